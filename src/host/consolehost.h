@@ -1,0 +1,37 @@
+#pragma once
+// Host for headless front ends: messages on stderr, questions answered by a
+// policy (a fixed number of Yes answers, then No), real monotonic clock.
+
+#include "host.h"
+
+#include <functional>
+#include <iosfwd>
+
+namespace tamrisk {
+
+class ConsoleHost : public Host {
+public:
+    // `err` receives every message and question; `pumpEvents` lets a Qt event
+    // loop run when the front end has one (may be empty).
+    explicit ConsoleHost(std::ostream& err, std::function<void()> pumpEvents = {});
+
+    void processEvents() override;
+    void showMessage(const std::string& text, const std::string& caption) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+    Clock::time_point now() override;
+    void sleepMs(int ms) override;
+
+    // The next `count` questions are answered Yes, later ones No.
+    void setYesAnswers(int count) { m_yesAnswers = count; }
+    int yesAnswersLeft() const { return m_yesAnswers; }
+    // When set, a message waits for Enter on stdin after it is shown.
+    void setWaitForEnter(bool wait) { m_waitForEnter = wait; }
+
+private:
+    std::ostream& m_err;
+    std::function<void()> m_pumpEvents;
+    int m_yesAnswers = 0;
+    bool m_waitForEnter = false;
+};
+
+}  // namespace tamrisk

@@ -1,0 +1,101 @@
+#include "qtserialio.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#endif
+
+namespace tamrisk {
+
+QtSerialIo::QtSerialIo() {
+    m_gapTimer.setSingleShot(true);
+    m_gapTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_gapTimer, &QTimer::timeout, &m_waitLoop, &QEventLoop::quit);
+    QObject::connect(&m_port, &QSerialPort::readyRead, &m_waitLoop, &QEventLoop::quit);
+    // An unplugged device must not leave a wait hanging until its time-out.
+    QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_waitLoop,
+                     [this](QSerialPort::SerialPortError error) {
+                         if (error == QSerialPort::ResourceError)
+                             m_waitLoop.quit();
+                     });
+}
+
+QtSerialIo::~QtSerialIo() { close(); }
+
+bool QtSerialIo::open(const std::string& path, int baud) {
+    close();
+    m_port.setPortName(QString::fromStdString(path));
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_port.clearError();
+        return false;
+    }
+    m_port.setBaudRate(baud);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // A pseudo-terminal refuses modem-line control; the line works without it.
+    m_port.setDataTerminalReady(false);
+    m_port.clearError();
+    return true;
+}
+
+void QtSerialIo::close() {
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+}
+
+bool QtSerialIo::isOpen() const { return m_port.isOpen(); }
+
+std::size_t QtSerialIo::bytesWaiting() {
+    const qint64 n = m_port.bytesAvailable();
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+bool QtSerialIo::readByte(std::uint8_t& byte) {
+    char c = 0;
+    if (!m_port.getChar(&c))
+        return false;
+    byte = static_cast<std::uint8_t>(c);
+    return true;
+}
+
+std::size_t QtSerialIo::writeAll(std::string_view bytes) {
+    if (!m_port.isOpen())
+        return 0;
+    const qint64 queued = m_port.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (queued < 0)
+        return 0;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limitMs = 1000 + static_cast<qint64>(bytes.size());
+    while (m_port.bytesToWrite() > 0) {
+        const qint64 left = limitMs - clock.elapsed();
+        if (left <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left)))
+            break;
+    }
+    const qint64 unsent = m_port.bytesToWrite();
+#ifdef Q_OS_UNIX
+    // Return only once the line has transmitted what the driver holds.
+    if (unsent == 0)
+        ::tcdrain(static_cast<int>(m_port.handle()));
+#endif
+    return static_cast<std::size_t>(queued - unsent);
+}
+
+void QtSerialIo::waitForBytes(std::chrono::microseconds timeout) {
+    if (!m_port.isOpen() || m_port.bytesAvailable() > 0 || timeout.count() <= 0)
+        return;
+    if (QCoreApplication::instance() == nullptr) {
+        m_port.waitForReadyRead(static_cast<int>((timeout.count() + 999) / 1000));
+        return;
+    }
+    m_gapTimer.start(static_cast<int>((timeout.count() + 999) / 1000));
+    m_waitLoop.exec();
+    m_gapTimer.stop();
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,35 @@
+#pragma once
+// Byte-level access to one serial line. QSerialPort sits behind it in the
+// station and the CLI; tests plug in a scripted line or the printer model.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tamrisk {
+
+class SerialIo {
+public:
+    virtual ~SerialIo() = default;
+
+    // Opens `path` exclusively at `baud` bit/s, 8 data bits, no parity, 1 stop
+    // bit, DTR off (a line that refuses DTR control still opens). False when the
+    // device is absent, in use or not accessible.
+    virtual bool open(const std::string& path, int baud) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Bytes received and not yet read; 0 when the query fails.
+    virtual std::size_t bytesWaiting() = 0;
+    // Reads one waiting byte; false when none could be read.
+    virtual bool readByte(std::uint8_t& byte) = 0;
+    // Writes `bytes` and returns once they have been handed to the line (or the
+    // write time-out of 1000 ms plus 1 ms a byte passed). Returns the count written.
+    virtual std::size_t writeAll(std::string_view bytes) = 0;
+    // Waits until bytes are waiting or `timeout` has passed, without spinning.
+    // The station's events may be processed meanwhile.
+    virtual void waitForBytes(std::chrono::microseconds timeout) = 0;
+};
+
+}  // namespace tamrisk

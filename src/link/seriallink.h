@@ -1,0 +1,78 @@
+#pragma once
+// The station's one serial port: opening it at the operator's choice of port
+// and speed, the byte operations the frame protocol needs, and the port list.
+
+#include "portlist.h"
+#include "serialio.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrisk {
+
+class Host;
+
+// The entries of the speed list, in bit/s; entry 3 (9600) is the default.
+constexpr std::array<int, 8> LineSpeeds{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int DefaultSpeedIndex = 3;
+
+class SerialLink {
+public:
+    using PortSource = std::function<std::vector<PortEntry>()>;
+
+    // `source` lists the ports (the system's and the simulator's by default).
+    SerialLink(Host& host, std::unique_ptr<SerialIo> io, PortSource source = {});
+
+    // Index of the selected entry of the port list, saved between runs.
+    std::int32_t PortIndex = 0;
+    // Speed in bit/s of the last open.
+    std::int32_t LineSpeed = 9600;
+    // Names of the ports the operator can pick, rebuilt by EnumeratePorts.
+    std::vector<std::string> PortList;
+
+    // Takes `selectedIndex` as PortIndex and the number at the start of
+    // `speedText` as LineSpeed (0 when none), then opens that port unless one is
+    // open already. On failure shows "Can't open serial port" (or "No serial port
+    // selected" when the index is outside the list) and returns false.
+    bool OpenPort(int selectedIndex, std::string_view speedText);
+    // Opens a device path at `speed` bit/s; the same messages on failure.
+    bool OpenPath(const std::string& path, int speed);
+    void ClosePort();
+    bool IsOpen() const;
+
+    // Bytes in the input queue; 0 without a port.
+    unsigned BytesWaiting();
+    // One waiting byte; false when none was read.
+    bool ReadByte(std::uint8_t& byte);
+    // Writes and waits until transmitted. True when fewer bytes than asked went
+    // out; with no port open, true for a non-empty buffer.
+    bool WriteBytes(std::string_view bytes);
+    // Waits up to `timeout` for input without spinning (returns at once without a port).
+    void WaitForBytes(std::chrono::microseconds timeout);
+
+    // Rebuilds PortList from the port source.
+    void EnumeratePorts();
+    // Rebuilds PortList and returns the entry to select: PortIndex, or -1 when
+    // it lies outside the refreshed list.
+    int FillPortList();
+    // The entry at `index` (name and path); empty when out of range.
+    PortEntry PortAt(int index) const;
+    // Index of the port whose name or path is `nameOrPath`, or -1.
+    int FindPort(const std::string& nameOrPath) const;
+
+private:
+    Host& m_host;
+    std::unique_ptr<SerialIo> m_io;
+    PortSource m_source;
+    std::vector<PortEntry> m_ports;
+};
+
+// Leading decimal number of a speed text such as "9600"; 0 when it holds none.
+int ParseLineSpeed(std::string_view speedText);
+
+}  // namespace tamrisk

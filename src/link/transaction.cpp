@@ -1,0 +1,138 @@
+#include "transaction.h"
+
+#include "host.h"
+#include "seriallink.h"
+#include "statusbits.h"
+
+#include <algorithm>
+
+namespace tamrisk {
+
+namespace {
+
+// Slice of one wait on the line, so the host runs its events at least this often.
+constexpr std::chrono::microseconds WaitSlice{50000};
+// While bytes keep streaming in, events still run after this many bytes.
+constexpr int BytesBetweenEvents = 64;
+
+}  // namespace
+
+std::uint32_t MapStatusToFlags(const StatusBytesArray& status, std::uint32_t flags) {
+    for (const StatusBit& bit : StatusBitTable())
+        if (bit.flag != 0 && (status[static_cast<std::size_t>(bit.byte)] & (1u << bit.bit)) != 0)
+            flags |= bit.flag;
+    return flags;
+}
+
+Transactor::Transactor(SerialLink& link, Host& host, TransactionState& state)
+    : m_link(link), m_host(host), m_state(state) {}
+
+int Transactor::ExecCommand(int command, std::string_view data) {
+    if (m_inProgress)
+        return ExecBusy;
+    TransactionState& s = m_state;
+    s.FailedAttempts = 0;
+    if (!m_link.IsOpen()) {
+        m_host.showMessage("Serial port not open", "Error");
+        s.StatusFlags |= PortNotOpen;
+        return ExecNoAnswer;
+    }
+    if (s.CancelRequest) {
+        // Nothing is sent, and the previous answer must not pass for this one's.
+        s.AnswerData.clear();
+        s.StatusBytes.fill(0);
+        s.StatusFlags = NoAnswer;
+        s.SynCount = 0;
+        return ExecNoAnswer;
+    }
+    if (data.size() > MaxRequestData) {
+        s.AnswerData.clear();
+        s.StatusBytes.fill(0);
+        s.StatusFlags = BadProtocol;
+        s.SynCount = 0;
+        m_host.showMessage("Command data too long (" + std::to_string(data.size()) + " bytes, at most " +
+                               std::to_string(MaxRequestData) + ")",
+                           "Error");
+        return ExecBadProtocol;
+    }
+
+    m_inProgress = true;
+    int result = ExecOk;
+    while (s.FailedAttempts < 2 && !s.CancelRequest) {
+        result = ExecOk;
+        s.StatusFlags = 0;
+        s.StatusBytes.fill(0);
+        SendFrame(command, data);
+        const bool timedOut = ReceiveFrame();
+        s.SynCount = m_receiver.SynCount();
+        if (timedOut) {
+            s.StatusFlags |= NoAnswer;
+            result = ExecNoAnswer;
+        } else {
+            const AnswerCheck check = TestAnswerFrame(m_receiver.Buffer(), s.SequenceNumber, command);
+            if (check.dataCopied)
+                s.AnswerData = check.data;
+            if (check.statusCopied)
+                s.StatusBytes = check.status;
+            if (check.passed)
+                break;
+            s.StatusFlags |= BadProtocol;
+            result = ExecBadProtocol;
+        }
+        m_host.sleepMs(AttemptPauseMs);
+        ++s.FailedAttempts;
+    }
+    s.StatusFlags = MapStatusToFlags(s.StatusBytes, s.StatusFlags);
+    if (s.StatusFlags & NoAnswer) {
+        if (m_host.askYesNo("No printer serponse. Retry?", "Error"))
+            s.RepeatRequest = true;
+    } else if (s.StatusFlags & BadProtocol) {
+        if (m_host.askYesNo("Bad protocol. Retry?", "Error"))
+            s.RepeatRequest = true;
+    }
+    s.SequenceNumber = NextSequence(s.SequenceNumber);
+    m_inProgress = false;
+    return result;
+}
+
+void Transactor::SendFrame(int command, std::string_view data) {
+    const std::string frame = EncodeRequestFrame(m_state.SequenceNumber, command, data);
+    m_host.processEvents();
+    // A short write shows up as a time-out of the reception.
+    m_link.WriteBytes(frame);
+}
+
+bool Transactor::ReceiveFrame() {
+    m_receiver.Reset();
+    auto lastByte = m_host.now();
+    int sinceEvents = 0;
+    for (;;) {
+        while (m_link.BytesWaiting() == 0) {
+            const auto silent = std::chrono::duration_cast<std::chrono::microseconds>(m_host.now() - lastByte);
+            if (silent > AnswerGap)
+                return true;
+            m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)));
+            m_host.processEvents();
+            sinceEvents = 0;
+            if (!m_link.IsOpen())
+                return true;
+        }
+        std::uint8_t byte = 0;
+        if (!m_link.ReadByte(byte)) {
+            // A line that reports bytes but yields none behaves as a silent one.
+            if (m_host.now() - lastByte > AnswerGap)
+                return true;
+            m_link.WaitForBytes(WaitSlice);
+            continue;
+        }
+        if (++sinceEvents >= BytesBetweenEvents) {
+            m_host.processEvents();
+            sinceEvents = 0;
+        }
+        lastByte = m_host.now();
+        if (m_receiver.Push(byte) != AnswerReceiver::Step::More)
+            return false;
+    }
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,83 @@
+#pragma once
+// One printer transaction (ExecCommand) and the transaction state that every
+// caller reads after it: the answer's data and status bytes, the condition
+// word, the attempt and SYN counts, the sequence byte and the two request flags.
+
+#include "frame.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tamrisk {
+
+class Host;
+class SerialLink;
+
+// Result codes of ExecCommand.
+constexpr int ExecOk = 0;           // an answer passed every frame test
+constexpr int ExecNoAnswer = 1;     // no answer in time, no port open, or cancelled before sending
+constexpr int ExecBadProtocol = 2;  // an answer came but failed a frame test (or data too long)
+constexpr int ExecBusy = 3;         // refused: another transaction is in progress
+
+// Link bits of StatusFlags; the printer's bits are mapped by MapStatusToFlags.
+constexpr std::uint32_t PortNotOpen = 0x80000000u;
+constexpr std::uint32_t NoAnswer = 0x10000000u;
+constexpr std::uint32_t BadProtocol = 0x08000000u;
+constexpr std::uint32_t CommonErrorFlag = 0x20000000u;       // S0.5
+constexpr std::uint32_t CommonFiscalErrorFlag = 0x40000000u;  // S4.5
+// A transaction failed when StatusFlags & FailureMask is not zero.
+constexpr std::uint32_t FailureMask = 0x98000023u;
+// The link failed: no port, no answer or a malformed answer.
+constexpr std::uint32_t LinkFailureMask = PortNotOpen | NoAnswer | BadProtocol;
+
+// The silence after the last byte that ends a reception (2.315e-05 day).
+constexpr std::chrono::microseconds AnswerGap{2000160};
+// Pause after a failed attempt, blocking.
+constexpr int AttemptPauseMs = 300;
+
+// The shared state of the last transaction; one instance, owned by the
+// application and handed to every window and runner.
+struct TransactionState {
+    std::string AnswerData;  // data field of the last answer, at most 212 bytes
+    StatusBytesArray StatusBytes{};
+    std::uint32_t StatusFlags = 0;
+    std::int32_t FailedAttempts = 0;
+    std::int32_t SynCount = 0;
+    std::uint8_t SequenceNumber = FirstSequence;
+    bool RepeatRequest = false;  // set here on a Yes to a retry question; the script run clears it
+    bool CancelRequest = false;  // set by the Cancel buttons; only read here
+};
+
+// ORs into `flags` the StatusFlags bit of every mapped status bit set in `status`.
+std::uint32_t MapStatusToFlags(const StatusBytesArray& status, std::uint32_t flags);
+
+// Carries out transactions over `link`, reaching the operator through `host`.
+class Transactor {
+public:
+    Transactor(SerialLink& link, Host& host, TransactionState& state);
+
+    // Sends `command` (its low byte) with `data` and collects the answer, making
+    // at most two attempts; asks "No printer serponse. Retry?" or "Bad protocol.
+    // Retry?" after a final failure (Yes sets RepeatRequest). Returns ExecOk,
+    // ExecNoAnswer or ExecBadProtocol, or ExecBusy without touching anything when
+    // called while another transaction runs.
+    int ExecCommand(int command, std::string_view data);
+
+    bool InProgress() const { return m_inProgress; }
+    TransactionState& State() { return m_state; }
+
+private:
+    void SendFrame(int command, std::string_view data);
+    // Collects one answer into the receiver; true when the gap ran out first.
+    bool ReceiveFrame();
+
+    SerialLink& m_link;
+    Host& m_host;
+    TransactionState& m_state;
+    AnswerReceiver m_receiver;
+    bool m_inProgress = false;
+};
+
+}  // namespace tamrisk
