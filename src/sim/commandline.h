@@ -1,0 +1,22 @@
+#pragma once
+// tamrisk-sim's command line.
+
+#include <QStringList>
+
+#include <string>
+
+#include "ptyserver.h"
+
+namespace tamrisk::sim {
+
+struct CommandLine {
+    enum class Action { Run, Help, Error };
+    Action action = Action::Error;
+    ServerOptions options;
+    std::string text;  // the help text for Help, the reason for Error
+};
+
+// Parses the arguments, the program's name first. Never exits the process.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+}  // namespace tamrisk::sim

@@ -1,0 +1,279 @@
+#include "fakehost.h"
+#include "scriptedio.h"
+#include "seriallink.h"
+#include "transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamrisk {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Chunk;
+using testing::FakeHost;
+using testing::ScriptedIo;
+
+// A link with one port, opened, over a scripted line.
+struct Rig {
+    FakeHost host;
+    ScriptedIo* io = nullptr;
+    std::unique_ptr<SerialLink> link;
+    TransactionState state;
+    std::unique_ptr<Transactor> transactor;
+
+    Rig() {
+        auto scripted = std::make_unique<ScriptedIo>(host);
+        io = scripted.get();
+        link = std::make_unique<SerialLink>(host, std::move(scripted),
+                                            [] { return std::vector<PortEntry>{{"SIM0", "/dev/pts/9"}}; });
+        link->EnumeratePorts();
+        EXPECT_TRUE(link->OpenPort(0, "9600"));
+        transactor = std::make_unique<Transactor>(*link, host, state);
+    }
+
+    // The printer answers every frame with `answer` for the frame's sequence and command.
+    void AnswerAlways(std::string data, StatusBytesArray status = {}, std::string prefix = {}) {
+        io->respond = [=](const std::string& written) {
+            const auto request = DecodeRequestFrame(written);
+            return std::vector<Chunk>{
+                {1ms, prefix + EncodeAnswerFrame(request->sequence, request->command, data, status)}};
+        };
+    }
+    int Exec(int command, std::string_view data) { return transactor->ExecCommand(command, data); }
+};
+
+TEST(ExecCommand, AcceptedAnswerFillsTheState) {
+    Rig rig;
+    rig.AnswerAlways("P", {0x21, 0x02, 0, 0, 0, 0x08}, "\x16\x16");
+    EXPECT_EQ(rig.Exec(74, ""), ExecOk);
+    EXPECT_EQ(rig.state.AnswerData, "P");
+    EXPECT_EQ(rig.state.StatusBytes, (StatusBytesArray{0x21, 0x02, 0, 0, 0, 0x08}));
+    EXPECT_EQ(rig.state.StatusFlags, 0x20000000u | 0x1u | 0x20u | 0x400000u);
+    EXPECT_NE(rig.state.StatusFlags & FailureMask, 0u);  // the caller judges; no question is asked
+    EXPECT_EQ(rig.state.FailedAttempts, 0);
+    EXPECT_EQ(rig.state.SynCount, 2);
+    EXPECT_EQ(rig.state.SequenceNumber, 0x21);
+    EXPECT_TRUE(rig.host.questions.empty());
+    ASSERT_EQ(rig.io->written.size(), 1u);
+    EXPECT_EQ(rig.io->written[0], EncodeRequestFrame(0x20, 74, ""));
+}
+
+TEST(ExecCommand, StatusBitsMapToTheirFlags) {
+    struct Case {
+        StatusBytesArray status;
+        std::uint32_t flags;
+    };
+    const std::vector<Case> cases = {
+        {{0x21, 0x02, 0, 0, 0, 0}, 0x20000021u},
+        {{0, 0, 0, 0xFF, 0, 0}, 0u},  // byte 3 is not mapped
+        {{0xD0, 0xC8, 0xC0, 0, 0xC2, 0xC0}, 0u},  // the unmapped bits of every byte
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x637FFFFFu},
+        {{0, 0x04, 0, 0, 0x04, 0x04}, 0x40u | 0x2000u | 0x80000u},  // mapped without a check box
+        {{0, 0, 0, 0, 0x20, 0}, CommonFiscalErrorFlag},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MapStatusToFlags(c.status, 0), c.flags) << std::hex << c.flags;
+    EXPECT_EQ(MapStatusToFlags({}, NoAnswer), NoAnswer);  // bits are only added
+}
+
+TEST(ExecCommand, SecondAttemptResendsTheSameFrame) {
+    Rig rig;
+    int calls = 0;
+    rig.io->respond = [&](const std::string& written) {
+        const auto request = DecodeRequestFrame(written);
+        if (++calls == 1)  // an answer to an earlier request
+            return std::vector<Chunk>{{1ms, EncodeAnswerFrame(0x7E, request->command, "old", {})}};
+        return std::vector<Chunk>{{1ms, EncodeAnswerFrame(request->sequence, request->command, "new", {})}};
+    };
+    EXPECT_EQ(rig.Exec(48, "x"), ExecOk);
+    ASSERT_EQ(rig.io->written.size(), 2u);
+    EXPECT_EQ(rig.io->written[0], rig.io->written[1]);
+    EXPECT_EQ(rig.state.FailedAttempts, 1);
+    EXPECT_EQ(rig.state.AnswerData, "new");
+    EXPECT_EQ(rig.host.sleeps, std::vector<int>{300});
+    EXPECT_TRUE(rig.host.questions.empty());
+    rig.Exec(48, "x");
+    EXPECT_EQ(static_cast<std::uint8_t>(rig.io->written[2][2]), 0x21);
+}
+
+TEST(ExecCommand, TwoTimeOutsAskOnceAndKeepTheOldAnswerData) {
+    Rig rig;
+    rig.AnswerAlways("first");
+    rig.Exec(48, "");
+    rig.io->respond = nullptr;
+    rig.host.answers = {true};
+    const double before = rig.host.elapsedMs();
+    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.state.FailedAttempts, 2);
+    EXPECT_EQ(rig.state.StatusFlags, NoAnswer);
+    EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{});
+    EXPECT_EQ(rig.state.AnswerData, "first");
+    ASSERT_EQ(rig.host.questions.size(), 1u);
+    EXPECT_EQ(rig.host.questions[0].text, "No printer serponse. Retry?");
+    EXPECT_EQ(rig.host.questions[0].caption, "Error");
+    EXPECT_TRUE(rig.state.RepeatRequest);
+    EXPECT_NEAR(rig.host.elapsedMs() - before, 2 * (2000.16 + 300), 1.0);
+    EXPECT_EQ(rig.state.SequenceNumber, 0x22);
+}
+
+TEST(ExecCommand, TheGapBetweenBytesRestartsWithEveryByte) {
+    struct Case {
+        std::chrono::microseconds gap;
+        int result;
+    };
+    for (const Case c : {Case{2000us * 1000, ExecOk}, Case{2000160us, ExecOk}, Case{2000200us, ExecNoAnswer}}) {
+        Rig rig;
+        rig.io->respond = [&](const std::string& written) {
+            if (rig.io->written.size() > 1)  // the second attempt meets silence
+                return std::vector<Chunk>{};
+            const auto request = DecodeRequestFrame(written);
+            const std::string answer = EncodeAnswerFrame(request->sequence, request->command, "AB", {});
+            // A busy printer: SYN after SYN, each just inside the gap, then the answer.
+            return std::vector<Chunk>{{c.gap, "\x16"}, {2 * c.gap, "\x16"}, {3 * c.gap, answer.substr(0, 5)},
+                                      {4 * c.gap, answer.substr(5)}};
+        };
+        EXPECT_EQ(rig.Exec(48, ""), c.result) << c.gap.count();
+        if (c.result == ExecOk) {
+            EXPECT_EQ(rig.state.SynCount, 2);
+        }
+    }
+}
+
+TEST(ExecCommand, FullBufferWithoutEndByteIsJudgedByTheFrameTest) {
+    Rig rig;
+    rig.io->respond = [](const std::string&) { return std::vector<Chunk>{{1ms, std::string(300, 'A')}}; };
+    EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol);
+    EXPECT_EQ(rig.state.StatusFlags, BadProtocol);
+    EXPECT_EQ(rig.host.questions.at(0).text, "Bad protocol. Retry?");
+    EXPECT_LT(rig.host.elapsedMs(), 1000.0);  // no time-out was waited for
+}
+
+TEST(ExecCommand, BadFrameCopiesWhatPassedAndMapsIt) {
+    Rig rig;
+    const StatusBytesArray status{0x20, 0, 0, 0, 0, 0};
+    rig.io->respond = [&](const std::string& written) {
+        const auto request = DecodeRequestFrame(written);
+        std::string answer = EncodeAnswerFrame(request->sequence, request->command, "X", status);
+        answer[answer.size() - 2] ^= 1;  // checksum digit
+        return std::vector<Chunk>{{1ms, answer}};
+    };
+    EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol);
+    EXPECT_EQ(rig.state.StatusFlags, BadProtocol | CommonErrorFlag);
+    EXPECT_EQ(rig.state.StatusBytes, status);
+    EXPECT_EQ(rig.state.AnswerData, "X");
+    EXPECT_EQ(rig.state.FailedAttempts, 2);
+}
+
+TEST(ExecCommand, BytesAfterTheEndStayForTheNextReception) {
+    Rig rig;
+    rig.io->respond = [&](const std::string& written) {
+        const auto request = DecodeRequestFrame(written);
+        return std::vector<Chunk>{{1ms, EncodeAnswerFrame(request->sequence, request->command, "1", {}) +
+                                            EncodeAnswerFrame(NextSequence(request->sequence), request->command,
+                                                              "2", {})}};
+    };
+    rig.Exec(48, "");
+    rig.io->respond = nullptr;
+    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_EQ(rig.state.AnswerData, "2");
+}
+
+TEST(ExecCommand, SequenceWrapsAfter0x7E) {
+    Rig rig;
+    rig.AnswerAlways("");
+    rig.state.SequenceNumber = 0x7E;
+    EXPECT_EQ(rig.Exec(45, "ABC"), ExecOk);
+    EXPECT_EQ(rig.io->written[0], EncodeRequestFrame(0x7E, 45, "ABC"));
+    EXPECT_EQ(rig.state.SequenceNumber, 0x20);
+}
+
+TEST(ExecCommand, NoPortOpenSendsNothingAndKeepsTheSequence) {
+    Rig rig;
+    rig.link->ClosePort();
+    rig.state.StatusFlags = 0x4;
+    rig.state.FailedAttempts = 2;
+    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.state.StatusFlags, 0x4u | PortNotOpen);
+    EXPECT_EQ(rig.state.FailedAttempts, 0);
+    EXPECT_EQ(rig.state.SequenceNumber, 0x20);
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, "Serial port not open");
+    EXPECT_TRUE(rig.io->written.empty());
+    EXPECT_TRUE(rig.host.questions.empty());
+}
+
+TEST(ExecCommand, DataTooLongForAFrameIsRefused) {
+    Rig rig;
+    rig.AnswerAlways("prev", {0x20, 0, 0, 0, 0, 0});
+    rig.Exec(48, "");
+    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData + 1, 'x')), ExecBadProtocol);
+    EXPECT_EQ(rig.io->written.size(), 1u);
+    EXPECT_EQ(rig.host.messages.at(0).text, "Command data too long (220 bytes, at most 219)");
+    EXPECT_EQ(rig.host.messages.at(0).caption, "Error");
+    EXPECT_EQ(rig.state.StatusFlags, BadProtocol);
+    EXPECT_NE(rig.state.StatusFlags & FailureMask, 0u);
+    EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{});
+    EXPECT_EQ(rig.state.AnswerData, "");
+    EXPECT_EQ(rig.state.FailedAttempts, 0);
+    EXPECT_EQ(rig.state.SequenceNumber, 0x21);
+    EXPECT_TRUE(rig.host.questions.empty());
+
+    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData, 'x')), ExecOk);  // the longest that fits is sent
+    EXPECT_EQ(static_cast<std::uint8_t>(rig.io->written.back()[1]), 0xFF);
+}
+
+TEST(ExecCommand, CancelSetBeforeTheCallSendsNothingAndReturnsNoOldAnswer) {
+    Rig rig;
+    rig.AnswerAlways("prev", {0x20, 0, 0, 0, 0, 0});
+    rig.Exec(48, "");
+    rig.state.CancelRequest = true;
+    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.io->written.size(), 1u);
+    EXPECT_EQ(rig.state.AnswerData, "");
+    EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{});
+    EXPECT_EQ(rig.state.StatusFlags, NoAnswer);
+    EXPECT_EQ(rig.state.FailedAttempts, 0);
+    EXPECT_EQ(rig.state.SequenceNumber, 0x21);
+    EXPECT_TRUE(rig.host.questions.empty());
+    EXPECT_TRUE(rig.state.CancelRequest);  // only read here
+}
+
+TEST(ExecCommand, CancelDuringAFailedFirstAttemptEndsAfterIt) {
+    Rig rig;
+    rig.host.onEvents = [&] { rig.state.CancelRequest = true; };
+    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.io->written.size(), 1u);
+    EXPECT_EQ(rig.state.FailedAttempts, 1);
+    EXPECT_EQ(rig.host.questions.size(), 1u);
+}
+
+TEST(ExecCommand, ACallDuringATransactionIsRefused) {
+    Rig rig;
+    rig.AnswerAlways("outer");
+    int inner = -1;
+    rig.host.onEvents = [&] {
+        if (inner == -1 && rig.transactor->InProgress())
+            inner = rig.Exec(49, "inner");
+    };
+    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_EQ(inner, ExecBusy);
+    EXPECT_EQ(rig.io->written.size(), 1u);
+    EXPECT_EQ(rig.state.AnswerData, "outer");
+    EXPECT_EQ(rig.state.SequenceNumber, 0x21);
+}
+
+TEST(ExecCommand, EventsRunWhileWaiting) {
+    Rig rig;
+    rig.io->respond = [](const std::string& written) {
+        const auto request = DecodeRequestFrame(written);
+        return std::vector<Chunk>{{1500ms, EncodeAnswerFrame(request->sequence, request->command, "", {})}};
+    };
+    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    // One turn before the write, then at least one per wait slice.
+    EXPECT_GE(rig.host.eventTurns, 1 + 1500 / 50);
+}
+
+}  // namespace
+}  // namespace tamrisk
