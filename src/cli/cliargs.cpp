@@ -1,0 +1,65 @@
+#include "cliargs.h"
+
+#include <charconv>
+
+namespace tamrisk {
+
+std::optional<std::string> ParsedArgs::value(const std::string& name) const {
+    const auto it = values.find(name);
+    if (it == values.end())
+        return std::nullopt;
+    return it->second;
+}
+
+ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& withValue,
+                     const std::set<std::string>& flags) {
+    ParsedArgs parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            parsed.error = "unknown option " + arg;
+            return parsed;
+        }
+        std::string name = arg.substr(2);
+        std::optional<std::string> inlineValue;
+        if (const auto eq = name.find('='); eq != std::string::npos) {
+            inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (withValue.count(name)) {
+            if (inlineValue) {
+                parsed.values[name] = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                parsed.values[name] = args[++i];
+            } else {
+                parsed.error = "option --" + name + " needs a value";
+                return parsed;
+            }
+        } else if (flags.count(name) && !inlineValue) {
+            parsed.flags.insert(name);
+        } else {
+            parsed.error = "unknown option " + arg;
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::optional<long long> ParseWholeNumber(const std::string& text, long long low, long long high) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,58 @@
+#include "terminalsink.h"
+
+#include "textcodec.h"
+
+#include <ostream>
+
+namespace tamrisk {
+
+const char* AnsiColour(ResultColour colour) {
+    switch (colour) {
+    case ResultColour::Blue: return "\x1b[34m";
+    case ResultColour::Green: return "\x1b[32m";
+    case ResultColour::Red: return "\x1b[31m";
+    case ResultColour::Gray: return "\x1b[90m";
+    case ResultColour::Purple: return "\x1b[35m";
+    case ResultColour::Black: return "";
+    }
+    return "";
+}
+
+void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) {
+    if (colour == ResultColour::Red)
+        m_sawRed = true;
+    std::string line = Cp1251ToUtf8(text.substr(0, MaxResultLineText));
+    // The view's line ends: every CR LF (and a lone CR) becomes one LF.
+    std::string plain;
+    plain.reserve(line.size() + 1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\r') {
+            plain.push_back('\n');
+            if (i + 1 < line.size() && line[i + 1] == '\n')
+                ++i;
+        } else {
+            plain.push_back(line[i]);
+        }
+    }
+    const char* code = m_colours ? AnsiColour(colour) : "";
+    if (*code != '\0') {
+        // Colour each output line on its own so a pager keeps it.
+        std::size_t start = 0;
+        while (start <= plain.size()) {
+            const std::size_t end = plain.find('\n', start);
+            const std::string part = plain.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (!part.empty())
+                m_out << code << part << "\x1b[0m";
+            if (end == std::string::npos)
+                break;
+            m_out << '\n';
+            start = end + 1;
+        }
+    } else {
+        m_out << plain;
+    }
+    m_out << '\n';
+    m_out.flush();
+}
+
+}  // namespace tamrisk
