@@ -118,20 +118,5 @@ INSTANTIATE_TEST_SUITE_P(Model, FiscalSizeTest,
                          ::testing::Values(FiscalSizeCase{64, '5'}, FiscalSizeCase{128, '6'},
                                            FiscalSizeCase{256, '7'}));
 
-TEST(MemoriesTest, FiscalMemoryHoldsOneCheckedRecordPerZReport) {
-    PrinterModel model;
-    const auto& memory = model.FiscalMemory();
-    const auto& zReports = model.Journal().Book().zReports;
-    for (std::size_t i = 0; i < zReports.size(); ++i) {
-        const std::uint8_t* r = memory.data() + 32 + 16 * i;
-        EXPECT_EQ(r[0] << 8 | r[1], static_cast<int>(zReports[i].number));
-        std::uint8_t sum = 0;
-        for (int k = 0; k < 15; ++k)
-            sum = static_cast<std::uint8_t>(sum + r[k]);
-        EXPECT_EQ(r[15], sum);
-    }
-    EXPECT_EQ(memory[32 + 16 * zReports.size()], 0xFF);
-}
-
 }  // namespace
 }  // namespace tamrisk::sim
