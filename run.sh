@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the printer simulator on a virtual
+# port and talks to it through tamrisk-cli, showing the log.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target tamrisk-cli tamrisk-sim
+
+bin=build/default/src
+portfile=$(mktemp)
+"$bin/sim/tamrisk-sim" --name DEMO >"$portfile" &
+sim=$!
+trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"' EXIT
+for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
+port=$(head -n 1 "$portfile")
+echo "Simulated printer on $port"
+echo
+
+cli() { "$bin/cli/tamrisk-cli" "$@"; }
+echo "\$ tamrisk-cli ports"; cli ports; echo
+for cmd in "74" "61 07-03-12 09:05" "119 I" "121 0000,64" "90 Test\\tline"; do
+  set -- $cmd
+  echo "\$ tamrisk-cli exec --port DEMO $*"
+  cli exec --port DEMO --speed 115200 "$@" || true
+done

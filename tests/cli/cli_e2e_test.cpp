@@ -1,0 +1,148 @@
+// tamrisk-cli against tamrisk-sim over a pseudo-terminal.
+
+#include "simprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QSettings>
+
+#include <regex>
+#include <sstream>
+#include <vector>
+
+namespace tamrisk::testing {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+const std::regex kElapsed(R"(Command execution time \d+\.\d\d seconds)");
+
+TEST(CliExec, OneTransactionIsLoggedAsTheStationLogsIt) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"exec", "--port", "SIM0", "--color", "never", "74"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    EXPECT_EQ(lines[0], "-> 74,\"\"");
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(<- \[[0-9A-F]{2}(,[0-9A-F]{2}){5}\]\(0,0\),".*")")))
+        << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[2], kElapsed)) << lines[2];
+    EXPECT_EQ(lines[3], "");
+}
+
+TEST(CliExec, PortByPathAndSavedPort) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    EXPECT_EQ(sim.cli({"exec", "--port", QString::fromStdString(sim.port()), "74"}).exitCode, 0);
+
+    // Without --port the station's saved choice is used: point it at the simulator.
+    const auto ports = Lines(sim.cli({"ports"}).out);
+    ASSERT_FALSE(ports.empty());
+    const QString config = sim.environment().value("XDG_CONFIG_HOME") + "/ZORMIK";
+    ASSERT_TRUE(QDir().mkpath(config));
+    {
+        QSettings store(config + "/ZORMIK Tamrisk.conf", QSettings::IniFormat);
+        store.setValue("SerialPort", static_cast<int>(ports.size()) - 1);
+        store.setValue("Bauds", 7);
+    }
+    const CliRun saved = sim.cli({"exec", "74"});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(Lines(saved.out).at(0), "-> 74,\"\"");
+}
+
+TEST(CliExec, AnswerColourAndExitFollowTheOutcome) {
+    struct Case {
+        const char* what;
+        QStringList simOptions;
+        QStringList args;
+        int exitCode;
+        const char* answerPattern;
+        const char* colour;
+    };
+    const std::vector<Case> cases = {
+        {"clean", {}, {"90"}, 0, R"(<- \[.*\]\(0,0\),".*")", "\x1b[32m"},
+        {"busy printer", {"--syn", "3"}, {"90"}, 0, R"(<- \[.*\]\(0,3\),".*")", "\x1b[32m"},
+        {"printer error", {"--status", "48=21,02,00,00,00,00"}, {"48"}, 1, R"(<- \[21,02,00,00,00,00\]\(0,0\),"")",
+         "\x1b[31m"},
+        {"malformed answers", {"--fault-rate", "1", "--faults", "checksum", "--seed", "7"}, {"90"}, 1,
+         R"(<- \[.*\]\(2,0\),".*")", "\x1b[31m"},
+        {"wrong sequence byte", {"--fault-rate", "1", "--faults", "sequence", "--seed", "7"}, {"90"}, 1,
+         R"(<- \[00,00,00,00,00,00\]\(2,0\),"")", "\x1b[31m"},
+    };
+    for (const Case& c : cases) {
+        SimProcess sim(c.simOptions);
+        ASSERT_TRUE(sim.started()) << c.what;
+        const CliRun run = sim.cli(QStringList{"exec", "--port", "SIM0", "--color", "always"} + c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+        const auto lines = Lines(run.out);
+        ASSERT_EQ(lines.size(), 4u) << c.what << "\n" << run.out;
+        EXPECT_EQ(lines[0].rfind("\x1b[34m-> ", 0), 0u) << c.what;
+        const std::string answer = lines[1];
+        EXPECT_EQ(answer.rfind(c.colour, 0), 0u) << c.what << ": " << answer;
+        const std::string plain = std::regex_replace(answer, std::regex("\x1b\\[[0-9;]*m"), "");
+        EXPECT_TRUE(std::regex_match(plain, std::regex(c.answerPattern))) << c.what << ": " << plain;
+    }
+}
+
+TEST(CliExec, SilentPrinterTimesOutTwiceAndTheQuestionIsAnsweredNo) {
+    SimProcess sim({"--fault-rate", "1", "--faults", "noanswer", "--seed", "1"});
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"exec", "--port", "SIM0", "--color", "never", "90"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Lines(run.out).at(1), "<- [00,00,00,00,00,00](2,0),\"\"");
+    EXPECT_NE(run.err.find("No printer serponse. Retry?"), std::string::npos) << run.err;
+}
+
+TEST(CliExec, DataIsSentAsWindows1251AndLoggedAsWritten) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"exec", "--port", "SIM0", "--color", "never", "--", "90", "-Тест\\tA"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).at(0), "-> 90,\"-Тест\\tA\"");
+}
+
+TEST(CliExec, UsageAndPortErrorsExitWithTwo) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const std::vector<QStringList> cases = {
+        {"exec", "--port", "SIM0", "31"},
+        {"exec", "--port", "SIM0", "256"},
+        {"exec", "--port", "SIM0", "4x"},
+        {"exec", "--port", "SIM0"},
+        {"exec", "--port", "SIM0", "90", "a", "b"},
+        {"exec", "--port", "SIM0", "--color", "pink", "90"},
+        {"exec", "--port", "SIM0", "--speed", "fast", "90"},
+        {"exec", "--port", "NOSUCH", "90"},
+        {"exec", "--port", "/dev/nonexistent-tty", "90"},
+        {"exec", "--port", "SIM0", "90", "\u4e2d"},  // no such character in Windows-1251
+        {"exec", "--bogus", "90"},
+        {"frobnicate"},
+        {},
+    };
+    for (const QStringList& args : cases) {
+        const CliRun run = sim.cli(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString() << "\n" << run.out;
+        EXPECT_TRUE(run.out.empty()) << args.join(' ').toStdString();
+    }
+}
+
+TEST(CliPorts, ListsTheSimulatorsPortAfterTheSystemPorts) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"ports"});
+    EXPECT_EQ(run.exitCode, 0);
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "SIM0");
+}
+
+}  // namespace
+}  // namespace tamrisk::testing

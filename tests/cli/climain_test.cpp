@@ -1,0 +1,74 @@
+// The CLI's own pieces in process: options, the terminal sink, the text codec.
+
+#include "cliargs.h"
+#include "resultlog.h"
+#include "terminalsink.h"
+#include "textcodec.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tamrisk {
+namespace {
+
+TEST(CliArgs, OptionsValuesFlagsAndTheEndOfOptions) {
+    const ParsedArgs a = ParseArgs({"--port", "SIM0", "--speed=9600", "--write-back", "48", "--", "-x", "--port"},
+                                   {"port", "speed"}, {"write-back"});
+    EXPECT_TRUE(a.error.empty());
+    EXPECT_EQ(a.value("port"), "SIM0");
+    EXPECT_EQ(a.value("speed"), "9600");
+    EXPECT_TRUE(a.flag("write-back"));
+    EXPECT_EQ(a.positional, (std::vector<std::string>{"48", "-x", "--port"}));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--port"}, {"-p", "x"}, {"--nope"}, {"--write-back=1"}}) {
+        EXPECT_FALSE(ParseArgs(bad, {"port"}, {"write-back"}).error.empty()) << bad[0];
+    }
+}
+
+TEST(CliArgs, WholeNumbersWithinBounds) {
+    EXPECT_EQ(ParseWholeNumber("32", 32, 255), 32);
+    EXPECT_EQ(ParseWholeNumber("255", 32, 255), 255);
+    for (const char* bad : {"31", "256", "", "4x", " 40", "+40", "1e2"})
+        EXPECT_FALSE(ParseWholeNumber(bad, 32, 255)) << bad;
+}
+
+TEST(TerminalSink, LinesWithAndWithoutColours) {
+    struct Case {
+        bool colours;
+        std::string text;
+        ResultColour colour;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {false, "-> 48,\"\"", ResultColour::Blue, "-> 48,\"\"\n"},
+        {true, "-> 48,\"\"", ResultColour::Blue, "\x1b[34m-> 48,\"\"\x1b[0m\n"},
+        {true, "ok", ResultColour::Green, "\x1b[32mok\x1b[0m\n"},
+        {true, "bad", ResultColour::Red, "\x1b[31mbad\x1b[0m\n"},
+        {true, "help", ResultColour::Gray, "\x1b[90mhelp\x1b[0m\n"},
+        {true, "example", ResultColour::Purple, "\x1b[35mexample\x1b[0m\n"},
+        {true, "plain", ResultColour::Black, "plain\n"},
+        // A duration carries its own line end: an empty line follows it.
+        {false, FormatElapsed("Took ", 5), ResultColour::Black, "Took 5.00 seconds\n\n"},
+        {true, "a\r\nb", ResultColour::Red, "\x1b[31ma\x1b[0m\n\x1b[31mb\x1b[0m\n"},
+        {false, "\xD2\xE5\xF1\xF2", ResultColour::Black, "Тест\n"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        TerminalSink sink(out, c.colours);
+        sink.AppendResultLine(c.text, c.colour);
+        EXPECT_EQ(out.str(), c.expected) << c.text;
+        EXPECT_EQ(sink.SawRed(), c.colour == ResultColour::Red);
+    }
+}
+
+TEST(TextCodec, RoundTripsCyrillicAndRefusesWhatItCannotCarry) {
+    EXPECT_EQ(Utf8ToCp1251("Тест"), std::string("\xD2\xE5\xF1\xF2"));
+    EXPECT_EQ(Cp1251ToUtf8("\xD2\xE5\xF1\xF2"), "Тест");
+    EXPECT_EQ(Utf8ToCp1251("abc"), std::string("abc"));
+    EXPECT_FALSE(Utf8ToCp1251("\u4e2d"));
+}
+
+}  // namespace
+}  // namespace tamrisk

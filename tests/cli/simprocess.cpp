@@ -1,0 +1,45 @@
+#include "simprocess.h"
+
+namespace tamrisk::testing {
+
+SimProcess::SimProcess(const QStringList& options) {
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert("XDG_RUNTIME_DIR", m_runtime.path());
+    m_env.insert("XDG_CONFIG_HOME", m_runtime.filePath("config"));
+    m_env.remove("NO_COLOR");
+    m_sim.setProcessEnvironment(m_env);
+    m_sim.start(TAMRISK_SIM_PATH, QStringList{"--name", "SIM0"} + options);
+    if (!m_sim.waitForStarted(5000))
+        return;
+    // The simulator prints its port on one line once it is ready.
+    while (!m_sim.canReadLine() && m_sim.state() == QProcess::Running)
+        m_sim.waitForReadyRead(5000);
+    m_port = m_sim.readLine().trimmed().toStdString();
+}
+
+SimProcess::~SimProcess() {
+    if (m_sim.state() != QProcess::NotRunning) {
+        m_sim.terminate();
+        if (!m_sim.waitForFinished(3000))
+            m_sim.kill();
+        m_sim.waitForFinished(3000);
+    }
+}
+
+CliRun SimProcess::cli(const QStringList& args, const QByteArray& input) const {
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.start(TAMRISK_CLI_PATH, args);
+    process.waitForStarted(5000);
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(60000);
+    CliRun run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+}  // namespace tamrisk::testing

@@ -1,0 +1,40 @@
+#pragma once
+// Runs tamrisk-sim and tamrisk-cli as separate processes in a private runtime
+// folder, so their virtual ports and saved settings touch nothing else.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <string>
+
+namespace tamrisk::testing {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class SimProcess {
+public:
+    // Starts tamrisk-sim with `options` plus "--name SIM0"; waits for its port.
+    explicit SimProcess(const QStringList& options = {});
+    ~SimProcess();
+
+    bool started() const { return !m_port.empty(); }
+    // The published link of the simulated printer.
+    const std::string& port() const { return m_port; }
+    QProcessEnvironment environment() const { return m_env; }
+
+    // Runs tamrisk-cli with `args` in the same environment.
+    CliRun cli(const QStringList& args, const QByteArray& input = {}) const;
+
+private:
+    QTemporaryDir m_runtime;
+    QProcessEnvironment m_env;
+    QProcess m_sim;
+    std::string m_port;
+};
+
+}  // namespace tamrisk::testing

@@ -1,0 +1,81 @@
+#include "dataescapes.h"
+#include "resultlog.h"
+#include "transaction.h"
+
+#include <gtest/gtest.h>
+
+namespace tamrisk {
+namespace {
+
+TEST(FormatElapsed, SecondsBelowAMinuteAndMinutesFromOneOn) {
+    const std::vector<std::pair<double, std::string>> cases = {
+        {0, "T 0.00 seconds\r\n"},
+        {0.25, "T 0.25 seconds\r\n"},
+        {5, "T 5.00 seconds\r\n"},
+        {59.999, "T 60.00 seconds\r\n"},
+        {60, "T 1:0.00\r\n"},
+        {75.3, "T 1:15.30\r\n"},
+        {75.5, "T 1:15.50\r\n"},
+        {125.3, "T 2:5.30\r\n"},
+        {3725, "T 62:5.00\r\n"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(FormatElapsed("T ", seconds), text) << seconds;
+    EXPECT_EQ(FormatElapsed("", 5), "5.00 seconds\r\n");
+}
+
+TEST(TransactionLines, RequestAndAnswerLayouts) {
+    EXPECT_EQ(FormatRequestLine(48, "A\\tB"), "-> 48,\"A\\tB\"");
+    EXPECT_EQ(FormatRequestLine(255, ""), "-> 255,\"\"");
+    TransactionState state;
+    state.StatusBytes = {0xA0, 0x80, 0x80, 0x80, 0x80, 0x80};
+    state.SynCount = 2;
+    state.AnswerData = "P";
+    EXPECT_EQ(FormatAnswerLine(state), "<- [A0,80,80,80,80,80](0,2),\"P\"");
+    state = {};
+    state.FailedAttempts = 2;
+    EXPECT_EQ(FormatAnswerLine(state), "<- [00,00,00,00,00,00](2,0),\"\"");
+}
+
+TEST(TransactionLines, AnswerIsRedForPrinterErrorsAndLinkFailures) {
+    const std::vector<std::pair<std::uint32_t, ResultColour>> cases = {
+        {0, ResultColour::Green},
+        {0x400000, ResultColour::Green},     // printer fiscalized
+        {0x1 | 0x2 | 0x20, ResultColour::Green},  // failure bits without the common error
+        {CommonErrorFlag, ResultColour::Red},
+        {CommonFiscalErrorFlag, ResultColour::Green},
+        {PortNotOpen, ResultColour::Red},
+        {NoAnswer, ResultColour::Red},
+        {BadProtocol, ResultColour::Red},
+    };
+    for (const auto& [flags, colour] : cases)
+        EXPECT_EQ(AnswerLineColour(flags), colour) << std::hex << flags;
+}
+
+TEST(DataEscapes, TabAndLineFeedOnly) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"A\\tB\\nC", "A\tB\nC"},
+        {"\\\\n", "\\\n"},
+        {"\\x\\", "\\x\\"},
+        {"\\T\\N", "\\T\\N"},
+        {"", ""},
+        {"\\t\\t", "\t\t"},
+    };
+    for (const auto& [written, sent] : cases)
+        EXPECT_EQ(TranslateDataEscapes(written), sent) << written;
+}
+
+TEST(Colours, RgbOfEveryColour) {
+    const std::vector<std::pair<ResultColour, std::array<int, 3>>> cases = {
+        {ResultColour::Black, {0, 0, 0}},       {ResultColour::Blue, {0, 0, 255}},
+        {ResultColour::Green, {0, 128, 0}},     {ResultColour::Red, {255, 0, 0}},
+        {ResultColour::Gray, {128, 128, 128}},  {ResultColour::Purple, {128, 0, 128}},
+    };
+    for (const auto& [colour, rgb] : cases) {
+        const Rgb c = ColourRgb(colour);
+        EXPECT_EQ((std::array<int, 3>{c.red, c.green, c.blue}), rgb);
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk
