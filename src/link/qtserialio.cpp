@@ -38,6 +38,8 @@ bool QtSerialIo::open(const std::string& path, int baud) {
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     // A pseudo-terminal refuses modem-line control; the line works without it.
     m_port.setDataTerminalReady(false);
+    // Whatever a printer sent before this connect belongs to no transaction of ours.
+    m_port.clear(QSerialPort::AllDirections);
     m_port.clearError();
     return true;
 }

@@ -18,7 +18,8 @@ void OutputSchedule::Add(std::string answer, Clock::time_point requestAt) {
 }
 
 OutputSchedule::Clock::time_point OutputSchedule::DueOf(const Pending& pending) const {
-    return pending.start + m_byteTime * static_cast<long long>(pending.sent);
+    // A byte is on the far side once its whole byte time has passed.
+    return pending.start + m_byteTime * static_cast<long long>(pending.sent + 1);
 }
 
 std::string OutputSchedule::TakeDue(Clock::time_point now) {

@@ -2,7 +2,8 @@
 // When each byte of the printer's answers is due on the line: every answer waits
 // the configured delay after its request came in and never starts before the
 // answer ahead of it has gone out; at a set line speed, byte k of an answer is
-// due k byte times (10 bits each) after the answer's start. Times are counted
+// due k + 1 byte times (10 bits each) after the answer's start, when it has
+// wholly crossed the line. Times are counted
 // from the schedule, not from the moment a byte was written, so late wake-ups do
 // not add up and the simulator does not make the line slower than its speed.
 

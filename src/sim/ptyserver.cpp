@@ -1,5 +1,6 @@
 #include "ptyserver.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -249,10 +250,12 @@ public:
 private:
     void Read() {
         char buffer[4096];
+        std::size_t received = 0;
         for (;;) {
             const ssize_t size = ::read(m_master.get(), buffer, sizeof buffer);
             if (size > 0) {
                 m_model.Receive(std::string_view(buffer, static_cast<std::size_t>(size)));
+                received += static_cast<std::size_t>(size);
                 continue;
             }
             if (size < 0 && errno == EINTR)
@@ -261,9 +264,12 @@ private:
                 HangUp();
             break;
         }
+        // A pty hands the request over at once; on a paced line it arrives only
+        // when its last byte has crossed, so answers are counted from then.
         const auto now = OutputSchedule::Clock::now();
+        m_requestEndsAt = std::max(m_requestEndsAt, now) + m_schedule.ByteTime() * static_cast<long long>(received);
         for (std::string& answer : m_model.TakeAnswers())
-            m_schedule.Add(std::move(answer), now);
+            m_schedule.Add(std::move(answer), m_requestEndsAt);
     }
 
     void Write() {
@@ -292,6 +298,7 @@ private:
     const ServerOptions& m_options;
     PrinterModel m_model;
     OutputSchedule m_schedule;
+    OutputSchedule::Clock::time_point m_requestEndsAt{};
     FileDescriptor m_master;
     FileDescriptor m_slave;
     std::string m_slavePath;

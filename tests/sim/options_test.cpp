@@ -117,8 +117,8 @@ TEST(OutputScheduleTest, UnpacedAnswersGoAfterTheirDelay) {
     EXPECT_EQ(schedule.NextDue(), std::nullopt);
 }
 
-// At 10,000 bit/s a byte takes 1 ms. Bytes are due on a schedule counted from the
-// answer's start, so a late wake-up sends everything that fell due meanwhile.
+// At 10,000 bit/s a byte takes 1 ms and is due when it has crossed the line. Bytes
+// are due on a schedule counted from the answer's start, so a late wake-up sends everything that fell due meanwhile.
 TEST(OutputScheduleTest, PacedBytesFollowTheLineSpeed) {
     OutputSchedule schedule(milliseconds(0), 10000);
     EXPECT_EQ(schedule.ByteTime(), milliseconds(1));
@@ -129,17 +129,18 @@ TEST(OutputScheduleTest, PacedBytesFollowTheLineSpeed) {
         microseconds at;
         const char* bytes;
     };
-    for (const Step& step : {Step{microseconds(0), "A"}, Step{microseconds(999), ""},
-                             Step{microseconds(1000), "B"}, Step{microseconds(4500), "CDE"},
-                             Step{microseconds(7999), "FGH"}, Step{microseconds(8000), "x"},
+    for (const Step& step : {Step{microseconds(0), ""}, Step{microseconds(999), ""},
+                             Step{microseconds(1000), "A"}, Step{microseconds(2000), "B"},
+                             Step{microseconds(5500), "CDE"}, Step{microseconds(8000), "FGH"},
+                             Step{microseconds(8999), ""}, Step{microseconds(9000), "x"},
                              Step{microseconds(20000), "yz"}})
         EXPECT_EQ(schedule.TakeDue(t0 + step.at), step.bytes) << step.at.count();
     EXPECT_TRUE(schedule.Empty());
 
     // A quiet line: the next answer starts when it comes, not on the old schedule.
     schedule.Add("QR", t0 + milliseconds(100));
-    EXPECT_EQ(schedule.NextDue(), t0 + milliseconds(100));
-    EXPECT_EQ(schedule.TakeDue(t0 + milliseconds(101)), "QR");
+    EXPECT_EQ(schedule.NextDue(), t0 + milliseconds(101));
+    EXPECT_EQ(schedule.TakeDue(t0 + milliseconds(102)), "QR");
 }
 
 }  // namespace
