@@ -19,8 +19,13 @@ echo
 
 cli() { "$bin/cli/tamrisk-cli" "$@"; }
 echo "\$ tamrisk-cli ports"; cli ports; echo
-for cmd in "74" "61 07-03-12 09:05" "119 I" "121 0000,64" "90 Test\\tline"; do
-  set -- $cmd
+show() {
   echo "\$ tamrisk-cli exec --port DEMO $*"
   cli exec --port DEMO --speed 115200 "$@" || true
-done
+}
+show 74
+show 61 "07-03-12 09:05"
+show 119 I
+show 121 0000,64
+show 90 'Test\tline'
+show 61 "31-02-12 10:00"   # no such date: the printer refuses it

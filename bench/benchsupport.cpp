@@ -1,0 +1,55 @@
+#include "benchsupport.h"
+
+#include "qtserialio.h"
+
+#include <QCoreApplication>
+
+#include <iostream>
+#include <stdexcept>
+#include <sys/resource.h>
+
+namespace tamrisk::bench {
+
+Simulator::Simulator(const QStringList& options) {
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(TAMRISK_SIM_PATH, QStringList{"--link", m_dir.filePath("BENCH")} + options);
+    if (!m_process.waitForStarted(5000))
+        throw std::runtime_error("tamrisk-sim did not start");
+    while (!m_process.canReadLine() && m_process.state() == QProcess::Running)
+        m_process.waitForReadyRead(5000);
+    m_port = m_process.readLine().trimmed().toStdString();
+    if (m_port.empty())
+        throw std::runtime_error("tamrisk-sim published no port");
+}
+
+Simulator::~Simulator() {
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000))
+        m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
+Station::Station(const std::string& port, int baud)
+    : host(std::cerr, [] { QCoreApplication::processEvents(); }),
+      link(host, std::make_unique<QtSerialIo>()),
+      transactor(link, host, state) {
+    if (!link.OpenPath(port, baud))
+        throw std::runtime_error("cannot open " + port);
+}
+
+std::chrono::duration<double> ProcessCpuTime() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return std::chrono::duration<double>(seconds(usage.ru_utime) + seconds(usage.ru_stime));
+}
+
+Stopwatch::Stopwatch() : wallStart(std::chrono::steady_clock::now()), cpuStart(ProcessCpuTime()) {}
+
+double Stopwatch::wallSeconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+}
+
+double Stopwatch::cpuSeconds() const { return (ProcessCpuTime() - cpuStart).count(); }
+
+}  // namespace tamrisk::bench

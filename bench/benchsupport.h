@@ -1,0 +1,52 @@
+#pragma once
+// What the benchmark drivers share: a simulator process on a private pty, the
+// station's core connected to it, and process CPU time.
+
+#include "consolehost.h"
+#include "seriallink.h"
+#include "transaction.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tamrisk::bench {
+
+// tamrisk-sim started with `options`, published at a link in a private folder.
+class Simulator {
+public:
+    explicit Simulator(const QStringList& options);
+    ~Simulator();
+    const std::string& port() const { return m_port; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    std::string m_port;
+};
+
+// The station's core connected to a port at a speed.
+struct Station {
+    Station(const std::string& port, int baud);
+    ConsoleHost host;
+    TransactionState state;
+    SerialLink link;
+    Transactor transactor;
+};
+
+// CPU time this process has used (user + system).
+std::chrono::duration<double> ProcessCpuTime();
+
+// Wall and CPU time of one stretch of work.
+struct Stopwatch {
+    Stopwatch();
+    double wallSeconds() const;
+    double cpuSeconds() const;
+    std::chrono::steady_clock::time_point wallStart;
+    std::chrono::duration<double> cpuStart;
+};
+
+}  // namespace tamrisk::bench
