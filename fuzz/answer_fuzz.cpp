@@ -23,15 +23,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         if (check.passed && (!check.dataCopied || !check.statusCopied))
             __builtin_trap();
-        // An accepted answer without zero bytes in its data re-encodes to exactly
-        // the bytes collected (the end byte is held as 0 in the buffer).
+        // An accepted answer without zero bytes in its data re-encodes to the
+        // bytes collected up to its checksum. The checksum digits themselves may
+        // differ: the reading formula also accepts digits above '?' that add up
+        // to the same value.
         const std::size_t m = receiver.Buffer()[1] - 0x2Bu;
         if (check.passed && check.data.size() == m) {
             const std::string encoded =
                 tamrisk::EncodeAnswerFrame(sequence, static_cast<std::uint8_t>(command), check.data, check.status);
-            for (std::size_t k = 0; k + 1 < encoded.size(); ++k)
+            for (std::size_t k = 0; k < 12 + m; ++k)
                 if (static_cast<std::uint8_t>(encoded[k]) != receiver.Buffer()[k])
                     __builtin_trap();
+            const auto* digits = reinterpret_cast<const std::uint8_t*>(encoded.data()) + 12 + m;
+            if (tamrisk::ReadChecksum(digits) != tamrisk::ReadChecksum(receiver.Buffer().data() + 12 + m))
+                __builtin_trap();
         }
         receiver.Reset();
     }
