@@ -1,0 +1,33 @@
+#pragma once
+// Digit fields of an incrementing command line: found in its data, advanced by
+// their steps after a good answer, written back into the stored script line.
+
+#include "scriptparser.h"
+
+#include <string>
+#include <vector>
+
+namespace tamrisk {
+
+constexpr std::size_t MaxDigitField = 16;
+
+struct IncrementField {
+    std::uint32_t step = 0;     // added to the field; 0 leaves it
+    std::size_t position = 0;   // of the first digit, in the script line
+    std::string digits;         // the field as found
+};
+
+// The digit fields of `line.data`, at most five, positions counted in the line
+// from line.dataOffset. A run of more than 16 digits splits into a field of 16,
+// one passed-over digit and a further field.
+std::vector<IncrementField> FindDigitFields(const ScriptLine& line);
+
+// `line.text` with every field whose step is not 0 advanced, keeping its width
+// (a carry out of the field is lost).
+std::string AdvanceDigitFields(const ScriptLine& line);
+
+// Writes the advanced digits into `stored` (the line as it stands in the script,
+// control characters and all): only the digit characters change.
+std::string WriteBackDigitFields(const ScriptLine& line, std::string stored);
+
+}  // namespace tamrisk
