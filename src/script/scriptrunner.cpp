@@ -1,0 +1,225 @@
+#include "scriptrunner.h"
+
+#include "dataescapes.h"
+#include "increments.h"
+#include "transaction.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tamrisk {
+
+namespace {
+
+std::string Printf(const char* format, auto... values) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, values...);
+    return text;
+}
+
+}  // namespace
+
+WallClockReading ReadSystemWallClock() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const QLocale locale = QLocale::system();
+    const QString text = locale.toString(date, QLocale::ShortFormat) + ' ' + locale.toString(time, QLocale::LongFormat);
+    return {{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec()},
+            text.toStdString()};
+}
+
+ScriptRunner::ScriptRunner(Transactor& transactor, Host& host, ResultSink& sink, std::function<bool()> connected)
+    : m_transactor(transactor),
+      m_state(transactor.State()),
+      m_host(host),
+      m_sink(sink),
+      m_connected(std::move(connected)),
+      m_wallClock(ReadSystemWallClock) {}
+
+bool ScriptRunner::Cancelled() const { return m_state.CancelRequest; }
+
+double ScriptRunner::SecondsSinceStart() {
+    return std::chrono::duration<double>(m_host.now() - ScriptStartTime).count();
+}
+
+std::string ScriptRunner::ScriptTmrTimer() {
+    std::string text = FormatElapsed("", SecondsSinceStart());
+    if (m_hooks.timerText)
+        m_hooks.timerText(text);
+    return text;
+}
+
+RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
+    if (m_connected && !m_connected()) {
+        m_host.showMessage("Serial port not open", "Error");
+        return RunOutcome::NotStarted;
+    }
+    m_state.CancelRequest = false;
+    // A Yes given outside a run must not resend the first command of this one.
+    m_state.RepeatRequest = false;
+    if (m_hooks.runControls)
+        m_hooks.runControls(true);
+    ScriptStartTime = m_host.now();
+    if (m_hooks.timerEnabled)
+        m_hooks.timerEnabled(true);
+
+    RunScriptLines(lines, 0, lines.Count());
+
+    if (m_hooks.timerEnabled)
+        m_hooks.timerEnabled(false);
+    if (m_hooks.timerText)
+        m_hooks.timerText(FormatElapsed("", SecondsSinceStart()));
+    RunOutcome outcome = RunOutcome::Completed;
+    if (m_state.CancelRequest) {
+        m_sink.AppendResultLine("Script cancelled !!!", ResultColour::Red);
+        m_state.CancelRequest = false;
+        outcome = RunOutcome::Cancelled;
+    }
+    m_sink.AppendResultLine(FormatElapsed("Script execution time ", SecondsSinceStart()), ResultColour::Black);
+    if (m_hooks.runControls)
+        m_hooks.runControls(false);
+    return outcome;
+}
+
+void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end) {
+    for (std::size_t i = first; i < end; ++i) {
+        m_host.processEvents();
+        if (Cancelled())
+            return;
+        const ScriptLine line = ParseScriptLine(lines.Line(i));
+        switch (line.kind) {
+        case ScriptLineKind::EmptyLine:
+        case ScriptLineKind::DescriptionLine:
+        case ScriptLineKind::LabelLine:
+            continue;
+        case ScriptLineKind::MessageLine:
+            m_host.showMessage(line.message, "Message");
+            continue;
+        case ScriptLineKind::WaitLine:
+            RunWait(line);
+            continue;
+        case ScriptLineKind::RepeatLine:
+            if (!RunRepeat(lines, i, end, line))
+                continue;
+            break;
+        case ScriptLineKind::ClockLine:
+            RunClock();
+            break;
+        case ScriptLineKind::CommandLine:
+        case ScriptLineKind::IncrementLine:
+            RunCommand(&lines, i, line);
+            break;
+        case ScriptLineKind::CommentLine:
+            m_sink.AppendResultLine("!! " + line.text, ResultColour::Black);
+            break;
+        }
+        m_host.processEvents();
+        if (Cancelled())
+            return;
+    }
+}
+
+bool ScriptRunner::RunRepeat(ScriptList& lines, std::size_t& i, std::size_t end, const ScriptLine& line) {
+    const std::string invalid = "** Invalid repeat command (" + line.text + ")";
+    if (!line.repeatCountRead) {
+        m_sink.AppendResultLine(invalid, ResultColour::Red);
+        return false;
+    }
+    if (line.repeatCount < MinRepeatCount || line.repeatCount > MaxRepeatCount)
+        return false;
+    if (i + 1 >= lines.Count())
+        return false;
+    if (line.label.empty() || line.label.size() > MaxLabelLength) {
+        m_sink.AppendResultLine(invalid, ResultColour::Red);
+        return false;
+    }
+    const std::string labelLine = ":" + line.label;
+    std::size_t j = i + 1;
+    while (j < end && lines.Line(j) != labelLine)
+        ++j;
+    if (j >= end) {
+        m_sink.AppendResultLine(invalid, ResultColour::Red);
+        return false;
+    }
+    for (int pass = 1; pass <= line.repeatCount; ++pass) {
+        m_host.processEvents();
+        if (Cancelled())
+            break;
+        m_sink.AppendResultLine(Printf("** Repeating %d from %d for Label \"%s\"", pass, line.repeatCount,
+                                       line.label.c_str()),
+                                ResultColour::Black);
+        RunScriptLines(lines, i + 1, j);
+    }
+    i = j;
+    return true;
+}
+
+void ScriptRunner::RunWait(const ScriptLine& line) {
+    int ms = line.waitMs;
+    if (ms % 1000 == 0)
+        m_sink.AppendResultLine(Printf("## Wait %d seconds ...", ms / 1000), ResultColour::Black);
+    else
+        m_sink.AppendResultLine(Printf("## Wait %d milliseconds ...", ms), ResultColour::Black);
+    // A negative count would block the station for weeks: it waits nothing.
+    ms = std::clamp(ms, 0, MaxWaitMs);
+    if (ms <= 1000) {
+        m_host.sleepMs(ms);
+        return;
+    }
+    for (int slice = ms / WaitSliceMs; slice > 0; --slice) {
+        m_host.sleepMs(WaitSliceMs);
+        if (Cancelled())
+            return;
+        m_host.processEvents();
+    }
+}
+
+void ScriptRunner::RunClock() {
+    const WallClockReading reading = m_wallClock();
+    m_sink.AppendResultLine("$$ Set RTC using PC clock: " + reading.text, ResultColour::Black);
+    ScriptLine command;
+    command.kind = ScriptLineKind::CommandLine;
+    command.command = CmdSetDateTime;
+    command.data = SetDateTimeData(reading.at);
+    command.text = std::to_string(CmdSetDateTime) + "," + command.data;
+    command.dataOffset = command.text.size() - command.data.size();
+    RunCommand(nullptr, 0, command);
+}
+
+void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line) {
+    if (m_hooks.commandStarting)
+        m_hooks.commandStarting();
+    // Lines and data beyond what a script may carry are reported, never sent.
+    if (line.text.size() > MaxScriptLine) {
+        m_sink.AppendResultLine(Printf("** Line too long, not sent (%zu characters, at most %zu)", line.text.size(),
+                                       MaxScriptLine),
+                                ResultColour::Red);
+        return;
+    }
+    if (line.data.size() > MaxScriptData) {
+        m_sink.AppendResultLine(Printf("** Data too long, not sent (%zu characters, at most %zu)", line.data.size(),
+                                       MaxScriptData),
+                                ResultColour::Red);
+        return;
+    }
+    const std::string send = TranslateDataEscapes(line.data);
+    for (;;) {
+        LogTransaction(m_transactor, m_sink, line.command, line.data, send);
+        const bool good = AnswerLineColour(m_state.StatusFlags) == ResultColour::Green;
+        if (good && lines != nullptr && line.kind == ScriptLineKind::IncrementLine && line.dataOffset)
+            lines->ReplaceLine(index, WriteBackDigitFields(line, lines->Line(index)));
+        m_host.processEvents();
+        if (!m_state.RepeatRequest)
+            return;
+        m_state.RepeatRequest = false;
+        if (Cancelled())
+            return;
+        m_host.sleepMs(ResendPauseMs);
+    }
+}
+
+}  // namespace tamrisk

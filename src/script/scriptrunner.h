@@ -1,0 +1,84 @@
+#pragma once
+// Runs a script against the printer and writes the run's record through the
+// results sink: commands with their request and answer lines, waits, operator
+// messages, the clock line, repeat blocks and digit-field increments.
+
+#include "printercommands.h"
+#include "resultlog.h"
+#include "scriptlist.h"
+#include "scriptparser.h"
+
+#include <functional>
+#include <string>
+
+#include "host.h"
+
+namespace tamrisk {
+
+class Transactor;
+struct TransactionState;
+
+// The computer's local date and time, and how the clock line shows it.
+struct WallClockReading {
+    LocalDateTime at;
+    std::string text;  // short date and long time in the system's form
+};
+WallClockReading ReadSystemWallClock();
+
+// What the windows around a run do when it starts and ends; every hook is optional.
+struct ScriptRunHooks {
+    std::function<void(bool running)> runControls;      // Connect, Cancel, Load Script
+    std::function<void(bool enabled)> timerEnabled;     // the 100 ms elapsed-time timer
+    std::function<void(const std::string&)> timerText;  // the elapsed-time panel
+    std::function<void()> commandStarting;              // before each command line is handled
+};
+
+enum class RunOutcome { NotStarted, Completed, Cancelled };
+
+constexpr int MaxWaitMs = 600000;
+constexpr int ResendPauseMs = 500;
+constexpr int WaitSliceMs = 100;
+
+class ScriptRunner {
+public:
+    // `connected` tells whether the station is connected to a printer.
+    ScriptRunner(Transactor& transactor, Host& host, ResultSink& sink, std::function<bool()> connected);
+
+    void SetHooks(ScriptRunHooks hooks) { m_hooks = std::move(hooks); }
+    void SetWallClock(std::function<WallClockReading()> clock) { m_wallClock = std::move(clock); }
+
+    // Runs the whole list: refuses with "Serial port not open" when not
+    // connected; clears CancelRequest and RepeatRequest; ends with "Script
+    // cancelled !!!" when cancelled and always with the execution time.
+    RunOutcome RunScript(ScriptList& lines);
+    // Runs lines first..end-1; repeat blocks run through nested calls.
+    void RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end);
+    // The elapsed-time text of the running script, also handed to the timerText hook.
+    std::string ScriptTmrTimer();
+
+    // Set by whoever starts a run (the Execute Script button, tamrisk-cli run).
+    bool ScriptRunning = false;
+    Host::Clock::time_point ScriptStartTime{};
+
+private:
+    // Returns true when the run goes on with the step after the line (events and
+    // the cancel check), false to go straight to the next line.
+    bool RunRepeat(ScriptList& lines, std::size_t& i, std::size_t end, const ScriptLine& line);
+    void RunWait(const ScriptLine& line);
+    void RunClock();
+    // One command with its resends; `index` is the line's place for write-back
+    // (none for the clock line's command).
+    void RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line);
+    bool Cancelled() const;
+    double SecondsSinceStart();
+
+    Transactor& m_transactor;
+    TransactionState& m_state;
+    Host& m_host;
+    ResultSink& m_sink;
+    std::function<bool()> m_connected;
+    std::function<WallClockReading()> m_wallClock;
+    ScriptRunHooks m_hooks;
+};
+
+}  // namespace tamrisk

@@ -1,0 +1,385 @@
+// Script runs against the printer model on an in-memory line, with a fake host
+// whose clock moves only when the run sleeps or waits.
+
+#include "modelio.h"
+#include "scriptrunner.h"
+#include "seriallink.h"
+#include "transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamrisk {
+namespace {
+
+using testing::FakeHost;
+using testing::ModelIo;
+
+struct Logged {
+    std::string text;
+    ResultColour colour;
+};
+
+class ListSink : public ResultSink {
+public:
+    void AppendResultLine(std::string_view text, ResultColour colour) override {
+        lines.push_back({std::string(text), colour});
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& l : lines)
+            texts.push_back(l.text);
+        return texts;
+    }
+    std::vector<Logged> lines;
+};
+
+struct Rig {
+    FakeHost host;
+    ModelIo* io = nullptr;
+    std::unique_ptr<SerialLink> link;
+    TransactionState state;
+    std::unique_ptr<Transactor> transactor;
+    ListSink sink;
+    std::unique_ptr<ScriptRunner> runner;
+
+    explicit Rig(sim::SimOptions options = {}) {
+        auto modelIo = std::make_unique<ModelIo>(host, std::move(options));
+        io = modelIo.get();
+        link = std::make_unique<SerialLink>(host, std::move(modelIo),
+                                            [] { return std::vector<PortEntry>{{"SIM0", "/sim"}}; });
+        link->EnumeratePorts();
+        link->OpenPort(0, "9600");
+        transactor = std::make_unique<Transactor>(*link, host, state);
+        runner = std::make_unique<ScriptRunner>(*transactor, host, sink, [this] { return link->IsOpen(); });
+        runner->SetWallClock([] { return WallClockReading{{2012, 3, 7, 9, 5, 41, 0}, "07.03.2012 09:05:41"}; });
+    }
+
+    RunOutcome Run(StringScriptList& list) { return runner->RunScript(list); }
+    RunOutcome Run(const std::vector<std::string>& lines) {
+        StringScriptList list(lines);
+        return Run(list);
+    }
+    // The data of every request frame that went out.
+    std::vector<std::string> SentData() const {
+        std::vector<std::string> data;
+        for (const auto& frame : io->written)
+            data.push_back(DecodeRequestFrame(frame)->data);
+        return data;
+    }
+    // Logged lines without the final execution time.
+    std::vector<std::string> Body() const {
+        auto texts = sink.Texts();
+        EXPECT_FALSE(texts.empty());
+        if (!texts.empty())
+            texts.pop_back();
+        return texts;
+    }
+};
+
+const std::string kHealthy = "[00,00,00,00,00,3A](0,0)";
+
+TEST(ScriptRun, EveryLineKindLeavesItsLines) {
+    Rig rig;
+    EXPECT_EQ(rig.Run({"@Demo of every line", "^Line one\\nLine two", "#1500", "#2000", "$ ignored text",
+                       "90,A\\tB", "+1;91,DT000100", "free text", "", ":nowhere"}),
+              RunOutcome::Completed);
+    const std::vector<std::string> expected = {
+        "## Wait 1500 milliseconds ...",
+        "## Wait 2 seconds ...",
+        "$$ Set RTC using PC clock: 07.03.2012 09:05:41",
+        "-> 61,\"07-03-12 09:05\"",
+        "<- " + kHealthy + ",\"\"",
+        "-> 90,\"A\\tB\"",
+        "<- " + kHealthy + ",\"\"",
+        "-> 91,\"DT000100\"",
+        "<- " + kHealthy + ",\"\"",
+        "!! free text",
+    };
+    EXPECT_EQ(rig.Body(), expected);
+    EXPECT_EQ(rig.SentData(), (std::vector<std::string>{"07-03-12 09:05", "A\tB", "DT000100"}));
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, "Line one\nLine two");
+    EXPECT_EQ(rig.host.messages[0].caption, "Message");
+    EXPECT_EQ(rig.sink.lines[2].colour, ResultColour::Black);
+    EXPECT_EQ(rig.sink.lines[3].colour, ResultColour::Blue);
+    EXPECT_EQ(rig.sink.lines[4].colour, ResultColour::Green);
+    EXPECT_EQ(rig.sink.Texts().back(), "Script execution time 3.50 seconds\r\n");
+    EXPECT_EQ(rig.io->model().Clock().day, 7);
+}
+
+TEST(ScriptRun, NotConnectedShowsOnlyTheMessage) {
+    Rig rig;
+    rig.link->ClosePort();
+    EXPECT_EQ(rig.Run({"90"}), RunOutcome::NotStarted);
+    EXPECT_TRUE(rig.sink.lines.empty());
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, "Serial port not open");
+}
+
+TEST(ScriptRun, RepeatAroundAnIncrementingLineAdvancesItEachPass) {
+    Rig rig;
+    StringScriptList list({"*3,Loop", "+1;91,DT000100", ":Loop", "90"});
+    rig.Run(list);
+    EXPECT_EQ(rig.SentData(), (std::vector<std::string>{"DT000100", "DT000101", "DT000102", ""}));
+    EXPECT_EQ(list.Line(1), "+1;91,DT000103");
+    EXPECT_TRUE(list.Changed());
+    const auto texts = rig.sink.Texts();
+    EXPECT_EQ(texts[0], "** Repeating 1 from 3 for Label \"Loop\"");
+    EXPECT_EQ(texts[6], "** Repeating 3 from 3 for Label \"Loop\"");
+}
+
+TEST(ScriptRun, NestedBlocksRunTheInnerBlockSixTimes) {
+    Rig rig;
+    rig.Run({"*2,Outer", "90,o", "*3,Inner", "91,i", ":Inner", ":Outer"});
+    const auto sent = rig.SentData();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "o"), 2);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "i"), 6);
+    const auto texts = rig.sink.Texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "** Repeating 1 from 2 for Label \"Outer\""), 1);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "** Repeating 3 from 3 for Label \"Inner\""), 2);
+}
+
+TEST(ScriptRun, RepeatLabelRules) {
+    struct Case {
+        std::vector<std::string> script;
+        int sends;     // of "90,x" lines
+        int passes;    // "** Repeating" lines
+        bool invalid;  // "** Invalid repeat command" in red
+    };
+    const std::string label15(15, 'L'), label16(16, 'L');
+    const std::vector<Case> cases = {
+        {{"*3,Loop", "90,x", ":Loop"}, 3, 3, false},
+        {{"*3,Loop", "90,x", ":loop"}, 1, 0, true},
+        {{"*3,Loop", "90,x", ":Loop "}, 1, 0, true},
+        {{"*3,Loop", "90,x", ":Loop end"}, 1, 0, true},
+        {{"*3, Loop", "90,x", ":Loop"}, 3, 3, false},
+        {{"*3 ,Loop", "90,x", ":Loop"}, 1, 0, true},
+        {{"*3,My Loop", "90,x", ":My"}, 3, 3, false},
+        {{"*0,L", "90,x", ":L"}, 1, 0, false},
+        {{"*10001,L", "90,x", ":L"}, 1, 0, false},
+        {{"*1,L", "90,x", ":L"}, 1, 1, false},
+        {{"*10000,L", ":L"}, 0, 10000, false},
+        {{"*2," + label15, "90,x", ":" + label15}, 2, 2, false},
+        {{"*2," + label16, "90,x", ":" + label16}, 1, 0, true},
+        {{"90,x", "*3,L"}, 1, 0, false},  // the last line of the list
+        {{"*", "90,x"}, 1, 0, true},      // no count at all
+        {{"*x,L", "90,x", ":L"}, 1, 0, true},
+        {{"*,L", "90,x", ":L"}, 1, 0, true},
+        // An inner label after the outer label is not found, on every outer pass.
+        {{"*2,A", "*3,B", "90,x", ":A", ":B"}, 2, 2, true},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.Run(c.script);
+        EXPECT_EQ(static_cast<int>(rig.SentData().size()), c.sends) << c.script[0];
+        int passes = 0, invalid = 0;
+        for (const auto& line : rig.sink.lines) {
+            passes += line.text.rfind("** Repeating ", 0) == 0;
+            if (line.text.rfind("** Invalid repeat command (", 0) == 0) {
+                ++invalid;
+                EXPECT_EQ(line.colour, ResultColour::Red);
+            }
+        }
+        EXPECT_EQ(passes, c.passes) << c.script[0];
+        EXPECT_EQ(invalid > 0, c.invalid) << c.script[0];
+        // Every line is accounted for: passes, invalid notices, two per command, the time.
+        EXPECT_EQ(rig.sink.lines.size(), static_cast<std::size_t>(passes + invalid + 2 * c.sends + 1)) << c.script[0];
+    }
+}
+
+TEST(ScriptRun, WaitsSleepAndReportTheirCount) {
+    struct Case {
+        std::string line;
+        std::string logged;
+        double waitedMs;
+    };
+    const std::vector<Case> cases = {
+        {"#1500", "## Wait 1500 milliseconds ...", 1500},
+        {"#1050", "## Wait 1050 milliseconds ...", 1000},
+        {"#2000", "## Wait 2 seconds ...", 2000},
+        {"#700000", "## Wait 700 seconds ...", 600000},
+        {"#", "## Wait 0 seconds ...", 0},
+        {"#999", "## Wait 999 milliseconds ...", 999},
+        {"#-5", "## Wait -5 milliseconds ...", 0},
+        {"#-3000", "## Wait -3 seconds ...", 0},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.Run({c.line});
+        EXPECT_EQ(rig.sink.Texts().at(0), c.logged);
+        EXPECT_NEAR(rig.host.elapsedMs(), c.waitedMs, 0.5) << c.line;
+    }
+}
+
+TEST(ScriptRun, CancelEndsALongWaitWithinASlice) {
+    Rig rig;
+    rig.host.onEvents = [&] {
+        if (rig.host.elapsedMs() >= 3000)
+            rig.state.CancelRequest = true;
+    };
+    EXPECT_EQ(rig.Run({"#10000", "90"}), RunOutcome::Cancelled);
+    EXPECT_TRUE(rig.io->written.empty());
+    EXPECT_NEAR(rig.host.elapsedMs(), 3100, 0.5);
+    const auto& lines = rig.sink.lines;
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].text, "Script cancelled !!!");
+    EXPECT_EQ(lines[1].colour, ResultColour::Red);
+    EXPECT_EQ(lines[2].text, "Script execution time 3.10 seconds\r\n");
+    EXPECT_FALSE(rig.state.CancelRequest);
+}
+
+TEST(ScriptRun, CancelDuringAShortWaitLetsItFinish) {
+    Rig rig;
+    rig.host.onEvents = [&] {
+        if (rig.host.elapsedMs() >= 500)
+            rig.state.CancelRequest = true;
+    };
+    rig.Run({"#1000", "90"});
+    EXPECT_EQ(rig.host.sleeps, std::vector<int>{1000});
+    EXPECT_TRUE(rig.io->written.empty());
+    EXPECT_EQ(rig.sink.lines.at(1).text, "Script cancelled !!!");
+}
+
+TEST(ScriptRun, AYesToTheRetryQuestionResendsAfterAPause) {
+    Rig rig;
+    int dropped = 0;
+    const auto respond = rig.io->respond;
+    rig.io->respond = [&](const std::string& written) {
+        auto chunks = respond(written);
+        if (dropped < 2) {  // the printer misses both attempts of the first sending
+            ++dropped;
+            chunks.clear();
+        }
+        return chunks;
+    };
+    rig.host.answers = {true};
+    StringScriptList list({"+1;91,DT000100"});
+    rig.Run(list);
+    const std::vector<std::string> expected = {
+        "-> 91,\"DT000100\"", "<- [00,00,00,00,00,00](2,0),\"\"",
+        "-> 91,\"DT000100\"", "<- " + kHealthy + ",\"\"",
+    };
+    EXPECT_EQ(rig.Body(), expected);
+    EXPECT_EQ(rig.sink.lines[1].colour, ResultColour::Red);
+    EXPECT_EQ(list.Line(0), "+1;91,DT000101");
+    EXPECT_EQ(rig.host.sleeps, (std::vector<int>{300, 300, 500}));
+    EXPECT_FALSE(rig.state.RepeatRequest);
+}
+
+TEST(ScriptRun, LinkFailureIsRedAndAdvancesNothing) {
+    sim::SimOptions options;
+    options.faultRate = 1;
+    options.faultKinds = {sim::FaultKind::NoAnswer};
+    Rig rig(options);
+    StringScriptList list({"+1;91,DT000100", "90"});
+    rig.Run(list);
+    EXPECT_EQ(list.Line(0), "+1;91,DT000100");
+    EXPECT_FALSE(list.Changed());
+    EXPECT_EQ(rig.sink.lines.at(1).text, "<- [00,00,00,00,00,00](2,0),\"\"");
+    EXPECT_EQ(rig.sink.lines.at(1).colour, ResultColour::Red);
+    EXPECT_EQ(rig.sink.lines.at(2).text, "-> 90,\"\"");  // the run goes on
+}
+
+TEST(ScriptRun, PrinterErrorIsRedAndAdvancesNothing) {
+    sim::SimOptions options;
+    options.statusOverrides[91] = {0x20, 0, 0, 0, 0, 0};
+    Rig rig(options);
+    StringScriptList list({"+1;91,DT000100", "+1;92,N7"});
+    rig.Run(list);
+    EXPECT_EQ(list.Line(0), "+1;91,DT000100");
+    EXPECT_EQ(list.Line(1), "+1;92,N8");
+    EXPECT_EQ(rig.sink.lines.at(1).colour, ResultColour::Red);
+    EXPECT_EQ(rig.sink.lines.at(3).colour, ResultColour::Green);
+}
+
+TEST(ScriptRun, WriteBackKeepsTextAfterAControlCharacter) {
+    Rig rig;
+    StringScriptList list({"+1+0+2;91,A099,B5,C998\tserial numbers of line 3"});
+    rig.Run(list);
+    EXPECT_EQ(list.Line(0), "+1+0+2;91,A100,B5,C000\tserial numbers of line 3");
+    EXPECT_EQ(rig.SentData().at(0), "A099,B5,C998");
+}
+
+TEST(ScriptRun, ARepeatRequestFromBeforeTheRunIsDropped) {
+    Rig rig;
+    rig.state.RepeatRequest = true;
+    rig.Run({"90"});
+    EXPECT_EQ(rig.io->written.size(), 1u);
+}
+
+TEST(ScriptRun, RepeatAndCancelTogetherNeverResend) {
+    Rig rig;
+    bool pressed = false;
+    rig.host.onEvents = [&] {
+        if (!pressed && !rig.io->written.empty()) {
+            pressed = true;  // Repeat, then Cancel, in the status dialog during the transaction
+            rig.state.RepeatRequest = true;
+            rig.state.CancelRequest = true;
+        }
+    };
+    EXPECT_EQ(rig.Run({"90", "91"}), RunOutcome::Cancelled);
+    EXPECT_EQ(rig.io->written.size(), 1u);
+    EXPECT_FALSE(rig.state.RepeatRequest);
+}
+
+TEST(ScriptRun, RepeatFromTheStatusDialogResendsTheCurrentCommand) {
+    Rig rig;
+    bool pressed = false;
+    rig.host.onEvents = [&] {
+        if (!pressed && rig.io->written.size() == 1) {
+            pressed = true;
+            rig.state.RepeatRequest = true;
+        }
+    };
+    rig.Run({"90,a", "91,b"});
+    EXPECT_EQ(rig.SentData(), (std::vector<std::string>{"a", "a", "b"}));
+}
+
+TEST(ScriptRun, OverlongLinesAndDataAreReportedNotSent) {
+    Rig rig;
+    const std::string longData(256, 'd');
+    const std::string longLine = "90," + std::string(509, 'x');  // 512 characters
+    rig.Run({"90," + longData, longLine, "90," + std::string(255, 'd'), "91"});
+    const auto& lines = rig.sink.lines;
+    EXPECT_EQ(lines.at(0).text, "** Data too long, not sent (256 characters, at most 255)");
+    EXPECT_EQ(lines.at(0).colour, ResultColour::Red);
+    EXPECT_EQ(lines.at(1).text, "** Line too long, not sent (512 characters, at most 511)");
+    // 255 characters fit a script line but not a frame: the link refuses it.
+    EXPECT_EQ(lines.at(3).colour, ResultColour::Red);
+    EXPECT_EQ(rig.host.messages.at(0).text, "Command data too long (255 bytes, at most 219)");
+    EXPECT_EQ(rig.SentData(), std::vector<std::string>{""});
+}
+
+TEST(ScriptRun, TwoRunsFollowEachOtherAndCommentsArePrinted) {
+    Rig rig;
+    rig.Run({"just words", "  ", " #100"});
+    rig.Run({"90"});
+    const std::vector<std::string> expected = {
+        "!! just words", "!!   ", "!!  #100", "Script execution time 0.00 seconds\r\n",
+        "-> 90,\"\"", "<- " + kHealthy + ",\"\"", "Script execution time 0.00 seconds\r\n",
+    };
+    EXPECT_EQ(rig.sink.Texts(), expected);
+}
+
+TEST(ScriptRun, HooksFollowTheRun) {
+    Rig rig;
+    std::vector<std::string> events;
+    rig.runner->SetHooks({[&](bool running) { events.push_back(running ? "controls on" : "controls off"); },
+                          [&](bool enabled) { events.push_back(enabled ? "timer on" : "timer off"); },
+                          [&](const std::string& text) { events.push_back("timer " + text); },
+                          [&] { events.push_back("command"); }});
+    rig.host.onEvents = [&] {
+        if (rig.host.elapsedMs() >= 2500 && rig.host.elapsedMs() < 2600)
+            rig.runner->ScriptTmrTimer();
+    };
+    rig.Run({"#3000", "90"});
+    const std::vector<std::string> expected = {"controls on",  "timer on",   "timer 2.50 seconds\r\n",
+                                               "command",      "timer off",  "timer 3.00 seconds\r\n",
+                                               "controls off"};
+    EXPECT_EQ(events, expected);
+}
+
+}  // namespace
+}  // namespace tamrisk
