@@ -52,7 +52,8 @@ void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) 
         m_out << plain;
     }
     m_out << '\n';
-    m_out.flush();
+    if (m_flushEachLine)
+        m_out.flush();
 }
 
 }  // namespace tamrisk

@@ -11,7 +11,11 @@ namespace tamrisk {
 
 class TerminalSink : public ResultSink {
 public:
-    TerminalSink(std::ostream& out, bool colours) : m_out(out), m_colours(colours) {}
+    // `flushEachLine`: hand every line to `out` at once (for a terminal that
+    // watches the run); otherwise lines are flushed when messages are shown
+    // and at the end.
+    TerminalSink(std::ostream& out, bool colours, bool flushEachLine = true)
+        : m_out(out), m_colours(colours), m_flushEachLine(flushEachLine) {}
 
     void AppendResultLine(std::string_view text, ResultColour colour) override;
 
@@ -21,6 +25,7 @@ public:
 private:
     std::ostream& m_out;
     bool m_colours;
+    bool m_flushEachLine;
     bool m_sawRed = false;
 };
 

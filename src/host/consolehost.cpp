@@ -6,17 +6,24 @@
 
 namespace tamrisk {
 
-ConsoleHost::ConsoleHost(std::ostream& err, std::function<void()> pumpEvents)
-    : m_err(err), m_pumpEvents(std::move(pumpEvents)) {}
+ConsoleHost::ConsoleHost(std::ostream& err, std::function<void()> pumpEvents, std::ostream* flushFirst)
+    : m_err(err), m_pumpEvents(std::move(pumpEvents)), m_flushFirst(flushFirst) {}
 
 void ConsoleHost::processEvents() {
     if (m_pumpEvents)
         m_pumpEvents();
 }
 
+void ConsoleHost::write(const std::string& caption, const std::string& text, const char* answer) {
+    if (m_flushFirst)
+        m_flushFirst->flush();
+    m_err << caption << ": " << (m_filter ? m_filter(text) : text) << answer << std::endl;
+}
+
 void ConsoleHost::showMessage(const std::string& text, const std::string& caption) {
-    m_err << caption << ": " << text << std::endl;
+    write(caption, text, "");
     if (m_waitForEnter) {
+        m_err << "(press Enter to go on)" << std::endl;
         std::string line;
         std::getline(std::cin, line);
     }
@@ -26,7 +33,7 @@ bool ConsoleHost::askYesNo(const std::string& text, const std::string& caption) 
     const bool yes = m_yesAnswers > 0;
     if (yes)
         --m_yesAnswers;
-    m_err << caption << ": " << text << (yes ? " Yes" : " No") << std::endl;
+    write(caption, text, yes ? " Yes" : " No");
     return yes;
 }
 

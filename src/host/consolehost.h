@@ -12,8 +12,11 @@ namespace tamrisk {
 class ConsoleHost : public Host {
 public:
     // `err` receives every message and question; `pumpEvents` lets a Qt event
-    // loop run when the front end has one (may be empty).
-    explicit ConsoleHost(std::ostream& err, std::function<void()> pumpEvents = {});
+    // loop run when the front end has one (may be empty); `flushFirst` (may be
+    // null) is flushed before anything is written to `err`, so that results
+    // and messages keep their order.
+    explicit ConsoleHost(std::ostream& err, std::function<void()> pumpEvents = {},
+                         std::ostream* flushFirst = nullptr);
 
     void processEvents() override;
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -26,10 +29,16 @@ public:
     int yesAnswersLeft() const { return m_yesAnswers; }
     // When set, a message waits for Enter on stdin after it is shown.
     void setWaitForEnter(bool wait) { m_waitForEnter = wait; }
+    // Converts message texts (the station's 8-bit text) for the terminal.
+    void setTextFilter(std::function<std::string(const std::string&)> filter) { m_filter = std::move(filter); }
 
 private:
+    void write(const std::string& caption, const std::string& text, const char* answer);
+
     std::ostream& m_err;
     std::function<void()> m_pumpEvents;
+    std::ostream* m_flushFirst;
+    std::function<std::string(const std::string&)> m_filter;
     int m_yesAnswers = 0;
     bool m_waitForEnter = false;
 };
