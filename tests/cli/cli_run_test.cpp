@@ -1,0 +1,203 @@
+// tamrisk-cli run against tamrisk-sim over a pseudo-terminal.
+
+#include "simprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <regex>
+#include <sstream>
+
+namespace tamrisk::testing {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& line : lines)
+        n += line.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// A script file in a temporary folder, written as Windows-1251 bytes with CR LF.
+class ScriptFile {
+public:
+    explicit ScriptFile(const std::vector<std::string>& lines) : m_path(m_dir.filePath("test.inp")) {
+        std::string bytes;
+        for (const auto& line : lines)
+            bytes += line + "\r\n";
+        Write(bytes);
+    }
+    void Write(const std::string& bytes) {
+        QFile file(m_path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    std::string Read() const {
+        QFile file(m_path);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll().toStdString();
+    }
+    QString path() const { return m_path; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
+
+TEST(CliRun, TheDemoShowsEveryLineKind) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "never", Example("demo.inp")});
+    EXPECT_EQ(run.exitCode, 1) << run.err;  // it ends with two red lines on purpose
+    const auto lines = Lines(run.out);
+    EXPECT_EQ(Count(lines, "-> "), 9) << run.out;
+    EXPECT_EQ(Count(lines, "<- "), 9);
+    EXPECT_EQ(Count(lines, "## Wait 1500 milliseconds ..."), 1);
+    EXPECT_EQ(Count(lines, "## Wait 1 seconds ..."), 1);
+    EXPECT_EQ(Count(lines, "$$ Set RTC using PC clock: "), 1);
+    EXPECT_EQ(Count(lines, "** Repeating "), 3);
+    EXPECT_EQ(Count(lines, "!! "), 1);
+    EXPECT_EQ(Count(lines, "** Invalid repeat command (*2,Missing)"), 1);
+    EXPECT_EQ(Count(lines, "-> 90,\"Ред 1\\tколона 2\""), 1);
+    EXPECT_TRUE(std::regex_match(lines.at(lines.size() - 2), std::regex(R"(Script execution time \d+\.\d\d seconds)")));
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_NE(run.err.find("Message: Демонстрационен скрипт.\nPress OK to start."), std::string::npos) << run.err;
+}
+
+TEST(CliRun, WriteBackSavesAdvancedSerialNumbersOnly) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const std::vector<std::string> script = {"@Serials \xD1\xE5\xF0\xE8\xE8", "*3,Next", "+1;91,DT000100\tfirst",
+                                             "#20", ":Next"};
+    struct Case {
+        QStringList options;
+        std::string expectedLine;
+    };
+    for (const Case& c : {Case{{"--write-back"}, "+1;91,DT000103\tfirst"}, Case{{}, "+1;91,DT000100\tfirst"},
+                          Case{{"--lines", "2-5"}, "+1;91,DT000100\tfirst"}}) {
+        ScriptFile file(script);
+        const std::string before = file.Read();
+        const CliRun run =
+            sim.cli(QStringList{"run", "--port", "SIM0", "--color", "never"} + c.options + QStringList{file.path()});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const auto lines = Lines(run.out);
+        EXPECT_EQ(Count(lines, "-> 91,\"DT000100\""), 1);
+        EXPECT_EQ(Count(lines, "-> 91,\"DT000102\""), 1);
+        std::string expected = before;
+        expected.replace(expected.find("+1;91,DT000100\tfirst"), script[2].size(), c.expectedLine);
+        EXPECT_EQ(file.Read(), expected) << c.options.join(' ').toStdString();
+    }
+}
+
+TEST(CliRun, LineRangeRunsACopyOfTheSelectedLines) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"90,one", "90,two", "90,three", "90,four"});
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--lines", "2-3", file.path()});
+    EXPECT_EQ(run.exitCode, 0);
+    const auto lines = Lines(run.out);
+    EXPECT_EQ(Count(lines, "-> "), 2);
+    EXPECT_EQ(lines.at(0), "-> 90,\"two\"");
+    EXPECT_EQ(sim.cli({"run", "--port", "SIM0", "--lines", "4-9", file.path()}).exitCode, 0);
+}
+
+TEST(CliRun, PrinterErrorIsRedAndLeavesTheSerialNumber) {
+    SimProcess sim({"--status", "91=20,00,00,00,00,00"});
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"+1;91,DT000100", "90"});
+    const std::string before = file.Read();
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "always", "--write-back", file.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    const auto lines = Lines(run.out);
+    EXPECT_EQ(lines.at(1), "\x1b[31m<- [20,00,00,00,00,00](0,0),\"\"\x1b[0m");
+    EXPECT_EQ(lines.at(2), "\x1b[34m-> 90,\"\"\x1b[0m");  // the run goes on
+    EXPECT_EQ(file.Read(), before);
+}
+
+TEST(CliRun, SilentPrinterTimesOutAndTheRunGoesOn) {
+    SimProcess sim({"--fault-rate", "1", "--faults", "noanswer"});
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"+1;91,DT000100", "!comment"});
+    const std::string before = file.Read();
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--write-back", file.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    const auto lines = Lines(run.out);
+    EXPECT_EQ(lines.at(1), "<- [00,00,00,00,00,00](2,0),\"\"");
+    EXPECT_EQ(lines.at(2), "!! !comment");
+    EXPECT_NE(run.err.find("No printer serponse. Retry? No"), std::string::npos);
+    EXPECT_EQ(file.Read(), before);
+}
+
+TEST(CliRun, RetryAnswersYesToTheFirstQuestionsOfEachLine) {
+    SimProcess sim({"--fault-rate", "1", "--faults", "checksum"});
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"90,a", "90,b"});
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--retry", "2", file.path()});
+    EXPECT_EQ(run.exitCode, 1);
+    const auto lines = Lines(run.out);
+    // Each line: sent, resent twice after Yes, then No.
+    EXPECT_EQ(Count(lines, "-> 90,\"a\""), 3);
+    EXPECT_EQ(Count(lines, "-> 90,\"b\""), 3);
+    EXPECT_EQ(Count(Lines(run.err), "Error: Bad protocol. Retry? Yes"), 4);
+    EXPECT_EQ(Count(Lines(run.err), "Error: Bad protocol. Retry? No"), 2);
+}
+
+TEST(CliRun, SignalCancelsTheRun) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"90", "^waiting now", "#10000", "91"});
+    QProcess cli;
+    cli.setProcessEnvironment(sim.environment());
+    cli.start(TAMRISK_CLI_PATH, {"run", "--port", "SIM0", file.path()});
+    ASSERT_TRUE(cli.waitForStarted(5000));
+    // The message goes to stderr at once: from then on the run is in its long wait.
+    cli.setReadChannel(QProcess::StandardError);
+    while (!cli.canReadLine() && cli.state() == QProcess::Running)
+        cli.waitForReadyRead(5000);
+    EXPECT_EQ(cli.readLine().toStdString(), "Message: waiting now\n");
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(5000));
+    EXPECT_EQ(cli.exitCode(), 130);
+    const auto lines = Lines(cli.readAllStandardOutput().toStdString());
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.at(lines.size() - 3), "Script cancelled !!!");
+    EXPECT_EQ(Count(lines, "-> 91"), 0);
+}
+
+TEST(CliRun, RunsThatCannotStartExitWithTwo) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    ScriptFile file({"90"});
+    const std::vector<QStringList> cases = {
+        {"run", "--port", "SIM0", "/nonexistent/script.inp"},
+        {"run", "--port", "SIM0"},
+        {"run", "--port", "SIM0", file.path(), file.path()},
+        {"run", "--port", "SIM0", "--lines", "3-2", file.path()},
+        {"run", "--port", "SIM0", "--lines", "2", file.path()},
+        {"run", "--port", "SIM0", "--lines", "5-6", file.path()},
+        {"run", "--port", "SIM0", "--lines", "1-1", "--write-back", file.path()},
+        {"run", "--port", "SIM0", "--retry", "-1", file.path()},
+        {"run", "--port", "/nonexistent/tty", file.path()},
+    };
+    for (const QStringList& args : cases) {
+        const CliRun run = sim.cli(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(run.out.empty()) << args.join(' ').toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
