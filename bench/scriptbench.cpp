@@ -1,0 +1,103 @@
+// The script runner's own overhead: a script with a repeat of 10,000 passes
+// around three block reads, run by tamrisk-cli against tamrisk-sim over a pty,
+// compared with raw block-read round trips from the core measured in the same run.
+// Usage: bench_script [--passes N] [--round-trips N]
+
+#include "benchsupport.h"
+#include "printercommands.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace tamrisk;
+using namespace tamrisk::bench;
+
+extern char** environ;
+
+namespace {
+
+struct ChildRun {
+    int status = -1;
+    double wallSeconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs a program to its end, its stdout into `outPath`, and takes its own peak memory.
+ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ChildRun run;
+    const Stopwatch watch;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        return run;
+    rusage usage{};
+    ::wait4(pid, &run.status, 0, &usage);
+    run.wallSeconds = watch.wallSeconds();
+    run.peakKiB = usage.ru_maxrss;
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int passes = 10000, roundTrips = 3000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--passes"))
+            passes = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--round-trips"))
+            roundTrips = std::atoi(argv[i + 1]);
+    }
+    const std::vector<std::string> blocks = {CodeBlockData(0x0000), CodeBlockData(0x0040), CodeBlockData(0x0080)};
+
+    Simulator sim({});
+    double rawPerSecond = 0;
+    {
+        Station station(sim.port(), 115200);
+        const Stopwatch watch;
+        for (int i = 0; i < roundTrips; ++i)
+            station.transactor.ExecCommand(CmdReadCodeMemory, blocks[static_cast<std::size_t>(i) % 3]);
+        rawPerSecond = roundTrips / watch.wallSeconds();
+    }
+
+    QTemporaryDir dir;
+    const std::string scriptPath = dir.filePath("bench.inp").toStdString();
+    {
+        QFile script(QString::fromStdString(scriptPath));
+        script.open(QIODevice::WriteOnly);
+        std::string text = "@Runner benchmark\r\n*" + std::to_string(passes) + ",Pass\r\n";
+        for (const auto& block : blocks)
+            text += "121," + block + "\r\n";
+        text += ":Pass\r\n";
+        script.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    const std::string logPath = dir.filePath("run.log").toStdString();
+    const ChildRun run = Spawn({TAMRISK_CLI_PATH, "run", "--port", sim.port(), "--speed", "115200", "--color",
+                                "never", scriptPath},
+                               logPath);
+    const long transactions = 3L * passes;
+    const double runPerSecond = transactions / run.wallSeconds;
+    std::printf("raw round trips from the core: %d block reads: %.0f transactions/s\n", roundTrips, rawPerSecond);
+    std::printf("tamrisk-cli run: %d passes of 3 block reads (exit status %d) in %.3f s: %.0f transactions/s\n",
+                passes, WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1, run.wallSeconds, runPerSecond);
+    std::printf("runner / raw = %.3f (at least 0.9); peak memory of tamrisk-cli run: %.1f MiB\n",
+                runPerSecond / rawPerSecond, run.peakKiB / 1024.0);
+    return 0;
+}

@@ -1,0 +1,62 @@
+// Whole scripts made of arbitrary bytes, run against the printer model on an
+// in-memory line with a fake clock. A run is bounded: past a budget of event
+// turns the fuzz host presses Cancel. Every frame the station writes must be a
+// well-formed request whose length byte agrees with its data.
+
+#include "modelio.h"
+#include "scriptrunner.h"
+#include "seriallink.h"
+#include "transaction.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace {
+
+class CountingSink : public tamrisk::ResultSink {
+public:
+    void AppendResultLine(std::string_view text, tamrisk::ResultColour) override {
+        ++lines;
+        if (text.size() > 4096)
+            __builtin_trap();  // no writer makes lines anywhere near this long
+    }
+    std::size_t lines = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tamrisk;
+    if (size > 8192)
+        return 0;
+    testing::FakeHost host;
+    auto modelIo = std::make_unique<testing::ModelIo>(host);
+    testing::ModelIo* io = modelIo.get();
+    SerialLink link(host, std::move(modelIo), [] { return std::vector<PortEntry>{{"SIM0", "/sim"}}; });
+    link.EnumeratePorts();
+    link.OpenPort(0, "9600");
+    TransactionState state;
+    Transactor transactor(link, host, state);
+    CountingSink sink;
+    ScriptRunner runner(transactor, host, sink, [&link] { return link.IsOpen(); });
+    runner.SetWallClock([] { return WallClockReading{{2024, 2, 29, 23, 59, 0, 0}, "29.02.2024 23:59:00"}; });
+    host.onEvents = [&] {
+        if (host.eventTurns > 20000 || io->written.size() > 300)
+            state.CancelRequest = true;
+    };
+
+    StringScriptList list(SplitScriptLines(std::string_view(reinterpret_cast<const char*>(data), size)));
+    const std::size_t count = list.Count();
+    runner.RunScript(list);
+
+    if (list.Count() != count)
+        __builtin_trap();
+    for (const std::string& frame : io->written) {
+        const auto request = DecodeRequestFrame(frame);
+        if (!request || request->data.size() > MaxRequestData)
+            __builtin_trap();
+    }
+    return 0;
+}
