@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace tamrisk {
@@ -164,6 +165,58 @@ TEST(ExecCommand, BadFrameCopiesWhatPassedAndMapsIt) {
     EXPECT_EQ(rig.state.StatusBytes, status);
     EXPECT_EQ(rig.state.AnswerData, "X");
     EXPECT_EQ(rig.state.FailedAttempts, 2);
+}
+
+// What the caller finds after both attempts brought the same malformed answer:
+// data and status bytes are copied only as far as the tests before them passed.
+TEST(ExecCommand, MalformedAnswersLeaveOnlyWhatPassedInTheState) {
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        bool dataCopied;
+        bool statusCopied;
+    };
+    const std::vector<Case> cases = {
+        {"no start byte", [](std::string& a) { a.erase(0, 1); }, false, false},
+        {"length below 0x2B", [](std::string& a) { a[1] = 0x2A; }, false, false},
+        {"sequence of another request", [](std::string& a) { a[2] = 0x7E; }, false, false},
+        {"other command", [](std::string& a) { a[3] = 49; }, false, false},
+        {"no status separator", [](std::string& a) { a[7] = 0x06; }, true, false},
+        {"no end of status", [](std::string& a) { a[14] = 0x06; }, true, true},
+        {"checksum digit off", [](std::string& a) { a[15] ^= 0x01; }, true, true},
+        {"byte before the end", [](std::string& a) { a.insert(a.size() - 1, "Z"); }, true, true},
+    };
+    const StatusBytesArray status{0x20, 0x02, 0, 0, 0x20, 0};
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.AnswerAlways("old");
+        rig.Exec(48, "");  // leaves AnswerData "old"
+        rig.io->respond = [&](const std::string& written) {
+            const auto request = DecodeRequestFrame(written);
+            std::string answer = EncodeAnswerFrame(request->sequence, request->command, "NEW", status);
+            c.damage(answer);
+            return std::vector<Chunk>{{1ms, answer}};
+        };
+        EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol) << c.what;
+        EXPECT_EQ(rig.state.FailedAttempts, 2) << c.what;
+        EXPECT_EQ(rig.state.AnswerData, c.dataCopied ? "NEW" : "old") << c.what;
+        EXPECT_EQ(rig.state.StatusBytes, c.statusCopied ? status : StatusBytesArray{}) << c.what;
+        const std::uint32_t mapped = c.statusCopied ? (CommonErrorFlag | 0x20u | CommonFiscalErrorFlag) : 0u;
+        EXPECT_EQ(rig.state.StatusFlags, BadProtocol | mapped) << c.what;
+        EXPECT_EQ(rig.host.questions.size(), 1u) << c.what;
+    }
+}
+
+TEST(ExecCommand, ChecksumDigitsAreReadByTheirOffsetFromZero) {
+    // Digits above '?' still count by their distance from '0': 0x3E then 0x46
+    // read as 14 * 16 + 22 = 246, the sum of this answer.
+    Rig rig;
+    rig.io->respond = [](const std::string&) {
+        return std::vector<Chunk>{
+            {1ms, std::string("\x01\x2C\x20\x4A\x50\x04\x00\x00\x07\x00\x00\x00\x05\x30\x30\x3E\x46\x03", 18)}};
+    };
+    EXPECT_EQ(rig.Exec(74, ""), ExecOk);
+    EXPECT_EQ(rig.state.StatusBytes, (StatusBytesArray{0, 0, 7, 0, 0, 0}));
 }
 
 TEST(ExecCommand, BytesAfterTheEndStayForTheNextReception) {
