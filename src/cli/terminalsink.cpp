@@ -18,10 +18,34 @@ const char* AnsiColour(ResultColour colour) {
     return "";
 }
 
+namespace {
+
+// Plain ASCII without line ends needs no conversion.
+bool IsPlainAscii(std::string_view text) {
+    for (unsigned char c : text)
+        if (c >= 0x80 || c == '\r' || c == '\n')
+            return false;
+    return true;
+}
+
+}  // namespace
+
 void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) {
     if (colour == ResultColour::Red)
         m_sawRed = true;
-    std::string line = Cp1251ToUtf8(text.substr(0, MaxResultLineText));
+    text = text.substr(0, MaxResultLineText);
+    const char* code = m_colours ? AnsiColour(colour) : "";
+    if (IsPlainAscii(text)) {
+        if (*code != '\0' && !text.empty())
+            m_out << code << text << "\x1b[0m";
+        else
+            m_out << text;
+        m_out << '\n';
+        if (m_flushEachLine)
+            m_out.flush();
+        return;
+    }
+    const std::string line = Cp1251ToUtf8(text);
     // The view's line ends: every CR LF (and a lone CR) becomes one LF.
     std::string plain;
     plain.reserve(line.size() + 1);
@@ -34,7 +58,6 @@ void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) 
             plain.push_back(line[i]);
         }
     }
-    const char* code = m_colours ? AnsiColour(colour) : "";
     if (*code != '\0') {
         // Colour each output line on its own so a pager keeps it.
         std::size_t start = 0;

@@ -3,6 +3,7 @@
 #include "transaction.h"
 
 #include <cstdio>
+#include <string>
 
 namespace tamrisk {
 
@@ -23,11 +24,21 @@ std::string FormatRequestLine(int command, std::string_view data) {
 }
 
 std::string FormatAnswerLine(const TransactionState& state) {
-    char head[64];
-    const auto& s = state.StatusBytes;
-    std::snprintf(head, sizeof head, "<- [%02X,%02X,%02X,%02X,%02X,%02X](%i,%i),\"", s[0], s[1], s[2], s[3], s[4],
-                  s[5], static_cast<int>(state.FailedAttempts), static_cast<int>(state.SynCount));
-    return head + state.AnswerData + "\"";
+    // "<- [%02X,%02X,%02X,%02X,%02X,%02X](%i,%i),\"%s\"", built by hand: it is
+    // written after every transaction.
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string line = "<- [";
+    line.reserve(32 + state.AnswerData.size());
+    for (std::size_t i = 0; i < state.StatusBytes.size(); ++i) {
+        if (i != 0)
+            line.push_back(',');
+        line.push_back(Digits[state.StatusBytes[i] >> 4]);
+        line.push_back(Digits[state.StatusBytes[i] & 0x0F]);
+    }
+    line += "](" + std::to_string(state.FailedAttempts) + "," + std::to_string(state.SynCount) + "),\"";
+    line += state.AnswerData;
+    line.push_back('"');
+    return line;
 }
 
 ResultColour AnswerLineColour(std::uint32_t statusFlags) {
