@@ -14,14 +14,6 @@
 namespace tamrisk::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 const std::regex kElapsed(R"(Command execution time \d+\.\d\d seconds)");
 
 TEST(CliExec, OneTransactionIsLoggedAsTheStationLogsIt) {

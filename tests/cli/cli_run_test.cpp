@@ -14,14 +14,6 @@
 namespace tamrisk::testing {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 int Count(const std::vector<std::string>& lines, const std::string& prefix) {
     int n = 0;
     for (const auto& line : lines)

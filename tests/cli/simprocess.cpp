@@ -1,6 +1,16 @@
 #include "simprocess.h"
 
+#include <sstream>
+
 namespace tamrisk::testing {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 SimProcess::SimProcess(const QStringList& options) {
     m_env = QProcessEnvironment::systemEnvironment();

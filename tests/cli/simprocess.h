@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <vector>
 
 namespace tamrisk::testing {
 
@@ -15,6 +16,9 @@ struct CliRun {
     std::string out;
     std::string err;
 };
+
+// The lines of a program's output, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
 
 class SimProcess {
 public:
