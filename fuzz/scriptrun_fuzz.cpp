@@ -3,9 +3,9 @@
 // turns the fuzz host presses Cancel. Every frame the station writes must be a
 // well-formed request whose length byte agrees with its data.
 
+#include "linkrig.h"
 #include "modelio.h"
 #include "scriptrunner.h"
-#include "seriallink.h"
 #include "transaction.h"
 
 #include <cstddef>
@@ -31,16 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tamrisk;
     if (size > 8192)
         return 0;
-    testing::FakeHost host;
-    auto modelIo = std::make_unique<testing::ModelIo>(host);
-    testing::ModelIo* io = modelIo.get();
-    SerialLink link(host, std::move(modelIo), [] { return std::vector<PortEntry>{{"SIM0", "/sim"}}; });
-    link.EnumeratePorts();
-    link.OpenPort(0, "9600");
-    TransactionState state;
-    Transactor transactor(link, host, state);
+    testing::LinkRig<testing::ModelIo> rig;
+    testing::FakeHost& host = rig.host;
+    TransactionState& state = rig.state;
+    testing::ModelIo* io = rig.io;
     CountingSink sink;
-    ScriptRunner runner(transactor, host, sink, [&link] { return link.IsOpen(); });
+    ScriptRunner runner(*rig.transactor, host, sink, [&rig] { return rig.link->IsOpen(); });
     runner.SetWallClock([] { return WallClockReading{{2024, 2, 29, 23, 59, 0, 0}, "29.02.2024 23:59:00"}; });
     host.onEvents = [&] {
         if (host.eventTurns > 20000 || io->written.size() > 300)

@@ -1,4 +1,5 @@
 #include "fakehost.h"
+#include "linkrig.h"
 #include "scriptedio.h"
 #include "seriallink.h"
 #include "transaction.h"
@@ -17,22 +18,8 @@ using testing::FakeHost;
 using testing::ScriptedIo;
 
 // A link with one port, opened, over a scripted line.
-struct Rig {
-    FakeHost host;
-    ScriptedIo* io = nullptr;
-    std::unique_ptr<SerialLink> link;
-    TransactionState state;
-    std::unique_ptr<Transactor> transactor;
-
-    Rig() {
-        auto scripted = std::make_unique<ScriptedIo>(host);
-        io = scripted.get();
-        link = std::make_unique<SerialLink>(host, std::move(scripted),
-                                            [] { return std::vector<PortEntry>{{"SIM0", "/dev/pts/9"}}; });
-        link->EnumeratePorts();
-        EXPECT_TRUE(link->OpenPort(0, "9600"));
-        transactor = std::make_unique<Transactor>(*link, host, state);
-    }
+struct Rig : testing::LinkRig<ScriptedIo> {
+    Rig() { EXPECT_TRUE(link->IsOpen()); }
 
     // The printer answers every frame with `answer` for the frame's sequence and command.
     void AnswerAlways(std::string data, StatusBytesArray status = {}, std::string prefix = {}) {

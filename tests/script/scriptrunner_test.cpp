@@ -1,6 +1,7 @@
 // Script runs against the printer model on an in-memory line, with a fake host
 // whose clock moves only when the run sleeps or waits.
 
+#include "linkrig.h"
 #include "modelio.h"
 #include "scriptrunner.h"
 #include "seriallink.h"
@@ -35,26 +36,14 @@ public:
     std::vector<Logged> lines;
 };
 
-struct Rig {
-    FakeHost host;
-    ModelIo* io = nullptr;
-    std::unique_ptr<SerialLink> link;
-    TransactionState state;
-    std::unique_ptr<Transactor> transactor;
-    ListSink sink;
-    std::unique_ptr<ScriptRunner> runner;
-
-    explicit Rig(sim::SimOptions options = {}) {
-        auto modelIo = std::make_unique<ModelIo>(host, std::move(options));
-        io = modelIo.get();
-        link = std::make_unique<SerialLink>(host, std::move(modelIo),
-                                            [] { return std::vector<PortEntry>{{"SIM0", "/sim"}}; });
-        link->EnumeratePorts();
-        link->OpenPort(0, "9600");
-        transactor = std::make_unique<Transactor>(*link, host, state);
+struct Rig : testing::LinkRig<ModelIo> {
+    explicit Rig(sim::SimOptions options = {}) : LinkRig(std::move(options)) {
         runner = std::make_unique<ScriptRunner>(*transactor, host, sink, [this] { return link->IsOpen(); });
         runner->SetWallClock([] { return WallClockReading{{2012, 3, 7, 9, 5, 41, 0}, "07.03.2012 09:05:41"}; });
     }
+
+    ListSink sink;
+    std::unique_ptr<ScriptRunner> runner;
 
     RunOutcome Run(StringScriptList& list) { return runner->RunScript(list); }
     RunOutcome Run(const std::vector<std::string>& lines) {
