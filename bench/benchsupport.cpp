@@ -29,11 +29,12 @@ Simulator::~Simulator() {
     m_process.waitForFinished(3000);
 }
 
-Station::Station(const std::string& port, int baud)
+BenchStation::BenchStation(const std::string& port, int baud)
     : host(std::cerr, [] { QCoreApplication::processEvents(); }),
-      link(host, std::make_unique<QtSerialIo>()),
-      transactor(link, host, state) {
-    if (!link.OpenPath(port, baud))
+      core(host, std::make_unique<QtSerialIo>()),
+      transactor(core.transactor),
+      state(core.state) {
+    if (!core.ConnectPath(port, baud))
         throw std::runtime_error("cannot open " + port);
 }
 

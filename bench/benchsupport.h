@@ -3,8 +3,7 @@
 // station's core connected to it, and process CPU time.
 
 #include "consolehost.h"
-#include "seriallink.h"
-#include "transaction.h"
+#include "station.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,13 +27,13 @@ private:
     std::string m_port;
 };
 
-// The station's core connected to a port at a speed.
-struct Station {
-    Station(const std::string& port, int baud);
+// The station's core behind a console host, connected to a port at a speed.
+struct BenchStation {
+    BenchStation(const std::string& port, int baud);
     ConsoleHost host;
-    TransactionState state;
-    SerialLink link;
-    Transactor transactor;
+    tamrisk::Station core;
+    Transactor& transactor;
+    TransactionState& state;
 };
 
 // CPU time this process has used (user + system).

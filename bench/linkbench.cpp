@@ -26,7 +26,7 @@ struct Outcome {
     long long wireBytes = 0;
 };
 
-Outcome ReadBlocks(Station& station, int count) {
+Outcome ReadBlocks(BenchStation& station, int count) {
     Outcome outcome;
     for (int i = 0; i < count; ++i) {
         const std::string data = BlockData(i);
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
 
     {
         Simulator sim({});
-        Station station(sim.port(), 115200);
+        BenchStation station(sim.port(), 115200);
         const Stopwatch watch;
         const Outcome outcome = ReadBlocks(station, roundTrips);
         const double wall = watch.wallSeconds(), cpu = watch.cpuSeconds();
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     }
     {
         Simulator sim({"--delay", "200"});
-        Station station(sim.port(), 115200);
+        BenchStation station(sim.port(), 115200);
         const Stopwatch watch;
         int failed = 0;
         for (int i = 0; i < delayed; ++i)
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     }
     {
         Simulator sim({"--baud", "115200"});
-        Station station(sim.port(), 115200);
+        BenchStation station(sim.port(), 115200);
         const Stopwatch watch;
         const Outcome outcome = ReadBlocks(station, paced);
         const double wall = watch.wallSeconds();

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     // so that a drift of the machine's speed during the run does not tilt the ratio.
     double rawSeconds = 0;
     auto measureRaw = [&] {
-        Station station(sim.port(), 115200);
+        BenchStation station(sim.port(), 115200);
         const Stopwatch watch;
         for (int i = 0; i < roundTrips; ++i)
             station.transactor.ExecCommand(CmdReadCodeMemory, blocks[static_cast<std::size_t>(i) % 3]);

@@ -18,45 +18,80 @@ const char* AnsiColour(ResultColour colour) {
     return "";
 }
 
+std::string EscapeControls(std::string_view text) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out.push_back(Digits[byte >> 4]);
+            out.push_back(Digits[byte & 0x0F]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 namespace {
 
-// Plain ASCII without line ends needs no conversion.
+// Plain ASCII without control characters needs no conversion.
 bool IsPlainAscii(std::string_view text) {
     for (unsigned char c : text)
-        if (c >= 0x80 || c == '\r' || c == '\n')
+        if (c >= 0x80 || c < 0x20 || c == 0x7F)
             return false;
     return true;
 }
 
+// The view's line ends: every CR LF (and a lone CR) becomes one LF.
+std::string UnixLineEnds(std::string_view text) {
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            plain.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            plain.push_back(text[i]);
+        }
+    }
+    return plain;
+}
+
 }  // namespace
 
-void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) {
-    if (colour == ResultColour::Red)
+void TerminalSink::WriteBatch(std::span<const ResultLine> lines) {
+    for (const ResultLine& line : lines)
+        WriteLine(line);
+    m_out.flush();
+}
+
+void TerminalSink::WriteLine(const ResultLine& line) {
+    if (line.colour == ResultColour::Red)
         m_sawRed = true;
-    text = text.substr(0, MaxResultLineText);
-    const char* code = m_colours ? AnsiColour(colour) : "";
+    std::string_view text = line.text;
+    const char* code = m_colours ? AnsiColour(line.colour) : "";
     if (IsPlainAscii(text)) {
         if (*code != '\0' && !text.empty())
             m_out << code << text << "\x1b[0m";
         else
             m_out << text;
         m_out << '\n';
-        if (m_flushEachLine)
-            m_out.flush();
         return;
     }
-    const std::string line = Cp1251ToUtf8(text);
-    // The view's line ends: every CR LF (and a lone CR) becomes one LF.
     std::string plain;
-    plain.reserve(line.size() + 1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\r') {
-            plain.push_back('\n');
-            if (i + 1 < line.size() && line[i + 1] == '\n')
-                ++i;
-        } else {
-            plain.push_back(line[i]);
-        }
+    if (m_escapeControls) {
+        // Line ends that close the text (a duration's own CR LF) stay line
+        // breaks; every other control character is shown, never obeyed.
+        std::size_t body = text.size();
+        while (body > 0 && (text[body - 1] == '\r' || text[body - 1] == '\n'))
+            --body;
+        plain = EscapeControls(Cp1251ToUtf8(text.substr(0, body))) + UnixLineEnds(text.substr(body));
+    } else {
+        plain = UnixLineEnds(Cp1251ToUtf8(text));
     }
     if (*code != '\0') {
         // Colour each output line on its own so a pager keeps it.
@@ -75,8 +110,6 @@ void TerminalSink::AppendResultLine(std::string_view text, ResultColour colour) 
         m_out << plain;
     }
     m_out << '\n';
-    if (m_flushEachLine)
-        m_out.flush();
 }
 
 }  // namespace tamrisk

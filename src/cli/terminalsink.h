@@ -1,35 +1,44 @@
 #pragma once
 // Result lines on a terminal or a pipe: one output line per result line, the
 // results view's CR LF as LF, Windows-1251 text as UTF-8, colours as ANSI codes
-// when wanted.
+// when wanted. Every line is written and flushed as it is logged, so a program
+// reading the pipe follows a run live.
 
-#include "resultlog.h"
+#include "linesink.h"
 
 #include <iosfwd>
 
 namespace tamrisk {
 
-class TerminalSink : public ResultSink {
+class TerminalSink : public BatchingSink {
 public:
-    // `flushEachLine`: hand every line to `out` at once (for a terminal that
-    // watches the run); otherwise lines are flushed when messages are shown
-    // and at the end.
-    TerminalSink(std::ostream& out, bool colours, bool flushEachLine = true)
-        : m_out(out), m_colours(colours), m_flushEachLine(flushEachLine) {}
-
-    void AppendResultLine(std::string_view text, ResultColour colour) override;
+    // `escapeControls`: control characters (below 32, and 127) are written as
+    // visible escapes such as \x1B, so that a printer's answer or a script's
+    // data cannot drive the terminal. Line ends at the end of a text stay line ends.
+    TerminalSink(std::ostream& out, bool colours, bool escapeControls = false)
+        : m_out(out), m_colours(colours), m_escapeControls(escapeControls) {}
+    ~TerminalSink() override { Flush(); }
 
     // True when any red line was appended.
     bool SawRed() const { return m_sawRed; }
 
+protected:
+    void BatchStarted() override { Flush(); }
+    void WriteBatch(std::span<const ResultLine> lines) override;
+
 private:
+    void WriteLine(const ResultLine& line);
+
     std::ostream& m_out;
     bool m_colours;
-    bool m_flushEachLine;
+    bool m_escapeControls;
     bool m_sawRed = false;
 };
 
 // The ANSI code of a colour ("" for black, which stays the terminal's own).
 const char* AnsiColour(ResultColour colour);
+
+// `text` with every control character (below 32, and 127) as "\xHH".
+std::string EscapeControls(std::string_view text);
 
 }  // namespace tamrisk

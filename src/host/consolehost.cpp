@@ -14,14 +14,18 @@ void ConsoleHost::processEvents() {
         m_pumpEvents();
 }
 
-void ConsoleHost::write(const std::string& caption, const std::string& text, const char* answer) {
+void ConsoleHost::write(const std::string& caption, const std::string& text, const std::string& answer) {
     if (m_flushFirst)
         m_flushFirst->flush();
     m_err << caption << ": " << (m_filter ? m_filter(text) : text) << answer << std::endl;
 }
 
 void ConsoleHost::showMessage(const std::string& text, const std::string& caption) {
-    write(caption, text, "");
+    showMessageDetail(text, caption, {});
+}
+
+void ConsoleHost::showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) {
+    write(caption, text, detail.empty() ? std::string() : ": " + detail);
     if (m_waitForEnter) {
         m_err << "(press Enter to go on)" << std::endl;
         std::string line;

@@ -20,6 +20,8 @@ public:
 
     void processEvents() override;
     void showMessage(const std::string& text, const std::string& caption) override;
+    // "caption: text: detail", the detail (the system's UTF-8 reason) unfiltered.
+    void showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
     Clock::time_point now() override;
     void sleepMs(int ms) override;
@@ -33,7 +35,7 @@ public:
     void setTextFilter(std::function<std::string(const std::string&)> filter) { m_filter = std::move(filter); }
 
 private:
-    void write(const std::string& caption, const std::string& text, const char* answer);
+    void write(const std::string& caption, const std::string& text, const std::string& answer);
 
     std::ostream& m_err;
     std::function<void()> m_pumpEvents;

@@ -18,6 +18,11 @@ public:
     virtual void processEvents() = 0;
     // Shows `text` with `caption` and an OK button; returns when the operator closed it.
     virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // The same with the system's reason for a failure beside the message (a
+    // message box's detail text, or a second line on stderr).
+    virtual void showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) {
+        showMessage(detail.empty() ? text : text + "\n" + detail, caption);
+    }
     // Asks a Yes/No question; true only for Yes.
     virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
     // Monotonic time, for gaps and durations (never the wall clock).

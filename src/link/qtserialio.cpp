@@ -14,12 +14,21 @@ QtSerialIo::QtSerialIo() {
     m_gapTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_gapTimer, &QTimer::timeout, &m_waitLoop, &QEventLoop::quit);
     QObject::connect(&m_port, &QSerialPort::readyRead, &m_waitLoop, &QEventLoop::quit);
-    // An unplugged device must not leave a wait hanging until its time-out.
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_waitLoop,
-                     [this](QSerialPort::SerialPortError error) {
-                         if (error == QSerialPort::ResourceError)
-                             m_waitLoop.quit();
-                     });
+                     [this](QSerialPort::SerialPortError error) { OnError(error); });
+}
+
+void QtSerialIo::OnError(QSerialPort::SerialPortError error) {
+    // The device went away (an adapter pulled out, the far end of a pty ended):
+    // a wait must not hang until its time-out, and the port is closed so it can
+    // be opened again once the device is back.
+    if (error != QSerialPort::ResourceError || !m_port.isOpen() || m_lostReported)
+        return;
+    m_lostReported = true;
+    m_errorText = m_port.errorString().toStdString();
+    m_waitLoop.quit();
+    close();
+    reportLost(m_errorText);
 }
 
 QtSerialIo::~QtSerialIo() { close(); }
@@ -28,9 +37,13 @@ bool QtSerialIo::open(const std::string& path, int baud) {
     close();
     m_port.setPortName(QString::fromStdString(path));
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_errorText = m_port.errorString().toStdString();
         m_port.clearError();
         return false;
     }
+    m_errorText.clear();
+    m_lostReported = false;
+    m_baud = baud > 0 ? baud : 9600;
     m_port.setBaudRate(baud);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
@@ -73,7 +86,9 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
         return 0;
     QElapsedTimer clock;
     clock.start();
-    const qint64 limitMs = 1000 + static_cast<qint64>(bytes.size());
+    // The frame's wire time at the line speed (10 bits a byte) plus a second:
+    // a long frame at a low speed takes longer than a fixed allowance.
+    const qint64 limitMs = 1000 + (static_cast<qint64>(bytes.size()) * 10 * 1000 + m_baud - 1) / m_baud;
     while (m_port.bytesToWrite() > 0) {
         const qint64 left = limitMs - clock.elapsed();
         if (left <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left)))

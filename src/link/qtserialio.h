@@ -9,6 +9,8 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <string>
+
 namespace tamrisk {
 
 class QtSerialIo : public SerialIo {
@@ -23,9 +25,15 @@ public:
     bool readByte(std::uint8_t& byte) override;
     std::size_t writeAll(std::string_view bytes) override;
     void waitForBytes(std::chrono::microseconds timeout) override;
+    std::string errorText() const override { return m_errorText; }
 
 private:
+    void OnError(QSerialPort::SerialPortError error);
+
     QSerialPort m_port;
+    int m_baud = 9600;
+    bool m_lostReported = false;
+    std::string m_errorText;
     QEventLoop m_waitLoop;
     QTimer m_gapTimer;
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,11 +26,27 @@ public:
     // Reads one waiting byte; false when none could be read.
     virtual bool readByte(std::uint8_t& byte) = 0;
     // Writes `bytes` and returns once they have been handed to the line (or the
-    // write time-out of 1000 ms plus 1 ms a byte passed). Returns the count written.
+    // write time-out passed: the bytes' wire time at the line speed plus 1000 ms).
+    // Returns the count written.
     virtual std::size_t writeAll(std::string_view bytes) = 0;
     // Waits until bytes are waiting or `timeout` has passed, without spinning.
     // The station's events may be processed meanwhile.
     virtual void waitForBytes(std::chrono::microseconds timeout) = 0;
+    // The system's reason for the last failed open or for a lost device.
+    virtual std::string errorText() const { return {}; }
+
+    // Called once when the open device goes away (unplugged, its far end
+    // ended); the line is closed by then. `reason` is the system's text.
+    void setLostHandler(std::function<void(const std::string& reason)> handler) { m_lost = std::move(handler); }
+
+protected:
+    void reportLost(const std::string& reason) {
+        if (m_lost)
+            m_lost(reason);
+    }
+
+private:
+    std::function<void(const std::string&)> m_lost;
 };
 
 }  // namespace tamrisk

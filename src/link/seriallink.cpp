@@ -10,6 +10,17 @@ SerialLink::SerialLink(Host& host, std::unique_ptr<SerialIo> io, PortSource sour
     : m_host(host), m_io(std::move(io)), m_source(std::move(source)) {
     if (!m_source)
         m_source = [] { return BuildPortList(ListSystemPorts(), ListVirtualPorts(VirtualPortsDir())); };
+    m_io->setLostHandler([this](const std::string& reason) { HandleLost(reason); });
+}
+
+void SerialLink::HandleLost(const std::string& reason) {
+    if (m_lost)
+        return;
+    m_lost = true;
+    m_io->close();
+    if (OnPortLost)
+        OnPortLost();
+    m_host.showMessageDetail("Serial port lost", "Error", reason);
 }
 
 int ParseLineSpeed(std::string_view speedText) {
@@ -39,9 +50,10 @@ bool SerialLink::OpenPath(const std::string& path, int speed) {
     if (IsOpen())
         return true;
     if (!m_io->open(path, speed)) {
-        m_host.showMessage("Can't open serial port", "Error");
+        m_host.showMessageDetail("Can't open serial port", "Error", m_io->errorText());
         return false;
     }
+    m_lost = false;
     return true;
 }
 

@@ -37,13 +37,19 @@ public:
 
     // Takes `selectedIndex` as PortIndex and the number at the start of
     // `speedText` as LineSpeed (0 when none), then opens that port unless one is
-    // open already. On failure shows "Can't open serial port" (or "No serial port
-    // selected" when the index is outside the list) and returns false.
+    // open already. On failure shows "Can't open serial port" with the system's
+    // reason (or "No serial port selected" when the index is outside the list)
+    // and returns false.
     bool OpenPort(int selectedIndex, std::string_view speedText);
     // Opens a device path at `speed` bit/s; the same messages on failure.
     bool OpenPath(const std::string& path, int speed);
     void ClosePort();
     bool IsOpen() const;
+    // Set when the open device went away; cleared by the next open.
+    bool PortLost() const { return m_lost; }
+    // Called when the device went away, before the operator is told "Serial
+    // port lost" with the system's reason (once per loss).
+    std::function<void()> OnPortLost;
 
     // Bytes in the input queue; 0 without a port.
     unsigned BytesWaiting();
@@ -66,10 +72,13 @@ public:
     int FindPort(const std::string& nameOrPath) const;
 
 private:
+    void HandleLost(const std::string& reason);
+
     Host& m_host;
     std::unique_ptr<SerialIo> m_io;
     PortSource m_source;
     std::vector<PortEntry> m_ports;
+    bool m_lost = false;
 };
 
 // Leading decimal number of a speed text such as "9600"; 0 when it holds none.

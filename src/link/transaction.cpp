@@ -32,6 +32,7 @@ int Transactor::ExecCommand(int command, std::string_view data) {
         return ExecBusy;
     TransactionState& s = m_state;
     s.FailedAttempts = 0;
+    s.RequestSent = false;
     if (!m_link.IsOpen()) {
         m_host.showMessage("Serial port not open", "Error");
         s.StatusFlags |= PortNotOpen;
@@ -65,6 +66,13 @@ int Transactor::ExecCommand(int command, std::string_view data) {
         SendFrame(command, data);
         const bool timedOut = ReceiveFrame();
         s.SynCount = m_receiver.SynCount();
+        if (!m_link.IsOpen()) {
+            // The device went away: no second attempt and no question; the
+            // operator has been told by the link.
+            s.StatusFlags |= PortNotOpen | NoAnswer;
+            result = ExecNoAnswer;
+            break;
+        }
         if (timedOut) {
             s.StatusFlags |= NoAnswer;
             result = ExecNoAnswer;
@@ -83,7 +91,9 @@ int Transactor::ExecCommand(int command, std::string_view data) {
         ++s.FailedAttempts;
     }
     s.StatusFlags = MapStatusToFlags(s.StatusBytes, s.StatusFlags);
-    if (s.StatusFlags & NoAnswer) {
+    if (s.StatusFlags & PortNotOpen) {
+        // Lost on the way: a retry cannot help until the operator connects again.
+    } else if (s.StatusFlags & NoAnswer) {
         if (m_host.askYesNo("No printer serponse. Retry?", "Error"))
             s.RepeatRequest = true;
     } else if (s.StatusFlags & BadProtocol) {
@@ -98,8 +108,11 @@ int Transactor::ExecCommand(int command, std::string_view data) {
 void Transactor::SendFrame(int command, std::string_view data) {
     const std::string frame = EncodeRequestFrame(m_state.SequenceNumber, command, data);
     m_host.processEvents();
+    if (!m_link.IsOpen())
+        return;
     // A short write shows up as a time-out of the reception.
     m_link.WriteBytes(frame);
+    m_state.RequestSent = true;
 }
 
 bool Transactor::ReceiveFrame() {

@@ -48,6 +48,9 @@ struct TransactionState {
     std::uint8_t SequenceNumber = FirstSequence;
     bool RepeatRequest = false;  // set here on a Yes to a retry question; the script run clears it
     bool CancelRequest = false;  // set by the Cancel buttons; only read here
+    // The last transaction's request went out on the line (at least once). When
+    // it did and no valid answer came, the printer may have carried it out.
+    bool RequestSent = false;
 };
 
 // ORs into `flags` the StatusFlags bit of every mapped status bit set in `status`.
@@ -60,7 +63,9 @@ public:
 
     // Sends `command` (its low byte) with `data` and collects the answer, making
     // at most two attempts; asks "No printer serponse. Retry?" or "Bad protocol.
-    // Retry?" after a final failure (Yes sets RepeatRequest). Returns ExecOk,
+    // Retry?" after a final failure (Yes sets RepeatRequest). A port lost on the
+    // way ends the transaction at once with PortNotOpen, without a question.
+    // Returns ExecOk,
     // ExecNoAnswer or ExecBadProtocol, or ExecBusy without touching anything when
     // called while another transaction runs.
     int ExecCommand(int command, std::string_view data);

@@ -1,23 +1,13 @@
 #include "resultlog.h"
 
+#include "dataescapes.h"
+#include "host.h"
 #include "transaction.h"
 
 #include <cstdio>
 #include <string>
 
 namespace tamrisk {
-
-Rgb ColourRgb(ResultColour colour) {
-    switch (colour) {
-    case ResultColour::Black: return {0, 0, 0};
-    case ResultColour::Blue: return {0, 0, 255};
-    case ResultColour::Green: return {0, 128, 0};
-    case ResultColour::Red: return {255, 0, 0};
-    case ResultColour::Gray: return {128, 128, 128};
-    case ResultColour::Purple: return {128, 0, 128};
-    }
-    return {0, 0, 0};
-}
 
 std::string FormatRequestLine(int command, std::string_view data) {
     return "-> " + std::to_string(command) + ",\"" + std::string(data) + "\"";
@@ -47,12 +37,28 @@ ResultColour AnswerLineColour(std::uint32_t statusFlags) {
 
 int LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
                    std::string_view sendData) {
+    // A refused overlapping call must not disturb the running transaction's state.
+    if (transactor.InProgress())
+        return ExecBusy;
     sink.AppendResultLine(FormatRequestLine(command, writtenData), ResultColour::Blue);
     TransactionState& state = transactor.State();
     state.AnswerData.clear();
     const int result = transactor.ExecCommand(command, sendData);
     sink.AppendResultLine(FormatAnswerLine(state), AnswerLineColour(state.StatusFlags));
     return result;
+}
+
+LoggedCommand LogCommand(Transactor& transactor, Host& host, ResultSink& sink, int command,
+                         std::string_view writtenData) {
+    if (transactor.InProgress())
+        return {ExecBusy, 0.0};
+    const std::string send = TranslateDataEscapes(writtenData);
+    const auto start = host.now();
+    LoggedCommand outcome;
+    outcome.result = LogTransaction(transactor, sink, command, writtenData, send);
+    outcome.seconds = std::chrono::duration<double>(host.now() - start).count();
+    sink.AppendResultLine(FormatElapsed("Command execution time ", outcome.seconds), ResultColour::Black);
+    return outcome;
 }
 
 std::string FormatElapsed(std::string_view prefix, double seconds) {

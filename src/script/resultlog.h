@@ -3,6 +3,7 @@
 // request and answer lines of a transaction, and the format of durations.
 
 #include "frame.h"
+#include "linesink.h"
 
 #include <cstdint>
 #include <string>
@@ -10,26 +11,9 @@
 
 namespace tamrisk {
 
+class Host;
 struct TransactionState;
 class Transactor;
-
-enum class ResultColour { Black, Blue, Green, Red, Gray, Purple };
-
-struct Rgb {
-    int red, green, blue;
-};
-Rgb ColourRgb(ResultColour colour);
-
-// Longest text one results line holds; longer texts are cut to it.
-constexpr std::size_t MaxResultLineText = 1021;
-
-// Where result lines go: the station's results view, the CLI's stdout, a test's list.
-class ResultSink {
-public:
-    virtual ~ResultSink() = default;
-    // Appends `text` (8-bit Windows-1251) and a line end, in `colour`.
-    virtual void AppendResultLine(std::string_view text, ResultColour colour) = 0;
-};
 
 // "-> %i,\"%s\"": the command and the data as written (escapes untranslated).
 std::string FormatRequestLine(int command, std::string_view data);
@@ -41,9 +25,21 @@ ResultColour AnswerLineColour(std::uint32_t statusFlags);
 
 // One logged transaction: the request line in blue, ExecCommand with `sendData`
 // (AnswerData emptied first), the answer line in its colour. Returns the
-// result of ExecCommand.
+// result of ExecCommand; ExecBusy, with nothing logged or touched, while
+// another transaction is in progress.
 int LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
                    std::string_view sendData);
+
+struct LoggedCommand {
+    int result = 0;        // of ExecCommand; ExecBusy when refused
+    double seconds = 0.0;  // the transaction's duration, on the host's clock
+};
+
+// One command sent by hand (the Execute Command dialog, tamrisk-cli exec):
+// `writtenData` with its escapes translated, logged as the request line, the
+// answer line and "Command execution time ..." in black.
+LoggedCommand LogCommand(Transactor& transactor, Host& host, ResultSink& sink, int command,
+                         std::string_view writtenData);
 
 // "%s%4.2lf seconds\r\n" below 60 s, "%s%d:%4.2lf\r\n" (whole minutes and the
 // rest) from 60 s on. The text carries its own line end.

@@ -40,7 +40,9 @@ ScriptRunner::ScriptRunner(Transactor& transactor, Host& host, ResultSink& sink,
       m_connected(std::move(connected)),
       m_wallClock(ReadSystemWallClock) {}
 
-bool ScriptRunner::Cancelled() const { return m_state.CancelRequest; }
+bool ScriptRunner::ConnectionGone() const { return m_connected && !m_connected(); }
+
+bool ScriptRunner::Cancelled() const { return m_state.CancelRequest || ConnectionGone(); }
 
 double ScriptRunner::SecondsSinceStart() {
     return std::chrono::duration<double>(m_host.now() - ScriptStartTime).count();
@@ -74,7 +76,11 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
     if (m_hooks.timerText)
         m_hooks.timerText(FormatElapsed("", SecondsSinceStart()));
     RunOutcome outcome = RunOutcome::Completed;
-    if (m_state.CancelRequest) {
+    if (ConnectionGone()) {
+        m_sink.AppendResultLine("Serial port lost !!!", ResultColour::Red);
+        m_state.CancelRequest = false;
+        outcome = RunOutcome::PortLost;
+    } else if (m_state.CancelRequest) {
         m_sink.AppendResultLine("Script cancelled !!!", ResultColour::Red);
         m_state.CancelRequest = false;
         outcome = RunOutcome::Cancelled;
@@ -209,8 +215,12 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
     const std::string send = TranslateDataEscapes(line.data);
     for (;;) {
         LogTransaction(m_transactor, m_sink, line.command, line.data, send);
-        const bool good = AnswerLineColour(m_state.StatusFlags) == ResultColour::Green;
-        if (good && lines != nullptr && line.kind == ScriptLineKind::IncrementLine && line.dataOffset)
+        // Only a definite refusal keeps the digit fields: the printer's common
+        // error, or a request that never went out. A request that went out
+        // without a valid answer may have been carried out, and a serial
+        // number handed out twice is worse than a gap.
+        const bool advance = m_state.RequestSent && (m_state.StatusFlags & CommonErrorFlag) == 0;
+        if (advance && lines != nullptr && line.kind == ScriptLineKind::IncrementLine && line.dataOffset)
             lines->ReplaceLine(index, WriteBackDigitFields(line, lines->Line(index)));
         m_host.processEvents();
         if (!m_state.RepeatRequest)

@@ -33,7 +33,7 @@ struct ScriptRunHooks {
     std::function<void()> commandStarting;              // before each command line is handled
 };
 
-enum class RunOutcome { NotStarted, Completed, Cancelled };
+enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost };
 
 constexpr int MaxWaitMs = 600000;
 constexpr int ResendPauseMs = 500;
@@ -49,7 +49,8 @@ public:
 
     // Runs the whole list: refuses with "Serial port not open" when not
     // connected; clears CancelRequest and RepeatRequest; ends with "Script
-    // cancelled !!!" when cancelled and always with the execution time.
+    // cancelled !!!" when cancelled, with "Serial port lost !!!" when the
+    // connection went away during the run, and always with the execution time.
     RunOutcome RunScript(ScriptList& lines);
     // Runs lines first..end-1; repeat blocks run through nested calls.
     void RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end);
@@ -69,7 +70,9 @@ private:
     // One command with its resends; `index` is the line's place for write-back
     // (none for the clock line's command).
     void RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line);
+    // The run stops at its next check: cancelled, or the connection is gone.
     bool Cancelled() const;
+    bool ConnectionGone() const;
     double SecondsSinceStart();
 
     Transactor& m_transactor;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 namespace tamrisk {
 namespace {
@@ -257,18 +258,73 @@ TEST(ScriptRun, AYesToTheRetryQuestionResendsAfterAPause) {
     EXPECT_FALSE(rig.state.RepeatRequest);
 }
 
-TEST(ScriptRun, LinkFailureIsRedAndAdvancesNothing) {
-    sim::SimOptions options;
-    options.faultRate = 1;
-    options.faultKinds = {sim::FaultKind::NoAnswer};
-    Rig rig(options);
-    StringScriptList list({"+1;91,DT000100", "90"});
-    rig.Run(list);
-    EXPECT_EQ(list.Line(0), "+1;91,DT000100");
-    EXPECT_FALSE(list.Changed());
-    EXPECT_EQ(rig.sink.lines.at(1).text, "<- [00,00,00,00,00,00](2,0),\"\"");
-    EXPECT_EQ(rig.sink.lines.at(1).colour, ResultColour::Red);
-    EXPECT_EQ(rig.sink.lines.at(2).text, "-> 90,\"\"");  // the run goes on
+// A request that went out without a valid answer may have been carried out:
+// its line is red but its serial number advances. Only a definite refusal
+// (the printer's common error, or nothing sent) keeps it.
+TEST(ScriptRun, UnknownOutcomesAdvanceDefiniteRefusalsDoNot) {
+    struct Case {
+        const char* name;
+        std::optional<sim::FaultKind> fault;
+        std::string line;
+        std::string after;
+        std::string answer;
+    };
+    const std::string longData(230, 'x');
+    const std::vector<Case> cases = {
+        {"no answer", sim::FaultKind::NoAnswer, "+1;91,DT000100", "+1;91,DT000101", "<- [00,00,00,00,00,00](2,0),\"\""},
+        {"bad checksum", sim::FaultKind::BadChecksum, "+1;91,DT000100", "+1;91,DT000101", ""},
+        {"too long for a frame", std::nullopt, "+1;91,7" + longData, "+1;91,7" + longData,
+         "<- [00,00,00,00,00,00](0,0),\"\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimOptions options;
+        if (c.fault) {
+            options.faultRate = 1;
+            options.faultKinds = {*c.fault};
+        }
+        Rig rig(options);
+        StringScriptList list({c.line, "90"});
+        rig.Run(list);
+        EXPECT_EQ(list.Line(0), c.after);
+        if (!c.answer.empty())
+            EXPECT_EQ(rig.sink.lines.at(1).text, c.answer);
+        EXPECT_EQ(rig.sink.lines.at(1).colour, ResultColour::Red);
+        EXPECT_EQ(rig.sink.lines.at(2).text, "-> 90,\"\"");  // the run goes on
+    }
+}
+
+TEST(ScriptRun, LostPortEndsTheRunAtItsNextCheck) {
+    Rig rig;
+    rig.runner = std::make_unique<ScriptRunner>(*rig.transactor, rig.host, rig.sink,
+                                                [&rig] { return rig.station->Connected; });
+    int lostCalls = 0;
+    rig.station->ConnectionLost = [&] { ++lostCalls; };
+    rig.io->answerDelay = std::chrono::milliseconds(500);
+    bool unplugged = false;
+    rig.host.onEvents = [&] {
+        if (!unplugged && rig.io->written.size() == 2) {
+            unplugged = true;
+            rig.io->unplug("No such device");
+        }
+    };
+    StringScriptList list({"90,a", "+1;90,N5", "90,c", "90,d"});
+    EXPECT_EQ(rig.Run(list), RunOutcome::PortLost);
+    EXPECT_EQ(rig.io->written.size(), 2u);  // one attempt, nothing after
+    EXPECT_EQ(list.Line(1), "+1;90,N6");    // it went out: the outcome is unknown
+    EXPECT_FALSE(rig.station->Connected);
+    EXPECT_EQ(lostCalls, 1);
+    EXPECT_TRUE(rig.host.questions.empty());
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, "Serial port lost\nNo such device");
+    const auto texts = rig.sink.Texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "Serial port lost !!!");
+    EXPECT_EQ(rig.sink.lines[texts.size() - 2].colour, ResultColour::Red);
+    EXPECT_EQ(texts.back().rfind("Script execution time ", 0), 0u);
+    // The device is back: connecting again works.
+    EXPECT_TRUE(rig.station->Connect(0));
+    EXPECT_EQ(rig.Run(list), RunOutcome::Completed);
 }
 
 TEST(ScriptRun, PrinterErrorIsRedAndAdvancesNothing) {

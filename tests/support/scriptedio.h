@@ -30,6 +30,11 @@ public:
     std::size_t writeAll(std::string_view bytes) override;
     void waitForBytes(std::chrono::microseconds timeout) override;
 
+    // The device goes away: the line closes and the link is told `reason`.
+    void unplug(const std::string& reason) {
+        m_open = false;
+        reportLost(reason);
+    }
     // Queues bytes that arrive `after` from now.
     void deliver(std::chrono::microseconds after, std::string bytes);
 

@@ -1,0 +1,120 @@
+#include "clisession.h"
+
+#include "cli.h"
+#include "qtserialio.h"
+#include "settings.h"
+#include "textcodec.h"
+
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <unistd.h>
+
+namespace tamrisk {
+
+const char* const CliUsageText =
+    "usage: tamrisk-cli ports\n"
+    "       tamrisk-cli exec [--port PORT] [--speed BAUD] [--color auto|always|never] [--] COMMAND [DATA]\n"
+    "       tamrisk-cli run [--port PORT] [--speed BAUD] [--color auto|always|never] [--retry N]\n"
+    "                       [--write-back] [--lines A-B] [--] SCRIPT\n"
+    "\n"
+    "  ports   list the serial ports in the order of the station's port list\n"
+    "  exec    send one command (32..255) with its data (\\t and \\n escapes) and log\n"
+    "          the request, the answer and the execution time\n"
+    "  run     run a script file (Windows-1251) and log every line the run writes;\n"
+    "          --retry N answers Yes to the first N retry questions of each line,\n"
+    "          --lines A-B runs only lines A to B (1-based) on a copy, --write-back\n"
+    "          saves advanced serial numbers into SCRIPT; SIGINT or SIGTERM cancels\n"
+    "\n"
+    "PORT is a device path or a name that 'ports' lists; without --port and --speed\n"
+    "the station's saved port and speed are used.\n"
+    "Exit: exec 0 done without a printer or link error, 1 the transaction failed or\n"
+    "the printer reported an error; run 0 completed without a red line, 1 completed\n"
+    "with one (or the script could not be saved back), 130 cancelled; both 2 for a\n"
+    "usage error, an unreadable script, a port that could not be opened or a port\n"
+    "lost on the way.\n";
+
+volatile std::sig_atomic_t g_cancelSignal = 0;
+
+namespace {
+
+extern "C" void OnCancelSignal(int) { g_cancelSignal = 1; }
+
+}  // namespace
+
+void InstallCancelSignals() {
+    g_cancelSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnCancelSignal;
+    sigemptyset(&action.sa_mask);
+    // A second signal ends the process the usual way; no restart, so that a
+    // wait for Enter is interrupted too.
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int UsageError(std::ostream& err, const std::string& what) {
+    err << "tamrisk-cli: " << what << "\n\n" << CliUsageText;
+    return CliUsage;
+}
+
+CliSession::CliSession(std::ostream& out, std::ostream& err)
+    : host(err, [this] {
+          if (g_cancelSignal)
+              station.state.CancelRequest = true;
+      }, &out),
+      station(host, std::make_unique<QtSerialIo>()) {
+    host.setTextFilter([](const std::string& text) { return Cp1251ToUtf8(text); });
+}
+
+bool WantColours(const std::string& mode) {
+    if (mode == "always")
+        return true;
+    if (mode == "never")
+        return false;
+    return StdoutIsTerminal() && std::getenv("NO_COLOR") == nullptr;
+}
+
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
+
+bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
+    Station& station = session.station;
+    SerialLink& link = station.link;
+    const auto store = OpenSettingsStore();
+    station.LoadSettings(*store);
+
+    int speed = station.SpeedBps();
+    if (const auto text = args.value("speed"))
+        speed = static_cast<int>(*ParseWholeNumber(*text, 1, 10000000));
+
+    std::string path;
+    if (const auto port = args.value("port")) {
+        const int index = link.FindPort(*port);
+        if (index >= 0) {
+            path = link.PortAt(index).path;
+        } else if (port->find('/') != std::string::npos) {
+            path = *port;
+        } else {
+            err << "tamrisk-cli: no port named " << *port << " (see 'tamrisk-cli ports')\n";
+            return false;
+        }
+    } else {
+        path = link.PortAt(link.PortIndex).path;
+        if (path.empty()) {
+            err << "tamrisk-cli: no saved port; give one with --port\n";
+            return false;
+        }
+    }
+    return station.ConnectPath(path, speed);
+}
+
+std::string CheckLinkOptions(const ParsedArgs& args) {
+    if (const auto speed = args.value("speed"); speed && !ParseWholeNumber(*speed, 1, 10000000))
+        return "--speed takes a line speed in bit/s";
+    if (const auto color = args.value("color"); color && *color != "auto" && *color != "always" && *color != "never")
+        return "--color takes auto, always or never";
+    return {};
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,53 @@
+#pragma once
+// What the printer-facing commands of tamrisk-cli share: the station's core
+// behind a console host, opening the link from the options or the saved
+// settings, colours, usage errors and the cancel signals.
+
+#include "cliargs.h"
+#include "consolehost.h"
+#include "station.h"
+
+#include <csignal>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tamrisk {
+
+extern const char* const CliUsageText;
+
+// Writes "tamrisk-cli: what", a blank line and the usage; returns CliUsage.
+int UsageError(std::ostream& err, const std::string& what);
+
+// Set from signal handlers; turned into CancelRequest where the run lets events through.
+extern volatile std::sig_atomic_t g_cancelSignal;
+void InstallCancelSignals();
+
+// Everything one CLI invocation needs to talk to the printer. The line's own
+// waits run the event loop; between them the host only looks for a cancel signal.
+struct CliSession {
+    CliSession(std::ostream& out, std::ostream& err);
+
+    ConsoleHost host;
+    Station station;
+};
+
+// Colours on stdout: "always", "never", or "auto" (a terminal without NO_COLOR).
+bool WantColours(const std::string& mode);
+// Stdout is a terminal: control characters are escaped there.
+bool StdoutIsTerminal();
+
+// Opens --port at --speed, or the saved port and speed. Returns false (after a
+// message on `err`) when the port cannot be opened.
+bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err);
+
+// Checks the options shared by the commands that talk to the printer; the
+// problem, or empty.
+std::string CheckLinkOptions(const ParsedArgs& args);
+
+// The sub-commands, each in a file of its own; `rest` is what follows the command.
+int PortsCommand(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+
+}  // namespace tamrisk
