@@ -1,0 +1,52 @@
+#pragma once
+// The Execute Command dialog (CommandFrm, "Execute command"): one command
+// number and data text sent by hand, its answer, status bytes and time shown
+// and logged in the results view.
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TCommandFrm;
+}
+
+namespace tamrisk {
+
+class ResultSink;
+class Station;
+class TStatusDlg;
+
+// What the dialog touches in the main window.
+struct CommandFrmHooks {
+    std::function<void(bool enabled)> connectEnabled;   // the main window's ConnectBt
+    std::function<void(const QString& text)> timerText;  // the main window's TimerPn
+};
+
+class TCommandFrm : public QDialog {
+    Q_OBJECT
+public:
+    TCommandFrm(Station& station, ResultSink& results, TStatusDlg& statusDlg, CommandFrmHooks hooks,
+                QWidget* parent = nullptr);
+    ~TCommandFrm() override;
+
+    // Disables StatusBt; called each time the dialog is shown.
+    void FormShow();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void ExecuteBtClick();
+    void StatusBtClick();
+
+private:
+    std::unique_ptr<Ui::TCommandFrm> ui;
+    Station& m_station;
+    ResultSink& m_results;
+    TStatusDlg& m_statusDlg;
+    CommandFrmHooks m_hooks;
+};
+
+}  // namespace tamrisk

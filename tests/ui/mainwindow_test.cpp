@@ -1,0 +1,3 @@
+#include "uitesting.h"
+
+#include <gtest/gtest.h>

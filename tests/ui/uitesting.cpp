@@ -1,0 +1,48 @@
+#include "uitesting.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamrisk::testing {
+
+UiRig::UiRig(sim::SimOptions options) : LinkRig(std::move(options)) {
+    host.onEvents = [] { QCoreApplication::processEvents(); };
+}
+
+void OnNextModal(std::function<void(QWidget*)> act, int timeoutMs) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act), timeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr && clock->elapsed() < timeoutMs)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (modal != nullptr)
+            act(modal);
+    });
+    timer->start(5);
+}
+
+void RunEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    do
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (clock.elapsed() < ms);
+}
+
+}  // namespace tamrisk::testing
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

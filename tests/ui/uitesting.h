@@ -1,0 +1,29 @@
+#pragma once
+// What the window tests share: a QApplication for the whole test program, the
+// station's core over the printer model with the fake host, and acting on a
+// modal window (a dialog, a message box) once it has opened, as an operator would.
+
+#include "linkrig.h"
+#include "modelio.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+namespace tamrisk::testing {
+
+// The station over the printer model; the fake host also lets Qt's events run,
+// so timers and repaints work while a transaction waits.
+struct UiRig : LinkRig<ModelIo> {
+    explicit UiRig(sim::SimOptions options = {});
+};
+
+// Calls `act` with the next modal widget (QApplication::activeModalWidget)
+// once one is open, from the event loop; gives up after `timeoutMs`.
+void OnNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000);
+
+// Lets Qt's pending events run (timers of `ms` milliseconds included).
+void RunEvents(int ms = 0);
+
+}  // namespace tamrisk::testing
