@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fonts-dejavu-core fonts-liberation
 )
 
 missing=()
