@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 #endif
 
@@ -22,13 +23,32 @@ void QtSerialIo::OnError(QSerialPort::SerialPortError error) {
     // The device went away (an adapter pulled out, the far end of a pty ended):
     // a wait must not hang until its time-out, and the port is closed so it can
     // be opened again once the device is back.
-    if (error != QSerialPort::ResourceError || !m_port.isOpen() || m_lostReported)
+    if (!m_port.isOpen() || m_lostReported)
         return;
+    std::string reason;
+    if (error == QSerialPort::ResourceError) {
+        reason = m_port.errorString().toStdString();
+    } else if (error == QSerialPort::ReadError && LineHungUp()) {
+        // A line whose far end hung up reports read errors on every turn of
+        // the event loop, which would spin until the time-out.
+        reason = "The device hung up";
+    } else {
+        return;
+    }
     m_lostReported = true;
-    m_errorText = m_port.errorString().toStdString();
+    m_errorText = reason;
     m_waitLoop.quit();
     close();
     reportLost(m_errorText);
+}
+
+bool QtSerialIo::LineHungUp() {
+#ifdef Q_OS_UNIX
+    pollfd fd{static_cast<int>(m_port.handle()), POLLIN, 0};
+    return ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
 }
 
 QtSerialIo::~QtSerialIo() { close(); }
@@ -86,9 +106,7 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
         return 0;
     QElapsedTimer clock;
     clock.start();
-    // The frame's wire time at the line speed (10 bits a byte) plus a second:
-    // a long frame at a low speed takes longer than a fixed allowance.
-    const qint64 limitMs = 1000 + (static_cast<qint64>(bytes.size()) * 10 * 1000 + m_baud - 1) / m_baud;
+    const qint64 limitMs = WriteTimeout(bytes.size(), m_baud).count();
     while (m_port.bytesToWrite() > 0) {
         const qint64 left = limitMs - clock.elapsed();
         if (left <= 0 || !m_port.waitForBytesWritten(static_cast<int>(left)))

@@ -29,6 +29,8 @@ public:
 
 private:
     void OnError(QSerialPort::SerialPortError error);
+    // The far end hung up (poll reports it), so read errors mean the line is gone.
+    bool LineHungUp();
 
     QSerialPort m_port;
     int m_baud = 9600;

@@ -11,6 +11,13 @@
 
 namespace tamrisk {
 
+// How long a write of `bytes` may take at `baud` bit/s: the bytes' wire time
+// (10 bits a byte) plus 1000 ms, so a long frame at a low speed is not cut off.
+constexpr std::chrono::milliseconds WriteTimeout(std::size_t bytes, int baud) {
+    const long long bps = baud > 0 ? baud : 9600;
+    return std::chrono::milliseconds(1000 + (static_cast<long long>(bytes) * 10 * 1000 + bps - 1) / bps);
+}
+
 class SerialIo {
 public:
     virtual ~SerialIo() = default;

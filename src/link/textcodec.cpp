@@ -7,29 +7,42 @@ namespace tamrisk {
 
 namespace {
 
-// One converter of each direction per thread; they hold no state between
-// texts since the code page is single-byte, but the error count is reset.
+// One converter of each direction per thread. The code page is single-byte,
+// so a converter carries nothing from one text to the next but its error
+// count; one that has seen an error is replaced (resetting an ICU-backed
+// converter leaves it unusable in this Qt).
 QStringDecoder& Decoder() {
-    thread_local QStringDecoder decoder("windows-1251");
-    return decoder;
+    thread_local std::optional<QStringDecoder> decoder;
+    if (!decoder || decoder->hasError()) {
+        decoder.reset();
+        decoder.emplace("windows-1251");
+    }
+    return *decoder;
 }
 
 QStringEncoder& Encoder() {
-    thread_local QStringEncoder encoder("windows-1251");
-    return encoder;
+    thread_local std::optional<QStringEncoder> encoder;
+    if (!encoder || encoder->hasError()) {
+        encoder.reset();
+        encoder.emplace("windows-1251");
+    }
+    return *encoder;
+}
+
+bool Encodable(QStringView text) {
+    QStringEncoder encoder("windows-1251");
+    (void)QByteArray(encoder.encode(text));
+    return !encoder.hasError();
 }
 
 }  // namespace
 
 QString DecodeCp1251(std::string_view bytes) {
-    QStringDecoder& decoder = Decoder();
-    decoder.resetState();
-    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return Decoder().decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 std::optional<std::string> EncodeCp1251(QStringView text, qsizetype* badIndex) {
     QStringEncoder& encoder = Encoder();
-    encoder.resetState();
     QByteArray bytes = encoder.encode(text);
     // An unmappable character comes out as 0x1A; never send or save that.
     if (!encoder.hasError())
@@ -39,16 +52,13 @@ std::optional<std::string> EncodeCp1251(QStringView text, qsizetype* badIndex) {
         for (qsizetype i = 0; i < text.size(); ++i) {
             // A surrogate pair is one character; it is never in the code page.
             const qsizetype width = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-            encoder.resetState();
-            (void)QByteArray(encoder.encode(text.mid(i, width)));
-            if (encoder.hasError()) {
+            if (!Encodable(text.mid(i, width))) {
                 *badIndex = i;
                 break;
             }
             i += width - 1;
         }
     }
-    encoder.resetState();
     return std::nullopt;
 }
 

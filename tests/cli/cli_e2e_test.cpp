@@ -126,6 +126,27 @@ TEST(CliExec, UsageAndPortErrorsExitWithTwo) {
     }
 }
 
+TEST(CliExec, BlanksBeforeTheCommandAndALongFrameAtLowSpeed) {
+    SimProcess sim({"--baud", "1200"});
+    ASSERT_TRUE(sim.started());
+    // 219 data bytes make a 229-byte frame: 1.9 s on the wire at 1200 bit/s.
+    const QString data(219, 'x');
+    const CliRun run = sim.cli({"exec", "--port", "SIM0", "--speed", "1200", "--color", "never", " 90", data});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out).at(1), "<- [00,00,00,00,00,3A](0,0),\"\"") << run.out;
+}
+
+TEST(CliExec, APortThatCannotBeOpenedIsReportedWithTheSystemsReason) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const CliRun run = sim.cli({"exec", "--port", "/dev/nonexistent-tty", "90"});
+    EXPECT_EQ(run.exitCode, 2);
+    const auto lines = Lines(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("Error: Can't open serial port: ", 0), 0u) << run.err;
+    EXPECT_GT(lines[0].size(), std::string("Error: Can't open serial port: ").size());
+}
+
 TEST(CliPorts, ListsTheSimulatorsPortAfterTheSystemPorts) {
     SimProcess sim;
     ASSERT_TRUE(sim.started());

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -188,6 +191,45 @@ TEST(CliRun, RunsThatCannotStartExitWithTwo) {
         const CliRun run = sim.cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(run.out.empty()) << args.join(' ').toStdString();
+    }
+}
+
+// The printer goes away while a command waits for its answer: the CLI ends at
+// once with exit 2 and one message, without time-outs or retry questions.
+TEST(CliLostPort, ARunAndACommandEndAtOnceWithExitTwo) {
+    struct Case {
+        const char* what;
+        QStringList args;
+        const char* lastLine;
+    };
+    ScriptFile file({"90,a", "+1;90,N5", "90,c"});
+    const std::vector<Case> cases = {
+        {"exec", {"exec", "--port", "SIM0", "--color", "never", "90"}, "<- [00,00,00,00,00,00](0,0),\"\""},
+        {"run", {"run", "--port", "SIM0", "--color", "never", file.path()},
+         "Serial port lost !!!"},
+    };
+    for (const Case& c : cases) {
+        SimProcess sim({"--delay", "1500"});
+        ASSERT_TRUE(sim.started());
+        QProcess cli;
+        sim.startCli(cli, c.args);
+        // The request line reaches the pipe while the answer is still awaited.
+        ASSERT_TRUE(cli.waitForReadyRead(3000)) << c.what;
+        EXPECT_EQ(cli.peek(3).toStdString(), "-> ") << c.what;
+        QElapsedTimer clock;
+        clock.start();
+        sim.stop();
+        ASSERT_TRUE(cli.waitForFinished(10000)) << c.what;
+        EXPECT_LT(clock.elapsed(), 1500) << c.what;  // no 2 s gap, no second attempt
+        EXPECT_EQ(cli.exitCode(), 2) << c.what;
+        const std::string out = cli.readAllStandardOutput().toStdString();
+        const std::string err = cli.readAllStandardError().toStdString();
+        EXPECT_EQ(Lines(err).size(), 1u) << c.what << "\n" << err;
+        EXPECT_EQ(err.rfind("Error: Serial port lost: ", 0), 0u) << c.what << "\n" << err;
+        const auto lines = Lines(out);
+        ASSERT_GE(lines.size(), 2u) << c.what << "\n" << out;
+        const auto last = std::find(lines.begin(), lines.end(), c.lastLine);
+        EXPECT_NE(last, lines.end()) << c.what << "\n" << out;
     }
 }
 

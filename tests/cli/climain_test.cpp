@@ -57,13 +57,43 @@ TEST(TerminalSink, LinesWithAndWithoutColours) {
     for (const Case& c : cases) {
         std::ostringstream out;
         TerminalSink sink(out, c.colours);
+        EXPECT_EQ(out.str(), "");
         sink.AppendResultLine(c.text, c.colour);
         EXPECT_EQ(out.str(), c.expected) << c.text;
         EXPECT_EQ(sink.SawRed(), c.colour == ResultColour::Red);
     }
 }
 
+// On a terminal an answer cannot drive the screen: its control characters
+// are shown, while a duration's own line end stays a line end.
+TEST(TerminalSink, ControlCharactersAreEscapedOnATerminal) {
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"<- [00,00,00,00,00,00](0,0),\"\x1B[2J\"", "<- [00,00,00,00,00,00](0,0),\"\\x1B[2J\"\n"},
+        {"a\tb\x7F\x01", "a\\x09b\\x7F\\x01\n"},
+        {"\xD2\x07", "Т\\x07\n"},
+        {"mid\r\nline", "mid\\x0D\\x0Aline\n"},
+        {FormatElapsed("Took ", 5), "Took 5.00 seconds\n\n"},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out;
+        TerminalSink sink(out, false, true);
+        sink.AppendResultLine(c.text, ResultColour::Green);
+        EXPECT_EQ(out.str(), c.expected) << c.text;
+    }
+}
+
 TEST(TextCodec, RoundTripsCyrillicAndRefusesWhatItCannotCarry) {
+    qsizetype bad = -1;
+    EXPECT_FALSE(EncodeCp1251(u"ab\u4e2dc", &bad));
+    EXPECT_EQ(bad, 2);
+    EXPECT_FALSE(EncodeCp1251(u"Тест \U0001F600", &bad));
+    EXPECT_EQ(bad, 5);
+    EXPECT_EQ(EncodeCp1251(u"№ Тест"), std::string("\xB9 \xD2\xE5\xF1\xF2"));
+    EXPECT_EQ(DecodeCp1251("\xB9"), QStringLiteral("№"));
     EXPECT_EQ(Utf8ToCp1251("Тест"), std::string("\xD2\xE5\xF1\xF2"));
     EXPECT_EQ(Cp1251ToUtf8("\xD2\xE5\xF1\xF2"), "Тест");
     EXPECT_EQ(Utf8ToCp1251("abc"), std::string("abc"));

@@ -36,11 +36,20 @@ SimProcess::~SimProcess() {
     }
 }
 
-CliRun SimProcess::cli(const QStringList& args, const QByteArray& input) const {
-    QProcess process;
+void SimProcess::startCli(QProcess& process, const QStringList& args) const {
     process.setProcessEnvironment(m_env);
     process.start(TAMRISK_CLI_PATH, args);
     process.waitForStarted(5000);
+}
+
+void SimProcess::stop() {
+    m_sim.kill();
+    m_sim.waitForFinished(3000);
+}
+
+CliRun SimProcess::cli(const QStringList& args, const QByteArray& input) const {
+    QProcess process;
+    startCli(process, args);
     if (!input.isEmpty())
         process.write(input);
     process.closeWriteChannel();

@@ -33,6 +33,10 @@ public:
 
     // Runs tamrisk-cli with `args` in the same environment.
     CliRun cli(const QStringList& args, const QByteArray& input = {}) const;
+    // Starts tamrisk-cli in `process` and returns without waiting.
+    void startCli(QProcess& process, const QStringList& args) const;
+    // Ends the simulator, as a pulled cable or a switched-off printer would.
+    void stop();
 
 private:
     QTemporaryDir m_runtime;

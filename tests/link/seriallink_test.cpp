@@ -106,17 +106,54 @@ TEST(SerialLink, RefusedPortsAreReported) {
         int index;
         bool refuse;
         const char* message;
+        const char* reason;  // the system's, beside the message
     };
-    for (const Case c : {Case{0, true, "Can't open serial port"}, Case{-1, false, "No serial port selected"},
-                         Case{3, false, "No serial port selected"}}) {
+    for (const Case c : {Case{0, true, "Can't open serial port", "Permission denied"},
+                         Case{-1, false, "No serial port selected", ""},
+                         Case{3, false, "No serial port selected", ""}}) {
         LinkRig rig;
         rig.io->refuseOpen = c.refuse;
+        rig.io->refuseReason = c.reason;
         EXPECT_FALSE(rig.link->OpenPort(c.index, "9600"));
         EXPECT_FALSE(rig.link->IsOpen());
         ASSERT_EQ(rig.host.messages.size(), 1u);
         EXPECT_EQ(rig.host.messages[0].text, c.message);
+        EXPECT_EQ(rig.host.messages[0].detail, c.reason);
         EXPECT_EQ(rig.host.messages[0].caption, "Error");
     }
+}
+
+TEST(SerialLink, WriteTimeOutCoversTheWireTimeOfTheFrame) {
+    using std::chrono::milliseconds;
+    // 229 bytes take 1908.3 ms at 1200 bit/s; a fixed 1229 ms would cut the frame.
+    EXPECT_EQ(WriteTimeout(229, 1200), milliseconds(1000 + 1909));
+    EXPECT_EQ(WriteTimeout(229, 115200), milliseconds(1000 + 20));
+    EXPECT_EQ(WriteTimeout(0, 1200), milliseconds(1000));
+    EXPECT_GE(WriteTimeout(229, 0), milliseconds(1000));  // no speed known: still bounded
+}
+
+TEST(SerialLink, LostDeviceClosesThePortAndIsReportedOnce) {
+    LinkRig rig;
+    int lost = 0;
+    rig.link->OnPortLost = [&] {
+        // The windows update before the operator is told.
+        EXPECT_EQ(rig.host.messages.size(), static_cast<std::size_t>(lost));
+        ++lost;
+    };
+    ASSERT_TRUE(rig.link->OpenPort(0, "9600"));
+    rig.io->unplug("Device disconnected");
+    rig.io->unplug("Device disconnected");
+    EXPECT_FALSE(rig.link->IsOpen());
+    EXPECT_TRUE(rig.link->PortLost());
+    EXPECT_EQ(lost, 1);
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].text, "Serial port lost");
+    EXPECT_EQ(rig.host.messages[0].detail, "Device disconnected");
+    // Back again: the next open works and a later loss is told again.
+    ASSERT_TRUE(rig.link->OpenPort(0, "9600"));
+    EXPECT_FALSE(rig.link->PortLost());
+    rig.io->unplug("Device disconnected");
+    EXPECT_EQ(lost, 2);
 }
 
 TEST(SerialLink, SpeedIsTheLeadingNumberOfTheText) {

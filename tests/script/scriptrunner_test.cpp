@@ -316,7 +316,9 @@ TEST(ScriptRun, LostPortEndsTheRunAtItsNextCheck) {
     EXPECT_EQ(lostCalls, 1);
     EXPECT_TRUE(rig.host.questions.empty());
     ASSERT_EQ(rig.host.messages.size(), 1u);
-    EXPECT_EQ(rig.host.messages[0].text, "Serial port lost\nNo such device");
+    EXPECT_EQ(rig.host.messages[0].text, "Serial port lost");
+    EXPECT_EQ(rig.host.messages[0].detail, "No such device");
+    EXPECT_EQ(rig.host.messages[0].caption, "Error");
     const auto texts = rig.sink.Texts();
     ASSERT_GE(texts.size(), 2u);
     EXPECT_EQ(texts[texts.size() - 2], "Serial port lost !!!");
@@ -424,6 +426,46 @@ TEST(ScriptRun, HooksFollowTheRun) {
                                                "command",      "timer off",  "timer 3.00 seconds\r\n",
                                                "controls off"};
     EXPECT_EQ(events, expected);
+}
+
+}  // namespace
+}  // namespace tamrisk
+
+namespace tamrisk {
+namespace {
+
+// A window that logs a command while another transaction waits is refused,
+// and the waiting transaction's state is not touched.
+TEST(LoggedCommand, AnOverlappingCallIsRefusedWithoutTouchingTheState) {
+    sim::SimOptions options;
+    options.faultRate = 1;
+    options.faultKinds = {sim::FaultKind::NoAnswer};
+    Rig rig(options);
+    rig.state.AnswerData = "previous";
+    std::vector<int> inner;
+    rig.host.onEvents = [&] {
+        if (inner.empty() && rig.transactor->InProgress()) {
+            inner.push_back(LogTransaction(*rig.transactor, rig.sink, 90, "x", "x"));
+            inner.push_back(LogCommand(*rig.transactor, rig.host, rig.sink, 90, "x").result);
+        }
+    };
+    EXPECT_EQ(rig.transactor->ExecCommand(48, ""), ExecNoAnswer);
+    EXPECT_EQ(inner, (std::vector<int>{ExecBusy, ExecBusy}));
+    EXPECT_TRUE(rig.sink.lines.empty());
+    EXPECT_EQ(rig.state.AnswerData, "previous");  // a failed transaction keeps the old data
+}
+
+TEST(LoggedCommand, RequestAnswerAndTimeWithEscapesTranslated) {
+    Rig rig;
+    rig.io->answerDelay = std::chrono::milliseconds(250);
+    const LoggedCommand outcome = LogCommand(*rig.transactor, rig.host, rig.sink, 90, "A\\tB");
+    EXPECT_EQ(outcome.result, ExecOk);
+    EXPECT_EQ(rig.SentData(), (std::vector<std::string>{"A\tB"}));
+    ASSERT_EQ(rig.sink.lines.size(), 3u);
+    EXPECT_EQ(rig.sink.lines[0].text, "-> 90,\"A\\tB\"");
+    EXPECT_EQ(rig.sink.lines[1].colour, ResultColour::Green);
+    EXPECT_EQ(rig.sink.lines[2].text, FormatElapsed("Command execution time ", outcome.seconds));
+    EXPECT_NEAR(outcome.seconds, 0.25, 0.01);
 }
 
 }  // namespace

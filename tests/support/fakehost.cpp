@@ -9,11 +9,15 @@ void FakeHost::processEvents() {
 }
 
 void FakeHost::showMessage(const std::string& text, const std::string& caption) {
-    messages.push_back({text, caption});
+    messages.push_back({text, caption, {}});
+}
+
+void FakeHost::showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) {
+    messages.push_back({text, caption, detail});
 }
 
 bool FakeHost::askYesNo(const std::string& text, const std::string& caption) {
-    questions.push_back({text, caption});
+    questions.push_back({text, caption, {}});
     if (answers.empty())
         return false;
     const bool yes = answers.front();

@@ -16,10 +16,12 @@ public:
     struct Shown {
         std::string text;
         std::string caption;
+        std::string detail;  // the system's reason, when one was given
     };
 
     void processEvents() override;
     void showMessage(const std::string& text, const std::string& caption) override;
+    void showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
     Clock::time_point now() override { return m_now; }
     void sleepMs(int ms) override;

@@ -42,6 +42,8 @@ public:
     std::function<std::vector<Chunk>(const std::string& written)> respond;
     std::vector<std::string> written;
     bool refuseOpen = false;
+    std::string refuseReason;  // the system's text for a refused open
+    std::string errorText() const override { return refuseReason; }
     std::string openedPath;
     int openedBaud = 0;
     int openCount = 0;
