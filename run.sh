@@ -1,21 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the printer simulator on a virtual
-# port and talks to it through tamrisk-cli: a few commands, then the demo
+# Installs what is missing, builds, and starts the printer simulator on a
+# virtual port (DEMO). With a display it opens the station on that port with
+# the demo script loaded: press Connect, then Execute Script. Without one it
+# talks to the simulator through tamrisk-cli: a few commands, then the demo
 # script with every kind of line, showing the log.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target tamrisk-cli tamrisk-sim
 
 bin=build/default/src
 portfile=$(mktemp)
-"$bin/sim/tamrisk-sim" --name DEMO >"$portfile" &
-sim=$!
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"' EXIT
-for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
-port=$(head -n 1 "$portfile")
-echo "Simulated printer on $port"
+start_simulator() {
+  "$bin/sim/tamrisk-sim" --name DEMO >"$portfile" &
+  sim=$!
+  trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"' EXIT
+  for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
+  port=$(head -n 1 "$portfile")
+  echo "Simulated printer on $port"
+}
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  cmake --build --preset default --target tamrisk tamrisk-sim
+  start_simulator
+  echo "Opening the station on DEMO with examples/demo.inp: press Connect, then Execute Script."
+  "$bin/app/tamrisk" --port DEMO examples/demo.inp
+  exit 0
+fi
+
+cmake --build --preset default --target tamrisk-cli tamrisk-sim
+start_simulator
+echo "(no display: the demo runs headless through tamrisk-cli)"
 echo
 
 cli() { "$bin/cli/tamrisk-cli" "$@"; }
@@ -27,6 +42,5 @@ show() {
 show 119 I
 show 61 "31-02-12 10:00"   # no such date: the printer refuses it
 
-# The station's window comes later; for now the demo script runs headless.
 echo "\$ tamrisk-cli run --port DEMO examples/demo.inp"
 cli run --port DEMO --speed 115200 examples/demo.inp </dev/null || true

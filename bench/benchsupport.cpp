@@ -6,7 +6,12 @@
 
 #include <iostream>
 #include <stdexcept>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace tamrisk::bench {
 
@@ -36,6 +41,33 @@ BenchStation::BenchStation(const std::string& port, int baud)
       state(core.state) {
     if (!core.ConnectPath(port, baud))
         throw std::runtime_error("cannot open " + port);
+}
+
+ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ChildRun run;
+    const Stopwatch watch;
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
+        return run;
+    rusage usage{};
+    ::wait4(pid, &run.status, 0, &usage);
+    run.wallSeconds = watch.wallSeconds();
+    run.peakKiB = usage.ru_maxrss;
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+long PeakMemoryKiB() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 std::chrono::duration<double> ProcessCpuTime() {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tamrisk::bench {
 
@@ -35,6 +36,19 @@ struct BenchStation {
     Transactor& transactor;
     TransactionState& state;
 };
+
+// A program run to its end by Spawn.
+struct ChildRun {
+    int status = -1;
+    double wallSeconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs a program to its end, its stdout into `outPath`, and takes its own peak memory.
+ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath);
+
+// Peak resident memory of this process so far, in KiB.
+long PeakMemoryKiB();
 
 // CPU time this process has used (user + system).
 std::chrono::duration<double> ProcessCpuTime();

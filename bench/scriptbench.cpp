@@ -13,49 +13,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
 
 using namespace tamrisk;
 using namespace tamrisk::bench;
-
-extern char** environ;
-
-namespace {
-
-struct ChildRun {
-    int status = -1;
-    double wallSeconds = 0;
-    long peakKiB = 0;
-};
-
-// Runs a program to its end, its stdout into `outPath`, and takes its own peak memory.
-ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ChildRun run;
-    const Stopwatch watch;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-        return run;
-    rusage usage{};
-    ::wait4(pid, &run.status, 0, &usage);
-    run.wallSeconds = watch.wallSeconds();
-    run.peakKiB = usage.ru_maxrss;
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
