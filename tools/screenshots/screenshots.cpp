@@ -1,0 +1,128 @@
+// Takes the README's screenshots of the station's windows against a simulated
+// printer: the main window with a loaded script, the results after the demo
+// run, the status dialog for a red answer and the Execute Command dialog after
+// a command. Message boxes of the run are confirmed as an operator would.
+// Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
+
+#include "coderead.h"
+#include "command.h"
+#include "journal.h"
+#include "memread.h"
+#include "qthost.h"
+#include "qtserialio.h"
+#include "readklenbin.h"
+#include "resultsview.h"
+#include "station.h"
+#include "status.h"
+#include "tamriskfp.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace tamrisk;
+
+namespace {
+
+bool Save(QWidget& widget, const QString& path) {
+    QApplication::processEvents();
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+template <class T>
+T* Child(QWidget& parent, const char* name) {
+    T* child = parent.findChild<T*>(name);
+    if (child == nullptr)
+        std::fprintf(stderr, "no control %s\n", name);
+    return child;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tamrisk");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: tamrisk_screenshots OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(TAMRISK_SIM_PATH, {"--link", dir.filePath("DEMO")});
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
+        std::fprintf(stderr, "tamrisk-sim did not start\n");
+        return 1;
+    }
+    const std::string port = sim.readLine().trimmed().toStdString();
+
+    QtHost host;
+    Station station(host, std::make_unique<QtSerialIo>(),
+                    [&] { return std::vector<PortEntry>{{"DEMO", port}}; });
+    TTestForm testForm(station);
+    host.SetParent(&testForm);
+    TStatusDlg statusDlg(station.state, [&] { return testForm.ScriptRunning(); }, &testForm);
+    TCommandFrm commandFrm(station, testForm.Results(), statusDlg,
+                           {[&](bool enabled) { Child<QPushButton>(testForm, "ConnectBt")->setEnabled(enabled); },
+                            [](const QString&) {}},
+                           &testForm);
+    StationWindows windows;
+    windows.CommandFrm = &commandFrm;
+    windows.StatusDlg = &statusDlg;
+    testForm.SetWindows(windows);
+
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    testForm.resize(std::min(screen.width(), 1280) * 7 / 8, std::min(screen.height(), 1024) * 7 / 8);
+    testForm.show();
+    QApplication::processEvents();
+    testForm.SelectPort("DEMO");
+    const QString script = QString(TAMRISK_EXAMPLES_DIR) + "/demo.inp";
+    if (!testForm.LoadScriptFile(script))
+        return 1;
+    bool ok = Save(testForm, out + "/main-script.png");
+
+    // The demo's message line asks for OK: confirm every message box of the run.
+    QTimer confirm;
+    QObject::connect(&confirm, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    confirm.start(200);
+    Child<QPushButton>(testForm, "ConnectBt")->click();
+    Child<QPushButton>(testForm, "ExecuteBt")->click();  // returns when the run has ended
+    testForm.Results().Flush();
+    ok = Save(testForm, out + "/main-results.png") && ok;
+
+    // The run's last answer is the printer's refusal of an impossible date: red.
+    statusDlg.show();
+    ok = Save(statusDlg, out + "/status-dialog.png") && ok;
+    statusDlg.hide();
+
+    commandFrm.show();
+    QApplication::processEvents();
+    Child<QLineEdit>(commandFrm, "CmdBox")->setText("119");
+    Child<QLineEdit>(commandFrm, "DataBox")->setText("I");
+    Child<QPushButton>(commandFrm, "ExecuteBt")->click();
+    ok = Save(commandFrm, out + "/execute-command.png") && ok;
+    commandFrm.hide();
+
+    confirm.stop();
+    Child<QPushButton>(testForm, "ConnectBt")->click();
+    sim.terminate();
+    sim.waitForFinished(3000);
+    return ok ? 0 : 1;
+}
