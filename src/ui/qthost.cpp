@@ -1,5 +1,7 @@
 #include "qthost.h"
 
+#include "textcodec.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -7,11 +9,41 @@
 
 namespace tamrisk {
 
+namespace {
+
+// The caption says what kind of message it is; the box's icon follows it.
+QMessageBox::Icon IconFor(const std::string& caption) {
+    if (caption == "Error")
+        return QMessageBox::Critical;
+    if (caption == "Warning")
+        return QMessageBox::Warning;
+    return QMessageBox::Information;
+}
+
+}  // namespace
+
 void QtHost::processEvents() { QApplication::processEvents(); }
+
 void QtHost::showMessage(const std::string& text, const std::string& caption) { showMessageDetail(text, caption, {}); }
-void QtHost::showMessageDetail(const std::string&, const std::string&, const std::string&) {}
-bool QtHost::askYesNo(const std::string&, const std::string&) { return false; }
+
+void QtHost::showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) {
+    // Texts and captions are the station's 8-bit text; a detail is the
+    // system's own reason, which comes as UTF-8.
+    QMessageBox box(IconFor(caption), DecodeCp1251(caption), DecodeCp1251(text), QMessageBox::Ok, m_parent);
+    if (!detail.empty())
+        box.setInformativeText(QString::fromStdString(detail));
+    box.exec();
+}
+
+bool QtHost::askYesNo(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::Question, DecodeCp1251(caption), DecodeCp1251(text),
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 Host::Clock::time_point QtHost::now() { return Clock::now(); }
+
 void QtHost::sleepMs(int ms) {
     if (ms > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));

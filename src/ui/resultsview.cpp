@@ -1,13 +1,90 @@
 #include "resultsview.h"
 
+#include "textcodec.h"
+
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 namespace tamrisk {
 
-ResultsView::ResultsView(QPlainTextEdit* view, QObject* parent) : QObject(parent), m_view(view) {}
-QString ResultsView::Text() { Flush(); return m_view->toPlainText(); }
-void ResultsView::Clear() {}
-void ResultsView::BatchStarted() {}
-void ResultsView::WriteBatch(std::span<const ResultLine>) {}
+namespace {
+
+QTextCharFormat LineFormat(ResultColour colour) {
+    const Rgb rgb = ColourRgb(colour);
+    QTextCharFormat format;
+    format.setForeground(QColor(rgb.red, rgb.green, rgb.blue));
+    return format;
+}
+
+// The parts of one logged text between its own line breaks (CR LF, CR or LF):
+// a duration that ends with CR LF gives its text and an empty line.
+QStringList LineParts(const QString& text) {
+    QStringList parts;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        parts.append(text.mid(from, i - from));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        from = i + 1;
+    }
+    parts.append(text.mid(from));
+    return parts;
+}
+
+}  // namespace
+
+ResultsView::ResultsView(QPlainTextEdit* view, QObject* parent) : QObject(parent), m_view(view) {
+    m_view->setReadOnly(true);
+    m_view->setUndoRedoEnabled(false);
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(FlushIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Flush(); });
+}
+
+QString ResultsView::Text() {
+    Flush();
+    return m_view->toPlainText();
+}
+
+void ResultsView::Clear() {
+    m_dropping = true;
+    Flush();
+    m_dropping = false;
+    m_timer.stop();
+    m_view->clear();
+    m_lines = 0;
+}
+
+void ResultsView::BatchStarted() { m_timer.start(); }
+
+void ResultsView::WriteBatch(std::span<const ResultLine> lines) {
+    m_timer.stop();
+    if (m_dropping)
+        return;
+    QTextCursor cursor(m_view->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const ResultLine& line : lines) {
+        const QTextCharFormat format = LineFormat(line.colour);
+        for (const QString& part : LineParts(DecodeCp1251(line.text))) {
+            // The document starts with one empty block; the first line takes it.
+            if (m_lines == 0)
+                cursor.setBlockCharFormat(format);
+            else
+                cursor.insertBlock(QTextBlockFormat(), format);
+            cursor.insertText(part, format);
+            ++m_lines;
+        }
+    }
+    cursor.endEditBlock();
+    QScrollBar* bar = m_view->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
 
 }  // namespace tamrisk

@@ -34,6 +34,8 @@ protected:
 private:
     QPlainTextEdit* m_view;
     QTimer m_timer;
+    qsizetype m_lines = 0;  // in the view; a text's own line breaks start more
+    bool m_dropping = false;  // Clear drops the waiting lines
 };
 
 }  // namespace tamrisk
