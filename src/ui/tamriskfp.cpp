@@ -1,20 +1,713 @@
 #include "tamriskfp.h"
 
+#include "coderead.h"
+#include "command.h"
+#include "journal.h"
+#include "memread.h"
+#include "readklenbin.h"
 #include "resultsview.h"
+#include "scriptlist.h"
+#include "scriptrunner.h"
+#include "selection.h"
+#include "settings.h"
+#include "station.h"
+#include "status.h"
+#include "textcodec.h"
 #include "ui_tamriskfp.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <cstdio>
+#include <utility>
+
 namespace tamrisk {
+
+namespace {
+
+const QColor DisconnectedColour(0, 128, 0);
+const QColor ConnectedColour(0, 255, 0);
+
+// Two left presses at most this far apart are a double click (2.5e-6 of a day).
+constexpr std::chrono::microseconds DoubleClickTime{216000};
+// A description longer than this is cut.
+constexpr std::size_t MaxScriptDescription = 255;
+constexpr int MinFormHeight = 320;
+constexpr int ClearBtMargin = 16;
+
+// The syntax help, in the order and colours the results view shows it.
+struct HelpLine {
+    ResultColour colour;
+    const char* text;
+};
+constexpr ResultColour G = ResultColour::Gray;
+constexpr ResultColour B = ResultColour::Blue;
+const HelpLine HelpText[] = {
+    {G, "  SCRIPT SYNTAX:\r\n"},
+    {B, "@Text"},
+    {G, "  Text - Script description (for which printer and what it does)."},
+    {G, "  If line starts with '@' symbol, then text after it is displayed on"},
+    {G, "lower pat of the program window"},
+    {G, ""},
+    {B, "Cmd,Data"},
+    {G, "  Cmd  - Command number (an integer from 32 to 148)."},
+    {G, "  Data - Command data (if no data, separator ',' is not needed)."},
+    {G, ""},
+    {B, "$"},
+    {G, "  If line starts with '$' symbol, printer clock is adjusted using PC time."},
+    {G, ""},
+    {B, "#Cnt"},
+    {G, "  Cnt  - Milliseconds count (an integer from 1 to 600000)."},
+    {G, "  If line starts with '#' symbol, then the program waits the specified time."},
+    {G, ""},
+    {B, "*Cnt,Label"},
+    {G, "  Cnt  - Repeat count (an integer from 1 to 10000)."},
+    {G, "  Label - The lines until this mark are repeated (text up to 16 symbols)."},
+    {G, "  If line starts with '*' symbol, then a part of the script is repeated <Cnt> times,"},
+    {G, "Starting with next line. The label (with symbol ':' before it) must be"},
+    {G, "after this command! Multiple and nested cycles allowed."},
+    {G, ""},
+    {B, ":Label"},
+    {G, "  Label - The label, which ends the repeat cycle (text up to 16 symbols)."},
+    {G, "  This label is part of a '*' command, positioned above in the script."},
+    {G, ""},
+    {B, "^Text"},
+    {G, "  If line starts with '^' symbol, then the text after it is displayed as a message box"},
+    {G, "and waits operators confirm."},
+    {G, ""},
+    {B, "+Inc1+Inc2+Inc3...;Cmd,Data"},
+    {G, "  If line starts with '+' symbol, then it is possible to increment numeric parts of Data"},
+    {G, "field using an integer step after successfull command execution. The fields"},
+    {G, "Inc1, Inc2 ... (up to 5) are positive integers. The program searches Data for contnuous"},
+    {G, "fields of digits and adds the corresponding increment for them. Can be used"},
+    {G, "for example to increase serial number automatically."},
+    {ResultColour::Purple, "  Example: +1;91,DT000100"},
+    {G, "will increment ewery time the serial number with 1."},
+    {G, "If some numeric field hasn't to be incremented, the corresponding Inc field must be 0."},
+    {G, ""},
+    {G, "  If the syntax does not match the descriptions above, it will be printed in program"},
+    {G, "window with '!!' in the beginning (Comment)."},
+    {ResultColour::Black, ""},
+};
+
+// The editor's lines: its blocks, without the empty block after a final line break.
+int EditorLineCount(const QTextDocument& document) {
+    const int blocks = document.blockCount();
+    return document.lastBlock().length() <= 1 ? blocks - 1 : blocks;
+}
+
+QStringList EditorLines(const QTextDocument& document, int first, int end) {
+    QStringList lines;
+    for (QTextBlock block = document.findBlockByNumber(first); block.isValid() && block.blockNumber() < end;
+         block = block.next())
+        lines.append(block.text());
+    return lines;
+}
+
+// The editor as the list a whole-script run reads and writes back, so advanced
+// serial numbers show in the editor at once. Its lines were checked to be
+// Windows-1251 text before the run, and the editor is disabled during it.
+class EditorScriptList : public ScriptList {
+public:
+    explicit EditorScriptList(QTextDocument& document) : m_document(document) {}
+
+    std::size_t Count() const override { return static_cast<std::size_t>(EditorLineCount(m_document)); }
+
+    std::string Line(std::size_t index) const override {
+        const QTextBlock block = m_document.findBlockByNumber(static_cast<int>(index));
+        return EncodeCp1251(block.text()).value_or(std::string());
+    }
+
+    void ReplaceLine(std::size_t index, std::string line) override {
+        const QTextBlock block = m_document.findBlockByNumber(static_cast<int>(index));
+        const QString text = DecodeCp1251(line);
+        if (!block.isValid() || block.text() == text)
+            return;
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(text);
+    }
+
+private:
+    QTextDocument& m_document;
+};
+
+// Widens the editor's selection to whole lines by the station's rule, which
+// counts a line break as CR LF: positions are carried over to a text in which
+// every line feed of the editor stands as CR LF, and back.
+void ExtendEditorSelection(QPlainTextEdit& editor) {
+    QTextCursor cursor = editor.textCursor();
+    if (!cursor.hasSelection())
+        return;
+    const QTextDocument& document = *editor.document();
+    std::string crlf;                    // only the line breaks matter to the rule
+    std::vector<int> editorPosition;     // for each position of `crlf`
+    std::vector<std::size_t> crlfPosition;  // for each position of the editor
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (int i = 0; i < block.length() - 1; ++i) {
+            crlfPosition.push_back(crlf.size());
+            editorPosition.push_back(block.position() + i);
+            crlf += 'x';
+        }
+        if (block.next().isValid()) {
+            crlfPosition.push_back(crlf.size());
+            editorPosition.push_back(block.position() + block.length() - 1);
+            editorPosition.push_back(block.position() + block.length() - 1);
+            crlf += "\r\n";
+        }
+    }
+    crlfPosition.push_back(crlf.size());
+    editorPosition.push_back(document.characterCount() - 1);
+
+    const TextSelection widened = ExtendSelectionToLines(
+        crlf, {crlfPosition[static_cast<std::size_t>(cursor.selectionStart())],
+               crlfPosition[static_cast<std::size_t>(cursor.selectionEnd())]});
+    // The widened end stands after a line feed or at the end of the text.
+    auto toEditor = [&](std::size_t at) {
+        return at > 0 && crlf[at - 1] == '\n' ? editorPosition[at - 1] + 1 : editorPosition[at];
+    };
+    cursor.setPosition(toEditor(widened.start));
+    cursor.setPosition(toEditor(widened.end), QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+}
+
+// "%02X" as a formatted read: up to two hexadecimal digits; none reads nothing.
+std::optional<std::uint8_t> ReadHexByte(QStringView text) {
+    int value = 0;
+    int read = 0;
+    for (; read < 2 && read < text.size(); ++read) {
+        const char16_t c = text[read].unicode();
+        const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                          : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                          : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                                                   : -1;
+        if (digit < 0)
+            break;
+        value = value * 16 + digit;
+    }
+    if (read == 0)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(value);
+}
+
+// Text for a panel: a duration text carries its own line end.
+QString PanelText(QString text) {
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+}  // namespace
+
+void PortNumBox::showPopup() {
+    if (OnDropDown)
+        OnDropDown();
+    QComboBox::showPopup();
+}
+
+ConnectionShape::ConnectionShape(QWidget* parent) : QWidget(parent) {
+    setAccessibleDescription(QStringLiteral("Disconnected"));
+}
+
+void ConnectionShape::SetBrushColor(const QColor& colour) {
+    m_colour = colour;
+    update();
+}
+
+void ConnectionShape::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(m_colour, 1));
+    painter.setBrush(m_colour);
+    const int side = std::min(width(), height()) - 2;
+    painter.drawEllipse(QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side));
+}
 
 TTestForm::TTestForm(Station& station, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station) {
     ui->setupUi(this);
+
+    // "Courier New" where it exists; another fixed-pitch face where it does not.
+    for (QPlainTextEdit* view : {ui->ScrMemo, ui->FPData}) {
+        QFont font = view->font();
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        font.setBold(true);
+        view->setFont(font);
+    }
+    m_results = std::make_unique<ResultsView>(ui->FPData);
+    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, *m_results,
+                                              [this] { return m_station.Connected; });
+    ScriptTmr = new QTimer(this);
+    ScriptTmr->setObjectName(QStringLiteral("ScriptTmr"));
+    ScriptTmr->setInterval(100);
+    connect(ScriptTmr, &QTimer::timeout, this, &TTestForm::ScriptTmrTimer);
+    m_runner->SetHooks({
+        .runControls =
+            [this](bool running) {
+                ui->ConnectBt->setEnabled(!running);
+                ui->CancelBt->setEnabled(running);
+                ui->LoadScriptM->setEnabled(!running);
+            },
+        .timerEnabled = [this](bool enabled) { enabled ? ScriptTmr->start() : ScriptTmr->stop(); },
+        .timerText = [this](const std::string& text) { ui->TimerPn->setText(PanelText(DecodeCp1251(text))); },
+        .commandStarting = {},
+    });
+
+    OpenFileDlg = new QFileDialog(this, QStringLiteral("Load Script from File"));
+    OpenFileDlg->setObjectName(QStringLiteral("OpenFileDlg"));
+    OpenFileDlg->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenFileDlg->setFileMode(QFileDialog::ExistingFile);
+    SaveFileDlg = new QFileDialog(this, QStringLiteral("Save Script to File"));
+    SaveFileDlg->setObjectName(QStringLiteral("SaveFileDlg"));
+    SaveFileDlg->setAcceptMode(QFileDialog::AcceptSave);
+    SaveFileDlg->setFileMode(QFileDialog::AnyFile);
+    // The station asks its own question before overwriting a script.
+    SaveFileDlg->setOption(QFileDialog::DontConfirmOverwrite);
+
+    ui->PortNum->OnDropDown = [this] { PortNumDropDown(); };
+    connect(ui->ConnectBt, &QPushButton::clicked, this, &TTestForm::ConnectBtClick);
+    connect(ui->ExecuteBt, &QPushButton::clicked, this, &TTestForm::ExecuteBtClick);
+    connect(ui->CancelBt, &QPushButton::clicked, this, &TTestForm::CancelBtClick);
+    connect(ui->ClearBt, &QPushButton::clicked, this, &TTestForm::ClearBtClick);
+    connect(ui->CommandM, &QAction::triggered, this, &TTestForm::CommandMClick);
+    connect(ui->ReadFirmwareM, &QAction::triggered, this, &TTestForm::ReadFirmwareMClick);
+    connect(ui->ReadFMemM, &QAction::triggered, this, &TTestForm::ReadFMemMClick);
+    connect(ui->JournalM, &QAction::triggered, this, &TTestForm::JournalMClick);
+    connect(ui->ReadKlenBinM, &QAction::triggered, this, &TTestForm::ReadKlenBinMClick);
+    connect(ui->LoadScriptM, &QAction::triggered, this, &TTestForm::LoadScriptMClick);
+    connect(ui->SaveM, &QAction::triggered, this, &TTestForm::SaveMClick);
+    connect(ui->RepeatM, &QAction::triggered, this, &TTestForm::ExecuteBtClick);
+    connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
+    connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
+    ui->ScrMemo->viewport()->installEventFilter(this);
+    ui->FPData->viewport()->installEventFilter(this);
+
+    // A close put off while the station was busy is tried again.
+    m_closeRetry.setInterval(50);
+    connect(&m_closeRetry, &QTimer::timeout, this, [this] { close(); });
+
+    m_station.ConnectionLost = [this] {
+        ShowConnected(false);
+        UpdateControls();
+    };
 }
-TTestForm::~TTestForm() = default;
-void TTestForm::SetWindows(const StationWindows&) {}
-ResultsView& TTestForm::Results() { static ResultsView* none = nullptr; return *none; }
-bool TTestForm::ScriptRunning() const { return false; }
-void TTestForm::UpdateControls() {}
-bool TTestForm::LoadScriptFile(const QString&) { return false; }
-bool TTestForm::SelectPort(const QString&) { return false; }
+
+TTestForm::~TTestForm() { m_station.ConnectionLost = nullptr; }
+
+void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows; }
+
+CommandFrmHooks TTestForm::CommandHooks() {
+    return {
+        .connectEnabled = [this](bool enabled) { ui->ConnectBt->setEnabled(enabled); },
+        .timerText = [this](const QString& text) { ui->TimerPn->setText(PanelText(text)); },
+    };
+}
+
+ResultsView& TTestForm::Results() { return *m_results; }
+
+bool TTestForm::ScriptRunning() const { return m_runner->ScriptRunning; }
+
+QSize TTestForm::InitialSize(QSize screen) { return {screen.width() * 7 / 8, screen.height() * 7 / 8}; }
+
+bool TTestForm::FormCanResize(int width, int height) const {
+    const int clearRight = ui->ClearBt->mapTo(this, QPoint(ui->ClearBt->width(), 0)).x();
+    return width > clearRight + ClearBtMargin && height >= MinFormHeight;
+}
+
+void TTestForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TTestForm::FormShow() {
+    m_station.LoadSettings(*OpenSettingsStore());
+    PortNumDropDown();
+    const int speed = m_station.SpeedIndex;
+    ui->SpeedBox->setCurrentIndex(speed >= 0 && speed < ui->SpeedBox->count() ? speed : -1);
+    if (m_pendingPort)
+        SelectPort(*std::exchange(m_pendingPort, std::nullopt));
+    m_results->Clear();
+    UpdateControls();
+    // The layout has placed the buttons by now; the narrowest allowed width follows.
+    const int clearRight = ui->ClearBt->mapTo(this, QPoint(ui->ClearBt->width(), 0)).x();
+    setMinimumSize(clearRight + ClearBtMargin + 1, MinFormHeight);
+}
+
+void TTestForm::PortNumDropDown() {
+    const int selected = m_station.link.FillPortList();
+    ui->PortNum->clear();
+    for (int i = 0; i < static_cast<int>(m_station.link.PortList.size()); ++i) {
+        const PortEntry entry = m_station.link.PortAt(i);
+        ui->PortNum->addItem(QString::fromStdString(entry.name));
+        ui->PortNum->setItemData(i, QString::fromStdString(entry.path), Qt::ToolTipRole);
+    }
+    ui->PortNum->setCurrentIndex(selected);
+}
+
+bool TTestForm::SelectPort(const QString& nameOrPath) {
+    if (!m_shown) {
+        m_pendingPort = nameOrPath;
+        m_station.link.EnumeratePorts();
+        return m_station.link.FindPort(nameOrPath.toStdString()) >= 0;
+    }
+    const int index = m_station.link.FindPort(nameOrPath.toStdString());
+    if (index < 0 || index >= ui->PortNum->count())
+        return false;
+    ui->PortNum->setCurrentIndex(index);
+    // The list shows PortIndex each time it is opened.
+    m_station.link.PortIndex = index;
+    return true;
+}
+
+void TTestForm::ShowConnected(bool connected) {
+    ui->ConnectBt->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    ui->Shape1->SetBrushColor(connected ? ConnectedColour : DisconnectedColour);
+    ui->Shape1->setAccessibleDescription(connected ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
+}
+
+void TTestForm::ConnectBtClick() {
+    if (m_station.Connected) {
+        m_station.Disconnect();
+        ShowConnected(false);
+    } else {
+        m_station.SpeedIndex = ui->SpeedBox->currentIndex();
+        if (m_station.Connect(ui->PortNum->currentIndex()))
+            ShowConnected(true);
+    }
+    UpdateControls();
+}
+
+void TTestForm::UpdateControls() {
+    const bool connected = m_station.Connected;
+    const bool running = m_runner->ScriptRunning;
+    ui->TestM->setEnabled(!running);  // and with it its title in the menu bar
+    ui->CommandM->setEnabled(connected);
+    ui->ReadFirmwareM->setEnabled(connected);
+    ui->ReadFMemM->setEnabled(connected);
+    ui->JournalM->setEnabled(!running);
+    ui->ReadKlenBinM->setEnabled(connected);
+    ui->LoadScriptM->setEnabled(!running);
+    ui->RepeatM->setEnabled(ScriptPresent && connected && !running);
+    ui->ExecuteBt->setEnabled(ScriptPresent && connected && !running);
+    ui->ClearBt->setEnabled(!running);
+    ui->ConnectBt->setEnabled(!running);
+    ui->HelpM->setEnabled(!running);
+}
+
+void TTestForm::CancelBtClick() { m_station.state.CancelRequest = true; }
+
+void TTestForm::ClearBtClick() {
+    if (ui->MemoPages->currentWidget() == ui->ScriptPg)
+        ui->ScrMemo->clear();
+    else
+        m_results->Clear();
+}
+
+void TTestForm::CommandMClick() {
+    if (!m_station.Connected) {
+        m_station.host.showMessage("Serial port not open", "Error");
+        return;
+    }
+    if (m_windows.CommandFrm != nullptr)
+        m_windows.CommandFrm->exec();
+}
+
+void TTestForm::ReadFirmwareMClick() {
+    if (!m_station.Connected) {
+        m_station.host.showMessage("Serial port not open", "Error");
+        return;
+    }
+    if (m_windows.CodeForm != nullptr)
+        m_windows.CodeForm->exec();
+}
+
+void TTestForm::ReadFMemMClick() {
+    if (m_windows.MemForm != nullptr)
+        m_windows.MemForm->exec();
+}
+
+void TTestForm::JournalMClick() {
+    if (m_windows.JournalForm != nullptr)
+        m_windows.JournalForm->exec();
+}
+
+void TTestForm::ReadKlenBinMClick() {
+    if (m_windows.ReadKlenFrm != nullptr)
+        m_windows.ReadKlenFrm->exec();
+}
+
+std::optional<std::vector<std::string>> TTestForm::EncodeLines(const QStringList& lines, int firstLine,
+                                                               const char* refusal) {
+    std::vector<std::string> encoded;
+    encoded.reserve(static_cast<std::size_t>(lines.size()));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        qsizetype bad = 0;
+        std::optional<std::string> bytes = EncodeCp1251(lines[i], &bad);
+        if (!bytes) {
+            const char32_t character = lines[i].mid(bad).toUcs4().value(0);
+            char text[160];
+            std::snprintf(text, sizeof text, "Line %d holds a character that Windows-1251 cannot carry; %s",
+                          firstLine + static_cast<int>(i), refusal);
+            char code[32];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
+            const QString detail = QStringLiteral("\"%1\" (%2) in column %3")
+                                       .arg(QString::fromUcs4(&character, 1), QLatin1String(code))
+                                       .arg(bad + 1);
+            m_station.host.showMessageDetail(text, "Error", detail.toStdString());
+            return std::nullopt;
+        }
+        encoded.push_back(std::move(*bytes));
+    }
+    return encoded;
+}
+
+void TTestForm::ExecuteBtClick() {
+    if (!ScriptPresent || m_runner->ScriptRunning)
+        return;
+    QTextDocument& document = *ui->ScrMemo->document();
+    std::optional<StringScriptList> selection;
+    if (ui->ScrMemo->textCursor().hasSelection()) {
+        ExtendEditorSelection(*ui->ScrMemo);
+        const QTextCursor cursor = ui->ScrMemo->textCursor();
+        const int first = document.findBlock(cursor.selectionStart()).blockNumber();
+        const int last = document.findBlock(cursor.selectionEnd() - 1).blockNumber();
+        auto lines = EncodeLines(EditorLines(document, first, last + 1), first + 1, "the script was not run.");
+        if (!lines)
+            return;
+        selection.emplace(std::move(*lines));
+    } else if (!EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1, "the script was not run.")) {
+        return;
+    }
+    EditorScriptList editor(document);
+
+    m_runner->ScriptRunning = true;
+    UpdateControls();
+    ui->MemoPages->setCurrentWidget(ui->ResultPg);
+    ui->FPData->setFocus();
+    ui->ScrMemo->setEnabled(false);
+    if (selection)
+        m_runner->RunScript(*selection);
+    else
+        m_runner->RunScript(editor);
+    ui->ScrMemo->setEnabled(true);
+    m_runner->ScriptRunning = false;
+    UpdateControls();
+    if (m_closePending)
+        close();
+}
+
+void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
+
+void TTestForm::SetupScriptDialog(QFileDialog& dialog) {
+    // Qt's own dialog, the same everywhere, rather than the desktop's.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QStringLiteral("FP commands (*.inp *.INP)"), QStringLiteral("All files (*)")});
+    dialog.selectNameFilter(dialog.nameFilters().constFirst());
+    dialog.setDefaultSuffix(QStringLiteral("INP"));
+    dialog.setDirectory(QDir::currentPath());
+    dialog.selectFile(QString());
+}
+
+void TTestForm::LoadScriptMClick() {
+    SetupScriptDialog(*OpenFileDlg);
+    if (OpenFileDlg->exec() == QDialog::Accepted && !OpenFileDlg->selectedFiles().isEmpty()) {
+        const QString fileName = OpenFileDlg->selectedFiles().constFirst();
+        // The dialog leaves the screen before the file is read.
+        m_station.host.processEvents();
+        if (LoadScriptFile(fileName))
+            ui->MemoPages->setCurrentWidget(ui->ScriptPg);
+    }
+    UpdateControls();
+}
+
+bool TTestForm::LoadScriptFile(const QString& fileName) {
+    QFile file(fileName);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        m_station.host.showMessageDetail("Can't read script file", "Error",
+                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+        return false;
+    }
+    const std::vector<std::string> lines = SplitScriptLines(std::string_view(bytes.constData(), bytes.size()));
+    std::string description;
+    for (const std::string& line : lines)
+        if (!line.empty() && line.front() == '@') {
+            description = line.substr(1, MaxScriptDescription);
+            break;
+        }
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines)
+        text.append(DecodeCp1251(line));
+    ui->ScrMemo->setPlainText(text.join(u'\n'));
+    ScriptDescription = description;
+    QString status = QFileInfo(fileName).fileName();
+    if (!ScriptDescription.empty())
+        status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
+    ui->StatusPn->setText(status);
+    return true;
+}
+
+void TTestForm::SaveMClick() {
+    SetupScriptDialog(*SaveFileDlg);
+    if (SaveFileDlg->exec() != QDialog::Accepted || SaveFileDlg->selectedFiles().isEmpty())
+        return;
+    const QString fileName = SaveFileDlg->selectedFiles().constFirst();
+    if (QFileInfo::exists(fileName) && !m_station.host.askYesNo("File exists. Overwrite?", "Save script"))
+        return;
+    const QTextDocument& document = *ui->ScrMemo->document();
+    const auto lines = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1,
+                                   "the script was not saved.");
+    if (!lines)
+        return;
+    const std::string bytes = JoinScriptLines(*lines);
+    // The old file stays as it was unless the whole new text is written.
+    // Unbuffered, every write reaches the disk here and a short one (a full
+    // disk) is seen; buffered, an error while committing can go unnoticed.
+    QSaveFile file(fileName);
+    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (std::size_t done = 0; saved && done < bytes.size();) {
+        const qint64 written = file.write(bytes.data() + done, static_cast<qint64>(bytes.size() - done));
+        saved = written > 0;
+        done += saved ? static_cast<std::size_t>(written) : 0;
+    }
+    saved = saved && file.commit();
+    if (!saved) {
+        m_station.host.showMessageDetail("Can't write script file", "Error",
+                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+        return;
+    }
+    LoadScriptFile(fileName);
+}
+
+void TTestForm::ScrMemoChange() {
+    const bool hasLines = EditorLineCount(*ui->ScrMemo->document()) > 0;
+    if (ScriptPresent == hasLines)
+        return;
+    ScriptPresent = hasLines;
+    ui->SaveM->setEnabled(hasLines);
+    UpdateControls();
+}
+
+void TTestForm::ScrMemoMouseUp(bool shift) {
+    if (shift && ui->ScrMemo->textCursor().hasSelection())
+        ExtendEditorSelection(*ui->ScrMemo);
+}
+
+void TTestForm::FPDataMouseDown(Qt::MouseButtons buttons) {
+    if (!(buttons & Qt::LeftButton))
+        return;
+    const auto now = m_station.host.now();
+    const bool doubleClick = m_lastLeftPress && now - *m_lastLeftPress <= DoubleClickTime;
+    if (doubleClick) {
+        m_results->Flush();
+        const int caret = ui->FPData->textCursor().selectionStart();
+        const QString line = ui->FPData->document()->findBlock(caret).text();
+        if (line.startsWith(QLatin1String("<- ["))) {
+            const QStringView bytes = QStringView(line).mid(4, 17);
+            StatusBytesArray& status = m_station.state.StatusBytes;
+            for (std::size_t k = 0; k < status.size(); ++k)
+                if (const auto value = ReadHexByte(bytes.mid(static_cast<qsizetype>(3 * k))))
+                    status[k] = *value;
+            if (m_windows.StatusDlg != nullptr)
+                m_windows.StatusDlg->exec();
+        }
+        QTextCursor restored(ui->FPData->document());
+        restored.setPosition(std::min(caret, ui->FPData->document()->characterCount() - 1));
+        ui->FPData->setTextCursor(restored);
+    }
+    m_lastLeftPress = now;
+}
+
+void TTestForm::HelpMClick() {
+    ui->MemoPages->setCurrentWidget(ui->ResultPg);
+    ui->FPData->setFocus();
+    for (const HelpLine& line : HelpText)
+        m_results->AppendResultLine(line.text, line.colour);
+}
+
+bool TTestForm::eventFilter(QObject* watched, QEvent* event) {
+    if (m_forwarding)
+        return false;
+    // The views' handlers look at what the press or release did (where the
+    // caret went, what is selected), so the view gets the event first.
+    auto forwardFirst = [&] {
+        m_forwarding = true;
+        QCoreApplication::sendEvent(watched, event);
+        m_forwarding = false;
+    };
+    const QEvent::Type type = event->type();
+    if (watched == ui->FPData->viewport()) {
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            // A double click reported after its own second press is that same press.
+            const bool samePress = type == QEvent::MouseButtonDblClick && m_lastFPDataMouse == QEvent::MouseButtonPress;
+            m_lastFPDataMouse = type;
+            if (samePress)
+                return false;
+            const Qt::MouseButtons buttons = static_cast<QMouseEvent*>(event)->buttons();
+            forwardFirst();
+            FPDataMouseDown(buttons);
+            return true;
+        }
+        if (type == QEvent::MouseButtonRelease)
+            m_lastFPDataMouse = type;
+    } else if (watched == ui->ScrMemo->viewport() && type == QEvent::MouseButtonRelease) {
+        const bool shift = static_cast<QMouseEvent*>(event)->modifiers().testFlag(Qt::ShiftModifier);
+        forwardFirst();
+        ScrMemoMouseUp(shift);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TTestForm::Busy() const {
+    QWidget* modal = QApplication::activeModalWidget();
+    return m_runner->ScriptRunning || m_station.transactor.InProgress() || (modal != nullptr && modal != this);
+}
+
+void TTestForm::closeEvent(QCloseEvent* event) {
+    // Closing in the middle of a run, a transaction or a message box would pull
+    // the window out from under them: they are asked to stop, and the window
+    // closes once they have.
+    if (Busy()) {
+        if (m_runner->ScriptRunning || m_station.transactor.InProgress())
+            m_station.state.CancelRequest = true;
+        m_closePending = true;
+        m_closeRetry.start();
+        event->ignore();
+        return;
+    }
+    m_closeRetry.stop();
+    FormClose();
+    if (m_closePending && m_station.Connected) {
+        // The printer was left mid-conversation: release the port now.
+        m_station.Disconnect();
+        ShowConnected(false);
+    }
+    m_closePending = false;
+    event->accept();
+}
+
+void TTestForm::FormClose() {
+    const std::unique_ptr<QSettings> store = OpenSettingsStore();
+    SaveSettings(*store, ui->PortNum->currentIndex(), ui->SpeedBox->currentIndex());
+    store->sync();
+}
 
 }  // namespace tamrisk

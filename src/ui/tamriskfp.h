@@ -3,10 +3,19 @@
 // connection, the script editor and the results view on two pages, the
 // status line, and the menu that opens every other window.
 
+#include <QComboBox>
+#include <QEvent>
 #include <QMainWindow>
+#include <QTimer>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
+class QFileDialog;
 class QPlainTextEdit;
 
 namespace Ui {
@@ -24,6 +33,7 @@ class TJournalForm;
 class TMemForm;
 class TReadKlenFrm;
 class TStatusDlg;
+struct CommandFrmHooks;
 
 // The windows the main window opens, created after it in the start-up order.
 struct StationWindows {
@@ -35,6 +45,32 @@ struct StationWindows {
     TReadKlenFrm* ReadKlenFrm = nullptr;
 };
 
+// The port list (PortNum): tells the window each time the operator opens it,
+// before the list shows, so that it can be refilled from the system.
+class PortNumBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> OnDropDown;
+    void showPopup() override;
+};
+
+// The connection indicator (Shape1): a circle filled and outlined in one colour.
+class ConnectionShape : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QColor brushColor READ BrushColor WRITE SetBrushColor)
+public:
+    explicit ConnectionShape(QWidget* parent = nullptr);
+    QColor BrushColor() const { return m_colour; }
+    void SetBrushColor(const QColor& colour);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_colour{0, 128, 0};
+};
+
 class TTestForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -42,6 +78,8 @@ public:
     ~TTestForm() override;
 
     void SetWindows(const StationWindows& windows);
+    // What the Execute Command dialog touches here: ConnectBt and TimerPn.
+    CommandFrmHooks CommandHooks();
 
     // The results log every window appends to.
     ResultsView& Results();
@@ -51,14 +89,77 @@ public:
     // and ScriptPresent.
     void UpdateControls();
     // Loads a script file into the editor and shows its name and description;
-    // false (after telling the operator why) when it cannot be read.
+    // false (after telling the operator why) when it cannot be read, and the
+    // editor keeps what it held.
     bool LoadScriptFile(const QString& fileName);
-    // Selects the port of the list whose name or path is `nameOrPath`.
+    // Selects the port of the list whose name or path is `nameOrPath`; before
+    // the window is first shown, the choice is applied once the list is filled.
     bool SelectPort(const QString& nameOrPath);
 
+    // Whether the window may take this outer size: wider than the Clear
+    // button's right edge plus 16 pixels and at least 320 pixels high. The
+    // window's minimum size keeps to it.
+    bool FormCanResize(int width, int height) const;
+    // The main window's first size on a screen of `screen` pixels: 7/8 of each side.
+    static QSize InitialSize(QSize screen);
+
+    bool ScriptPresent = false;
+    // The text after the '@' of the first description line of the script
+    // loaded or saved last (8-bit Windows-1251, at most 255 characters).
+    std::string ScriptDescription;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void ConnectBtClick();
+    void ExecuteBtClick();
+    void CancelBtClick();
+    void ClearBtClick();
+    void CommandMClick();
+    void ReadFirmwareMClick();
+    void ReadFMemMClick();
+    void JournalMClick();
+    void ReadKlenBinMClick();
+    void LoadScriptMClick();
+    void SaveMClick();
+    void HelpMClick();
+    void ScrMemoChange();
+    void ScriptTmrTimer();
+
 private:
+    void FormShow();
+    void FormClose();
+    void PortNumDropDown();
+    void ScrMemoMouseUp(bool shift);
+    void FPDataMouseDown(Qt::MouseButtons buttons);
+    void ShowConnected(bool connected);
+    void SetupScriptDialog(QFileDialog& dialog);
+    // The editor's lines as the station's 8-bit text, or nothing (after the
+    // operator has been told which line) when one holds a character that
+    // Windows-1251 cannot carry. `firstLine` numbers the lines in messages.
+    std::optional<std::vector<std::string>> EncodeLines(const QStringList& lines, int firstLine,
+                                                       const char* refusal);
+    // Busy with something that must end before the window may close.
+    bool Busy() const;
+
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
+    std::unique_ptr<ResultsView> m_results;
+    std::unique_ptr<ScriptRunner> m_runner;
+    StationWindows m_windows;
+    QFileDialog* OpenFileDlg;
+    QFileDialog* SaveFileDlg;
+    QTimer* ScriptTmr;
+    QTimer m_closeRetry;
+    bool m_shown = false;
+    bool m_closePending = false;
+    bool m_forwarding = false;  // an event filter is handing the event on first
+    QEvent::Type m_lastFPDataMouse = QEvent::None;
+    std::optional<std::chrono::steady_clock::time_point> m_lastLeftPress;
+    std::optional<QString> m_pendingPort;
 };
 
 }  // namespace tamrisk
