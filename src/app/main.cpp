@@ -117,7 +117,6 @@ int RunStation(QApplication& app) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamrisk"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tamrisk"));
     try {
         return RunStation(app);
     } catch (const std::exception& error) {

@@ -96,7 +96,7 @@ public:
     // the window is first shown, the choice is applied once the list is filled.
     bool SelectPort(const QString& nameOrPath);
 
-    // Whether the window may take this outer size: wider than the Clear
+    // Whether the window may take this size: wider than the Clear
     // button's right edge plus 16 pixels and at least 320 pixels high. The
     // window's minimum size keeps to it.
     bool FormCanResize(int width, int height) const;

@@ -28,7 +28,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <ostream>
 #include <sys/resource.h>
+
+// Readable failures.
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+void PrintTo(const QColor& colour, std::ostream* out) { *out << colour.name().toStdString(); }
 
 namespace tamrisk {
 namespace {
@@ -74,11 +79,8 @@ struct MainWindow : ::testing::Test {
     QString Enabled() {
         QStringList names;
         for (const char* name : Controls) {
-            QObject* control = window.findChild<QObject*>(name);
-            const bool on = qobject_cast<QMenu*>(control)     ? Action(name)->isEnabled()
-                            : qobject_cast<QWidget*>(control) ? qobject_cast<QWidget*>(control)->isEnabled()
-                                                              : Action(name)->isEnabled();
-            if (on)
+            auto* widget = window.findChild<QWidget*>(name);
+            if (widget != nullptr && !qobject_cast<QMenu*>(widget) ? widget->isEnabled() : Action(name)->isEnabled())
                 names << name;
         }
         return names.join(' ');
@@ -144,8 +146,7 @@ TEST_F(MainWindow, StatesFollowConnectionScriptAndRun) {
     const struct {
         const char* step;
         std::function<void()> act;
-        QString enabled;
-        QString caption;
+        QString enabled, caption;
         QColor indicator;
     } steps[] = {
         {"shown", [] {}, idle, "Connect", QColor(0, 128, 0)},
@@ -200,6 +201,9 @@ TEST_F(MainWindow, ShowFillsPortListAndClosingSavesChoices) {
     auto store = OpenSettingsStore();
     EXPECT_EQ(store->value("SerialPort").toInt(), 0);
     EXPECT_EQ(store->value("Bauds").toInt(), 5);
+    TTestForm next(*rig.station);
+    next.show();
+    EXPECT_EQ(next.findChild<QComboBox*>("SpeedBox")->currentText(), "38400");
 }
 
 TEST_F(MainWindow, SizeLimits) {
@@ -217,8 +221,7 @@ TEST_F(MainWindow, SizeLimits) {
 TEST_F(MainWindow, LoadShowsNameAndFirstDescription) {
     const struct {
         QByteArray file;
-        QString editor;
-        QString status;
+        QString editor, status;
     } cases[] = {
         {"@Test of model X\r\n74\r\n@Second\r\n", "@Test of model X\n74\n@Second", "s.inp   (Test of model X)"},
         {"74\r\n\r\n@Later \xD2\xE5\xF1\xF2\r\n", "74\n\n@Later \u0422\u0435\u0441\u0442",
@@ -298,23 +301,36 @@ TEST_F(MainWindow, ShiftClickSnapsSelectionToWholeLines) {
     EXPECT_EQ(Editor()->textCursor().selectedText(), QString("4\u202990"));
 }
 
-TEST_F(MainWindow, CancelEndsLongWait) {
+TEST_F(MainWindow, CancelOrCloseStopsRunInLongWait) {
     Connect();
-    Editor()->setPlainText("#10000\n74");
-    rig.host.sleeps.clear();
-    rig.host.onEvents = [&] {
-        if (rig.host.sleeps.size() == 3)
-            Click("CancelBt");
-    };
-    Click("ExecuteBt");
-    const QStringList log = window.Results().Text().split('\n');
-    ASSERT_GE(log.size(), 3);
-    EXPECT_EQ(log[1], "Script cancelled !!!");
-    EXPECT_EQ(LogColour(1), QColor(255, 0, 0));
-    EXPECT_TRUE(log[2].startsWith("Script execution time 0.")) << log[2].toStdString();
-    EXPECT_EQ(Requests(), 0);
-    EXPECT_LT(rig.host.elapsedMs(), 500);
-    EXPECT_FALSE(Get("CancelBt")->isEnabled());
+    for (const bool closing : {false, true}) {
+        window.Results().Clear();
+        Editor()->setPlainText("#10000\n74");
+        rig.host.sleeps.clear();
+        bool refused = false;
+        rig.host.onEvents = [&] {
+            if (rig.host.sleeps.size() != 3 || rig.state.CancelRequest)
+                return;
+            if (closing) {
+                window.close();  // put off until the run has stopped
+                refused = window.isVisible();
+            } else {
+                Click("CancelBt");
+            }
+        };
+        const double start = rig.host.elapsedMs();
+        Click("ExecuteBt");
+        const QStringList log = window.Results().Text().split('\n');
+        EXPECT_EQ(log.value(1), "Script cancelled !!!") << closing;
+        EXPECT_EQ(LogColour(1), QColor(255, 0, 0));
+        EXPECT_TRUE(log.value(2).startsWith("Script execution time 0.")) << log.value(2).toStdString();
+        EXPECT_LT(rig.host.elapsedMs() - start, 500);
+        EXPECT_EQ(Requests(), 0);
+        EXPECT_EQ(refused, closing);
+        EXPECT_EQ(window.isVisible(), !closing);
+        EXPECT_EQ(rig.io->isOpen(), !closing);  // a close after a run releases the port
+        EXPECT_FALSE(Get("CancelBt")->isEnabled());
+    }
 }
 
 TEST_F(MainWindow, LostPortEndsRunAndConnectWorksAgain) {
@@ -359,17 +375,14 @@ TEST_F(MainWindow, HelpAppendsSyntaxBelowLog) {
     QScrollBar* bar = Log()->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
+    const QColor gray(128, 128, 128);
     const struct {
         int line;
         const char* text;
         QColor colour;
-    } rows[] = {
-        {1, "  SCRIPT SYNTAX:", QColor(128, 128, 128)}, {2, "", QColor(128, 128, 128)},
-        {3, "@Text", QColor(0, 0, 255)},
-        {40, "  Example: +1;91,DT000100", QColor(128, 0, 128)},
-        {41, "will increment ewery time the serial number with 1.", QColor(128, 128, 128)},
-        {46, "", QColor(0, 0, 0)},
-    };
+    } rows[] = {{1, "  SCRIPT SYNTAX:", gray}, {2, "", gray}, {3, "@Text", QColor(0, 0, 255)},
+                {40, "  Example: +1;91,DT000100", QColor(128, 0, 128)},
+                {41, "will increment ewery time the serial number with 1.", gray}, {46, "", QColor(0, 0, 0)}};
     for (const auto& row : rows) {
         EXPECT_EQ(LogLine(row.line), row.text) << row.line;
         EXPECT_EQ(LogColour(row.line), row.colour) << row.line;
@@ -396,9 +409,7 @@ TEST_F(MainWindow, LogLinesReachViewTogether) {
 TEST_F(MainWindow, DoubleClickOnAnswerLineShowsItsStatus) {
     const struct {
         const char* what;
-        int line;
-        int column;
-        int gapMs;
+        int line, column, gapMs;
         bool opens;
     } cases[] = {
         {"answer line", 1, 10, 0, true},
@@ -420,15 +431,14 @@ TEST_F(MainWindow, DoubleClickOnAnswerLineShowsItsStatus) {
         const QPoint point(caret.left() + 1, caret.center().y());
         bool opened = false;
         QStringList ticked;
-        OnNextModal(
-            [&](QWidget* modal) {
-                opened = modal == &statusDlg;
-                for (QCheckBox* box : modal->findChildren<QCheckBox*>())
-                    if (box->isChecked())
-                        ticked << box->objectName();
-                modal->close();
-            },
-            300);
+        auto readDialog = [&](QWidget* modal) {
+            opened = modal == &statusDlg;
+            for (QCheckBox* box : modal->findChildren<QCheckBox*>())
+                if (box->isChecked())
+                    ticked << box->objectName();
+            modal->close();
+        };
+        OnNextModal(readDialog, 300);
         QTest::mouseClick(Log()->viewport(), Qt::LeftButton, {}, point);
         rig.host.advance(std::chrono::milliseconds(c.gapMs));
         QTest::mouseClick(Log()->viewport(), Qt::LeftButton, {}, point);
@@ -448,8 +458,7 @@ TEST_F(MainWindow, DoubleClickOnAnswerLineShowsItsStatus) {
 TEST_F(MainWindow, SaveAsksBeforeOverwriting) {
     const struct {
         const char* typed;
-        bool existing;
-        bool yes;
+        bool existing, yes;
         const char* file;
         QByteArray content;
     } cases[] = {
@@ -482,10 +491,9 @@ TEST_F(MainWindow, FailedSaveKeepsOldFileAndSaysWhy) {
     WriteFile("old.inp", "old\r\n");
     Editor()->setPlainText(QString("74,").repeated(50));
     // A file size limit makes the write itself fail, whoever runs the test.
-    rlimit saved{};
+    rlimit saved{}, small{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 16;
+    small = {16, saved.rlim_max};
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     rig.host.answers = {true};
@@ -520,26 +528,6 @@ TEST_F(MainWindow, CharacterOutsideCodePageIsRefused) {
     EXPECT_TRUE(rig.io->written.empty());
     EXPECT_TRUE(window.Results().Text().isEmpty());
     EXPECT_FALSE(QFile::exists(dir.filePath("smile.inp")));
-}
-
-TEST_F(MainWindow, CloseDuringRunWaitsForItToStop) {
-    Connect();
-    Editor()->setPlainText("#10000\n74");
-    rig.host.sleeps.clear();
-    bool refused = false;
-    rig.host.onEvents = [&] {
-        if (rig.host.sleeps.size() == 2 && !refused) {
-            window.close();
-            refused = window.isVisible() && rig.state.CancelRequest;
-        }
-    };
-    Click("ExecuteBt");
-    EXPECT_TRUE(refused);
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(rig.station->Connected);
-    EXPECT_FALSE(rig.io->isOpen());
-    EXPECT_TRUE(window.Results().Text().contains("Script cancelled !!!"));
-    EXPECT_EQ(OpenSettingsStore()->value("Bauds").toInt(), 3);
 }
 
 }  // namespace
