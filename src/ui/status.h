@@ -6,8 +6,10 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 
@@ -39,9 +41,23 @@ private slots:
     void StopBtClick();
 
 private:
+    // A check box and the status bit it shows.
+    struct BitBox {
+        QCheckBox* box;
+        int byte;
+        int bit;
+    };
+    // A check box and the StatusFlags link bit it shows.
+    struct LinkBox {
+        QCheckBox* box;
+        std::uint32_t flag;
+    };
+
     std::unique_ptr<Ui::TStatusDlg> ui;
     TransactionState& m_state;
     std::function<bool()> m_scriptRunning;
+    std::vector<BitBox> m_bitBoxes;
+    std::vector<LinkBox> m_linkBoxes;
 };
 
 }  // namespace tamrisk
