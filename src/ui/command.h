@@ -42,11 +42,19 @@ private slots:
     void StatusBtClick();
 
 private:
+    // Escape and the close box while a transaction runs: the dialog closes
+    // when the transaction has ended.
+    void reject() override;
+
+    void ConnectEnabled(bool enabled);
+
     std::unique_ptr<Ui::TCommandFrm> ui;
     Station& m_station;
     ResultSink& m_results;
     TStatusDlg& m_statusDlg;
     CommandFrmHooks m_hooks;
+    bool m_executing = false;
+    bool m_closePending = false;
 };
 
 }  // namespace tamrisk
