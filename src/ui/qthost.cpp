@@ -22,7 +22,17 @@ QMessageBox::Icon IconFor(const std::string& caption) {
 
 }  // namespace
 
-void QtHost::processEvents() { QApplication::processEvents(); }
+void QtHost::processEvents() {
+    // Between two waits on the line the run asks for events several times per
+    // transaction; every wait for the printer's answer already runs the event
+    // loop. Running it again sooner than this adds nothing an operator can
+    // see, and costs a poll of every descriptor each time.
+    const auto at = Clock::now();
+    if (at - m_lastEvents < EventsInterval)
+        return;
+    QApplication::processEvents();
+    m_lastEvents = Clock::now();
+}
 
 void QtHost::showMessage(const std::string& text, const std::string& caption) { showMessageDetail(text, caption, {}); }
 

@@ -23,8 +23,12 @@ public:
     Clock::time_point now() override;
     void sleepMs(int ms) override;
 
+    // Events run at most this often through processEvents.
+    static constexpr std::chrono::milliseconds EventsInterval{2};
+
 private:
     QWidget* m_parent;
+    Clock::time_point m_lastEvents{};
 };
 
 }  // namespace tamrisk
