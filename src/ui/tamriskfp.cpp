@@ -264,17 +264,6 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .commandStarting = {},
     });
 
-    OpenFileDlg = new QFileDialog(this, QStringLiteral("Load Script from File"));
-    OpenFileDlg->setObjectName(QStringLiteral("OpenFileDlg"));
-    OpenFileDlg->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenFileDlg->setFileMode(QFileDialog::ExistingFile);
-    SaveFileDlg = new QFileDialog(this, QStringLiteral("Save Script to File"));
-    SaveFileDlg->setObjectName(QStringLiteral("SaveFileDlg"));
-    SaveFileDlg->setAcceptMode(QFileDialog::AcceptSave);
-    SaveFileDlg->setFileMode(QFileDialog::AnyFile);
-    // The station asks its own question before overwriting a script.
-    SaveFileDlg->setOption(QFileDialog::DontConfirmOverwrite);
-
     ui->PortNum->OnDropDown = [this] { PortNumDropDown(); };
     connect(ui->ConnectBt, &QPushButton::clicked, this, &TTestForm::ConnectBtClick);
     connect(ui->ExecuteBt, &QPushButton::clicked, this, &TTestForm::ExecuteBtClick);
@@ -512,9 +501,25 @@ void TTestForm::ExecuteBtClick() {
 
 void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
 
+QFileDialog& TTestForm::ScriptDialog(QFileDialog*& dialog, bool save) {
+    // Made when first needed: a file dialog watches folders and keeps a
+    // thread, which would cost every turn of the event loop during a run.
+    if (dialog == nullptr) {
+        dialog = new QFileDialog(this, save ? QStringLiteral("Save Script to File")
+                                            : QStringLiteral("Load Script from File"));
+        dialog->setObjectName(save ? QStringLiteral("SaveFileDlg") : QStringLiteral("OpenFileDlg"));
+        // Qt's own dialog, the same everywhere, rather than the desktop's.
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        // The station asks its own question before overwriting a script.
+        dialog->setOption(QFileDialog::DontConfirmOverwrite, save);
+    }
+    SetupScriptDialog(*dialog);
+    return *dialog;
+}
+
 void TTestForm::SetupScriptDialog(QFileDialog& dialog) {
-    // Qt's own dialog, the same everywhere, rather than the desktop's.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters({QStringLiteral("FP commands (*.inp *.INP)"), QStringLiteral("All files (*)")});
     dialog.selectNameFilter(dialog.nameFilters().constFirst());
     dialog.setDefaultSuffix(QStringLiteral("INP"));
@@ -523,9 +528,9 @@ void TTestForm::SetupScriptDialog(QFileDialog& dialog) {
 }
 
 void TTestForm::LoadScriptMClick() {
-    SetupScriptDialog(*OpenFileDlg);
-    if (OpenFileDlg->exec() == QDialog::Accepted && !OpenFileDlg->selectedFiles().isEmpty()) {
-        const QString fileName = OpenFileDlg->selectedFiles().constFirst();
+    QFileDialog& dialog = ScriptDialog(OpenFileDlg, false);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString fileName = dialog.selectedFiles().constFirst();
         // The dialog leaves the screen before the file is read.
         m_station.host.processEvents();
         if (LoadScriptFile(fileName))
@@ -565,10 +570,10 @@ bool TTestForm::LoadScriptFile(const QString& fileName) {
 }
 
 void TTestForm::SaveMClick() {
-    SetupScriptDialog(*SaveFileDlg);
-    if (SaveFileDlg->exec() != QDialog::Accepted || SaveFileDlg->selectedFiles().isEmpty())
+    QFileDialog& dialog = ScriptDialog(SaveFileDlg, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    const QString fileName = SaveFileDlg->selectedFiles().constFirst();
+    const QString fileName = dialog.selectedFiles().constFirst();
     if (QFileInfo::exists(fileName) && !m_station.host.askYesNo("File exists. Overwrite?", "Save script"))
         return;
     const QTextDocument& document = *ui->ScrMemo->document();

@@ -136,6 +136,8 @@ private:
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
     void ShowConnected(bool connected);
+    // The open (or save) dialog, made on first use and set up for scripts.
+    QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
     void SetupScriptDialog(QFileDialog& dialog);
     // The editor's lines as the station's 8-bit text, or nothing (after the
     // operator has been told which line) when one holds a character that
@@ -150,8 +152,8 @@ private:
     std::unique_ptr<ResultsView> m_results;
     std::unique_ptr<ScriptRunner> m_runner;
     StationWindows m_windows;
-    QFileDialog* OpenFileDlg;
-    QFileDialog* SaveFileDlg;
+    QFileDialog* OpenFileDlg = nullptr;
+    QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
     QTimer m_closeRetry;
     bool m_shown = false;
