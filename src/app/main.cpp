@@ -20,43 +20,12 @@
 #include <QMessageBox>
 #include <QScreen>
 
-#include <cstddef>
 #include <exception>
 #include <memory>
-#include <new>
-#include <utility>
 
 using namespace tamrisk;
 
 namespace {
-
-// Room for a window that a window created before it already refers to: the
-// Execute Command dialog comes before the status dialog it opens, and only
-// keeps the reference until it is shown.
-template <class Window>
-class LaterWindow {
-public:
-    LaterWindow() = default;
-    LaterWindow(const LaterWindow&) = delete;
-    LaterWindow& operator=(const LaterWindow&) = delete;
-    ~LaterWindow() {
-        if (m_window != nullptr)
-            m_window->~Window();
-    }
-
-    // Where the window will stand; not to be used before Create.
-    Window& Reserved() { return *reinterpret_cast<Window*>(m_storage); }
-
-    template <class... Args>
-    Window& Create(Args&&... args) {
-        m_window = new (m_storage) Window(std::forward<Args>(args)...);
-        return *m_window;
-    }
-
-private:
-    alignas(Window) std::byte m_storage[sizeof(Window)];
-    Window* m_window = nullptr;
-};
 
 int RunStation(QApplication& app) {
     QCommandLineParser parser;
@@ -84,10 +53,9 @@ int RunStation(QApplication& app) {
 
     TTestForm TestForm(station);
     host.SetParent(&TestForm);
-    LaterWindow<TStatusDlg> statusDlg;
-    TCommandFrm CommandFrm(station, TestForm.Results(), statusDlg.Reserved(), TestForm.CommandHooks(), &TestForm);
-    TStatusDlg& StatusDlg = statusDlg.Create(
-        station.state, [&TestForm] { return TestForm.ScriptRunning(); }, &TestForm);
+    TCommandFrm CommandFrm(station, TestForm.Results(), nullptr, TestForm.CommandHooks(), &TestForm);
+    TStatusDlg StatusDlg(station.state, [&TestForm] { return TestForm.ScriptRunning(); }, &TestForm);
+    CommandFrm.SetStatusDlg(&StatusDlg);
     TCodeForm CodeForm(&TestForm);
     TMemForm MemForm(&TestForm);
     TJournalForm JournalForm(&TestForm);

@@ -59,7 +59,7 @@ QString StatusGroups(const StatusBytesArray& status) {
 
 }  // namespace
 
-TCommandFrm::TCommandFrm(Station& station, ResultSink& results, TStatusDlg& statusDlg, CommandFrmHooks hooks,
+TCommandFrm::TCommandFrm(Station& station, ResultSink& results, TStatusDlg* statusDlg, CommandFrmHooks hooks,
                          QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TCommandFrm>()), m_station(station), m_results(results),
       m_statusDlg(statusDlg), m_hooks(std::move(hooks)) {
@@ -166,7 +166,10 @@ void TCommandFrm::ExecuteBtClick() {
     }
 }
 
-void TCommandFrm::StatusBtClick() { m_statusDlg.exec(); }
+void TCommandFrm::StatusBtClick() {
+    if (m_statusDlg != nullptr)
+        m_statusDlg->exec();
+}
 
 void TCommandFrm::reject() {
     if (m_executing) {

@@ -27,8 +27,11 @@ struct CommandFrmHooks {
 class TCommandFrm : public QDialog {
     Q_OBJECT
 public:
-    TCommandFrm(Station& station, ResultSink& results, TStatusDlg& statusDlg, CommandFrmHooks hooks,
+    TCommandFrm(Station& station, ResultSink& results, TStatusDlg* statusDlg, CommandFrmHooks hooks,
                 QWidget* parent = nullptr);
+    // The status dialog the Status button opens; it is created after this
+    // dialog in the start-up order, so it may be handed over later (or be null).
+    void SetStatusDlg(TStatusDlg* statusDlg) { m_statusDlg = statusDlg; }
     ~TCommandFrm() override;
 
     // Disables StatusBt; called each time the dialog is shown.
@@ -51,7 +54,7 @@ private:
     std::unique_ptr<Ui::TCommandFrm> ui;
     Station& m_station;
     ResultSink& m_results;
-    TStatusDlg& m_statusDlg;
+    TStatusDlg* m_statusDlg;
     CommandFrmHooks m_hooks;
     bool m_executing = false;
     bool m_closePending = false;

@@ -93,7 +93,7 @@ struct CommandDialog : ::testing::Test {
     TStatusDlg statusDlg{rig.state, [] { return false; }};
     bool connectEnabled = true;
     QString timerText;
-    TCommandFrm dlg{*rig.station, sink, statusDlg,
+    TCommandFrm dlg{*rig.station, sink, &statusDlg,
                     CommandFrmHooks{[this](bool on) { connectEnabled = on; },
                                     [this](const QString& text) { timerText = text; }}};
 };

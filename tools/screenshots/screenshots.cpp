@@ -76,10 +76,7 @@ int main(int argc, char** argv) {
     TTestForm testForm(station);
     host.SetParent(&testForm);
     TStatusDlg statusDlg(station.state, [&] { return testForm.ScriptRunning(); }, &testForm);
-    TCommandFrm commandFrm(station, testForm.Results(), statusDlg,
-                           {[&](bool enabled) { Child<QPushButton>(testForm, "ConnectBt")->setEnabled(enabled); },
-                            [](const QString&) {}},
-                           &testForm);
+    TCommandFrm commandFrm(station, testForm.Results(), &statusDlg, testForm.CommandHooks(), &testForm);
     StationWindows windows;
     windows.CommandFrm = &commandFrm;
     windows.StatusDlg = &statusDlg;
