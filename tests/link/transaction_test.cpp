@@ -315,5 +315,23 @@ TEST(ExecCommand, EventsRunWhileWaiting) {
     EXPECT_GE(rig.host.eventTurns, 1 + 1500 / 50);
 }
 
+// A status dialog held open for seconds while the answer comes in: the bytes
+// waiting are read before the silence is judged, so it is no time-out.
+TEST(ExecCommand, AnAnswerThatArrivedDuringALongDialogIsNoTimeOut) {
+    Rig rig;
+    rig.AnswerAlways("late but here");
+    bool dialogShown = false;
+    rig.host.onEvents = [&] {
+        if (!dialogShown && !rig.io->written.empty()) {
+            dialogShown = true;
+            rig.host.advance(5s);
+        }
+    };
+    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_TRUE(dialogShown);
+    EXPECT_EQ(rig.state.AnswerData, "late but here");
+    EXPECT_EQ(rig.state.FailedAttempts, 0);
+}
+
 }  // namespace
 }  // namespace tamrisk
