@@ -20,7 +20,7 @@ public:
     explicit ResultsView(QPlainTextEdit* view, QObject* parent = nullptr);
 
     // Milliseconds a batch waits at most before it goes into the view.
-    static constexpr int FlushIntervalMs = 25;
+    static constexpr int FlushIntervalMs = 100;
 
     // The view's text (after a flush), lines separated by '\n'.
     QString Text();
