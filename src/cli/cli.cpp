@@ -21,6 +21,12 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ExecCommandLine(rest, out, err);
     if (command == "run")
         return RunCommandLine(rest, out, err);
+    if (command == "read-code")
+        return ReadCodeCommandLine(rest, out, err);
+    if (command == "read-fiscal")
+        return ReadFiscalCommandLine(rest, out, err);
+    if (command == "read-journal-bin")
+        return ReadJournalBinCommandLine(rest, out, err);
     return UsageError(err, "unknown command " + command);
 }
 

@@ -17,6 +17,9 @@ const char* const CliUsageText =
     "       tamrisk-cli exec [--port PORT] [--speed BAUD] [--color auto|always|never] [--] COMMAND [DATA]\n"
     "       tamrisk-cli run [--port PORT] [--speed BAUD] [--color auto|always|never] [--retry N]\n"
     "                       [--write-back] [--lines A-B] [--] SCRIPT\n"
+    "       tamrisk-cli read-code [--port PORT] [--speed BAUD] [--dump] -o FILE\n"
+    "       tamrisk-cli read-fiscal [--port PORT] [--speed BAUD] [--dump] -o FILE\n"
+    "       tamrisk-cli read-journal-bin [--port PORT] [--speed BAUD] [--start HEX] -o FILE\n"
     "\n"
     "  ports   list the serial ports in the order of the station's port list\n"
     "  exec    send one command (32..255) with its data (\\t and \\n escapes) and log\n"
@@ -25,14 +28,28 @@ const char* const CliUsageText =
     "          --retry N answers Yes to the first N retry questions of each line,\n"
     "          --lines A-B runs only lines A to B (1-based) on a copy, --write-back\n"
     "          saves advanced serial numbers into SCRIPT; SIGINT or SIGTERM cancels\n"
+    "  read-code, read-fiscal\n"
+    "          read the program memory (196,608 bytes) or the fiscal memory (65,536,\n"
+    "          131,072 or 262,144 bytes) into FILE, replaced in one step once the\n"
+    "          printer accepted the read; --dump writes the hex dump to stdout;\n"
+    "          progress, a failed block's answer and status, and how the read ended\n"
+    "          go to stderr; SIGINT or SIGTERM cancels after the block in flight\n"
+    "  read-journal-bin\n"
+    "          copy the raw electronic journal from address HEX (at most 9 digits\n"
+    "          0-9 A-F, default 0) into FILE, 64 bytes a block, until the printer has\n"
+    "          no more data; FILE is overwritten and holds exactly the blocks read;\n"
+    "          SIGINT or SIGTERM stops after the block in flight\n"
     "\n"
     "PORT is a device path or a name that 'ports' lists; without --port and --speed\n"
     "the station's saved port and speed are used.\n"
     "Exit: exec 0 done without a printer or link error, 1 the transaction failed or\n"
     "the printer reported an error; run 0 completed without a red line, 1 completed\n"
-    "with one (or the script could not be saved back), 130 cancelled; both 2 for a\n"
-    "usage error, an unreadable script, a port that could not be opened or a port\n"
-    "lost on the way.\n";
+    "with one (or the script could not be saved back), 130 cancelled; read-code and\n"
+    "read-fiscal 0 every block read, 1 the printer refused the read (no file\n"
+    "written), a block failed or came short, or FILE could not be written, 130\n"
+    "cancelled; read-journal-bin 0 the journal's end reached, 1 a transaction failed\n"
+    "or FILE could not be written, 130 stopped; all 2 for a usage error, an\n"
+    "unreadable script, a port that could not be opened or a port lost on the way.\n";
 
 volatile std::sig_atomic_t g_cancelSignal = 0;
 
@@ -61,7 +78,11 @@ int UsageError(std::ostream& err, const std::string& what) {
 
 CliSession::CliSession(std::ostream& out, std::ostream& err)
     : host(err, [this] {
-          if (g_cancelSignal)
+          if (!g_cancelSignal)
+              return;
+          if (onCancelSignal)
+              onCancelSignal();
+          else
               station.state.CancelRequest = true;
       }, &out),
       station(host, std::make_unique<QtSerialIo>()) {

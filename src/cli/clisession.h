@@ -8,6 +8,7 @@
 #include "station.h"
 
 #include <csignal>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,7 +20,8 @@ extern const char* const CliUsageText;
 // Writes "tamrisk-cli: what", a blank line and the usage; returns CliUsage.
 int UsageError(std::ostream& err, const std::string& what);
 
-// Set from signal handlers; turned into CancelRequest where the run lets events through.
+// Set from signal handlers; turned into CancelRequest (or the session's own
+// cancel action) where the run lets events through.
 extern volatile std::sig_atomic_t g_cancelSignal;
 void InstallCancelSignals();
 
@@ -30,6 +32,9 @@ struct CliSession {
 
     ConsoleHost host;
     Station station;
+    // What a cancel signal does when events are let through; empty sets
+    // CancelRequest. The memory and journal reads set their own stop flag here.
+    std::function<void()> onCancelSignal;
 };
 
 // Colours on stdout: "always", "never", or "auto" (a terminal without NO_COLOR).
@@ -49,5 +54,8 @@ std::string CheckLinkOptions(const ParsedArgs& args);
 int PortsCommand(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int ReadCodeCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int ReadFiscalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk
