@@ -6,6 +6,7 @@
 #include "coderead.h"
 #include "command.h"
 #include "journal.h"
+#include "memoryreader.h"
 #include "memread.h"
 #include "qthost.h"
 #include "qtserialio.h"
@@ -56,10 +57,12 @@ int RunStation(QApplication& app) {
     TCommandFrm CommandFrm(station, TestForm.Results(), nullptr, TestForm.CommandHooks(), &TestForm);
     TStatusDlg StatusDlg(station.state, [&TestForm] { return TestForm.ScriptRunning(); }, &TestForm);
     CommandFrm.SetStatusDlg(&StatusDlg);
-    TCodeForm CodeForm(&TestForm);
-    TMemForm MemForm(&TestForm);
+    // The image and cancel flag of the two memory readers, one for the run.
+    const auto memoryReaderState = std::make_unique<MemoryReaderState>();
+    TCodeForm CodeForm(station, *memoryReaderState, &StatusDlg, &TestForm);
+    TMemForm MemForm(station, *memoryReaderState, &StatusDlg, &TestForm);
     TJournalForm JournalForm(&TestForm);
-    TReadKlenFrm ReadKlenFrm(&TestForm);
+    TReadKlenFrm ReadKlenFrm(station, &TestForm);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();

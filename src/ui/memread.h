@@ -1,7 +1,10 @@
 #pragma once
-// The fiscal memory reader's window (MemForm).
+// The fiscal memory reader's window (MemForm, "Read Fiscal Memory"): reads the
+// fiscal memory (64, 128 or 256 KiB, as its first block tells) into the shared
+// memory image and a hex dump emptied each time the window is shown, and
+// saves it.
 
-#include <QDialog>
+#include "memorywindow.h"
 
 #include <memory>
 
@@ -11,10 +14,12 @@ class TMemForm;
 
 namespace tamrisk {
 
-class TMemForm : public QDialog {
+class TMemForm : public MemoryReadWindow {
     Q_OBJECT
 public:
-    explicit TMemForm(QWidget* parent = nullptr);
+    // `memory` is shared with the code memory reader; `statusDlg` is shown
+    // for a failed block (may be null).
+    TMemForm(Station& station, MemoryReaderState& memory, TStatusDlg* statusDlg, QWidget* parent = nullptr);
     ~TMemForm() override;
 
 private:

@@ -1,14 +1,122 @@
 #include "readklenbin.h"
 
+#include "host.h"
+#include "journalbinary.h"
+#include "station.h"
 #include "ui_readklenbin.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
 
 namespace tamrisk {
 
-TReadKlenFrm::TReadKlenFrm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TReadKlenFrm>()) {
+TReadKlenFrm::TReadKlenFrm(Station& station, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TReadKlenFrm>()), m_station(station) {
     ui->setupUi(this);
     setObjectName("ReadKlenFrm");
+    // Only a close box in the title bar.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    QFont progress = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    progress.setBold(true);
+    ui->PrgLabel->setFont(progress);
+
+    connect(ui->StartBt, &QPushButton::clicked, this, &TReadKlenFrm::StartBtClick);
+    connect(ui->CancelBt, &QPushButton::clicked, this, &TReadKlenFrm::CancelBtClick);
 }
 
 TReadKlenFrm::~TReadKlenFrm() = default;
+
+void TReadKlenFrm::FormShow() { StopRequested = false; }
+
+void TReadKlenFrm::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void TReadKlenFrm::reject() {
+    StopRequested = true;
+    // The read stops at its next block and then closes the window; until then
+    // the controls and the file stay alive.
+    if (!m_reading)
+        QDialog::reject();
+}
+
+void TReadKlenFrm::CancelBtClick() { StopRequested = true; }
+
+QFileDialog& TReadKlenFrm::SaveDlg() {
+    if (m_saveDlg == nullptr) {
+        m_saveDlg = new QFileDialog(this, QStringLiteral("Запомни КЛЕН във файл"), QDir::currentPath());
+        m_saveDlg->setObjectName(QStringLiteral("SaveDlg"));
+        m_saveDlg->setOption(QFileDialog::DontUseNativeDialog);
+        m_saveDlg->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDlg->setFileMode(QFileDialog::AnyFile);
+        // The window asks its own question before overwriting a file.
+        m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite);
+        m_saveDlg->setNameFilters({QStringLiteral("Бинарни файлове (*.bin)"), QStringLiteral("Всички файлове (*.*)")});
+        m_saveDlg->selectNameFilter(m_saveDlg->nameFilters().constFirst());
+        // "*.bin" also lists NAME.BIN, as on the printer's home system.
+        m_saveDlg->setFilter(m_saveDlg->filter() & ~QDir::CaseSensitive);
+        m_saveDlg->setDefaultSuffix(QStringLiteral("BIN"));
+    }
+    return *m_saveDlg;
+}
+
+void TReadKlenFrm::StartBtClick() {
+    // A second read cannot start inside the first (Start is disabled then; a
+    // queued click still ends here).
+    if (m_reading)
+        return;
+    Host& host = m_station.host;
+    const std::optional<std::uint64_t> start = ParseStartAddress(ui->AddrEdit->text().toStdString());
+    if (!start) {
+        host.showMessage("Invalid start address", "Error");
+        return;
+    }
+    QFileDialog& dialog = SaveDlg();
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        QDialog::reject();
+        return;
+    }
+    const QString fileName = dialog.selectedFiles().constFirst();
+    if (QFileInfo::exists(fileName) && !host.askYesNo("File exists. Overwrite?", "Warning"))
+        return;
+
+    m_reading = true;
+    ui->StartBt->setEnabled(false);
+    ui->AddrEdit->setEnabled(false);
+    JournalCopyOptions options;
+    options.start = *start;
+    options.keepExistingWhenEmpty = true;
+    options.stopRequested = &StopRequested;
+    options.progress = [this](const std::string& text) { ui->PrgLabel->setText(QString::fromStdString(text)); };
+    const JournalCopyResult result = CopyJournalToFile(m_station.transactor, host, fileName, options);
+    ui->StartBt->setEnabled(true);
+    ui->AddrEdit->setEnabled(true);
+    m_reading = false;
+
+    switch (result.end) {
+    case JournalCopyEnd::OpenFailed:
+        host.showMessageDetail("Can't open output file", "Error", result.fileError.toStdString());
+        return;  // the window stays open
+    case JournalCopyEnd::WriteFailed:
+        host.showMessageDetail("Can't write output file", "Error", result.fileError.toStdString());
+        break;
+    default:
+        break;
+    }
+    QDialog::reject();
+}
 
 }  // namespace tamrisk

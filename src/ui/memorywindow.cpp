@@ -1,0 +1,158 @@
+#include "memorywindow.h"
+
+#include "hexview.h"
+#include "host.h"
+#include "memoryreader.h"
+#include "savefile.h"
+#include "station.h"
+#include "status.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace tamrisk {
+
+MemoryReadWindow::MemoryReadWindow(Station& station, MemoryReaderState& memory, TStatusDlg* statusDlg,
+                                   const MemoryReadConfig& config, MemoryWindowTexts texts, QWidget* parent)
+    : QDialog(parent), m_station(station), m_memory(memory), m_statusDlg(statusDlg), m_config(config),
+      m_texts(std::move(texts)) {}
+
+MemoryReadWindow::~MemoryReadWindow() = default;
+
+void MemoryReadWindow::Bind(const Controls& controls) {
+    m_controls = controls;
+    m_controls.flashData->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_view = new HexView(m_controls.flashData, this);
+    m_controls.prgBar->setRange(0, 255);
+    m_controls.prgBar->setValue(0);
+    connect(m_controls.readBt, &QPushButton::clicked, this, &MemoryReadWindow::ReadBtClick);
+    connect(m_controls.cancelBt, &QPushButton::clicked, this, &MemoryReadWindow::CancelBtClick);
+    connect(m_controls.saveBt, &QPushButton::clicked, this, &MemoryReadWindow::SaveBtClick);
+}
+
+void MemoryReadWindow::FormShow() {
+    m_controls.saveBt->setEnabled(false);
+    m_controls.cancelBt->setEnabled(false);
+    m_controls.readBt->setEnabled(true);
+    if (m_texts.clearOnShow)
+        m_view->Clear();
+}
+
+void MemoryReadWindow::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void MemoryReadWindow::reject() {
+    if (m_reading) {
+        m_closePending = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void MemoryReadWindow::ReadBtClick() {
+    if (m_reading)
+        return;
+    m_reading = true;
+    const Controls& c = m_controls;
+    c.prgBar->setValue(0);
+    m_view->Clear();
+    c.saveBt->setEnabled(false);
+    c.readBt->setEnabled(false);
+    // The code memory reader takes Cancel from the start; the fiscal one only
+    // once both probes passed.
+    c.cancelBt->setEnabled(!m_config.clearCancelAfterProbes);
+
+    struct WindowObserver : MemoryReadObserver {
+        MemoryReadWindow& window;
+        explicit WindowObserver(MemoryReadWindow& w) : window(w) {}
+        void ProbesPassed() override {
+            if (!window.m_config.clearCancelAfterProbes)
+                return;
+            window.m_view->Clear();
+            window.m_controls.cancelBt->setEnabled(true);
+            window.m_controls.readBt->setEnabled(false);
+        }
+        void BlockFailed() override {
+            // The lines so far are on screen while the operator looks at the status.
+            window.m_view->Flush();
+            if (window.m_statusDlg != nullptr) {
+                window.m_statusDlg->FormShow();
+                window.m_statusDlg->exec();
+            }
+        }
+        void HexLine(const std::string& line) override { window.m_view->AppendLine(line); }
+        void Progress(int value) override { window.m_controls.prgBar->setValue(value); }
+    } observer(*this);
+
+    const MemoryReadResult result =
+        ReadMemory(m_station.transactor, m_station.host, m_config, m_memory, observer);
+    m_view->Flush();
+    c.saveBt->setEnabled(result.end != MemoryReadEnd::Refused);
+    c.cancelBt->setEnabled(false);
+    c.readBt->setEnabled(true);
+    m_reading = false;
+
+    if (m_closePending) {
+        m_closePending = false;
+        QDialog::reject();
+    }
+}
+
+void MemoryReadWindow::CancelBtClick() { m_memory.ReadCancelled = true; }
+
+QFileDialog& MemoryReadWindow::SaveDlg() {
+    // Made when first needed: a file dialog watches folders and keeps a
+    // thread, which would cost every turn of the event loop during a read.
+    if (m_saveDlg == nullptr) {
+        m_saveDlg = new QFileDialog(this, m_texts.saveTitle, QDir::currentPath());
+        m_saveDlg->setObjectName(QStringLiteral("SaveDlg"));
+        m_saveDlg->setOption(QFileDialog::DontUseNativeDialog);
+        m_saveDlg->setAcceptMode(QFileDialog::AcceptSave);
+        m_saveDlg->setFileMode(QFileDialog::AnyFile);
+        // The window asks its own question before replacing a file.
+        m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite);
+        m_saveDlg->setNameFilter(m_texts.saveFilter);
+        // "*.bin" also lists NAME.BIN, as on the printer's home system.
+        m_saveDlg->setFilter(m_saveDlg->filter() & ~QDir::CaseSensitive);
+        m_saveDlg->setDefaultSuffix(m_texts.defaultSuffix);
+    }
+    return *m_saveDlg;
+}
+
+void MemoryReadWindow::SaveBtClick() {
+    Host& host = m_station.host;
+    QFileDialog& dialog = SaveDlg();
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString fileName = dialog.selectedFiles().constFirst();
+    if (QFileInfo::exists(fileName) && !host.askYesNo(m_texts.existsQuestion, "Warning"))
+        return;
+    // The image replaces the file only once every byte is written; until then
+    // (and after a failure) an existing file stays as it was.
+    SaveFileWriter file(fileName);
+    if (!file.Open()) {
+        host.showMessageDetail("Can't open output file", "Error", file.Error().toStdString());
+        return;
+    }
+    if (!file.Write(m_memory.Image.View()) || !file.Commit())
+        host.showMessageDetail("Can't write output file", "Error", file.Error().toStdString());
+}
+
+}  // namespace tamrisk
