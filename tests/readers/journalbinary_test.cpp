@@ -1,7 +1,7 @@
 #include "journalbinary.h"
 #include "modelio.h"
 #include "printercommands.h"
-#include "readerrig.h"
+#include "printerrig.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 namespace tamrisk {
 namespace {
 
-using testing::ReaderRig;
+using testing::PrinterRig;
 using testing::Reply;
 
 std::string ReadAll(const QString& path) {
@@ -62,7 +62,7 @@ TEST(JournalBlock, DecodesAnyCharacterByItsLowBits) {
     EXPECT_FALSE(DecodeJournalBlock(answer.substr(0, 129)));
 }
 
-struct CopyRig : ReaderRig {
+struct CopyRig : PrinterRig {
     QTemporaryDir dir;
     QString path = dir.filePath("klen.bin");
     bool stop = false;

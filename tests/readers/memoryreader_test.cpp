@@ -2,7 +2,7 @@
 #include "memoryreader.h"
 #include "modelio.h"
 #include "printercommands.h"
-#include "readerrig.h"
+#include "printerrig.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 namespace tamrisk {
 namespace {
 
-using testing::ReaderRig;
+using testing::PrinterRig;
 using testing::Reply;
 
 // Collects what a read shows.
@@ -92,7 +92,7 @@ TEST(CodeMemoryRead, ReadsTheWholeFirmwareWithoutTail) {
 TEST(FiscalMemoryRead, SizeComesFromByteEightOfTheFirstBlock) {
     const std::vector<std::pair<char, int>> cases = {{'5', 1024}, {'6', 2048}, {'7', 4096}, {'\0', 4096}};
     for (const auto& [byte8, blocks] : cases) {
-        ReaderRig rig;
+        PrinterRig rig;
         rig.printer = [&](int command, const std::string& data) -> std::optional<Reply> {
             if (command == CmdReadiness)
                 return Reply{"P"};
@@ -150,7 +150,7 @@ TEST(MemoryRead, EndingsAndTheTail) {
          MemoryReadEnd::ShortAnswer, "121:00080,48", 2 * 64 + 20, 10, 0},
     };
     for (const Case& c : cases) {
-        ReaderRig rig;
+        PrinterRig rig;
         rig.printer = [&](int command, const std::string& data) -> std::optional<Reply> {
             if (command == CmdReadiness)
                 return Reply{"P"};
@@ -179,7 +179,7 @@ TEST(MemoryRead, EndingsAndTheTail) {
 }
 
 TEST(MemoryRead, RefusedProbeReadsNothingAndKeepsTheImage) {
-    ReaderRig rig;
+    PrinterRig rig;
     int probes = 0;
     rig.printer = [&](int, const std::string&) -> std::optional<Reply> {
         return ++probes == 2 ? Reply{"", {0x02, 0, 0, 0, 0, 0}} : Reply{"P"};
@@ -195,7 +195,7 @@ TEST(MemoryRead, RefusedProbeReadsNothingAndKeepsTheImage) {
 }
 
 TEST(MemoryRead, CancelDuringABlockEndsAfterItWithoutTail) {
-    ReaderRig rig;
+    PrinterRig rig;
     rig.printer = [&](int command, const std::string& data) -> std::optional<Reply> {
         return command == CmdReadiness ? Reply{"P"} : Reply{BlockHex(AddressOf(data))};
     };

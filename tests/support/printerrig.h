@@ -1,6 +1,6 @@
 #pragma once
 // A station over a scripted printer that answers each request through a
-// function of its command and data, for the readers' endings.
+// function of its command and data, for the endings of the readers and the journal.
 
 #include "frame.h"
 #include "linkrig.h"
@@ -19,12 +19,12 @@ struct Reply {
     StatusBytesArray status{};
 };
 
-struct ReaderRig : LinkRig<ScriptedIo> {
+struct PrinterRig : LinkRig<ScriptedIo> {
     // Empty optional: the printer stays silent.
     std::function<std::optional<Reply>(int command, const std::string& data)> printer;
     std::vector<std::string> requests;  // "command:data" in order
 
-    ReaderRig() {
+    PrinterRig() {
         io->respond = [this](const std::string& written) {
             const auto request = DecodeRequestFrame(written);
             std::vector<Chunk> chunks;

@@ -1,0 +1,192 @@
+#include "journalops.h"
+
+#include "host.h"
+#include "journalformat.h"
+#include "printercommands.h"
+#include "transaction.h"
+
+#include <QCryptographicHash>
+
+#include <chrono>
+
+namespace tamrisk {
+
+JournalSession::JournalSession(Transactor& transactor, Host& host) : m_transactor(transactor), m_host(host) {}
+
+bool JournalSession::Failed() const { return (m_transactor.State().StatusFlags & FailureMask) != 0; }
+
+bool JournalSession::Probe() {
+    // A transaction refused because another runs leaves a stale StatusFlags behind.
+    return m_transactor.ExecCommand(CmdReadiness, {}) != ExecBusy && !Failed();
+}
+
+std::int64_t JournalSession::NowNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(m_host.now().time_since_epoch()).count();
+}
+
+double JournalSession::SecondsSince(std::int64_t startNs) const {
+    return static_cast<double>(NowNs() - startNs) / 1e9;
+}
+
+// Nothing to do for an empty query; a query too long for its request is
+// refused with a message before anything is sent.
+JournalResult JournalSession::Refuse(const std::string& query, std::size_t prefixLength, bool& refused) {
+    JournalResult result;
+    refused = true;
+    if (query.empty())
+        return result;
+    if (const std::string problem = QueryTooLong(query, prefixLength); !problem.empty()) {
+        m_host.showMessage(problem, "Error");
+        result.outcome = JournalOutcome::TooLong;
+        return result;
+    }
+    refused = false;
+    return result;
+}
+
+JournalResult JournalSession::Read(const std::string& query, JournalObserver& observer) {
+    bool refused = false;
+    JournalResult result = Refuse(query, 2, refused);
+    if (refused)
+        return result;
+    const std::int64_t start = NowNs();
+    if (!Probe()) {
+        result.outcome = JournalOutcome::ProbeFailed;
+        return result;
+    }
+    observer.Started();
+    JournalCancelled = false;
+    const TransactionState& state = m_transactor.State();
+    if (m_transactor.ExecCommand(CmdJournal, JournalReadFirstData(query)) == ExecBusy || Failed()) {
+        result.outcome = JournalOutcome::RequestFailed;
+        result.statusFlags = state.StatusFlags;
+        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+        return result;
+    }
+    observer.SetStatus({});
+    observer.ClearView();
+    JournalCancelled = false;
+    result.outcome = JournalOutcome::Done;
+    JournalAnswerLine answer = ParseReadAnswer(state.AnswerData);
+    while (answer.kind != 'F') {
+        observer.AddLine(answer.text);
+        if (m_transactor.ExecCommand(CmdJournal, JournalNextData()) == ExecBusy || Failed()) {
+            result.outcome = JournalOutcome::NextFailed;
+            result.statusFlags = state.StatusFlags;
+            result.seconds = SecondsSince(start);
+            return result;
+        }
+        answer = ParseReadAnswer(state.AnswerData);
+        if (answer.kind == '*') {
+            ++result.documents;
+            observer.SetStatus(DocumentCountText(result.documents));
+            m_host.processEvents();  // the count is seen while the read goes on
+        }
+        if (JournalCancelled) {
+            result.outcome = JournalOutcome::Cancelled;
+            break;
+        }
+    }
+    result.seconds = SecondsSince(start);
+    observer.SetStatus(DocumentsDoneText(result.documents, result.seconds));
+    return result;
+}
+
+JournalResult JournalSession::Print(const std::string& query, bool smallFont, JournalObserver& observer) {
+    bool refused = false;
+    JournalResult result = Refuse(query, 3, refused);
+    if (refused)
+        return result;
+    if (!Probe()) {
+        result.outcome = JournalOutcome::ProbeFailed;
+        return result;
+    }
+    const std::int64_t start = NowNs();
+    observer.Started();
+    JournalCancelled = false;
+    observer.SetStatus({});
+    const TransactionState& state = m_transactor.State();
+    if (m_transactor.ExecCommand(CmdJournal, JournalPrintData(smallFont, query)) == ExecBusy || Failed()) {
+        result.outcome = JournalOutcome::RequestFailed;
+        result.statusFlags = state.StatusFlags;
+        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+        return result;
+    }
+    result.outcome = JournalOutcome::Done;
+    result.documents = LeadingNumber(state.AnswerData);
+    result.seconds = SecondsSince(start);
+    observer.SetStatus(DocumentsDoneText(result.documents, result.seconds));
+    return result;
+}
+
+JournalResult JournalSession::Check(const std::string& query, JournalObserver& observer) {
+    bool refused = false;
+    JournalResult result = Refuse(query, 2, refused);
+    if (refused)
+        return result;
+    if (!Probe()) {
+        result.outcome = JournalOutcome::ProbeFailed;
+        return result;
+    }
+    const std::int64_t start = NowNs();
+    observer.Started();
+    JournalCancelled = false;
+    observer.SetStatus({});
+    observer.ClearView();
+    const TransactionState& state = m_transactor.State();
+    if (m_transactor.ExecCommand(CmdJournal, JournalCheckData(query)) == ExecBusy || Failed()) {
+        result.outcome = JournalOutcome::RequestFailed;
+        result.statusFlags = state.StatusFlags;
+        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+        return result;
+    }
+    result.outcome = JournalOutcome::Done;
+    result.seconds = SecondsSince(start);
+    observer.SetStatus(CheckTimeText(result.seconds));
+    for (const std::string& line : CheckAnswerLines(query.front(), state.AnswerData))
+        observer.AddLine(line);
+    return result;
+}
+
+JournalResult JournalSession::Info(JournalObserver& observer) {
+    JournalResult result;
+    if (!Probe()) {
+        result.outcome = JournalOutcome::ProbeFailed;
+        return result;
+    }
+    observer.Started();
+    observer.ClearView();
+    const TransactionState& state = m_transactor.State();
+    if (m_transactor.ExecCommand(CmdJournal, JournalInfoData()) == ExecBusy || Failed()) {
+        result.outcome = JournalOutcome::RequestFailed;
+        result.statusFlags = state.StatusFlags;
+        return result;
+    }
+    const auto lines = InfoAnswerLines(state.AnswerData);
+    if (!lines) {
+        result.outcome = JournalOutcome::RequestFailed;
+        return result;
+    }
+    for (const std::string& line : *lines)
+        observer.AddLine(line);
+    result.outcome = JournalOutcome::Done;
+    return result;
+}
+
+std::optional<std::string> Sha1Text(std::string_view bytes, bool& cancelled, Host& host) {
+    // Large enough to run near the hash's own speed, small enough that Cancel acts at once.
+    constexpr std::size_t Chunk = 256 * 1024;
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (std::size_t at = 0; at < bytes.size(); at += Chunk) {
+        const std::string_view piece = bytes.substr(at, Chunk);
+        hash.addData(QByteArrayView(piece.data(), static_cast<qsizetype>(piece.size())));
+        host.processEvents();
+        if (cancelled) {
+            cancelled = false;
+            return std::nullopt;
+        }
+    }
+    return "SHA-1: " + hash.result().toHex().toUpper().toStdString();
+}
+
+}  // namespace tamrisk
