@@ -154,11 +154,8 @@ TEST_F(CliReaders, UsageAndPortErrorsExitWithTwo) {
         {{"read-journal-bin", "--port", "SIM0"}, "read-journal-bin needs -o FILE"},
         {{"read-journal-bin", "--port", "SIM0", "--dump", "-o", file}, "unknown option --dump"},
         {{"read-journal-bin", "--port", "SIM0", "--start", "1a2b", "-o", file}, "Invalid start address"},
-        {{"read-journal-bin", "--port", "SIM0", "--start", "12G", "-o", file}, "Invalid start address"},
-        {{"read-journal-bin", "--port", "SIM0", "--start", " 1A2B", "-o", file}, "Invalid start address"},
         {{"read-journal-bin", "--port", "SIM0", "--start", "1234567890", "-o", file}, "Invalid start address"},
         {{"read-code", "--port", "/nonexistent/tty", "-o", file}, "Can't open serial port"},
-        {{"read-journal-bin", "--port", "/nonexistent/tty", "-o", file}, "Can't open serial port"},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(args.join(' ').toStdString());
