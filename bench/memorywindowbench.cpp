@@ -1,0 +1,114 @@
+// The fiscal memory window during a read of 4096 blocks (256 KiB, 16,384 dump
+// lines) from tamrisk-sim over a pty, unpaced: the time the hex view takes
+// (its batches going into the document) against the read's whole time, and
+// the appends of the last 1,000 lines against the first 1,000. Reads without
+// a window between the window's give what the window costs in all (view,
+// repaints, progress bar).
+// Usage: bench_memorywindow   (QT_QPA_PLATFORM=offscreen without a display)
+
+#include "benchsupport.h"
+#include "hexview.h"
+#include "memoryreader.h"
+#include "memread.h"
+#include "qthost.h"
+#include "qtserialio.h"
+#include "station.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace tamrisk;
+using namespace tamrisk::bench;
+
+namespace {
+
+struct NoView : MemoryReadObserver {
+    void HexLine(const std::string&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    Simulator sim({"--fm-size", "256"});
+    QtHost host;
+    Station station(host, std::make_unique<QtSerialIo>());
+    if (!station.ConnectPath(sim.port(), 115200)) {
+        std::fprintf(stderr, "cannot open %s\n", sim.port().c_str());
+        return 1;
+    }
+    auto memory = std::make_unique<MemoryReaderState>();
+
+    auto bareRead = [&] {
+        NoView none;
+        const Stopwatch watch;
+        ReadMemory(station.transactor, host, FiscalMemoryRead, *memory, none);
+        return watch.wallSeconds();
+    };
+    TMemForm form(station, *memory, nullptr);
+    host.SetParent(&form);
+    form.resize(640, 480);
+    form.show();
+    QApplication::processEvents();
+
+    constexpr long TotalLines = 16384;
+    constexpr long Edge = 1000;
+    struct Run {
+        double seconds = 0, view = 0, first = 0, last = 0, bare = 0;
+        int lines = 0;
+    };
+    // Three window reads, each between two reads without a window, so that a
+    // machine shared with other work tilts no ratio; the median run is taken.
+    std::vector<Run> runs;
+    double bareBefore = bareRead();
+    for (int r = 0; r < 3; ++r) {
+        Run run;
+        long linesSeen = 0;
+        form.View().batchWritten = [&](std::size_t lines, std::chrono::nanoseconds spent) {
+            const double seconds = std::chrono::duration<double>(spent).count();
+            run.view += seconds;
+            // Each line takes its batch's share.
+            const double perLine = seconds / static_cast<double>(lines);
+            for (std::size_t k = 0; k < lines; ++k, ++linesSeen) {
+                if (linesSeen < Edge)
+                    run.first += perLine;
+                else if (linesSeen >= TotalLines - Edge)
+                    run.last += perLine;
+            }
+        };
+        const Stopwatch watch;
+        form.findChild<QPushButton*>("ReadBt")->click();  // returns when the read has ended
+        run.seconds = watch.wallSeconds();
+        run.lines = form.View().LineCount();
+        const double bareAfter = bareRead();
+        run.bare = (bareBefore + bareAfter) / 2;
+        bareBefore = bareAfter;
+        runs.push_back(run);
+        if (run.lines != TotalLines || memory->Image.length != MemoryImage::Capacity) {
+            std::fprintf(stderr, "the read brought %d lines and %d bytes\n", run.lines, memory->Image.length);
+            return 1;
+        }
+    }
+    std::printf("fiscal memory window, %ld lines and %d bytes read from tamrisk-sim (unpaced), 3 reads:\n",
+                TotalLines, memory->Image.length);
+    for (const Run& run : runs)
+        std::printf("  read %.3f s, hex view %.1f ms = %.2f %%, last/first 1000 lines %.2f, "
+                    "window in all %.1f %% (read without it %.3f s)\n",
+                    run.seconds, 1e3 * run.view, 100 * run.view / run.seconds, run.last / run.first,
+                    100 * (run.seconds - run.bare) / run.seconds, run.bare);
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+    const Run& median = runs[1];
+    std::printf("median read %.3f s: hex view appends and flushes %.1f ms = %.2f %% of the read (at most 10 %%)\n",
+                median.seconds, 1e3 * median.view, 100 * median.view / median.seconds);
+    std::printf("first %ld lines %.2f ms, last %ld lines %.2f ms: last / first = %.2f (at most 1.5)\n", Edge,
+                1e3 * median.first, Edge, 1e3 * median.last, median.last / median.first);
+    station.Disconnect();
+    return 0;
+}
