@@ -1,12 +1,14 @@
 // Takes the README's screenshots of the station's windows against a simulated
 // printer: the main window with a loaded script, the results after the demo
 // run, the status dialog for a red answer and the Execute Command dialog after
-// a command. Message boxes of the run are confirmed as an operator would.
+// a command, and the three memory readers after a read. Message boxes of the
+// run are confirmed as an operator would.
 // Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
 
 #include "coderead.h"
 #include "command.h"
 #include "journal.h"
+#include "memoryreader.h"
 #include "memread.h"
 #include "qthost.h"
 #include "qtserialio.h"
@@ -19,16 +21,20 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 using namespace tamrisk;
 
@@ -116,6 +122,43 @@ int main(int argc, char** argv) {
     Child<QPushButton>(commandFrm, "ExecuteBt")->click();
     ok = Save(commandFrm, out + "/execute-command.png") && ok;
     commandFrm.hide();
+
+    // The memory readers after a read, at the size the operator first sees them.
+    const auto memory = std::make_unique<MemoryReaderState>();
+    TCodeForm codeForm(station, *memory, &statusDlg, &testForm);
+    codeForm.show();
+    Child<QPushButton>(codeForm, "ReadBt")->click();  // returns when the read has ended
+    ok = Save(codeForm, out + "/code-memory.png") && ok;
+    codeForm.hide();
+
+    TMemForm memForm(station, *memory, &statusDlg, &testForm);
+    memForm.show();
+    Child<QPushButton>(memForm, "ReadBt")->click();
+    // The start of the fiscal memory, where its header is, rather than its erased end.
+    Child<QPlainTextEdit>(memForm, "FlashData")->verticalScrollBar()->setValue(0);
+    ok = Save(memForm, out + "/fiscal-memory.png") && ok;
+    memForm.hide();
+
+    // The journal copy from 0x1000 into a file of this run, stopped after a
+    // moment; shown again, the window keeps the copy's last progress text.
+    TReadKlenFrm readKlenFrm(station, &testForm);
+    readKlenFrm.show();
+    QApplication::processEvents();
+    Child<QLineEdit>(readKlenFrm, "AddrEdit")->setText("1000");
+    QTimer pick;
+    QObject::connect(&pick, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(dir.filePath("journal.bin"));
+            static_cast<QDialog*>(dialog)->accept();
+            QTimer::singleShot(300, [&] { Child<QPushButton>(readKlenFrm, "CancelBt")->click(); });
+        }
+    });
+    pick.start(50);
+    Child<QPushButton>(readKlenFrm, "StartBt")->click();  // returns when the copy has ended
+    pick.stop();
+    readKlenFrm.show();
+    ok = Save(readKlenFrm, out + "/journal-binary.png") && ok;
+    readKlenFrm.hide();
 
     confirm.stop();
     Child<QPushButton>(testForm, "ConnectBt")->click();
