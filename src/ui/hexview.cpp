@@ -1,5 +1,6 @@
 #include "hexview.h"
 
+#include "hexdump.h"
 #include "textcodec.h"
 
 #include <QPlainTextEdit>
@@ -42,17 +43,20 @@ void HexView::WriteBatch(std::span<const ResultLine> lines) {
     if (m_dropping || lines.empty())
         return;
     const auto started = std::chrono::steady_clock::now();
-    QString text;
-    text.reserve(static_cast<qsizetype>(lines.size()) * 73);
+    std::string bytes;
+    bytes.reserve(lines.size() * (HexLineLength + 1));
     for (const ResultLine& line : lines) {
-        if (!text.isEmpty())
-            text += u'\n';
-        // A character the font draws without width (DEL, the soft hyphen) or
-        // not at all would shift the columns after it: shown as "." as the
-        // control characters are.
-        for (QChar c : DecodeCp1251(line.text))
-            text += c.isPrint() ? c : QChar(u'.');
+        if (!bytes.empty())
+            bytes += '\n';
+        bytes += line.text;
     }
+    QString text = DecodeCp1251(bytes);
+    // A character the font draws without width (DEL, the soft hyphen) or not
+    // at all would shift the columns after it: shown as "." as the control
+    // characters are.
+    for (QChar& c : text)
+        if (!c.isPrint() && c != u'\n')
+            c = u'.';
     // One append for the whole batch: one repaint rather than one a line.
     m_view->appendPlainText(text);
     QScrollBar* bar = m_view->verticalScrollBar();
