@@ -1,5 +1,4 @@
 #include "journalbinary.h"
-#include "modelio.h"
 #include "printercommands.h"
 #include "printerrig.h"
 
@@ -153,20 +152,6 @@ TEST(JournalCopy, AFileThatCannotBeMadeIsReportedBeforeAnyRequest) {
     EXPECT_EQ(result.end, JournalCopyEnd::OpenFailed);
     EXPECT_TRUE(result.fileError.startsWith(rig.path + ": "));
     EXPECT_TRUE(rig.requests.empty());
-}
-
-TEST(JournalCopy, CopiesThePrintersJournalByteForByte) {
-    testing::LinkRig<testing::ModelIo> rig;
-    QTemporaryDir dir;
-    JournalCopyOptions options;
-    const auto result = CopyJournalToFile(*rig.transactor, rig.host, dir.filePath("j.bin"), options);
-    EXPECT_EQ(result.end, JournalCopyEnd::EndOfData);
-    const std::string& stored = rig.io->model().Journal().Stored();
-    const std::string copy = ReadAll(dir.filePath("j.bin"));
-    // Whole blocks: the last one is padded as the printer pads it, with erased bytes.
-    ASSERT_EQ(copy.size(), (stored.size() + 63) / 64 * 64);
-    EXPECT_EQ(copy.substr(0, stored.size()), stored);
-    EXPECT_EQ(copy.substr(stored.size()), std::string(copy.size() - stored.size(), '\xFF'));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "hexdump.h"
 #include "memoryreader.h"
-#include "modelio.h"
 #include "printercommands.h"
 #include "printerrig.h"
 
@@ -68,25 +67,6 @@ TEST(ReadProgress, StepsByTheBlockCountAndEndsAt255) {
         {4, 1024, 1}, {1023, 1024, 255}, {8, 2048, 1}, {16, 4096, 1}, {4094, 4096, 255}};
     for (const auto& [i, count, value] : cases)
         EXPECT_EQ(ReadProgress(i, count), value) << i << " of " << count;
-}
-
-TEST(CodeMemoryRead, ReadsTheWholeFirmwareWithoutTail) {
-    testing::LinkRig<testing::ModelIo> rig;
-    MemoryReaderState state;
-    state.ReadCancelled = true;  // left over from an earlier read
-    Recorder seen;
-    const auto result = ReadMemory(*rig.transactor, rig.host, CodeMemoryRead, state, seen);
-    EXPECT_EQ(result.end, MemoryReadEnd::Complete);
-    EXPECT_EQ(result.blocksRead, 3072);
-    EXPECT_FALSE(result.tailRead);
-    const auto& firmware = rig.io->model().CodeMemory();
-    ASSERT_EQ(state.Image.length, 196608);
-    EXPECT_EQ(state.Image.View(), std::string_view(reinterpret_cast<const char*>(firmware.data()), firmware.size()));
-    ASSERT_EQ(seen.lines.size(), 12288u);
-    EXPECT_EQ(seen.lines.front().substr(0, 7), "00000  ");
-    EXPECT_EQ(seen.lines.back().substr(0, 7), "2FFF0  ");
-    EXPECT_EQ(seen.progress.back(), 255);
-    EXPECT_EQ(rig.io->model().Stats().requests, 2u + 3072u);
 }
 
 TEST(FiscalMemoryRead, SizeComesFromByteEightOfTheFirstBlock) {
