@@ -6,10 +6,9 @@
 #include "status.h"
 #include "textcodec.h"
 #include "ui_command.h"
+#include "windowplace.h"
 
 #include <QFont>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QShowEvent>
 
 #include <algorithm>
@@ -80,11 +79,7 @@ void TCommandFrm::FormShow() { ui->StatusBt->setEnabled(false); }
 
 void TCommandFrm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        CentreOnDesktop(*this);
         FormShow();
     }
     QDialog::showEvent(event);

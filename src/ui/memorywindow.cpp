@@ -6,16 +6,15 @@
 #include "savefile.h"
 #include "station.h"
 #include "status.h"
+#include "windowplace.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 namespace tamrisk {
@@ -48,11 +47,7 @@ void MemoryReadWindow::FormShow() {
 
 void MemoryReadWindow::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        CentreOnDesktop(*this);
         FormShow();
     }
     QDialog::showEvent(event);

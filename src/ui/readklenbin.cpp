@@ -3,14 +3,13 @@
 #include "host.h"
 #include "journalbinary.h"
 #include "station.h"
+#include "windowplace.h"
 #include "ui_readklenbin.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QShowEvent>
 
 namespace tamrisk {
@@ -35,11 +34,7 @@ void TReadKlenFrm::FormShow() { StopRequested = false; }
 
 void TReadKlenFrm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        CentreOnDesktop(*this);
         FormShow();
     }
     QDialog::showEvent(event);

@@ -3,7 +3,6 @@
 #include "textcodec.h"
 
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -47,34 +46,11 @@ QStringList LineParts(const QString& text) {
 
 }  // namespace
 
-ResultsView::ResultsView(QPlainTextEdit* view, QObject* parent) : QObject(parent), m_view(view) {
-    m_view->setReadOnly(true);
-    m_view->setUndoRedoEnabled(false);
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(FlushIntervalMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] { Flush(); });
-}
+ResultsView::ResultsView(QPlainTextEdit* view, QObject* parent) : BatchedView(view, parent) {}
 
-QString ResultsView::Text() {
-    Flush();
-    return m_view->toPlainText();
-}
+void ResultsView::Cleared() { m_lines = 0; }
 
-void ResultsView::Clear() {
-    m_dropping = true;
-    Flush();
-    m_dropping = false;
-    m_timer.stop();
-    m_view->clear();
-    m_lines = 0;
-}
-
-void ResultsView::BatchStarted() { m_timer.start(); }
-
-void ResultsView::WriteBatch(std::span<const ResultLine> lines) {
-    m_timer.stop();
-    if (m_dropping)
-        return;
+void ResultsView::WriteLines(std::span<const ResultLine> lines) {
     QTextCursor cursor(m_view->document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -91,8 +67,6 @@ void ResultsView::WriteBatch(std::span<const ResultLine> lines) {
         }
     }
     cursor.endEditBlock();
-    QScrollBar* bar = m_view->verticalScrollBar();
-    bar->setValue(bar->maximum());
 }
 
 }  // namespace tamrisk

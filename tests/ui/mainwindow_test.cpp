@@ -39,6 +39,7 @@ namespace tamrisk {
 namespace {
 
 using testing::OnNextModal;
+using testing::PickFile;
 using testing::RunEvents;
 using testing::UiRig;
 
@@ -111,23 +112,6 @@ struct MainWindow : ::testing::Test {
         QFile file(dir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
     }
-    // Chooses `fileName` in the next file dialog, as typed by the operator.
-    void PickFile(const QString& fileName, QStringList* filters = nullptr) {
-        OnNextModal([=](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
-            if (dialog == nullptr || name == nullptr) {
-                ADD_FAILURE() << "no file dialog: " << modal->metaObject()->className();
-                modal->close();
-                return;
-            }
-            if (filters)
-                *filters = dialog->nameFilters() << dialog->defaultSuffix();
-            name->setText(fileName);  // typed by the operator
-            static_cast<QDialog*>(dialog)->accept();
-        });
-    }
-
     UiRig rig;
     TTestForm window{*rig.station};
     TStatusDlg statusDlg{rig.state, [this] { return window.ScriptRunning(); }, &window};
@@ -232,7 +216,7 @@ TEST_F(MainWindow, LoadShowsNameAndFirstDescription) {
         const QString path = WriteFile("s.inp", c.file);
         Get<QTabWidget>("MemoPages")->setCurrentIndex(1);
         QStringList filters;
-        PickFile(path, &filters);
+        PickFile(path, [&filters](QFileDialog& dialog) { filters = dialog.nameFilters() << dialog.defaultSuffix(); });
         Action("LoadScriptM")->trigger();
         EXPECT_EQ(Get<QLabel>("StatusPn")->text(), c.status);
         EXPECT_EQ(Editor()->toPlainText(), c.editor);

@@ -65,23 +65,11 @@ private:
     QTimer m_timer;
 };
 
-// Chooses `path` in the next file dialog, as typed by the operator (or
-// cancels it when `path` is empty).
-void PickFile(const QString& path, DialogLook* look = nullptr) {
-    OnNextModal([=](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
-        if (dialog == nullptr || name == nullptr) {
-            ADD_FAILURE() << "no file dialog: " << modal->metaObject()->className();
-            modal->close();
-            return;
-        }
+// Chooses `path` in the next file dialog and notes how the dialog looked.
+void PickFile(const QString& path, DialogLook* look) {
+    testing::PickFile(path, [look](QFileDialog& dialog) {
         if (look)
-            *look = {dialog->windowTitle(), dialog->nameFilters(), dialog->defaultSuffix()};
-        if (path.isEmpty())
-            return dialog->reject();
-        name->setText(path);
-        static_cast<QDialog*>(dialog)->accept();
+            *look = {dialog.windowTitle(), dialog.nameFilters(), dialog.defaultSuffix()};
     });
 }
 

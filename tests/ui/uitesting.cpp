@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -29,6 +31,24 @@ void OnNextModal(std::function<void(QWidget*)> act, int timeoutMs) {
             act(modal);
     });
     timer->start(5);
+}
+
+void PickFile(const QString& path, std::function<void(QFileDialog&)> look) {
+    OnNextModal([=](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
+        if (dialog == nullptr || name == nullptr) {
+            ADD_FAILURE() << "no file dialog: " << modal->metaObject()->className();
+            modal->close();
+            return;
+        }
+        if (look)
+            look(*dialog);
+        if (path.isEmpty())
+            return dialog->reject();
+        name->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
 }
 
 void RunEvents(int ms) {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+class QFileDialog;
+
 #include <functional>
 
 namespace tamrisk::testing {
@@ -22,6 +24,11 @@ struct UiRig : LinkRig<ModelIo> {
 // Calls `act` with the next modal widget (QApplication::activeModalWidget)
 // once one is open, from the event loop; gives up after `timeoutMs`.
 void OnNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000);
+
+// Chooses `path` in the next file dialog, typed into its name box as the
+// operator types it, or cancels the dialog when `path` is empty. `look`, when
+// given, sees the dialog first (its title, filters, suffix).
+void PickFile(const QString& path, std::function<void(QFileDialog& dialog)> look = {});
 
 // Lets Qt's pending events run (timers of `ms` milliseconds included).
 void RunEvents(int ms = 0);
