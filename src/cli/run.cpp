@@ -4,11 +4,11 @@
 #include "cli.h"
 #include "clisession.h"
 #include "scriptlist.h"
+#include "savefile.h"
 #include "scriptrunner.h"
 #include "terminalsink.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <optional>
@@ -47,15 +47,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
 
 // Replaces `path` with `lines` in one step: the old file survives any failure.
 bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
-    QSaveFile file(QString::fromStdString(path));
-    const std::string text = JoinScriptLines(lines);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        error = file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    QString problem;
+    if (SaveBytesToFile(QString::fromStdString(path), JoinScriptLines(lines), problem))
+        return true;
+    error = problem.toStdString();
+    return false;
 }
 
 }  // namespace
@@ -121,7 +117,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     if (args.flag("write-back") && list.Changed()) {
         std::string saveError;
         if (!SaveScriptFile(path, list.Lines(), saveError)) {
-            err << "tamrisk-cli: cannot save " << path << ": " << saveError << "\n";
+            err << "tamrisk-cli: cannot save " << saveError << "\n";  // "<path>: <reason>"
             saveFailed = true;
         }
     }

@@ -5,6 +5,7 @@
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
+#include "savefile.h"
 #include "resultsview.h"
 #include "scriptlist.h"
 #include "scriptrunner.h"
@@ -23,7 +24,6 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -583,19 +583,9 @@ void TTestForm::SaveMClick() {
         return;
     const std::string bytes = JoinScriptLines(*lines);
     // The old file stays as it was unless the whole new text is written.
-    // Unbuffered, every write reaches the disk here and a short one (a full
-    // disk) is seen; buffered, an error while committing can go unnoticed.
-    QSaveFile file(fileName);
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (std::size_t done = 0; saved && done < bytes.size();) {
-        const qint64 written = file.write(bytes.data() + done, static_cast<qint64>(bytes.size() - done));
-        saved = written > 0;
-        done += saved ? static_cast<std::size_t>(written) : 0;
-    }
-    saved = saved && file.commit();
-    if (!saved) {
-        m_station.host.showMessageDetail("Can't write script file", "Error",
-                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+    QString error;
+    if (!SaveBytesToFile(fileName, bytes, error)) {
+        m_station.host.showMessageDetail("Can't write script file", "Error", error.toStdString());
         return;
     }
     LoadScriptFile(fileName);
