@@ -29,40 +29,43 @@ double JournalSession::SecondsSince(std::int64_t startNs) const {
 }
 
 // Nothing to do for an empty query; a query too long for its request is
-// refused with a message before anything is sent.
-JournalResult JournalSession::Refuse(const std::string& query, std::size_t prefixLength, bool& refused) {
-    JournalResult result;
-    refused = true;
+// refused with a message before anything is sent; then the readiness probe.
+bool JournalSession::Ready(const std::string& query, std::size_t prefixLength, JournalResult& result) {
     if (query.empty())
-        return result;
+        return false;
     if (const std::string problem = QueryTooLong(query, prefixLength); !problem.empty()) {
         m_host.showMessage(problem, "Error");
         result.outcome = JournalOutcome::TooLong;
-        return result;
+        return false;
     }
-    refused = false;
-    return result;
+    if (!Probe()) {
+        result.outcome = JournalOutcome::ProbeFailed;
+        return false;
+    }
+    return true;
+}
+
+bool JournalSession::Request(const std::string& data, JournalResult& result, bool tellFailure) {
+    if (m_transactor.ExecCommand(CmdJournal, data) != ExecBusy && !Failed())
+        return true;
+    const std::uint32_t flags = m_transactor.State().StatusFlags;
+    result.outcome = JournalOutcome::RequestFailed;
+    result.statusFlags = flags;
+    if (tellFailure)
+        m_host.showMessage(JournalFailureMessage(flags), "Error");
+    return false;
 }
 
 JournalResult JournalSession::Read(const std::string& query, JournalObserver& observer) {
-    bool refused = false;
-    JournalResult result = Refuse(query, 2, refused);
-    if (refused)
+    JournalResult result;
+    const std::int64_t start = NowNs();  // the probe counts in a read's time
+    if (!Ready(query, 2, result))
         return result;
-    const std::int64_t start = NowNs();
-    if (!Probe()) {
-        result.outcome = JournalOutcome::ProbeFailed;
-        return result;
-    }
     observer.Started();
     JournalCancelled = false;
     const TransactionState& state = m_transactor.State();
-    if (m_transactor.ExecCommand(CmdJournal, JournalReadFirstData(query)) == ExecBusy || Failed()) {
-        result.outcome = JournalOutcome::RequestFailed;
-        result.statusFlags = state.StatusFlags;
-        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+    if (!Request(JournalReadFirstData(query), result, true))
         return result;
-    }
     observer.SetStatus({});
     observer.ClearView();
     JournalCancelled = false;
@@ -70,9 +73,8 @@ JournalResult JournalSession::Read(const std::string& query, JournalObserver& ob
     JournalAnswerLine answer = ParseReadAnswer(state.AnswerData);
     while (answer.kind != 'F') {
         observer.AddLine(answer.text);
-        if (m_transactor.ExecCommand(CmdJournal, JournalNextData()) == ExecBusy || Failed()) {
+        if (!Request(JournalNextData(), result, false)) {
             result.outcome = JournalOutcome::NextFailed;
-            result.statusFlags = state.StatusFlags;
             result.seconds = SecondsSince(start);
             return result;
         }
@@ -93,25 +95,16 @@ JournalResult JournalSession::Read(const std::string& query, JournalObserver& ob
 }
 
 JournalResult JournalSession::Print(const std::string& query, bool smallFont, JournalObserver& observer) {
-    bool refused = false;
-    JournalResult result = Refuse(query, 3, refused);
-    if (refused)
+    JournalResult result;
+    if (!Ready(query, 3, result))
         return result;
-    if (!Probe()) {
-        result.outcome = JournalOutcome::ProbeFailed;
-        return result;
-    }
     const std::int64_t start = NowNs();
     observer.Started();
     JournalCancelled = false;
     observer.SetStatus({});
     const TransactionState& state = m_transactor.State();
-    if (m_transactor.ExecCommand(CmdJournal, JournalPrintData(smallFont, query)) == ExecBusy || Failed()) {
-        result.outcome = JournalOutcome::RequestFailed;
-        result.statusFlags = state.StatusFlags;
-        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+    if (!Request(JournalPrintData(smallFont, query), result, true))
         return result;
-    }
     result.outcome = JournalOutcome::Done;
     result.documents = LeadingNumber(state.AnswerData);
     result.seconds = SecondsSince(start);
@@ -120,26 +113,17 @@ JournalResult JournalSession::Print(const std::string& query, bool smallFont, Jo
 }
 
 JournalResult JournalSession::Check(const std::string& query, JournalObserver& observer) {
-    bool refused = false;
-    JournalResult result = Refuse(query, 2, refused);
-    if (refused)
+    JournalResult result;
+    if (!Ready(query, 2, result))
         return result;
-    if (!Probe()) {
-        result.outcome = JournalOutcome::ProbeFailed;
-        return result;
-    }
     const std::int64_t start = NowNs();
     observer.Started();
     JournalCancelled = false;
     observer.SetStatus({});
     observer.ClearView();
     const TransactionState& state = m_transactor.State();
-    if (m_transactor.ExecCommand(CmdJournal, JournalCheckData(query)) == ExecBusy || Failed()) {
-        result.outcome = JournalOutcome::RequestFailed;
-        result.statusFlags = state.StatusFlags;
-        m_host.showMessage(JournalFailureMessage(state.StatusFlags), "Error");
+    if (!Request(JournalCheckData(query), result, true))
         return result;
-    }
     result.outcome = JournalOutcome::Done;
     result.seconds = SecondsSince(start);
     observer.SetStatus(CheckTimeText(result.seconds));
@@ -157,11 +141,8 @@ JournalResult JournalSession::Info(JournalObserver& observer) {
     observer.Started();
     observer.ClearView();
     const TransactionState& state = m_transactor.State();
-    if (m_transactor.ExecCommand(CmdJournal, JournalInfoData()) == ExecBusy || Failed()) {
-        result.outcome = JournalOutcome::RequestFailed;
-        result.statusFlags = state.StatusFlags;
+    if (!Request(JournalInfoData(), result, false))
         return result;
-    }
     const auto lines = InfoAnswerLines(state.AnswerData);
     if (!lines) {
         result.outcome = JournalOutcome::RequestFailed;

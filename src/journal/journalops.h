@@ -63,9 +63,12 @@ public:
 private:
     bool Probe();
     bool Failed() const;
+    // Sends command 119 with `data`; on failure fills `result` (RequestFailed)
+    // and, when `tellFailure`, shows the failure message.
+    bool Request(const std::string& data, JournalResult& result, bool tellFailure);
     double SecondsSince(std::int64_t startNs) const;
     std::int64_t NowNs() const;
-    JournalResult Refuse(const std::string& query, std::size_t prefixLength, bool& refused);
+    bool Ready(const std::string& query, std::size_t prefixLength, JournalResult& result);
 
     Transactor& m_transactor;
     Host& m_host;
