@@ -45,7 +45,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption faults("faults", "Fault kinds to draw from, comma-separated: noanswer, checksum, sequence (default all).", "KINDS", "noanswer,checksum,sequence");
     const QCommandLineOption status("status", "Answer command CMD (decimal) with these six status bytes (hex), e.g. 48=21,00,00,00,00,00. Refusal bits (S0.0, S0.1, S1.1) stop the command from running. Repeatable.", "CMD=B0,..,B5");
     const QCommandLineOption fmSize("fm-size", "Fiscal memory size in KiB: 64, 128 or 256 (default 128).", "KIB", "128");
-    parser.addOptions({name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize});
+    const QCommandLineOption journalDays("journal-days", "Days closed by a Z-report that the electronic journal holds, 1..3650 (default 6).", "N", "6");
+    parser.addOptions({name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize, journalDays});
 
     if (!parser.parse(arguments))
         return Failure(parser.errorText());
@@ -106,6 +107,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (!ToInt(parser.value(fmSize), 64, 256, value) || (value != 64 && value != 128 && value != 256))
         return Failure("--fm-size must be 64, 128 or 256");
     options.model.fiscalMemoryKiB = static_cast<int>(value);
+    if (!ToInt(parser.value(journalDays), 1, 3650, value))
+        return Failure("--journal-days must be a number from 1 to 3650");
+    options.model.journalDays = static_cast<int>(value);
     return result;
 }
 

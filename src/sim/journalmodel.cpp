@@ -71,7 +71,10 @@ JournalModel::JournalModel(JournalBook book, std::uint64_t capacity)
     : m_book(std::move(book)), m_capacity(capacity) {
     for (const JournalDocument& document : m_book.documents)
         m_stored += JournalText(document.lines);
-    m_capacity = std::max<std::uint64_t>(m_capacity, m_stored.size());
+    // A long journal gets a larger memory, in whole steps of the default, so
+    // that some of it is always free.
+    while (m_capacity <= m_stored.size())
+        m_capacity += DefaultCapacity;
 }
 
 CommandResult JournalModel::Handle(std::string_view data) {

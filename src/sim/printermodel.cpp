@@ -2,6 +2,8 @@
 
 #include "memories.h"
 
+#include <algorithm>
+
 namespace tamrisk::sim {
 
 namespace {
@@ -18,12 +20,20 @@ bool HoldsRefusal(const StatusArray& status) {
            HasBit(status, NotPermittedBit);
 }
 
+JournalLayout JournalDays(const SimOptions& options) {
+    JournalLayout layout{.seed = options.contentSeed};
+    layout.zReportsInJournal = std::max(1, options.journalDays);
+    // The third day of the journal is the altered one (Z-report 5 by default).
+    layout.tamperedZReport = layout.zReportsBeforeJournal + std::min(3, layout.zReportsInJournal);
+    return layout;
+}
+
 }  // namespace
 
 PrinterModel::PrinterModel(SimOptions options)
     : m_options(std::move(options)),
       m_faultRandom(m_options.faultSeed),
-      m_journal(BuildJournalBook(JournalLayout{.seed = m_options.contentSeed})),
+      m_journal(BuildJournalBook(JournalDays(m_options))),
       m_codeMemory(MakeCodeMemory(m_options.contentSeed)),
       m_fiscalMemory(MakeFiscalMemory(m_options.fiscalMemoryKiB, m_journal.Book().zReports)) {}
 

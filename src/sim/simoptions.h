@@ -37,6 +37,11 @@ struct SimOptions {
 
     int fiscalMemoryKiB = 128;  // 64, 128 or 256
 
+    // Days closed by a Z-report whose documents the journal holds (1..3650).
+    // The third of them (or the last, with fewer) was altered after its digest
+    // was recorded.
+    int journalDays = 6;
+
     std::uint64_t contentSeed = 0x5A4D4B;  // firmware and journal content
 };
 

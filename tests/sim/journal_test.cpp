@@ -218,6 +218,28 @@ TEST_F(JournalTest, InformationAgreesWithTheJournal) {
     EXPECT_TRUE(ReadJournal(station, "D" + std::to_string(lastDocument + 1)).lines.empty());
 }
 
+TEST(JournalDaysTest, LongerJournalsKeepFreeRoomAndOneAlteredDay) {
+    const struct {
+        int days;
+        int alteredZ;  // the one Z-report whose check disagrees
+    } cases[] = {{1, 3}, {2, 4}, {6, 5}, {200, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.days);
+        SimOptions options;
+        options.journalDays = c.days;
+        PrinterModel model(options);
+        Station station{model};
+        const std::uint32_t firstZ = JournalLayout{}.zReportsBeforeJournal + 1;
+        ASSERT_EQ(model.Journal().Book().zReports.size(), firstZ - 1 + c.days);
+        const Parsed info = Parse(station.Journal("I"));
+        ASSERT_EQ(info.fields.size(), 6u);
+        EXPECT_GT(std::stoull(info.fields[0]), std::stoull(info.fields[1]));
+        EXPECT_EQ(std::stoul(info.fields[3]), firstZ - 1 + c.days);
+        for (std::uint32_t z = firstZ; z < firstZ + c.days; ++z)
+            EXPECT_EQ(station.Journal("C,Z" + std::to_string(z))[0], z == std::uint32_t(c.alteredZ) ? 'E' : 'P') << z;
+    }
+}
+
 TEST_F(JournalTest, PrintAnswersTheNumberOfDocumentsPrinted) {
     EXPECT_EQ(station.Journal("P,>A"), std::to_string(book.documents.size()));
     EXPECT_EQ(station.Journal("P,<Z1"), "0");

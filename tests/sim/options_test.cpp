@@ -22,13 +22,14 @@ TEST(CommandLineTest, DefaultsAndEveryOption) {
     EXPECT_EQ(defaults.options.model.synCount, 0);
     EXPECT_EQ(defaults.options.model.faultRate, 0.0);
     EXPECT_EQ(defaults.options.model.fiscalMemoryKiB, 128);
+    EXPECT_EQ(defaults.options.model.journalDays, 6);
     EXPECT_EQ(defaults.options.model.faultKinds.size(), 3u);
     EXPECT_TRUE(defaults.options.name.empty());
 
     const CommandLine all = Parse({"--name", "BENCH", "--link", "/tmp/x/SIM", "--syn", "3", "--delay", "250",
                                    "--baud", "9600", "--fault-rate", "0.25", "--seed", "99", "--faults",
                                    "checksum,sequence", "--status", "48=21,0,0,0,0,0", "--status",
-                                   "74=00,00,04,00,00,3a", "--fm-size", "64"});
+                                   "74=00,00,04,00,00,3a", "--fm-size", "64", "--journal-days", "150"});
     ASSERT_EQ(all.action, CommandLine::Action::Run) << all.text;
     const ServerOptions& o = all.options;
     EXPECT_EQ(o.name, "BENCH");
@@ -43,11 +44,12 @@ TEST(CommandLineTest, DefaultsAndEveryOption) {
     EXPECT_EQ(o.model.statusOverrides.at(48), (StatusArray{0x21, 0, 0, 0, 0, 0}));
     EXPECT_EQ(o.model.statusOverrides.at(74), (StatusArray{0, 0, 4, 0, 0, 0x3A}));
     EXPECT_EQ(o.model.fiscalMemoryKiB, 64);
+    EXPECT_EQ(o.model.journalDays, 150);
 
     const CommandLine help = Parse({"--help"});
     EXPECT_EQ(help.action, CommandLine::Action::Help);
     for (const char* option : {"--name", "--link", "--syn", "--delay", "--baud", "--fault-rate", "--seed",
-                               "--faults", "--status", "--fm-size"})
+                               "--faults", "--status", "--fm-size", "--journal-days"})
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
 }
 
@@ -59,7 +61,7 @@ TEST(CommandLineTest, RefusesBadValues) {
         {"--faults", ""},       {"--status", "48=21,00"}, {"--status", "256=0,0,0,0,0,0"},
         {"--status", "48=100,0,0,0,0,0"}, {"--status", "=0,0,0,0,0,0"}, {"--fm-size", "512"},
         {"--fm-size", "100"},   {"--name", "a/b"},        {"--name", ".."},
-        {"--unknown"},          {"stray"},                {"--link", ""}};
+        {"--journal-days", "0"}, {"--journal-days", "3651"}, {"--unknown"},          {"stray"},                {"--link", ""}};
     for (const auto& arguments : cases) {
         QStringList list{"tamrisk-sim"};
         for (const char* argument : arguments)
