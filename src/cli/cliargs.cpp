@@ -62,4 +62,15 @@ std::optional<long long> ParseWholeNumber(const std::string& text, long long low
     return value;
 }
 
+std::optional<std::pair<long long, long long>> ParseLineRange(const std::string& text) {
+    const auto dash = text.find('-');
+    if (dash == std::string::npos)
+        return std::nullopt;
+    const auto first = ParseWholeNumber(text.substr(0, dash), 1, 1LL << 40);
+    const auto last = ParseWholeNumber(text.substr(dash + 1), 1, 1LL << 40);
+    if (!first || !last || *last < *first)
+        return std::nullopt;
+    return std::pair{*first, *last};
+}
+
 }  // namespace tamrisk

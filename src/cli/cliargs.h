@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamrisk {
@@ -26,5 +27,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
 
 // A whole decimal number in [low, high]; empty otherwise.
 std::optional<long long> ParseWholeNumber(const std::string& text, long long low, long long high);
+
+// "A-B": two line numbers from 1, 1-based and inclusive, with A <= B; empty otherwise.
+std::optional<std::pair<long long, long long>> ParseLineRange(const std::string& text);
 
 }  // namespace tamrisk

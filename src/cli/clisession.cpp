@@ -5,6 +5,8 @@
 #include "settings.h"
 #include "textcodec.h"
 
+#include <QFile>
+
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -128,6 +130,20 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
         }
     }
     return station.ConnectPath(path, speed);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString().toStdString();
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString().toStdString();
+        return std::nullopt;
+    }
+    return bytes.toStdString();
 }
 
 std::string CheckLinkOptions(const ParsedArgs& args) {

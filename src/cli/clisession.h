@@ -10,6 +10,7 @@
 #include <csignal>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err);
 // Checks the options shared by the commands that talk to the printer; the
 // problem, or empty.
 std::string CheckLinkOptions(const ParsedArgs& args);
+
+// The whole content of `path`; empty with `error` set to the system's reason
+// when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 
 // The sub-commands, each in a file of its own; `rest` is what follows the command.
 int PortsCommand(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);

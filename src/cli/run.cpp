@@ -8,8 +8,6 @@
 #include "scriptrunner.h"
 #include "terminalsink.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <optional>
 #include <ostream>
@@ -18,32 +16,6 @@
 namespace tamrisk {
 
 namespace {
-
-// "A-B", 1-based and inclusive.
-std::optional<std::pair<long long, long long>> ParseLineRange(const std::string& text) {
-    const auto dash = text.find('-');
-    if (dash == std::string::npos)
-        return std::nullopt;
-    const auto first = ParseWholeNumber(text.substr(0, dash), 1, 1LL << 40);
-    const auto last = ParseWholeNumber(text.substr(dash + 1), 1, 1LL << 40);
-    if (!first || !last || *last < *first)
-        return std::nullopt;
-    return std::pair{*first, *last};
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString().toStdString();
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString().toStdString();
-        return std::nullopt;
-    }
-    return bytes.toStdString();
-}
 
 // Replaces `path` with `lines` in one step: the old file survives any failure.
 bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
