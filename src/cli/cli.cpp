@@ -27,6 +27,8 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ReadFiscalCommandLine(rest, out, err);
     if (command == "read-journal-bin")
         return ReadJournalBinCommandLine(rest, out, err);
+    if (command == "journal")
+        return JournalCommandLine(rest, out, err);
     return UsageError(err, "unknown command " + command);
 }
 

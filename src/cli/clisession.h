@@ -62,5 +62,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
 int ReadCodeCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int ReadFiscalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// journal read, print, check, info and sha1: src/cli/journal*.cpp.
+int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -1,0 +1,95 @@
+// tamrisk-cli journal: the journal window's operations from the command line,
+// one action each; here the dispatch and what the actions share.
+
+#include "journalcli.h"
+
+#include "cli.h"
+#include "journalformat.h"
+#include "terminalsink.h"
+#include "textcodec.h"
+
+#include <ostream>
+
+namespace tamrisk {
+
+int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    if (rest.empty())
+        return UsageError(err, "journal needs an action: read, print, check, info or sha1");
+    const std::string& action = rest[0];
+    const std::vector<std::string> args(rest.begin() + 1, rest.end());
+    if (action == "read")
+        return JournalReadAction(args, out, err);
+    if (action == "print")
+        return JournalPrintAction(args, out, err);
+    if (action == "check")
+        return JournalCheckAction(args, out, err);
+    if (action == "info")
+        return JournalInfoAction(args, out, err);
+    if (action == "sha1")
+        return JournalSha1Action(args, out, err);
+    return UsageError(err, "unknown journal action " + action);
+}
+
+std::optional<std::string> JournalQuery(const ParsedArgs& args, const char* action, std::size_t prefixLength,
+                                        std::ostream& err) {
+    const std::string name = std::string("journal ") + action;
+    if (args.positional.size() != 1) {
+        UsageError(err, name + " takes one QUERY");
+        return std::nullopt;
+    }
+    const auto encoded = Utf8ToCp1251(args.positional[0]);
+    if (!encoded) {
+        UsageError(err, "QUERY holds a character that Windows-1251 cannot carry");
+        return std::nullopt;
+    }
+    std::string query = TrimQuery(*encoded);
+    if (query.empty()) {
+        UsageError(err, name + ": QUERY is blank");
+        return std::nullopt;
+    }
+    if (const std::string problem = QueryTooLong(query, prefixLength); !problem.empty()) {
+        UsageError(err, name + ": " + problem);
+        return std::nullopt;
+    }
+    return query;
+}
+
+CliJournalView::CliJournalView(std::ostream& out, ProgressLine& progress)
+    : m_out(out), m_progress(progress), m_escape(StdoutIsTerminal()) {}
+
+void CliJournalView::AddLine(const std::string& line) {
+    m_text.AppendLine(line);
+    const std::string text = Cp1251ToUtf8(line);
+    m_out << (m_escape ? EscapeControls(text) : text) << '\n';
+}
+
+void CliJournalView::SetStatus(const std::string& text) {
+    m_status = text;
+    // A read's running count, "1 document", "2 documents" and so on: progress.
+    // Off a terminal a line for the first document and every hundredth.
+    if (!text.empty() && text == DocumentCountText(m_counted + 1)) {
+        ++m_counted;
+        m_progress.Show(text, m_counted == 1 || m_counted % 100 == 0);
+    }
+}
+
+void CliJournalView::Finish() {
+    m_out.flush();
+    if (!m_status.empty())
+        m_progress.Show(Cp1251ToUtf8(m_status), true);
+    m_progress.End();
+}
+
+JournalCliRun::JournalCliRun(std::ostream& out, std::ostream& err)
+    : progress(err, StderrIsTerminal(err)), cli(out, progress.Messages()),
+      journal(cli.station.transactor, cli.host), view(out, progress) {}
+
+bool JournalCliRun::Open(const ParsedArgs& args) { return OpenLink(cli, args, progress.Messages()); }
+
+bool JournalCliRun::Close() {
+    const bool lost = !cli.station.Connected;
+    cli.station.Disconnect();
+    return lost;
+}
+
+}  // namespace tamrisk

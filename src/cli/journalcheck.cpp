@@ -1,0 +1,35 @@
+// tamrisk-cli journal check: the printer's stored data of a Z-report or its
+// verification of the Z-report's journal, laid out as the journal window's Check does.
+
+#include "journalcli.h"
+
+#include "cli.h"
+#include "journalformat.h"
+
+namespace tamrisk {
+
+int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    const ParsedArgs args = ParseArgs(rest, {"port", "speed"}, {});
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (const std::string problem = CheckLinkOptions(args); !problem.empty())
+        return UsageError(err, problem);
+    const auto query = JournalQuery(args, "check", 2, err);
+    if (!query)
+        return CliUsage;
+
+    JournalCliRun run(out, err);
+    if (!run.Open(args))
+        return CliUsage;
+    const JournalResult result = run.journal.Check(*query, run.view);
+    const bool portLost = run.Close();
+    run.view.Finish();
+    if (portLost)
+        return CliUsage;
+    if (result.outcome != JournalOutcome::Done)
+        return CliFailed;
+    const JournalText& lines = run.view.Text();
+    return !lines.Empty() && lines.Line(0) == JournalDigestMismatch ? CliDigestMismatch : CliOk;
+}
+
+}  // namespace tamrisk

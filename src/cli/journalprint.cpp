@@ -1,0 +1,31 @@
+// tamrisk-cli journal print: the printer prints the documents a query
+// selects, in its small or its normal font, as the journal window's Print asks.
+
+#include "journalcli.h"
+
+#include "cli.h"
+
+namespace tamrisk {
+
+int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    const ParsedArgs args = ParseArgs(rest, {"port", "speed"}, {"large"});
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (const std::string problem = CheckLinkOptions(args); !problem.empty())
+        return UsageError(err, problem);
+    const auto query = JournalQuery(args, "print", 3, err);
+    if (!query)
+        return CliUsage;
+
+    JournalCliRun run(out, err);
+    if (!run.Open(args))
+        return CliUsage;
+    const JournalResult result = run.journal.Print(*query, !args.flag("large"), run.view);
+    const bool portLost = run.Close();
+    run.view.Finish();
+    if (portLost)
+        return CliUsage;
+    return result.outcome == JournalOutcome::Done ? CliOk : CliFailed;
+}
+
+}  // namespace tamrisk
