@@ -61,7 +61,7 @@ int RunStation(QApplication& app) {
     const auto memoryReaderState = std::make_unique<MemoryReaderState>();
     TCodeForm CodeForm(station, *memoryReaderState, &StatusDlg, &TestForm);
     TMemForm MemForm(station, *memoryReaderState, &StatusDlg, &TestForm);
-    TJournalForm JournalForm(&TestForm);
+    TJournalForm JournalForm(station, &TestForm);
     TReadKlenFrm ReadKlenFrm(station, &TestForm);
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -1,14 +1,304 @@
 #include "journal.h"
 
+#include "host.h"
+#include "journalformat.h"
+#include "journalview.h"
+#include "savefile.h"
+#include "station.h"
+#include "textcodec.h"
 #include "ui_journal.h"
+#include "windowplace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QShowEvent>
 
 namespace tamrisk {
 
-TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TJournalForm>()) {
-    ui->setupUi(this);
-    setObjectName("JournalForm");
+namespace {
+
+// Courier New where it exists, the system's fixed-pitch face otherwise;
+// bold, 16 pixels.
+QFont JournalFont() {
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
+                     ? QFont(QStringLiteral("Courier New"))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(16);
+    font.setBold(true);
+    return font;
 }
 
-TJournalForm::~TJournalForm() = default;
+}  // namespace
+
+// What the operations show goes into the text and its view and the status panel.
+class TJournalForm::Observer : public JournalObserver {
+public:
+    Observer(TJournalForm& window, bool cancellable) : m_window(window), m_cancellable(cancellable) {}
+    void Started() override {
+        if (m_cancellable)
+            m_window.ui->CancelBt->setEnabled(true);
+    }
+    void ClearView() override {
+        m_window.m_text.Clear();
+        m_window.m_view->Clear();
+    }
+    void AddLine(const std::string& line) override {
+        m_window.m_text.AppendLine(line);
+        m_window.m_view->LineAdded();
+    }
+    void SetStatus(const std::string& text) override { m_window.ui->StatusPn->setText(DecodeCp1251(text)); }
+
+private:
+    TJournalForm& m_window;
+    bool m_cancellable;
+};
+
+TJournalForm::TJournalForm(Station& station, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TJournalForm>()), m_station(station),
+      m_session(station.transactor, station.host) {
+    ui->setupUi(this);
+    setObjectName("JournalForm");
+    setFixedSize(719, 459);
+
+    QPlainTextEdit* view = ui->JnlData;
+    view->setFont(JournalFont());
+    // The selected lines stay marked while the operator presses a button.
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+    palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
+    view->setPalette(palette);
+    m_view = new JournalView(m_text, view, this);
+    // Read-only, yet the operator selects with the keys as with the mouse.
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    view->viewport()->installEventFilter(this);
+
+    connect(ui->ReadBt, &QPushButton::clicked, this, &TJournalForm::ReadBtClick);
+    connect(ui->CheckBt, &QPushButton::clicked, this, &TJournalForm::CheckBtClick);
+    connect(ui->PrintBt, &QPushButton::clicked, this, &TJournalForm::PrintBtClick);
+    connect(ui->InfoBt, &QPushButton::clicked, this, &TJournalForm::InfoBtClick);
+    connect(ui->ShaBt, &QPushButton::clicked, this, &TJournalForm::ShaBtClick);
+    connect(ui->CancelBt, &QPushButton::clicked, this, &TJournalForm::CancelBtClick);
+    connect(ui->LoadBt, &QPushButton::clicked, this, &TJournalForm::LoadBtClick);
+    connect(ui->SaveBt, &QPushButton::clicked, this, &TJournalForm::SaveBtClick);
+    connect(ui->ClearBt, &QPushButton::clicked, this, &TJournalForm::ClearBtClick);
+
+    // A port lost while the window is open and idle turns its printer buttons
+    // off; the main window's own hook still runs first.
+    m_previousConnectionLost = std::move(m_station.ConnectionLost);
+    m_station.ConnectionLost = [this] {
+        if (m_previousConnectionLost)
+            m_previousConnectionLost();
+        if (isVisible() && !m_busy)
+            EnableJournalControls(true);
+    };
+    EnableJournalControls(true);
+}
+
+TJournalForm::~TJournalForm() { m_station.ConnectionLost = std::move(m_previousConnectionLost); }
+
+void TJournalForm::EnableJournalControls(bool idle) {
+    const bool printer = idle && m_station.Connected;
+    for (QPushButton* button : {ui->ReadBt, ui->CheckBt, ui->PrintBt, ui->InfoBt})
+        button->setEnabled(printer);
+    const bool lines = idle && !m_text.Empty();
+    ui->SaveBt->setEnabled(lines);
+    ui->ShaBt->setEnabled(lines);
+    ui->LoadBt->setEnabled(idle);
+    ui->ClearBt->setEnabled(idle);
+}
+
+void TJournalForm::FormShow() {
+    EnableJournalControls(true);
+    ui->CancelBt->setEnabled(false);
+}
+
+void TJournalForm::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        CentreOnDesktop(*this);
+        FormShow();
+    }
+    QDialog::showEvent(event);
+}
+
+void TJournalForm::reject() {
+    if (m_busy) {
+        m_closePending = true;
+        m_session.JournalCancelled = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void TJournalForm::RunBusy(const std::function<void()>& operation) {
+    if (m_busy)
+        return;
+    m_busy = true;
+    // From before the readiness probe, so that nothing else starts while it waits.
+    EnableJournalControls(false);
+    operation();
+    m_view->Flush();
+    ui->CancelBt->setEnabled(false);
+    m_busy = false;
+    EnableJournalControls(true);
+    if (m_closePending) {
+        m_closePending = false;
+        QDialog::reject();
+    }
+}
+
+std::optional<std::string> TJournalForm::Query() {
+    const std::optional<std::string> bytes = EncodeCp1251(ui->InputBox->text());
+    if (!bytes) {
+        // Windows-1251 has no code for it; nothing is sent.
+        m_station.host.showMessage("The query holds a character the printer cannot take", "Error");
+        return std::nullopt;
+    }
+    std::string query = TrimQuery(*bytes);
+    if (query.empty())
+        return std::nullopt;
+    return query;
+}
+
+void TJournalForm::ReadBtClick() {
+    const auto query = Query();
+    if (!query)
+        return;
+    RunBusy([&] {
+        Observer observer(*this, true);
+        m_session.Read(*query, observer);
+    });
+}
+
+void TJournalForm::PrintBtClick() {
+    const auto query = Query();
+    if (!query)
+        return;
+    RunBusy([&] {
+        Observer observer(*this, false);
+        m_session.Print(*query, ui->SmallFont->isChecked(), observer);
+    });
+}
+
+void TJournalForm::CheckBtClick() {
+    const auto query = Query();
+    if (!query)
+        return;
+    RunBusy([&] {
+        Observer observer(*this, false);
+        m_session.Check(*query, observer);
+    });
+}
+
+void TJournalForm::InfoBtClick() {
+    RunBusy([&] {
+        Observer observer(*this, false);
+        m_session.Info(observer);
+    });
+}
+
+void TJournalForm::ShaBtClick() {
+    const auto [start, end] = m_view->SelectedBytes();
+    if (start == end)
+        return;
+    ui->StatusPn->clear();
+    RunBusy([&, start = start, end = end] {
+        m_session.JournalCancelled = false;
+        ui->CancelBt->setEnabled(true);
+        m_station.host.processEvents();  // the panel and the buttons are seen before the work
+        const std::string_view selected = std::string_view(m_text.Bytes()).substr(start, end - start);
+        if (const auto digest = Sha1Text(selected, m_session.JournalCancelled, m_station.host))
+            ui->StatusPn->setText(QString::fromStdString(*digest));
+    });
+}
+
+void TJournalForm::CancelBtClick() { m_session.JournalCancelled = true; }
+
+bool TJournalForm::eventFilter(QObject* watched, QEvent* event) {
+    if (m_forwarding || watched != ui->JnlData->viewport() || event->type() != QEvent::MouseButtonRelease)
+        return QDialog::eventFilter(watched, event);
+    // The view ends its own selection first; the widening works on what it made.
+    m_forwarding = true;
+    QCoreApplication::sendEvent(watched, event);
+    m_forwarding = false;
+    JnlDataMouseUp();
+    return true;
+}
+
+void TJournalForm::JnlDataMouseUp() {
+    const auto [start, end] = m_view->SelectedBytes();
+    if (start == end)
+        return;
+    const auto [wideStart, wideEnd] = m_text.WidenSelection(start, end);
+    m_view->SelectBytes(wideStart, wideEnd);
+}
+
+QFileDialog& TJournalForm::FileDlg(QFileDialog*& dialog, bool save) {
+    // Made when first needed: a file dialog watches folders and keeps a
+    // thread, which would cost every turn of the event loop during a read.
+    if (dialog == nullptr) {
+        dialog = new QFileDialog(this, QString(), QStringLiteral("."));
+        dialog->setObjectName(save ? QStringLiteral("SaveJnlDlg") : QStringLiteral("LoadJnlDlg"));
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        // The window asks its own question before replacing a file.
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        dialog->setNameFilters({QStringLiteral("Текстови файлове (*.txt)"), QStringLiteral("Всички файлове (*.*)")});
+        // "*.txt" also lists NAME.TXT, as on the printer's home system.
+        dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+        dialog->setDefaultSuffix(QStringLiteral("txt"));
+    }
+    return *dialog;
+}
+
+void TJournalForm::LoadBtClick() {
+    QFileDialog& dialog = FileDlg(m_loadDlg, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString fileName = dialog.selectedFiles().constFirst();
+    QFile file(fileName);
+    QByteArray bytes;
+    bool read = file.open(QIODevice::ReadOnly);
+    if (read) {
+        bytes = file.readAll();
+        read = file.error() == QFileDevice::NoError;
+    }
+    if (!read) {
+        m_station.host.showMessageDetail("Can't read journal file", "Error",
+                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+        return;
+    }
+    m_text = JournalText::FromFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    m_view->Reload();
+    m_view->Flush();
+    EnableJournalControls(true);
+}
+
+void TJournalForm::SaveBtClick() {
+    Host& host = m_station.host;
+    QFileDialog& dialog = FileDlg(m_saveDlg, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString fileName = dialog.selectedFiles().constFirst();
+    if (QFileInfo::exists(fileName) && !host.askYesNo("File exists. Overwrite?", "Warning"))
+        return;
+    // The text replaces the file only once every byte is written.
+    QString error;
+    if (!SaveBytesToFile(fileName, m_text.SaveBytes(), error))
+        host.showMessageDetail("Can't write journal file", "Error", error.toStdString());
+}
+
+void TJournalForm::ClearBtClick() {
+    m_text.Clear();
+    m_view->Clear();
+    EnableJournalControls(true);
+}
 
 }  // namespace tamrisk

@@ -1,9 +1,21 @@
 #pragma once
-// The electronic journal's window (JournalForm).
+// The electronic journal's window (JournalForm, "Read, Print and Check
+// Journal"): reads the printer's journal as text into its view, has parts of
+// it printed, checks a Z-report's journal, shows the journal's information,
+// takes the SHA-1 of the selected lines, and loads and saves text files. The
+// view's lines, the query and "Small" stay from one showing to the next.
+
+#include "journalops.h"
+#include "journaltext.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+
+class QFileDialog;
 
 namespace Ui {
 class TJournalForm;
@@ -11,14 +23,71 @@ class TJournalForm;
 
 namespace tamrisk {
 
+class JournalView;
+class Station;
+
 class TJournalForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TJournalForm(QWidget* parent = nullptr);
+    explicit TJournalForm(Station& station, QWidget* parent = nullptr);
     ~TJournalForm() override;
 
+    // The buttons for an idle (true) or busy (false) window: the printer's
+    // buttons also need Connected, Save and SHA-1 a line in the view. Cancel
+    // is left alone.
+    void EnableJournalControls(bool idle);
+    // Every control as for an idle window, Cancel disabled; called each time
+    // the window is shown.
+    void FormShow();
+
+    // The view's bytes and the view behind its batches.
+    const JournalText& Text() const { return m_text; }
+    JournalView& View() { return *m_view; }
+    JournalSession& Session() { return m_session; }
+    bool Busy() const { return m_busy; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // Escape and the close box during an operation: a read or a digest is
+    // cancelled, and the window closes when the operation has ended.
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void ReadBtClick();
+    void CheckBtClick();
+    void PrintBtClick();
+    void InfoBtClick();
+    void ShaBtClick();
+    void CancelBtClick();
+    void LoadBtClick();
+    void SaveBtClick();
+    void ClearBtClick();
+
 private:
+    class Observer;
+
+    // Runs `operation` with the window busy from before its readiness probe
+    // to its end, then restores the controls and serves a close put off meanwhile.
+    void RunBusy(const std::function<void()>& operation);
+    // The query box's text in Windows-1251, trimmed; none when it is empty or
+    // holds a character the code page lacks (the operator is told).
+    std::optional<std::string> Query();
+    void JnlDataMouseUp();
+    // The open and save dialogs, made on first use.
+    QFileDialog& FileDlg(QFileDialog*& dialog, bool save);
+
     std::unique_ptr<Ui::TJournalForm> ui;
+    Station& m_station;
+    JournalSession m_session;
+    JournalText m_text;
+    JournalView* m_view = nullptr;
+    QFileDialog* m_loadDlg = nullptr;
+    QFileDialog* m_saveDlg = nullptr;
+    std::function<void()> m_previousConnectionLost;
+    bool m_busy = false;
+    bool m_closePending = false;
+    bool m_forwarding = false;
 };
 
 }  // namespace tamrisk
