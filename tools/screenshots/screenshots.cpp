@@ -1,13 +1,16 @@
 // Takes the README's screenshots of the station's windows against a simulated
 // printer: the main window with a loaded script, the results after the demo
 // run, the status dialog for a red answer and the Execute Command dialog after
-// a command, and the three memory readers after a read. Message boxes of the
+// a command, the three memory readers after a read, and the journal window
+// after a read and after Info. Message boxes of the
 // run are confirmed as an operator would.
 // Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
 
 #include "coderead.h"
 #include "command.h"
 #include "journal.h"
+#include "journaltext.h"
+#include "journalview.h"
 #include "memoryreader.h"
 #include "memread.h"
 #include "qthost.h"
@@ -159,6 +162,22 @@ int main(int argc, char** argv) {
     readKlenFrm.show();
     ok = Save(readKlenFrm, out + "/journal-binary.png") && ok;
     readKlenFrm.hide();
+
+    // The journal window after a read of Z-report 3 with a few lines selected
+    // and their SHA-1 in the status panel, then after Info.
+    TJournalForm journalForm(station, &testForm);
+    journalForm.show();
+    QApplication::processEvents();
+    Child<QLineEdit>(journalForm, "InputBox")->setText("Z3");
+    Child<QPushButton>(journalForm, "ReadBt")->click();  // returns when the read has ended
+    const JournalText& text = journalForm.Text();
+    journalForm.View().SelectBytes(text.LineStart(4), text.LineStart(9));
+    Child<QPlainTextEdit>(journalForm, "JnlData")->verticalScrollBar()->setValue(0);
+    Child<QPushButton>(journalForm, "ShaBt")->click();
+    ok = Save(journalForm, out + "/journal.png") && ok;
+    Child<QPushButton>(journalForm, "InfoBt")->click();
+    ok = Save(journalForm, out + "/journal-info.png") && ok;
+    journalForm.hide();
 
     confirm.stop();
     Child<QPushButton>(testForm, "ConnectBt")->click();
