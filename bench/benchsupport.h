@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -61,5 +62,16 @@ struct Stopwatch {
     std::chrono::steady_clock::time_point wallStart;
     std::chrono::duration<double> cpuStart;
 };
+
+// The median of `value(run)` over `runs` (the upper one of an even count):
+// repeated reads on a shared machine, each figure taken from its own values.
+template <class Run, class Value>
+double MedianOf(const std::vector<Run>& runs, Value value) {
+    std::vector<double> values;
+    for (const Run& run : runs)
+        values.push_back(value(run));
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
 
 }  // namespace tamrisk::bench

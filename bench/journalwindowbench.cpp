@@ -119,13 +119,7 @@ int main(int argc, char** argv) {
                     run.seconds, static_cast<double>(run.lines) / run.seconds, 1e3 * run.view,
                     100 * run.view / run.seconds, Edge, run.last / run.first,
                     100 * (run.seconds - run.bare) / run.seconds, run.bare);
-    const auto median = [&runs](auto value) {
-        std::vector<double> values;
-        for (const Run& run : runs)
-            values.push_back(value(run));
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
+    const auto median = [&runs](auto value) { return MedianOf(runs, value); };
     std::printf("median lines a second: %.0f\n",
                 median([](const Run& run) { return static_cast<double>(run.lines) / run.seconds; }));
     std::printf("median view share of the read: %.2f %%\n", 100 * median([](const Run& run) { return run.view / run.seconds; }));

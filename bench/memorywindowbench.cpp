@@ -105,13 +105,7 @@ int main(int argc, char** argv) {
                     "window in all %.1f %% (read without it %.3f s)\n",
                     run.seconds, 1e3 * run.view, 100 * run.view / run.seconds, run.last / run.first,
                     100 * (run.seconds - run.bare) / run.seconds, run.bare);
-    const auto median = [&runs](auto value) {
-        std::vector<double> values;
-        for (const Run& run : runs)
-            values.push_back(value(run));
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
+    const auto median = [&runs](auto value) { return MedianOf(runs, value); };
     const double share = median([](const Run& run) { return run.view / run.seconds; });
     const double growth = median([](const Run& run) { return run.last / run.first; });
     std::printf("median hex view share of the read: %.2f %% (at most 10 %%)\n", 100 * share);

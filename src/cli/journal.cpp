@@ -92,4 +92,12 @@ bool JournalCliRun::Close() {
     return lost;
 }
 
+int JournalCliRun::End(const JournalResult& result) {
+    const bool portLost = Close();
+    view.Finish();
+    if (portLost)
+        return CliUsage;
+    return result.outcome == JournalOutcome::Done ? CliOk : CliFailed;
+}
+
 }  // namespace tamrisk

@@ -21,13 +21,9 @@ int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, 
     JournalCliRun run(out, err);
     if (!run.Open(args))
         return CliUsage;
-    const JournalResult result = run.journal.Check(*query, run.view);
-    const bool portLost = run.Close();
-    run.view.Finish();
-    if (portLost)
-        return CliUsage;
-    if (result.outcome != JournalOutcome::Done)
-        return CliFailed;
+    const int status = run.End(run.journal.Check(*query, run.view));
+    if (status != CliOk)
+        return status;
     const JournalText& lines = run.view.Text();
     return !lines.Empty() && lines.Line(0) == JournalDigestMismatch ? CliDigestMismatch : CliOk;
 }

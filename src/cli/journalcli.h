@@ -58,6 +58,9 @@ struct JournalCliRun {
     bool Open(const ParsedArgs& args);
     // Closes the link; true when the port had been lost on the way.
     bool Close();
+    // Closes the link and finishes the output; the exit status of `result`:
+    // CliUsage for a lost port, CliOk when it ran to its end, else CliFailed.
+    int End(const JournalResult& result);
 
     ProgressLine progress;
     CliSession cli;

@@ -19,12 +19,7 @@ int JournalInfoAction(const std::vector<std::string>& rest, std::ostream& out, s
     JournalCliRun run(out, err);
     if (!run.Open(args))
         return CliUsage;
-    const JournalResult result = run.journal.Info(run.view);
-    const bool portLost = run.Close();
-    run.view.Finish();
-    if (portLost)
-        return CliUsage;
-    return result.outcome == JournalOutcome::Done ? CliOk : CliFailed;
+    return run.End(run.journal.Info(run.view));
 }
 
 }  // namespace tamrisk

@@ -20,12 +20,7 @@ int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, 
     JournalCliRun run(out, err);
     if (!run.Open(args))
         return CliUsage;
-    const JournalResult result = run.journal.Print(*query, !args.flag("large"), run.view);
-    const bool portLost = run.Close();
-    run.view.Finish();
-    if (portLost)
-        return CliUsage;
-    return result.outcome == JournalOutcome::Done ? CliOk : CliFailed;
+    return run.End(run.journal.Print(*query, !args.flag("large"), run.view));
 }
 
 }  // namespace tamrisk

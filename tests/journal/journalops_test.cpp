@@ -164,7 +164,7 @@ TEST(JournalSha1, MatchesAnIndependentDigest) {
     const auto whole = text.WidenSelection(13, 14);
     const auto last = text.WidenSelection(text.Bytes().size() - 1, text.Bytes().size());
     const std::string big(3 * 256 * 1024 + 5, 'z');
-    for (const std::string bytes : {text.Bytes().substr(whole.first, whole.second - whole.first),
+    for (const std::string& bytes : {text.Bytes().substr(whole.first, whole.second - whole.first),
                                     text.Bytes().substr(last.first, last.second - last.first), big}) {
         QTemporaryFile file;
         ASSERT_TRUE(file.open());

@@ -287,8 +287,9 @@ TEST(ScriptRun, UnknownOutcomesAdvanceDefiniteRefusalsDoNot) {
         StringScriptList list({c.line, "90"});
         rig.Run(list);
         EXPECT_EQ(list.Line(0), c.after);
-        if (!c.answer.empty())
+        if (!c.answer.empty()) {
             EXPECT_EQ(rig.sink.lines.at(1).text, c.answer);
+        }
         EXPECT_EQ(rig.sink.lines.at(1).colour, ResultColour::Red);
         EXPECT_EQ(rig.sink.lines.at(2).text, "-> 90,\"\"");  // the run goes on
     }

@@ -30,18 +30,9 @@ namespace tamrisk {
 namespace {
 
 using testing::PickFile;
+using testing::ReadFile;
 using testing::UiRig;
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using testing::WriteFile;
 
 QByteArray Cp1251(const QString& text) { return QByteArray::fromStdString(*EncodeCp1251(text)); }
 
@@ -302,8 +293,9 @@ TEST_F(JournalForm, BlankAndOverlongQueriesSendNothing) {
         Run(c.button, c.query);
         EXPECT_EQ(rig.io->written.size(), written);
         ASSERT_EQ(rig.host.messages.size(), c.refused ? 1u : 0u);
-        if (c.refused)
+        if (c.refused) {
             EXPECT_EQ(rig.host.messages[0].caption, "Error");
+        }
         EXPECT_EQ(States(), Idle);
     }
 }

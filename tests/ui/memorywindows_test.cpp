@@ -37,7 +37,9 @@ namespace tamrisk {
 namespace {
 
 using testing::OnNextModal;
+using testing::ReadFile;
 using testing::UiRig;
+using testing::WriteFile;
 
 // The file dialog's settings as the operator finds them.
 struct DialogLook {
@@ -71,17 +73,6 @@ void PickFile(const QString& path, DialogLook* look) {
         if (look)
             *look = {dialog.windowTitle(), dialog.nameFilters(), dialog.defaultSuffix()};
     });
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 QByteArray Bytes(const std::vector<std::uint8_t>& memory, std::size_t count) {
