@@ -20,6 +20,8 @@ void BatchingSink::AppendResultLine(std::string_view text, ResultColour colour) 
     m_pending.push_back({std::string(text.substr(0, MaxResultLineText)), colour});
     if (m_pending.size() == 1)
         BatchStarted();
+    if (m_maxBatch != 0 && m_pending.size() >= m_maxBatch)
+        Flush();
 }
 
 void BatchingSink::Flush() {

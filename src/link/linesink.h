@@ -45,6 +45,9 @@ public:
     void AppendResultLine(std::string_view text, ResultColour colour) final;
     void Flush() final;
     std::size_t PendingLines() const { return m_pending.size(); }
+    // A batch that reaches `lines` is written at once (0, the default: no
+    // limit), so that a producer hands over batches of one size whatever its pace.
+    void SetMaxBatchLines(std::size_t lines) { m_maxBatch = lines; }
 
 protected:
     virtual void BatchStarted() {}
@@ -52,6 +55,7 @@ protected:
 
 private:
     std::vector<ResultLine> m_pending;
+    std::size_t m_maxBatch = 0;
     bool m_flushing = false;
 };
 
