@@ -85,4 +85,28 @@ double Stopwatch::wallSeconds() const {
 
 double Stopwatch::cpuSeconds() const { return (ProcessCpuTime() - cpuStart).count(); }
 
+void BatchLog::Add(std::size_t lines, std::chrono::nanoseconds spent) {
+    batches.emplace_back(lines, std::chrono::duration<double>(spent).count());
+}
+
+double BatchLog::Seconds() const {
+    double seconds = 0;
+    for (const auto& batch : batches)
+        seconds += batch.second;
+    return seconds;
+}
+
+std::pair<double, double> BatchLog::EdgeSeconds(std::size_t total, std::size_t edge) const {
+    double first = 0, last = 0;
+    std::size_t seen = 0;
+    for (const auto& [lines, seconds] : batches)
+        for (std::size_t k = 0; k < lines; ++k, ++seen) {
+            if (seen < edge)
+                first += seconds / static_cast<double>(lines);
+            else if (seen + edge >= total)
+                last += seconds / static_cast<double>(lines);
+        }
+    return {first, last};
+}
+
 }  // namespace tamrisk::bench

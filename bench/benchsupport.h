@@ -12,6 +12,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamrisk::bench {
@@ -61,6 +62,17 @@ struct Stopwatch {
     double cpuSeconds() const;
     std::chrono::steady_clock::time_point wallStart;
     std::chrono::duration<double> cpuStart;
+};
+
+// The batches a view took during one read: the lines of each and its seconds.
+struct BatchLog {
+    std::vector<std::pair<std::size_t, double>> batches;
+
+    void Add(std::size_t lines, std::chrono::nanoseconds spent);
+    double Seconds() const;
+    // Seconds spent on the first and on the last `edge` of `total` lines, each
+    // line taking its batch's share.
+    std::pair<double, double> EdgeSeconds(std::size_t total, std::size_t edge) const;
 };
 
 // The median of `value(run)` over `runs` (the upper one of an even count):

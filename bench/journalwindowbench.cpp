@@ -35,22 +35,6 @@ struct NoView : JournalObserver {
     std::size_t lines = 0;
 };
 
-// Seconds the view spent on the first and on the last `edge` lines, each
-// line taking its batch's share.
-std::pair<double, double> EdgeSeconds(const std::vector<std::pair<std::size_t, double>>& batches,
-                                      std::size_t total, std::size_t edge) {
-    double first = 0, last = 0;
-    std::size_t seen = 0;
-    for (const auto& [lines, seconds] : batches)
-        for (std::size_t k = 0; k < lines; ++k, ++seen) {
-            if (seen < edge)
-                first += seconds / static_cast<double>(lines);
-            else if (seen >= total - edge)
-                last += seconds / static_cast<double>(lines);
-        }
-    return {first, last};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,9 +82,9 @@ int main(int argc, char** argv) {
         Run run;
         run.uniform = r % 2 == 1;
         form.View().SetMaxBatchLines(run.uniform ? UniformBatch : 0);
-        std::vector<std::pair<std::size_t, double>> batches;
+        BatchLog batches;
         form.View().batchWritten = [&](std::size_t lines, std::chrono::nanoseconds spent) {
-            batches.emplace_back(lines, std::chrono::duration<double>(spent).count());
+            batches.Add(lines, spent);
         };
         const Stopwatch watch;
         form.findChild<QPushButton*>("ReadBt")->click();  // returns when the read has ended
@@ -110,9 +94,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the read brought %zu lines\n", run.lines);
             return 1;
         }
-        for (const auto& batch : batches)
-            run.view += batch.second;
-        std::tie(run.first, run.last) = EdgeSeconds(batches, run.lines, Edge);
+        run.view = batches.Seconds();
+        std::tie(run.first, run.last) = batches.EdgeSeconds(run.lines, Edge);
         const double bareAfter = bareRead();
         run.bare = (bareBefore + bareAfter) / 2;
         bareBefore = bareAfter;

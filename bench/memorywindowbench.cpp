@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace tamrisk;
@@ -79,23 +80,16 @@ int main(int argc, char** argv) {
         Run run;
         run.uniform = r % 2 == 1;
         form.View().SetMaxBatchLines(run.uniform ? UniformBatch : 0);
-        long linesSeen = 0;
+        BatchLog batches;
         form.View().batchWritten = [&](std::size_t lines, std::chrono::nanoseconds spent) {
-            const double seconds = std::chrono::duration<double>(spent).count();
-            run.view += seconds;
-            // Each line takes its batch's share.
-            const double perLine = seconds / static_cast<double>(lines);
-            for (std::size_t k = 0; k < lines; ++k, ++linesSeen) {
-                if (linesSeen < Edge)
-                    run.first += perLine;
-                else if (linesSeen >= TotalLines - Edge)
-                    run.last += perLine;
-            }
+            batches.Add(lines, spent);
         };
         const Stopwatch watch;
         form.findChild<QPushButton*>("ReadBt")->click();  // returns when the read has ended
         run.seconds = watch.wallSeconds();
         run.lines = form.View().LineCount();
+        run.view = batches.Seconds();
+        std::tie(run.first, run.last) = batches.EdgeSeconds(static_cast<std::size_t>(TotalLines), Edge);
         const double bareAfter = bareRead();
         run.bare = (bareBefore + bareAfter) / 2;
         bareBefore = bareAfter;
