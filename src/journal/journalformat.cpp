@@ -33,6 +33,13 @@ struct Fields {
         rest.remove_prefix(comma + 1);
         return field;
     }
+    // The next field read as a decimal number (32-bit); `commaFollowed` tells
+    // whether a comma ended it.
+    unsigned long Number(bool& commaFollowed) {
+        const auto field = NextBeforeComma();
+        commaFollowed = field.has_value();
+        return LeadingNumber(field ? *field : Next());
+    }
     // The next field up to a comma or the end.
     std::string_view Next() {
         if (auto field = NextBeforeComma())
@@ -126,21 +133,23 @@ std::vector<std::string> CheckAnswerLines(char first, std::string_view answer) {
     std::vector<std::string> lines;
     Fields fields = FieldsOf(answer);
     const char kind = answer.empty() ? '\0' : answer[0];
+    bool more = false;
+    // The empty line and the counts of a "Z" answer, each shown once its field
+    // is there; true when a comma follows the byte count.
     const auto counts = [&] {
         lines.push_back("");
-        const auto documents = fields.NextBeforeComma();
-        lines.push_back(Format("Z-report journal document count:   %10lu",
-                               static_cast<unsigned long>(LeadingNumber(documents ? *documents : fields.Next()))));
-        return documents.has_value();
+        lines.push_back(Format("Z-report journal document count:   %10lu", fields.Number(more)));
+        if (!more)
+            return false;
+        lines.push_back(Format("Z-report journal byte count:       %10lu", fields.Number(more)));
+        return more;
     };
     switch (first) {
     case 'R': {
         if (kind != 'P')
             break;
-        const auto number = fields.NextBeforeComma();
-        lines.push_back(Format("Z-report document number: %lu",
-                               static_cast<unsigned long>(LeadingNumber(number ? *number : fields.Next()))));
-        if (!number)
+        lines.push_back(Format("Z-report document number: %lu", fields.Number(more)));
+        if (!more)
             break;
         const auto when = fields.NextBeforeComma();
         if (!when)
@@ -152,23 +161,13 @@ std::vector<std::string> CheckAnswerLines(char first, std::string_view answer) {
     case 'Z': {
         if (kind == 'P') {
             lines.push_back("Journal SHA-1 correct");
-            if (!counts())
-                break;
-            const auto bytes = fields.NextBeforeComma();
-            lines.push_back(Format("Z-report journal byte count:       %10lu",
-                                   static_cast<unsigned long>(LeadingNumber(bytes ? *bytes : fields.Next()))));
-            if (bytes)
+            if (counts())
                 lines.push_back("SHA-1: " + std::string(fields.rest));
         } else if (answer.size() == 1) {
             lines.push_back("No data for this Z-report");
         } else {
             lines.push_back(JournalDigestMismatch);
             if (!counts())
-                break;
-            const auto bytes = fields.NextBeforeComma();
-            lines.push_back(Format("Z-report journal byte count:       %10lu",
-                                   static_cast<unsigned long>(LeadingNumber(bytes ? *bytes : fields.Next()))));
-            if (!bytes)
                 break;
             const auto recorded = fields.NextBeforeComma();
             if (!recorded)
