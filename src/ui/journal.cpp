@@ -166,33 +166,32 @@ std::optional<std::string> TJournalForm::Query() {
     return query;
 }
 
-void TJournalForm::ReadBtClick() {
+void TJournalForm::RunQueryOperation(
+    bool cancellable, const std::function<void(const std::string& query, JournalObserver& observer)>& operation) {
     const auto query = Query();
     if (!query)
         return;
     RunBusy([&] {
-        Observer observer(*this, true);
-        m_session.Read(*query, observer);
+        Observer observer(*this, cancellable);
+        operation(*query, observer);
+    });
+}
+
+void TJournalForm::ReadBtClick() {
+    RunQueryOperation(true, [this](const std::string& query, JournalObserver& observer) {
+        m_session.Read(query, observer);
     });
 }
 
 void TJournalForm::PrintBtClick() {
-    const auto query = Query();
-    if (!query)
-        return;
-    RunBusy([&] {
-        Observer observer(*this, false);
-        m_session.Print(*query, ui->SmallFont->isChecked(), observer);
+    RunQueryOperation(false, [this](const std::string& query, JournalObserver& observer) {
+        m_session.Print(query, ui->SmallFont->isChecked(), observer);
     });
 }
 
 void TJournalForm::CheckBtClick() {
-    const auto query = Query();
-    if (!query)
-        return;
-    RunBusy([&] {
-        Observer observer(*this, false);
-        m_session.Check(*query, observer);
+    RunQueryOperation(false, [this](const std::string& query, JournalObserver& observer) {
+        m_session.Check(query, observer);
     });
 }
 

@@ -73,6 +73,10 @@ private:
     // The query box's text in Windows-1251, trimmed; none when it is empty or
     // holds a character the code page lacks (the operator is told).
     std::optional<std::string> Query();
+    // Runs `operation` with the query and the window's observer, busy, when
+    // the query box holds one; Cancel is offered when `cancellable`.
+    void RunQueryOperation(bool cancellable,
+                           const std::function<void(const std::string& query, JournalObserver& observer)>& operation);
     void JnlDataMouseUp();
     // The open and save dialogs, made on first use.
     QFileDialog& FileDlg(QFileDialog*& dialog, bool save);
