@@ -2,6 +2,7 @@
 
 #include "cli.h"
 #include "qtserialio.h"
+#include "savefile.h"
 #include "settings.h"
 #include "textcodec.h"
 
@@ -94,6 +95,14 @@ void InstallCancelSignals() {
     action.sa_flags = SA_RESETHAND;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+}
+
+bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes) {
+    QString error;
+    if (SaveBytesToFile(QString::fromStdString(path), bytes, error))
+        return true;
+    host.showMessageDetail("Can't write output file", "Error", error.toStdString());
+    return false;
 }
 
 int UsageError(std::ostream& err, const std::string& what) {

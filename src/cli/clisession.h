@@ -12,6 +12,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamrisk {
@@ -46,6 +47,10 @@ bool StdoutIsTerminal();
 // Opens --port at --speed, or the saved port and speed. Returns false (after a
 // message on `err`) when the port cannot be opened.
 bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err);
+
+// Writes `bytes` as FILE in one step; on failure the operator is told "Can't
+// write output file" with the reason, an existing file stays, and false.
+bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes);
 
 // Checks the options shared by the commands that talk to the printer; the
 // problem, or empty.

@@ -4,7 +4,6 @@
 #include "journalcli.h"
 
 #include "cli.h"
-#include "savefile.h"
 
 #include <ostream>
 
@@ -37,12 +36,8 @@ int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, s
     const bool readBegan = result.outcome == JournalOutcome::Done || result.outcome == JournalOutcome::Cancelled ||
                            result.outcome == JournalOutcome::NextFailed;
     bool saved = true;
-    if (path && readBegan) {
-        QString error;
-        saved = SaveBytesToFile(QString::fromStdString(*path), run.view.Text().SaveBytes(), error);
-        if (!saved)
-            run.cli.host.showMessageDetail("Can't write output file", "Error", error.toStdString());
-    }
+    if (path && readBegan)
+        saved = SaveOutputFile(run.cli.host, *path, run.view.Text().SaveBytes());
     run.view.Finish();
 
     if (portLost)

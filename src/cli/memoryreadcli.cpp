@@ -4,7 +4,6 @@
 #include "clisession.h"
 #include "memoryreader.h"
 #include "resultlog.h"
-#include "savefile.h"
 #include "statusbits.h"
 #include "textcodec.h"
 
@@ -187,12 +186,8 @@ int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, cons
     station.Disconnect();
 
     bool saved = true;
-    if (result.end != MemoryReadEnd::Refused) {
-        QString error;
-        saved = SaveBytesToFile(QString::fromStdString(*path), reader->Image.View(), error);
-        if (!saved)
-            session.host.showMessageDetail("Can't write output file", "Error", error.toStdString());
-    }
+    if (result.end != MemoryReadEnd::Refused)
+        saved = SaveOutputFile(session.host, *path, reader->Image.View());
     progress.Messages() << DescribeMemoryRead(result, reader->Image.length) << std::endl;
 
     if (portLost)
