@@ -30,8 +30,8 @@ Outcome ReadBlocks(BenchStation& station, int count) {
     Outcome outcome;
     for (int i = 0; i < count; ++i) {
         const std::string data = BlockData(i);
-        const int result = station.transactor.ExecCommand(CmdReadCodeMemory, data);
-        if (result != ExecOk || station.state.AnswerData.size() != 128)
+        const ExecResult result = station.transactor.ExecCommand(CmdReadCodeMemory, data);
+        if (result != ExecResult::ExecOk || station.state.AnswerData.size() != 128)
             ++outcome.failed;
         outcome.wireBytes += static_cast<long long>(data.size() + 10) +
                              static_cast<long long>(station.state.AnswerData.size() + 17) + station.state.SynCount;
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         const Stopwatch watch;
         int failed = 0;
         for (int i = 0; i < delayed; ++i)
-            failed += station.transactor.ExecCommand(CmdReadiness, "") != ExecOk;
+            failed += station.transactor.ExecCommand(CmdReadiness, "") != ExecResult::ExecOk;
         const double wall = watch.wallSeconds(), cpu = watch.cpuSeconds();
         std::printf("cost of waiting: %d answers after 200 ms (%d failed): station CPU / wall = %.4f "
                     "(limit 0.02)\n",

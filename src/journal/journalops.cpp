@@ -17,7 +17,7 @@ bool JournalSession::Failed() const { return (m_transactor.State().StatusFlags &
 
 bool JournalSession::Probe() {
     // A transaction refused because another runs leaves a stale StatusFlags behind.
-    return m_transactor.ExecCommand(CmdReadiness, {}) != ExecBusy && !Failed();
+    return m_transactor.ExecCommand(CmdReadiness, {}) != ExecResult::ExecBusy && !Failed();
 }
 
 std::int64_t JournalSession::NowNs() const {
@@ -46,7 +46,7 @@ bool JournalSession::Ready(const std::string& query, std::size_t prefixLength, J
 }
 
 bool JournalSession::Request(const std::string& data, JournalResult& result, bool tellFailure) {
-    if (m_transactor.ExecCommand(CmdJournal, data) != ExecBusy && !Failed())
+    if (m_transactor.ExecCommand(CmdJournal, data) != ExecResult::ExecBusy && !Failed())
         return true;
     const std::uint32_t flags = m_transactor.State().StatusFlags;
     result.outcome = JournalOutcome::RequestFailed;

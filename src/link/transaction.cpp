@@ -27,16 +27,16 @@ std::uint32_t MapStatusToFlags(const StatusBytesArray& status, std::uint32_t fla
 Transactor::Transactor(SerialLink& link, Host& host, TransactionState& state)
     : m_link(link), m_host(host), m_state(state) {}
 
-int Transactor::ExecCommand(int command, std::string_view data) {
+ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     if (m_inProgress)
-        return ExecBusy;
+        return ExecResult::ExecBusy;
     TransactionState& s = m_state;
     s.FailedAttempts = 0;
     s.RequestSent = false;
     if (!m_link.IsOpen()) {
         m_host.showMessage("Serial port not open", "Error");
         s.StatusFlags |= PortNotOpen;
-        return ExecNoAnswer;
+        return ExecResult::ExecNoAnswer;
     }
     if (s.CancelRequest) {
         // Nothing is sent, and the previous answer must not pass for this one's.
@@ -44,7 +44,7 @@ int Transactor::ExecCommand(int command, std::string_view data) {
         s.StatusBytes.fill(0);
         s.StatusFlags = NoAnswer;
         s.SynCount = 0;
-        return ExecNoAnswer;
+        return ExecResult::ExecNoAnswer;
     }
     if (data.size() > MaxRequestData) {
         s.AnswerData.clear();
@@ -54,13 +54,13 @@ int Transactor::ExecCommand(int command, std::string_view data) {
         m_host.showMessage("Command data too long (" + std::to_string(data.size()) + " bytes, at most " +
                                std::to_string(MaxRequestData) + ")",
                            "Error");
-        return ExecBadProtocol;
+        return ExecResult::ExecBadProtocol;
     }
 
     m_inProgress = true;
-    int result = ExecOk;
+    ExecResult result = ExecResult::ExecOk;
     while (s.FailedAttempts < 2 && !s.CancelRequest) {
-        result = ExecOk;
+        result = ExecResult::ExecOk;
         s.StatusFlags = 0;
         s.StatusBytes.fill(0);
         SendFrame(command, data);
@@ -70,12 +70,12 @@ int Transactor::ExecCommand(int command, std::string_view data) {
             // The device went away: no second attempt and no question; the
             // operator has been told by the link.
             s.StatusFlags |= PortNotOpen | NoAnswer;
-            result = ExecNoAnswer;
+            result = ExecResult::ExecNoAnswer;
             break;
         }
         if (timedOut) {
             s.StatusFlags |= NoAnswer;
-            result = ExecNoAnswer;
+            result = ExecResult::ExecNoAnswer;
         } else {
             const AnswerCheck check = TestAnswerFrame(m_receiver.Buffer(), s.SequenceNumber, command);
             if (check.dataCopied)
@@ -85,7 +85,7 @@ int Transactor::ExecCommand(int command, std::string_view data) {
             if (check.passed)
                 break;
             s.StatusFlags |= BadProtocol;
-            result = ExecBadProtocol;
+            result = ExecResult::ExecBadProtocol;
         }
         m_host.sleepMs(AttemptPauseMs);
         ++s.FailedAttempts;

@@ -15,11 +15,20 @@ namespace tamrisk {
 class Host;
 class SerialLink;
 
-// Result codes of ExecCommand.
-constexpr int ExecOk = 0;           // an answer passed every frame test
-constexpr int ExecNoAnswer = 1;     // no answer in time, no port open, or cancelled before sending
-constexpr int ExecBadProtocol = 2;  // an answer came but failed a frame test (or data too long)
-constexpr int ExecBusy = 3;         // refused: another transaction is in progress
+// Outcome of ExecCommand (the values are the station's result codes 0 to 3).
+enum class ExecResult {
+    // An answer passed every frame test; its status bytes may still report a
+    // printer error (StatusFlags & FailureMask).
+    ExecOk,
+    // No answer within the gap in the last attempt, no port open, the port lost
+    // on the way, or cancelled before anything was sent.
+    ExecNoAnswer,
+    // An answer came in the last attempt but failed a frame test, or the data
+    // did not fit a request frame (nothing sent).
+    ExecBadProtocol,
+    // Refused without touching anything: another transaction is in progress.
+    ExecBusy,
+};
 
 // Link bits of StatusFlags; the printer's bits are mapped by MapStatusToFlags.
 constexpr std::uint32_t PortNotOpen = 0x80000000u;
@@ -65,10 +74,9 @@ public:
     // at most two attempts; asks "No printer serponse. Retry?" or "Bad protocol.
     // Retry?" after a final failure (Yes sets RepeatRequest). A port lost on the
     // way ends the transaction at once with PortNotOpen, without a question.
-    // Returns ExecOk,
-    // ExecNoAnswer or ExecBadProtocol, or ExecBusy without touching anything when
-    // called while another transaction runs.
-    int ExecCommand(int command, std::string_view data);
+    // Returns ExecOk, ExecNoAnswer or ExecBadProtocol, or ExecBusy without
+    // touching anything when called while another transaction runs.
+    ExecResult ExecCommand(int command, std::string_view data);
 
     bool InProgress() const { return m_inProgress; }
     TransactionState& State() { return m_state; }

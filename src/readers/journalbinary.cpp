@@ -59,9 +59,9 @@ JournalCopyResult CopyJournalToFile(Transactor& transactor, Host& host, const QS
     TransactionState& line = transactor.State();
     result.end = JournalCopyEnd::Stopped;
     while (options.stopRequested == nullptr || !*options.stopRequested) {
-        const int exec = transactor.ExecCommand(CmdJournal, JournalRawBlockData(result.nextAddress));
+        const ExecResult exec = transactor.ExecCommand(CmdJournal, JournalRawBlockData(result.nextAddress));
         // A failed transaction leaves an earlier answer in AnswerData: never taken as data.
-        if (exec != ExecOk) {
+        if (exec != ExecResult::ExecOk) {
             result.end = JournalCopyEnd::Failed;
             break;
         }

@@ -37,8 +37,8 @@ int ReadProgress(int i, int blockCount) {
 namespace {
 
 // The failure test; a transaction refused because another one runs has failed too.
-bool Failed(int result, const TransactionState& state) {
-    return result == ExecBusy || (state.StatusFlags & FailureMask) != 0;
+bool Failed(ExecResult result, const TransactionState& state) {
+    return result == ExecResult::ExecBusy || (state.StatusFlags & FailureMask) != 0;
 }
 
 void EmitLines(MemoryReadObserver& observer, std::uint32_t address, std::string_view hex, std::string_view bytes) {
@@ -89,7 +89,7 @@ MemoryReadResult ReadMemory(Transactor& transactor, Host& host, const MemoryRead
             break;
         }
         const auto address = static_cast<std::uint32_t>(i) * MemoryBlockSize;
-        const int exec = transactor.ExecCommand(config.command, config.blockData(address));
+        const ExecResult exec = transactor.ExecCommand(config.command, config.blockData(address));
         host.processEvents();
         if (Failed(exec, line)) {
             observer.BlockFailed();
@@ -117,12 +117,12 @@ MemoryReadResult ReadMemory(Transactor& transactor, Host& host, const MemoryRead
 
     if (i < result.blockCount && result.end != MemoryReadEnd::Cancelled) {
         const auto address = static_cast<std::uint32_t>(i) * MemoryBlockSize;
-        const int exec = transactor.ExecCommand(config.command, MemoryTailData(address));
+        const ExecResult exec = transactor.ExecCommand(config.command, MemoryTailData(address));
         host.processEvents();
         result.tailRead = true;
         const bool fiscalRefusal = Failed(exec, line) && (line.StatusFlags & CommonFiscalErrorFlag) != 0;
         // Without an answer of its own, AnswerData still holds an earlier one.
-        if (exec == ExecOk && !fiscalRefusal) {
+        if (exec == ExecResult::ExecOk && !fiscalRefusal) {
             const std::string hex = line.AnswerData.substr(0, 2 * MemoryTailSize);
             const std::string bytes = TailBytes(hex);
             if (!bytes.empty()) {

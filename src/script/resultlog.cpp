@@ -35,15 +35,15 @@ ResultColour AnswerLineColour(std::uint32_t statusFlags) {
     return (statusFlags & (CommonErrorFlag | LinkFailureMask)) != 0 ? ResultColour::Red : ResultColour::Green;
 }
 
-int LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
+ExecResult LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
                    std::string_view sendData) {
     // A refused overlapping call must not disturb the running transaction's state.
     if (transactor.InProgress())
-        return ExecBusy;
+        return ExecResult::ExecBusy;
     sink.AppendResultLine(FormatRequestLine(command, writtenData), ResultColour::Blue);
     TransactionState& state = transactor.State();
     state.AnswerData.clear();
-    const int result = transactor.ExecCommand(command, sendData);
+    const ExecResult result = transactor.ExecCommand(command, sendData);
     sink.AppendResultLine(FormatAnswerLine(state), AnswerLineColour(state.StatusFlags));
     return result;
 }
@@ -51,7 +51,7 @@ int LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::s
 LoggedCommand LogCommand(Transactor& transactor, Host& host, ResultSink& sink, int command,
                          std::string_view writtenData) {
     if (transactor.InProgress())
-        return {ExecBusy, 0.0};
+        return {ExecResult::ExecBusy, 0.0};
     const std::string send = TranslateDataEscapes(writtenData);
     const auto start = host.now();
     LoggedCommand outcome;

@@ -4,6 +4,7 @@
 
 #include "frame.h"
 #include "linesink.h"
+#include "transaction.h"
 
 #include <cstdint>
 #include <string>
@@ -12,8 +13,6 @@
 namespace tamrisk {
 
 class Host;
-struct TransactionState;
-class Transactor;
 
 // "-> %i,\"%s\"": the command and the data as written (escapes untranslated).
 std::string FormatRequestLine(int command, std::string_view data);
@@ -27,11 +26,11 @@ ResultColour AnswerLineColour(std::uint32_t statusFlags);
 // (AnswerData emptied first), the answer line in its colour. Returns the
 // result of ExecCommand; ExecBusy, with nothing logged or touched, while
 // another transaction is in progress.
-int LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
+ExecResult LogTransaction(Transactor& transactor, ResultSink& sink, int command, std::string_view writtenData,
                    std::string_view sendData);
 
 struct LoggedCommand {
-    int result = 0;        // of ExecCommand; ExecBusy when refused
+    ExecResult result = ExecResult::ExecOk;  // of ExecCommand; ExecBusy when refused
     double seconds = 0.0;  // the transaction's duration, on the host's clock
 };
 

@@ -135,7 +135,7 @@ void TCommandFrm::ExecuteBtClick() {
     const LoggedCommand outcome = LogCommand(m_station.transactor, host, m_results, command, *data);
     m_executing = false;
 
-    if (outcome.result == ExecBusy) {
+    if (outcome.result == ExecResult::ExecBusy) {
         // Nothing went out and nothing was logged: the dialog is as it was.
         ui->AnswerBox->setText(oldAnswer);
         ui->StatusTxt->setText(oldStatus);

@@ -50,7 +50,7 @@ TEST(JournalRead, EveryZReportsLinesHashToThePrintersDigest) {
         EXPECT_EQ(rig.view.statuses.back().substr(0, rig.view.statuses.back().find(',')),
                   DocumentCountText(read.documents));
         const auto digest = Sha1Text(rig.view.text.Bytes(), rig.session.JournalCancelled, rig.host);
-        ASSERT_EQ(rig.transactor->ExecCommand(CmdJournal, "C,Z" + std::to_string(z)), ExecOk);
+        ASSERT_EQ(rig.transactor->ExecCommand(CmdJournal, "C,Z" + std::to_string(z)), ExecResult::ExecOk);
         ASSERT_TRUE(digest);
         EXPECT_EQ(*digest, "SHA-1: " + LastField(rig.state.AnswerData)) << z;
     }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tamrisk {
 namespace {
@@ -29,13 +30,13 @@ struct Rig : testing::LinkRig<ScriptedIo> {
                 {1ms, prefix + EncodeAnswerFrame(request->sequence, request->command, data, status)}};
         };
     }
-    int Exec(int command, std::string_view data) { return transactor->ExecCommand(command, data); }
+    ExecResult Exec(int command, std::string_view data) { return transactor->ExecCommand(command, data); }
 };
 
 TEST(ExecCommand, AcceptedAnswerFillsTheState) {
     Rig rig;
     rig.AnswerAlways("P", {0x21, 0x02, 0, 0, 0, 0x08}, "\x16\x16");
-    EXPECT_EQ(rig.Exec(74, ""), ExecOk);
+    EXPECT_EQ(rig.Exec(74, ""), ExecResult::ExecOk);
     EXPECT_EQ(rig.state.AnswerData, "P");
     EXPECT_EQ(rig.state.StatusBytes, (StatusBytesArray{0x21, 0x02, 0, 0, 0, 0x08}));
     EXPECT_EQ(rig.state.StatusFlags, 0x20000000u | 0x1u | 0x20u | 0x400000u);
@@ -75,7 +76,7 @@ TEST(ExecCommand, SecondAttemptResendsTheSameFrame) {
             return std::vector<Chunk>{{1ms, EncodeAnswerFrame(0x7E, request->command, "old", {})}};
         return std::vector<Chunk>{{1ms, EncodeAnswerFrame(request->sequence, request->command, "new", {})}};
     };
-    EXPECT_EQ(rig.Exec(48, "x"), ExecOk);
+    EXPECT_EQ(rig.Exec(48, "x"), ExecResult::ExecOk);
     ASSERT_EQ(rig.io->written.size(), 2u);
     EXPECT_EQ(rig.io->written[0], rig.io->written[1]);
     EXPECT_EQ(rig.state.FailedAttempts, 1);
@@ -93,7 +94,7 @@ TEST(ExecCommand, TwoTimeOutsAskOnceAndKeepTheOldAnswerData) {
     rig.io->respond = nullptr;
     rig.host.answers = {true};
     const double before = rig.host.elapsedMs();
-    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecNoAnswer);
     EXPECT_EQ(rig.state.FailedAttempts, 2);
     EXPECT_EQ(rig.state.StatusFlags, NoAnswer);
     EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{});
@@ -109,9 +110,10 @@ TEST(ExecCommand, TwoTimeOutsAskOnceAndKeepTheOldAnswerData) {
 TEST(ExecCommand, TheGapBetweenBytesRestartsWithEveryByte) {
     struct Case {
         std::chrono::microseconds gap;
-        int result;
+        ExecResult result;
     };
-    for (const Case c : {Case{2000us * 1000, ExecOk}, Case{2000160us, ExecOk}, Case{2000200us, ExecNoAnswer}}) {
+    for (const Case c : {Case{2000us * 1000, ExecResult::ExecOk}, Case{2000160us, ExecResult::ExecOk},
+                         Case{2000200us, ExecResult::ExecNoAnswer}}) {
         Rig rig;
         rig.io->respond = [&](const std::string& written) {
             if (rig.io->written.size() > 1)  // the second attempt meets silence
@@ -123,7 +125,7 @@ TEST(ExecCommand, TheGapBetweenBytesRestartsWithEveryByte) {
                                       {4 * c.gap, answer.substr(5)}};
         };
         EXPECT_EQ(rig.Exec(48, ""), c.result) << c.gap.count();
-        if (c.result == ExecOk) {
+        if (c.result == ExecResult::ExecOk) {
             EXPECT_EQ(rig.state.SynCount, 2);
         }
     }
@@ -132,7 +134,7 @@ TEST(ExecCommand, TheGapBetweenBytesRestartsWithEveryByte) {
 TEST(ExecCommand, FullBufferWithoutEndByteIsJudgedByTheFrameTest) {
     Rig rig;
     rig.io->respond = [](const std::string&) { return std::vector<Chunk>{{1ms, std::string(300, 'A')}}; };
-    EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecBadProtocol);
     EXPECT_EQ(rig.state.StatusFlags, BadProtocol);
     EXPECT_EQ(rig.host.questions.at(0).text, "Bad protocol. Retry?");
     EXPECT_LT(rig.host.elapsedMs(), 1000.0);  // no time-out was waited for
@@ -147,7 +149,7 @@ TEST(ExecCommand, BadFrameCopiesWhatPassedAndMapsIt) {
         answer[answer.size() - 2] ^= 1;  // checksum digit
         return std::vector<Chunk>{{1ms, answer}};
     };
-    EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecBadProtocol);
     EXPECT_EQ(rig.state.StatusFlags, BadProtocol | CommonErrorFlag);
     EXPECT_EQ(rig.state.StatusBytes, status);
     EXPECT_EQ(rig.state.AnswerData, "X");
@@ -184,7 +186,7 @@ TEST(ExecCommand, MalformedAnswersLeaveOnlyWhatPassedInTheState) {
             c.damage(answer);
             return std::vector<Chunk>{{1ms, answer}};
         };
-        EXPECT_EQ(rig.Exec(48, ""), ExecBadProtocol) << c.what;
+        EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecBadProtocol) << c.what;
         EXPECT_EQ(rig.state.FailedAttempts, 2) << c.what;
         EXPECT_EQ(rig.state.AnswerData, c.dataCopied ? "NEW" : "old") << c.what;
         EXPECT_EQ(rig.state.StatusBytes, c.statusCopied ? status : StatusBytesArray{}) << c.what;
@@ -202,7 +204,7 @@ TEST(ExecCommand, ChecksumDigitsAreReadByTheirOffsetFromZero) {
         return std::vector<Chunk>{
             {1ms, std::string("\x01\x2C\x20\x4A\x50\x04\x00\x00\x07\x00\x00\x00\x05\x30\x30\x3E\x46\x03", 18)}};
     };
-    EXPECT_EQ(rig.Exec(74, ""), ExecOk);
+    EXPECT_EQ(rig.Exec(74, ""), ExecResult::ExecOk);
     EXPECT_EQ(rig.state.StatusBytes, (StatusBytesArray{0, 0, 7, 0, 0, 0}));
 }
 
@@ -216,7 +218,7 @@ TEST(ExecCommand, BytesAfterTheEndStayForTheNextReception) {
     };
     rig.Exec(48, "");
     rig.io->respond = nullptr;
-    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecOk);
     EXPECT_EQ(rig.state.AnswerData, "2");
 }
 
@@ -224,7 +226,7 @@ TEST(ExecCommand, SequenceWrapsAfter0x7E) {
     Rig rig;
     rig.AnswerAlways("");
     rig.state.SequenceNumber = 0x7E;
-    EXPECT_EQ(rig.Exec(45, "ABC"), ExecOk);
+    EXPECT_EQ(rig.Exec(45, "ABC"), ExecResult::ExecOk);
     EXPECT_EQ(rig.io->written[0], EncodeRequestFrame(0x7E, 45, "ABC"));
     EXPECT_EQ(rig.state.SequenceNumber, 0x20);
 }
@@ -234,7 +236,7 @@ TEST(ExecCommand, NoPortOpenSendsNothingAndKeepsTheSequence) {
     rig.link->ClosePort();
     rig.state.StatusFlags = 0x4;
     rig.state.FailedAttempts = 2;
-    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecNoAnswer);
     EXPECT_EQ(rig.state.StatusFlags, 0x4u | PortNotOpen);
     EXPECT_EQ(rig.state.FailedAttempts, 0);
     EXPECT_EQ(rig.state.SequenceNumber, 0x20);
@@ -248,7 +250,7 @@ TEST(ExecCommand, DataTooLongForAFrameIsRefused) {
     Rig rig;
     rig.AnswerAlways("prev", {0x20, 0, 0, 0, 0, 0});
     rig.Exec(48, "");
-    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData + 1, 'x')), ExecBadProtocol);
+    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData + 1, 'x')), ExecResult::ExecBadProtocol);
     EXPECT_EQ(rig.io->written.size(), 1u);
     EXPECT_EQ(rig.host.messages.at(0).text, "Command data too long (220 bytes, at most 219)");
     EXPECT_EQ(rig.host.messages.at(0).caption, "Error");
@@ -260,7 +262,7 @@ TEST(ExecCommand, DataTooLongForAFrameIsRefused) {
     EXPECT_EQ(rig.state.SequenceNumber, 0x21);
     EXPECT_TRUE(rig.host.questions.empty());
 
-    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData, 'x')), ExecOk);  // the longest that fits is sent
+    EXPECT_EQ(rig.Exec(48, std::string(MaxRequestData, 'x')), ExecResult::ExecOk);  // the longest that fits is sent
     EXPECT_EQ(static_cast<std::uint8_t>(rig.io->written.back()[1]), 0xFF);
 }
 
@@ -269,7 +271,7 @@ TEST(ExecCommand, CancelSetBeforeTheCallSendsNothingAndReturnsNoOldAnswer) {
     rig.AnswerAlways("prev", {0x20, 0, 0, 0, 0, 0});
     rig.Exec(48, "");
     rig.state.CancelRequest = true;
-    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecNoAnswer);
     EXPECT_EQ(rig.io->written.size(), 1u);
     EXPECT_EQ(rig.state.AnswerData, "");
     EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{});
@@ -283,7 +285,7 @@ TEST(ExecCommand, CancelSetBeforeTheCallSendsNothingAndReturnsNoOldAnswer) {
 TEST(ExecCommand, CancelDuringAFailedFirstAttemptEndsAfterIt) {
     Rig rig;
     rig.host.onEvents = [&] { rig.state.CancelRequest = true; };
-    EXPECT_EQ(rig.Exec(48, ""), ExecNoAnswer);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecNoAnswer);
     EXPECT_EQ(rig.io->written.size(), 1u);
     EXPECT_EQ(rig.state.FailedAttempts, 1);
     EXPECT_EQ(rig.host.questions.size(), 1u);
@@ -292,13 +294,13 @@ TEST(ExecCommand, CancelDuringAFailedFirstAttemptEndsAfterIt) {
 TEST(ExecCommand, ACallDuringATransactionIsRefused) {
     Rig rig;
     rig.AnswerAlways("outer");
-    int inner = -1;
+    std::optional<ExecResult> inner;
     rig.host.onEvents = [&] {
-        if (inner == -1 && rig.transactor->InProgress())
+        if (!inner && rig.transactor->InProgress())
             inner = rig.Exec(49, "inner");
     };
-    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
-    EXPECT_EQ(inner, ExecBusy);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecOk);
+    EXPECT_EQ(inner, ExecResult::ExecBusy);
     EXPECT_EQ(rig.io->written.size(), 1u);
     EXPECT_EQ(rig.state.AnswerData, "outer");
     EXPECT_EQ(rig.state.SequenceNumber, 0x21);
@@ -310,7 +312,7 @@ TEST(ExecCommand, EventsRunWhileWaiting) {
         const auto request = DecodeRequestFrame(written);
         return std::vector<Chunk>{{1500ms, EncodeAnswerFrame(request->sequence, request->command, "", {})}};
     };
-    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecOk);
     // One turn before the write, then at least one per wait slice.
     EXPECT_GE(rig.host.eventTurns, 1 + 1500 / 50);
 }
@@ -327,7 +329,7 @@ TEST(ExecCommand, AnAnswerThatArrivedDuringALongDialogIsNoTimeOut) {
             rig.host.advance(5s);
         }
     };
-    EXPECT_EQ(rig.Exec(48, ""), ExecOk);
+    EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecOk);
     EXPECT_TRUE(dialogShown);
     EXPECT_EQ(rig.state.AnswerData, "late but here");
     EXPECT_EQ(rig.state.FailedAttempts, 0);

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -131,6 +134,64 @@ TEST(ScriptRun, NestedBlocksRunTheInnerBlockSixTimes) {
     EXPECT_EQ(std::count(texts.begin(), texts.end(), "** Repeating 3 from 3 for Label \"Inner\""), 2);
 }
 
+// Runs `work` on a thread whose stack holds 512 KiB, far less than a call per
+// nesting level of the deep script below would take.
+void RunOnSmallStack(const std::function<void()>& work) {
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512 * 1024), 0);
+    pthread_t thread;
+    auto run = [](void* argument) -> void* {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+TEST(ScriptRun, DeeplyNestedBlocksRunWithoutAStackPerLevel) {
+    constexpr std::size_t Depth = 5000;
+    std::vector<std::string> script;
+    for (std::size_t level = 0; level < Depth; ++level)
+        script.push_back("*1,L" + std::to_string(level));
+    script.push_back("innermost");
+    for (std::size_t level = Depth; level-- > 0;)
+        script.push_back(":L" + std::to_string(level));
+    script.push_back("after");
+    Rig rig;
+    RunOnSmallStack([&] { EXPECT_EQ(rig.Run(script), RunOutcome::Completed); });
+    const auto texts = rig.Body();
+    ASSERT_EQ(texts.size(), Depth + 2);
+    for (std::size_t level = 0; level < Depth; ++level)
+        ASSERT_EQ(texts[level], "** Repeating 1 from 1 for Label \"L" + std::to_string(level) + "\"");
+    EXPECT_EQ(texts[Depth], "!! innermost");
+    EXPECT_EQ(texts[Depth + 1], "!! after");
+}
+
+// temporary characterization (not committed)
+TEST(ZTrace, Print) {
+    const std::vector<std::vector<std::string>> scripts = {
+        {"*2,Outer", "90,o", "*3,Inner", "91,i", ":Inner", "c", ":Outer", "after"},
+        {"*2,A", "*3,B", "90,x", ":A", ":B", "z"},
+        {"*3,A", "*2,B", "*2,C", "x", ":C", ":B", "y", ":A", "end"},
+        {"*2,A", "*1,B", ":B", ":A"},
+    };
+    for (const auto& script : scripts)
+        for (int cancelAt = 0; cancelAt < 40; ++cancelAt) {
+            Rig rig;
+            int turns = 0;
+            rig.host.onEvents = [&] {
+                rig.sink.lines.push_back({"@ev", ResultColour::Black});
+                if (++turns == cancelAt)
+                    rig.state.CancelRequest = true;
+            };
+            rig.Run(script);
+            for (const auto& l : rig.sink.lines)
+                std::printf("%s|", l.text.c_str());
+            std::printf("\n");
+        }
+}
 TEST(ScriptRun, RepeatLabelRules) {
     struct Case {
         std::vector<std::string> script;
@@ -443,15 +504,15 @@ TEST(LoggedCommand, AnOverlappingCallIsRefusedWithoutTouchingTheState) {
     options.faultKinds = {sim::FaultKind::NoAnswer};
     Rig rig(options);
     rig.state.AnswerData = "previous";
-    std::vector<int> inner;
+    std::vector<ExecResult> inner;
     rig.host.onEvents = [&] {
         if (inner.empty() && rig.transactor->InProgress()) {
             inner.push_back(LogTransaction(*rig.transactor, rig.sink, 90, "x", "x"));
             inner.push_back(LogCommand(*rig.transactor, rig.host, rig.sink, 90, "x").result);
         }
     };
-    EXPECT_EQ(rig.transactor->ExecCommand(48, ""), ExecNoAnswer);
-    EXPECT_EQ(inner, (std::vector<int>{ExecBusy, ExecBusy}));
+    EXPECT_EQ(rig.transactor->ExecCommand(48, ""), ExecResult::ExecNoAnswer);
+    EXPECT_EQ(inner, (std::vector<ExecResult>{ExecResult::ExecBusy, ExecResult::ExecBusy}));
     EXPECT_TRUE(rig.sink.lines.empty());
     EXPECT_EQ(rig.state.AnswerData, "previous");  // a failed transaction keeps the old data
 }
@@ -460,7 +521,7 @@ TEST(LoggedCommand, RequestAnswerAndTimeWithEscapesTranslated) {
     Rig rig;
     rig.io->answerDelay = std::chrono::milliseconds(250);
     const LoggedCommand outcome = LogCommand(*rig.transactor, rig.host, rig.sink, 90, "A\\tB");
-    EXPECT_EQ(outcome.result, ExecOk);
+    EXPECT_EQ(outcome.result, ExecResult::ExecOk);
     EXPECT_EQ(rig.SentData(), (std::vector<std::string>{"A\tB"}));
     ASSERT_EQ(rig.sink.lines.size(), 3u);
     EXPECT_EQ(rig.sink.lines[0].text, "-> 90,\"A\\tB\"");
