@@ -5,12 +5,12 @@
 #include "journalformat.h"
 #include "printermodel.h"
 #include "simprocess.h"
+#include "testfiles.h"
 #include "textcodec.h"
 
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -19,17 +19,6 @@
 
 namespace tamrisk::testing {
 namespace {
-
-std::string ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
-
-void WriteFile(const QString& path, const std::string& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
 
 std::string LastLine(const std::string& text) {
     const auto lines = Lines(text);
@@ -73,11 +62,11 @@ TEST_F(CliJournal, ReadsPrintAndSaveWhatTheViewHolds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.query.toStdString());
-        WriteFile(file, "old");
+        ASSERT_TRUE(WriteFileBytes(file, "old"));
         const CliRun run = OnPort("read", {"-o", file, c.query});
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(ReadFile(file), c.file);
+        EXPECT_EQ(ReadFileBytes(file).toStdString(), c.file);
         if (c.errLast.empty())
             EXPECT_TRUE(IsDoneStatus(LastLine(run.err), c.documents)) << run.err;
         else
@@ -150,7 +139,7 @@ TEST_F(CliJournal, SignalCancelsTheReadWithoutTheAnswerInFlight) {
         ends.insert(ends.end(), document.lines.size() - 1, false);
         ends.push_back(true);
     }
-    const std::string saved = ReadFile(file);
+    const std::string saved = ReadFileBytes(file).toStdString();
     const std::size_t added = Lines(cli.readAllStandardOutput().toStdString()).size();
     ASSERT_LT(added, ends.size());
     EXPECT_EQ(saved, model.Journal().Stored().substr(0, saved.size()));
@@ -160,7 +149,7 @@ TEST_F(CliJournal, SignalCancelsTheReadWithoutTheAnswerInFlight) {
 }
 
 TEST_F(CliJournal, Sha1SelectsWholeLinesAsHeld) {
-    WriteFile(file, "one\ntwo\r\n\rthree");  // LF, CR LF, an empty line ended by CR, no final ending
+    ASSERT_TRUE(WriteFileBytes(file, "one\ntwo\r\n\rthree"));  // LF, CR LF, an empty line ended by CR, no final ending
     for (const auto& [lines, bytes] : std::vector<std::pair<QStringList, std::string>>{
              {{}, "one\r\ntwo\r\n\r\nthree"}, {{"--lines", "2-2"}, "two\r\n"}, {{"--lines=3-4"}, "\r\nthree"}}) {
         const CliRun run = Journal(QStringList{"sha1"} + lines + QStringList{file});
@@ -171,9 +160,9 @@ TEST_F(CliJournal, Sha1SelectsWholeLinesAsHeld) {
 }
 
 TEST_F(CliJournal, UsageErrorsSendNothing) {
-    WriteFile(file, "one\r\ntwo\r\n");
+    ASSERT_TRUE(WriteFileBytes(file, "one\r\ntwo\r\n"));
     const QString empty = dir.filePath("empty.txt");
-    WriteFile(empty, "");
+    ASSERT_TRUE(WriteFileBytes(empty, ""));
     // An unopenable port: a command that got as far as the link would say so.
     const QStringList port = {"--port", "/nonexistent/tty"};
     const std::vector<std::pair<QStringList, std::string>> cases = {

@@ -3,6 +3,7 @@
 
 #include "printermodel.h"
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,6 @@ namespace tamrisk::testing {
 namespace {
 
 std::string Bytes(const std::vector<std::uint8_t>& memory) { return {memory.begin(), memory.end()}; }
-
-std::string ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-}
 
 std::string LastLine(const std::string& text) {
     const auto lines = Lines(text);
@@ -50,7 +46,7 @@ TEST_F(CliReaders, CodeMemoryIsReadWholeWithItsDump) {
     ASSERT_TRUE(sim.started());
     const CliRun run = sim.cli({"read-code", "--port", "SIM0", "--dump", "-o", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(ReadFile(file), Bytes(sim::PrinterModel().CodeMemory()));
+    EXPECT_EQ(ReadFileBytes(file).toStdString(), Bytes(sim::PrinterModel().CodeMemory()));
     const auto lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 12288u);
     for (std::size_t n = 0; n < lines.size(); ++n) {
@@ -68,7 +64,7 @@ TEST_F(CliReaders, FiscalMemoryHasTheSizeItsFirstBlockGives) {
         ASSERT_TRUE(sim.started());
         const CliRun run = sim.cli({"read-fiscal", "--port", "SIM0", "-o", file});
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        const std::string image = ReadFile(file);
+        const std::string image = ReadFileBytes(file).toStdString();
         EXPECT_EQ(image.size(), static_cast<std::size_t>(kib) * 1024);
         EXPECT_EQ(image, Bytes(sim::PrinterModel(sim::SimOptions{.fiscalMemoryKiB = kib}).FiscalMemory())) << kib;
     }
@@ -114,7 +110,7 @@ TEST_F(CliReaders, SignalCancelsAfterTheBlockInFlight) {
     ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
     ASSERT_TRUE(cli.waitForFinished(10000));
     EXPECT_EQ(cli.exitCode(), 130);
-    const std::string image = ReadFile(file);
+    const std::string image = ReadFileBytes(file).toStdString();
     ASSERT_GT(image.size(), 0u);
     ASSERT_LT(image.size(), 196608u);
     EXPECT_EQ(image.size() % 64, 0u);  // no tail read
@@ -132,13 +128,10 @@ TEST_F(CliReaders, JournalIsCopiedFromItsStartOverALongerFile) {
         {{}, 0}, {{"--start", "4A00"}, 0x4A00}, {{"--start="}, 0}, {{"--start", "FFFFFFFFF"}, end}};
     for (const auto& [start, address] : cases) {
         SCOPED_TRACE(start.join(' ').toStdString());
-        QFile old(file);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(64 * 1024, 'x'));
-        old.close();
+        ASSERT_TRUE(WriteFileBytes(file, QByteArray(64 * 1024, 'x')));
         const CliRun run = sim.cli(QStringList{"read-journal-bin", "--port", "SIM0", "-o", file} + start);
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_EQ(ReadFile(file), JournalFrom(address));
+        EXPECT_EQ(ReadFileBytes(file).toStdString(), JournalFrom(address));
         EXPECT_NE(LastLine(run.err).find("the journal has no more data"), std::string::npos) << run.err;
     }
 }

@@ -1,13 +1,13 @@
 // tamrisk-cli run against tamrisk-sim over a pseudo-terminal.
 
 #include "simprocess.h"
+#include "testfiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -33,16 +33,8 @@ public:
             bytes += line + "\r\n";
         Write(bytes);
     }
-    void Write(const std::string& bytes) {
-        QFile file(m_path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    }
-    std::string Read() const {
-        QFile file(m_path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll().toStdString();
-    }
+    void Write(const std::string& bytes) { EXPECT_TRUE(WriteFileBytes(m_path, bytes)); }
+    std::string Read() const { return ReadFileBytes(m_path).toStdString(); }
     QString path() const { return m_path; }
 
 private:

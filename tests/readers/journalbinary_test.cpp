@@ -1,9 +1,9 @@
 #include "journalbinary.h"
 #include "printercommands.h"
 #include "printerrig.h"
+#include "testfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,20 +12,9 @@ namespace tamrisk {
 namespace {
 
 using testing::PrinterRig;
+using testing::ReadFileBytes;
 using testing::Reply;
-
-std::string ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll().toStdString();
-}
-
-void WriteAll(const QString& path, const std::string& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
+using testing::WriteFileBytes;
 
 // "P," and 64 bytes of `fill` as hex.
 std::string DataAnswer(unsigned char fill) {
@@ -83,13 +72,14 @@ TEST(JournalCopy, AdvancesBy64WhateverTheAlignment) {
     rig.printer = [&](int, const std::string&) -> std::optional<Reply> {
         return ++served <= 3 ? Reply{DataAnswer(static_cast<unsigned char>(served))} : Reply{"F"};
     };
-    WriteAll(rig.path, std::string(1000, 'x'));  // a longer old copy is replaced, not overlaid
+    ASSERT_TRUE(WriteFileBytes(rig.path, std::string(1000, 'x')));  // a longer old copy is replaced, not overlaid
     const auto result = rig.Copy(0x1A2B);
     EXPECT_EQ(result.end, JournalCopyEnd::EndOfData);
     ASSERT_EQ(rig.requests.size(), 4u);
     EXPECT_EQ(rig.requests[0], "119:R,Q1A2B,64");
     EXPECT_EQ(rig.requests[1], "119:R,Q1A6B,64");
-    EXPECT_EQ(ReadAll(rig.path), std::string(64, '\1') + std::string(64, '\2') + std::string(64, '\3'));
+    EXPECT_EQ(ReadFileBytes(rig.path).toStdString(),
+              std::string(64, '\1') + std::string(64, '\2') + std::string(64, '\3'));
     EXPECT_EQ(rig.progress.back(), "Address: 000001AEB   Read: 192 ");
 }
 
@@ -117,13 +107,14 @@ TEST(JournalCopy, EndingsLeaveExactlyTheBlocksRead) {
         rig.printer = [&](int, const std::string&) -> std::optional<Reply> {
             return served++ < c.dataBlocks ? Reply{DataAnswer(0x11)} : c.odd;
         };
-        if (c.fileExisted)
-            WriteAll(rig.path, "old");
+        if (c.fileExisted) {
+            ASSERT_TRUE(WriteFileBytes(rig.path, "old"));
+        }
         const auto result = rig.Copy(0, c.keepExisting);
         EXPECT_EQ(result.end, c.end) << c.name;
         const std::string expected =
             std::string(c.content) == "old" ? "old" : std::string(64 * std::atoi(c.content), '\x11');
-        EXPECT_EQ(ReadAll(rig.path), expected) << c.name;
+        EXPECT_EQ(ReadFileBytes(rig.path).toStdString(), expected) << c.name;
         EXPECT_EQ(result.bytesRead, static_cast<std::int64_t>(expected == "old" ? 0 : expected.size())) << c.name;
     }
 }
@@ -134,14 +125,14 @@ TEST(JournalCopy, StopIsSeenBeforeTheNextBlock) {
     rig.stop = true;  // Stop pressed before Start: the file is made, nothing read
     EXPECT_EQ(rig.Copy(0).end, JournalCopyEnd::Stopped);
     EXPECT_TRUE(rig.requests.empty());
-    EXPECT_EQ(ReadAll(rig.path), "");
+    EXPECT_EQ(ReadFileBytes(rig.path).toStdString(), "");
 
     rig.stop = false;
     rig.host.onEvents = [&] { rig.stop = rig.stop || rig.progress.size() == 1000; };
     const auto result = rig.Copy(0xFFFFFFFFFull);
     EXPECT_EQ(result.end, JournalCopyEnd::Stopped);
     EXPECT_EQ(rig.progress.back(), JournalProgressText(0xFFFFFFFFFull + 64000, 64000));
-    EXPECT_EQ(ReadAll(rig.path).size(), 64000u);
+    EXPECT_EQ(ReadFileBytes(rig.path).toStdString().size(), 64000u);
 }
 
 TEST(JournalCopy, AFileThatCannotBeMadeIsReportedBeforeAnyRequest) {

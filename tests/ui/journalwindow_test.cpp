@@ -11,7 +11,6 @@
 #include "uitesting.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,16 +22,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace tamrisk {
 namespace {
 
 using testing::PickFile;
-using testing::ReadFile;
+using testing::ReadFileBytes;
 using testing::UiRig;
-using testing::WriteFile;
+using testing::WriteFileBytes;
 
 QByteArray Cp1251(const QString& text) { return QByteArray::fromStdString(*EncodeCp1251(text)); }
 
@@ -100,7 +96,7 @@ const QString IdleWithLines = "ReadBt CheckBt PrintBt InfoBt LoadBt ShaBt SaveBt
 TEST_F(JournalForm, ButtonsFollowTheConnectionAndTheView) {
     EXPECT_EQ(States(), Idle);
     const QString path = dir.filePath("one.txt");
-    WriteFile(path, "line");
+    ASSERT_TRUE(WriteFileBytes(path, "line"));
     Load(path);
     EXPECT_EQ(States(), IdleWithLines);
     Click("ClearBt");
@@ -181,7 +177,7 @@ TEST_F(JournalForm, CancelOrCloseDuringAReadDropsTheAnswerInFlight) {
 TEST_F(JournalForm, MouseSelectionWidensToWholeLinesAndIsHashedAsHeld) {
     // Mixed line ends, the last line without one.
     const QString path = dir.filePath("mixed.txt");
-    WriteFile(path, Cp1251("first line\r\nсредна линия\nthird\rlast"));
+    ASSERT_TRUE(WriteFileBytes(path, Cp1251("first line\r\nсредна линия\nthird\rlast")));
     Load(path);
     EXPECT_EQ(Lines(), QStringList({"first line", "средна линия", "third", "last"}));
     const struct {
@@ -217,38 +213,33 @@ TEST_F(JournalForm, MouseSelectionWidensToWholeLinesAndIsHashedAsHeld) {
     const QString saved = dir.filePath("saved.txt");
     PickFile(saved);
     Click("SaveBt");
-    EXPECT_EQ(ReadFile(saved), Cp1251("first line\r\nсредна линия\r\nthird\r\nlast\r\n"));
+    EXPECT_EQ(ReadFileBytes(saved), Cp1251("first line\r\nсредна линия\r\nthird\r\nlast\r\n"));
 }
 
 TEST_F(JournalForm, SaveAsksBeforeReplacingAndAFailedSaveKeepsTheOldFile) {
     Run("ReadBt", "Z3");
     const QString path = dir.filePath("old.txt");
-    WriteFile(path, "old journal");
+    ASSERT_TRUE(WriteFileBytes(path, "old journal"));
     QStringList look;
     PickFile(path, [&](QFileDialog& dialog) { look = dialog.nameFilters() << dialog.defaultSuffix(); });
     Click("SaveBt");  // answered No
     EXPECT_EQ(look, QStringList({"Текстови файлове (*.txt)", "Всички файлове (*.*)", "txt"}));
     ASSERT_EQ(rig.host.questions.size(), 1u);
     EXPECT_EQ(rig.host.questions[0].caption, "Warning");
-    EXPECT_EQ(ReadFile(path), "old journal");
+    EXPECT_EQ(ReadFileBytes(path), "old journal");
 
     // A file size limit stops the write part way, for root as for anyone.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64;
-    setrlimit(RLIMIT_FSIZE, &small);
     rig.host.answers = {true};
     PickFile(path);
-    Click("SaveBt");
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const testing::ScopedFileSizeLimit limit(64);
+        Click("SaveBt");
+    }
     ASSERT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.messages[0].text, "Can't write journal file");
     EXPECT_EQ(rig.host.messages[0].caption, "Error");
     EXPECT_TRUE(rig.host.messages[0].detail.starts_with(path.toStdString() + ": "));
-    EXPECT_EQ(ReadFile(path), "old journal");
+    EXPECT_EQ(ReadFileBytes(path), "old journal");
 }
 
 TEST_F(JournalForm, CheckAndInfoFillTheViewWithTheWindowBusy) {

@@ -27,9 +27,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <ostream>
-#include <sys/resource.h>
 
 // Readable failures.
 void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -103,15 +101,10 @@ struct MainWindow : ::testing::Test {
         return Log()->document()->findBlockByNumber(line).charFormat().foreground().color();
     }
     QString WriteFile(const QString& name, const QByteArray& bytes) {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        EXPECT_TRUE(testing::WriteFileBytes(dir.filePath(name), bytes));
+        return dir.filePath(name);
     }
-    QByteArray ReadFile(const QString& name) {
-        QFile file(dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-    }
+    QByteArray ReadFile(const QString& name) { return testing::ReadFileBytes(dir.filePath(name)); }
     UiRig rig;
     TTestForm window{*rig.station};
     TStatusDlg statusDlg{rig.state, [this] { return window.ScriptRunning(); }, &window};
@@ -475,16 +468,12 @@ TEST_F(MainWindow, FailedSaveKeepsOldFileAndSaysWhy) {
     WriteFile("old.inp", "old\r\n");
     Editor()->setPlainText(QString("74,").repeated(50));
     // A file size limit makes the write itself fail, whoever runs the test.
-    rlimit saved{}, small{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    small = {16, saved.rlim_max};
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
     rig.host.answers = {true};
     PickFile(dir.filePath("old.inp"));
-    Action("SaveM")->trigger();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
+    {
+        const testing::ScopedFileSizeLimit limit(16);
+        Action("SaveM")->trigger();
+    }
     EXPECT_EQ(ReadFile("old.inp"), "old\r\n");
     ASSERT_EQ(rig.host.messages.size(), 1u);
     EXPECT_EQ(rig.host.messages[0].text, "Can't write script file");

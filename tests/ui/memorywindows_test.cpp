@@ -12,7 +12,6 @@
 #include "uitesting.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,11 +23,9 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <memory>
 #include <optional>
 #include <ostream>
-#include <sys/resource.h>
 
 // Readable failures.
 static void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -37,9 +34,9 @@ namespace tamrisk {
 namespace {
 
 using testing::OnNextModal;
-using testing::ReadFile;
+using testing::ReadFileBytes;
 using testing::UiRig;
-using testing::WriteFile;
+using testing::WriteFileBytes;
 
 // The file dialog's settings as the operator finds them.
 struct DialogLook {
@@ -163,9 +160,9 @@ TEST(MemoryWindows, FullReadStatesDumpSaveAndShowingAgain) {
         // Saved over a longer file: asked first, then exactly the memory.
         const auto& memory = c.fiscal ? m.rig.io->model().FiscalMemory() : m.rig.io->model().CodeMemory();
         const QString path = m.dir.filePath("image.bin");
-        WriteFile(path, QByteArray(300000, 'x'));
+        ASSERT_TRUE(WriteFileBytes(path, QByteArray(300000, 'x')));
         m.Save(path);  // answered No
-        EXPECT_EQ(ReadFile(path).size(), 300000);
+        EXPECT_EQ(ReadFileBytes(path).size(), 300000);
         m.rig.host.answers = {true};
         DialogLook look;
         m.Save(path, &look);
@@ -175,10 +172,11 @@ TEST(MemoryWindows, FullReadStatesDumpSaveAndShowingAgain) {
         ASSERT_EQ(m.rig.host.questions.size(), 2u);
         EXPECT_EQ(m.rig.host.questions[1].text, c.question);
         EXPECT_EQ(m.rig.host.questions[1].caption, "Warning");
-        EXPECT_EQ(ReadFile(path), Bytes(memory, memory.size()));
+        EXPECT_EQ(ReadFileBytes(path), Bytes(memory, memory.size()));
         EXPECT_EQ(memory.size(), static_cast<std::size_t>(c.lines) * 16);
         m.Save(m.dir.filePath("typed"));  // a name without extension gets the window's
-        EXPECT_EQ(ReadFile(m.dir.filePath("typed.") + c.look.suffix).size(), static_cast<qsizetype>(memory.size()));
+        EXPECT_EQ(ReadFileBytes(m.dir.filePath("typed.") + c.look.suffix).size(),
+                  static_cast<qsizetype>(memory.size()));
 
         m.window->hide();
         m.Show();
@@ -220,7 +218,7 @@ TEST(MemoryWindows, RefusedProbeAndFailedFirstBlock) {
         if (c.statusDialog) {
             const QString path = m.dir.filePath("empty.bin");
             m.Save(path);
-            EXPECT_EQ(ReadFile(path), QByteArray());
+            EXPECT_EQ(ReadFileBytes(path), QByteArray());
         }
     }
 }
@@ -237,7 +235,7 @@ TEST(MemoryWindows, CancelKeepsTheBlocksUpToItAndSaveFailuresLeaveTheFileAlone) 
     EXPECT_EQ(m.window->View().LineCount(), 404);
     const QString part = m.dir.filePath("part.bin");
     m.Save(part);
-    EXPECT_EQ(ReadFile(part), Bytes(m.rig.io->model().CodeMemory(), 6464));
+    EXPECT_EQ(ReadFileBytes(part), Bytes(m.rig.io->model().CodeMemory(), 6464));
 
     m.Save(m.dir.filePath("no such folder/code.bin"));
     ASSERT_EQ(m.rig.host.messages.size(), 1u);
@@ -246,22 +244,17 @@ TEST(MemoryWindows, CancelKeepsTheBlocksUpToItAndSaveFailuresLeaveTheFileAlone) 
 
     // A file size limit stops the write part way, for root as for anyone.
     const QString path = m.dir.filePath("old.bin");
-    WriteFile(path, "old image");
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 512;
-    setrlimit(RLIMIT_FSIZE, &small);
+    ASSERT_TRUE(WriteFileBytes(path, "old image"));
     m.rig.host.answers = {true};
-    m.Save(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const testing::ScopedFileSizeLimit limit(512);
+        m.Save(path);
+    }
     ASSERT_EQ(m.rig.host.messages.size(), 2u);
     EXPECT_EQ(m.rig.host.messages[1].text, "Can't write output file");
     EXPECT_EQ(m.rig.host.messages[1].caption, "Error");
     EXPECT_TRUE(m.rig.host.messages[1].detail.starts_with(path.toStdString() + ": "));
-    EXPECT_EQ(ReadFile(path), "old image");
+    EXPECT_EQ(ReadFileBytes(path), "old image");
 }
 
 TEST(MemoryWindows, CloseDuringReadIsServedWhenTheReadHasEnded) {
@@ -339,20 +332,20 @@ TEST_F(JournalWindow, AddressIsCheckedBeforeTheFileDialog) {
 
 TEST_F(JournalWindow, ExistingFileAnsweredNoAndStopBeforeStart) {
     const QString old = dir.filePath("old.bin");
-    WriteFile(old, "old journal");
+    ASSERT_TRUE(WriteFileBytes(old, "old journal"));
     const std::size_t before = rig.io->written.size();
     Start("0", old);  // "File exists. Overwrite?" answered No
     ASSERT_EQ(rig.host.questions.size(), 1u);
     EXPECT_EQ(rig.host.questions[0].text, "File exists. Overwrite?");
     EXPECT_EQ(rig.host.questions[0].caption, "Warning");
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(ReadFile(old), "old journal");
+    EXPECT_EQ(ReadFileBytes(old), "old journal");
 
     QTest::mouseClick(Button("CancelBt"), Qt::LeftButton);  // Stop before Start
     const QString fresh = dir.filePath("fresh.bin");
     Start("0", fresh);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(ReadFile(fresh), QByteArray());
+    EXPECT_EQ(ReadFileBytes(fresh), QByteArray());
     EXPECT_EQ(rig.io->written.size(), before);  // nothing sent
 }
 
@@ -374,7 +367,7 @@ TEST_F(JournalWindow, CloseDuringReadStopsAtTheNextBlockAndKeepsWhatWasRead) {
     EXPECT_FALSE(window.isVisible());
     const std::string& stored = rig.io->model().Journal().Stored();
     EXPECT_EQ(Progress(), "Address: 000000280   Read: 576 ");
-    EXPECT_EQ(ReadFile(path), QByteArray::fromStdString(stored.substr(0x40, 576)));
+    EXPECT_EQ(ReadFileBytes(path), QByteArray::fromStdString(stored.substr(0x40, 576)));
 
     rig.host.onEvents = [] { QCoreApplication::processEvents(); };
     Show();  // the stop is forgotten; the address and the progress stay

@@ -5,6 +5,7 @@
 
 #include "linkrig.h"
 #include "modelio.h"
+#include "testfiles.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,11 +31,6 @@ void OnNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000);
 // operator types it, or cancels the dialog when `path` is empty. `look`, when
 // given, sees the dialog first (its title, filters, suffix).
 void PickFile(const QString& path, std::function<void(QFileDialog& dialog)> look = {});
-
-// A file's bytes, or "(none)" when it cannot be read.
-QByteArray ReadFile(const QString& path);
-// Makes `path` hold `bytes` (a test failure when it cannot).
-void WriteFile(const QString& path, const QByteArray& bytes);
 
 // Lets Qt's pending events run (timers of `ms` milliseconds included).
 void RunEvents(int ms = 0);
