@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace tamrisk {
 
@@ -92,56 +93,99 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
 }
 
 void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end) {
-    for (std::size_t i = first; i < end; ++i) {
-        m_host.processEvents();
-        if (Cancelled())
-            return;
-        const ScriptLine line = ParseScriptLine(lines.Line(i));
-        switch (line.kind) {
-        case ScriptLineKind::EmptyLine:
-        case ScriptLineKind::DescriptionLine:
-        case ScriptLineKind::LabelLine:
-            continue;
-        case ScriptLineKind::MessageLine:
-            m_host.showMessage(line.message, "Message");
-            continue;
-        case ScriptLineKind::WaitLine:
-            RunWait(line);
-            continue;
-        case ScriptLineKind::RepeatLine:
-            if (!RunRepeat(lines, i, end, line))
+    // Repeat blocks nest on this stack rather than the machine's, so that no
+    // depth of nesting can overflow it; the lines, events and cancel checks come
+    // in the order that one nested call per block would give.
+    std::vector<RepeatBlock> blocks;
+    std::size_t i = first;
+    // The current range returns: its lines are done, or the run stops.
+    bool leave = false;
+    for (;;) {
+        if (!leave && i < end) {
+            m_host.processEvents();
+            leave = Cancelled();
+        }
+        if (!leave && i < end) {
+            const ScriptLine line = ParseScriptLine(lines.Line(i));
+            switch (line.kind) {
+            case ScriptLineKind::EmptyLine:
+            case ScriptLineKind::DescriptionLine:
+            case ScriptLineKind::LabelLine:
+                ++i;
                 continue;
-            break;
-        case ScriptLineKind::ClockLine:
-            RunClock();
-            break;
-        case ScriptLineKind::CommandLine:
-        case ScriptLineKind::IncrementLine:
-            RunCommand(&lines, i, line);
-            break;
-        case ScriptLineKind::CommentLine:
-            m_sink.AppendResultLine("!! " + line.text, ResultColour::Black);
-            break;
+            case ScriptLineKind::MessageLine:
+                m_host.showMessage(line.message, "Message");
+                ++i;
+                continue;
+            case ScriptLineKind::WaitLine:
+                RunWait(line);
+                ++i;
+                continue;
+            case ScriptLineKind::RepeatLine:
+                if (const auto labelLine = FindRepeatBlock(lines, i, end, line)) {
+                    blocks.push_back({i, *labelLine, end, 0, line.repeatCount, line.label});
+                    // Into the block's pass loop, which is entered as a range ends.
+                    leave = true;
+                } else {
+                    ++i;
+                }
+                continue;
+            case ScriptLineKind::ClockLine:
+                RunClock();
+                break;
+            case ScriptLineKind::CommandLine:
+            case ScriptLineKind::IncrementLine:
+                RunCommand(&lines, i, line);
+                break;
+            case ScriptLineKind::CommentLine:
+                m_sink.AppendResultLine("!! " + line.text, ResultColour::Black);
+                break;
+            }
+        } else {
+            leave = false;
+            if (blocks.empty())
+                return;
+            // A pass of the innermost block has ended (or it has not begun).
+            RepeatBlock& block = blocks.back();
+            if (block.pass < block.count) {
+                m_host.processEvents();
+                if (!Cancelled()) {
+                    ++block.pass;
+                    m_sink.AppendResultLine(Printf("** Repeating %d from %d for Label \"%s\"", block.pass,
+                                                   block.count, block.label.c_str()),
+                                            ResultColour::Black);
+                    i = block.repeatLine + 1;
+                    end = block.labelLine;
+                    continue;
+                }
+            }
+            // The block is done: the walk goes on at its label line.
+            i = block.labelLine;
+            end = block.outerEnd;
+            blocks.pop_back();
         }
         m_host.processEvents();
         if (Cancelled())
-            return;
+            leave = true;
+        else
+            ++i;
     }
 }
 
-bool ScriptRunner::RunRepeat(ScriptList& lines, std::size_t& i, std::size_t end, const ScriptLine& line) {
+std::optional<std::size_t> ScriptRunner::FindRepeatBlock(const ScriptList& lines, std::size_t i, std::size_t end,
+                                                         const ScriptLine& line) {
     const std::string invalid = "** Invalid repeat command (" + line.text + ")";
     if (!line.repeatCountRead) {
         m_sink.AppendResultLine(invalid, ResultColour::Red);
-        return false;
+        return std::nullopt;
     }
     if (line.repeatCount < MinRepeatCount || line.repeatCount > MaxRepeatCount)
-        return false;
+        return std::nullopt;
     if (i + 1 >= lines.Count())
-        return false;
+        return std::nullopt;
     if (line.label.empty() || line.label.size() > MaxLabelLength) {
         m_sink.AppendResultLine(invalid, ResultColour::Red);
-        return false;
+        return std::nullopt;
     }
     const std::string labelLine = ":" + line.label;
     std::size_t j = i + 1;
@@ -149,19 +193,9 @@ bool ScriptRunner::RunRepeat(ScriptList& lines, std::size_t& i, std::size_t end,
         ++j;
     if (j >= end) {
         m_sink.AppendResultLine(invalid, ResultColour::Red);
-        return false;
+        return std::nullopt;
     }
-    for (int pass = 1; pass <= line.repeatCount; ++pass) {
-        m_host.processEvents();
-        if (Cancelled())
-            break;
-        m_sink.AppendResultLine(Printf("** Repeating %d from %d for Label \"%s\"", pass, line.repeatCount,
-                                       line.label.c_str()),
-                                ResultColour::Black);
-        RunScriptLines(lines, i + 1, j);
-    }
-    i = j;
-    return true;
+    return j;
 }
 
 void ScriptRunner::RunWait(const ScriptLine& line) {

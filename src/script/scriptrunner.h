@@ -9,6 +9,7 @@
 #include "scriptparser.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "host.h"
@@ -52,7 +53,8 @@ public:
     // cancelled !!!" when cancelled, with "Serial port lost !!!" when the
     // connection went away during the run, and always with the execution time.
     RunOutcome RunScript(ScriptList& lines);
-    // Runs lines first..end-1; repeat blocks run through nested calls.
+    // Runs lines first..end-1. Repeat blocks nest to any depth without using the
+    // machine stack for each level.
     void RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end);
     // The elapsed-time text of the running script, also handed to the timerText hook.
     std::string ScriptTmrTimer();
@@ -62,9 +64,20 @@ public:
     Host::Clock::time_point ScriptStartTime{};
 
 private:
-    // Returns true when the run goes on with the step after the line (events and
-    // the cancel check), false to go straight to the next line.
-    bool RunRepeat(ScriptList& lines, std::size_t& i, std::size_t end, const ScriptLine& line);
+    // A repeat block being run: the lines strictly between its repeat line and
+    // its label line, `count` passes, `outerEnd` the end of the range it stands in.
+    struct RepeatBlock {
+        std::size_t repeatLine;
+        std::size_t labelLine;
+        std::size_t outerEnd;
+        int pass;
+        int count;
+        std::string label;
+    };
+    // The label line of the valid repeat line i, searched below it up to `end`;
+    // none when the line is to be skipped (after the red notice of an invalid one).
+    std::optional<std::size_t> FindRepeatBlock(const ScriptList& lines, std::size_t i, std::size_t end,
+                                               const ScriptLine& line);
     void RunWait(const ScriptLine& line);
     void RunClock();
     // One command with its resends; `index` is the line's place for write-back

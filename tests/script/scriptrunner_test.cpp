@@ -169,29 +169,6 @@ TEST(ScriptRun, DeeplyNestedBlocksRunWithoutAStackPerLevel) {
     EXPECT_EQ(texts[Depth + 1], "!! after");
 }
 
-// temporary characterization (not committed)
-TEST(ZTrace, Print) {
-    const std::vector<std::vector<std::string>> scripts = {
-        {"*2,Outer", "90,o", "*3,Inner", "91,i", ":Inner", "c", ":Outer", "after"},
-        {"*2,A", "*3,B", "90,x", ":A", ":B", "z"},
-        {"*3,A", "*2,B", "*2,C", "x", ":C", ":B", "y", ":A", "end"},
-        {"*2,A", "*1,B", ":B", ":A"},
-    };
-    for (const auto& script : scripts)
-        for (int cancelAt = 0; cancelAt < 40; ++cancelAt) {
-            Rig rig;
-            int turns = 0;
-            rig.host.onEvents = [&] {
-                rig.sink.lines.push_back({"@ev", ResultColour::Black});
-                if (++turns == cancelAt)
-                    rig.state.CancelRequest = true;
-            };
-            rig.Run(script);
-            for (const auto& l : rig.sink.lines)
-                std::printf("%s|", l.text.c_str());
-            std::printf("\n");
-        }
-}
 TEST(ScriptRun, RepeatLabelRules) {
     struct Case {
         std::vector<std::string> script;
