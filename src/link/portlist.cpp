@@ -5,9 +5,7 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
-#include <cstdlib>
 #include <strings.h>
-#include <unistd.h>
 
 namespace tamrisk {
 
@@ -32,13 +30,6 @@ std::vector<PortEntry> BuildPortList(std::vector<PortEntry> systemPorts,
         }
     }
     return systemPorts;
-}
-
-std::string VirtualPortsDir() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0')
-        return std::string(runtime) + "/tamrisk/ports";
-    return "/tmp/tamrisk-" + std::to_string(::getuid()) + "/ports";
 }
 
 std::vector<PortEntry> ListVirtualPorts(const std::string& dir) {

@@ -3,6 +3,8 @@
 // path ignoring case, then the virtual ports that tamrisk-sim publishes as links
 // in the virtual ports folder; with no port at all, ttyS0 to ttyS15.
 
+#include "virtualports.h"
+
 #include <string>
 #include <vector>
 
@@ -17,9 +19,6 @@ struct PortEntry {
 // the order given, and falls back to /dev/ttyS0../dev/ttyS15 when both are empty.
 std::vector<PortEntry> BuildPortList(std::vector<PortEntry> systemPorts,
                                      const std::vector<PortEntry>& virtualPorts);
-
-// $XDG_RUNTIME_DIR/tamrisk/ports, or /tmp/tamrisk-<uid>/ports without it.
-std::string VirtualPortsDir();
 
 // The links in `dir` whose target exists, sorted by name ignoring case.
 std::vector<PortEntry> ListVirtualPorts(const std::string& dir);

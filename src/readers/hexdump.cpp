@@ -4,16 +4,6 @@
 
 namespace tamrisk {
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::optional<std::string> DecodeHexBytes(std::string_view hex, int count) {
     if (count < 0 || hex.size() < static_cast<std::size_t>(count) * 2)
         return std::nullopt;

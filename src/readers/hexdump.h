@@ -2,6 +2,8 @@
 // The memory readers' hex text: the answers carry bytes as hexadecimal pairs,
 // and the dump shows 16 bytes a line with their address and characters.
 
+#include "hexdigits.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,9 +13,6 @@ namespace tamrisk {
 
 constexpr int HexLineBytes = 16;
 constexpr int HexLineLength = 72;
-
-// Value of one hexadecimal digit (upper or lower case), or -1.
-int HexDigitValue(char c);
 
 // Decodes `count` bytes from the first 2 * count characters of `hex`; empty
 // when the text is shorter or a pair is not a hexadecimal number.

@@ -1,5 +1,6 @@
 #include "journalbinary.h"
 
+#include "hexdigits.h"
 #include "host.h"
 #include "printercommands.h"
 #include "savefile.h"
@@ -16,12 +17,11 @@ std::optional<std::uint64_t> ParseStartAddress(std::string_view text) {
         return std::nullopt;
     std::uint64_t address = 0;
     for (const char c : text) {
-        if (c >= '0' && c <= '9')
-            address = address * 16 + static_cast<std::uint64_t>(c - '0');
-        else if (c >= 'A' && c <= 'F')
-            address = address * 16 + static_cast<std::uint64_t>(c - 'A' + 10);
-        else
+        // The address box takes upper-case digits only.
+        const int digit = HexDigitValue(c);
+        if (digit < 0 || (c >= 'a' && c <= 'f'))
             return std::nullopt;
+        address = address * 16 + static_cast<std::uint64_t>(digit);
     }
     return address;
 }

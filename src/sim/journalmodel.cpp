@@ -1,5 +1,7 @@
 #include "journalmodel.h"
 
+#include "hexdigits.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -34,13 +36,8 @@ std::optional<std::uint64_t> ParseHex(std::string_view text) {
         return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
-        const char u = Upper(c);
-        int digit;
-        if (u >= '0' && u <= '9')
-            digit = u - '0';
-        else if (u >= 'A' && u <= 'F')
-            digit = u - 'A' + 10;
-        else
+        const int digit = HexDigitValue(c);
+        if (digit < 0)
             return std::nullopt;
         value = value * 16 + static_cast<std::uint64_t>(digit);
     }

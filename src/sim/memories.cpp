@@ -1,5 +1,7 @@
 #include "memories.h"
 
+#include "hexdigits.h"
+
 #include <cstring>
 #include <optional>
 
@@ -12,14 +14,8 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, int base, std::s
         return std::nullopt;
     std::uint64_t value = 0;
     for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
+        const int digit = HexDigitValue(c);
+        if (digit < 0 || digit >= base)
             return std::nullopt;
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
     }

@@ -18,6 +18,7 @@
 
 #include "outputschedule.h"
 #include "printermodel.h"
+#include "virtualports.h"
 
 namespace tamrisk::sim {
 
@@ -185,7 +186,7 @@ public:
             if (ReplaceLink(m_slavePath, m_options.linkPath, error))
                 m_link = m_options.linkPath;
         } else {
-            const std::string folder = VirtualPortsFolder();
+            const std::string folder = VirtualPortsDir();
             if (MakeFolders(folder, error)) {
                 if (!m_options.name.empty()) {
                     if (ReplaceLink(m_slavePath, folder + "/" + m_options.name, error))
@@ -308,13 +309,6 @@ private:
 };
 
 }  // namespace
-
-std::string VirtualPortsFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0')
-        return std::string(runtime) + "/tamrisk/ports";
-    return "/tmp/tamrisk-" + std::to_string(::getuid()) + "/ports";
-}
 
 int RunServer(const ServerOptions& options) {
     // Block the stop signals except inside ppoll, where they end the wait.

@@ -16,10 +16,6 @@ struct ServerOptions {
     int baud = 0;          // pace answers at this line speed (10 bits a byte); 0: unpaced
 };
 
-// $XDG_RUNTIME_DIR/tamrisk/ports, or /tmp/tamrisk-<uid>/ports when the variable is
-// unset or empty: the folder the station lists virtual ports from.
-std::string VirtualPortsFolder();
-
 // Opens the pty, publishes its link, prints the link's path as one line on stdout
 // and serves requests until SIGINT, SIGTERM or SIGHUP; then removes the link.
 // Returns the process exit code: 0 after a signal, 1 when the pty or the link

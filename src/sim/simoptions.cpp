@@ -1,5 +1,7 @@
 #include "simoptions.h"
 
+#include "hexdigits.h"
+
 namespace tamrisk::sim {
 
 namespace {
@@ -13,16 +15,6 @@ std::vector<std::string_view> SplitCommas(std::string_view text) {
             return parts;
         text.remove_prefix(comma + 1);
     }
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -64,7 +56,7 @@ bool ParseStatusOverride(std::string_view text, int& command, StatusArray& statu
             return false;
         int value = 0;
         for (char c : part) {
-            const int digit = HexDigit(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0)
                 return false;
             value = value * 16 + digit;
