@@ -12,7 +12,7 @@
 namespace tamrisk::sim {
 namespace {
 
-using testing::Station;
+using testing::ModelCaller;
 
 // What the station makes of a read: the lines it shows and the documents it counts.
 struct Read {
@@ -21,7 +21,7 @@ struct Read {
     bool ended = false;  // the last answer was "F"
 };
 
-Read ReadJournal(Station& station, const std::string& query) {
+Read ReadJournal(ModelCaller& station, const std::string& query) {
     Read read;
     std::string answer = station.Journal("R," + query);
     for (int guard = 0; guard < 100000 && !answer.empty() && answer[0] != 'F'; ++guard) {
@@ -73,7 +73,7 @@ Parsed Parse(const std::string& answer) {
 class JournalTest : public ::testing::Test {
 protected:
     PrinterModel model;
-    Station station{model};
+    ModelCaller station{model};
     const JournalBook& book = model.Journal().Book();
 };
 
@@ -228,7 +228,7 @@ TEST(JournalDaysTest, LongerJournalsKeepFreeRoomAndOneAlteredDay) {
         SimOptions options;
         options.journalDays = c.days;
         PrinterModel model(options);
-        Station station{model};
+        ModelCaller station{model};
         const std::uint32_t firstZ = JournalLayout{}.zReportsBeforeJournal + 1;
         ASSERT_EQ(model.Journal().Book().zReports.size(), firstZ - 1 + c.days);
         const Parsed info = Parse(station.Journal("I"));

@@ -11,7 +11,7 @@
 namespace tamrisk::sim {
 namespace {
 
-using testing::Station;
+using testing::ModelCaller;
 using testing::Transact;
 
 constexpr StatusArray Syntax{0x21, 0x00, 0x00, 0x00, 0x00, 0x3A};
@@ -97,7 +97,7 @@ TEST_P(FiscalSizeTest, ByteEightTellsTheSizeTheModelServes) {
     SimOptions options;
     options.fiscalMemoryKiB = GetParam().kib;
     PrinterModel model(options);
-    Station station(model);
+    ModelCaller station(model);
     const std::string first = station.Request(116, "00000,64");
     ASSERT_EQ(first.size(), 128u);
     const int byte8 = std::stoi(first.substr(16, 2), nullptr, 16);

@@ -12,7 +12,7 @@ namespace {
 
 using testing::Collect;
 using testing::Exchange;
-using testing::Station;
+using testing::ModelCaller;
 using testing::Transact;
 
 constexpr StatusArray Healthy{0x00, 0x00, 0x00, 0x00, 0x00, 0x3A};
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PrinterModelTest, ClockCommandSetsTheClockOnlyWhenWellFormed) {
     PrinterModel model;
-    Station station(model);
+    ModelCaller station(model);
     station.Request(61, "05-11-25 07:08");
     EXPECT_EQ(model.Clock(), (SimDateTime{2025, 11, 5, 7, 8, 0}));
     station.Request(61, "05-13-25 07:08");
@@ -130,7 +130,7 @@ TEST(PrinterModelTest, StatusOverrides) {
     options.statusOverrides[74] = {0x00, 0x00, 0x04, 0x00, 0x00, 0x3A};  // S2.2, no refusal
     options.statusOverrides[61] = {0x20, 0x02, 0x00, 0x00, 0x00, 0x3A};  // not permitted
     PrinterModel model(options);
-    Station station(model);
+    ModelCaller station(model);
     StatusArray status{};
 
     EXPECT_EQ(station.Request(48, "", &status), "");

@@ -39,11 +39,11 @@ inline Exchange Transact(PrinterModel& model, std::uint8_t sequence, int command
     return Collect(model.TakeOutput(), sequence, command);
 }
 
-// A station-like caller: advances the sequence byte after every request and
-// insists that every answer passes the frame tests.
-class Station {
+// Calls the model as the station does: advances the sequence byte after every
+// request and insists that every answer passes the frame tests.
+class ModelCaller {
 public:
-    explicit Station(PrinterModel& model) : m_model(model) {}
+    explicit ModelCaller(PrinterModel& model) : m_model(model) {}
 
     // The answer's data; fails the test when the frame is bad.
     std::string Request(int command, std::string_view data, StatusBytesArray* status = nullptr) {
