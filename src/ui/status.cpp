@@ -39,6 +39,12 @@ TStatusDlg::TStatusDlg(TransactionState& state, std::function<bool()> scriptRunn
             m_linkBoxes.push_back({box, link.flag});
     }
 
+    // Enter and Escape both mean the harmless button: an operator who presses
+    // Enter to dismiss the dialog must never have a command sent again.
+    ui->CancelBt->setDefault(true);
+    ui->RepeatBt->setAutoDefault(false);
+    ui->StopBt->setAutoDefault(false);
+
     connect(ui->CancelBt, &QPushButton::clicked, this, &TStatusDlg::CancelBtClick);
     connect(ui->RepeatBt, &QPushButton::clicked, this, &TStatusDlg::RepeatBtClick);
     connect(ui->StopBt, &QPushButton::clicked, this, &TStatusDlg::StopBtClick);
@@ -51,6 +57,7 @@ void TStatusDlg::FormShow() {
     ui->RepeatBt->setVisible(running);
     ui->StopBt->setVisible(running);
     ui->CancelBt->setText(running ? QStringLiteral("Skip") : QStringLiteral("Cancel"));
+    ui->CancelBt->setFocus();
     for (const BitBox& b : m_bitBoxes)
         b.box->setChecked(((m_state.StatusBytes[b.byte] >> b.bit) & 1) != 0);
     for (const LinkBox& l : m_linkBoxes)

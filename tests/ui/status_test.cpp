@@ -6,6 +6,7 @@
 #include "transaction.h"
 #include "uitesting.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
@@ -165,6 +166,49 @@ TEST_F(StatusDialog, ButtonsFollowTheRunAndActThroughTheFlags) {
         EXPECT_EQ(cancelCaption, c.cancelCaption);
         EXPECT_EQ(rig.state.RepeatRequest, c.repeat);
         EXPECT_EQ(rig.state.CancelRequest, c.cancel);
+    }
+}
+
+TEST_F(StatusDialog, EnterAndEscapeOnlyCloseTheDialog) {
+    // Every showing starts on the harmless button, even after the operator
+    // had moved to Repeat or Cancel the last time.
+    struct Case {
+        bool running;
+        Qt::Key key;
+        const char* focusBefore;  // the button the operator tabbed to during the last showing
+    };
+    const Case cases[] = {
+        {true, Qt::Key_Return, nullptr}, {true, Qt::Key_Enter, "RepeatBt"}, {true, Qt::Key_Escape, "StopBt"},
+        {true, Qt::Key_Return, "StopBt"}, {false, Qt::Key_Return, nullptr}, {false, Qt::Key_Escape, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.key) + (c.running ? " while running" : "") +
+                     (c.focusBefore != nullptr ? std::string(" after ") + c.focusBefore : ""));
+        running = c.running;
+        if (c.focusBefore != nullptr) {
+            OnNextModal([&](QWidget*) {
+                Get<QPushButton>(c.focusBefore)->setFocus();
+                dlg.reject();
+            });
+            dlg.exec();
+        }
+        rig.state.RepeatRequest = rig.state.CancelRequest = false;
+        std::string focused;
+        bool closed = false;
+        OnNextModal([&](QWidget* modal) {
+            ASSERT_EQ(modal, &dlg);
+            QWidget* focus = QApplication::focusWidget();
+            focused = focus != nullptr ? focus->objectName().toStdString() : std::string();
+            QTest::keyClick(focus != nullptr ? focus : modal, c.key);
+            closed = !dlg.isVisible();
+            if (!closed)
+                dlg.reject();
+        });
+        dlg.exec();
+        EXPECT_EQ(focused, "CancelBt");
+        EXPECT_TRUE(closed);
+        EXPECT_FALSE(rig.state.RepeatRequest);
+        EXPECT_FALSE(rig.state.CancelRequest);
     }
 }
 
