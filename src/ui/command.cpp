@@ -61,7 +61,7 @@ QString StatusGroups(const StatusBytesArray& status) {
 TCommandFrm::TCommandFrm(Station& station, ResultSink& results, TStatusDlg* statusDlg, CommandFrmHooks hooks,
                          QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TCommandFrm>()), m_station(station), m_results(results),
-      m_statusDlg(statusDlg), m_hooks(std::move(hooks)) {
+      m_statusDlg(statusDlg), m_hooks(std::move(hooks)), m_close([this] { QDialog::reject(); }) {
     ui->setupUi(this);
     setObjectName("CommandFrm");
     // A form file can only give point sizes; the dialog is laid out for 15-pixel text.
@@ -94,7 +94,7 @@ void TCommandFrm::ExecuteBtClick() {
     Host& host = m_station.host;
     // Reached from inside another transaction's wait (or this one's): the
     // link takes one transaction at a time, so the click does nothing.
-    if (m_executing || m_station.transactor.InProgress())
+    if (m_close.IsBusy() || m_station.transactor.InProgress())
         return;
 
     const int command = LeadingNumber(ui->CmdBox->text());
@@ -129,11 +129,11 @@ void TCommandFrm::ExecuteBtClick() {
     ui->StatusTxt->clear();
     ConnectEnabled(false);
     ui->TimePn->clear();
-    m_executing = true;
+    // A close asked for from here on waits for the answer and the shown result.
+    const CloseGuard::Busy busy(m_close);
     host.processEvents();
 
     const LoggedCommand outcome = LogCommand(m_station.transactor, host, m_results, command, *data);
-    m_executing = false;
 
     if (outcome.result == ExecResult::ExecBusy) {
         // Nothing went out and nothing was logged: the dialog is as it was.
@@ -154,11 +154,6 @@ void TCommandFrm::ExecuteBtClick() {
         if (m_hooks.timerText)
             m_hooks.timerText(WithoutLineEnd(FormatElapsed("", outcome.seconds)));
     }
-
-    if (m_closePending) {
-        m_closePending = false;
-        QDialog::reject();
-    }
 }
 
 void TCommandFrm::StatusBtClick() {
@@ -167,11 +162,8 @@ void TCommandFrm::StatusBtClick() {
 }
 
 void TCommandFrm::reject() {
-    if (m_executing) {
-        m_closePending = true;
-        return;
-    }
-    QDialog::reject();
+    if (m_close.Request())
+        QDialog::reject();
 }
 
 }  // namespace tamrisk

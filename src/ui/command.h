@@ -3,6 +3,8 @@
 // number and data text sent by hand, its answer, status bytes and time shown
 // and logged in the results view.
 
+#include "closeguard.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -56,8 +58,7 @@ private:
     ResultSink& m_results;
     TStatusDlg* m_statusDlg;
     CommandFrmHooks m_hooks;
-    bool m_executing = false;
-    bool m_closePending = false;
+    CloseGuard m_close;
 };
 
 }  // namespace tamrisk

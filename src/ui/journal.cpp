@@ -61,7 +61,7 @@ private:
 
 TJournalForm::TJournalForm(Station& station, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TJournalForm>()), m_station(station),
-      m_session(station.transactor, station.host) {
+      m_session(station.transactor, station.host), m_close([this] { QDialog::reject(); }) {
     ui->setupUi(this);
     setObjectName("JournalForm");
     setFixedSize(719, 459);
@@ -128,17 +128,17 @@ void TJournalForm::showEvent(QShowEvent* event) {
 }
 
 void TJournalForm::reject() {
-    if (m_busy) {
-        m_closePending = true;
+    if (m_close.Request())
+        QDialog::reject();
+    else
         m_session.JournalCancelled = true;
-        return;
-    }
-    QDialog::reject();
 }
 
 void TJournalForm::RunBusy(const std::function<void()>& operation) {
     if (m_busy)
         return;
+    // A close asked for meanwhile waits until the controls are restored.
+    const CloseGuard::Busy busy(m_close);
     m_busy = true;
     // From before the readiness probe, so that nothing else starts while it waits.
     EnableJournalControls(false);
@@ -147,10 +147,6 @@ void TJournalForm::RunBusy(const std::function<void()>& operation) {
     ui->CancelBt->setEnabled(false);
     m_busy = false;
     EnableJournalControls(true);
-    if (m_closePending) {
-        m_closePending = false;
-        QDialog::reject();
-    }
 }
 
 std::optional<std::string> TJournalForm::Query() {

@@ -5,6 +5,7 @@
 // takes the SHA-1 of the selected lines, and loads and saves text files. The
 // view's lines, the query and "Small" stay from one showing to the next.
 
+#include "closeguard.h"
 #include "journalops.h"
 #include "journaltext.h"
 
@@ -90,7 +91,7 @@ private:
     QFileDialog* m_saveDlg = nullptr;
     std::function<void()> m_previousConnectionLost;
     bool m_busy = false;
-    bool m_closePending = false;
+    CloseGuard m_close;
     bool m_forwarding = false;
 };
 

@@ -22,7 +22,7 @@ namespace tamrisk {
 MemoryReadWindow::MemoryReadWindow(Station& station, MemoryReaderState& memory, TStatusDlg* statusDlg,
                                    const MemoryReadConfig& config, MemoryWindowTexts texts, QWidget* parent)
     : QDialog(parent), m_station(station), m_memory(memory), m_statusDlg(statusDlg), m_config(config),
-      m_texts(std::move(texts)) {}
+      m_texts(std::move(texts)), m_close([this] { QDialog::reject(); }) {}
 
 MemoryReadWindow::~MemoryReadWindow() = default;
 
@@ -54,17 +54,15 @@ void MemoryReadWindow::showEvent(QShowEvent* event) {
 }
 
 void MemoryReadWindow::reject() {
-    if (m_reading) {
-        m_closePending = true;
-        return;
-    }
-    QDialog::reject();
+    if (m_close.Request())
+        QDialog::reject();
 }
 
 void MemoryReadWindow::ReadBtClick() {
-    if (m_reading)
+    if (m_close.IsBusy())
         return;
-    m_reading = true;
+    // A close asked for during the read waits until the controls are restored.
+    const CloseGuard::Busy busy(m_close);
     const Controls& c = m_controls;
     c.prgBar->setValue(0);
     m_view->Clear();
@@ -102,12 +100,6 @@ void MemoryReadWindow::ReadBtClick() {
     c.saveBt->setEnabled(result.end != MemoryReadEnd::Refused);
     c.cancelBt->setEnabled(false);
     c.readBt->setEnabled(true);
-    m_reading = false;
-
-    if (m_closePending) {
-        m_closePending = false;
-        QDialog::reject();
-    }
 }
 
 void MemoryReadWindow::CancelBtClick() { m_memory.ReadCancelled = true; }

@@ -4,6 +4,8 @@
 // the image into a file. Each window gives its form's controls, the read's
 // configuration and its texts.
 
+#include "closeguard.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -44,7 +46,7 @@ public:
     void SetStatusDlg(TStatusDlg* statusDlg) { m_statusDlg = statusDlg; }
     // The dump (FlashData) behind its batches.
     HexView& View() { return *m_view; }
-    bool Reading() const { return m_reading; }
+    bool Reading() const { return m_close.IsBusy(); }
 
 protected:
     struct Controls {
@@ -82,8 +84,7 @@ private:
     Controls m_controls{};
     HexView* m_view = nullptr;
     QFileDialog* m_saveDlg = nullptr;
-    bool m_reading = false;
-    bool m_closePending = false;
+    CloseGuard m_close;
 };
 
 }  // namespace tamrisk

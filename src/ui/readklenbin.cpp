@@ -15,7 +15,8 @@
 namespace tamrisk {
 
 TReadKlenFrm::TReadKlenFrm(Station& station, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TReadKlenFrm>()), m_station(station) {
+    : QDialog(parent), ui(std::make_unique<Ui::TReadKlenFrm>()), m_station(station),
+      m_close([this] { QDialog::reject(); }) {
     ui->setupUi(this);
     setObjectName("ReadKlenFrm");
     // Only a close box in the title bar.
@@ -44,7 +45,7 @@ void TReadKlenFrm::reject() {
     StopRequested = true;
     // The read stops at its next block and then closes the window; until then
     // the controls and the file stay alive.
-    if (!m_reading)
+    if (m_close.Request())
         QDialog::reject();
 }
 
@@ -71,7 +72,7 @@ QFileDialog& TReadKlenFrm::SaveDlg() {
 void TReadKlenFrm::StartBtClick() {
     // A second read cannot start inside the first (Start is disabled then; a
     // queued click still ends here).
-    if (m_reading)
+    if (m_close.IsBusy())
         return;
     Host& host = m_station.host;
     const std::optional<std::uint64_t> start = ParseStartAddress(ui->AddrEdit->text().toStdString());
@@ -88,18 +89,21 @@ void TReadKlenFrm::StartBtClick() {
     if (QFileInfo::exists(fileName) && !host.askYesNo("File exists. Overwrite?", "Warning"))
         return;
 
-    m_reading = true;
-    ui->StartBt->setEnabled(false);
-    ui->AddrEdit->setEnabled(false);
-    JournalCopyOptions options;
-    options.start = *start;
-    options.keepExistingWhenEmpty = true;
-    options.stopRequested = &StopRequested;
-    options.progress = [this](const std::string& text) { ui->PrgLabel->setText(QString::fromStdString(text)); };
-    const JournalCopyResult result = CopyJournalToFile(m_station.transactor, host, fileName, options);
-    ui->StartBt->setEnabled(true);
-    ui->AddrEdit->setEnabled(true);
-    m_reading = false;
+    JournalCopyResult result;
+    {
+        // A close asked for during the read is carried out once it has ended.
+        const CloseGuard::Busy busy(m_close);
+        ui->StartBt->setEnabled(false);
+        ui->AddrEdit->setEnabled(false);
+        JournalCopyOptions options;
+        options.start = *start;
+        options.keepExistingWhenEmpty = true;
+        options.stopRequested = &StopRequested;
+        options.progress = [this](const std::string& text) { ui->PrgLabel->setText(QString::fromStdString(text)); };
+        result = CopyJournalToFile(m_station.transactor, host, fileName, options);
+        ui->StartBt->setEnabled(true);
+        ui->AddrEdit->setEnabled(true);
+    }
 
     switch (result.end) {
     case JournalCopyEnd::OpenFailed:
@@ -111,7 +115,8 @@ void TReadKlenFrm::StartBtClick() {
     default:
         break;
     }
-    QDialog::reject();
+    if (isVisible())  // unless a close put off during the read has closed it
+        QDialog::reject();
 }
 
 }  // namespace tamrisk

@@ -3,6 +3,8 @@
 // copies the raw electronic journal from a typed start address into a file,
 // 64 bytes a transaction, with a one-line progress text, then closes.
 
+#include "closeguard.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -25,7 +27,7 @@ public:
 
     // Clears StopRequested; called each time the window is shown.
     void FormShow();
-    bool Reading() const { return m_reading; }
+    bool Reading() const { return m_close.IsBusy(); }
 
     // Set by Stop and by closing the window; tested before each block.
     bool StopRequested = false;
@@ -47,7 +49,7 @@ private:
     std::unique_ptr<Ui::TReadKlenFrm> ui;
     Station& m_station;
     QFileDialog* m_saveDlg = nullptr;
-    bool m_reading = false;
+    CloseGuard m_close;
 };
 
 }  // namespace tamrisk

@@ -234,7 +234,8 @@ void ConnectionShape::paintEvent(QPaintEvent*) {
 }
 
 TTestForm::TTestForm(Station& station, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station) {
+    : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station),
+      m_close([this] { close(); }, [this] { return Busy(); }) {
     ui->setupUi(this);
 
     // "Courier New" where it exists; another fixed-pitch face where it does not.
@@ -281,10 +282,6 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
     ui->FPData->viewport()->installEventFilter(this);
-
-    // A close put off while the station was busy is tried again.
-    m_closeRetry.setInterval(50);
-    connect(&m_closeRetry, &QTimer::timeout, this, [this] { close(); });
 
     m_station.ConnectionLost = [this] {
         ShowConnected(false);
@@ -488,6 +485,8 @@ void TTestForm::ExecuteBtClick() {
     ui->MemoPages->setCurrentWidget(ui->ResultPg);
     ui->FPData->setFocus();
     ui->ScrMemo->setEnabled(false);
+    // A close asked for during the run is carried out once it has unwound.
+    const CloseGuard::Busy busy(m_close);
     if (selection)
         m_runner->RunScript(*selection);
     else
@@ -495,8 +494,6 @@ void TTestForm::ExecuteBtClick() {
     ui->ScrMemo->setEnabled(true);
     m_runner->ScriptRunning = false;
     UpdateControls();
-    if (m_closePending)
-        close();
 }
 
 void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
@@ -680,22 +677,19 @@ void TTestForm::closeEvent(QCloseEvent* event) {
     // Closing in the middle of a run, a transaction or a message box would pull
     // the window out from under them: they are asked to stop, and the window
     // closes once they have.
-    if (Busy()) {
+    const bool putOff = m_close.Pending() || m_close.Settling();
+    if (!m_close.Request()) {
         if (m_runner->ScriptRunning || m_station.transactor.InProgress())
             m_station.state.CancelRequest = true;
-        m_closePending = true;
-        m_closeRetry.start();
         event->ignore();
         return;
     }
-    m_closeRetry.stop();
     FormClose();
-    if (m_closePending && m_station.Connected) {
+    if (putOff && m_station.Connected) {
         // The printer was left mid-conversation: release the port now.
         m_station.Disconnect();
         ShowConnected(false);
     }
-    m_closePending = false;
     event->accept();
 }
 

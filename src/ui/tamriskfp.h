@@ -3,6 +3,8 @@
 // connection, the script editor and the results view on two pages, the
 // status line, and the menu that opens every other window.
 
+#include "closeguard.h"
+
 #include <QComboBox>
 #include <QEvent>
 #include <QMainWindow>
@@ -144,7 +146,8 @@ private:
     // Windows-1251 cannot carry. `firstLine` numbers the lines in messages.
     std::optional<std::vector<std::string>> EncodeLines(const QStringList& lines, int firstLine,
                                                        const char* refusal);
-    // Busy with something that must end before the window may close.
+    // Busy with something that must end before the window may close: a
+    // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
 
     std::unique_ptr<Ui::TTestForm> ui;
@@ -155,9 +158,8 @@ private:
     QFileDialog* OpenFileDlg = nullptr;
     QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
-    QTimer m_closeRetry;
+    CloseGuard m_close;
     bool m_shown = false;
-    bool m_closePending = false;
     bool m_forwarding = false;  // an event filter is handing the event on first
     QEvent::Type m_lastFPDataMouse = QEvent::None;
     std::optional<std::chrono::steady_clock::time_point> m_lastLeftPress;
