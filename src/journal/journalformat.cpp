@@ -1,6 +1,6 @@
 #include "journalformat.h"
 
-#include "resultlog.h"
+#include "duration.h"
 #include "textcodec.h"
 #include "transaction.h"
 
@@ -119,10 +119,7 @@ std::string DocumentCountText(std::uint32_t count) {
 }
 
 std::string DocumentsDoneText(std::uint32_t count, double seconds) {
-    std::string text = FormatElapsed(DocumentCountText(count) + ", ", seconds);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
+    return FormatElapsed(DocumentCountText(count) + ", ", seconds);
 }
 
 std::string CheckTimeText(double seconds) {

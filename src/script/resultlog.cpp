@@ -4,7 +4,6 @@
 #include "host.h"
 #include "transaction.h"
 
-#include <cstdio>
 #include <string>
 
 namespace tamrisk {
@@ -57,19 +56,12 @@ LoggedCommand LogCommand(Transactor& transactor, Host& host, ResultSink& sink, i
     LoggedCommand outcome;
     outcome.result = LogTransaction(transactor, sink, command, writtenData, send);
     outcome.seconds = std::chrono::duration<double>(host.now() - start).count();
-    sink.AppendResultLine(FormatElapsed("Command execution time ", outcome.seconds), ResultColour::Black);
+    sink.AppendResultLine(ElapsedResultLine("Command execution time ", outcome.seconds), ResultColour::Black);
     return outcome;
 }
 
-std::string FormatElapsed(std::string_view prefix, double seconds) {
-    char text[64];
-    if (seconds < 60) {
-        std::snprintf(text, sizeof text, "%4.2f seconds\r\n", seconds);
-    } else {
-        const int minutes = static_cast<int>(seconds / 60);
-        std::snprintf(text, sizeof text, "%d:%4.2f\r\n", minutes, seconds - 60.0 * minutes);
-    }
-    return std::string(prefix) + text;
+std::string ElapsedResultLine(std::string_view prefix, double seconds) {
+    return FormatElapsed(prefix, seconds) + "\r\n";
 }
 
 }  // namespace tamrisk

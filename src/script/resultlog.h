@@ -2,6 +2,7 @@
 // The results log: its colours, the one sink every writer appends through, the
 // request and answer lines of a transaction, and the format of durations.
 
+#include "duration.h"
 #include "frame.h"
 #include "linesink.h"
 #include "transaction.h"
@@ -40,8 +41,8 @@ struct LoggedCommand {
 LoggedCommand LogCommand(Transactor& transactor, Host& host, ResultSink& sink, int command,
                          std::string_view writtenData);
 
-// "%s%4.2lf seconds\r\n" below 60 s, "%s%d:%4.2lf\r\n" (whole minutes and the
-// rest) from 60 s on. The text carries its own line end.
-std::string FormatElapsed(std::string_view prefix, double seconds);
+// A duration as the results log holds it: FormatElapsed's text and the CR LF
+// after which the view shows an empty line.
+std::string ElapsedResultLine(std::string_view prefix, double seconds);
 
 }  // namespace tamrisk

@@ -86,7 +86,7 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
         m_state.CancelRequest = false;
         outcome = RunOutcome::Cancelled;
     }
-    m_sink.AppendResultLine(FormatElapsed("Script execution time ", SecondsSinceStart()), ResultColour::Black);
+    m_sink.AppendResultLine(ElapsedResultLine("Script execution time ", SecondsSinceStart()), ResultColour::Black);
     if (m_hooks.runControls)
         m_hooks.runControls(false);
     return outcome;

@@ -41,14 +41,6 @@ int LeadingNumber(QStringView text) {
     return negative ? -magnitude : magnitude;
 }
 
-// `text` without the line end that FormatElapsed puts after every duration.
-QString WithoutLineEnd(const std::string& text) {
-    QString shown = QString::fromLatin1(text);
-    while (shown.endsWith(u'\r') || shown.endsWith(u'\n'))
-        shown.chop(1);
-    return shown;
-}
-
 QString StatusGroups(const StatusBytesArray& status) {
     QString groups;
     for (std::uint8_t byte : status)
@@ -150,9 +142,9 @@ void TCommandFrm::ExecuteBtClick() {
         ui->ExecuteBt->setEnabled(true);
         ui->StatusBt->setEnabled(true);
         ConnectEnabled(true);
-        ui->TimePn->setText(WithoutLineEnd(FormatElapsed("Execution time: ", outcome.seconds)));
+        ui->TimePn->setText(QString::fromLatin1(FormatElapsed("Execution time: ", outcome.seconds)));
         if (m_hooks.timerText)
-            m_hooks.timerText(WithoutLineEnd(FormatElapsed("", outcome.seconds)));
+            m_hooks.timerText(QString::fromLatin1(FormatElapsed("", outcome.seconds)));
     }
 }
 

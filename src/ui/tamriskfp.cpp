@@ -200,13 +200,6 @@ std::optional<std::uint8_t> ReadHexByte(QStringView text) {
     return static_cast<std::uint8_t>(value);
 }
 
-// Text for a panel: a duration text carries its own line end.
-QString PanelText(QString text) {
-    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
-        text.chop(1);
-    return text;
-}
-
 }  // namespace
 
 void PortNumBox::showPopup() {
@@ -261,7 +254,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
                 ui->LoadScriptM->setEnabled(!running);
             },
         .timerEnabled = [this](bool enabled) { enabled ? ScriptTmr->start() : ScriptTmr->stop(); },
-        .timerText = [this](const std::string& text) { ui->TimerPn->setText(PanelText(DecodeCp1251(text))); },
+        .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
         .commandStarting = {},
     });
 
@@ -296,7 +289,7 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 CommandFrmHooks TTestForm::CommandHooks() {
     return {
         .connectEnabled = [this](bool enabled) { ui->ConnectBt->setEnabled(enabled); },
-        .timerText = [this](const QString& text) { ui->TimerPn->setText(PanelText(text)); },
+        .timerText = [this](const QString& text) { ui->TimerPn->setText(text); },
     };
 }
 

@@ -50,7 +50,7 @@ TEST(TerminalSink, LinesWithAndWithoutColours) {
         {true, "example", ResultColour::Purple, "\x1b[35mexample\x1b[0m\n"},
         {true, "plain", ResultColour::Black, "plain\n"},
         // A duration carries its own line end: an empty line follows it.
-        {false, FormatElapsed("Took ", 5), ResultColour::Black, "Took 5.00 seconds\n\n"},
+        {false, "Took 5.00 seconds\r\n", ResultColour::Black, "Took 5.00 seconds\n\n"},
         {true, "a\r\nb", ResultColour::Red, "\x1b[31ma\x1b[0m\n\x1b[31mb\x1b[0m\n"},
         {false, "\xD2\xE5\xF1\xF2", ResultColour::Black, "Тест\n"},
     };
@@ -76,7 +76,7 @@ TEST(TerminalSink, ControlCharactersAreEscapedOnATerminal) {
         {"a\tb\x7F\x01", "a\\x09b\\x7F\\x01\n"},
         {"\xD2\x07", "Т\\x07\n"},
         {"mid\r\nline", "mid\\x0D\\x0Aline\n"},
-        {FormatElapsed("Took ", 5), "Took 5.00 seconds\n\n"},
+        {"Took 5.00 seconds\r\n", "Took 5.00 seconds\n\n"},
     };
     for (const Case& c : cases) {
         std::ostringstream out;

@@ -9,19 +9,15 @@ namespace {
 
 TEST(FormatElapsed, SecondsBelowAMinuteAndMinutesFromOneOn) {
     const std::vector<std::pair<double, std::string>> cases = {
-        {0, "T 0.00 seconds\r\n"},
-        {0.25, "T 0.25 seconds\r\n"},
-        {5, "T 5.00 seconds\r\n"},
-        {59.999, "T 60.00 seconds\r\n"},
-        {60, "T 1:0.00\r\n"},
-        {75.3, "T 1:15.30\r\n"},
-        {75.5, "T 1:15.50\r\n"},
-        {125.3, "T 2:5.30\r\n"},
-        {3725, "T 62:5.00\r\n"},
+        {0, "T 0.00 seconds"},  {0.25, "T 0.25 seconds"}, {5, "T 5.00 seconds"},
+        {59.999, "T 60.00 seconds"}, {60, "T 1:0.00"},     {75.3, "T 1:15.30"},
+        {75.5, "T 1:15.50"},    {125.3, "T 2:5.30"},      {3725, "T 62:5.00"},
     };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(FormatElapsed("T ", seconds), text) << seconds;
-    EXPECT_EQ(FormatElapsed("", 5), "5.00 seconds\r\n");
+    EXPECT_EQ(FormatElapsed("", 5), "5.00 seconds");
+    // The results log puts its own line end after a duration: an empty line follows it.
+    EXPECT_EQ(ElapsedResultLine("Script execution time ", 75.3), "Script execution time 1:15.30\r\n");
 }
 
 TEST(TransactionLines, RequestAndAnswerLayouts) {

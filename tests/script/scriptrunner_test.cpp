@@ -461,8 +461,8 @@ TEST(ScriptRun, HooksFollowTheRun) {
             rig.runner->ScriptTmrTimer();
     };
     rig.Run({"#3000", "90"});
-    const std::vector<std::string> expected = {"controls on",  "timer on",   "timer 2.50 seconds\r\n",
-                                               "command",      "timer off",  "timer 3.00 seconds\r\n",
+    const std::vector<std::string> expected = {"controls on", "timer on",  "timer 2.50 seconds",
+                                               "command",     "timer off", "timer 3.00 seconds",
                                                "controls off"};
     EXPECT_EQ(events, expected);
 }
@@ -503,7 +503,7 @@ TEST(LoggedCommand, RequestAnswerAndTimeWithEscapesTranslated) {
     ASSERT_EQ(rig.sink.lines.size(), 3u);
     EXPECT_EQ(rig.sink.lines[0].text, "-> 90,\"A\\tB\"");
     EXPECT_EQ(rig.sink.lines[1].colour, ResultColour::Green);
-    EXPECT_EQ(rig.sink.lines[2].text, FormatElapsed("Command execution time ", outcome.seconds));
+    EXPECT_EQ(rig.sink.lines[2].text, ElapsedResultLine("Command execution time ", outcome.seconds));
     EXPECT_NEAR(outcome.seconds, 0.25, 0.01);
 }
 

@@ -1,0 +1,15 @@
+#pragma once
+// The station's one format for durations: execution times, the script timer,
+// the journal window's status. The text has no line end; a view that needs one
+// after it adds its own.
+
+#include <string>
+#include <string_view>
+
+namespace tamrisk {
+
+// "%s%4.2lf seconds" below 60 s, "%s%d:%4.2lf" (whole minutes and the rest)
+// from 60 s on: 5 s give "5.00 seconds", 75.3 s give "1:15.30".
+std::string FormatElapsed(std::string_view prefix, double seconds);
+
+}  // namespace tamrisk
