@@ -12,8 +12,6 @@ const char* const JournalDigestMismatch = "Journal and calculated SHA-1 not equa
 
 namespace {
 
-constexpr std::uint32_t SyntaxErrorFlag = 0x00000001u;  // S0.0
-
 template <class... Args>
 std::string Format(const char* format, Args... args) {
     char text[256];

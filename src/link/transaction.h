@@ -4,6 +4,7 @@
 // word, the attempt and SYN counts, the sequence byte and the two request flags.
 
 #include "frame.h"
+#include "statusbits.h"
 
 #include <chrono>
 #include <cstdint>
@@ -29,17 +30,6 @@ enum class ExecResult {
     // Refused without touching anything: another transaction is in progress.
     ExecBusy,
 };
-
-// Link bits of StatusFlags; the printer's bits are mapped by MapStatusToFlags.
-constexpr std::uint32_t PortNotOpen = 0x80000000u;
-constexpr std::uint32_t NoAnswer = 0x10000000u;
-constexpr std::uint32_t BadProtocol = 0x08000000u;
-constexpr std::uint32_t CommonErrorFlag = 0x20000000u;       // S0.5
-constexpr std::uint32_t CommonFiscalErrorFlag = 0x40000000u;  // S4.5
-// A transaction failed when StatusFlags & FailureMask is not zero.
-constexpr std::uint32_t FailureMask = 0x98000023u;
-// The link failed: no port, no answer or a malformed answer.
-constexpr std::uint32_t LinkFailureMask = PortNotOpen | NoAnswer | BadProtocol;
 
 // The silence after the last byte that ends a reception (2.315e-05 day).
 constexpr std::chrono::microseconds AnswerGap{2000160};

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +40,7 @@ TEST(ExecCommand, AcceptedAnswerFillsTheState) {
     EXPECT_EQ(rig.Exec(74, ""), ExecResult::ExecOk);
     EXPECT_EQ(rig.state.AnswerData, "P");
     EXPECT_EQ(rig.state.StatusBytes, (StatusBytesArray{0x21, 0x02, 0, 0, 0, 0x08}));
-    EXPECT_EQ(rig.state.StatusFlags, 0x20000000u | 0x1u | 0x20u | 0x400000u);
+    EXPECT_EQ(rig.state.StatusFlags, CommonErrorFlag | SyntaxErrorFlag | NotPermittedFlag | FiscalizedFlag);
     EXPECT_NE(rig.state.StatusFlags & FailureMask, 0u);  // the caller judges; no question is asked
     EXPECT_EQ(rig.state.FailedAttempts, 0);
     EXPECT_EQ(rig.state.SynCount, 2);
@@ -55,16 +56,26 @@ TEST(ExecCommand, StatusBitsMapToTheirFlags) {
         std::uint32_t flags;
     };
     const std::vector<Case> cases = {
-        {{0x21, 0x02, 0, 0, 0, 0}, 0x20000021u},
+        {{0x21, 0x02, 0, 0, 0, 0}, CommonErrorFlag | SyntaxErrorFlag | NotPermittedFlag},
+        {{0x02, 0x01, 0x04, 0, 0x01, 0x02}, InvalidCommandFlag | ArithmeticOverflowFlag | ControlTapeEndFlag |
+                                                 FiscalMemoryWriteErrorFlag | FiscalMemoryFormattedFlag},
         {{0, 0, 0, 0xFF, 0, 0}, 0u},  // byte 3 is not mapped
         {{0xD0, 0xC8, 0xC0, 0, 0xC2, 0xC0}, 0u},  // the unmapped bits of every byte
-        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x637FFFFFu},
-        {{0, 0x04, 0, 0, 0x04, 0x04}, 0x40u | 0x2000u | 0x80000u},  // mapped without a check box
+        {{0, 0x04, 0, 0, 0x04, 0x04}, Status12Flag | Status42Flag | Status52Flag},  // mapped without a check box
         {{0, 0, 0, 0, 0x20, 0}, CommonFiscalErrorFlag},
+        {{0x0C, 0x30, 0x3B, 0, 0x18, 0x39}, DateTimeWrongFlag | NoDisplayFlag | RamResetFlag | RotatedReceiptOpenFlag |
+                                                 OutOfPaperFlag | PaperNearEndFlag | FiscalReceiptOpenFlag |
+                                                 JournalNearEndFlag | NonFiscalReceiptOpenFlag | FewFiscalRecordsFlag |
+                                                 FiscalMemoryFullFlag | FiscalMemoryReadOnlyFlag | FiscalizedFlag |
+                                                 VatRatesSetFlag | SerialNumberSetFlag},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MapStatusToFlags(c.status, 0), c.flags) << std::hex << c.flags;
     EXPECT_EQ(MapStatusToFlags({}, NoAnswer), NoAnswer);  // bits are only added
+    // Every mapped bit has a flag of its own, apart from the link's.
+    const std::uint32_t all = MapStatusToFlags({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0);
+    EXPECT_EQ(std::popcount(all), 27);
+    EXPECT_EQ(all & LinkFailureMask, 0u);
 }
 
 TEST(ExecCommand, SecondAttemptResendsTheSameFrame) {
@@ -190,7 +201,7 @@ TEST(ExecCommand, MalformedAnswersLeaveOnlyWhatPassedInTheState) {
         EXPECT_EQ(rig.state.FailedAttempts, 2) << c.what;
         EXPECT_EQ(rig.state.AnswerData, c.dataCopied ? "NEW" : "old") << c.what;
         EXPECT_EQ(rig.state.StatusBytes, c.statusCopied ? status : StatusBytesArray{}) << c.what;
-        const std::uint32_t mapped = c.statusCopied ? (CommonErrorFlag | 0x20u | CommonFiscalErrorFlag) : 0u;
+        const std::uint32_t mapped = c.statusCopied ? (CommonErrorFlag | NotPermittedFlag | CommonFiscalErrorFlag) : 0u;
         EXPECT_EQ(rig.state.StatusFlags, BadProtocol | mapped) << c.what;
         EXPECT_EQ(rig.host.questions.size(), 1u) << c.what;
     }
@@ -234,10 +245,10 @@ TEST(ExecCommand, SequenceWrapsAfter0x7E) {
 TEST(ExecCommand, NoPortOpenSendsNothingAndKeepsTheSequence) {
     Rig rig;
     rig.link->ClosePort();
-    rig.state.StatusFlags = 0x4;
+    rig.state.StatusFlags = DateTimeWrongFlag;
     rig.state.FailedAttempts = 2;
     EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecNoAnswer);
-    EXPECT_EQ(rig.state.StatusFlags, 0x4u | PortNotOpen);
+    EXPECT_EQ(rig.state.StatusFlags, DateTimeWrongFlag | PortNotOpen);
     EXPECT_EQ(rig.state.FailedAttempts, 0);
     EXPECT_EQ(rig.state.SequenceNumber, 0x20);
     ASSERT_EQ(rig.host.messages.size(), 1u);
