@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the default build's,
-# then the same suite under the address and undefined-behaviour sanitizers.
+# then the same suite under the address and undefined-behaviour sanitizers,
+# then the fuzz targets (clang, libFuzzer) over their seeds and briefly beyond.
+# Compiler warnings are errors in all three builds.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -11,4 +13,24 @@ for preset in default asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
+done
+
+# Every seed in fuzz/corpus/<target> runs first, then new inputs for a few
+# seconds. New inputs go to a scratch folder, so the committed seeds stay as
+# they are; a crashing input is kept in build/fuzz/crashes/<target>/.
+echo "== fuzz =="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for target in answer scriptline scriptrun; do
+  crashes="build/fuzz/crashes/$target"
+  mkdir -p "$scratch/$target" "$crashes"
+  if ! "build/fuzz/fuzz/fuzz_$target" -max_total_time=10 -timeout=25 -artifact_prefix="$crashes/" \
+      "$scratch/$target" "fuzz/corpus/$target" >"$scratch/$target.log" 2>&1; then
+    tail -n 40 "$scratch/$target.log"
+    echo "fuzz_$target failed; the input is in $crashes/" >&2
+    exit 1
+  fi
+  echo "fuzz_$target: $(ls "fuzz/corpus/$target" | wc -l) seeds, $(tail -n 1 "$scratch/$target.log")"
 done
