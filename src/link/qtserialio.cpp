@@ -113,12 +113,17 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
             break;
     }
     const qint64 unsent = m_port.bytesToWrite();
+    if (queued < static_cast<qint64>(bytes.size()) || unsent > 0) {
+        // The rest must not go out later and complete a frame that its sender
+        // has given up on.
+        m_port.clear(QSerialPort::Output);
+        return static_cast<std::size_t>(queued - unsent);
+    }
 #ifdef Q_OS_UNIX
     // Return only once the line has transmitted what the driver holds.
-    if (unsent == 0)
-        ::tcdrain(static_cast<int>(m_port.handle()));
+    ::tcdrain(static_cast<int>(m_port.handle()));
 #endif
-    return static_cast<std::size_t>(queued - unsent);
+    return bytes.size();
 }
 
 void QtSerialIo::waitForBytes(std::chrono::microseconds timeout) {

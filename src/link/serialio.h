@@ -34,7 +34,7 @@ public:
     virtual bool readByte(std::uint8_t& byte) = 0;
     // Writes `bytes` and returns once they have been handed to the line (or the
     // write time-out passed: the bytes' wire time at the line speed plus 1000 ms).
-    // Returns the count written.
+    // Returns the count written; when it is short, the rest has been dropped.
     virtual std::size_t writeAll(std::string_view bytes) = 0;
     // Waits until bytes are waiting or `timeout` has passed, without spinning.
     // The station's events may be processed meanwhile.

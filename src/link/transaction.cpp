@@ -63,8 +63,12 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
         result = ExecResult::ExecOk;
         s.StatusFlags = 0;
         s.StatusBytes.fill(0);
-        SendFrame(command, data);
-        const bool timedOut = ReceiveFrame();
+        // A frame the line took only part of cannot pass the printer's checksum:
+        // no answer is awaited for it, and the attempt has failed.
+        const bool sent = SendFrame(command, data);
+        if (!sent)
+            m_receiver.Reset();
+        const bool timedOut = !sent || ReceiveFrame();
         s.SynCount = m_receiver.SynCount();
         if (!m_link.IsOpen()) {
             // The device went away: no second attempt and no question; the
@@ -105,14 +109,15 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     return result;
 }
 
-void Transactor::SendFrame(int command, std::string_view data) {
+bool Transactor::SendFrame(int command, std::string_view data) {
     const std::string frame = EncodeRequestFrame(m_state.SequenceNumber, command, data);
     m_host.processEvents();
     if (!m_link.IsOpen())
-        return;
-    // A short write shows up as a time-out of the reception.
-    m_link.WriteBytes(frame);
+        return false;
+    if (m_link.WriteBytes(frame))
+        return false;
     m_state.RequestSent = true;
+    return true;
 }
 
 bool Transactor::ReceiveFrame() {

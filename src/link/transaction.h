@@ -47,8 +47,9 @@ struct TransactionState {
     std::uint8_t SequenceNumber = FirstSequence;
     bool RepeatRequest = false;  // set here on a Yes to a retry question; the script run clears it
     bool CancelRequest = false;  // set by the Cancel buttons; only read here
-    // The last transaction's request went out on the line (at least once). When
-    // it did and no valid answer came, the printer may have carried it out.
+    // The last transaction's request went out whole on the line (at least once).
+    // When it did and no valid answer came, the printer may have carried it out;
+    // a frame cut short cannot pass its checksum, so it does not count.
     bool RequestSent = false;
 };
 
@@ -72,7 +73,9 @@ public:
     TransactionState& State() { return m_state; }
 
 private:
-    void SendFrame(int command, std::string_view data);
+    // Writes the request frame; false when the line did not take all of it (the
+    // rest is dropped, so the printer never gets it whole) or no port is open.
+    bool SendFrame(int command, std::string_view data);
     // Collects one answer into the receiver; true when the gap ran out first.
     bool ReceiveFrame();
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -231,6 +232,37 @@ TEST(ExecCommand, BytesAfterTheEndStayForTheNextReception) {
     rig.io->respond = nullptr;
     EXPECT_EQ(rig.Exec(48, ""), ExecResult::ExecOk);
     EXPECT_EQ(rig.state.AnswerData, "2");
+}
+
+// A frame the line took only part of fails its attempt at once: no answer is
+// awaited, and only a frame that went out whole counts as sent.
+TEST(ExecCommand, AFrameCutShortFailsItsAttemptWithoutWaiting) {
+    struct Case {
+        const char* what;
+        std::deque<std::size_t> limits;
+        ExecResult result;
+        int failedAttempts;
+        bool requestSent;
+        double elapsedMs;
+    };
+    const std::vector<Case> cases = {
+        {"first cut, second whole", {4}, ExecResult::ExecOk, 1, true, 300 + 1},
+        {"both cut", {4, 9}, ExecResult::ExecNoAnswer, 2, false, 2 * 300},
+        {"nothing taken", {0, 0}, ExecResult::ExecNoAnswer, 2, false, 2 * 300},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.AnswerAlways("P");
+        rig.io->writeLimits = c.limits;
+        EXPECT_EQ(rig.Exec(48, "AB"), c.result) << c.what;
+        EXPECT_EQ(rig.state.FailedAttempts, c.failedAttempts) << c.what;
+        EXPECT_EQ(rig.state.RequestSent, c.requestSent) << c.what;
+        EXPECT_NEAR(rig.host.elapsedMs(), c.elapsedMs, 0.5) << c.what;
+        EXPECT_EQ(rig.io->written.size(), 2u) << c.what;
+        EXPECT_EQ(rig.io->written.at(0), EncodeRequestFrame(0x20, 48, "AB").substr(0, c.limits.front())) << c.what;
+        EXPECT_EQ(rig.state.StatusFlags, c.requestSent ? 0u : NoAnswer) << c.what;
+        EXPECT_EQ(rig.host.questions.size(), c.requestSent ? 0u : 1u) << c.what;
+    }
 }
 
 TEST(ExecCommand, SequenceWrapsAfter0x7E) {

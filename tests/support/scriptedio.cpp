@@ -44,6 +44,14 @@ bool ScriptedIo::readByte(std::uint8_t& byte) {
 }
 
 std::size_t ScriptedIo::writeAll(std::string_view bytes) {
+    if (!writeLimits.empty()) {
+        const std::size_t limit = writeLimits.front();
+        writeLimits.pop_front();
+        if (limit < bytes.size()) {
+            written.emplace_back(bytes.substr(0, limit));
+            return limit;
+        }
+    }
     written.emplace_back(bytes);
     if (respond)
         for (Chunk& chunk : respond(written.back()))

@@ -40,7 +40,10 @@ public:
 
     // The far end: gets each written buffer, returns what it sends back.
     std::function<std::vector<Chunk>(const std::string& written)> respond;
-    std::vector<std::string> written;
+    std::vector<std::string> written;  // what each write handed to the line
+    // Bytes the line takes from each coming write, front first; later writes go
+    // out whole. A write cut short reaches the far end as nothing it answers.
+    std::deque<std::size_t> writeLimits;
     bool refuseOpen = false;
     std::string refuseReason;  // the system's text for a refused open
     std::string errorText() const override { return refuseReason; }
