@@ -4,6 +4,7 @@
 #include "qtserialio.h"
 #include "savefile.h"
 #include "settings.h"
+#include "terminalsink.h"
 #include "textcodec.h"
 
 #include <QFile>
@@ -105,8 +106,11 @@ bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes)
     return false;
 }
 
+void CliError(std::ostream& err, const std::string& what) { err << "tamrisk-cli: " << EscapeControls(what) << '\n'; }
+
 int UsageError(std::ostream& err, const std::string& what) {
-    err << "tamrisk-cli: " << what << "\n\n" << CliUsageText;
+    CliError(err, what);
+    err << '\n' << CliUsageText;
     return CliUsage;
 }
 
@@ -120,7 +124,10 @@ CliSession::CliSession(std::ostream& out, std::ostream& err)
               station.state.CancelRequest = true;
       }, &out),
       station(host, std::make_unique<QtSerialIo>()) {
-    host.setTextFilter([](const std::string& text) { return Cp1251ToUtf8(text); });
+    // Messages carry script and printer text (a message line, a reason): shown
+    // on stderr, never obeyed, with a message's own line breaks kept.
+    host.setTextFilter([](const std::string& text) { return TerminalText(text, true); });
+    host.setDetailFilter([](const std::string& detail) { return EscapeControls(detail); });
 }
 
 bool WantColours(const std::string& mode) {
@@ -151,13 +158,13 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
         } else if (port->find('/') != std::string::npos) {
             path = *port;
         } else {
-            err << "tamrisk-cli: no port named " << *port << " (see 'tamrisk-cli ports')\n";
+            CliError(err, "no port named " + *port + " (see 'tamrisk-cli ports')");
             return false;
         }
     } else {
         path = link.PortAt(link.PortIndex).path;
         if (path.empty()) {
-            err << "tamrisk-cli: no saved port; give one with --port\n";
+            CliError(err, "no saved port; give one with --port");
             return false;
         }
     }

@@ -19,7 +19,10 @@ namespace tamrisk {
 
 extern const char* const CliUsageText;
 
-// Writes "tamrisk-cli: what", a blank line and the usage; returns CliUsage.
+// Writes "tamrisk-cli: what" as one line, `what` (UTF-8, it may hold a file
+// name or an argument) through EscapeControls.
+void CliError(std::ostream& err, const std::string& what);
+// CliError, a blank line and the usage; returns CliUsage.
 int UsageError(std::ostream& err, const std::string& what);
 
 // Set from signal handlers; turned into CancelRequest (or the session's own

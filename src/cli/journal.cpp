@@ -59,8 +59,7 @@ CliJournalView::CliJournalView(std::ostream& out, ProgressLine& progress)
 
 void CliJournalView::AddLine(const std::string& line) {
     m_text.AppendLine(line);
-    const std::string text = Cp1251ToUtf8(line);
-    m_out << (m_escape ? EscapeControls(text) : text) << '\n';
+    m_out << (m_escape ? TerminalText(line) : Cp1251ToUtf8(line)) << '\n';
 }
 
 void CliJournalView::SetStatus(const std::string& text) {
@@ -76,7 +75,7 @@ void CliJournalView::SetStatus(const std::string& text) {
 void CliJournalView::Finish() {
     m_out.flush();
     if (!m_status.empty())
-        m_progress.Show(Cp1251ToUtf8(m_status), true);
+        m_progress.Show(TerminalText(m_status), true);
     m_progress.End();
 }
 

@@ -27,13 +27,13 @@ int JournalSha1Action(const std::vector<std::string>& rest, std::ostream& out, s
     std::string readError;
     const auto bytes = ReadWholeFile(path, readError);
     if (!bytes) {
-        err << "tamrisk-cli: cannot read " << path << ": " << readError << "\n";
+        CliError(err, "cannot read " + path + ": " + readError);
         return CliUsage;
     }
     const JournalText text = JournalText::FromFile(*bytes);
     // An empty selection has no digest in the window either (SHA-1 does nothing).
     if (text.Empty()) {
-        err << "tamrisk-cli: " << path << " holds no lines\n";
+        CliError(err, path + " holds no lines");
         return CliUsage;
     }
     const std::size_t lineCount = text.LineCount();

@@ -5,6 +5,7 @@
 #include "memoryreader.h"
 #include "resultlog.h"
 #include "statusbits.h"
+#include "terminalsink.h"
 #include "textcodec.h"
 
 #include <iostream>
@@ -116,17 +117,17 @@ std::string StatusCaptions(const TransactionState& line) {
 class CliReadObserver : public MemoryReadObserver {
 public:
     CliReadObserver(std::ostream* dump, ProgressLine& progress, const TransactionState& line)
-        : m_dump(dump), m_progress(progress), m_line(line) {}
+        : m_dump(dump), m_progress(progress), m_line(line), m_escapeDump(StdoutIsTerminal()) {}
 
     void BlockFailed() override {
         if (m_dump)
             m_dump->flush();
-        m_progress.Messages() << Cp1251ToUtf8(FormatAnswerLine(m_line)) << '\n'
+        m_progress.Messages() << TerminalText(FormatAnswerLine(m_line)) << '\n'
                               << "Status: " << StatusCaptions(m_line) << std::endl;
     }
     void HexLine(const std::string& line) override {
         if (m_dump)
-            *m_dump << Cp1251ToUtf8(line) << '\n';
+            *m_dump << (m_escapeDump ? TerminalText(line) : Cp1251ToUtf8(line)) << '\n';
     }
     void Progress(int value) override {
         if (value == m_value)
@@ -148,6 +149,7 @@ private:
     std::ostream* m_dump;
     ProgressLine& m_progress;
     const TransactionState& m_line;
+    bool m_escapeDump;
     int m_value = -1;
     int m_quarter = 0;
 };

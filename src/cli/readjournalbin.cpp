@@ -6,6 +6,7 @@
 #include "clisession.h"
 #include "journalbinary.h"
 #include "memoryreadcli.h"
+#include "terminalsink.h"
 
 #include <ostream>
 
@@ -49,7 +50,7 @@ int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream
     progress.End();
     const bool portLost = !station.Connected;
     station.Disconnect();
-    progress.Messages() << DescribeJournalCopy(result) << std::endl;
+    progress.Messages() << EscapeControls(DescribeJournalCopy(result)) << std::endl;
 
     if (portLost)
         return CliUsage;

@@ -52,13 +52,13 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     std::string readError;
     const auto bytes = ReadWholeFile(path, readError);
     if (!bytes) {
-        err << "tamrisk-cli: cannot read " << path << ": " << readError << "\n";
+        CliError(err, "cannot read " + path + ": " + readError);
         return CliUsage;
     }
     std::vector<std::string> lines = SplitScriptLines(*bytes);
     if (range) {
         if (static_cast<std::size_t>(range->first) > lines.size()) {
-            err << "tamrisk-cli: " << path << " has only " << lines.size() << " lines\n";
+            CliError(err, path + " has only " + std::to_string(lines.size()) + " lines");
             return CliUsage;
         }
         const auto last = std::min<std::size_t>(static_cast<std::size_t>(range->second), lines.size());
@@ -89,7 +89,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     if (args.flag("write-back") && list.Changed()) {
         std::string saveError;
         if (!SaveScriptFile(path, list.Lines(), saveError)) {
-            err << "tamrisk-cli: cannot save " << saveError << "\n";  // "<path>: <reason>"
+            CliError(err, "cannot save " + saveError);  // "<path>: <reason>"
             saveFailed = true;
         }
     }

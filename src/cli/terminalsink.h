@@ -38,7 +38,12 @@ private:
 // The ANSI code of a colour ("" for black, which stays the terminal's own).
 const char* AnsiColour(ResultColour colour);
 
-// `text` with every control character (below 32, and 127) as "\xHH".
-std::string EscapeControls(std::string_view text);
+// The one escaping path of everything that a printer, a script or a file name
+// puts before a terminal, on stdout or stderr: UTF-8 `text` with every control
+// character (below 32, 127 and the C1 controls U+0080..U+009F) and every byte
+// that is not valid UTF-8 written as "\xHH"; line feeds stay when `keepLineFeeds`.
+std::string EscapeControls(std::string_view text, bool keepLineFeeds = false);
+// The station's Windows-1251 text (an answer, a script line) as UTF-8, escaped.
+std::string TerminalText(std::string_view cp1251, bool keepLineFeeds = false);
 
 }  // namespace tamrisk

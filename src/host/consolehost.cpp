@@ -25,7 +25,7 @@ void ConsoleHost::showMessage(const std::string& text, const std::string& captio
 }
 
 void ConsoleHost::showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) {
-    write(caption, text, detail.empty() ? std::string() : ": " + detail);
+    write(caption, text, detail.empty() ? std::string() : ": " + (m_detailFilter ? m_detailFilter(detail) : detail));
     if (m_waitForEnter) {
         m_err << "(press Enter to go on)" << std::endl;
         std::string line;

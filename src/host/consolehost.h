@@ -20,7 +20,7 @@ public:
 
     void processEvents() override;
     void showMessage(const std::string& text, const std::string& caption) override;
-    // "caption: text: detail", the detail (the system's UTF-8 reason) unfiltered.
+    // "caption: text: detail", the detail (the system's UTF-8 reason) through the detail filter.
     void showMessageDetail(const std::string& text, const std::string& caption, const std::string& detail) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
     Clock::time_point now() override;
@@ -33,6 +33,8 @@ public:
     void setWaitForEnter(bool wait) { m_waitForEnter = wait; }
     // Converts message texts (the station's 8-bit text) for the terminal.
     void setTextFilter(std::function<std::string(const std::string&)> filter) { m_filter = std::move(filter); }
+    // Prepares the details (UTF-8, which may name a file or a port) for the terminal.
+    void setDetailFilter(std::function<std::string(const std::string&)> filter) { m_detailFilter = std::move(filter); }
 
 private:
     void write(const std::string& caption, const std::string& text, const std::string& answer);
@@ -41,6 +43,7 @@ private:
     std::function<void()> m_pumpEvents;
     std::ostream* m_flushFirst;
     std::function<std::string(const std::string&)> m_filter;
+    std::function<std::string(const std::string&)> m_detailFilter;
     int m_yesAnswers = 0;
     bool m_waitForEnter = false;
 };

@@ -86,6 +86,31 @@ TEST(TerminalSink, ControlCharactersAreEscapedOnATerminal) {
     }
 }
 
+// Text of the system's (a file name, an argument) may hold any bytes: what is
+// not plain UTF-8 text is shown as its bytes, line feeds only where asked for.
+TEST(EscapeControls, ControlsC1AndBytesOutsideUtf8AreShown) {
+    struct Case {
+        std::string text;
+        bool keepLineFeeds;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"Тест №1 \u20AC \U0001F600", false, "Тест №1 \u20AC \U0001F600"},
+        {"a\nb\x1B", false, "a\\x0Ab\\x1B"},
+        {"a\nb\x1B", true, "a\nb\\x1B"},
+        {"\xC2\x9B" "2J", false, "\\xC2\\x9B2J"},             // CSI as a C1 control
+        {"\x9B" "2J \xFF", false, "\\x9B2J \\xFF"},            // bytes outside UTF-8
+        {"\xC0\xAF \xED\xA0\x80 \xE2\x82", false, "\\xC0\\xAF \\xED\\xA0\\x80 \\xE2\\x82"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EscapeControls(c.text, c.keepLineFeeds), c.expected) << c.text;
+    // Every byte of Windows-1251 text reaches a terminal as printable text or as an escape.
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        const std::string shown = TerminalText(std::string(1, static_cast<char>(byte)));
+        EXPECT_EQ(shown, EscapeControls(shown)) << byte;
+    }
+}
+
 TEST(TextCodec, RoundTripsCyrillicAndRefusesWhatItCannotCarry) {
     qsizetype bad = -1;
     EXPECT_FALSE(EncodeCp1251(u"ab\u4e2dc", &bad));
