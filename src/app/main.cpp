@@ -3,6 +3,7 @@
 //   --port NAME  selects the port of the list with that name or device path
 //   SCRIPT       a script file, loaded as Load Script from File would
 
+#include "blockedclose.h"
 #include "coderead.h"
 #include "command.h"
 #include "journal.h"
@@ -54,6 +55,8 @@ int RunStation(QApplication& app) {
 
     TTestForm TestForm(station);
     host.SetParent(&TestForm);
+    // The close box of the main window also counts while a box is open.
+    BlockedCloseFilter closeFilter(TestForm);
     TCommandFrm CommandFrm(station, TestForm.Results(), nullptr, TestForm.CommandHooks(), &TestForm);
     TStatusDlg StatusDlg(station.state, [&TestForm] { return TestForm.ScriptRunning(); }, &TestForm);
     CommandFrm.SetStatusDlg(&StatusDlg);
