@@ -96,8 +96,9 @@ TEST(InfoAnswer, NineLinesWithPercentagesAndTheDocumentCount) {
     for (const Case& c : cases) {
         const auto lines = InfoAnswerLines(c.answer);
         ASSERT_EQ(lines.has_value(), c.documents.has_value()) << c.answer;
-        if (lines)
+        if (lines) {
             EXPECT_EQ(lines->back(), *c.documents) << c.answer;
+        }
     }
     const auto empty = InfoAnswerLines("P,0,0,0,0,0,0");
     ASSERT_TRUE(empty);
