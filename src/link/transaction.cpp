@@ -147,7 +147,15 @@ bool Transactor::ReceiveFrame() {
             m_host.processEvents();
             sinceEvents = 0;
         }
-        lastByte = m_host.now();
+        if (byte == Syn && m_state.CancelRequest) {
+            // After a Cancel the answer in flight is still awaited, but busy
+            // bytes no longer hold the attempt open: it ends one gap after the
+            // last other byte (or after the last busy byte before the Cancel).
+            if (m_host.now() - lastByte > AnswerGap)
+                return true;
+        } else {
+            lastByte = m_host.now();
+        }
         if (m_receiver.Push(byte) != AnswerReceiver::Step::More)
             return false;
     }

@@ -77,6 +77,7 @@ private:
     // rest is dropped, so the printer never gets it whole) or no port is open.
     bool SendFrame(int command, std::string_view data);
     // Collects one answer into the receiver; true when the gap ran out first.
+    // Every byte restarts the gap, busy bytes only while CancelRequest is clear.
     bool ReceiveFrame();
 
     SerialLink& m_link;

@@ -334,6 +334,45 @@ TEST(ExecCommand, CancelDuringAFailedFirstAttemptEndsAfterIt) {
     EXPECT_EQ(rig.host.questions.size(), 1u);
 }
 
+// A printer that sends busy bytes every 100 ms for `busy`, then its answer.
+// Busy bytes restart the gap until a Cancel; after it the answer in flight is
+// awaited for one gap, and no second attempt follows.
+TEST(ExecCommand, CancelEndsAnAttemptHeldOpenByBusyBytes) {
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds busy;
+        std::optional<std::chrono::milliseconds> cancelAt;  // after the write
+        ExecResult result;
+        double endMs;  // when the call returned, after the write
+    };
+    const std::vector<Case> cases = {
+        {"no cancel: busy for 10 s, then the answer", 10s, std::nullopt, ExecResult::ExecOk, 10000},
+        {"the answer within a gap of the cancel", 3s, 2450ms, ExecResult::ExecOk, 3000},
+        {"busy for ever", 600s, 1050ms, ExecResult::ExecNoAnswer, 1000 + 2000.16 + 300},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.io->respond = [&](const std::string& written) {
+            const auto request = DecodeRequestFrame(written);
+            std::vector<Chunk> chunks;
+            for (auto at = 100ms; at < c.busy; at += 100ms)
+                chunks.push_back({at, "\x16"});
+            chunks.push_back({c.busy, EncodeAnswerFrame(request->sequence, request->command, "P", {})});
+            return chunks;
+        };
+        const auto start = rig.host.now();
+        rig.host.onEvents = [&] {
+            if (c.cancelAt && rig.host.now() - start >= *c.cancelAt)
+                rig.state.CancelRequest = true;
+        };
+        EXPECT_EQ(rig.Exec(48, ""), c.result) << c.what;
+        EXPECT_EQ(rig.io->written.size(), 1u) << c.what;
+        const double endMs = std::chrono::duration<double, std::milli>(rig.host.now() - start).count();
+        EXPECT_NEAR(endMs, c.endMs, 1.0) << c.what;
+        EXPECT_EQ(rig.state.FailedAttempts, c.result == ExecResult::ExecOk ? 0 : 1) << c.what;
+    }
+}
+
 TEST(ExecCommand, ACallDuringATransactionIsRefused) {
     Rig rig;
     rig.AnswerAlways("outer");
