@@ -3,8 +3,11 @@
 #include "textcodec.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QStringList>
 
+#include <algorithm>
 #include <thread>
 
 namespace tamrisk {
@@ -18,6 +21,25 @@ QMessageBox::Icon IconFor(const std::string& caption) {
     if (caption == "Warning")
         return QMessageBox::Warning;
     return QMessageBox::Information;
+}
+
+// A detail (a reason, a file name) is read at a glance only on one line: the
+// box is widened for its longest line, up to this many average characters,
+// beyond which it wraps as before.
+constexpr int MaxDetailColumns = 90;
+
+void WidenForDetail(QMessageBox& box, const QString& detail) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (label == nullptr)
+        return;
+    const QFontMetrics metrics(label->font());
+    int longest = 0;
+    for (const QString& line : detail.split(u'\n'))
+        longest = std::max(longest, metrics.horizontalAdvance(line));
+    // The label's own margins and a character of slack, so that the line does not wrap by a hair.
+    const int wanted = longest + metrics.averageCharWidth() + label->contentsMargins().left() +
+                       label->contentsMargins().right();
+    label->setMinimumWidth(std::min(wanted, metrics.averageCharWidth() * MaxDetailColumns));
 }
 
 }  // namespace
@@ -40,8 +62,10 @@ void QtHost::showMessageDetail(const std::string& text, const std::string& capti
     // Texts and captions are the station's 8-bit text; a detail is the
     // system's own reason, which comes as UTF-8.
     QMessageBox box(IconFor(caption), DecodeCp1251(caption), DecodeCp1251(text), QMessageBox::Ok, m_parent);
-    if (!detail.empty())
+    if (!detail.empty()) {
         box.setInformativeText(QString::fromStdString(detail));
+        WidenForDetail(box, box.informativeText());
+    }
     box.exec();
 }
 
