@@ -7,8 +7,6 @@
 #include "terminalsink.h"
 #include "textcodec.h"
 
-#include <QFile>
-
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -108,6 +106,16 @@ bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes)
 
 void CliError(std::ostream& err, const std::string& what) { err << "tamrisk-cli: " << EscapeControls(what) << '\n'; }
 
+bool OutputFileWritable(const std::string& path, std::string& error) {
+    SaveFileWriter trial(QString::fromStdString(path));
+    if (!trial.Open()) {
+        error = trial.Error().toStdString();
+        return false;
+    }
+    trial.Discard();
+    return true;
+}
+
 int UsageError(std::ostream& err, const std::string& what) {
     CliError(err, what);
     err << '\n' << CliUsageText;
@@ -169,20 +177,6 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
         }
     }
     return station.ConnectPath(path, speed);
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString().toStdString();
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString().toStdString();
-        return std::nullopt;
-    }
-    return bytes.toStdString();
 }
 
 std::string CheckLinkOptions(const ParsedArgs& args) {

@@ -55,13 +55,15 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err);
 // write output file" with the reason, an existing file stays, and false.
 bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes);
 
+// True when SaveOutputFile could replace FILE: its temporary file can be made
+// beside it (the folder exists and takes files, FILE is no folder and, when it
+// exists, is writable). The trial leaves no file behind; `error` holds
+// "<path>: <reason>" when false.
+bool OutputFileWritable(const std::string& path, std::string& error);
+
 // Checks the options shared by the commands that talk to the printer; the
 // problem, or empty.
 std::string CheckLinkOptions(const ParsedArgs& args);
-
-// The whole content of `path`; empty with `error` set to the system's reason
-// when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 
 // The sub-commands, each in a file of its own; `rest` is what follows the command.
 int PortsCommand(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);

@@ -5,6 +5,7 @@
 
 #include "cli.h"
 #include "consolehost.h"
+#include "inputfile.h"
 
 #include <ostream>
 
@@ -25,7 +26,7 @@ int JournalSha1Action(const std::vector<std::string>& rest, std::ostream& out, s
     }
 
     std::string readError;
-    const auto bytes = ReadWholeFile(path, readError);
+    const auto bytes = ReadInputFile(path, readError);
     if (!bytes) {
         CliError(err, "cannot read " + path + ": " + readError);
         return CliUsage;

@@ -168,6 +168,11 @@ int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, cons
     const auto path = args.value("output");
     if (!path || path->empty())
         return UsageError(err, std::string(name) + " needs -o FILE");
+    // A read takes up to a minute: a FILE that cannot be written is refused before it.
+    if (std::string error; !OutputFileWritable(*path, error)) {
+        CliError(err, "cannot write " + error);
+        return CliUsage;
+    }
 
     ProgressLine progress(err, StderrIsTerminal(err));
     CliSession session(out, progress.Messages());

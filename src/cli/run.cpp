@@ -3,6 +3,7 @@
 
 #include "cli.h"
 #include "clisession.h"
+#include "inputfile.h"
 #include "scriptlist.h"
 #include "savefile.h"
 #include "scriptrunner.h"
@@ -50,7 +51,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     }
 
     std::string readError;
-    const auto bytes = ReadWholeFile(path, readError);
+    const auto bytes = ReadInputFile(path, readError);
     if (!bytes) {
         CliError(err, "cannot read " + path + ": " + readError);
         return CliUsage;

@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include "host.h"
+#include "inputfile.h"
 #include "journalformat.h"
 #include "journalview.h"
 #include "savefile.h"
@@ -258,19 +259,13 @@ void TJournalForm::LoadBtClick() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString fileName = dialog.selectedFiles().constFirst();
-    QFile file(fileName);
-    QByteArray bytes;
-    bool read = file.open(QIODevice::ReadOnly);
-    if (read) {
-        bytes = file.readAll();
-        read = file.error() == QFileDevice::NoError;
-    }
-    if (!read) {
-        m_station.host.showMessageDetail("Can't read journal file", "Error",
-                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+    std::string error;
+    const auto bytes = ReadInputFile(QFile::encodeName(fileName).toStdString(), error);
+    if (!bytes) {
+        m_station.host.showMessageDetail("Can't read journal file", "Error", fileName.toStdString() + ": " + error);
         return;
     }
-    m_text = JournalText::FromFile(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    m_text = JournalText::FromFile(*bytes);
     m_view->Reload();
     m_view->Flush();
     EnableJournalControls(true);

@@ -2,6 +2,7 @@
 
 #include "coderead.h"
 #include "command.h"
+#include "inputfile.h"
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
@@ -530,16 +531,13 @@ void TTestForm::LoadScriptMClick() {
 }
 
 bool TTestForm::LoadScriptFile(const QString& fileName) {
-    QFile file(fileName);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        m_station.host.showMessageDetail("Can't read script file", "Error",
-                                         (fileName + QStringLiteral(": ") + file.errorString()).toStdString());
+    std::string error;
+    const auto bytes = ReadInputFile(QFile::encodeName(fileName).toStdString(), error);
+    if (!bytes) {
+        m_station.host.showMessageDetail("Can't read script file", "Error", fileName.toStdString() + ": " + error);
         return false;
     }
-    const std::vector<std::string> lines = SplitScriptLines(std::string_view(bytes.constData(), bytes.size()));
+    const std::vector<std::string> lines = SplitScriptLines(*bytes);
     std::string description;
     for (const std::string& line : lines)
         if (!line.empty() && line.front() == '@') {

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <cstdio>
 
 namespace tamrisk::testing {
@@ -136,6 +138,28 @@ TEST_F(CliReaders, JournalIsCopiedFromItsStartOverALongerFile) {
     }
 }
 
+// Past a file size limit the image's write fails and is reported; the
+// limit's signal does not end tamrisk-cli without a word.
+TEST_F(CliReaders, AFileSizeLimitIsReportedAsAFailedWrite) {
+    SimProcess sim({"--fm-size", "64"});
+    ASSERT_TRUE(sim.started());
+    QProcess cli;
+    cli.setProcessEnvironment(sim.environment());
+    // The limit and SIGXFSZ's default action for the child only.
+    cli.setChildProcessModifier([] {
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::signal(SIGXFSZ, SIG_DFL);
+    });
+    cli.start(TAMRISK_CLI_PATH, {"read-fiscal", "--port", "SIM0", "-o", file});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    const std::string err = cli.readAllStandardError().toStdString();
+    ASSERT_EQ(cli.exitStatus(), QProcess::NormalExit) << err;
+    EXPECT_EQ(cli.exitCode(), 1);
+    EXPECT_NE(err.find("Error: Can't write output file: " + file.toStdString() + ": "), std::string::npos) << err;
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 TEST_F(CliReaders, UsageAndPortErrorsExitWithTwo) {
     SimProcess sim;
     ASSERT_TRUE(sim.started());
@@ -149,13 +173,18 @@ TEST_F(CliReaders, UsageAndPortErrorsExitWithTwo) {
         {{"read-journal-bin", "--port", "SIM0", "--start", "1a2b", "-o", file}, "Invalid start address"},
         {{"read-journal-bin", "--port", "SIM0", "--start", "1234567890", "-o", file}, "Invalid start address"},
         {{"read-code", "--port", "/nonexistent/tty", "-o", file}, "Can't open serial port"},
+        // FILE is tried before the read, which would take up to a minute.
+        {{"read-code", "--port", "SIM0", "-o", dir.filePath("missing/image.bin")},
+         "cannot write " + dir.filePath("missing/image.bin").toStdString() + ": "},
+        {{"read-fiscal", "--port", "SIM0", "-o", dir.path()}, "cannot write " + dir.path().toStdString() + ": "},
     };
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(args.join(' ').toStdString());
         const CliRun run = sim.cli(args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-        EXPECT_FALSE(QFile::exists(file));
+        // Nothing left behind, not even the trial's temporary file.
+        EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 }
 
