@@ -67,7 +67,6 @@ public:
     // formatted, S5.3 fiscalised, S5.4 VAT rates set, S5.5 serial number set.
     static StatusArray HealthyStatus();
 
-    const SimOptions& Options() const { return m_options; }
     const SimDateTime& Clock() const { return m_clock; }
     const JournalModel& Journal() const { return m_journal; }
     const std::vector<std::uint8_t>& CodeMemory() const { return m_codeMemory; }
