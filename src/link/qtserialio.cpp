@@ -2,13 +2,100 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace tamrisk {
+
+namespace {
+
+// The device a port name or link leads to; the name itself when it leads nowhere.
+std::string RealDevice(const std::string& path) {
+    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical.toStdString();
+}
+
+#ifdef Q_OS_UNIX
+// The process holding an flock on `device`, from the kernel's lock table.
+std::optional<long> FlockHolder(const std::string& device) {
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0)
+        return std::nullopt;
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", ::major(info.st_dev), ::minor(info.st_dev),
+                  static_cast<unsigned long long>(info.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 1234 00:19:3 0 EOF"; waiters' lines carry "->".
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, file;
+        long pid = 0;
+        if (fields >> number >> kind >> mode >> access >> pid >> file && kind == "FLOCK" && file == id)
+            return pid;
+    }
+    return std::nullopt;
+}
+
+// The live process named in QSerialPort's lock file for `device`, looked for in
+// the folders QSerialPort keeps it in.
+std::optional<long> LockFileHolder(const std::string& device) {
+    QString name = QString::fromStdString(device);
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QStringList folders{QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
+                              QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+                              QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
+                              QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
+                              QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    for (const QString& folder : folders) {
+        const QString path = folder + QLatin1String("/LCK..") + name;
+        if (!QFileInfo::exists(path))
+            continue;
+        qint64 pid = 0;
+        QString host, application;
+        if (QLockFile(path).getLockInfo(&pid, &host, &application) && pid > 0 &&
+            (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return static_cast<long>(pid);
+    }
+    return std::nullopt;
+}
+
+// Whether the device refuses a further open because a program holds it exclusively.
+bool OpenRefusedAsBusy(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == EBUSY;
+}
+#endif
+
+std::string InUseText(const std::string& device, std::optional<long> pid) {
+    return device + " is in use by " + (pid ? "process " + std::to_string(*pid) : std::string("another program"));
+}
+
+}  // namespace
 
 QtSerialIo::QtSerialIo() {
     m_gapTimer.setSingleShot(true);
@@ -25,18 +112,16 @@ void QtSerialIo::OnError(QSerialPort::SerialPortError error) {
     // be opened again once the device is back.
     if (!m_port.isOpen() || m_lostReported)
         return;
-    std::string reason;
-    if (error == QSerialPort::ResourceError) {
-        reason = m_port.errorString().toStdString();
-    } else if (error == QSerialPort::ReadError && LineHungUp()) {
-        // A line whose far end hung up reports read errors on every turn of
-        // the event loop, which would spin until the time-out.
-        reason = "The device hung up";
-    } else {
+    // A line whose far end hung up reports read errors on every turn of the
+    // event loop, which would spin until the time-out. A resource error has
+    // stopped QSerialPort from reading; its text may be a stale errno (EAGAIN
+    // after a read that found the end of the line), so the reason is found out
+    // here.
+    const bool hungUp = LineHungUp();
+    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && hungUp))
         return;
-    }
     m_lostReported = true;
-    m_errorText = reason;
+    m_errorText = LossReason(hungUp);
     m_waitLoop.quit();
     close();
     reportLost(m_errorText);
@@ -51,16 +136,50 @@ bool QtSerialIo::LineHungUp() {
 #endif
 }
 
+std::string QtSerialIo::LossReason(bool hungUp) const {
+    const bool removed = !QFileInfo::exists(QString::fromStdString(m_device));
+    // A pseudo-terminal's node goes with its far end: that is a hang-up, not a removal.
+    const bool pseudoTerminal = m_device.rfind("/dev/pts/", 0) == 0;
+    if (removed && !pseudoTerminal)
+        return m_device + " was removed";
+    if (hungUp || removed)
+        return "The device hung up (" + m_device + ")";
+    return "The device stopped working (" + m_device + ")";
+}
+
 QtSerialIo::~QtSerialIo() { close(); }
 
 bool QtSerialIo::open(const std::string& path, int baud) {
     close();
-    m_port.setPortName(QString::fromStdString(path));
+    // One device, one lock, whatever name reached it.
+    m_device = RealDevice(path);
+    m_port.setPortName(QString::fromStdString(m_device));
     if (!m_port.open(QIODevice::ReadWrite)) {
+        // QSerialPort reports a device locked by another program as a
+        // permission error; say who holds it instead.
+        const bool permission = m_port.error() == QSerialPort::PermissionError;
         m_errorText = m_port.errorString().toStdString();
+        m_port.clearError();
+#ifdef Q_OS_UNIX
+        if (permission) {
+            std::optional<long> holder = FlockHolder(m_device);
+            if (!holder)
+                holder = LockFileHolder(m_device);
+            if (holder || OpenRefusedAsBusy(m_device))
+                m_errorText = InUseText(m_device, holder);
+        }
+#endif
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    // The root user passes the exclusive-open flag; this lock holds for everyone.
+    if (::flock(static_cast<int>(m_port.handle()), LOCK_EX | LOCK_NB) != 0) {
+        m_errorText = InUseText(m_device, FlockHolder(m_device));
+        m_port.close();
         m_port.clearError();
         return false;
     }
+#endif
     m_errorText.clear();
     m_lostReported = false;
     m_baud = baud > 0 ? baud : 9600;

@@ -2,6 +2,11 @@
 // SerialIo over QSerialPort. Waiting is a nested event loop woken by the
 // port's readyRead or by a precise single-shot timer, so a silent printer costs
 // no CPU and the station's windows keep running during the wait.
+//
+// A port is opened by its real device (links followed), and every Tamrisk
+// program takes an exclusive advisory lock (flock) on the device beside
+// QSerialPort's own lock file, so two programs never drive one device, whatever
+// name reached it and even as root.
 
 #include "serialio.h"
 
@@ -18,6 +23,9 @@ public:
     QtSerialIo();
     ~QtSerialIo() override;
 
+    // Opens the device `path` resolves to. A device another program (or another
+    // open here) holds fails with "<device> is in use by process <pid>" (or "by
+    // another program" when no lock names the holder) as errorText().
     bool open(const std::string& path, int baud) override;
     void close() override;
     bool isOpen() const override;
@@ -31,8 +39,12 @@ private:
     void OnError(QSerialPort::SerialPortError error);
     // The far end hung up (poll reports it), so read errors mean the line is gone.
     bool LineHungUp();
+    // What happened to the device that went away, with its name; never a
+    // transient system error.
+    std::string LossReason(bool hungUp) const;
 
     QSerialPort m_port;
+    std::string m_device;  // the real device of the open port
     int m_baud = 9600;
     bool m_lostReported = false;
     std::string m_errorText;

@@ -36,21 +36,21 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     if (!m_link.IsOpen()) {
         m_host.showMessage("Serial port not open", "Error");
         s.StatusFlags |= PortNotOpen;
+        // After a lost port the last answer belongs to a transaction before the
+        // loss; it must not pass for this one's.
+        if (m_link.PortLost())
+            ForgetAnswer();
         return ExecResult::ExecNoAnswer;
     }
     if (s.CancelRequest) {
         // Nothing is sent, and the previous answer must not pass for this one's.
-        s.AnswerData.clear();
-        s.StatusBytes.fill(0);
+        ForgetAnswer();
         s.StatusFlags = NoAnswer;
-        s.SynCount = 0;
         return ExecResult::ExecNoAnswer;
     }
     if (data.size() > MaxRequestData) {
-        s.AnswerData.clear();
-        s.StatusBytes.fill(0);
+        ForgetAnswer();
         s.StatusFlags = BadProtocol;
-        s.SynCount = 0;
         m_host.showMessage("Command data too long (" + std::to_string(data.size()) + " bytes, at most " +
                                std::to_string(MaxRequestData) + ")",
                            "Error");
@@ -72,7 +72,8 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
         s.SynCount = m_receiver.SynCount();
         if (!m_link.IsOpen()) {
             // The device went away: no second attempt and no question; the
-            // operator has been told by the link.
+            // operator has been told by the link. Nothing of an answer counts.
+            ForgetAnswer();
             s.StatusFlags |= PortNotOpen | NoAnswer;
             result = ExecResult::ExecNoAnswer;
             break;
@@ -107,6 +108,12 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     s.SequenceNumber = NextSequence(s.SequenceNumber);
     m_inProgress = false;
     return result;
+}
+
+void Transactor::ForgetAnswer() {
+    m_state.AnswerData.clear();
+    m_state.StatusBytes.fill(0);
+    m_state.SynCount = 0;
 }
 
 bool Transactor::SendFrame(int command, std::string_view data) {

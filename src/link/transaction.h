@@ -73,6 +73,8 @@ public:
     TransactionState& State() { return m_state; }
 
 private:
+    // Empties AnswerData, StatusBytes and SynCount.
+    void ForgetAnswer();
     // Writes the request frame; false when the line did not take all of it (the
     // rest is dropped, so the printer never gets it whole) or no port is open.
     bool SendFrame(int command, std::string_view data);

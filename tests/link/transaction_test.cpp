@@ -289,6 +289,30 @@ TEST(ExecCommand, NoPortOpenSendsNothingAndKeepsTheSequence) {
     EXPECT_TRUE(rig.host.questions.empty());
 }
 
+// After a lost port no answer of a transaction before the loss passes for the
+// failed one's, whether the loss came during its wait or before the call.
+TEST(ExecCommand, ALostPortLeavesNoEarlierAnswer) {
+    for (const bool duringTheWait : {true, false}) {
+        Rig rig;
+        rig.AnswerAlways("block 1", {0x20, 0, 0, 0, 0, 0});
+        ASSERT_EQ(rig.Exec(121, "0000,64"), ExecResult::ExecOk);
+        rig.io->respond = nullptr;
+        if (duringTheWait)
+            rig.host.onEvents = [&] {
+                if (rig.io->written.size() == 2)
+                    rig.io->unplug("gone");
+            };
+        else
+            rig.io->unplug("gone");
+        EXPECT_EQ(rig.Exec(121, "0040,64"), ExecResult::ExecNoAnswer) << duringTheWait;
+        EXPECT_EQ(rig.state.AnswerData, "") << duringTheWait;
+        EXPECT_EQ(rig.state.StatusBytes, StatusBytesArray{}) << duringTheWait;
+        EXPECT_NE(rig.state.StatusFlags & PortNotOpen, 0u) << duringTheWait;
+        EXPECT_EQ(rig.io->written.size(), duringTheWait ? 2u : 1u) << duringTheWait;
+        EXPECT_TRUE(rig.host.questions.empty()) << duringTheWait;
+    }
+}
+
 TEST(ExecCommand, DataTooLongForAFrameIsRefused) {
     Rig rig;
     rig.AnswerAlways("prev", {0x20, 0, 0, 0, 0, 0});

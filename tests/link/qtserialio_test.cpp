@@ -1,0 +1,100 @@
+#include "qtserialio.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace tamrisk {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A pseudo-terminal pair: the far end (master) held here, the line's device
+// named by `device`.
+struct Pty {
+    Pty() {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            device = name;
+            ::close(slave);
+        }
+    }
+    ~Pty() { HangUp(); }
+    void HangUp() {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    int master = -1;
+    std::string device;
+};
+
+struct QtApp {
+    int argc = 1;
+    char name[8] = "test";
+    char* argv[1] = {name};
+    QCoreApplication app{argc, argv};
+};
+
+// The far end goes away while the line is idle and while a transaction waits:
+// either way the reason names what happened and the device.
+TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
+    QtApp app;
+    for (const bool waiting : {false, true}) {
+        Pty pty;
+        ASSERT_FALSE(pty.device.empty());
+        QtSerialIo io;
+        std::string reason;
+        int losses = 0;
+        io.setLostHandler([&](const std::string& text) {
+            reason = text;
+            ++losses;
+        });
+        ASSERT_TRUE(io.open(pty.device, 9600)) << io.errorText();
+        pty.HangUp();
+        QElapsedTimer clock;
+        clock.start();
+        while (losses == 0 && clock.elapsed() < 2000) {
+            if (waiting)
+                io.waitForBytes(100ms);
+            else
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        }
+        EXPECT_EQ(losses, 1) << waiting;
+        EXPECT_EQ(reason, "The device hung up (" + pty.device + ")") << waiting;
+        EXPECT_FALSE(io.isOpen()) << waiting;
+    }
+}
+
+// One device has one lock whatever name reached it: the pty's own path and a
+// link to it (as tamrisk-sim publishes) conflict in either order.
+TEST(QtSerialIo, ALinkAndItsDeviceShareOneLock) {
+    QtApp app;
+    Pty pty;
+    ASSERT_FALSE(pty.device.empty());
+    QTemporaryDir dir;
+    const std::string link = dir.filePath("SIM0").toStdString();
+    ASSERT_EQ(::symlink(pty.device.c_str(), link.c_str()), 0);
+    const std::string inUse = pty.device + " is in use by process " + std::to_string(::getpid());
+    for (const auto& [first, second] : {std::pair{link, pty.device}, std::pair{pty.device, link}}) {
+        QtSerialIo holder;
+        QtSerialIo other;
+        ASSERT_TRUE(holder.open(first, 9600)) << holder.errorText();
+        EXPECT_FALSE(other.open(second, 9600)) << second;
+        EXPECT_EQ(other.errorText(), inUse) << second;
+        EXPECT_FALSE(other.isOpen());
+        holder.close();
+        EXPECT_TRUE(other.open(second, 9600)) << other.errorText();
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk
