@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include "accessibletext.h"
 #include "host.h"
 #include "resultlog.h"
 #include "station.h"
@@ -60,6 +61,8 @@ TCommandFrm::TCommandFrm(Station& station, ResultSink& results, TStatusDlg* stat
     QFont text(QStringLiteral("Arial"));
     text.setPixelSize(15);
     setFont(text);
+
+    HearTextOf({ui->StatusTxt, ui->TimePn});
 
     connect(ui->ExecuteBt, &QPushButton::clicked, this, &TCommandFrm::ExecuteBtClick);
     connect(ui->StatusBt, &QPushButton::clicked, this, &TCommandFrm::StatusBtClick);

@@ -1,5 +1,6 @@
 #include "journal.h"
 
+#include "accessibletext.h"
 #include "host.h"
 #include "inputfile.h"
 #include "journalformat.h"
@@ -79,6 +80,8 @@ TJournalForm::TJournalForm(Station& station, QWidget* parent)
     // Read-only, yet the operator selects with the keys as with the mouse.
     view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     view->viewport()->installEventFilter(this);
+
+    HearTextOf({ui->StatusPn});
 
     connect(ui->ReadBt, &QPushButton::clicked, this, &TJournalForm::ReadBtClick);
     connect(ui->CheckBt, &QPushButton::clicked, this, &TJournalForm::CheckBtClick);

@@ -1,5 +1,6 @@
 #include "readklenbin.h"
 
+#include "accessibletext.h"
 #include "host.h"
 #include "journalbinary.h"
 #include "station.h"
@@ -24,6 +25,8 @@ TReadKlenFrm::TReadKlenFrm(Station& station, QWidget* parent)
     QFont progress = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     progress.setBold(true);
     ui->PrgLabel->setFont(progress);
+
+    HearTextOf({ui->PrgLabel});
 
     connect(ui->StartBt, &QPushButton::clicked, this, &TReadKlenFrm::StartBtClick);
     connect(ui->CancelBt, &QPushButton::clicked, this, &TReadKlenFrm::CancelBtClick);

@@ -1,5 +1,6 @@
 #include "tamriskfp.h"
 
+#include "accessibletext.h"
 #include "coderead.h"
 #include "command.h"
 #include "inputfile.h"
@@ -258,6 +259,8 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
         .commandStarting = {},
     });
+
+    HearTextOf({ui->StatusPn, ui->TimerPn});
 
     ui->PortNum->OnDropDown = [this] { PortNumDropDown(); };
     connect(ui->ConnectBt, &QPushButton::clicked, this, &TTestForm::ConnectBtClick);
