@@ -18,8 +18,7 @@ void SerialLink::HandleLost(const std::string& reason) {
         return;
     m_lost = true;
     m_io->close();
-    if (OnPortLost)
-        OnPortLost();
+    m_portLost.Notify();
     m_host.showMessageDetail("Serial port lost", "Error", reason);
 }
 

@@ -2,6 +2,7 @@
 // The station's one serial port: opening it at the operator's choice of port
 // and speed, the byte operations the frame protocol needs, and the port list.
 
+#include "notifier.h"
 #include "portlist.h"
 #include "serialio.h"
 
@@ -47,9 +48,12 @@ public:
     bool IsOpen() const;
     // Set when the open device went away; cleared by the next open.
     bool PortLost() const { return m_lost; }
-    // Called when the device went away, before the operator is told "Serial
-    // port lost" with the system's reason (once per loss).
-    std::function<void()> OnPortLost;
+    // Subscribes `callback` to the loss of the device: every subscriber is
+    // called, in subscription order, before the operator is told "Serial port
+    // lost" with the reason (once per loss).
+    [[nodiscard]] Notifier::Subscription OnPortLost(std::function<void()> callback) {
+        return m_portLost.Subscribe(std::move(callback));
+    }
 
     // Bytes in the input queue; 0 without a port.
     unsigned BytesWaiting();
@@ -79,6 +83,7 @@ private:
     PortSource m_source;
     std::vector<PortEntry> m_ports;
     bool m_lost = false;
+    Notifier m_portLost;
 };
 
 // Leading decimal number of a speed text such as "9600"; 0 when it holds none.

@@ -6,11 +6,10 @@ namespace tamrisk {
 
 Station::Station(Host& host_, std::unique_ptr<SerialIo> io, SerialLink::PortSource source)
     : host(host_), link(host_, std::move(io), std::move(source)), transactor(link, host_, state) {
-    link.OnPortLost = [this] {
+    m_portLost = link.OnPortLost([this] {
         Connected = false;
-        if (ConnectionLost)
-            ConnectionLost();
-    };
+        m_connectionLost.Notify();
+    });
 }
 
 int Station::SpeedAt(int speedIndex) {

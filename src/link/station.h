@@ -52,9 +52,16 @@ public:
     void LoadSettings(QSettings& store);
     void SaveSettings(QSettings& store) const;
 
-    // Called after a lost port has cleared Connected, before the operator is
-    // told; the station's windows show themselves disconnected.
-    std::function<void()> ConnectionLost;
+    // Subscribes `callback` to a lost port: every subscriber is called, in
+    // subscription order, after Connected has been cleared and before the
+    // operator is told; the station's windows show themselves disconnected.
+    [[nodiscard]] Notifier::Subscription OnConnectionLost(std::function<void()> callback) {
+        return m_connectionLost.Subscribe(std::move(callback));
+    }
+
+private:
+    Notifier m_connectionLost;
+    Notifier::Subscription m_portLost;
 };
 
 }  // namespace tamrisk

@@ -8,6 +8,7 @@
 #include "closeguard.h"
 #include "journalops.h"
 #include "journaltext.h"
+#include "notifier.h"
 
 #include <QDialog>
 
@@ -89,7 +90,7 @@ private:
     JournalView* m_view = nullptr;
     QFileDialog* m_loadDlg = nullptr;
     QFileDialog* m_saveDlg = nullptr;
-    std::function<void()> m_previousConnectionLost;
+    Notifier::Subscription m_connectionLost;
     bool m_busy = false;
     CloseGuard m_close;
     bool m_forwarding = false;

@@ -4,6 +4,7 @@
 // status line, and the menu that opens every other window.
 
 #include "closeguard.h"
+#include "notifier.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -152,6 +153,7 @@ private:
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
+    Notifier::Subscription m_connectionLost;
     std::unique_ptr<ResultsView> m_results;
     std::unique_ptr<ScriptRunner> m_runner;
     StationWindows m_windows;

@@ -1,7 +1,9 @@
 #include "fakehost.h"
 #include "portlist.h"
 #include "scriptedio.h"
+#include "linkrig.h"
 #include "seriallink.h"
+#include "station.h"
 
 #include <gtest/gtest.h>
 
@@ -135,11 +137,11 @@ TEST(SerialLink, WriteTimeOutCoversTheWireTimeOfTheFrame) {
 TEST(SerialLink, LostDeviceClosesThePortAndIsReportedOnce) {
     LinkRig rig;
     int lost = 0;
-    rig.link->OnPortLost = [&] {
+    const auto subscription = rig.link->OnPortLost([&] {
         // The windows update before the operator is told.
         EXPECT_EQ(rig.host.messages.size(), static_cast<std::size_t>(lost));
         ++lost;
-    };
+    });
     ASSERT_TRUE(rig.link->OpenPort(0, "9600"));
     rig.io->unplug("Device disconnected");
     rig.io->unplug("Device disconnected");
@@ -154,6 +156,35 @@ TEST(SerialLink, LostDeviceClosesThePortAndIsReportedOnce) {
     EXPECT_FALSE(rig.link->PortLost());
     rig.io->unplug("Device disconnected");
     EXPECT_EQ(lost, 2);
+}
+
+// Every window that subscribed hears of a lost port, in the order it
+// subscribed, after Connected is cleared and before the operator's message;
+// a window gone (its subscription dropped) is not called, even from inside the
+// notification.
+TEST(Station, ALostPortIsToldToEverySubscriberInOrder) {
+    testing::LinkRig<ScriptedIo> rig;
+    ASSERT_TRUE(rig.station->Connected);
+    std::vector<std::string> told;
+    const auto hear = [&](const char* who) {
+        return [&, who] {
+            EXPECT_FALSE(rig.station->Connected) << who;
+            EXPECT_TRUE(rig.host.messages.empty()) << who;
+            told.push_back(who);
+        };
+    };
+    auto mainWindow = rig.station->OnConnectionLost(hear("main"));
+    auto gone = rig.station->OnConnectionLost(hear("gone"));
+    Notifier::Subscription later;
+    auto journal = rig.station->OnConnectionLost([&] {
+        hear("journal")();
+        later.Reset();
+    });
+    later = rig.station->OnConnectionLost(hear("later"));
+    gone.Reset();
+    rig.io->unplug("Device disconnected");
+    EXPECT_EQ(told, (std::vector<std::string>{"main", "journal"}));
+    EXPECT_EQ(rig.host.messages.size(), 1u);
 }
 
 TEST(SerialLink, SpeedIsTheLeadingNumberOfTheText) {

@@ -338,7 +338,7 @@ TEST(ScriptRun, LostPortEndsTheRunAtItsNextCheck) {
     rig.runner = std::make_unique<ScriptRunner>(*rig.transactor, rig.host, rig.sink,
                                                 [&rig] { return rig.station->Connected; });
     int lostCalls = 0;
-    rig.station->ConnectionLost = [&] { ++lostCalls; };
+    const auto subscription = rig.station->OnConnectionLost([&] { ++lostCalls; });
     rig.io->answerDelay = std::chrono::milliseconds(500);
     bool unplugged = false;
     rig.host.onEvents = [&] {

@@ -103,8 +103,7 @@ TEST_F(JournalForm, ButtonsFollowTheConnectionAndTheView) {
     EXPECT_EQ(States(), Idle);
 
     // The port lost while the window is open; then shown again without it.
-    rig.station->Disconnect();
-    rig.station->ConnectionLost();
+    rig.io->unplug("gone");
     EXPECT_EQ(States(), "LoadBt ClearBt");
     Load(path);
     EXPECT_EQ(Lines(), QStringList{"line"});
