@@ -59,11 +59,7 @@ struct CommandDialog : ::testing::Test {
     }
 
     template <class T = QLineEdit>
-    T* Get(const char* name) {
-        T* child = dlg.findChild<T*>(name);
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+    T* Get(const char* name) { return testing::FindControl<T>(dlg, name); }
     QString Text(const char* name) { return Get<QLabel>(name)->text(); }
     // Keystrokes of any character (QTest::keyClicks takes Latin-1 only).
     static void Type(QWidget* box, const QString& text) {

@@ -56,11 +56,7 @@ struct MainWindow : ::testing::Test {
     }
 
     template <class T = QWidget>
-    T* Get(const char* name) {
-        T* child = window.findChild<T*>(name);
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+    T* Get(const char* name) { return testing::FindControl<T>(window, name); }
     QPlainTextEdit* Editor() { return Get<QPlainTextEdit>("ScrMemo"); }
     QPlainTextEdit* Log() { return Get<QPlainTextEdit>("FPData"); }
     QAction* Action(const char* name) {

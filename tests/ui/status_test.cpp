@@ -62,11 +62,7 @@ using Names = std::set<std::string>;
 
 struct StatusDialog : ::testing::Test {
     template <class T = QCheckBox>
-    T* Get(const char* name) {
-        T* child = dlg.findChild<T*>(name);
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
+    T* Get(const char* name) { return testing::FindControl<T>(dlg, name); }
     static Names Ticked(const QWidget& dialog) {
         Names ticked;
         for (QCheckBox* box : dialog.findChildren<QCheckBox*>())

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
 class QFileDialog;
 
 #include <functional>
@@ -34,5 +36,14 @@ void PickFile(const QString& path, std::function<void(QFileDialog& dialog)> look
 
 // Lets Qt's pending events run (timers of `ms` milliseconds included).
 void RunEvents(int ms = 0);
+
+// The child of `parent` named `name`, as a test finds a control; a test
+// failure, and null, when there is none of that type.
+template <class T>
+T* FindControl(const QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
 
 }  // namespace tamrisk::testing
