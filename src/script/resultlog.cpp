@@ -1,6 +1,7 @@
 #include "resultlog.h"
 
 #include "dataescapes.h"
+#include "hexdigits.h"
 #include "host.h"
 #include "transaction.h"
 
@@ -30,6 +31,27 @@ std::string FormatAnswerLine(const TransactionState& state) {
     return line;
 }
 
+bool ReadAnswerLineStatus(std::string_view line, StatusBytesArray& status) {
+    constexpr std::string_view Start = "<- [";
+    constexpr std::size_t StatusChars = 17;  // six bytes of two digits with commas between
+    if (line.substr(0, Start.size()) != Start)
+        return false;
+    const std::string_view bytes = line.substr(Start.size(), StatusChars);
+    for (std::size_t k = 0; k < status.size(); ++k) {
+        int value = 0;
+        std::size_t digits = 0;
+        for (const std::size_t at = 3 * k; digits < 2 && at + digits < bytes.size(); ++digits) {
+            const int digit = HexDigitValue(bytes[at + digits]);
+            if (digit < 0)
+                break;
+            value = value * 16 + digit;
+        }
+        if (digits > 0)
+            status[k] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}
+
 ResultColour AnswerLineColour(std::uint32_t statusFlags) {
     return (statusFlags & (CommonErrorFlag | LinkFailureMask)) != 0 ? ResultColour::Red : ResultColour::Green;
 }
@@ -39,6 +61,10 @@ ExecResult LogTransaction(Transactor& transactor, ResultSink& sink, int command,
     // A refused overlapping call must not disturb the running transaction's state.
     if (transactor.InProgress())
         return ExecResult::ExecBusy;
+    // After a lost port nothing goes out: no request line for a frame that is
+    // never sent (ExecCommand only says the port is not open).
+    if (transactor.PortLost())
+        return transactor.ExecCommand(command, sendData);
     sink.AppendResultLine(FormatRequestLine(command, writtenData), ResultColour::Blue);
     TransactionState& state = transactor.State();
     state.AnswerData.clear();

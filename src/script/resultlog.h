@@ -19,6 +19,11 @@ class Host;
 std::string FormatRequestLine(int command, std::string_view data);
 // "<- [%02X,%02X,%02X,%02X,%02X,%02X](%i,%i),\"%s\"" from the transaction state.
 std::string FormatAnswerLine(const TransactionState& state);
+// Reads the six status bytes back from a line as FormatAnswerLine writes it;
+// false when `line` does not begin with "<- [". Each byte is read as "%02X"
+// (one or two hexadecimal digits) at offsets 0, 3, ... 15 of the 17 characters
+// after "<- ["; a byte that does not read keeps its value in `status`.
+bool ReadAnswerLineStatus(std::string_view line, StatusBytesArray& status);
 // Red when the printer reported its common error or the link failed (no port,
 // no answer, malformed answer); green otherwise.
 ResultColour AnswerLineColour(std::uint32_t statusFlags);

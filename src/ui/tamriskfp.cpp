@@ -3,15 +3,17 @@
 #include "accessibletext.h"
 #include "coderead.h"
 #include "command.h"
+#include "editorlines.h"
 #include "inputfile.h"
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
 #include "savefile.h"
+#include "resultlog.h"
 #include "resultsview.h"
 #include "scriptlist.h"
 #include "scriptrunner.h"
-#include "selection.h"
+#include "scriptsyntax.h"
 #include "settings.h"
 #include "station.h"
 #include "status.h"
@@ -46,161 +48,6 @@ constexpr std::chrono::microseconds DoubleClickTime{216000};
 constexpr std::size_t MaxScriptDescription = 255;
 constexpr int MinFormHeight = 320;
 constexpr int ClearBtMargin = 16;
-
-// The syntax help, in the order and colours the results view shows it.
-struct HelpLine {
-    ResultColour colour;
-    const char* text;
-};
-constexpr ResultColour G = ResultColour::Gray;
-constexpr ResultColour B = ResultColour::Blue;
-const HelpLine HelpText[] = {
-    {G, "  SCRIPT SYNTAX:\r\n"},
-    {B, "@Text"},
-    {G, "  Text - Script description (for which printer and what it does)."},
-    {G, "  If line starts with '@' symbol, then text after it is displayed on"},
-    {G, "lower pat of the program window"},
-    {G, ""},
-    {B, "Cmd,Data"},
-    {G, "  Cmd  - Command number (an integer from 32 to 148)."},
-    {G, "  Data - Command data (if no data, separator ',' is not needed)."},
-    {G, ""},
-    {B, "$"},
-    {G, "  If line starts with '$' symbol, printer clock is adjusted using PC time."},
-    {G, ""},
-    {B, "#Cnt"},
-    {G, "  Cnt  - Milliseconds count (an integer from 1 to 600000)."},
-    {G, "  If line starts with '#' symbol, then the program waits the specified time."},
-    {G, ""},
-    {B, "*Cnt,Label"},
-    {G, "  Cnt  - Repeat count (an integer from 1 to 10000)."},
-    {G, "  Label - The lines until this mark are repeated (text up to 16 symbols)."},
-    {G, "  If line starts with '*' symbol, then a part of the script is repeated <Cnt> times,"},
-    {G, "Starting with next line. The label (with symbol ':' before it) must be"},
-    {G, "after this command! Multiple and nested cycles allowed."},
-    {G, ""},
-    {B, ":Label"},
-    {G, "  Label - The label, which ends the repeat cycle (text up to 16 symbols)."},
-    {G, "  This label is part of a '*' command, positioned above in the script."},
-    {G, ""},
-    {B, "^Text"},
-    {G, "  If line starts with '^' symbol, then the text after it is displayed as a message box"},
-    {G, "and waits operators confirm."},
-    {G, ""},
-    {B, "+Inc1+Inc2+Inc3...;Cmd,Data"},
-    {G, "  If line starts with '+' symbol, then it is possible to increment numeric parts of Data"},
-    {G, "field using an integer step after successfull command execution. The fields"},
-    {G, "Inc1, Inc2 ... (up to 5) are positive integers. The program searches Data for contnuous"},
-    {G, "fields of digits and adds the corresponding increment for them. Can be used"},
-    {G, "for example to increase serial number automatically."},
-    {ResultColour::Purple, "  Example: +1;91,DT000100"},
-    {G, "will increment ewery time the serial number with 1."},
-    {G, "If some numeric field hasn't to be incremented, the corresponding Inc field must be 0."},
-    {G, ""},
-    {G, "  If the syntax does not match the descriptions above, it will be printed in program"},
-    {G, "window with '!!' in the beginning (Comment)."},
-    {ResultColour::Black, ""},
-};
-
-// The editor's lines: its blocks, without the empty block after a final line break.
-int EditorLineCount(const QTextDocument& document) {
-    const int blocks = document.blockCount();
-    return document.lastBlock().length() <= 1 ? blocks - 1 : blocks;
-}
-
-QStringList EditorLines(const QTextDocument& document, int first, int end) {
-    QStringList lines;
-    for (QTextBlock block = document.findBlockByNumber(first); block.isValid() && block.blockNumber() < end;
-         block = block.next())
-        lines.append(block.text());
-    return lines;
-}
-
-// The editor as the list a whole-script run reads and writes back, so advanced
-// serial numbers show in the editor at once. Its lines were checked to be
-// Windows-1251 text before the run, and the editor is disabled during it.
-class EditorScriptList : public ScriptList {
-public:
-    explicit EditorScriptList(QTextDocument& document) : m_document(document) {}
-
-    std::size_t Count() const override { return static_cast<std::size_t>(EditorLineCount(m_document)); }
-
-    std::string Line(std::size_t index) const override {
-        const QTextBlock block = m_document.findBlockByNumber(static_cast<int>(index));
-        return EncodeCp1251(block.text()).value_or(std::string());
-    }
-
-    void ReplaceLine(std::size_t index, std::string line) override {
-        const QTextBlock block = m_document.findBlockByNumber(static_cast<int>(index));
-        const QString text = DecodeCp1251(line);
-        if (!block.isValid() || block.text() == text)
-            return;
-        QTextCursor cursor(block);
-        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-        cursor.insertText(text);
-    }
-
-private:
-    QTextDocument& m_document;
-};
-
-// Widens the editor's selection to whole lines by the station's rule, which
-// counts a line break as CR LF: positions are carried over to a text in which
-// every line feed of the editor stands as CR LF, and back.
-void ExtendEditorSelection(QPlainTextEdit& editor) {
-    QTextCursor cursor = editor.textCursor();
-    if (!cursor.hasSelection())
-        return;
-    const QTextDocument& document = *editor.document();
-    std::string crlf;                    // only the line breaks matter to the rule
-    std::vector<int> editorPosition;     // for each position of `crlf`
-    std::vector<std::size_t> crlfPosition;  // for each position of the editor
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (int i = 0; i < block.length() - 1; ++i) {
-            crlfPosition.push_back(crlf.size());
-            editorPosition.push_back(block.position() + i);
-            crlf += 'x';
-        }
-        if (block.next().isValid()) {
-            crlfPosition.push_back(crlf.size());
-            editorPosition.push_back(block.position() + block.length() - 1);
-            editorPosition.push_back(block.position() + block.length() - 1);
-            crlf += "\r\n";
-        }
-    }
-    crlfPosition.push_back(crlf.size());
-    editorPosition.push_back(document.characterCount() - 1);
-
-    const TextSelection widened = ExtendSelectionToLines(
-        crlf, {crlfPosition[static_cast<std::size_t>(cursor.selectionStart())],
-               crlfPosition[static_cast<std::size_t>(cursor.selectionEnd())]});
-    // The widened end stands after a line feed or at the end of the text.
-    auto toEditor = [&](std::size_t at) {
-        return at > 0 && crlf[at - 1] == '\n' ? editorPosition[at - 1] + 1 : editorPosition[at];
-    };
-    cursor.setPosition(toEditor(widened.start));
-    cursor.setPosition(toEditor(widened.end), QTextCursor::KeepAnchor);
-    editor.setTextCursor(cursor);
-}
-
-// "%02X" as a formatted read: up to two hexadecimal digits; none reads nothing.
-std::optional<std::uint8_t> ReadHexByte(QStringView text) {
-    int value = 0;
-    int read = 0;
-    for (; read < 2 && read < text.size(); ++read) {
-        const char16_t c = text[read].unicode();
-        const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
-                          : c >= u'A' && c <= u'F' ? c - u'A' + 10
-                          : c >= u'a' && c <= u'f' ? c - u'a' + 10
-                                                   : -1;
-        if (digit < 0)
-            break;
-        value = value * 16 + digit;
-    }
-    if (read == 0)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(value);
-}
 
 }  // namespace
 
@@ -465,10 +312,9 @@ void TTestForm::ExecuteBtClick() {
     std::optional<StringScriptList> selection;
     if (ui->ScrMemo->textCursor().hasSelection()) {
         ExtendEditorSelection(*ui->ScrMemo);
-        const QTextCursor cursor = ui->ScrMemo->textCursor();
-        const int first = document.findBlock(cursor.selectionStart()).blockNumber();
-        const int last = document.findBlock(cursor.selectionEnd() - 1).blockNumber();
-        auto lines = EncodeLines(EditorLines(document, first, last + 1), first + 1, "the script was not run.");
+        const LineRange range = SelectedLines(*ui->ScrMemo);
+        auto lines = EncodeLines(EditorLines(document, range.first, range.end), range.first + 1,
+                                 "the script was not run.");
         if (!lines)
             return;
         selection.emplace(std::move(*lines));
@@ -604,13 +450,11 @@ void TTestForm::FPDataMouseDown(Qt::MouseButtons buttons) {
     if (doubleClick) {
         m_results->Flush();
         const int caret = ui->FPData->textCursor().selectionStart();
-        const QString line = ui->FPData->document()->findBlock(caret).text();
-        if (line.startsWith(QLatin1String("<- ["))) {
-            const QStringView bytes = QStringView(line).mid(4, 17);
-            StatusBytesArray& status = m_station.state.StatusBytes;
-            for (std::size_t k = 0; k < status.size(); ++k)
-                if (const auto value = ReadHexByte(bytes.mid(static_cast<qsizetype>(3 * k))))
-                    status[k] = *value;
+        const QString line = LineAt(*ui->FPData->document(), caret);
+        // Only the line's start matters: "<- [" and the six status bytes.
+        const QByteArray start = QStringView(line).left(21).toLatin1();
+        if (ReadAnswerLineStatus(std::string_view(start.constData(), static_cast<std::size_t>(start.size())),
+                                 m_station.state.StatusBytes)) {
             if (m_windows.StatusDlg != nullptr)
                 m_windows.StatusDlg->exec();
         }
@@ -624,7 +468,7 @@ void TTestForm::FPDataMouseDown(Qt::MouseButtons buttons) {
 void TTestForm::HelpMClick() {
     ui->MemoPages->setCurrentWidget(ui->ResultPg);
     ui->FPData->setFocus();
-    for (const HelpLine& line : HelpText)
+    for (const SyntaxHelpLine& line : ScriptSyntaxHelp())
         m_results->AppendResultLine(line.text, line.colour);
 }
 

@@ -33,6 +33,37 @@ TEST(TransactionLines, RequestAndAnswerLayouts) {
     EXPECT_EQ(FormatAnswerLine(state), "<- [00,00,00,00,00,00](2,0),\"\"");
 }
 
+TEST(TransactionLines, StatusBytesReadBackFromAnAnswerLine) {
+    const StatusBytesArray before = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+    const struct {
+        const char* line;
+        bool answer;
+        StatusBytesArray status;
+    } cases[] = {
+        {"<- [21,02,00,00,00,00](0,0),\"\"", true, {0x21, 0x02, 0, 0, 0, 0}},
+        {"<- [a0,Ff,80,80,80,80](1,3),\"P\"", true, {0xA0, 0xFF, 0x80, 0x80, 0x80, 0x80}},
+        // A byte without a digit keeps its value; one digit reads alone.
+        {"<- [21,x2,7 ,,,,00,0", true, {0x21, 0x22, 0x07, 0x44, 0x00, 0x00}},
+        {"<- [21,02", true, {0x21, 0x02, 0x33, 0x44, 0x55, 0x66}},
+        {"<- [", true, before},
+        {"-> 48,\"<- [21,02,00,00,00,00]\"", false, before},
+        {" <- [21,02,00,00,00,00](0,0)", false, before},
+        {"!!<- [21", false, before},
+        {"", false, before},
+    };
+    for (const auto& c : cases) {
+        StatusBytesArray status = before;
+        EXPECT_EQ(ReadAnswerLineStatus(c.line, status), c.answer) << c.line;
+        EXPECT_EQ(status, c.status) << c.line;
+    }
+    // What FormatAnswerLine writes reads back whole.
+    TransactionState state;
+    state.StatusBytes = {0x80, 0xC4, 0x8A, 0x80, 0xA0, 0xBF};
+    StatusBytesArray status = before;
+    EXPECT_TRUE(ReadAnswerLineStatus(FormatAnswerLine(state), status));
+    EXPECT_EQ(status, state.StatusBytes);
+}
+
 TEST(TransactionLines, AnswerIsRedForPrinterErrorsAndLinkFailures) {
     const std::vector<std::pair<std::uint32_t, ResultColour>> cases = {
         {0, ResultColour::Green},
