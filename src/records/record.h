@@ -1,0 +1,93 @@
+#pragma once
+// The record of one operation that talked to a printer: its header (who, where,
+// when, what and with what outcome), every line it showed, the serial numbers it
+// sent and the memory images it saved.
+//
+// Header strings are UTF-8. Log text and a serial number's space and data are the
+// 8-bit Windows-1251 bytes the views and the printer have, as every engine holds them.
+
+#include "linesink.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrisk {
+
+enum class RecordOutcome { Pass, Fail, Aborted, Error };
+enum class SerialResult { Answered, Refused, Unknown };
+
+// "pass", "fail", "aborted", "error".
+std::string_view OutcomeText(RecordOutcome outcome);
+// Empty for a text that names no outcome.
+std::optional<RecordOutcome> OutcomeFromText(std::string_view text);
+// "answered", "refused", "unknown".
+std::string_view SerialResultText(SerialResult result);
+std::optional<SerialResult> SerialResultFromText(std::string_view text);
+// "black", "blue", "green", "red", "gray", "purple".
+std::string_view ColourText(ResultColour colour);
+std::optional<ResultColour> ColourFromText(std::string_view text);
+
+// The kinds of operation a record is kept for.
+inline constexpr std::array<std::string_view, 9> RecordKinds = {
+    "run",          "command",      "code-memory",   "fiscal-memory", "journal-binary",
+    "journal-read", "journal-print", "journal-check", "journal-info"};
+bool IsRecordKind(std::string_view kind);
+
+// Said of a record whose program ended before it was complete.
+inline constexpr std::string_view UnfinishedReason = "the program ended before the record was complete";
+
+struct RecordHeader {
+    std::string id;  // UUID, lower case with dashes
+    std::string kind, station, operatorName, version, port;
+    int speed = 0;
+    qint64 startedMs = 0;  // UTC, milliseconds since the epoch
+    qint64 durationMs = 0;
+    std::optional<RecordOutcome> outcome;  // empty while in progress
+    std::string reason;                    // why, in the system's words
+    std::string unit;                      // the operator's identity of the unit, or the first serial number sent
+    std::string script, scriptSha256, lineRange;  // for runs; lineRange "A-B" of a selection, else empty
+    std::optional<int> exitCode;                  // tamrisk-cli's exit status; empty in the station
+};
+
+struct RecordLogLine {
+    qint64 tMs = 0;  // from the record's start
+    ResultColour colour = ResultColour::Black;
+    std::string text;  // as the view shows it, without a line end
+};
+
+struct RecordSerial {
+    std::string space;  // command number and data with each stepping field's digits as '#'
+    std::string data;   // as sent
+    int line = 0;       // the script line
+    SerialResult result = SerialResult::Unknown;
+};
+
+struct RecordImage {
+    std::string kind;  // the record kind that read it
+    qint64 length = 0;
+    std::string sha256;  // lower-case hex
+    std::string file;    // where it was saved, UTF-8
+};
+
+struct Record {
+    RecordHeader header;
+    std::vector<RecordLogLine> log;
+    std::vector<RecordSerial> serials;
+    std::vector<RecordImage> images;
+};
+
+// A header for a new record of `kind`: a fresh id, this computer's host name as
+// the station, the login name as the operator and the program's version. The
+// front end sets the rest (and its own station name when one is configured).
+RecordHeader NewRecordHeader(std::string kind);
+// The program's version, as the build's project() sets it.
+std::string ProgramVersion();
+// This computer's host name, the station's name unless one is configured.
+std::string DefaultStationName();
+
+}  // namespace tamrisk

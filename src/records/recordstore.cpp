@@ -1,0 +1,600 @@
+#include "recordstore.h"
+
+#include "textcodec.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QVariant>
+
+#include <atomic>
+#include <cerrno>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace tamrisk {
+
+namespace {
+
+// How long one statement waits for a busy database, and how many times a whole
+// write transaction is tried when it still finds the database busy.
+constexpr int BusyTimeoutMs = 5000;
+constexpr int WriteAttempts = 3;
+
+// The schema, one step per version: step N takes a database of version N-1 to N.
+// Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT).
+struct SchemaStep {
+    int version;
+    std::vector<const char*> statements;
+};
+
+const std::vector<SchemaStep>& SchemaSteps() {
+    static const std::vector<SchemaStep> steps = {
+        {1,
+         {
+             "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+             "CREATE TABLE records ("
+             " id TEXT PRIMARY KEY, kind TEXT NOT NULL, station TEXT NOT NULL, operator_name TEXT NOT NULL,"
+             " program_version TEXT NOT NULL, port TEXT NOT NULL, speed INTEGER NOT NULL,"
+             " started_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL, outcome TEXT, reason TEXT NOT NULL,"
+             " unit TEXT NOT NULL, script TEXT NOT NULL, script_sha256 TEXT NOT NULL, line_range TEXT NOT NULL,"
+             " exit_code INTEGER, writer_host TEXT NOT NULL, writer_pid INTEGER NOT NULL)",
+             "CREATE INDEX records_started ON records (started_ms DESC)",
+             "CREATE INDEX records_unit ON records (unit, started_ms)",
+             "CREATE INDEX records_outcome ON records (outcome, started_ms)",
+             "CREATE TABLE record_log ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, t_ms BIGINT NOT NULL,"
+             " colour TEXT NOT NULL, line_text TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+             "CREATE TABLE record_serials ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, space TEXT NOT NULL,"
+             " data TEXT NOT NULL, script_line INTEGER NOT NULL, result TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+             "CREATE INDEX record_serials_data ON record_serials (data)",
+             "CREATE TABLE record_images ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, kind TEXT NOT NULL,"
+             " length BIGINT NOT NULL, sha256 TEXT NOT NULL, file TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+         }},
+    };
+    return steps;
+}
+
+constexpr const char* HeaderColumns =
+    "id, kind, station, operator_name, program_version, port, speed, started_ms, duration_ms, outcome, reason,"
+    " unit, script, script_sha256, line_range, exit_code";
+
+// A bound text is never NULL: the columns hold "" for nothing.
+QVariant Text(const QString& text) {
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
+QVariant Utf8(const std::string& text) {
+    return Text(QString::fromStdString(text));
+}
+
+QVariant Cp1251(const std::string& bytes) {
+    return Text(DecodeCp1251(bytes));
+}
+
+std::string Cp1251From(const QVariant& value) {
+    const QString text = value.toString();
+    if (auto bytes = EncodeCp1251(text))
+        return *std::move(bytes);
+    return text.toStdString();
+}
+
+std::string Utf8From(const QVariant& value) {
+    return value.toString().toStdString();
+}
+
+bool IsBusy(const QSqlError& failure) {
+    bool number = false;
+    const int code = failure.nativeErrorCode().toInt(&number);
+    constexpr int SqliteBusy = 5, SqliteLocked = 6;
+    return number && ((code & 0xff) == SqliteBusy || (code & 0xff) == SqliteLocked);
+}
+
+RecordHeader ReadHeader(const QSqlQuery& query) {
+    RecordHeader header;
+    header.id = Utf8From(query.value(0));
+    header.kind = Utf8From(query.value(1));
+    header.station = Utf8From(query.value(2));
+    header.operatorName = Utf8From(query.value(3));
+    header.version = Utf8From(query.value(4));
+    header.port = Utf8From(query.value(5));
+    header.speed = query.value(6).toInt();
+    header.startedMs = query.value(7).toLongLong();
+    header.durationMs = query.value(8).toLongLong();
+    if (!query.value(9).isNull())
+        header.outcome = OutcomeFromText(Utf8From(query.value(9)));
+    header.reason = Utf8From(query.value(10));
+    header.unit = Utf8From(query.value(11));
+    header.script = Utf8From(query.value(12));
+    header.scriptSha256 = Utf8From(query.value(13));
+    header.lineRange = Utf8From(query.value(14));
+    if (!query.value(15).isNull())
+        header.exitCode = query.value(15).toInt();
+    return header;
+}
+
+QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome) {
+    return outcome ? QVariant(QString::fromLatin1(OutcomeText(*outcome))) : QVariant(QMetaType::fromType<QString>());
+}
+
+QVariant ExitValue(const std::optional<int>& exitCode) {
+    return exitCode ? QVariant(*exitCode) : QVariant(QMetaType::fromType<int>());
+}
+
+}  // namespace
+
+RecordStore::RecordStore() {
+    static std::atomic<unsigned> connections{0};
+    m_connection = QStringLiteral("tamrisk-records-%1").arg(++connections);
+}
+
+RecordStore::~RecordStore() {
+    if (m_db.isValid())
+        m_db.close();
+    m_db = QSqlDatabase();
+    if (QSqlDatabase::contains(m_connection))
+        QSqlDatabase::removeDatabase(m_connection);
+}
+
+QString RecordStore::DefaultLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/records.sqlite");
+}
+
+bool RecordStore::IsSqlite() const {
+    return m_db.driverName() == QLatin1String("QSQLITE");
+}
+
+bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
+    const QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
+    error = m_location + QStringLiteral(": ") + reason;
+    return false;
+}
+
+bool RecordStore::NotOpen(QString& error) const {
+    error = m_openError.isEmpty() ? QStringLiteral("the records database is not open") : m_openError;
+    return false;
+}
+
+bool RecordStore::Exec(const QString& sql, QSqlError& failure) {
+    QSqlQuery query(m_db);
+    if (query.exec(sql))
+        return true;
+    failure = query.lastError();
+    return false;
+}
+
+bool RecordStore::Run(QSqlQuery& query, QSqlError& failure) {
+    if (query.exec())
+        return true;
+    failure = query.lastError();
+    return false;
+}
+
+// SQLite takes the write lock at BEGIN IMMEDIATE, so that a transaction that
+// reads before it writes waits for other writers instead of failing half way.
+bool RecordStore::Write(const std::function<bool(QSqlError&)>& body, QString& error) {
+    if (!m_open)
+        return NotOpen(error);
+    QSqlError failure;
+    for (int attempt = 0; attempt < WriteAttempts; ++attempt) {
+        const bool begun = IsSqlite() ? Exec(QStringLiteral("BEGIN IMMEDIATE"), failure) : m_db.transaction();
+        if (!begun && !IsSqlite())
+            failure = m_db.lastError();
+        if (begun && body(failure)) {
+            if (IsSqlite() ? Exec(QStringLiteral("COMMIT"), failure) : m_db.commit())
+                return true;
+            if (!IsSqlite())
+                failure = m_db.lastError();
+        }
+        if (begun) {
+            QSqlError ignored;
+            IsSqlite() ? Exec(QStringLiteral("ROLLBACK"), ignored) : m_db.rollback();
+        }
+        if (!IsBusy(failure))
+            break;
+    }
+    return Fail(failure, error);
+}
+
+bool RecordStore::Open(const QString& location, QString& error) {
+    m_open = false;
+    m_location = location;
+    m_openError.clear();
+    auto refuse = [&](const QString& reason) {
+        m_openError = location + QStringLiteral(": ") + reason;
+        error = m_openError;
+        if (m_db.isOpen())
+            m_db.close();
+        return false;
+    };
+    auto refuseSql = [&](const QSqlError& failure) {
+        QString message;
+        Fail(failure, message);
+        return refuse(message.mid(location.size() + 2));
+    };
+
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return refuse(QStringLiteral("Qt's SQLite driver is not installed (libqt6sql6-sqlite)"));
+    const QFileInfo file(location);
+    if (!QDir().mkpath(file.absolutePath()))
+        return refuse(QStringLiteral("cannot make the folder ") + file.absolutePath());
+    if (!m_db.isValid())
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db.setDatabaseName(location);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!m_db.open())
+        return refuseSql(m_db.lastError());
+
+    // Reading the version reads the file's header: a file that is not a database,
+    // another program's database or a newer one is refused before anything is
+    // written to it (switching to WAL writes the header).
+    QSqlError failure;
+    if (!ReadSchemaVersion(m_schemaVersion, failure))
+        return refuseSql(failure);
+    if (m_schemaVersion < 0)
+        return refuse(QStringLiteral("not a records database (it holds other tables)"));
+    if (m_schemaVersion > CurrentSchemaVersion)
+        return refuse(QStringLiteral("records of a newer program (schema version %1; this program knows %2)")
+                          .arg(m_schemaVersion)
+                          .arg(CurrentSchemaVersion));
+    bool wal = false;
+    for (int attempt = 0; attempt < WriteAttempts && !wal; ++attempt) {
+        wal = Exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);
+        if (!wal && !IsBusy(failure))
+            break;
+    }
+    if (!wal || !Exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure))
+        return refuseSql(failure);
+    m_open = true;
+    if (m_schemaVersion < CurrentSchemaVersion && !Upgrade(error)) {
+        m_open = false;
+        return refuse(error.mid(location.size() + 2));
+    }
+    return true;
+}
+
+// 0 for an empty database, -1 for one that holds tables but no schema version.
+bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
+    QStringList tables;
+    if (IsSqlite()) {
+        // QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+            failure = query.lastError();
+            return false;
+        }
+        while (query.next())
+            tables.push_back(query.value(0).toString());
+    } else {
+        tables = m_db.tables();
+    }
+    if (!tables.contains(QStringLiteral("schema_version"))) {
+        version = tables.isEmpty() ? 0 : -1;
+        return true;
+    }
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !query.next()) {
+        failure = query.lastError();
+        return false;
+    }
+    version = query.value(0).toInt();
+    return true;
+}
+
+// Another program may have upgraded the file since it was read: the version is
+// read again inside the transaction that upgrades.
+bool RecordStore::Upgrade(QString& error) {
+    int upgradedTo = 0;
+    const bool written = Write(
+        [&](QSqlError& failure) {
+            int version = 0;
+            if (!ReadSchemaVersion(version, failure))
+                return false;
+            if (version < 0 || version > CurrentSchemaVersion) {
+                failure = QSqlError(QString(), QStringLiteral("the schema changed while it was being upgraded"));
+                return false;
+            }
+            const int from = version;
+            for (const SchemaStep& step : SchemaSteps()) {
+                if (step.version <= version)
+                    continue;
+                for (const char* statement : step.statements) {
+                    if (!Exec(QString::fromLatin1(statement), failure))
+                        return false;
+                }
+                version = step.version;
+            }
+            QSqlQuery query(m_db);
+            query.prepare(from == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (?)")
+                                    : QStringLiteral("UPDATE schema_version SET version = ?"));
+            query.addBindValue(version);
+            upgradedTo = version;
+            return Run(query, failure);
+        },
+        error);
+    if (written)
+        m_schemaVersion = upgradedTo;
+    return written;
+}
+
+bool RecordStore::Begin(const RecordHeader& header, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(QStringLiteral("INSERT INTO records (") + QLatin1String(HeaderColumns) +
+                          QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                         "?, ?, ?, ?)"));
+            for (const QVariant& value :
+                 {Utf8(header.id), Utf8(header.kind), Utf8(header.station), Utf8(header.operatorName),
+                  Utf8(header.version), Utf8(header.port), QVariant(header.speed), QVariant(header.startedMs),
+                  QVariant(header.durationMs), OutcomeValue(std::nullopt), Utf8(header.reason), Utf8(header.unit),
+                  Utf8(header.script), Utf8(header.scriptSha256), Utf8(header.lineRange), ExitValue(header.exitCode),
+                  Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
+                query.addBindValue(value);
+            return Run(query, failure);
+        },
+        error);
+}
+
+bool RecordStore::NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure) {
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT MAX(seq) FROM ") + table + QStringLiteral(" WHERE record_id = ?"));
+    query.addBindValue(Utf8(id));
+    if (!Run(query, failure) || !query.next()) {
+        failure = query.lastError();
+        return false;
+    }
+    next = query.value(0).isNull() ? 0 : query.value(0).toLongLong() + 1;
+    return true;
+}
+
+bool RecordStore::InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure) {
+    const QVariant recordId = Utf8(id);
+    auto insertAll = [&](const QString& table, const QString& columns, std::size_t count, auto&& bind) {
+        if (count == 0)
+            return true;
+        qint64 seq = 0;
+        if (!NextSequence(table, id, seq, failure))
+            return false;
+        const QString marks = QString(QStringLiteral(", ?")).repeated(static_cast<int>(columns.count(u',')) + 1);
+        QSqlQuery query(m_db);
+        query.prepare(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (record_id, seq, ") + columns +
+                      QStringLiteral(") VALUES (?, ?") + marks + QStringLiteral(")"));
+        for (std::size_t i = 0; i < count; ++i) {
+            query.bindValue(0, recordId);
+            query.bindValue(1, seq++);
+            bind(query, i);
+            if (!Run(query, failure))
+                return false;
+        }
+        return true;
+    };
+    const bool inserted =
+        insertAll(QStringLiteral("record_log"), QStringLiteral("t_ms, colour, line_text"), batch.log.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      const RecordLogLine& line = batch.log[i];
+                      query.bindValue(2, line.tMs);
+                      query.bindValue(3, QString::fromLatin1(ColourText(line.colour)));
+                      query.bindValue(4, Cp1251(line.text));
+                  }) &&
+        insertAll(QStringLiteral("record_serials"), QStringLiteral("space, data, script_line, result"),
+                  batch.serials.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      const RecordSerial& serial = batch.serials[i];
+                      query.bindValue(2, Cp1251(serial.space));
+                      query.bindValue(3, Cp1251(serial.data));
+                      query.bindValue(4, serial.line);
+                      query.bindValue(5, QString::fromLatin1(SerialResultText(serial.result)));
+                  }) &&
+        insertAll(QStringLiteral("record_images"), QStringLiteral("kind, length, sha256, file"), batch.images.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      const RecordImage& image = batch.images[i];
+                      query.bindValue(2, Utf8(image.kind));
+                      query.bindValue(3, image.length);
+                      query.bindValue(4, Utf8(image.sha256));
+                      query.bindValue(5, Utf8(image.file));
+                  });
+    if (!inserted || batch.unit.empty())
+        return inserted;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("UPDATE records SET unit = ? WHERE id = ?"));
+    query.addBindValue(Utf8(batch.unit));
+    query.addBindValue(recordId);
+    return Run(query, failure);
+}
+
+bool RecordStore::AppendBatch(const std::string& id, const RecordBatch& batch, QString& error) {
+    if (batch.Empty())
+        return m_open || NotOpen(error);
+    return Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure); }, error);
+}
+
+bool RecordStore::AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error) {
+    RecordBatch batch;
+    batch.log.assign(lines.begin(), lines.end());
+    return AppendBatch(id, batch, error);
+}
+
+bool RecordStore::AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error) {
+    RecordBatch batch;
+    batch.serials.assign(serials.begin(), serials.end());
+    return AppendBatch(id, batch, error);
+}
+
+bool RecordStore::AddImage(const std::string& id, const RecordImage& image, QString& error) {
+    RecordBatch batch;
+    batch.images.push_back(image);
+    return AppendBatch(id, batch, error);
+}
+
+bool RecordStore::Finish(const RecordHeader& header, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(
+                QStringLiteral("UPDATE records SET outcome = ?, reason = ?, duration_ms = ?, unit = ?, exit_code = ?"
+                               " WHERE id = ?"));
+            for (const QVariant& value : {OutcomeValue(header.outcome), Utf8(header.reason),
+                                          QVariant(header.durationMs), Utf8(header.unit), ExitValue(header.exitCode),
+                                          Utf8(header.id)})
+                query.addBindValue(value);
+            return Run(query, failure);
+        },
+        error);
+}
+
+int RecordStore::MarkAbandoned(QString& error) {
+    int marked = 0;
+    const bool written = Write(
+        [&](QSqlError& failure) {
+            marked = 0;
+            QSqlQuery unfinished(m_db);
+            unfinished.prepare(
+                QStringLiteral("SELECT id, writer_pid FROM records WHERE outcome IS NULL AND writer_host = ?"));
+            unfinished.addBindValue(Text(QSysInfo::machineHostName()));
+            if (!Run(unfinished, failure))
+                return false;
+            std::vector<QVariant> gone;
+            while (unfinished.next()) {
+                const auto pid = static_cast<pid_t>(unfinished.value(1).toLongLong());
+                if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
+                    gone.push_back(unfinished.value(0));
+            }
+            unfinished.finish();
+            QSqlQuery abort(m_db);
+            abort.prepare(QStringLiteral(
+                "UPDATE records SET outcome = ?, reason = ?,"
+                " duration_ms = (SELECT COALESCE(MAX(t_ms), 0) FROM record_log WHERE record_id = records.id)"
+                " WHERE id = ? AND outcome IS NULL"));
+            for (const QVariant& id : gone) {
+                abort.bindValue(0, QString::fromLatin1(OutcomeText(RecordOutcome::Aborted)));
+                abort.bindValue(1, QString::fromLatin1(UnfinishedReason));
+                abort.bindValue(2, id);
+                if (!Run(abort, failure))
+                    return false;
+                marked += abort.numRowsAffected() > 0 ? 1 : 0;
+            }
+            return true;
+        },
+        error);
+    return written ? marked : -1;
+}
+
+std::vector<RecordHeader> RecordStore::List(const Filter& filter, QString& error) {
+    std::vector<RecordHeader> headers;
+    if (!m_open) {
+        NotOpen(error);
+        return headers;
+    }
+    QString sql = QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1");
+    QVariantList values;
+    auto where = [&](bool given, const char* condition, const QVariant& value) {
+        if (!given)
+            return;
+        sql += QStringLiteral(" AND ") + QLatin1String(condition);
+        values.push_back(value);
+    };
+    where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
+    where(!filter.kind.empty(), "kind = ?", Utf8(filter.kind));
+    where(filter.outcome.has_value(), "outcome = ?", OutcomeValue(filter.outcome));
+    where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
+    where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)",
+          Utf8(filter.serial));
+    sql += QStringLiteral(" ORDER BY started_ms DESC, id DESC");
+    if (filter.limit > 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        values.push_back(filter.limit);
+    }
+
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    QSqlError failure;
+    if (!Run(query, failure)) {
+        Fail(failure, error);
+        return headers;
+    }
+    while (query.next())
+        headers.push_back(ReadHeader(query));
+    return headers;
+}
+
+RecordStore::Resolve RecordStore::ResolveId(const std::string& prefix, std::string& id, QString& error) {
+    if (!m_open) {
+        NotOpen(error);
+        return Resolve::NotFound;
+    }
+    const QString start = QString::fromStdString(prefix).toLower();
+    const bool uuidLike = std::all_of(start.begin(), start.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || c == u'-';
+    });
+    if (start.isEmpty() || !uuidLike)
+        return Resolve::NotFound;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id FROM records WHERE id LIKE ? ORDER BY id LIMIT 2"));
+    query.addBindValue(start + u'%');
+    QSqlError failure;
+    if (!Run(query, failure)) {
+        Fail(failure, error);
+        return Resolve::NotFound;
+    }
+    if (!query.next())
+        return Resolve::NotFound;
+    id = Utf8From(query.value(0));
+    return query.next() ? Resolve::Ambiguous : Resolve::Found;
+}
+
+std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
+    if (!m_open) {
+        NotOpen(error);
+        return std::nullopt;
+    }
+    QSqlError failure;
+    auto select = [&](QSqlQuery& query, const QString& sql) {
+        query.setForwardOnly(true);
+        query.prepare(sql);
+        query.addBindValue(Utf8(id));
+        return Run(query, failure);
+    };
+    Record record;
+    QSqlQuery header(m_db), log(m_db), serials(m_db), images(m_db);
+    if (!select(header, QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) +
+                            QStringLiteral(" FROM records WHERE id = ?")) ||
+        !select(log, QStringLiteral("SELECT t_ms, colour, line_text FROM record_log WHERE record_id = ? ORDER BY seq")) ||
+        !select(serials, QStringLiteral("SELECT space, data, script_line, result FROM record_serials"
+                                        " WHERE record_id = ? ORDER BY seq")) ||
+        !select(images, QStringLiteral("SELECT kind, length, sha256, file FROM record_images"
+                                       " WHERE record_id = ? ORDER BY seq"))) {
+        Fail(failure, error);
+        return std::nullopt;
+    }
+    if (!header.next()) {
+        error = m_location + QStringLiteral(": no record ") + QString::fromStdString(id);
+        return std::nullopt;
+    }
+    record.header = ReadHeader(header);
+    while (log.next()) {
+        record.log.push_back({log.value(0).toLongLong(),
+                              ColourFromText(Utf8From(log.value(1))).value_or(ResultColour::Black),
+                              Cp1251From(log.value(2))});
+    }
+    while (serials.next()) {
+        record.serials.push_back({Cp1251From(serials.value(0)), Cp1251From(serials.value(1)), serials.value(2).toInt(),
+                                  SerialResultFromText(Utf8From(serials.value(3))).value_or(SerialResult::Unknown)});
+    }
+    while (images.next()) {
+        record.images.push_back({Utf8From(images.value(0)), images.value(1).toLongLong(), Utf8From(images.value(2)),
+                                 Utf8From(images.value(3))});
+    }
+    return record;
+}
+
+}  // namespace tamrisk

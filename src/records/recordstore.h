@@ -1,0 +1,116 @@
+#pragma once
+// The database that keeps the records: an SQLite file by default, made on first
+// use. Several programs may write one file at once: a busy database is waited
+// for (a busy time-out, then the whole transaction again, a bounded number of
+// times), never skipped. A file that is not a records database, or one that
+// cannot be written, is reported with its reason and never overwritten,
+// truncated or deleted.
+//
+// One RecordStore is one connection of its own, used from the thread that made it.
+// Every failure is reported as "<location>: <reason>".
+
+#include "record.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+class QSqlQuery;
+
+namespace tamrisk {
+
+// What one write adds to a record: log lines, serial numbers and images, and the
+// unit's identity when it became known while the record was being written.
+struct RecordBatch {
+    std::vector<RecordLogLine> log;
+    std::vector<RecordSerial> serials;
+    std::vector<RecordImage> images;
+    std::string unit;  // set only when it changes; empty: unchanged
+    bool Empty() const { return log.empty() && serials.empty() && images.empty() && unit.empty(); }
+};
+
+class RecordStore {
+public:
+    // The schema version this program writes.
+    static constexpr int CurrentSchemaVersion = 1;
+
+    RecordStore();
+    ~RecordStore();
+    RecordStore(const RecordStore&) = delete;
+    RecordStore& operator=(const RecordStore&) = delete;
+
+    // The user's records file: the application data folder's "records.sqlite".
+    static QString DefaultLocation();
+
+    // Opens the records file at `location`, making its folder and the file on
+    // first use, in WAL mode; creates or upgrades the schema in one transaction.
+    // False with `error` for a folder or file that cannot be made or opened, a file
+    // that is not a records database, or one of a newer schema than this program's.
+    // Every later operation of a store that did not open fails with this same error.
+    bool Open(const QString& location, QString& error);
+    bool IsOpen() const { return m_open; }
+    QString Location() const { return m_location; }
+    // The schema version of the open database.
+    int SchemaVersion() const { return m_schemaVersion; }
+
+    // Inserts the header of a record in progress (its outcome is ignored), with
+    // this computer's host name and this process's id as its writer.
+    bool Begin(const RecordHeader& header, QString& error);
+    // Adds to record `id` in one transaction; log lines and serial numbers keep the
+    // order given after those added before.
+    bool AppendBatch(const std::string& id, const RecordBatch& batch, QString& error);
+    bool AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error);
+    bool AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error);
+    bool AddImage(const std::string& id, const RecordImage& image, QString& error);
+    // Writes the header's outcome, reason, duration, unit and exit status.
+    bool Finish(const RecordHeader& header, QString& error);
+
+    // Records left in progress by a process of this computer that no longer exists
+    // become aborted with UnfinishedReason, their duration the time of their last
+    // kept line. Returns how many, or -1 with `error`.
+    int MarkAbandoned(QString& error);
+
+    struct Filter {
+        std::string unit{}, serial{}, kind{};  // UTF-8, exact; empty: any
+        std::optional<RecordOutcome> outcome{};
+        std::optional<qint64> sinceMs{};  // started at or after, UTC ms
+        int limit = 20;                 // 0 or less: all
+    };
+    // Headers of the records that match, newest first. `serial`: the records that
+    // sent that data. Empty with `error` set on failure.
+    std::vector<RecordHeader> List(const Filter& filter, QString& error);
+
+    enum class Resolve { Found, Ambiguous, NotFound };
+    // The one record whose id starts with `prefix` (any case); NotFound also when
+    // the query fails (then `error` is set).
+    Resolve ResolveId(const std::string& prefix, std::string& id, QString& error);
+    // The whole record; empty when there is none (`error` says why).
+    std::optional<Record> Load(const std::string& id, QString& error);
+
+private:
+    bool Fail(const QSqlError& failure, QString& error) const;
+    bool NotOpen(QString& error) const;
+    bool IsSqlite() const;
+    bool Exec(const QString& sql, QSqlError& failure);
+    bool Run(QSqlQuery& query, QSqlError& failure);
+    bool Write(const std::function<bool(QSqlError&)>& body, QString& error);
+    bool ReadSchemaVersion(int& version, QSqlError& failure);
+    bool Upgrade(QString& error);
+    bool InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure);
+    bool NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure);
+
+    QString m_connection;
+    QSqlDatabase m_db;
+    QString m_location;
+    QString m_openError;
+    bool m_open = false;
+    int m_schemaVersion = 0;
+};
+
+}  // namespace tamrisk
