@@ -7,6 +7,8 @@
 #include "terminalsink.h"
 #include "textcodec.h"
 
+#include <QCoreApplication>
+
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -124,6 +126,10 @@ int UsageError(std::ostream& err, const std::string& what) {
 
 CliSession::CliSession(std::ostream& out, std::ostream& err)
     : host(err, [this] {
+          // The port's own events (its data, its loss) are delivered here, so
+          // every wait notices a lost port as the station does.
+          if (QCoreApplication::instance() != nullptr)
+              QCoreApplication::processEvents();
           if (!g_cancelSignal)
               return;
           if (onCancelSignal)

@@ -27,6 +27,8 @@ std::uint32_t MapStatusToFlags(const StatusBytesArray& status, std::uint32_t fla
 Transactor::Transactor(SerialLink& link, Host& host, TransactionState& state)
     : m_link(link), m_host(host), m_state(state) {}
 
+bool Transactor::PortLost() const { return m_link.PortLost(); }
+
 ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     if (m_inProgress)
         return ExecResult::ExecBusy;

@@ -70,6 +70,8 @@ public:
     ExecResult ExecCommand(int command, std::string_view data);
 
     bool InProgress() const { return m_inProgress; }
+    // The port went away since it was opened (nothing can be sent until the next open).
+    bool PortLost() const;
     TransactionState& State() { return m_state; }
 
 private:

@@ -210,11 +210,13 @@ void ScriptRunner::RunWait(const ScriptLine& line) {
         m_host.sleepMs(ms);
         return;
     }
+    // The events of each slice run before its check, so a Cancel or a lost
+    // port ends the wait within one slice.
     for (int slice = ms / WaitSliceMs; slice > 0; --slice) {
         m_host.sleepMs(WaitSliceMs);
+        m_host.processEvents();
         if (Cancelled())
             return;
-        m_host.processEvents();
     }
 }
 

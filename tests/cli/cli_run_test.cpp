@@ -186,19 +186,22 @@ TEST(CliRun, RunsThatCannotStartExitWithTwo) {
     }
 }
 
-// The printer goes away while a command waits for its answer: the CLI ends at
-// once with exit 2 and one message, without time-outs or retry questions.
+// The printer goes away while a command waits for its answer or a script
+// waits: the CLI ends at once with exit 2 and one message, without time-outs,
+// retry questions or a request line for a frame it did not send.
 TEST(CliLostPort, ARunAndACommandEndAtOnceWithExitTwo) {
     struct Case {
         const char* what;
         QStringList args;
+        const char* firstOut;
         const char* lastLine;
     };
     ScriptFile file({"90,a", "+1;90,N5", "90,c"});
+    ScriptFile waiting({"#10000", "74"});
     const std::vector<Case> cases = {
-        {"exec", {"exec", "--port", "SIM0", "--color", "never", "90"}, "<- [00,00,00,00,00,00](0,0),\"\""},
-        {"run", {"run", "--port", "SIM0", "--color", "never", file.path()},
-         "Serial port lost !!!"},
+        {"exec", {"exec", "--port", "SIM0", "--color", "never", "90"}, "-> ", "<- [00,00,00,00,00,00](0,0),\"\""},
+        {"run", {"run", "--port", "SIM0", "--color", "never", file.path()}, "-> ", "Serial port lost !!!"},
+        {"wait", {"run", "--port", "SIM0", "--color", "never", waiting.path()}, "## ", "Serial port lost !!!"},
     };
     for (const Case& c : cases) {
         SimProcess sim({"--delay", "1500"});
@@ -207,7 +210,7 @@ TEST(CliLostPort, ARunAndACommandEndAtOnceWithExitTwo) {
         sim.startCli(cli, c.args);
         // The request line reaches the pipe while the answer is still awaited.
         ASSERT_TRUE(cli.waitForReadyRead(3000)) << c.what;
-        EXPECT_EQ(cli.peek(3).toStdString(), "-> ") << c.what;
+        EXPECT_EQ(cli.peek(3).toStdString(), c.firstOut) << c.what;
         QElapsedTimer clock;
         clock.start();
         sim.stop();
@@ -222,6 +225,7 @@ TEST(CliLostPort, ARunAndACommandEndAtOnceWithExitTwo) {
         ASSERT_GE(lines.size(), 2u) << c.what << "\n" << out;
         const auto last = std::find(lines.begin(), lines.end(), c.lastLine);
         EXPECT_NE(last, lines.end()) << c.what << "\n" << out;
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), "-> 74,\"\""), lines.end()) << c.what << "\n" << out;
     }
 }
 

@@ -249,12 +249,12 @@ TEST(ScriptRun, CancelEndsALongWaitWithinASlice) {
     };
     EXPECT_EQ(rig.Run({"#10000", "90"}), RunOutcome::Cancelled);
     EXPECT_TRUE(rig.io->written.empty());
-    EXPECT_NEAR(rig.host.elapsedMs(), 3100, 0.5);
+    EXPECT_NEAR(rig.host.elapsedMs(), 3000, 0.5);  // the slice in which it was pressed
     const auto& lines = rig.sink.lines;
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1].text, "Script cancelled !!!");
     EXPECT_EQ(lines[1].colour, ResultColour::Red);
-    EXPECT_EQ(lines[2].text, "Script execution time 3.10 seconds\r\n");
+    EXPECT_EQ(lines[2].text, "Script execution time 3.00 seconds\r\n");
     EXPECT_FALSE(rig.state.CancelRequest);
 }
 
@@ -366,6 +366,27 @@ TEST(ScriptRun, LostPortEndsTheRunAtItsNextCheck) {
     // The device is back: connecting again works.
     EXPECT_TRUE(rig.station->Connect(0));
     EXPECT_EQ(rig.Run(list), RunOutcome::Completed);
+}
+
+// A port lost during a long wait ends the run within one slice of the loss, and
+// nothing after it is logged as sent.
+TEST(ScriptRun, ALostPortEndsALongWaitWithinASlice) {
+    Rig rig;
+    rig.host.onEvents = [&] {
+        if (rig.link->IsOpen() && rig.host.elapsedMs() >= 3050)
+            rig.io->unplug("The device hung up (/dev/pts/3)");
+    };
+    EXPECT_EQ(rig.Run({"#10000", "74"}), RunOutcome::PortLost);
+    EXPECT_LE(rig.host.elapsedMs(), 3050 + WaitSliceMs);
+    EXPECT_TRUE(rig.io->written.empty());
+    const auto texts = rig.sink.Texts();
+    EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("->", 0) == 0; }),
+              0);
+    // A transaction asked for after the loss logs no request line either.
+    const std::size_t logged = rig.sink.lines.size();
+    EXPECT_EQ(LogTransaction(*rig.transactor, rig.sink, 74, "", ""), ExecResult::ExecNoAnswer);
+    EXPECT_EQ(rig.sink.lines.size(), logged);
+    EXPECT_EQ(rig.host.messages.back().text, "Serial port not open");
 }
 
 TEST(ScriptRun, PrinterErrorIsRedAndAdvancesNothing) {
