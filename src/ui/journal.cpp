@@ -94,18 +94,15 @@ TJournalForm::TJournalForm(Station& station, QWidget* parent)
     connect(ui->ClearBt, &QPushButton::clicked, this, &TJournalForm::ClearBtClick);
 
     // A port lost while the window is open and idle turns its printer buttons
-    // off; the main window's own hook still runs first.
-    m_previousConnectionLost = std::move(m_station.ConnectionLost);
-    m_station.ConnectionLost = [this] {
-        if (m_previousConnectionLost)
-            m_previousConnectionLost();
+    // off.
+    m_connectionLost = m_station.OnConnectionLost([this] {
         if (isVisible() && !m_busy)
             EnableJournalControls(true);
-    };
+    });
     EnableJournalControls(true);
 }
 
-TJournalForm::~TJournalForm() { m_station.ConnectionLost = std::move(m_previousConnectionLost); }
+TJournalForm::~TJournalForm() = default;
 
 void TJournalForm::EnableJournalControls(bool idle) {
     const bool printer = idle && m_station.Connected;

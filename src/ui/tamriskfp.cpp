@@ -127,13 +127,13 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     ui->ScrMemo->viewport()->installEventFilter(this);
     ui->FPData->viewport()->installEventFilter(this);
 
-    m_station.ConnectionLost = [this] {
+    m_connectionLost = m_station.OnConnectionLost([this] {
         ShowConnected(false);
         UpdateControls();
-    };
+    });
 }
 
-TTestForm::~TTestForm() { m_station.ConnectionLost = nullptr; }
+TTestForm::~TTestForm() = default;
 
 void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows; }
 
