@@ -1,0 +1,87 @@
+#pragma once
+// One operation's record, written as the operation goes: the header when it
+// starts, its lines, serial numbers and images in batches at most a quarter of a
+// second apart (and at the end), the outcome when it ends. A program killed
+// mid-run leaves its record with the lines up to the last batch.
+//
+// Keeping the record never changes what the operation shows, its exit status or
+// its files: every line reaches the operation's own sink unchanged and in order,
+// and a store that fails is told to the operator once, after which the record is
+// no longer written.
+
+#include "host.h"
+#include "linesink.h"
+#include "record.h"
+#include "recordstore.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tamrisk {
+
+class Recorder {
+public:
+    // Longest a kept line, serial number or image waits before it is written.
+    static constexpr std::chrono::milliseconds BatchInterval{250};
+
+    // `store` may be null (records are off): the recorder then only forwards
+    // lines. `tellOnce` receives "<file>: <reason>" of the first store failure.
+    Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce);
+    // A record still in progress is finished as aborted.
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Begins the record: sets a fresh id when `header` has none, the start (now,
+    // UTC) when it has none, and writes the header.
+    void Start(RecordHeader header);
+    // A sink that forwards every line to `inner` and keeps it, with its time from
+    // the start, while the record is in progress. Lives as long as the recorder.
+    ResultSink& Tee(ResultSink& inner);
+    // Writes what is kept when the last write was BatchInterval ago or more; the
+    // front end's timer calls it so that a quiet operation's lines are not held.
+    void Tick();
+    // A serial number sent; the first one's data becomes the unit when none was given.
+    void Serial(RecordSerial serial);
+    void Image(RecordImage image);
+    // Writes what is kept and the outcome, reason, duration and exit status.
+    // Nothing before Start or after the first call.
+    void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode);
+
+    const RecordHeader& Header() const { return m_header; }
+    // True between Start and Finish while the store takes the record.
+    bool Recording() const { return m_recording; }
+
+private:
+    class TeeSink : public ResultSink {
+    public:
+        explicit TeeSink(Recorder& recorder) : m_recorder(recorder) {}
+        void AppendResultLine(std::string_view text, ResultColour colour) override;
+        void Flush() override;
+        ResultSink* inner = nullptr;
+
+    private:
+        Recorder& m_recorder;
+    };
+
+    qint64 ElapsedMs();
+    void Kept();
+    void WriteBatch();
+    void Failed(const QString& error);
+
+    RecordStore* m_store;
+    Host& m_host;
+    std::function<void(const QString&)> m_tellOnce;
+    TeeSink m_tee{*this};
+    RecordHeader m_header;
+    RecordBatch m_pending;
+    Host::Clock::time_point m_started{};
+    Host::Clock::time_point m_lastWrite{};
+    bool m_recording = false;
+    bool m_told = false;
+};
+
+}  // namespace tamrisk
