@@ -52,12 +52,14 @@ struct RecordHeader {
     std::string unit;                      // the operator's identity of the unit, or the first serial number sent
     std::string script, scriptSha256, lineRange;  // for runs; lineRange "A-B" of a selection, else empty
     std::optional<int> exitCode;                  // tamrisk-cli's exit status; empty in the station
+    friend bool operator==(const RecordHeader&, const RecordHeader&) = default;
 };
 
 struct RecordLogLine {
     qint64 tMs = 0;  // from the record's start
     ResultColour colour = ResultColour::Black;
     std::string text;  // as the view shows it, without a line end
+    friend bool operator==(const RecordLogLine&, const RecordLogLine&) = default;
 };
 
 struct RecordSerial {
@@ -65,6 +67,7 @@ struct RecordSerial {
     std::string data;   // as sent
     int line = 0;       // the script line
     SerialResult result = SerialResult::Unknown;
+    friend bool operator==(const RecordSerial&, const RecordSerial&) = default;
 };
 
 struct RecordImage {
@@ -72,6 +75,7 @@ struct RecordImage {
     qint64 length = 0;
     std::string sha256;  // lower-case hex
     std::string file;    // where it was saved, UTF-8
+    friend bool operator==(const RecordImage&, const RecordImage&) = default;
 };
 
 struct Record {
@@ -79,6 +83,7 @@ struct Record {
     std::vector<RecordLogLine> log;
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
+    friend bool operator==(const Record&, const Record&) = default;
 };
 
 // A header for a new record of `kind`: a fresh id, this computer's host name as

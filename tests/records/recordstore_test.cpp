@@ -315,7 +315,9 @@ TEST_F(RecordStoreQueries, ResolveIdTakesAUniqueStartOfTheId) {
 using RecordStoreLoad = RecordsTest;
 
 TEST_F(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
-    RecordHeader header = TestHeader("c0ffee00-0000-4000-8000-000000000001", "run", 1'712'345'678'901);
+    Record written;
+    RecordHeader& header = written.header;
+    header = TestHeader("c0ffee00-0000-4000-8000-000000000001", "run", 1'712'345'678'901);
     header.script = "/home/ivana/tests/fiscal day.txt";
     header.scriptSha256 = std::string(64, 'e');
     header.lineRange = "3-9";
@@ -326,20 +328,20 @@ TEST_F(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
     std::string everyByte;
     for (int b = 1; b < 256; ++b)
         everyByte.push_back(static_cast<char>(b));
-    std::vector<RecordLogLine> first, second;
     for (int c = 0; c < 6; ++c)
-        first.push_back({c * 7, static_cast<ResultColour>(c), "line " + std::to_string(c)});
-    second.push_back({900, ResultColour::Red, "\xcf\xf0\xe8\xed\xf2\xe5\xf0 \xed\xe5 \xee\xf2\xe2\xe5\xf7\xe0\xe5\xf2"});
-    second.push_back({901, ResultColour::Black, everyByte});
-    second.push_back({902, ResultColour::Black, ""});
-    const std::vector<RecordSerial> serials = {{"91,DT######", "DT000100", 12, SerialResult::Answered},
-                                               {"91,DT######", "DT000101", 12, SerialResult::Refused},
-                                               {"92,\xb9##", "\xb9" "07", 14, SerialResult::Unknown}};
-    const RecordImage image{"fiscal-memory", 65536, std::string(64, 'a'), "/tmp/fm.bin"};
-    ASSERT_TRUE(store.AppendLog(header.id, first, error));
-    ASSERT_TRUE(store.AddSerials(header.id, serials, error));
+        written.log.push_back({c * 7, static_cast<ResultColour>(c), "line " + std::to_string(c)});
+    const std::vector<RecordLogLine> second = {{900, ResultColour::Red, "\xcf\xf0\xe8\xed\xf2\xe5\xf0 \xed\xe5"},
+                                               {901, ResultColour::Black, everyByte},
+                                               {902, ResultColour::Black, ""}};
+    written.serials = {{"91,DT######", "DT000100", 12, SerialResult::Answered},
+                       {"91,DT######", "DT000101", 12, SerialResult::Refused},
+                       {"92,\xb9##", "\xb9" "07", 14, SerialResult::Unknown}};
+    written.images = {{"fiscal-memory", 65536, std::string(64, 'a'), "/tmp/fm.bin"}};
+    ASSERT_TRUE(store.AppendLog(header.id, written.log, error));
+    ASSERT_TRUE(store.AddSerials(header.id, written.serials, error));
     ASSERT_TRUE(store.AppendLog(header.id, second, error));
-    ASSERT_TRUE(store.AddImage(header.id, image, error));
+    ASSERT_TRUE(store.AddImage(header.id, written.images[0], error));
+    written.log.insert(written.log.end(), second.begin(), second.end());
     header.outcome = RecordOutcome::Fail;
     header.reason = "red line";
     header.durationMs = 1234;
@@ -348,32 +350,9 @@ TEST_F(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
 
     const std::optional<Record> record = store.Load(header.id, error);
     ASSERT_TRUE(record) << error.toStdString();
-    const RecordHeader& h = record->header;
-    EXPECT_EQ(std::tie(h.id, h.kind, h.station, h.operatorName, h.version, h.port, h.speed, h.startedMs, h.durationMs),
-              std::tie(header.id, header.kind, header.station, header.operatorName, header.version, header.port,
-                       header.speed, header.startedMs, header.durationMs));
-    EXPECT_EQ(std::tie(h.outcome, h.reason, h.unit, h.script, h.scriptSha256, h.lineRange, h.exitCode),
-              std::tie(header.outcome, header.reason, header.unit, header.script, header.scriptSha256,
-                       header.lineRange, header.exitCode));
-
-    std::vector<RecordLogLine> all = first;
-    all.insert(all.end(), second.begin(), second.end());
-    ASSERT_EQ(record->log.size(), all.size());
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(record->log[i].tMs, all[i].tMs);
-        EXPECT_EQ(record->log[i].colour, all[i].colour);
-        EXPECT_EQ(record->log[i].text, all[i].text);
-    }
-    ASSERT_EQ(record->serials.size(), serials.size());
-    for (std::size_t i = 0; i < serials.size(); ++i) {
-        const RecordSerial& s = record->serials[i];
-        EXPECT_EQ(std::tie(s.space, s.data, s.line, s.result),
-                  std::tie(serials[i].space, serials[i].data, serials[i].line, serials[i].result));
-    }
-    ASSERT_EQ(record->images.size(), 1u);
-    const RecordImage& i = record->images[0];
-    EXPECT_EQ(std::tie(i.kind, i.length, i.sha256, i.file), std::tie(image.kind, image.length, image.sha256, image.file));
+    EXPECT_TRUE(*record == written);
+    EXPECT_TRUE(record->header == header);
+    EXPECT_TRUE(record->log == written.log);
 
     EXPECT_FALSE(store.Load("00000000-0000-4000-8000-000000000000", error));
     EXPECT_TRUE(error.contains(QLatin1String("no record"))) << error.toStdString();
