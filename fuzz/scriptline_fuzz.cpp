@@ -74,7 +74,7 @@ void CheckIncrements(std::string_view raw, const tamrisk::ScriptLine& line) {
         previousEnd = field.position + field.digits.size() + 1;
     }
 
-    const std::string advanced = tamrisk::AdvanceDigitFields(line);
+    const std::string advanced = tamrisk::WriteBackDigitFields(line, line.text);
     Check(advanced.size() == line.text.size());
     for (std::size_t i = 0; i < advanced.size(); ++i)
         if (advanced[i] != line.text[i])
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // data comma before the ';' puts the command's digits into the fields.)
     if (line.kind == tamrisk::ScriptLineKind::IncrementLine &&
         (!line.dataOffset || line.text.find(';') < *line.dataOffset)) {
-        const tamrisk::ScriptLine again = tamrisk::ParseScriptLine(tamrisk::AdvanceDigitFields(line));
+        const tamrisk::ScriptLine again = tamrisk::ParseScriptLine(tamrisk::WriteBackDigitFields(line, line.text));
         Check(again.kind == line.kind && again.command == line.command && again.steps == line.steps &&
               again.dataOffset == line.dataOffset);
     }

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::ModelIo* io = rig.io;
     CountingSink sink(size);
     ScriptRunner runner(*rig.transactor, host, sink, [&rig] { return rig.link->IsOpen(); });
-    runner.SetWallClock([] { return WallClockReading{{2024, 2, 29, 23, 59, 0, 0}, "29.02.2024 23:59:00"}; });
+    runner.SetWallClock([] { return WallClockReading{{2024, 2, 29, 23, 59, 0}, "29.02.2024 23:59:00"}; });
     host.onEvents = [&] {
         if (host.eventTurns > 20000 || io->written.size() > 300)
             state.CancelRequest = true;

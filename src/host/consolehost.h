@@ -28,7 +28,6 @@ public:
 
     // The next `count` questions are answered Yes, later ones No.
     void setYesAnswers(int count) { m_yesAnswers = count; }
-    int yesAnswersLeft() const { return m_yesAnswers; }
     // When set, a message waits for Enter on stdin after it is shown.
     void setWaitForEnter(bool wait) { m_waitForEnter = wait; }
     // Converts message texts (the station's 8-bit text) for the terminal.

@@ -24,7 +24,6 @@ struct LocalDateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
-    int millisecond = 0;
 };
 
 // Data of command 61: "DD-MM-YY HH:MM", the year modulo 100.

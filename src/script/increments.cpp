@@ -53,14 +53,6 @@ std::vector<IncrementField> FindDigitFields(const ScriptLine& line) {
     return fields;
 }
 
-std::string AdvanceDigitFields(const ScriptLine& line) {
-    std::string text = line.text;
-    for (const IncrementField& field : FindDigitFields(line))
-        if (field.step != 0 && FieldFits(field, text.size()))
-            text.replace(field.position, field.digits.size(), AdvancedDigits(field));
-    return text;
-}
-
 std::string WriteBackDigitFields(const ScriptLine& line, std::string stored) {
     for (const IncrementField& field : FindDigitFields(line)) {
         if (field.step == 0 || !FieldFits(field, stored.size()))

@@ -22,12 +22,9 @@ struct IncrementField {
 // one passed-over digit and a further field.
 std::vector<IncrementField> FindDigitFields(const ScriptLine& line);
 
-// `line.text` with every field whose step is not 0 advanced, keeping its width
-// (a carry out of the field is lost).
-std::string AdvanceDigitFields(const ScriptLine& line);
-
-// Writes the advanced digits into `stored` (the line as it stands in the script,
-// control characters and all): only the digit characters change.
+// Writes the advanced digits into `stored` (the line as it stands in the
+// script, control characters and all): only the digit characters change, each
+// field keeps its width and a carry out of the field is lost.
 std::string WriteBackDigitFields(const ScriptLine& line, std::string stored);
 
 }  // namespace tamrisk

@@ -29,7 +29,7 @@ WallClockReading ReadSystemWallClock() {
     const QTime time = now.time();
     const QLocale locale = QLocale::system();
     const QString text = locale.toString(date, QLocale::ShortFormat) + ' ' + locale.toString(time, QLocale::LongFormat);
-    return {{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec()},
+    return {{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()},
             text.toStdString()};
 }
 

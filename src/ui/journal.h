@@ -45,7 +45,6 @@ public:
     // The view's bytes and the view behind its batches.
     const JournalText& Text() const { return m_text; }
     JournalView& View() { return *m_view; }
-    JournalSession& Session() { return m_session; }
     bool Busy() const { return m_busy; }
 
 protected:

@@ -150,9 +150,14 @@ bool TTestForm::ScriptRunning() const { return m_runner->ScriptRunning; }
 
 QSize TTestForm::InitialSize(QSize screen) { return {screen.width() * 7 / 8, screen.height() * 7 / 8}; }
 
-bool TTestForm::FormCanResize(int width, int height) const {
+QSize TTestForm::SmallestFormSize() const {
     const int clearRight = ui->ClearBt->mapTo(this, QPoint(ui->ClearBt->width(), 0)).x();
-    return width > clearRight + ClearBtMargin && height >= MinFormHeight;
+    return {clearRight + ClearBtMargin + 1, MinFormHeight};
+}
+
+bool TTestForm::FormCanResize(int width, int height) const {
+    const QSize smallest = SmallestFormSize();
+    return width >= smallest.width() && height >= smallest.height();
 }
 
 void TTestForm::showEvent(QShowEvent* event) {
@@ -172,9 +177,8 @@ void TTestForm::FormShow() {
         SelectPort(*std::exchange(m_pendingPort, std::nullopt));
     m_results->Clear();
     UpdateControls();
-    // The layout has placed the buttons by now; the narrowest allowed width follows.
-    const int clearRight = ui->ClearBt->mapTo(this, QPoint(ui->ClearBt->width(), 0)).x();
-    setMinimumSize(clearRight + ClearBtMargin + 1, MinFormHeight);
+    // The layout has placed the buttons by now; the window refuses what FormCanResize refuses.
+    setMinimumSize(SmallestFormSize());
 }
 
 void TTestForm::PortNumDropDown() {

@@ -133,6 +133,8 @@ private slots:
     void ScriptTmrTimer();
 
 private:
+    // The smallest size FormCanResize allows, from where the layout put the Clear button.
+    QSize SmallestFormSize() const;
     void FormShow();
     void FormClose();
     void PortNumDropDown();

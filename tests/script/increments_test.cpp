@@ -8,7 +8,7 @@
 namespace tamrisk {
 namespace {
 
-TEST(AdvanceDigitFields, LinesAfterOneGoodAnswer) {
+TEST(WriteBackDigitFields, ParsedLinesAfterOneGoodAnswer) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"+1;91,DT000100", "+1;91,DT000101"},
         {"+0+5;72,A12B0099", "+0+5;72,A12B0104"},
@@ -41,7 +41,7 @@ TEST(AdvanceDigitFields, LinesAfterOneGoodAnswer) {
     for (const auto& [before, after] : cases) {
         const ScriptLine line = ParseScriptLine(before);
         ASSERT_EQ(line.kind, ScriptLineKind::IncrementLine) << before;
-        EXPECT_EQ(AdvanceDigitFields(line), after) << before;
+        EXPECT_EQ(WriteBackDigitFields(line, line.text), after) << before;
     }
 }
 

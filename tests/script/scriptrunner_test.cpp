@@ -43,7 +43,7 @@ public:
 struct Rig : testing::LinkRig<ModelIo> {
     explicit Rig(sim::SimOptions options = {}) : LinkRig(std::move(options)) {
         runner = std::make_unique<ScriptRunner>(*transactor, host, sink, [this] { return link->IsOpen(); });
-        runner->SetWallClock([] { return WallClockReading{{2012, 3, 7, 9, 5, 41, 0}, "07.03.2012 09:05:41"}; });
+        runner->SetWallClock([] { return WallClockReading{{2012, 3, 7, 9, 5, 41}, "07.03.2012 09:05:41"}; });
     }
 
     ListSink sink;
