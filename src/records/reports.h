@@ -1,0 +1,46 @@
+#pragma once
+// Reports over records, for people and for CI: JSON, CSV and JUnit XML. Pure
+// functions of the records handed in; they read no database and write no file.
+// Every report is UTF-8: the log's Windows-1251 text is decoded on the way.
+
+#include "record.h"
+
+#include <QByteArray>
+
+#include <span>
+#include <string>
+
+namespace tamrisk {
+
+// ISO 8601 in UTC with milliseconds, e.g. "2026-12-08T16:07:08.123Z".
+std::string IsoUtcMs(qint64 msSinceEpoch);
+
+// A JSON array with one object of header fields per record (`id`, `kind`,
+// `station`, `operator`, `version`, `port`, `speed`, `started`, `duration_s`,
+// `outcome`, `reason`, `unit`, `script`, `script_sha256`, `exit`), in the order
+// given. `outcome` is null while the record is in progress, `exit` null when the
+// program gave no exit status.
+QByteArray HeadersJson(std::span<const RecordHeader> headers);
+// One record as an object: the header fields, then `log` ([{"t_ms", "colour",
+// "text"}]), `serials` ([{"space", "data", "line", "result"}]) and `images`
+// ([{"kind", "length", "sha256", "file"}]).
+QByteArray RecordJson(const Record& record);
+// A JSON array of whole records, each as RecordJson writes one.
+QByteArray RecordsJson(std::span<const Record> records);
+
+// The header fields as CSV: a header row with the JSON names, then one row a
+// record; fields quoted as RFC 4180 says, lines ending in CR LF.
+QByteArray HeadersCsv(std::span<const RecordHeader> headers);
+
+// JUnit XML as Jenkins and GitLab read it: `testsuites` with one `testsuite`
+// per record. A run's or command's suite has one `testcase` per transaction (a
+// request line and its answer line): a red answer line is a `failure` whose
+// text names the answer's set status bits; a request left without an answer is
+// an `error`. An operation without transactions (a read, a journal request) is
+// one testcase of its kind. An aborted operation, or an error before it could
+// start, adds an `error`; a failed one without a failing transaction (a red
+// line of its own) adds a `failure`, so a suite fails exactly when its record
+// does. `system-out` holds the whole log.
+QByteArray RecordsJUnit(std::span<const Record> records);
+
+}  // namespace tamrisk

@@ -1,0 +1,376 @@
+#include "reports.h"
+
+#include "recordtesting.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tamrisk {
+namespace {
+
+using testing::TestHeader;
+
+// "Касов апарат" in Windows-1251, as the log holds it.
+const std::string Cyrillic = "\xCA\xE0\xF1\xEE\xE2 \xE0\xEF\xE0\xF0\xE0\xF2";
+const std::string CyrillicUtf8 = "Касов апарат";
+
+RecordHeader FinishedHeader(std::string kind, RecordOutcome outcome, std::string reason = {}) {
+    RecordHeader header = TestHeader("5f0c2a4e-1111-4222-8333-944455556666", std::move(kind));
+    header.durationMs = 2500;
+    header.outcome = outcome;
+    header.reason = std::move(reason);
+    return header;
+}
+
+Record RunRecord(RecordOutcome outcome, std::vector<RecordLogLine> log, std::string reason = {}) {
+    Record record{FinishedHeader("run", outcome, std::move(reason)), std::move(log), {}, {}};
+    record.header.script = "/home/ivana/scripts/fiscalize.scr";
+    return record;
+}
+
+RecordLogLine Line(qint64 tMs, ResultColour colour, std::string text) {
+    return {tMs, colour, std::move(text)};
+}
+
+const RecordLogLine Request48 = Line(100, ResultColour::Blue, "-> 48,\"\"");
+const RecordLogLine Answer48 = Line(220, ResultColour::Green, "<- [80,80,88,80,86,AE](0,0),\"\"");
+const RecordLogLine Request91 = Line(300, ResultColour::Blue, "-> 91,\"DT000100\"");
+const RecordLogLine Refused91 = Line(350, ResultColour::Red, "<- [A1,80,80,80,80,80](0,0),\"\"");
+const RecordLogLine NoAnswer91 = Line(2350, ResultColour::Red, "<- [00,00,00,00,00,00](3,0),\"\"");
+const RecordLogLine Elapsed = Line(2400, ResultColour::Black, "Script execution time 00:00:02.400\r\n");
+
+// ---------------------------------------------------------------- JSON
+
+TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
+    RecordHeader finished = FinishedHeader("command", RecordOutcome::Fail, "the printer reported an error");
+    finished.startedMs = 1'796'746'028'123;
+    finished.unit = "DT000123";
+    finished.script = "";
+    finished.exitCode = 1;
+    RecordHeader running = TestHeader("0000", "journal-read", 1'700'000'000'000);
+    running.script = "/tmp/ä.scr";
+    running.scriptSha256 = std::string(64, 'a');
+    const std::vector<RecordHeader> headers = {finished, running};
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(HeadersJson(headers), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_TRUE(document.isArray());
+    const QJsonArray array = document.array();
+    ASSERT_EQ(array.size(), 2);
+
+    struct Field {
+        int record;
+        const char* key;
+        QJsonValue expected;
+    };
+    const Field fields[] = {
+        {0, "id", "5f0c2a4e-1111-4222-8333-944455556666"},
+        {0, "kind", "command"},
+        {0, "station", "line-3"},
+        {0, "operator", "ivana"},
+        {0, "version", "0.1"},
+        {0, "port", "/dev/ttyUSB0"},
+        {0, "speed", 115200},
+        {0, "started", "2026-12-08T16:07:08.123Z"},
+        {0, "duration_s", 2.5},
+        {0, "outcome", "fail"},
+        {0, "reason", "the printer reported an error"},
+        {0, "unit", "DT000123"},
+        {0, "script", ""},
+        {0, "script_sha256", ""},
+        {0, "exit", 1},
+        {1, "started", "2023-11-14T22:13:20.000Z"},
+        {1, "outcome", QJsonValue::Null},
+        {1, "exit", QJsonValue::Null},
+        {1, "script", QString::fromUtf8("/tmp/ä.scr")},
+        {1, "script_sha256", QString(64, u'a')},
+    };
+    for (const Field& field : fields) {
+        const QJsonObject object = array[field.record].toObject();
+        ASSERT_TRUE(object.contains(field.key)) << field.key;
+        EXPECT_EQ(object[field.key], field.expected) << field.record << " " << field.key;
+    }
+    // The list carries the header only.
+    EXPECT_EQ(array[0].toObject().keys().size(), 15);
+    EXPECT_FALSE(array[0].toObject().contains("log"));
+}
+
+TEST(ReportsJson, ShowCarriesTheLogSerialsAndImagesDecoded) {
+    Record record = RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! " + Cyrillic), Request91,
+                                                    Line(320, ResultColour::Green, "<- [80,80,80,80,80,80](0,0),\"\""),
+                                                    Elapsed});
+    record.serials = {{"91,DT######", "DT000100", 7, SerialResult::Answered},
+                      {"91,\xC1\xD0######", "\xC1\xD0" "000001", 9, SerialResult::Refused}};
+    record.images = {{"code-memory", 196608, std::string(64, 'f'), "/home/ivana/образ.bin"}};
+
+    const QJsonObject object = QJsonDocument::fromJson(RecordJson(record)).object();
+    EXPECT_EQ(object["kind"].toString(), "run");
+    EXPECT_EQ(object["outcome"].toString(), "pass");
+
+    const QJsonArray log = {
+        QJsonObject{{"t_ms", 0}, {"colour", "black"}, {"text", QString::fromStdString("!! " + CyrillicUtf8)}},
+        QJsonObject{{"t_ms", 300}, {"colour", "blue"}, {"text", "-> 91,\"DT000100\""}},
+        QJsonObject{{"t_ms", 320}, {"colour", "green"}, {"text", "<- [80,80,80,80,80,80](0,0),\"\""}},
+        // Without its line end.
+        QJsonObject{{"t_ms", 2400}, {"colour", "black"}, {"text", "Script execution time 00:00:02.400"}},
+    };
+    EXPECT_EQ(object["log"].toArray(), log);
+
+    const QJsonArray serials = object["serials"].toArray();
+    ASSERT_EQ(serials.size(), 2);
+    EXPECT_EQ(serials[0].toObject(), (QJsonObject{{"space", "91,DT######"}, {"data", "DT000100"}, {"line", 7},
+                                                  {"result", "answered"}}));
+    EXPECT_EQ(serials[1].toObject(), (QJsonObject{{"space", QString::fromUtf8("91,БР######")},
+                                                  {"data", QString::fromUtf8("БР000001")}, {"line", 9},
+                                                  {"result", "refused"}}));
+    const QJsonArray images = object["images"].toArray();
+    ASSERT_EQ(images.size(), 1);
+    EXPECT_EQ(images[0].toObject(), (QJsonObject{{"kind", "code-memory"}, {"length", 196608},
+                                                 {"sha256", QString(64, u'f')},
+                                                 {"file", QString::fromUtf8("/home/ivana/образ.bin")}}));
+
+    // An export holds whole records, in the order given.
+    const std::vector<Record> both = {record, RunRecord(RecordOutcome::Error, {})};
+    const QJsonArray exported = QJsonDocument::fromJson(RecordsJson(both)).array();
+    ASSERT_EQ(exported.size(), 2);
+    EXPECT_EQ(exported[0].toObject(), object);
+    EXPECT_EQ(exported[1].toObject()["outcome"].toString(), "error");
+    EXPECT_TRUE(exported[1].toObject()["log"].toArray().isEmpty());
+}
+
+// ---------------------------------------------------------------- CSV
+
+TEST(ReportsCsv, HeaderRowThenOneQuotedRowPerRecord) {
+    RecordHeader header = FinishedHeader("run", RecordOutcome::Aborted, "cancelled, \"Stop\" pressed");
+    header.startedMs = 1'796'746'028'123;
+    header.unit = "DT 1,2";
+    header.script = "/home/ivana/скрипт.scr";
+    header.scriptSha256 = "ab12";
+    header.exitCode = 130;
+    RecordHeader running = TestHeader("r2", "journal-info");
+    running.reason = "line one\nline two";
+    const std::vector<RecordHeader> headers = {header, running};
+
+    const QByteArray expected =
+        "id,kind,station,operator,version,port,speed,started,duration_s,outcome,reason,unit,script,script_sha256,"
+        "exit\r\n"
+        "5f0c2a4e-1111-4222-8333-944455556666,run,line-3,ivana,0.1,/dev/ttyUSB0,115200,2026-12-08T16:07:08.123Z,"
+        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130\r\n"
+        "r2,journal-info,line-3,ivana,0.1,/dev/ttyUSB0,115200,2023-11-14T22:13:20.000Z,0.000,,"
+        "\"line one\nline two\",,,,\r\n";
+    EXPECT_EQ(HeadersCsv(headers).toStdString(), expected.toStdString());
+    EXPECT_EQ(HeadersCsv({}).count("\r\n"), 1);
+}
+
+// ---------------------------------------------------------------- JUnit
+
+struct ReadCase {
+    std::string className, name, time;
+    std::string verdict;  // "", "failure", "error" or "skipped"
+    std::string message, text;
+};
+
+struct ReadSuite {
+    std::map<std::string, std::string> attributes;
+    std::map<std::string, std::string> properties;
+    std::vector<ReadCase> cases;
+    std::string systemOut;
+};
+
+struct ReadReport {
+    std::map<std::string, std::string> attributes;
+    std::vector<ReadSuite> suites;
+};
+
+std::map<std::string, std::string> Attributes(const QXmlStreamReader& xml) {
+    std::map<std::string, std::string> attributes;
+    for (const QXmlStreamAttribute& attribute : xml.attributes())
+        attributes[attribute.name().toString().toStdString()] = attribute.value().toString().toStdString();
+    return attributes;
+}
+
+// Reads a JUnit report back as a CI server would; fails the test on malformed XML.
+ReadReport ReadJUnit(const QByteArray& bytes) {
+    ReadReport report;
+    QXmlStreamReader xml(bytes);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        if (name == u"testsuites") {
+            report.attributes = Attributes(xml);
+        } else if (name == u"testsuite") {
+            report.suites.push_back({Attributes(xml), {}, {}, {}});
+        } else if (name == u"property") {
+            const auto attributes = Attributes(xml);
+            report.suites.back().properties[attributes.at("name")] = attributes.at("value");
+        } else if (name == u"testcase") {
+            auto attributes = Attributes(xml);
+            ReadCase& test = report.suites.back().cases.emplace_back();
+            test.className = attributes["classname"];
+            test.name = attributes["name"];
+            test.time = attributes["time"];
+        } else if (name == u"failure" || name == u"error" || name == u"skipped") {
+            ReadCase& test = report.suites.back().cases.back();
+            test.verdict = name.toString().toStdString();
+            test.message = Attributes(xml)["message"];
+            test.text = xml.readElementText().toStdString();
+        } else if (name == u"system-out") {
+            report.suites.back().systemOut = xml.readElementText().toStdString();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return report;
+}
+
+struct ExpectedCase {
+    std::string name, time, verdict, message, text;
+};
+
+struct JUnitScenario {
+    const char* what;
+    Record record;
+    std::string suiteName;
+    std::vector<ExpectedCase> cases;
+};
+
+std::vector<JUnitScenario> JUnitScenarios() {
+    const std::string refusedAnswer = "<- [A1,80,80,80,80,80](0,0),\"\"";
+    Record journalCheck{FinishedHeader("journal-check", RecordOutcome::Fail, "Journal and calculated SHA-1 not equal!"),
+                        {Line(900, ResultColour::Red, "Journal and calculated SHA-1 not equal!")}, {}, {}};
+    Record readInProgress{TestHeader("r", "journal-read"), {}, {}, {}};
+    Record command{FinishedHeader("command", RecordOutcome::Pass), {Request48, Answer48}, {}, {}};
+    return {
+        {"a run whose transactions all answered",
+         RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! start"), Request48, Answer48, Request91,
+                                         Line(340, ResultColour::Green, "<- [80,80,80,80,80,80](0,0),\"\""), Elapsed}),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""}, {"line 2: 91,DT000100", "0.040", "", "", ""}}},
+        {"a refused command fails with its status bits' captions",
+         RunRecord(RecordOutcome::Fail, {Request48, Answer48, Request91, Refused91, Elapsed}),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""},
+          {"line 2: 91,DT000100", "0.050", "failure", refusedAnswer, "Syntax error\nCommon error"}}},
+        {"a red answer with no status is a link failure",
+         RunRecord(RecordOutcome::Fail, {Request91, NoAnswer91}),
+         "fiscalize.scr",
+         {{"line 1: 91,DT000100", "2.050", "failure", "<- [00,00,00,00,00,00](3,0),\"\"",
+           "No valid answer from the printer"}}},
+        {"a run killed mid-transaction leaves that transaction in error",
+         RunRecord(RecordOutcome::Aborted, {Request48, Answer48, Request91}, std::string(UnfinishedReason)),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""},
+          {"line 2: 91,DT000100", "0.000", "error", std::string(UnfinishedReason), ""}}},
+        {"a run cancelled between transactions gets an error of its own",
+         RunRecord(RecordOutcome::Aborted, {Request48, Answer48, Line(900, ResultColour::Red, "Script cancelled !!!")},
+                   "cancelled"),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""}, {"run", "1.600", "error", "cancelled", ""}}},
+        {"a run failed by a red line of its own gets a failure of its own",
+         RunRecord(RecordOutcome::Fail, {Request48, Answer48,
+                                         Line(400, ResultColour::Red, "** Invalid repeat command (@x)")}),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""}, {"run", "2.100", "failure", "fail", "** Invalid repeat command (@x)"}}},
+        {"a run that could not start",
+         RunRecord(RecordOutcome::Error, {}, "the port could not be opened"),
+         "fiscalize.scr",
+         {{"run", "2.500", "error", "the port could not be opened", ""}}},
+        {"a command is named after its kind",
+         command,
+         "command",
+         {{"line 1: 48,", "0.120", "", "", ""}}},
+        {"an operation without transactions is one case of its kind",
+         journalCheck,
+         "journal-check",
+         {{"journal-check", "2.500", "failure", "Journal and calculated SHA-1 not equal!",
+           "Journal and calculated SHA-1 not equal!"}}},
+        {"a record still in progress is skipped",
+         readInProgress,
+         "journal-read",
+         {{"journal-read", "0.000", "skipped", "in progress", ""}}},
+    };
+}
+
+TEST(ReportsJUnit, EveryRecordIsASuiteOfItsTransactions) {
+    const std::vector<JUnitScenario> scenarios = JUnitScenarios();
+    std::vector<Record> records;
+    for (const JUnitScenario& scenario : scenarios)
+        records.push_back(scenario.record);
+    const ReadReport report = ReadJUnit(RecordsJUnit(records));
+    ASSERT_EQ(report.suites.size(), scenarios.size());
+
+    int tests = 0, failures = 0, errors = 0;
+    for (std::size_t s = 0; s < scenarios.size(); ++s) {
+        const JUnitScenario& scenario = scenarios[s];
+        SCOPED_TRACE(scenario.what);
+        const ReadSuite& suite = report.suites[s];
+        EXPECT_EQ(suite.attributes.at("name"), scenario.suiteName);
+        ASSERT_EQ(suite.cases.size(), scenario.cases.size());
+        int suiteFailures = 0, suiteErrors = 0;
+        for (std::size_t c = 0; c < scenario.cases.size(); ++c) {
+            const ExpectedCase& expected = scenario.cases[c];
+            const ReadCase& read = suite.cases[c];
+            EXPECT_EQ(read.className, scenario.suiteName);
+            EXPECT_EQ(read.name, expected.name);
+            EXPECT_EQ(read.time, expected.time) << expected.name;
+            EXPECT_EQ(read.verdict, expected.verdict) << expected.name;
+            EXPECT_EQ(read.message, expected.message) << expected.name;
+            EXPECT_EQ(read.text, expected.text) << expected.name;
+            suiteFailures += expected.verdict == "failure";
+            suiteErrors += expected.verdict == "error";
+        }
+        EXPECT_EQ(suite.attributes.at("tests"), std::to_string(scenario.cases.size()));
+        EXPECT_EQ(suite.attributes.at("failures"), std::to_string(suiteFailures));
+        EXPECT_EQ(suite.attributes.at("errors"), std::to_string(suiteErrors));
+        tests += static_cast<int>(scenario.cases.size());
+        failures += suiteFailures;
+        errors += suiteErrors;
+        // A suite fails exactly when its record did not pass.
+        const auto outcome = scenario.record.header.outcome;
+        EXPECT_EQ(suiteFailures + suiteErrors == 0, !outcome || *outcome == RecordOutcome::Pass);
+    }
+    EXPECT_EQ(report.attributes.at("tests"), std::to_string(tests));
+    EXPECT_EQ(report.attributes.at("failures"), std::to_string(failures));
+    EXPECT_EQ(report.attributes.at("errors"), std::to_string(errors));
+}
+
+TEST(ReportsJUnit, SuiteCarriesTheHeaderAndTheWholeLog) {
+    Record record = RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! " + Cyrillic), Request48,
+                                                    Answer48, Elapsed});
+    record.header.unit = "DT000123";
+    record.header.lineRange = "3-9";
+    const ReadReport report = ReadJUnit(RecordsJUnit(std::span<const Record>(&record, 1)));
+    ASSERT_EQ(report.suites.size(), 1u);
+    const ReadSuite& suite = report.suites[0];
+    EXPECT_EQ(suite.attributes.at("timestamp"), "2023-11-14T22:13:20");
+    EXPECT_EQ(suite.attributes.at("time"), "2.500");
+    EXPECT_EQ(suite.attributes.at("hostname"), "line-3");
+    EXPECT_EQ(suite.properties.at("id"), record.header.id);
+    EXPECT_EQ(suite.properties.at("unit"), "DT000123");
+    EXPECT_EQ(suite.properties.at("lines"), "3-9");
+    EXPECT_EQ(suite.properties.at("outcome"), "pass");
+    EXPECT_EQ(suite.systemOut, "!! " + CyrillicUtf8 + "\n-> 48,\"\"\n<- [80,80,88,80,86,AE](0,0),\"\"\n"
+                               "Script execution time 00:00:02.400");
+}
+
+TEST(ReportsJUnit, ControlCharactersFromThePrinterKeepTheXmlReadable) {
+    const std::string answer = std::string("<- [A1,80,80,80,80,80](0,0),\"\x01\x1B") + "\"";
+    const Record record = RunRecord(RecordOutcome::Fail, {Request48, Line(200, ResultColour::Red, answer)});
+    const ReadReport report = ReadJUnit(RecordsJUnit(std::span<const Record>(&record, 1)));
+    ASSERT_EQ(report.suites.size(), 1u);
+    ASSERT_EQ(report.suites[0].cases.size(), 1u);
+    EXPECT_EQ(report.suites[0].cases[0].message, "<- [A1,80,80,80,80,80](0,0),\"\uFFFD\uFFFD\"");
+    EXPECT_NE(report.suites[0].systemOut.find("\uFFFD\uFFFD"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tamrisk
