@@ -29,6 +29,7 @@ const char* const CliUsageText =
     "       tamrisk-cli journal check [--port PORT] [--speed BAUD] [--] QUERY\n"
     "       tamrisk-cli journal info [--port PORT] [--speed BAUD]\n"
     "       tamrisk-cli journal sha1 [--lines A-B] FILE\n"
+    "       tamrisk-cli --version\n"
     "\n"
     "  ports   list the serial ports in the order of the station's port list\n"
     "  exec    send one command (32..255) with its data (\\t and \\n escapes) and log\n"
@@ -140,8 +141,16 @@ CliSession::CliSession(std::ostream& out, std::ostream& err)
       station(host, std::make_unique<QtSerialIo>()) {
     // Messages carry script and printer text (a message line, a reason): shown
     // on stderr, never obeyed, with a message's own line breaks kept.
-    host.setTextFilter([](const std::string& text) { return TerminalText(text, true); });
-    host.setDetailFilter([](const std::string& detail) { return EscapeControls(detail); });
+    // The detail is filtered before its text.
+    host.setDetailFilter([this](const std::string& detail) {
+        m_detail = detail;
+        return EscapeControls(detail);
+    });
+    host.setTextFilter([this](const std::string& text) {
+        lastMessage = Cp1251ToUtf8(text) + (m_detail.empty() ? "" : ": " + m_detail);
+        m_detail.clear();
+        return TerminalText(text, true);
+    });
 }
 
 bool WantColours(const std::string& mode) {
@@ -172,16 +181,20 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
         } else if (port->find('/') != std::string::npos) {
             path = *port;
         } else {
-            CliError(err, "no port named " + *port + " (see 'tamrisk-cli ports')");
+            session.lastMessage = "no port named " + *port;
+            CliError(err, session.lastMessage + " (see 'tamrisk-cli ports')");
             return false;
         }
     } else {
         path = link.PortAt(link.PortIndex).path;
         if (path.empty()) {
-            CliError(err, "no saved port; give one with --port");
+            session.lastMessage = "no saved port";
+            CliError(err, session.lastMessage + "; give one with --port");
             return false;
         }
     }
+    session.openedPort = path;
+    session.openedSpeed = speed;
     return station.ConnectPath(path, speed);
 }
 

@@ -40,6 +40,16 @@ struct CliSession {
     // What a cancel signal does when events are let through; empty sets
     // CancelRequest. The memory and journal reads set their own stop flag here.
     std::function<void()> onCancelSignal;
+
+    // Set by OpenLink: the device path opened and its speed in bit/s.
+    std::string openedPort;
+    int openedSpeed = 0;
+    // The last message the operator was told (UTF-8, "text: detail"): why a port
+    // did not open or was lost, in the words the operator read.
+    std::string lastMessage;
+
+private:
+    std::string m_detail;
 };
 
 // Colours on stdout: "always", "never", or "auto" (a terminal without NO_COLOR).

@@ -1,6 +1,7 @@
 // tamrisk-cli exec: one command logged as the Execute Command dialog logs it.
 
 #include "cli.h"
+#include "clirecords.h"
 #include "clisession.h"
 #include "resultlog.h"
 #include "terminalsink.h"
@@ -11,7 +12,7 @@
 namespace tamrisk {
 
 int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"port", "speed", "color"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed", "color"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -30,17 +31,24 @@ int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
         return UsageError(err, "DATA holds a character that Windows-1251 cannot carry");
 
     CliSession session(out, err);
-    if (!OpenLink(session, args, err))
-        return CliUsage;
-    TerminalSink sink(out, WantColours(args.value("color").value_or("auto")), StdoutIsTerminal());
+    CliRecord record(args, "command", session.host, err);
+    const bool opened = OpenLink(session, args, err);
+    record.SetPort(args, session);
+    if (!opened)
+        return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    record.Start();
+    TerminalSink terminal(out, WantColours(args.value("color").value_or("auto")), StdoutIsTerminal());
+    ResultSink& sink = record.Tee(terminal);
     LogCommand(session.station.transactor, session.host, sink, static_cast<int>(*command), *data);
     sink.Flush();
-    if (!session.station.Connected)
-        return CliUsage;  // the port was lost on the way
+    if (!session.station.Connected)  // the port was lost on the way
+        return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
     session.station.Disconnect();
 
     const std::uint32_t flags = session.station.state.StatusFlags;
-    return (flags & (FailureMask | CommonErrorFlag)) == 0 ? CliOk : CliFailed;
+    if ((flags & (FailureMask | CommonErrorFlag)) == 0)
+        return record.Finish(RecordOutcome::Pass, {}, CliOk);
+    return record.Finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
 }
 
 }  // namespace tamrisk

@@ -59,6 +59,8 @@ CliJournalView::CliJournalView(std::ostream& out, ProgressLine& progress)
 
 void CliJournalView::AddLine(const std::string& line) {
     m_text.AppendLine(line);
+    if (m_kept != nullptr)
+        m_kept->AppendResultLine(line, ResultColour::Black);
     m_out << (m_escape ? TerminalText(line) : Cp1251ToUtf8(line)) << '\n';
 }
 
@@ -74,8 +76,11 @@ void CliJournalView::SetStatus(const std::string& text) {
 
 void CliJournalView::Finish() {
     m_out.flush();
-    if (!m_status.empty())
+    if (!m_status.empty()) {
         m_progress.Show(TerminalText(m_status), true);
+        if (m_kept != nullptr)
+            m_kept->AppendResultLine(m_status, ResultColour::Black);
+    }
     m_progress.End();
 }
 
@@ -83,12 +88,34 @@ JournalCliRun::JournalCliRun(std::ostream& out, std::ostream& err)
     : progress(err, StderrIsTerminal(err)), cli(out, progress.Messages()),
       journal(cli.station.transactor, cli.host), view(out, progress) {}
 
-bool JournalCliRun::Open(const ParsedArgs& args) { return OpenLink(cli, args, progress.Messages()); }
+bool JournalCliRun::Open(const ParsedArgs& args, const char* kind) {
+    record = std::make_unique<CliRecord>(args, kind, cli.host, progress.Messages());
+    const bool opened = OpenLink(cli, args, progress.Messages());
+    record->SetPort(args, cli);
+    if (!opened) {
+        record->Finish(RecordOutcome::Error, cli.lastMessage, CliUsage);
+        return false;
+    }
+    record->Start();
+    view.KeepIn(record->Keep());
+    return true;
+}
 
 bool JournalCliRun::Close() {
-    const bool lost = !cli.station.Connected;
+    m_portLost = !cli.station.Connected;
     cli.station.Disconnect();
-    return lost;
+    return m_portLost;
+}
+
+int JournalCliRun::FinishRecord(int status, const JournalResult& result, std::string reason) {
+    if (m_portLost)
+        return record->Finish(RecordOutcome::Aborted, cli.lastMessage, status);
+    if (status == CliOk)
+        return record->Finish(RecordOutcome::Pass, {}, status);
+    if (reason.empty())
+        reason = view.Status().empty() ? cli.lastMessage : Cp1251ToUtf8(view.Status());
+    const bool cancelled = result.outcome == JournalOutcome::Cancelled;
+    return record->Finish(cancelled ? RecordOutcome::Aborted : RecordOutcome::Fail, std::move(reason), status);
 }
 
 int JournalCliRun::End(const JournalResult& result) {

@@ -9,7 +9,7 @@
 namespace tamrisk {
 
 int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"port", "speed"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -19,13 +19,14 @@ int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, 
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args))
+    if (!run.Open(args, "journal-check"))
         return CliUsage;
-    const int status = run.End(run.journal.Check(*query, run.view));
-    if (status != CliOk)
-        return status;
+    const JournalResult result = run.journal.Check(*query, run.view);
+    const int status = run.End(result);
     const JournalText& lines = run.view.Text();
-    return !lines.Empty() && lines.Line(0) == JournalDigestMismatch ? CliDigestMismatch : CliOk;
+    if (status == CliOk && !lines.Empty() && lines.Line(0) == JournalDigestMismatch)
+        return run.FinishRecord(CliDigestMismatch, result, JournalDigestMismatch);
+    return run.FinishRecord(status, result);
 }
 
 }  // namespace tamrisk

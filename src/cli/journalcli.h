@@ -3,12 +3,14 @@
 // command line, the view and status panel as lines on stdout and stderr, and
 // one journal session over the opened link.
 
+#include "clirecords.h"
 #include "clisession.h"
 #include "journalops.h"
 #include "journaltext.h"
 #include "memoryreadcli.h"
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,10 +39,14 @@ public:
     void SetStatus(const std::string& text) override;
 
     const JournalText& Text() const { return m_text; }
+    const std::string& Status() const { return m_status; }
+    // Every line added, and the last status text, are kept in `kept` too.
+    void KeepIn(ResultSink& kept) { m_kept = &kept; }
     // Flushes stdout and ends stderr with the status text (nothing when it is empty).
     void Finish();
 
 private:
+    ResultSink* m_kept = nullptr;
     std::ostream& m_out;
     ProgressLine& m_progress;
     bool m_escape;
@@ -54,18 +60,27 @@ private:
 struct JournalCliRun {
     JournalCliRun(std::ostream& out, std::ostream& err);
 
-    // Opens the link from the options; false (after the message) when it cannot be opened.
-    bool Open(const ParsedArgs& args);
+    // Opens the link from the options and starts the record of `kind`; false
+    // (after the message, with the record finished as an error) when it cannot be opened.
+    bool Open(const ParsedArgs& args, const char* kind);
     // Closes the link; true when the port had been lost on the way.
     bool Close();
     // Closes the link and finishes the output; the exit status of `result`:
     // CliUsage for a lost port, CliOk when it ran to its end, else CliFailed.
     int End(const JournalResult& result);
+    // Finishes the record of an action that ended with `result` and exit
+    // `status`: pass for CliOk, aborted for a lost port or a cancel, else fail
+    // with `reason` (by default the status text or the last message). Returns `status`.
+    int FinishRecord(int status, const JournalResult& result, std::string reason = {});
 
     ProgressLine progress;
     CliSession cli;
     JournalSession journal;
     CliJournalView view;
+    std::unique_ptr<CliRecord> record;
+
+private:
+    bool m_portLost = false;
 };
 
 // The actions, each in a file of its own.

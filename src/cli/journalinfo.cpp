@@ -8,7 +8,7 @@
 namespace tamrisk {
 
 int JournalInfoAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"port", "speed"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -17,9 +17,10 @@ int JournalInfoAction(const std::vector<std::string>& rest, std::ostream& out, s
         return UsageError(err, "journal info takes no argument besides its options");
 
     JournalCliRun run(out, err);
-    if (!run.Open(args))
+    if (!run.Open(args, "journal-info"))
         return CliUsage;
-    return run.End(run.journal.Info(run.view));
+    const JournalResult result = run.journal.Info(run.view);
+    return run.FinishRecord(run.End(result), result);
 }
 
 }  // namespace tamrisk

@@ -8,7 +8,7 @@
 namespace tamrisk {
 
 int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"port", "speed"}, {"large"});
+    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {"large"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -18,9 +18,10 @@ int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, 
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args))
+    if (!run.Open(args, "journal-print"))
         return CliUsage;
-    return run.End(run.journal.Print(*query, !args.flag("large"), run.view));
+    const JournalResult result = run.journal.Print(*query, !args.flag("large"), run.view);
+    return run.FinishRecord(run.End(result), result);
 }
 
 }  // namespace tamrisk

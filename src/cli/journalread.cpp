@@ -10,7 +10,7 @@
 namespace tamrisk {
 
 int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, {"port", "speed"}, {});
+    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -23,7 +23,7 @@ int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, s
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args))
+    if (!run.Open(args, "journal-read"))
         return CliUsage;
     // A signal acts as Cancel: the answer in flight is not added.
     run.cli.onCancelSignal = [&run] { run.journal.JournalCancelled = true; };
@@ -40,15 +40,14 @@ int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, s
         saved = SaveOutputFile(run.cli.host, *path, run.view.Text().SaveBytes());
     run.view.Finish();
 
+    int status = CliFailed;
     if (portLost)
-        return CliUsage;
-    if (!saved)
-        return CliFailed;
-    switch (result.outcome) {
-    case JournalOutcome::Done: return CliOk;
-    case JournalOutcome::Cancelled: return CliCancelled;
-    default: return CliFailed;
-    }
+        status = CliUsage;
+    else if (saved && result.outcome == JournalOutcome::Done)
+        status = CliOk;
+    else if (saved && result.outcome == JournalOutcome::Cancelled)
+        status = CliCancelled;
+    return run.FinishRecord(status, result, saved ? std::string() : run.cli.lastMessage);
 }
 
 }  // namespace tamrisk

@@ -1,6 +1,7 @@
 #include "memoryreadcli.h"
 
 #include "cli.h"
+#include "clirecords.h"
 #include "clisession.h"
 #include "memoryreader.h"
 #include "resultlog.h"
@@ -116,14 +117,19 @@ std::string StatusCaptions(const TransactionState& line) {
 
 class CliReadObserver : public MemoryReadObserver {
 public:
-    CliReadObserver(std::ostream* dump, ProgressLine& progress, const TransactionState& line)
-        : m_dump(dump), m_progress(progress), m_line(line), m_escapeDump(StdoutIsTerminal()) {}
+    // `kept` keeps a failed block's answer in the operation's record; the hex
+    // lines are not kept.
+    CliReadObserver(std::ostream* dump, ProgressLine& progress, const TransactionState& line, ResultSink& kept)
+        : m_dump(dump), m_progress(progress), m_line(line), m_kept(kept), m_escapeDump(StdoutIsTerminal()) {}
 
     void BlockFailed() override {
         if (m_dump)
             m_dump->flush();
-        m_progress.Messages() << TerminalText(FormatAnswerLine(m_line)) << '\n'
-                              << "Status: " << StatusCaptions(m_line) << std::endl;
+        const std::string answer = FormatAnswerLine(m_line);
+        const std::string status = "Status: " + StatusCaptions(m_line);
+        m_progress.Messages() << TerminalText(answer) << '\n' << status << std::endl;
+        m_kept.AppendResultLine(answer, ResultColour::Red);
+        m_kept.AppendResultLine(status, ResultColour::Black);
     }
     void HexLine(const std::string& line) override {
         if (m_dump)
@@ -149,6 +155,7 @@ private:
     std::ostream* m_dump;
     ProgressLine& m_progress;
     const TransactionState& m_line;
+    ResultSink& m_kept;
     bool m_escapeDump;
     int m_value = -1;
     int m_quarter = 0;
@@ -156,9 +163,9 @@ private:
 
 }  // namespace
 
-int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, const std::vector<std::string>& rest,
-                          std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, {"port", "speed"}, {"dump"});
+int MemoryReadCommandLine(const char* name, const char* kind, const MemoryReadConfig& config,
+                          const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed"}), {"dump"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -168,16 +175,21 @@ int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, cons
     const auto path = args.value("output");
     if (!path || path->empty())
         return UsageError(err, std::string(name) + " needs -o FILE");
-    // A read takes up to a minute: a FILE that cannot be written is refused before it.
-    if (std::string error; !OutputFileWritable(*path, error)) {
-        CliError(err, "cannot write " + error);
-        return CliUsage;
-    }
 
     ProgressLine progress(err, StderrIsTerminal(err));
     CliSession session(out, progress.Messages());
-    if (!OpenLink(session, args, progress.Messages()))
-        return CliUsage;
+    CliRecord record(args, kind, session.host, progress.Messages());
+    // A read takes up to a minute: a FILE that cannot be written is refused before it.
+    if (std::string error; !OutputFileWritable(*path, error)) {
+        CliError(progress.Messages(), "cannot write " + error);
+        return record.Finish(RecordOutcome::Error, "cannot write " + error, CliUsage);
+    }
+    const bool opened = OpenLink(session, args, progress.Messages());
+    record.SetPort(args, session);
+    if (!opened)
+        return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    record.Start();
+    ResultSink& kept = record.Keep();
     Station& station = session.station;
     // 256 KiB: not for the stack.
     const auto reader = std::make_unique<MemoryReaderState>();
@@ -185,7 +197,7 @@ int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, cons
     session.onCancelSignal = [&reader] { reader->ReadCancelled = true; };
     InstallCancelSignals();
 
-    CliReadObserver observer(args.flag("dump") ? &out : nullptr, progress, station.state);
+    CliReadObserver observer(args.flag("dump") ? &out : nullptr, progress, station.state, kept);
     const MemoryReadResult result = ReadMemory(station.transactor, session.host, config, *reader, observer);
     out.flush();
     progress.End();
@@ -193,19 +205,25 @@ int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, cons
     station.Disconnect();
 
     bool saved = true;
-    if (result.end != MemoryReadEnd::Refused)
+    if (result.end != MemoryReadEnd::Refused) {
         saved = SaveOutputFile(session.host, *path, reader->Image.View());
-    progress.Messages() << DescribeMemoryRead(result, reader->Image.length) << std::endl;
+        if (saved)
+            record.Image(reader->Image.View(), *path);
+    }
+    const std::string ending = DescribeMemoryRead(result, reader->Image.length);
+    progress.Messages() << ending << std::endl;
+    const bool complete = result.end == MemoryReadEnd::Complete;
+    kept.AppendResultLine(ending, complete && saved ? ResultColour::Black : ResultColour::Red);
 
     if (portLost)
-        return CliUsage;
+        return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
     if (!saved)
-        return CliFailed;
-    switch (result.end) {
-    case MemoryReadEnd::Complete: return CliOk;
-    case MemoryReadEnd::Cancelled: return CliCancelled;
-    default: return CliFailed;
-    }
+        return record.Finish(RecordOutcome::Fail, session.lastMessage, CliFailed);
+    if (complete)
+        return record.Finish(RecordOutcome::Pass, {}, CliOk);
+    if (result.end == MemoryReadEnd::Cancelled)
+        return record.Finish(RecordOutcome::Aborted, ending, CliCancelled);
+    return record.Finish(RecordOutcome::Fail, ending, CliFailed);
 }
 
 }  // namespace tamrisk

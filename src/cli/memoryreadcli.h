@@ -49,8 +49,8 @@ private:
 bool StderrIsTerminal(const std::ostream& err);
 
 // The code or fiscal memory read from the command line: `name` is the
-// sub-command, `config` the engine's configuration.
-int MemoryReadCommandLine(const char* name, const MemoryReadConfig& config, const std::vector<std::string>& rest,
-                          std::ostream& out, std::ostream& err);
+// sub-command, `kind` its record's kind, `config` the engine's configuration.
+int MemoryReadCommandLine(const char* name, const char* kind, const MemoryReadConfig& config,
+                          const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -8,7 +8,7 @@
 namespace tamrisk {
 
 int ReadCodeCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    return MemoryReadCommandLine("read-code", CodeMemoryRead, rest, out, err);
+    return MemoryReadCommandLine("read-code", "code-memory", CodeMemoryRead, rest, out, err);
 }
 
 }  // namespace tamrisk

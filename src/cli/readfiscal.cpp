@@ -8,7 +8,7 @@
 namespace tamrisk {
 
 int ReadFiscalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    return MemoryReadCommandLine("read-fiscal", FiscalMemoryRead, rest, out, err);
+    return MemoryReadCommandLine("read-fiscal", "fiscal-memory", FiscalMemoryRead, rest, out, err);
 }
 
 }  // namespace tamrisk

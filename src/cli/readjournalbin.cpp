@@ -3,17 +3,19 @@
 // read.
 
 #include "cli.h"
+#include "clirecords.h"
 #include "clisession.h"
 #include "journalbinary.h"
 #include "memoryreadcli.h"
 #include "terminalsink.h"
+#include "textcodec.h"
 
 #include <ostream>
 
 namespace tamrisk {
 
 int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, {"port", "speed", "start"}, {});
+    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed", "start"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -29,8 +31,12 @@ int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream
 
     ProgressLine progress(err, StderrIsTerminal(err));
     CliSession session(out, progress.Messages());
-    if (!OpenLink(session, args, progress.Messages()))
-        return CliUsage;
+    CliRecord record(args, "journal-binary", session.host, progress.Messages());
+    const bool opened = OpenLink(session, args, progress.Messages());
+    record.SetPort(args, session);
+    if (!opened)
+        return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    record.Start();
     Station& station = session.station;
     bool stopRequested = false;
     // A signal acts as Stop: the block in flight is written, no further one is asked for.
@@ -50,14 +56,21 @@ int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream
     progress.End();
     const bool portLost = !station.Connected;
     station.Disconnect();
-    progress.Messages() << EscapeControls(DescribeJournalCopy(result)) << std::endl;
+    const std::string ending = DescribeJournalCopy(result);
+    progress.Messages() << EscapeControls(ending) << std::endl;
+    const bool written = result.end != JournalCopyEnd::OpenFailed && result.end != JournalCopyEnd::WriteFailed;
+    if (written)
+        record.ImageOfFile(*path);
+    record.Keep().AppendResultLine(Utf8ToCp1251(ending).value_or(ending),
+                                   result.end == JournalCopyEnd::EndOfData ? ResultColour::Black : ResultColour::Red);
 
     if (portLost)
-        return CliUsage;
+        return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
     switch (result.end) {
-    case JournalCopyEnd::EndOfData: return CliOk;
-    case JournalCopyEnd::Stopped: return CliCancelled;
-    default: return CliFailed;
+    case JournalCopyEnd::EndOfData: return record.Finish(RecordOutcome::Pass, {}, CliOk);
+    case JournalCopyEnd::Stopped: return record.Finish(RecordOutcome::Aborted, ending, CliCancelled);
+    case JournalCopyEnd::OpenFailed: return record.Finish(RecordOutcome::Error, ending, CliFailed);
+    default: return record.Finish(RecordOutcome::Fail, ending, CliFailed);
     }
 }
 

@@ -2,12 +2,16 @@
 // line ranges, write-back of advanced serial numbers and cancel by signal.
 
 #include "cli.h"
+#include "clirecords.h"
 #include "clisession.h"
 #include "inputfile.h"
 #include "scriptlist.h"
 #include "savefile.h"
 #include "scriptrunner.h"
 #include "terminalsink.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <optional>
@@ -30,7 +34,7 @@ bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lin
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"port", "speed", "color", "retry", "lines"}, {"write-back"});
+    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines"}), {"write-back"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -50,29 +54,41 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
             return UsageError(err, "--lines runs a copy of the lines, which is never written back");
     }
 
+    CliSession session(out, err);
+    CliRecord record(args, "run", session.host, err);
+    RecordHeader& header = record.Header();
+    header.script = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
     std::string readError;
     const auto bytes = ReadInputFile(path, readError);
     if (!bytes) {
         CliError(err, "cannot read " + path + ": " + readError);
-        return CliUsage;
+        return record.Finish(RecordOutcome::Error, "cannot read " + path + ": " + readError, CliUsage);
     }
+    header.scriptSha256 = QCryptographicHash::hash(QByteArray::fromStdString(*bytes), QCryptographicHash::Sha256)
+                              .toHex()
+                              .toStdString();
     std::vector<std::string> lines = SplitScriptLines(*bytes);
     if (range) {
         if (static_cast<std::size_t>(range->first) > lines.size()) {
-            CliError(err, path + " has only " + std::to_string(lines.size()) + " lines");
-            return CliUsage;
+            const std::string problem = path + " has only " + std::to_string(lines.size()) + " lines";
+            CliError(err, problem);
+            return record.Finish(RecordOutcome::Error, problem, CliUsage);
         }
         const auto last = std::min<std::size_t>(static_cast<std::size_t>(range->second), lines.size());
+        header.lineRange = std::to_string(range->first) + "-" + std::to_string(last);
         lines = std::vector<std::string>(lines.begin() + (range->first - 1), lines.begin() + static_cast<long>(last));
     }
     StringScriptList list(std::move(lines));
 
-    CliSession session(out, err);
-    if (!OpenLink(session, args, err))
-        return CliUsage;
+    const bool opened = OpenLink(session, args, err);
+    record.SetPort(args, session);
+    if (!opened)
+        return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    record.Start();
     Station& station = session.station;
     session.host.setWaitForEnter(::isatty(STDIN_FILENO));
-    TerminalSink sink(out, WantColours(args.value("color").value_or("auto")), StdoutIsTerminal());
+    TerminalSink terminal(out, WantColours(args.value("color").value_or("auto")), StdoutIsTerminal());
+    ResultSink& sink = record.Tee(terminal);
     ScriptRunner runner(station.transactor, session.host, sink, [&station] { return station.Connected; });
     ScriptRunHooks hooks;
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
@@ -86,21 +102,22 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     sink.Flush();
     out.flush();
 
-    bool saveFailed = false;
-    if (args.flag("write-back") && list.Changed()) {
-        std::string saveError;
-        if (!SaveScriptFile(path, list.Lines(), saveError)) {
-            CliError(err, "cannot save " + saveError);  // "<path>: <reason>"
-            saveFailed = true;
-        }
+    std::string saveError;
+    if (args.flag("write-back") && list.Changed() && !SaveScriptFile(path, list.Lines(), saveError)) {
+        saveError = "cannot save " + saveError;  // "<path>: <reason>"
+        CliError(err, saveError);
     }
     switch (outcome) {
-    case RunOutcome::NotStarted:
-    case RunOutcome::PortLost: return CliUsage;
-    case RunOutcome::Cancelled: return CliCancelled;
+    case RunOutcome::NotStarted: return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    case RunOutcome::PortLost: return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
+    case RunOutcome::Cancelled: return record.Finish(RecordOutcome::Aborted, record.LastRedLine(), CliCancelled);
     case RunOutcome::Completed: break;
     }
-    return sink.SawRed() || saveFailed ? CliFailed : CliOk;
+    if (terminal.SawRed())
+        return record.Finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
+    if (!saveError.empty())
+        return record.Finish(RecordOutcome::Fail, saveError, CliFailed);
+    return record.Finish(RecordOutcome::Pass, {}, CliOk);
 }
 
 }  // namespace tamrisk

@@ -16,6 +16,8 @@ SimProcess::SimProcess(const QStringList& options) {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert("XDG_RUNTIME_DIR", m_runtime.path());
     m_env.insert("XDG_CONFIG_HOME", m_runtime.filePath("config"));
+    m_env.insert("XDG_DATA_HOME", m_runtime.filePath("data"));
+    m_env.insert("TAMRISK_RECORDS", "off");
     m_env.remove("NO_COLOR");
     m_sim.setProcessEnvironment(m_env);
     m_sim.start(TAMRISK_SIM_PATH, QStringList{"--name", "SIM0"} + options);

@@ -30,6 +30,9 @@ public:
     // The published link of the simulated printer.
     const std::string& port() const { return m_port; }
     QProcessEnvironment environment() const { return m_env; }
+    // Sets a variable of the programs' environment. Records are off unless a
+    // test sets TAMRISK_RECORDS; the default records file is in the private folder.
+    void setEnv(const QString& name, const QString& value) { m_env.insert(name, value); }
 
     // Runs tamrisk-cli with `args` in the same environment.
     CliRun cli(const QStringList& args, const QByteArray& input = {}) const;
