@@ -249,15 +249,17 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
         return;
     }
     const std::string send = TranslateDataEscapes(line.data);
+    const bool incrementing = lines != nullptr && line.kind == ScriptLineKind::IncrementLine;
     for (;;) {
-        LogTransaction(m_transactor, m_sink, line.command, line.data, send);
-        // Only a definite refusal keeps the digit fields: the printer's common
-        // error, or a request that never went out. A request that went out
-        // without a valid answer may have been carried out, and a serial
-        // number handed out twice is worse than a gap.
-        const bool advance = m_state.RequestSent && (m_state.StatusFlags & CommonErrorFlag) == 0;
-        if (advance && lines != nullptr && line.kind == ScriptLineKind::IncrementLine && line.dataOffset)
+        const ExecResult result = LogTransaction(m_transactor, m_sink, line.command, line.data, send);
+        // Only a definite refusal keeps the digit fields: a serial number handed
+        // out twice is worse than a gap.
+        const SentSerialResult judged = JudgeTransaction(result, m_state);
+        if (judged != SentSerialResult::Refused && incrementing && line.dataOffset)
             lines->ReplaceLine(index, WriteBackDigitFields(line, lines->Line(index)));
+        if (incrementing && m_serialNumbers != nullptr)
+            m_serialNumbers->SerialSent(
+                {SerialNumberSpace(line), send, m_firstLineNumber + static_cast<int>(index), judged});
         m_host.processEvents();
         if (!m_state.RepeatRequest)
             return;

@@ -7,6 +7,7 @@
 #include "resultlog.h"
 #include "scriptlist.h"
 #include "scriptparser.h"
+#include "serialnumbers.h"
 
 #include <functional>
 #include <optional>
@@ -47,6 +48,11 @@ public:
 
     void SetHooks(ScriptRunHooks hooks) { m_hooks = std::move(hooks); }
     void SetWallClock(std::function<WallClockReading()> clock) { m_wallClock = std::move(clock); }
+    // Told of every transaction of an incrementing line; none by default. Not owned.
+    void SetSerialNumberObserver(SerialNumberObserver* observer) { m_serialNumbers = observer; }
+    // The script line number of the list's first line (1 by default): a run of
+    // a selection or of a range numbers its lines from the first one taken.
+    void SetFirstLineNumber(int number) { m_firstLineNumber = number; }
 
     // Runs the whole list: refuses with "Serial port not open" when not
     // connected; clears CancelRequest and RepeatRequest; ends with "Script
@@ -95,6 +101,8 @@ private:
     std::function<bool()> m_connected;
     std::function<WallClockReading()> m_wallClock;
     ScriptRunHooks m_hooks;
+    SerialNumberObserver* m_serialNumbers = nullptr;
+    int m_firstLineNumber = 1;
 };
 
 }  // namespace tamrisk

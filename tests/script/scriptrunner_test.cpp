@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 
 namespace tamrisk {
 namespace {
@@ -526,6 +527,98 @@ TEST(LoggedCommand, RequestAnswerAndTimeWithEscapesTranslated) {
     EXPECT_EQ(rig.sink.lines[1].colour, ResultColour::Green);
     EXPECT_EQ(rig.sink.lines[2].text, ElapsedResultLine("Command execution time ", outcome.seconds));
     EXPECT_NEAR(outcome.seconds, 0.25, 0.01);
+}
+
+}  // namespace
+}  // namespace tamrisk
+
+namespace tamrisk {
+
+void PrintTo(const SentSerial& serial, std::ostream* out) {
+    static const char* const results[] = {"answered", "refused", "unknown"};
+    *out << "{" << serial.space << ", " << serial.data << ", line " << serial.line << ", "
+         << results[static_cast<int>(serial.result)] << "}";
+}
+
+namespace {
+
+struct SerialLog : SerialNumberObserver {
+    void SerialSent(const SentSerial& serial) override { sent.push_back(serial); }
+    std::vector<SentSerial> sent;
+};
+
+// Every transaction of an incrementing line is told with its space, the data
+// as sent, its script line and what became of it; other commands are not.
+TEST(ScriptRun, EveryIncrementingTransactionIsTold) {
+    using R = SentSerialResult;
+    struct Case {
+        const char* name;
+        std::vector<std::string> script;
+        sim::SimOptions options;
+        int missedSendings;  // sendings the printer does not answer at all; a Yes to resend after them
+        int firstLine;
+        std::vector<SentSerial> told;
+    };
+    sim::SimOptions commonError, badChecksum;
+    commonError.statusOverrides[91] = {0x20, 0, 0, 0, 0, 0};
+    badChecksum.faultRate = 1;
+    badChecksum.faultKinds = {sim::FaultKind::BadChecksum};
+    const std::string longData(230, 'x');
+    const std::vector<Case> cases = {
+        {"answered", {"+1;91,DT000100", "$", "90,12", "+0+1;92,A\\t7,09"}, {}, 0, 1,
+         {{"91,DT######", "DT000100", 1, R::Answered}, {"92,A\\t7,##", "A\t7,09", 4, R::Answered}}},
+        {"the printer's common error", {"+1;91,DT000100"}, commonError, 0, 1,
+         {{"91,DT######", "DT000100", 1, R::Refused}}},
+        {"no valid answer", {"+1;91,DT000100"}, badChecksum, 0, 1, {{"91,DT######", "DT000100", 1, R::Unknown}}},
+        {"too long for a frame: never sent", {"+1;91,7" + longData}, {}, 0, 1,
+         {{"91,#" + longData, "7" + longData, 1, R::Refused}}},
+        {"a resend after no answer", {"+1;91,DT000100"}, {}, 2, 1,
+         {{"91,DT######", "DT000100", 1, R::Unknown}, {"91,DT######", "DT000100", 1, R::Answered}}},
+        {"a selection from line 7", {"@unit", "*2,L", "+1;91,N8", ":L"}, {}, 0, 7,
+         {{"91,N#", "N8", 9, R::Answered}, {"91,N#", "N9", 9, R::Answered}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig(c.options);
+        int missed = 0;
+        rig.io->respond = [&, respond = rig.io->respond](const std::string& written) {
+            auto chunks = respond(written);
+            if (missed++ < c.missedSendings)
+                chunks.clear();
+            return chunks;
+        };
+        rig.host.answers = {c.missedSendings > 0};
+        SerialLog log;
+        rig.runner->SetSerialNumberObserver(&log);
+        rig.runner->SetFirstLineNumber(c.firstLine);
+        rig.Run(c.script);
+        EXPECT_EQ(log.sent, c.told);
+    }
+}
+
+// A run started while another transaction waits sends nothing: its
+// incrementing line is refused and keeps its number.
+TEST(ScriptRun, AnIncrementingLineRefusedAsBusyKeepsItsNumber) {
+    sim::SimOptions options;
+    options.faultRate = 1;
+    options.faultKinds = {sim::FaultKind::NoAnswer};
+    Rig rig(options);
+    SerialLog log;
+    rig.runner->SetSerialNumberObserver(&log);
+    StringScriptList list({"+1;91,DT000100"});
+    bool started = false;
+    rig.host.onEvents = [&] {
+        // While the answer to a request that went out is awaited.
+        if (!started && rig.transactor->InProgress() && rig.state.RequestSent) {
+            started = true;
+            rig.Run(list);
+        }
+    };
+    rig.transactor->ExecCommand(48, "");
+    ASSERT_TRUE(started);
+    EXPECT_EQ(list.Line(0), "+1;91,DT000100");
+    EXPECT_EQ(log.sent, (std::vector<SentSerial>{{"91,DT######", "DT000100", 1, SentSerialResult::Refused}}));
+    EXPECT_EQ(rig.io->written.size(), 2u);  // the two attempts of command 48 alone
 }
 
 }  // namespace
