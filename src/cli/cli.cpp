@@ -29,6 +29,8 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return ReadJournalBinCommandLine(rest, out, err);
     if (command == "journal")
         return JournalCommandLine(rest, out, err);
+    if (command == "records")
+        return RecordsCommandLine(rest, out, err);
     return UsageError(err, "unknown command " + command);
 }
 

@@ -84,5 +84,7 @@ int ReadFiscalCommandLine(const std::vector<std::string>& rest, std::ostream& ou
 int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // journal read, print, check, info and sha1: src/cli/journal*.cpp.
 int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// records list and show: src/cli/records*.cpp.
+int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk
