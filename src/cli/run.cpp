@@ -8,6 +8,7 @@
 #include "scriptlist.h"
 #include "savefile.h"
 #include "scriptrunner.h"
+#include "serialnumbers.h"
 #include "terminalsink.h"
 
 #include <QCryptographicHash>
@@ -30,6 +31,24 @@ bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lin
     error = problem.toStdString();
     return false;
 }
+
+// Every serial number the run sends goes into its record.
+class RecordedSerials : public SerialNumberObserver {
+public:
+    explicit RecordedSerials(CliRecord& record) : m_record(record) {}
+    void SerialSent(const SentSerial& serial) override {
+        SerialResult result = SerialResult::Unknown;
+        switch (serial.result) {
+        case SentSerialResult::Answered: result = SerialResult::Answered; break;
+        case SentSerialResult::Refused: result = SerialResult::Refused; break;
+        case SentSerialResult::Unknown: break;
+        }
+        m_record.Serial({serial.space, serial.data, serial.line, result});
+    }
+
+private:
+    CliRecord& m_record;
+};
 
 }  // namespace
 
@@ -93,6 +112,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     ScriptRunHooks hooks;
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
     runner.SetHooks(std::move(hooks));
+    RecordedSerials serials(record);
+    runner.SetSerialNumberObserver(&serials);
+    if (range)
+        runner.SetFirstLineNumber(static_cast<int>(range->first));
 
     InstallCancelSignals();
     runner.ScriptRunning = true;
