@@ -1,7 +1,8 @@
 // The station: the application, its title and the seven windows in order.
-// Usage: tamrisk [--port NAME] [SCRIPT]
+// Usage: tamrisk [--port NAME] [SCRIPT] | --version
 //   --port NAME  selects the port of the list with that name or device path
 //   SCRIPT       a script file, loaded as Load Script from File would
+//   --version    prints "tamrisk <version>" and exits, without a display
 
 #include "blockedclose.h"
 #include "coderead.h"
@@ -9,6 +10,7 @@
 #include "journal.h"
 #include "memoryreader.h"
 #include "memread.h"
+#include "programversion.h"
 #include "qthost.h"
 #include "qtserialio.h"
 #include "readklenbin.h"
@@ -22,6 +24,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -33,6 +37,8 @@ int RunStation(QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Test station for fiscal printers"));
     parser.addHelpOption();
+    // Handled in main before the application starts; here for the help text.
+    parser.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("Prints the version and exits.")));
     const QCommandLineOption portOption(QStringLiteral("port"),
                                         QStringLiteral("Selects the port with this name or device path."),
                                         QStringLiteral("NAME"));
@@ -89,6 +95,14 @@ int RunStation(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before QApplication, which needs a display: the version is asked for by
+    // scripts and packaging checks on machines that have none.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tamrisk %s\n", ProgramVersionText);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamrisk"));
     try {

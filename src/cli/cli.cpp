@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "clisession.h"
+#include "programversion.h"
 
 #include <ostream>
 
@@ -13,6 +14,10 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "-h" || command == "--help" || command == "help") {
         out << CliUsageText;
+        return CliOk;
+    }
+    if (command == "--version") {
+        out << "tamrisk-cli " << ProgramVersionText << '\n';
         return CliOk;
     }
     if (command == "ports")

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "programversion.h"
+
 #include <QCommandLineParser>
 
 #include <cmath>
@@ -35,6 +37,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         "/tmp/tamrisk-<uid>/ports), and the link's path is printed as one line on stdout. "
         "SIGINT or SIGTERM ends the simulator and removes the link.");
     parser.addHelpOption();
+    const QCommandLineOption version("version", "Print the version and exit.");
     const QCommandLineOption name("name", "Link name in the virtual ports folder (default: the first free of SIM0..SIM99).", "NAME");
     const QCommandLineOption link("link", "Publish the link at PATH instead (its folder must exist).", "PATH");
     const QCommandLineOption syn("syn", "Send N SYN bytes before every answer (default 0).", "N", "0");
@@ -46,7 +49,7 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption status("status", "Answer command CMD (decimal) with these six status bytes (hex), e.g. 48=21,00,00,00,00,00. Refusal bits (S0.0, S0.1, S1.1) stop the command from running. Repeatable.", "CMD=B0,..,B5");
     const QCommandLineOption fmSize("fm-size", "Fiscal memory size in KiB: 64, 128 or 256 (default 128).", "KIB", "128");
     const QCommandLineOption journalDays("journal-days", "Days closed by a Z-report that the electronic journal holds, 1..3650 (default 6).", "N", "6");
-    parser.addOptions({name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize, journalDays});
+    parser.addOptions({version, name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize, journalDays});
 
     if (!parser.parse(arguments))
         return Failure(parser.errorText());
@@ -55,6 +58,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         help.action = CommandLine::Action::Help;
         help.text = parser.helpText().toStdString();
         return help;
+    }
+    if (parser.isSet(version)) {
+        CommandLine shown;
+        shown.action = CommandLine::Action::Version;
+        shown.text = std::string("tamrisk-sim ") + ProgramVersionText + "\n";
+        return shown;
     }
     if (!parser.positionalArguments().isEmpty())
         return Failure("unexpected argument: " + parser.positionalArguments().constFirst());

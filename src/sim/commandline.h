@@ -10,10 +10,10 @@
 namespace tamrisk::sim {
 
 struct CommandLine {
-    enum class Action { Run, Help, Error };
+    enum class Action { Run, Help, Version, Error };
     Action action = Action::Error;
     ServerOptions options;
-    std::string text;  // the help text for Help, the reason for Error
+    std::string text;  // the help text for Help, "tamrisk-sim <version>" for Version, the reason for Error
 };
 
 // Parses the arguments, the program's name first. Never exits the process.

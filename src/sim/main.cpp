@@ -17,6 +17,7 @@ int main(int argc, char* argv[]) {
         tamrisk::sim::ParseCommandLine(QCoreApplication::arguments());
     switch (commandLine.action) {
     case tamrisk::sim::CommandLine::Action::Help:
+    case tamrisk::sim::CommandLine::Action::Version:
         std::fputs(commandLine.text.c_str(), stdout);
         return 0;
     case tamrisk::sim::CommandLine::Action::Error:

@@ -46,9 +46,13 @@ TEST(CommandLineTest, DefaultsAndEveryOption) {
     EXPECT_EQ(o.model.fiscalMemoryKiB, 64);
     EXPECT_EQ(o.model.journalDays, 150);
 
+    const CommandLine version = Parse({"--syn", "3", "--version"});
+    EXPECT_EQ(version.action, CommandLine::Action::Version);
+    EXPECT_EQ(version.text, std::string("tamrisk-sim ") + TAMRISK_PROJECT_VERSION + "\n");
+
     const CommandLine help = Parse({"--help"});
     EXPECT_EQ(help.action, CommandLine::Action::Help);
-    for (const char* option : {"--name", "--link", "--syn", "--delay", "--baud", "--fault-rate", "--seed",
+    for (const char* option : {"--version", "--name", "--link", "--syn", "--delay", "--baud", "--fault-rate", "--seed",
                                "--faults", "--status", "--fm-size", "--journal-days"})
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
 }
