@@ -239,9 +239,8 @@ std::vector<TestCase> TestCases(const Record& record, const QString& className) 
         return cases;
     }
     for (const LoggedTransaction& transaction : Transactions(record.log)) {
-        TestCase test(className,
-                      QStringLiteral("line %1: %2").arg(transaction.number).arg(RequestScriptLine(*transaction.request)),
-                      0);
+        const QString scriptLine = RequestScriptLine(*transaction.request);
+        TestCase test(className, QStringLiteral("line %1: %2").arg(transaction.number).arg(scriptLine), 0);
         if (transaction.answer == nullptr) {
             test.verdict = Verdict::Error;
             test.type = QStringLiteral("no answer");
