@@ -1,0 +1,317 @@
+// The records tamrisk-cli keeps of its printer commands against tamrisk-sim,
+// and records list and show over them.
+
+#include "recordstore.h"
+#include "simprocess.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+
+namespace tamrisk::testing {
+namespace {
+
+QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
+
+std::string Sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+class CliRecords : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim.started());
+        sim.setEnv("TAMRISK_RECORDS", records);
+    }
+    // A script file of `lines` (Windows-1251, CR LF) in the test's folder.
+    QString Script(const char* name, const std::vector<std::string>& lines) {
+        std::string bytes;
+        for (const auto& line : lines)
+            bytes += line + "\r\n";
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(WriteFileBytes(path, QByteArray::fromStdString(bytes)));
+        return path;
+    }
+    std::vector<RecordHeader> List(RecordStore::Filter filter = {}) {
+        RecordStore store;
+        QString error;
+        EXPECT_TRUE(store.Open(records, error)) << error.toStdString();
+        filter.limit = 0;
+        return store.List(filter, error);
+    }
+    Record Newest() {
+        const auto headers = List();
+        if (headers.empty())
+            return {};
+        RecordStore store;
+        QString error;
+        EXPECT_TRUE(store.Open(records, error));
+        return store.Load(headers.front().id, error).value_or(Record{});
+    }
+    // Inserts a finished record with `id` and `unit` straight into the records file.
+    void Insert(const std::string& id, const std::string& kind, const std::string& unit, RecordOutcome outcome,
+                qint64 startedMs) {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(records, error));
+        RecordHeader header = NewRecordHeader(kind);
+        header.id = id;
+        header.unit = unit;
+        header.startedMs = startedMs;
+        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+        header.outcome = outcome;
+        header.exitCode = 0;
+        ASSERT_TRUE(store.Finish(header, error));
+    }
+
+    // Command 200 is refused with the printer's common error.
+    SimProcess sim{{"--status", "200=21,02,00,00,00,00"}};
+    QTemporaryDir dir;
+    QString records = dir.filePath("records.sqlite");
+};
+
+TEST_F(CliRecords, EveryKindIsRecordedWithItsOutcomeAndExitStatus) {
+    const QString red = Script("red.inp", {"90,a", "200", "90,b"});
+    const QString image = dir.filePath("code.bin");
+    const QString journal = dir.filePath("journal.bin");
+    struct Case {
+        QStringList args;
+        std::string kind;
+        RecordOutcome outcome;
+        int exitCode;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {{"exec", "--port", "SIM0", "48"}, "command", RecordOutcome::Pass, 0, ""},
+        {{"exec", "--port", "SIM0", "200"}, "command", RecordOutcome::Fail, 1, "<- [21,02,00,00,00,00](0,0),\"\""},
+        {{"exec", "--port", "/nonexistent/tty", "48"}, "command", RecordOutcome::Error, 2,
+         "Can't open serial port: "},
+        {{"run", "--port", "SIM0", red}, "run", RecordOutcome::Fail, 1, "<- [21,02,00,00,00,00](0,0),\"\""},
+        {{"run", "--port", "SIM0", dir.filePath("none.inp")}, "run", RecordOutcome::Error, 2, "cannot read "},
+        {{"read-code", "--port", "SIM0", "-o", image}, "code-memory", RecordOutcome::Pass, 0, ""},
+        {{"read-journal-bin", "--port", "SIM0", "-o", journal}, "journal-binary", RecordOutcome::Pass, 0, ""},
+        {{"journal", "info", "--port", "SIM0"}, "journal-info", RecordOutcome::Pass, 0, ""},
+        {{"journal", "check", "--port", "SIM0", "Z5"}, "journal-check", RecordOutcome::Fail, 3,
+         "Journal and calculated SHA-1 not equal!"},
+        {{"journal", "read", "--port", "SIM0", "Z5"}, "journal-read", RecordOutcome::Pass, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = sim.cli(c.args);
+        const std::string name = c.args.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << name << run.err;
+        const Record record = Newest();
+        EXPECT_EQ(record.header.kind, c.kind) << name;
+        EXPECT_EQ(record.header.outcome, c.outcome) << name << " " << record.header.reason;
+        EXPECT_EQ(record.header.exitCode, c.exitCode) << name;
+        EXPECT_EQ(record.header.reason.rfind(c.reason, 0), 0u) << name << ": " << record.header.reason;
+        if (c.outcome != RecordOutcome::Error) {
+            EXPECT_EQ(record.header.port, "SIM0 (" + sim.port() + ")") << name;
+            EXPECT_EQ(record.header.speed, 9600) << name;
+        }
+    }
+    // The reads keep their images, not hex lines.
+    RecordStore::Filter reads;
+    reads.kind = "code-memory";
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(records, error));
+    for (const auto& [kind, path] : {std::pair{"code-memory", image}, std::pair{"journal-binary", journal}}) {
+        reads.kind = kind;
+        const auto headers = store.List(reads, error);
+        ASSERT_EQ(headers.size(), 1u) << kind;
+        const auto record = store.Load(headers[0].id, error);
+        ASSERT_TRUE(record);
+        const QByteArray bytes = ReadFileBytes(path);
+        ASSERT_EQ(record->images.size(), 1u) << kind;
+        EXPECT_EQ(record->images[0], (RecordImage{kind, bytes.size(), Sha256(bytes), path.toStdString()}));
+        EXPECT_LE(record->log.size(), 2u) << kind;
+    }
+}
+
+TEST_F(CliRecords, TheRecordOfARunHoldsItsHeaderAndTheLinesItPrinted) {
+    const QString script = Example("demo.inp");
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--unit", "ZK-0042", "--color", "never", script});
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const Record record = Newest();
+    EXPECT_EQ(record.header.unit, "ZK-0042");
+    EXPECT_EQ(record.header.script, "demo.inp");
+    EXPECT_EQ(record.header.scriptSha256, Sha256(ReadFileBytes(script)));
+    EXPECT_EQ(record.header.lineRange, "");
+    // The demo hands out DT000100 to DT000102; the unit given wins over them.
+    ASSERT_EQ(record.serials.size(), 3u);
+    EXPECT_EQ(record.serials[2], (RecordSerial{"91,DT######", "DT000102", 11, SerialResult::Answered}));
+
+    // Shown, the log reads exactly as the run printed it.
+    const CliRun shown = sim.cli({"records", "show", QString::fromStdString(record.header.id), "--color", "never"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    const auto blank = shown.out.find("\n\n");
+    ASSERT_NE(blank, std::string::npos);
+    EXPECT_EQ(shown.out.substr(blank + 2), run.out);
+    EXPECT_NE(shown.out.find("unit      ZK-0042\n"), std::string::npos) << shown.out;
+
+    // A selection keeps its range and numbers its lines from the first one taken.
+    const QString serials = Script("serials.inp", {"90", "+1;91,DT000100", "90"});
+    ASSERT_EQ(sim.cli({"run", "--port", "SIM0", "--lines", "2-9", serials}).exitCode, 0);
+    const Record selection = Newest();
+    EXPECT_EQ(selection.header.lineRange, "2-3");
+    EXPECT_EQ(selection.header.unit, "DT000100");
+    EXPECT_EQ(selection.serials, (std::vector<RecordSerial>{{"91,DT######", "DT000100", 2, SerialResult::Answered}}));
+}
+
+TEST_F(CliRecords, ASignalledRunIsAbortedAndAKilledOneIsFoundSoAtTheNextStart) {
+    const QString script = Script("wait.inp", {"90", "^waiting now", "#20000", "91"});
+    for (const int signal : {SIGINT, SIGKILL}) {
+        QProcess cli;
+        sim.startCli(cli, {"run", "--port", "SIM0", "--color", "never", script});
+        cli.setReadChannel(QProcess::StandardError);
+        while (!cli.canReadLine() && cli.state() == QProcess::Running)
+            cli.waitForReadyRead(5000);
+        // The lines before the wait reach the file within a batch interval.
+        QDeadlineTimer deadline(5000);
+        while (Newest().log.size() < 2 && !deadline.hasExpired())
+            QThread::msleep(20);
+        ::kill(static_cast<pid_t>(cli.processId()), signal);
+        ASSERT_TRUE(cli.waitForFinished(5000));
+        const std::string printed = cli.readAllStandardOutput().toStdString();
+
+        if (signal == SIGKILL) {
+            EXPECT_FALSE(Newest().header.outcome);  // in progress until a program starts
+            ASSERT_EQ(sim.cli({"records", "list"}).exitCode, 0);
+        }
+        const Record record = Newest();
+        ASSERT_TRUE(record.header.outcome) << signal;
+        EXPECT_EQ(*record.header.outcome, RecordOutcome::Aborted) << signal;
+        ASSERT_GE(record.log.size(), 2u) << signal;
+        EXPECT_EQ(record.log[0].text, "-> 90,\"\"");
+        if (signal == SIGINT) {
+            EXPECT_EQ(record.header.reason, "Script cancelled !!!");
+            EXPECT_EQ(record.header.exitCode, 130);
+            // Every line printed, up to the run's time, is kept.
+            EXPECT_EQ(record.log.size(), Lines(printed).size() - 1) << printed;
+        } else {
+            EXPECT_EQ(record.header.reason, UnfinishedReason);
+            EXPECT_FALSE(record.header.exitCode);
+        }
+    }
+}
+
+TEST_F(CliRecords, ListTakesItsFiltersAndFormats) {
+    Insert("aaaa1111-0000-4000-8000-000000000001", "run", "UNIT-A", RecordOutcome::Pass, 1'700'000'000'000);
+    Insert("aaaa2222-0000-4000-8000-000000000002", "command", "UNIT-B", RecordOutcome::Fail, 1'700'000'100'000);
+    Insert("bbbb3333-0000-4000-8000-000000000003", "run", "UNIT-B", RecordOutcome::Error, 1'800'000'000'000);
+    struct Case {
+        QStringList options;
+        std::vector<std::string> ids;  // their starts, in the order listed
+    };
+    const std::vector<Case> cases = {
+        {{}, {"bbbb3333", "aaaa2222", "aaaa1111"}},
+        {{"--unit", "UNIT-B"}, {"bbbb3333", "aaaa2222"}},
+        {{"--outcome", "fail"}, {"aaaa2222"}},
+        {{"--kind", "run"}, {"bbbb3333", "aaaa1111"}},
+        {{"--since", "2023-11-14T22:14:00"}, {"bbbb3333", "aaaa2222"}},
+        {{"--since", "2027-01-01"}, {"bbbb3333"}},
+        {{"--limit", "1"}, {"bbbb3333"}},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.options.join(' ').toStdString();
+        const CliRun table = sim.cli(QStringList{"records", "list"} + c.options);
+        ASSERT_EQ(table.exitCode, 0) << name << table.err;
+        const auto lines = Lines(table.out);
+        ASSERT_EQ(lines.size(), c.ids.size() + 1) << name << table.out;
+        for (std::size_t i = 0; i < c.ids.size(); ++i)
+            EXPECT_EQ(lines[i + 1].substr(0, 8), c.ids[i]) << name;
+
+        const CliRun json = sim.cli(QStringList{"records", "list", "--format", "json"} + c.options);
+        const QJsonArray array = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+        ASSERT_EQ(static_cast<std::size_t>(array.size()), c.ids.size()) << name << json.out;
+        EXPECT_TRUE(array[0]["id"].toString().startsWith(QString::fromStdString(c.ids[0]))) << name;
+        const CliRun csv = sim.cli(QStringList{"records", "list", "--format", "csv"} + c.options);
+        EXPECT_EQ(Lines(csv.out).size(), c.ids.size() + 1) << name;
+    }
+    for (const QStringList& bad : {QStringList{"--outcome", "green"}, QStringList{"--kind", "walk"},
+                                   QStringList{"--since", "yesterday"}, QStringList{"--limit", "-1"},
+                                   QStringList{"--format", "xml"}, QStringList{"extra"}}) {
+        const CliRun run = sim.cli(QStringList{"records", "list"} + bad);
+        EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(CliRecords, ShowTakesAUniqueStartOfTheId) {
+    Insert("aaaa1111-0000-4000-8000-000000000001", "run", "UNIT-A", RecordOutcome::Pass, 1'700'000'000'000);
+    Insert("aaaa2222-0000-4000-8000-000000000002", "command", "UNIT-B", RecordOutcome::Fail, 1'700'000'100'000);
+    struct Case {
+        QString id;
+        int exitCode;
+        std::string shown;  // in stdout, or stderr when it fails
+    };
+    const std::vector<Case> cases = {
+        {"aaaa1", 0, "id        aaaa1111-0000-4000-8000-000000000001\n"},
+        {"AAAA2", 0, "unit      UNIT-B\n"},
+        {"aaaa", 2, "tamrisk-cli: more than one record has an ID starting with aaaa; give more of it\n"},
+        {"cccc", 2, "tamrisk-cli: no record has an ID starting with cccc\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = sim.cli({"records", "show", c.id});
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.id.toStdString();
+        const std::string& text = c.exitCode == 0 ? run.out : run.err;
+        EXPECT_NE(text.find(c.shown), std::string::npos) << c.id.toStdString() << ": " << text;
+    }
+    const CliRun json = sim.cli({"records", "show", "aaaa2", "--format", "json"});
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(object["outcome"].toString(), "fail");
+    EXPECT_TRUE(object["log"].isArray());
+}
+
+TEST_F(CliRecords, OffOrAnUnwritableFileChangesNothingButOneLine) {
+    const QString garbage = dir.filePath("garbage.sqlite");
+    const QByteArray junk(4096, 'x');
+    ASSERT_TRUE(WriteFileBytes(garbage, junk));
+    const QString underFile = garbage + "/records.sqlite";
+    sim.setEnv("TAMRISK_RECORDS", "off");
+    const QString script = Script("plain.inp", {"90,a", "91"});
+    const CliRun quiet = sim.cli({"run", "--port", "SIM0", "--color", "never", script});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    const auto withoutTimes = [](const std::string& out) { return out.substr(0, out.find("Script execution")); };
+
+    struct Case {
+        QStringList records;
+        std::string told;  // the one stderr line; empty: none
+    };
+    const std::vector<Case> cases = {
+        {{}, ""},
+        {{"--records", "off"}, ""},
+        {{"--records", garbage}, "tamrisk-cli: records not kept: " + garbage.toStdString() + ": "},
+        {{"--records", underFile}, "tamrisk-cli: records not kept: " + underFile.toStdString() + ": "},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.records.join(' ').toStdString();
+        const CliRun run = sim.cli(QStringList{"run", "--port", "SIM0", "--color", "never"} + c.records + QStringList{script});
+        EXPECT_EQ(run.exitCode, quiet.exitCode) << name;
+        EXPECT_EQ(withoutTimes(run.out), withoutTimes(quiet.out)) << name;
+        const auto lines = Lines(run.err);
+        if (c.told.empty()) {
+            EXPECT_EQ(run.err, quiet.err) << name;
+        } else {
+            ASSERT_EQ(lines.size(), 1u) << name << run.err;
+            EXPECT_EQ(lines[0].rfind(c.told, 0), 0u) << name << run.err;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(garbage), junk);
+    // Off keeps nothing, not even in the user's own records file.
+    EXPECT_FALSE(QFile::exists(records));
+    EXPECT_FALSE(QFile::exists(sim.environment().value("XDG_DATA_HOME")));
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
