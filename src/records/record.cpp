@@ -1,5 +1,7 @@
 #include "record.h"
 
+#include "programversion.h"
+
 #include <QSysInfo>
 #include <QUuid>
 
@@ -63,7 +65,7 @@ bool IsRecordKind(std::string_view kind) {
 }
 
 std::string ProgramVersion() {
-    return TAMRISK_VERSION;
+    return ProgramVersionText;
 }
 
 std::string DefaultStationName() {

@@ -8,12 +8,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
-#include <latch>
 #include <memory>
 
 #include <sys/wait.h>
@@ -127,42 +126,50 @@ TEST(RecordStoreConcurrency, WritersAtOnceLoseNoRecordAndNoLine) {
     constexpr int Writers = 4, RecordsEach = 8, Batches = 5, LinesPerBatch = 4;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("records.sqlite"));
-    std::latch start(Writers);
-    std::vector<std::string> failures(Writers);
-    // QThreads, since a thread Qt did not start leaks Qt's record of it.
-    std::vector<std::unique_ptr<QThread>> threads;
+    // Writer processes, as several programs on one computer; they start
+    // together once every one is forked (a pipe closed by the parent).
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> writers;
     for (int w = 0; w < Writers; ++w) {
-        threads.emplace_back(QThread::create([&, w] {
-            start.arrive_and_wait();
-            RecordStore store;
-            QString error;
-            auto fail = [&] { failures[w] = error.toStdString(); };
-            if (!store.Open(path, error))
-                return fail();
-            for (int r = 0; r < RecordsEach; ++r) {
-                RecordHeader header = TestHeader("", "run", 1000 + r);
-                header.id = std::to_string(w) + "-" + std::to_string(r);
-                if (!store.Begin(header, error))
-                    return fail();
-                for (int b = 0; b < Batches; ++b) {
-                    std::vector<RecordLogLine> lines;
-                    for (int l = 0; l < LinesPerBatch; ++l)
-                        lines.push_back({b * 10 + l, ResultColour::Blue, std::to_string(b * LinesPerBatch + l)});
-                    const RecordSerial serial{"91,DT######", "DT" + std::to_string(b), 3, SerialResult::Answered};
-                    if (!store.AppendLog(header.id, lines, error) || !store.AddSerials(header.id, {&serial, 1}, error))
-                        return fail();
-                }
-                header.outcome = RecordOutcome::Pass;
-                if (!store.Finish(header, error))
-                    return fail();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child != 0) {
+            writers.push_back(child);
+            continue;
+        }
+        ::close(gate[1]);
+        char byte = 0;
+        while (::read(gate[0], &byte, 1) > 0) {
+        }
+        RecordStore store;
+        QString error;
+        bool written = store.Open(path, error);
+        for (int r = 0; written && r < RecordsEach; ++r) {
+            RecordHeader header = TestHeader("", "run", 1000 + r);
+            header.id = std::to_string(w) + "-" + std::to_string(r);
+            written = store.Begin(header, error);
+            for (int b = 0; written && b < Batches; ++b) {
+                std::vector<RecordLogLine> lines;
+                for (int l = 0; l < LinesPerBatch; ++l)
+                    lines.push_back({b * 10 + l, ResultColour::Blue, std::to_string(b * LinesPerBatch + l)});
+                const RecordSerial serial{"91,DT######", "DT" + std::to_string(b), 3, SerialResult::Answered};
+                written = store.AppendLog(header.id, lines, error) && store.AddSerials(header.id, {&serial, 1}, error);
             }
-        }));
-        threads.back()->start();
+            header.outcome = RecordOutcome::Pass;
+            written = written && store.Finish(header, error);
+        }
+        if (!written)
+            std::fprintf(stderr, "writer %d: %s\n", w, error.toStdString().c_str());
+        _exit(written ? 0 : 1);
     }
-    for (const auto& thread : threads)
-        thread->wait();
-    for (const std::string& failure : failures)
-        EXPECT_EQ(failure, "");
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t writer : writers) {
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 
     RecordStore reader;
     QString error;
