@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdlib>
 #include <ostream>
@@ -16,6 +17,11 @@ namespace tamrisk {
 namespace {
 
 std::string Sha256Hex(QCryptographicHash& hash) { return hash.result().toHex().toStdString(); }
+
+// A record is read later and elsewhere: the file it names must not depend on the folder it was made in.
+std::string AbsolutePath(const std::string& file) {
+    return QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+}
 
 }  // namespace
 
@@ -110,7 +116,7 @@ void CliRecord::Watch::Flush() { next->Flush(); }
 void CliRecord::Image(std::string_view bytes, const std::string& file) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    m_recorder.Image({m_header.kind, static_cast<qint64>(bytes.size()), Sha256Hex(hash), file});
+    m_recorder.Image({m_header.kind, static_cast<qint64>(bytes.size()), Sha256Hex(hash), AbsolutePath(file)});
 }
 
 void CliRecord::ImageOfFile(const std::string& file) {
@@ -118,7 +124,7 @@ void CliRecord::ImageOfFile(const std::string& file) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!m_recorder.Recording() || !image.open(QIODevice::ReadOnly) || !hash.addData(&image))
         return;
-    m_recorder.Image({m_header.kind, image.size(), Sha256Hex(hash), file});
+    m_recorder.Image({m_header.kind, image.size(), Sha256Hex(hash), AbsolutePath(file)});
 }
 
 int CliRecord::Finish(RecordOutcome outcome, std::string reason, int exitCode) {

@@ -311,6 +311,10 @@ TEST_F(CliRecords, OffOrAnUnwritableFileChangesNothingButOneLine) {
     // Off keeps nothing, not even in the user's own records file.
     EXPECT_FALSE(QFile::exists(records));
     EXPECT_FALSE(QFile::exists(sim.environment().value("XDG_DATA_HOME")));
+    // Without a choice the records go to the user's records file, the station's.
+    sim.setEnv("TAMRISK_RECORDS", "");
+    ASSERT_EQ(sim.cli({"exec", "--port", "SIM0", "90"}).exitCode, 0);
+    EXPECT_TRUE(QFile::exists(sim.environment().value("XDG_DATA_HOME") + "/Tamrisk/records.sqlite"));
 }
 
 }  // namespace
