@@ -48,7 +48,8 @@ int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
     const std::uint32_t flags = session.station.state.StatusFlags;
     if ((flags & (FailureMask | CommonErrorFlag)) == 0)
         return record.Finish(RecordOutcome::Pass, {}, CliOk);
-    return record.Finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
+    const std::string& answer = record.FirstRedLine();
+    return record.Finish(RecordOutcome::Fail, answer.empty() ? session.lastMessage : answer, CliFailed);
 }
 
 }  // namespace tamrisk
