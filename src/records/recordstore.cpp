@@ -505,6 +505,11 @@ std::vector<RecordHeader> RecordStore::List(const Filter& filter, QString& error
     where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
     where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)",
           Utf8(filter.serial));
+    if (filter.after) {
+        // Written so that the started_ms index bounds the scan.
+        sql += QStringLiteral(" AND started_ms <= ? AND (started_ms < ? OR id < ?)");
+        values << filter.after->startedMs << filter.after->startedMs << Utf8(filter.after->id);
+    }
     sql += QStringLiteral(" ORDER BY started_ms DESC, id DESC");
     if (filter.limit > 0) {
         sql += QStringLiteral(" LIMIT ?");

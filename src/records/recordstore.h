@@ -76,11 +76,18 @@ public:
     // kept line. Returns how many, or -1 with `error`.
     int MarkAbandoned(QString& error);
 
+    // A record's place in the list's order (newest first, then by id, descending).
+    struct ListPlace {
+        qint64 startedMs = 0;
+        std::string id;
+    };
     struct Filter {
         std::string unit{}, serial{}, kind{};  // UTF-8, exact; empty: any
         std::optional<RecordOutcome> outcome{};
         std::optional<qint64> sinceMs{};  // started at or after, UTC ms
         int limit = 20;                 // 0 or less: all
+        // Only the records listed after this place: the next page after a page's last record.
+        std::optional<ListPlace> after{};
     };
     // Headers of the records that match, newest first. `serial`: the records that
     // sent that data. Empty with `error` set on failure.

@@ -284,6 +284,9 @@ TEST_F(RecordStoreQueries, ListFiltersNewestFirstAndLimits) {
         {"since", {.sinceMs = 3000}, "edc"},
         {"unit and outcome", {.unit = "PRN-1", .outcome = RecordOutcome::Pass}, "a"},
         {"nothing matches", {.serial = "DT999999"}, ""},
+        {"after a place", {.limit = 0, .after = {{3000, Id('c')}}}, "ba"},
+        {"after a place, one as old with a smaller id", {.limit = 0, .after = {{3000, Id('d')}}}, "cba"},
+        {"a page after a place", {.kind = "run", .limit = 1, .after = {{5000, Id('e')}}}, "c"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

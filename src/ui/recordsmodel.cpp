@@ -1,0 +1,119 @@
+#include "recordsmodel.h"
+
+#include <QDateTime>
+
+namespace tamrisk {
+
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+QColor OutcomeColour(RecordOutcome outcome) {
+    switch (outcome) {
+    case RecordOutcome::Pass: {
+        const Rgb green = ColourRgb(ResultColour::Green);
+        return QColor(green.red, green.green, green.blue);
+    }
+    case RecordOutcome::Fail: {
+        const Rgb red = ColourRgb(ResultColour::Red);
+        return QColor(red.red, red.green, red.blue);
+    }
+    case RecordOutcome::Aborted:
+    case RecordOutcome::Error:
+        break;
+    }
+    return QColor(0x8B, 0x00, 0x00);
+}
+
+QString LocalStartText(qint64 startedMs) {
+    return QDateTime::fromMSecsSinceEpoch(startedMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString DurationText(qint64 durationMs) {
+    return QStringLiteral("%1 s").arg(static_cast<double>(durationMs) / 1000.0, 0, 'f', 3);
+}
+
+RecordsModel::RecordsModel(RecordStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store) {}
+
+void RecordsModel::SetFilter(const RecordStore::Filter& filter) {
+    beginResetModel();
+    m_filter = filter;
+    m_filter.limit = PageRows;
+    m_filter.after.reset();
+    m_headers = FetchPage();
+    endResetModel();
+}
+
+std::vector<RecordHeader> RecordsModel::FetchPage() {
+    m_error.clear();
+    std::vector<RecordHeader> page = m_store.List(m_filter, m_error);
+    m_atEnd = page.size() < static_cast<std::size_t>(PageRows);
+    if (!m_error.isEmpty()) {
+        m_atEnd = true;
+        emit FetchFailed(m_error);
+    }
+    if (!page.empty())
+        m_filter.after = RecordStore::ListPlace{page.back().startedMs, page.back().id};
+    return page;
+}
+
+int RecordsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
+}
+
+int RecordsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+bool RecordsModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !m_atEnd; }
+
+void RecordsModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent))
+        return;
+    std::vector<RecordHeader> page = FetchPage();
+    if (page.empty())
+        return;
+    const int first = static_cast<int>(m_headers.size());
+    beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
+    m_headers.insert(m_headers.end(), std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
+    endInsertRows();
+}
+
+QVariant RecordsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const RecordHeader& header = Header(index.row());
+    if (role == Qt::ForegroundRole && index.column() == OutcomeCol && header.outcome)
+        return OutcomeColour(*header.outcome);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    switch (index.column()) {
+    case StartedCol:
+        return LocalStartText(header.startedMs);
+    case KindCol:
+        return FromUtf8(header.kind);
+    case UnitCol:
+        return FromUtf8(header.unit);
+    case ScriptCol:
+        return FromUtf8(header.script);
+    case OutcomeCol:
+        // A record still being written, or one whose program is still running.
+        return header.outcome ? FromUtf8(std::string(OutcomeText(*header.outcome))) : QStringLiteral("-");
+    case DurationCol:
+        return header.outcome ? DurationText(header.durationMs) : QString();
+    case StationCol:
+        return FromUtf8(header.station);
+    default:
+        return {};
+    }
+}
+
+QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const titles[ColumnCount] = {"Started", "Kind", "Unit", "Script", "Outcome", "Duration",
+                                                    "Station"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,388 @@
+// The records window over a records file made through the store: the filters,
+// the outcome colours, a record's log opened by a double click, the export of
+// the selection in each format read back, a large file listed a page at a time,
+// and a file that is not a records database.
+
+#include "records.h"
+#include "recordsmodel.h"
+#include "recordstore.h"
+#include "uitesting.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace tamrisk {
+namespace {
+
+using testing::FindControl;
+using testing::PickFile;
+using testing::RunEvents;
+
+// Midday, local time, `days` after 2026-03-01: dates the Since box can name.
+qint64 LocalNoonMs(int days) { return QDateTime(QDate(2026, 3, 1).addDays(days), QTime(12, 0)).toMSecsSinceEpoch(); }
+
+struct Made {
+    char letter;
+    int day;
+    const char* unit;
+    std::optional<RecordOutcome> outcome;
+    const char* serial;
+};
+
+// Listed newest first: e d c b a.
+const Made Records[] = {
+    {'a', 0, "PRN-1", RecordOutcome::Pass, "DT000100"},
+    {'b', 1, "PRN-2", RecordOutcome::Fail, ""},
+    {'c', 2, "PRN-1", RecordOutcome::Aborted, "DT000101"},
+    {'d', 3, "", RecordOutcome::Error, ""},
+    {'e', 4, "PRN-3", std::nullopt, "DT000101"},
+};
+
+std::string Id(char letter) { return std::string(8, letter) + "-0000-4000-8000-000000000000"; }
+
+RecordHeader Header(const std::string& id, qint64 startedMs) {
+    RecordHeader header;
+    header.id = id;
+    header.kind = "run";
+    header.station = "line-3";
+    header.operatorName = "ivana";
+    header.version = "0.1";
+    header.port = "/dev/ttyUSB0";
+    header.speed = 115200;
+    header.startedMs = startedMs;
+    header.durationMs = 1'250;
+    header.script = "demo.inp";
+    return header;
+}
+
+struct RecordsWindow : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QString error;
+        ASSERT_TRUE(store.Open(Path(), error)) << error.toStdString();
+    }
+    QString Path() const { return dir.filePath(QStringLiteral("records.sqlite")); }
+    void Add(RecordHeader header, const std::vector<RecordLogLine>& log = {}, const char* serial = "") {
+        QString error;
+        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+        if (!log.empty()) {
+            ASSERT_TRUE(store.AppendLog(header.id, log, error));
+        }
+        if (*serial != '\0') {
+            const RecordSerial sent{"91,DT######", serial, 4, SerialResult::Answered};
+            ASSERT_TRUE(store.AddSerials(header.id, {&sent, 1}, error));
+        }
+        if (header.outcome) {
+            ASSERT_TRUE(store.Finish(header, error));
+        }
+    }
+    void AddTheFive() {
+        for (const Made& m : Records) {
+            RecordHeader header = Header(Id(m.letter), LocalNoonMs(m.day));
+            header.unit = m.unit;
+            header.outcome = m.outcome;
+            Add(header, {}, m.serial);
+        }
+    }
+    // Opens the window over the file, as the menu does.
+    TRecordsFrm& Window() {
+        if (!window) {
+            window = std::make_unique<TRecordsFrm>(Path());
+            window->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        }
+        return *window;
+    }
+    template <class T>
+    T* Control(const char* name) {
+        return FindControl<T>(Window(), name);
+    }
+    // The first letter of each listed record's id, in the table's order.
+    std::string Listed() {
+        std::string letters;
+        for (int row = 0; row < Window().Model().rowCount(); ++row)
+            letters += Window().Model().Header(row).id[0];
+        return letters;
+    }
+    QTableView* Table() { return Control<QTableView>("RecordsTable"); }
+    void SelectRows(std::initializer_list<int> rows) {
+        Table()->clearSelection();
+        for (int row : rows)
+            Table()->selectionModel()->select(Window().Model().index(row, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    QTemporaryDir dir;
+    RecordStore store;
+    std::unique_ptr<TRecordsFrm> window;
+};
+
+TEST_F(RecordsWindow, FiltersByUnitSerialOutcomeAndDate) {
+    AddTheFive();
+    const struct {
+        const char* name;
+        const char* unit;
+        const char* serial;
+        int outcome;  // the Outcome box's row: any, pass, fail, aborted, error
+        int sinceDay;  // -1: no date
+        const char* letters;
+    } cases[] = {
+        {"all, newest first", "", "", 0, -1, "edcba"},
+        {"unit", "PRN-1", "", 0, -1, "ca"},
+        {"unit with spaces around", " PRN-2 ", "", 0, -1, "b"},
+        {"serial number", "", "DT000101", 0, -1, "ec"},
+        {"pass", "", "", 1, -1, "a"},
+        {"fail", "", "", 2, -1, "b"},
+        {"aborted", "", "", 3, -1, "c"},
+        {"error", "", "", 4, -1, "d"},
+        {"since a day, from its start", "", "", 0, 2, "edc"},
+        {"unit and outcome", "PRN-1", "", 3, -1, "c"},
+        {"unit and date", "PRN-1", "", 0, 1, "c"},
+        {"nothing matches", "", "DT999999", 0, -1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Control<QLineEdit>("UnitBox")->setText(c.unit);
+        Control<QLineEdit>("SerialBox")->setText(c.serial);
+        Control<QComboBox>("OutcomeBox")->setCurrentIndex(c.outcome);
+        Control<QCheckBox>("SinceCheck")->setChecked(c.sinceDay >= 0);
+        if (c.sinceDay >= 0)
+            Control<QDateEdit>("SinceDate")->setDate(QDate(2026, 3, 1).addDays(c.sinceDay));
+        QTest::mouseClick(Control<QPushButton>("FilterBt"), Qt::LeftButton);
+        EXPECT_EQ(Listed(), c.letters);
+        EXPECT_EQ(Control<QLabel>("StatusLbl")->text(), QStringLiteral("%1 records").arg(std::strlen(c.letters)));
+    }
+    // Enter in the unit box lists at once.
+    Control<QCheckBox>("SinceCheck")->setChecked(false);
+    Control<QLineEdit>("SerialBox")->clear();
+    Control<QComboBox>("OutcomeBox")->setCurrentIndex(0);
+    Control<QLineEdit>("UnitBox")->setText("PRN-3");
+    QTest::keyClick(Control<QLineEdit>("UnitBox"), Qt::Key_Return);
+    EXPECT_EQ(Listed(), "e");
+}
+
+TEST_F(RecordsWindow, ShowsEachOutcomeInItsColourAndARecordInProgressWithoutOne) {
+    AddTheFive();
+    RecordsModel& model = Window().Model();
+    const struct {
+        char letter;
+        const char* text;
+        QColor colour;  // invalid: the table's own
+        const char* duration;
+    } cases[] = {
+        {'a', "pass", QColor(ColourRgb(ResultColour::Green).red, ColourRgb(ResultColour::Green).green,
+                             ColourRgb(ResultColour::Green).blue), "1.250 s"},
+        {'b', "fail", QColor(ColourRgb(ResultColour::Red).red, 0, 0), "1.250 s"},
+        {'c', "aborted", QColor(0x8B, 0, 0), "1.250 s"},
+        {'d', "error", QColor(0x8B, 0, 0), "1.250 s"},
+        {'e', "-", QColor(), ""},
+    };
+    ASSERT_EQ(model.rowCount(), 5);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.letter);
+        const int row = static_cast<int>('e' - c.letter);
+        EXPECT_EQ(model.index(row, RecordsModel::OutcomeCol).data().toString(), c.text);
+        EXPECT_EQ(model.index(row, RecordsModel::OutcomeCol).data(Qt::ForegroundRole).value<QColor>(), c.colour);
+        EXPECT_EQ(model.index(row, RecordsModel::DurationCol).data().toString(), c.duration);
+        EXPECT_EQ(model.index(row, RecordsModel::StartedCol).data().toString(),
+                  QDateTime::fromMSecsSinceEpoch(LocalNoonMs(c.letter - 'a')).toString("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_EQ(model.index(row, RecordsModel::ScriptCol).data().toString(), "demo.inp");
+        EXPECT_EQ(model.index(row, RecordsModel::StationCol).data().toString(), "line-3");
+    }
+}
+
+TEST_F(RecordsWindow, DoubleClickShowsTheRecordsLogInItsColours) {
+    RecordHeader header = Header(Id('a'), LocalNoonMs(0));
+    header.unit = "PRN-7";
+    header.outcome = RecordOutcome::Fail;
+    header.reason = "a red line";
+    const std::vector<RecordLogLine> log = {
+        {0, ResultColour::Blue, "-> 74,"},
+        {12, ResultColour::Green, "<- 74, OK"},
+        {20, ResultColour::Blue, "-> 91,DT000100"},
+        {35, ResultColour::Red, "<- 91, \xCE\xF8\xE8\xE1\xEA\xE0"},  // Windows-1251 text
+        {40, ResultColour::Black, ""},
+    };
+    Add(header, log);
+    Add(Header(Id('b'), LocalNoonMs(1)), {{0, ResultColour::Black, "another record"}});
+
+    Window();
+    QTableView* table = Table();
+    const QRect cell = table->visualRect(Window().Model().index(1, RecordsModel::UnitCol));
+    // A double click as the system delivers it: a click, then the second press as a double click.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+    auto* dialog = Window().findChild<QDialog*>("LogDlg");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    const QString headerText = FindControl<QLabel>(*dialog, "HeaderLbl")->text();
+    EXPECT_TRUE(headerText.contains("FAIL (a red line)")) << headerText.toStdString();
+    EXPECT_TRUE(headerText.contains("Unit: PRN-7")) << headerText.toStdString();
+
+    auto* view = FindControl<QPlainTextEdit>(*dialog, "LogView");
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isReadOnly());
+    const QStringList expected = {"-> 74,", "<- 74, OK", "-> 91,DT000100", "<- 91, Ошибка", ""};
+    ASSERT_EQ(view->document()->blockCount(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QTextBlock block = view->document()->findBlockByNumber(i);
+        EXPECT_EQ(block.text(), expected[i]);
+        const Rgb rgb = ColourRgb(log[static_cast<std::size_t>(i)].colour);
+        EXPECT_EQ(block.charFormat().foreground().color(), QColor(rgb.red, rgb.green, rgb.blue));
+    }
+
+    // Another record replaces the log, in the same window.
+    Window().OpenRecord(0);
+    EXPECT_EQ(view->toPlainText(), "another record");
+    EXPECT_EQ(Window().findChildren<QDialog*>("LogDlg").size(), 1);
+}
+
+TEST_F(RecordsWindow, ExportsTheSelectedRecordsInEachFormat) {
+    AddTheFive();
+    QString error;
+    const RecordLogLine line{5, ResultColour::Red, "<- 91, refused"};
+    ASSERT_TRUE(store.AppendLog(Id('b'), {&line, 1}, error));
+    Window();
+    EXPECT_FALSE(Control<QPushButton>("ExportBt")->isEnabled());
+    SelectRows({3, 1});  // b and d, written newest first
+    ASSERT_TRUE(Control<QPushButton>("ExportBt")->isEnabled());
+
+    const struct {
+        const char* filter;
+        const char* name;  // without a suffix: the filter's is added
+        const char* file;
+    } cases[] = {
+        {"JUnit XML (*.xml)", "report", "report.xml"},
+        {"JSON (*.json)", "records", "records.json"},
+        {"CSV (*.csv)", "list.csv", "list.csv"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        PickFile(dir.filePath(c.name), [&](QFileDialog& dialog) {
+            dialog.selectNameFilter(c.filter);
+            emit dialog.filterSelected(c.filter);
+        });
+        QTest::mouseClick(Control<QPushButton>("ExportBt"), Qt::LeftButton);
+        QFile file(dir.filePath(c.file));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.file;
+        const QByteArray bytes = file.readAll();
+        EXPECT_TRUE(Control<QLabel>("StatusLbl")->text().startsWith("2 records exported to"));
+
+        if (QByteArray(c.file).endsWith(".xml")) {
+            QXmlStreamReader xml(bytes);
+            QStringList suites;
+            QString out;
+            int failures = 0;
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement)
+                    continue;
+                if (xml.name() == u"testsuite")
+                    suites << xml.attributes().value("failures").toString() + "/" +
+                                  xml.attributes().value("errors").toString();
+                else if (xml.name() == u"failure")
+                    ++failures;
+                else if (xml.name() == u"system-out")
+                    out += xml.readElementText();
+            }
+            EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+            EXPECT_EQ(suites, QStringList({"0/1", "1/0"}));  // d's error, then b's failure, in the table's order
+            EXPECT_GE(failures, 1);
+            EXPECT_TRUE(out.contains("<- 91, refused"));
+        } else if (QByteArray(c.file).endsWith(".json")) {
+            const QJsonArray records = QJsonDocument::fromJson(bytes).array();
+            ASSERT_EQ(records.size(), 2);
+            EXPECT_EQ(records[0]["id"].toString().toStdString(), Id('d'));
+            EXPECT_EQ(records[1]["id"].toString().toStdString(), Id('b'));
+            EXPECT_EQ(records[1]["log"][0]["text"].toString(), "<- 91, refused");
+        } else {
+            const QList<QByteArray> rows = bytes.trimmed().split('\n');
+            ASSERT_EQ(rows.size(), 3);
+            EXPECT_TRUE(rows[0].startsWith("id,kind,"));
+            EXPECT_TRUE(rows[1].startsWith(QByteArray::fromStdString(Id('d'))));
+            EXPECT_TRUE(rows[2].startsWith(QByteArray::fromStdString(Id('b'))));
+        }
+    }
+}
+
+TEST_F(RecordsWindow, ListsALargeFileAPageAtATimeAsItScrolls) {
+    // Three records share each start, so pages also split records of one start.
+    constexpr int Count = 5'000;
+    const qint64 base = LocalNoonMs(0);
+    QString error;
+    for (int i = 0; i < Count; ++i) {
+        char id[40];
+        std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", static_cast<unsigned>(i * 2654435761u));
+        RecordHeader header = Header(id, base + i / 3);
+        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+    }
+    RecordsModel& model = Window().Model();
+    EXPECT_EQ(model.rowCount(), RecordsModel::PageRows);
+    EXPECT_TRUE(model.canFetchMore({}));
+    EXPECT_EQ(Control<QLabel>("StatusLbl")->text(), QStringLiteral("%1 records listed, more below").arg(RecordsModel::PageRows));
+
+    // Scrolling to the end of the table fetches the next page.
+    Table()->scrollToBottom();
+    RunEvents();
+    EXPECT_GT(model.rowCount(), RecordsModel::PageRows);
+
+    while (model.canFetchMore({}))
+        model.fetchMore({});
+    ASSERT_EQ(model.rowCount(), Count);
+    std::set<std::string> ids;
+    for (int row = 0; row < Count; ++row) {
+        const RecordHeader& header = model.Header(row);
+        ids.insert(header.id);
+        if (row > 0) {
+            const RecordHeader& before = model.Header(row - 1);
+            ASSERT_TRUE(before.startedMs > header.startedMs ||
+                        (before.startedMs == header.startedMs && before.id > header.id))
+                << "row " << row;
+        }
+    }
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(Count));
+}
+
+TEST_F(RecordsWindow, AFileThatIsNotARecordsDatabaseIsToldAndLeftAsItWas) {
+    const QString path = dir.filePath(QStringLiteral("garbage.sqlite"));
+    const QByteArray garbage(4096, 'x');
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+    }
+    TRecordsFrm window(path);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.Model().rowCount(), 0);
+    const QString status = FindControl<QLabel>(window, "StatusLbl")->text();
+    EXPECT_TRUE(status.startsWith("Cannot read the records: " + path)) << status.toStdString();
+    EXPECT_FALSE(window.ApplyFilter());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), garbage);
+}
+
+}  // namespace
+}  // namespace tamrisk
