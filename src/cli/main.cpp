@@ -10,8 +10,6 @@ int main(int argc, char** argv) {
     // failed write; by default the signal would end the program without a word.
     std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
-    // The station's name: both keep their records in the same user's records file.
-    QCoreApplication::setApplicationName(QStringLiteral("Tamrisk"));
     std::vector<std::string> args(argv + 1, argv + argc);
     return tamrisk::CliMain(args, std::cout, std::cerr);
 }

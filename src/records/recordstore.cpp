@@ -142,7 +142,9 @@ RecordStore::~RecordStore() {
 }
 
 QString RecordStore::DefaultLocation() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/records.sqlite");
+    // Named here, not after the running program, so that the station and tamrisk-cli share one file.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Tamrisk/records.sqlite");
 }
 
 bool RecordStore::IsSqlite() const {

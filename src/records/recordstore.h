@@ -45,7 +45,8 @@ public:
     RecordStore(const RecordStore&) = delete;
     RecordStore& operator=(const RecordStore&) = delete;
 
-    // The user's records file: the application data folder's "records.sqlite".
+    // The user's records file, the same for every program: "Tamrisk/records.sqlite"
+    // in the user's data folder (~/.local/share/Tamrisk/records.sqlite on Linux).
     static QString DefaultLocation();
 
     // Opens the records file at `location`, making its folder and the file on
