@@ -29,6 +29,7 @@ void Recorder::Start(RecordHeader header) {
     header.outcome.reset();
     m_header = std::move(header);
     m_pending = {};
+    m_whole = {};
     m_started = m_lastWrite = m_host.now();
     if (m_store == nullptr)
         return;
@@ -46,10 +47,17 @@ ResultSink& Recorder::Tee(ResultSink& inner) {
 void Recorder::TeeSink::AppendResultLine(std::string_view text, ResultColour colour) {
     if (inner != nullptr)
         inner->AppendResultLine(text, colour);
-    if (!m_recorder.m_recording)
+    Recorder& recorder = m_recorder;
+    const bool whole = recorder.m_keepWhole && recorder.InProgress();
+    if (!recorder.m_recording && !whole)
         return;
-    m_recorder.m_pending.log.push_back({m_recorder.ElapsedMs(), colour, std::string(text)});
-    m_recorder.Kept();
+    RecordLogLine line{recorder.ElapsedMs(), colour, std::string(text)};
+    if (whole)
+        recorder.m_whole.log.push_back(line);
+    if (!recorder.m_recording)
+        return;
+    recorder.m_pending.log.push_back(std::move(line));
+    recorder.Kept();
 }
 
 void Recorder::TeeSink::Flush() {
@@ -57,7 +65,7 @@ void Recorder::TeeSink::Flush() {
         inner->Flush();
 }
 
-qint64 Recorder::ElapsedMs() {
+qint64 Recorder::ElapsedMs() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(m_host.now() - m_started).count();
 }
 
@@ -72,21 +80,36 @@ void Recorder::Tick() {
 }
 
 void Recorder::Serial(RecordSerial serial) {
-    if (!m_recording)
+    const bool whole = m_keepWhole && InProgress();
+    if (!m_recording && !whole)
         return;
     if (m_header.unit.empty()) {
         m_header.unit = Cp1251ToUtf8(serial.data);
         m_pending.unit = m_header.unit;
     }
+    if (whole)
+        m_whole.serials.push_back(serial);
+    if (!m_recording)
+        return;
     m_pending.serials.push_back(std::move(serial));
     Kept();
 }
 
 void Recorder::Image(RecordImage image) {
+    if (m_keepWhole && InProgress())
+        m_whole.images.push_back(image);
     if (!m_recording)
         return;
     m_pending.images.push_back(std::move(image));
     Kept();
+}
+
+Record Recorder::Snapshot() const {
+    Record record = m_whole;
+    record.header = m_header;
+    if (InProgress())
+        record.header.durationMs = ElapsedMs();
+    return record;
 }
 
 void Recorder::WriteBatch() {

@@ -51,6 +51,14 @@ public:
     // Nothing before Start or after the first call.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode);
 
+    // Keeps the whole record in memory too, whether or not a store takes it, for a
+    // report when the operation ends. Call before Start.
+    void KeepWhole() { m_keepWhole = true; }
+    // The record so far: its header and, with KeepWhole, every line, serial number
+    // and image since Start. A record in progress has no outcome yet and its
+    // duration up to now.
+    Record Snapshot() const;
+
     const RecordHeader& Header() const { return m_header; }
     // True between Start and Finish while the store takes the record.
     bool Recording() const { return m_recording; }
@@ -67,7 +75,8 @@ private:
         Recorder& m_recorder;
     };
 
-    qint64 ElapsedMs();
+    qint64 ElapsedMs() const;
+    bool InProgress() const { return !m_header.id.empty() && !m_header.outcome; }
     void Kept();
     void WriteBatch();
     void Failed(const QString& error);
@@ -78,10 +87,12 @@ private:
     TeeSink m_tee{*this};
     RecordHeader m_header;
     RecordBatch m_pending;
+    Record m_whole;  // with KeepWhole: everything since Start (its header unused)
     Host::Clock::time_point m_started{};
     Host::Clock::time_point m_lastWrite{};
     bool m_recording = false;
     bool m_told = false;
+    bool m_keepWhole = false;
 };
 
 }  // namespace tamrisk
