@@ -7,19 +7,74 @@
 #include "clirecords.h"
 #include "clisession.h"
 
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+
+#include <optional>
 #include <ostream>
 
 namespace tamrisk {
 
+namespace {
+
+// "YYYY-MM-DD", or with a time "YYYY-MM-DDTHH:MM[:SS]", in UTC: ms since the epoch.
+std::optional<qint64> ParseSince(const std::string& text) {
+    const QString given = QString::fromStdString(text);
+    QDateTime when = QDateTime::fromString(given, Qt::ISODateWithMs);
+    if (!when.isValid()) {
+        const QDate day = QDate::fromString(given, Qt::ISODate);
+        if (!day.isValid())
+            return std::nullopt;
+        when = QDateTime(day, QTime(0, 0));
+    }
+    if (when.timeSpec() == Qt::LocalTime)
+        when.setTimeZone(QTimeZone::utc());
+    return when.toMSecsSinceEpoch();
+}
+
+}  // namespace
+
+std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
+    more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});
+    return more;
+}
+
+std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordStore::Filter& filter) {
+    filter.unit = args.value("unit").value_or("");
+    filter.serial = args.value("serial").value_or("");
+    filter.kind = args.value("kind").value_or("");
+    if (!filter.kind.empty() && !IsRecordKind(filter.kind))
+        return "--kind takes run, command, code-memory, fiscal-memory, journal-binary, journal-read, journal-print, "
+               "journal-check or journal-info";
+    if (const auto text = args.value("outcome")) {
+        filter.outcome = OutcomeFromText(*text);
+        if (!filter.outcome)
+            return "--outcome takes pass, fail, aborted or error";
+    }
+    if (const auto text = args.value("since")) {
+        filter.sinceMs = ParseSince(*text);
+        if (!filter.sinceMs)
+            return "--since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (UTC)";
+    }
+    const auto limit = ParseWholeNumber(args.value("limit").value_or(std::to_string(defaultLimit)), 0, 1000000000);
+    if (!limit)
+        return "--limit takes a number of records (0: all)";
+    filter.limit = static_cast<int>(*limit);
+    return {};
+}
+
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "records needs an action: list or show");
+        return UsageError(err, "records needs an action: list, show or export");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
         return RecordsListAction(args, out, err);
     if (action == "show")
         return RecordsShowAction(args, out, err);
+    if (action == "export")
+        return RecordsExportAction(args, out, err);
     return UsageError(err, "unknown records action " + action);
 }
 

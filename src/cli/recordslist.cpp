@@ -8,9 +8,7 @@
 #include "reports.h"
 #include "terminalsink.h"
 
-#include <QDateTime>
 #include <QString>
-#include <QTimeZone>
 
 #include <cstdio>
 #include <ostream>
@@ -18,21 +16,6 @@
 namespace tamrisk {
 
 namespace {
-
-// "YYYY-MM-DD", or with a time "YYYY-MM-DDTHH:MM[:SS]", in UTC: ms since the epoch.
-std::optional<qint64> ParseSince(const std::string& text) {
-    const QString given = QString::fromStdString(text);
-    QDateTime when = QDateTime::fromString(given, Qt::ISODateWithMs);
-    if (!when.isValid()) {
-        const QDate day = QDate::fromString(given, Qt::ISODate);
-        if (!day.isValid())
-            return std::nullopt;
-        when = QDateTime(day, QTime(0, 0));
-    }
-    if (when.timeSpec() == Qt::LocalTime)
-        when.setTimeZone(QTimeZone::utc());
-    return when.toMSecsSinceEpoch();
-}
 
 std::string Seconds(qint64 ms) {
     char text[32];
@@ -63,33 +46,14 @@ void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
 }  // namespace
 
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args =
-        ParseArgs(rest, {"records", "unit", "serial", "outcome", "kind", "since", "limit", "format"}, {});
+    const ParsedArgs args = ParseArgs(rest, RecordsFilterOptions({"format"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
         return UsageError(err, "records list takes no argument besides its options");
     RecordStore::Filter filter;
-    filter.unit = args.value("unit").value_or("");
-    filter.serial = args.value("serial").value_or("");
-    filter.kind = args.value("kind").value_or("");
-    if (!filter.kind.empty() && !IsRecordKind(filter.kind))
-        return UsageError(err, "--kind takes run, command, code-memory, fiscal-memory, journal-binary, journal-read, "
-                               "journal-print, journal-check or journal-info");
-    if (const auto text = args.value("outcome")) {
-        filter.outcome = OutcomeFromText(*text);
-        if (!filter.outcome)
-            return UsageError(err, "--outcome takes pass, fail, aborted or error");
-    }
-    if (const auto text = args.value("since")) {
-        filter.sinceMs = ParseSince(*text);
-        if (!filter.sinceMs)
-            return UsageError(err, "--since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (UTC)");
-    }
-    const auto limit = ParseWholeNumber(args.value("limit").value_or("20"), 0, 1000000000);
-    if (!limit)
-        return UsageError(err, "--limit takes a number of records (0: all)");
-    filter.limit = static_cast<int>(*limit);
+    if (const std::string problem = ParseRecordsFilter(args, 20, filter); !problem.empty())
+        return UsageError(err, problem);
     const std::string format = args.value("format").value_or("table");
     if (format != "table" && format != "csv" && format != "json")
         return UsageError(err, "--format takes table, csv or json");

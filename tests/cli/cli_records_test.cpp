@@ -15,8 +15,10 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QXmlStreamReader>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace tamrisk::testing {
 namespace {
@@ -25,6 +27,31 @@ QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" +
 
 std::string Sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+// What a JUnit report holds as an XML reader sees it.
+struct JUnitCounts {
+    int suites = 0, cases = 0, failures = 0, errors = 0;
+    QString systemOut;  // of the last suite
+    bool wellFormed = false;
+};
+
+JUnitCounts ReadJUnit(const QByteArray& bytes) {
+    JUnitCounts counts;
+    QXmlStreamReader xml(bytes);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const auto name = xml.name();
+        counts.suites += name == QLatin1String("testsuite");
+        counts.cases += name == QLatin1String("testcase");
+        counts.failures += name == QLatin1String("failure");
+        counts.errors += name == QLatin1String("error");
+        if (name == QLatin1String("system-out"))
+            counts.systemOut = xml.readElementText();
+    }
+    counts.wellFormed = !xml.hasError();
+    return counts;
 }
 
 class CliRecords : public ::testing::Test {
@@ -315,6 +342,77 @@ TEST_F(CliRecords, OffOrAnUnwritableFileChangesNothingButOneLine) {
     sim.setEnv("TAMRISK_RECORDS", "");
     ASSERT_EQ(sim.cli({"exec", "--port", "SIM0", "90"}).exitCode, 0);
     EXPECT_TRUE(QFile::exists(sim.environment().value("XDG_DATA_HOME") + "/Tamrisk/records.sqlite"));
+}
+
+TEST_F(CliRecords, ExportWritesTheSelectedRecordsInEachFormatInOneStep) {
+    // Three records, newest first: a command that passed, a run with a red line, a run that passed.
+    ASSERT_EQ(sim.cli({"run", "--port", "SIM0", "--unit", "UNIT-A", Script("plain.inp", {"90,a", "91"})}).exitCode, 0);
+    ASSERT_EQ(sim.cli({"run", "--port", "SIM0", "--unit", "UNIT-B", Script("red.inp", {"90,a", "200", "90,b"})})
+                  .exitCode,
+              1);
+    ASSERT_EQ(sim.cli({"exec", "--port", "SIM0", "--unit", "UNIT-B", "48"}).exitCode, 0);
+    const QString file = dir.filePath("export.out");
+    struct Case {
+        QStringList options;
+        int records;   // suites, objects or CSV rows
+        int cases;     // JUnit testcases; -1: not checked
+        int failures;  // JUnit failures
+    };
+    const std::vector<Case> cases = {
+        {{"--format", "junit"}, 3, 6, 1},
+        {{"--format", "junit", "--outcome", "fail"}, 1, 3, 1},
+        {{"--format", "junit", "--kind", "run", "--limit", "1"}, 1, 3, 1},
+        {{"--format", "json"}, 3, -1, 0},
+        {{"--format", "json", "--unit", "UNIT-B"}, 2, -1, 0},
+        {{"--format", "csv"}, 3, -1, 0},
+        {{"--format", "csv", "--outcome", "error"}, 0, -1, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.options.join(' ').toStdString();
+        ASSERT_TRUE(WriteFileBytes(file, QByteArray("an older file")));
+        const CliRun run = sim.cli(QStringList{"records", "export", "-o", file} + c.options);
+        ASSERT_EQ(run.exitCode, 0) << name << run.err;
+        EXPECT_EQ(run.out + run.err, "") << name;
+        const QByteArray bytes = ReadFileBytes(file);
+        if (c.options[1] == "junit") {
+            const JUnitCounts junit = ReadJUnit(bytes);
+            EXPECT_TRUE(junit.wellFormed) << name << bytes.toStdString();
+            EXPECT_EQ(junit.suites, c.records) << name;
+            EXPECT_EQ(junit.cases, c.cases) << name;
+            EXPECT_EQ(junit.failures, c.failures) << name;
+        } else if (c.options[1] == "json") {
+            const QJsonArray array = QJsonDocument::fromJson(bytes).array();
+            ASSERT_EQ(array.size(), c.records) << name << bytes.toStdString();
+            // Whole records, newest first, each with its log.
+            EXPECT_EQ(array[0]["kind"].toString(), "command") << name;
+            for (const auto& record : array)
+                EXPECT_FALSE(record.toObject()["log"].toArray().isEmpty()) << name;
+        } else {
+            EXPECT_EQ(Lines(bytes.toStdString()).size(), static_cast<std::size_t>(c.records) + 1) << name;
+        }
+    }
+
+    // A usage error writes nothing; a FILE that cannot be written is told and exits 1.
+    ASSERT_TRUE(WriteFileBytes(file, QByteArray("an older file")));
+    const QString missing = dir.filePath("missing/export.xml");
+    const std::vector<std::pair<QStringList, int>> failures = {
+        {{"-o", file}, 2},
+        {{"--format", "xml", "-o", file}, 2},
+        {{"--format", "csv"}, 2},
+        {{"--format", "csv", "--outcome", "green", "-o", file}, 2},
+        {{"--format", "csv", "-o", file, "extra"}, 2},
+        {{"--format", "junit", "-o", missing}, 1},
+    };
+    for (const auto& [options, exitCode] : failures) {
+        const std::string name = options.join(' ').toStdString();
+        const CliRun run = sim.cli(QStringList{"records", "export"} + options);
+        EXPECT_EQ(run.exitCode, exitCode) << name << run.err;
+        EXPECT_EQ(ReadFileBytes(file), "an older file") << name;
+    }
+    const CliRun unwritable = sim.cli({"records", "export", "--format", "junit", "-o", missing});
+    EXPECT_EQ(unwritable.err.rfind("tamrisk-cli: cannot write " + missing.toStdString() + ": ", 0), 0u)
+        << unwritable.err;
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+// tamrisk-cli records export: the records that match the list's filters, newest
+// first, written to a file in one step as JUnit XML, JSON or CSV.
+
+#include "recordscli.h"
+
+#include "cli.h"
+#include "clisession.h"
+#include "memoryreadcli.h"
+#include "reports.h"
+#include "savefile.h"
+
+#include <QString>
+
+#include <ostream>
+
+namespace tamrisk {
+
+int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std::ostream& err) {
+    const ParsedArgs args = ParseReadArgs(rest, RecordsFilterOptions({"format"}), {});
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (!args.positional.empty())
+        return UsageError(err, "records export takes no argument besides its options");
+    RecordStore::Filter filter;
+    // An export is of every record that matches unless --limit says otherwise.
+    if (const std::string problem = ParseRecordsFilter(args, 0, filter); !problem.empty())
+        return UsageError(err, problem);
+    const std::string format = args.value("format").value_or("");
+    if (format != "junit" && format != "json" && format != "csv")
+        return UsageError(err, "records export needs --format junit, json or csv");
+    const auto path = args.value("output");
+    if (!path || path->empty())
+        return UsageError(err, "records export needs -o FILE");
+
+    const auto store = OpenRecordsToRead(args, err);
+    if (!store)
+        return CliUsage;
+    QString error;
+    const std::vector<RecordHeader> headers = store->List(filter, error);
+    if (!error.isEmpty()) {
+        CliError(err, "cannot read records " + error.toStdString());
+        return CliUsage;
+    }
+    QByteArray bytes;
+    if (format == "csv") {
+        bytes = HeadersCsv(headers);
+    } else {
+        std::vector<Record> records;
+        records.reserve(headers.size());
+        for (const RecordHeader& header : headers) {
+            std::optional<Record> record = store->Load(header.id, error);
+            if (!record) {
+                CliError(err, "cannot read records " + error.toStdString());
+                return CliUsage;
+            }
+            records.push_back(std::move(*record));
+        }
+        bytes = format == "junit" ? RecordsJUnit(records) : RecordsJson(records);
+    }
+    if (!SaveBytesToFile(QString::fromStdString(*path), bytes.toStdString(), error)) {
+        CliError(err, "cannot write " + error.toStdString());
+        return CliFailed;
+    }
+    return CliOk;
+}
+
+}  // namespace tamrisk
