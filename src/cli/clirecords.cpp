@@ -127,6 +127,16 @@ void CliRecord::ImageOfFile(const std::string& file) {
     m_recorder.Image({m_header.kind, image.size(), Sha256Hex(hash), AbsolutePath(file)});
 }
 
+Record CliRecord::Ending(RecordOutcome outcome, const std::string& reason, int exitCode) {
+    // A command that could not start has its header only once started, as Finish does.
+    Start();
+    Record record = m_recorder.Snapshot();
+    record.header.outcome = outcome;
+    record.header.reason = reason;
+    record.header.exitCode = exitCode;
+    return record;
+}
+
 int CliRecord::Finish(RecordOutcome outcome, std::string reason, int exitCode) {
     Start();
     m_timer.reset();

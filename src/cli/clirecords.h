@@ -63,6 +63,11 @@ public:
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (the binary journal copy writes it as it goes).
     void ImageOfFile(const std::string& file);
+    // Keeps the whole record in memory too, for the run's reports. Before Start.
+    void KeepWhole() { m_recorder.KeepWhole(); }
+    // The record as it will be when finished with `outcome`, `reason` and `exitCode`,
+    // for a report written before it is finished. Starts the record first.
+    Record Ending(RecordOutcome outcome, const std::string& reason, int exitCode);
     // The first and the last red line teed or kept (UTF-8); empty when none.
     const std::string& FirstRedLine() const { return m_firstRed; }
     const std::string& LastRedLine() const { return m_lastRed; }

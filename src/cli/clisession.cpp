@@ -20,7 +20,7 @@ const char* const CliUsageText =
     "usage: tamrisk-cli ports\n"
     "       tamrisk-cli exec [--port PORT] [--speed BAUD] [--color auto|always|never] [--] COMMAND [DATA]\n"
     "       tamrisk-cli run [--port PORT] [--speed BAUD] [--color auto|always|never] [--retry N]\n"
-    "                       [--write-back] [--lines A-B] [--] SCRIPT\n"
+    "                       [--write-back] [--lines A-B] [--junit FILE] [--json FILE] [--] SCRIPT\n"
     "       tamrisk-cli read-code [--port PORT] [--speed BAUD] [--dump] -o FILE\n"
     "       tamrisk-cli read-fiscal [--port PORT] [--speed BAUD] [--dump] -o FILE\n"
     "       tamrisk-cli read-journal-bin [--port PORT] [--speed BAUD] [--start HEX] -o FILE\n"
@@ -44,7 +44,9 @@ const char* const CliUsageText =
     "  run     run a script file (Windows-1251) and log every line the run writes;\n"
     "          --retry N answers Yes to the first N retry questions of each line,\n"
     "          --lines A-B runs only lines A to B (1-based) on a copy, --write-back\n"
-    "          saves advanced serial numbers into SCRIPT; SIGINT or SIGTERM cancels\n"
+    "          saves advanced serial numbers into SCRIPT; SIGINT or SIGTERM cancels;\n"
+    "          --junit FILE and --json FILE write the run's report (JUnit XML, JSON)\n"
+    "          when it ends, whether or not records are kept\n"
     "  read-code, read-fiscal\n"
     "          read the program memory (196,608 bytes) or the fiscal memory (65,536,\n"
     "          131,072 or 262,144 bytes) into FILE, replaced in one step once the\n"
@@ -91,7 +93,8 @@ const char* const CliUsageText =
     "the station's saved port and speed are used.\n"
     "Exit: exec 0 done without a printer or link error, 1 the transaction failed or\n"
     "the printer reported an error; run 0 completed without a red line, 1 completed\n"
-    "with one (or the script could not be saved back), 130 cancelled; read-code and\n"
+    "with one (or the script or a report could not be saved), 130 cancelled (a\n"
+    "report that cannot be written changes no exit status but 0); read-code and\n"
     "read-fiscal 0 every block read, 1 the printer refused the read (no file\n"
     "written), a block failed or came short, or FILE could not be written, 130\n"
     "cancelled; read-journal-bin 0 the journal's end reached, 1 a transaction failed\n"
@@ -103,7 +106,8 @@ const char* const CliUsageText =
     "records export 0 done, 1 FILE could not be written;\n"
     "all 2 for a usage error\n"
     "(a blank QUERY or one too long for a request included), an unreadable script\n"
-    "or file, a port that could not be opened, a port lost on the way, a records\n"
+    "or file, a report FILE of run that cannot be written (found before the run),\n"
+    "a port that could not be opened, a port lost on the way, a records\n"
     "file that cannot be read, and an ID that is unknown or starts more than one.\n";
 
 volatile std::sig_atomic_t g_cancelSignal = 0;
@@ -126,11 +130,13 @@ void InstallCancelSignals() {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes) {
+bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes, std::string* problem) {
     QString error;
     if (SaveBytesToFile(QString::fromStdString(path), bytes, error))
         return true;
     host.showMessageDetail("Can't write output file", "Error", error.toStdString());
+    if (problem != nullptr)
+        *problem = error.toStdString();
     return false;
 }
 

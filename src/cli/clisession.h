@@ -62,8 +62,9 @@ bool StdoutIsTerminal();
 bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err);
 
 // Writes `bytes` as FILE in one step; on failure the operator is told "Can't
-// write output file" with the reason, an existing file stays, and false.
-bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes);
+// write output file" with the reason, an existing file stays, and false (with
+// "<path>: <reason>" in `problem` when given).
+bool SaveOutputFile(Host& host, const std::string& path, std::string_view bytes, std::string* problem = nullptr);
 
 // True when SaveOutputFile could replace FILE: its temporary file can be made
 // beside it (the folder exists and takes files, FILE is no folder and, when it

@@ -8,6 +8,7 @@
 #include "scriptlist.h"
 #include "savefile.h"
 #include "scriptrunner.h"
+#include "reports.h"
 #include "serialnumbers.h"
 #include "terminalsink.h"
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <ostream>
 #include <unistd.h>
 
@@ -50,10 +52,38 @@ private:
     CliRecord& m_record;
 };
 
+// The report files that --junit and --json ask for: (path, format) pairs.
+std::vector<std::pair<std::string, std::string>> RunReports(const ParsedArgs& args) {
+    std::vector<std::pair<std::string, std::string>> reports;
+    for (const char* format : {"junit", "json"}) {
+        if (const auto path = args.value(format))
+            reports.emplace_back(*path, format);
+    }
+    return reports;
+}
+
+// Writes each report of the run, each file in one step. False, with the first
+// failure's "<path>: <reason>" in `problem`, when one could not be written; the
+// operator is told of every one.
+bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& reports, const Record& record,
+                     Host& host, std::string& problem) {
+    bool written = true;
+    for (const auto& [path, format] : reports) {
+        const QByteArray bytes = format == "junit" ? RecordsJUnit(std::span(&record, 1)) : RecordJson(record);
+        std::string failure;
+        if (!SaveOutputFile(host, path, bytes.toStdString(), &failure) && written) {
+            written = false;
+            problem = failure;
+        }
+    }
+    return written;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines"}), {"write-back"});
+    const ParsedArgs args =
+        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json"}), {"write-back"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -73,15 +103,45 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
             return UsageError(err, "--lines runs a copy of the lines, which is never written back");
     }
 
+    const auto reports = RunReports(args);
+    for (const auto& report : reports) {
+        if (report.first.empty())
+            return UsageError(err, "--" + report.second + " takes a FILE");
+    }
+
     CliSession session(out, err);
     CliRecord record(args, "run", session.host, err);
+    if (!reports.empty())
+        record.KeepWhole();
+    // The reports are written from the record as it ends, before it is finished, so
+    // that a report that cannot be written is in the record's outcome and exit
+    // status as in the program's: a run that passed fails with exit status 1; one
+    // that already failed, was cancelled or could not start keeps its own.
+    const auto finish = [&](RecordOutcome outcome, std::string reason, int exitCode) {
+        std::string problem;
+        if (!reports.empty() && !WriteRunReports(reports, record.Ending(outcome, reason, exitCode), session.host,
+                                                 problem) &&
+            exitCode == CliOk) {
+            outcome = RecordOutcome::Fail;
+            reason = "cannot write " + problem;
+            exitCode = CliFailed;
+        }
+        return record.Finish(outcome, std::move(reason), exitCode);
+    };
+    // A run may take long: a report file that cannot be written is refused before it.
+    for (const auto& report : reports) {
+        if (std::string error; !OutputFileWritable(report.first, error)) {
+            CliError(err, "cannot write " + error);
+            return record.Finish(RecordOutcome::Error, "cannot write " + error, CliUsage);
+        }
+    }
     RecordHeader& header = record.Header();
     header.script = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
     std::string readError;
     const auto bytes = ReadInputFile(path, readError);
     if (!bytes) {
         CliError(err, "cannot read " + path + ": " + readError);
-        return record.Finish(RecordOutcome::Error, "cannot read " + path + ": " + readError, CliUsage);
+        return finish(RecordOutcome::Error, "cannot read " + path + ": " + readError, CliUsage);
     }
     header.scriptSha256 = QCryptographicHash::hash(QByteArray::fromStdString(*bytes), QCryptographicHash::Sha256)
                               .toHex()
@@ -91,7 +151,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         if (static_cast<std::size_t>(range->first) > lines.size()) {
             const std::string problem = path + " has only " + std::to_string(lines.size()) + " lines";
             CliError(err, problem);
-            return record.Finish(RecordOutcome::Error, problem, CliUsage);
+            return finish(RecordOutcome::Error, problem, CliUsage);
         }
         const auto last = std::min<std::size_t>(static_cast<std::size_t>(range->second), lines.size());
         header.lineRange = std::to_string(range->first) + "-" + std::to_string(last);
@@ -102,7 +162,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     const bool opened = OpenLink(session, args, err);
     record.SetPort(args, session);
     if (!opened)
-        return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+        return finish(RecordOutcome::Error, session.lastMessage, CliUsage);
     record.Start();
     Station& station = session.station;
     session.host.setWaitForEnter(::isatty(STDIN_FILENO));
@@ -131,16 +191,16 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         CliError(err, saveError);
     }
     switch (outcome) {
-    case RunOutcome::NotStarted: return record.Finish(RecordOutcome::Error, session.lastMessage, CliUsage);
-    case RunOutcome::PortLost: return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
-    case RunOutcome::Cancelled: return record.Finish(RecordOutcome::Aborted, record.LastRedLine(), CliCancelled);
+    case RunOutcome::NotStarted: return finish(RecordOutcome::Error, session.lastMessage, CliUsage);
+    case RunOutcome::PortLost: return finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
+    case RunOutcome::Cancelled: return finish(RecordOutcome::Aborted, record.LastRedLine(), CliCancelled);
     case RunOutcome::Completed: break;
     }
     if (terminal.SawRed())
-        return record.Finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
+        return finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
     if (!saveError.empty())
-        return record.Finish(RecordOutcome::Fail, saveError, CliFailed);
-    return record.Finish(RecordOutcome::Pass, {}, CliOk);
+        return finish(RecordOutcome::Fail, saveError, CliFailed);
+    return finish(RecordOutcome::Pass, {}, CliOk);
 }
 
 }  // namespace tamrisk

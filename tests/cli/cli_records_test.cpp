@@ -415,5 +415,91 @@ TEST_F(CliRecords, ExportWritesTheSelectedRecordsInEachFormatInOneStep) {
     EXPECT_FALSE(QFile::exists(missing));
 }
 
+TEST_F(CliRecords, RunWritesItsReportsWhenItEndsAlsoWithRecordsOff) {
+    sim.setEnv("TAMRISK_RECORDS", "off");
+    const QString junitFile = dir.filePath("report.xml");
+    const QString jsonFile = dir.filePath("report.json");
+    struct Case {
+        QString script;
+        int exitCode;
+        std::string outcome;
+        int cases, failures, errors;
+    };
+    const std::vector<Case> cases = {
+        {Script("plain.inp", {"90,a", "+1;91,DT000100"}), 0, "pass", 2, 0, 0},
+        {Script("red.inp", {"90,a", "200", "90,b"}), 1, "fail", 3, 1, 0},
+        {dir.filePath("none.inp"), 2, "error", 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        const std::string name = c.script.toStdString();
+        const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "never", "--junit", junitFile, "--json",
+                                    jsonFile, c.script});
+        ASSERT_EQ(run.exitCode, c.exitCode) << name << run.err;
+
+        const JUnitCounts junit = ReadJUnit(ReadFileBytes(junitFile));
+        EXPECT_TRUE(junit.wellFormed) << name;
+        EXPECT_EQ(junit.suites, 1) << name;
+        EXPECT_EQ(junit.cases, c.cases) << name;
+        EXPECT_EQ(junit.failures, c.failures) << name;
+        EXPECT_EQ(junit.errors, c.errors) << name;
+
+        const QJsonObject json = QJsonDocument::fromJson(ReadFileBytes(jsonFile)).object();
+        EXPECT_EQ(json["outcome"].toString().toStdString(), c.outcome) << name;
+        EXPECT_EQ(json["exit"].toInt(-1), c.exitCode) << name;
+        // The report's log is what the run printed, line for line.
+        std::vector<std::string> logged;
+        for (const auto& line : json["log"].toArray())
+            logged.push_back(line.toObject()["text"].toString().toStdString());
+        // (after its last line the run prints a blank one of its own)
+        std::vector<std::string> printed = Lines(run.out);
+        if (!printed.empty() && printed.back().empty())
+            printed.pop_back();
+        EXPECT_EQ(logged, printed) << name;
+        if (c.exitCode == 0) {
+            ASSERT_EQ(json["serials"].toArray().size(), 1) << name;
+            EXPECT_EQ(json["unit"].toString(), "DT000100");
+            EXPECT_EQ(Lines(junit.systemOut.toStdString()), printed) << name;
+        }
+    }
+    EXPECT_FALSE(QFile::exists(records));
+}
+
+// A report that cannot be written is told; it makes a run that passed exit 1 and
+// leaves a worse exit status alone; an existing report file stays as it was.
+TEST_F(CliRecords, AReportThatCannotBeWrittenIsAFailedWrite) {
+    sim.setEnv("TAMRISK_RECORDS", "off");
+    const QString report = dir.filePath("report.json");
+    const std::vector<std::pair<QString, int>> cases = {
+        {Script("plain.inp", {"90,a", "91"}), 1},
+        {Script("red.inp", {"90,a", "200"}), 1},
+        {dir.filePath("none.inp"), 2},
+    };
+    for (const auto& [script, exitCode] : cases) {
+        const std::string name = script.toStdString();
+        ASSERT_TRUE(WriteFileBytes(report, QByteArray("an older report")));
+        QProcess cli;
+        cli.setProcessEnvironment(sim.environment());
+        // Past 256 bytes a write fails: the report's (400 bytes and more), not the port's lock file nor
+        // the trial that makes an empty report file.
+        cli.setChildProcessModifier([] {
+            const rlimit limit{256, 256};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        cli.start(TAMRISK_CLI_PATH, {"run", "--port", "SIM0", "--json", report, script});
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        const std::string err = cli.readAllStandardError().toStdString();
+        EXPECT_EQ(cli.exitCode(), exitCode) << name << err;
+        EXPECT_NE(err.find("Error: Can't write output file: " + report.toStdString() + ": "), std::string::npos)
+            << name << err;
+        EXPECT_EQ(ReadFileBytes(report), "an older report") << name;
+    }
+    // A report file that cannot be made is refused before the run talks to the printer.
+    const QString missing = dir.filePath("missing/report.xml");
+    const CliRun refused = sim.cli({"run", "--port", "SIM0", "--junit", missing, cases[0].first});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("cannot write " + missing.toStdString() + ": "), std::string::npos) << refused.err;
+}
+
 }  // namespace
 }  // namespace tamrisk::testing
