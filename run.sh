@@ -3,7 +3,8 @@
 # virtual port (DEMO). With a display it opens the station on that port with
 # the demo script loaded: press Connect, then Execute Script. Without one it
 # talks to the simulator through tamrisk-cli: a few commands, then the demo
-# script with every kind of line, showing the log.
+# script with every kind of line, showing the log, and then the records they
+# left (in a temporary records file, so the demo adds nothing to the user's).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -14,7 +15,7 @@ portfile=$(mktemp)
 start_simulator() {
   "$bin/sim/tamrisk-sim" --name DEMO >"$portfile" &
   sim=$!
-  trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"' EXIT
+  trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"; rm -rf "${recordsdir:-}"' EXIT
   for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
   port=$(head -n 1 "$portfile")
   echo "Simulated printer on $port"
@@ -29,8 +30,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 cmake --build --preset default --target tamrisk-cli tamrisk-sim
+recordsdir=$(mktemp -d)
+export TAMRISK_RECORDS="$recordsdir/records.sqlite"
 start_simulator
-echo "(no display: the demo runs headless through tamrisk-cli)"
+echo "(no display: the demo runs headless through tamrisk-cli; records go to $TAMRISK_RECORDS)"
 echo
 
 cli() { "$bin/cli/tamrisk-cli" "$@"; }
@@ -44,3 +47,6 @@ show 61 "31-02-12 10:00"   # no such date: the printer refuses it
 
 echo "\$ tamrisk-cli run --port DEMO examples/demo.inp"
 cli run --port DEMO --speed 115200 examples/demo.inp </dev/null || true
+echo
+echo "\$ tamrisk-cli records list"
+cli records list
