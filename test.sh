@@ -20,7 +20,7 @@ done
 # they are; a crashing input is kept in build/fuzz/crashes/<target>/.
 echo "== fuzz =="
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for target in answer scriptline scriptrun; do
