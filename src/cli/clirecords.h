@@ -7,10 +7,9 @@
 // on stderr: its output and exit status stay as they are.
 
 #include "cliargs.h"
-#include "recorder.h"
+#include "operationrecord.h"
 
 #include <QString>
-#include <QTimer>
 
 #include <iosfwd>
 #include <memory>
@@ -30,11 +29,6 @@ std::set<std::string> WithRecordOptions(std::set<std::string> withValue);
 // RecordStore::DefaultLocation(); empty for "off".
 QString RecordsLocation(const ParsedArgs& args);
 
-// Opens the records file at `location` and marks the records left unfinished by
-// ended programs aborted. Null, after `tell` received "<file>: <reason>", when
-// it cannot be opened or written.
-std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell);
-
 // Writes "tamrisk-cli: records not kept: <file>: <reason>" on `err`.
 void TellRecordsNotKept(std::ostream& err, const QString& problem);
 
@@ -48,59 +42,39 @@ public:
     CliRecord& operator=(const CliRecord&) = delete;
 
     // Filled before Start: the kind, station, operator, version and unit are set.
-    RecordHeader& Header() { return m_header; }
+    RecordHeader& Header() { return m_record.Header(); }
     // The port as given (--port, or the saved one) and as opened, and the speed.
     void SetPort(const ParsedArgs& args, const CliSession& session);
     // Writes the header; the record's time starts now.
-    void Start();
+    void Start() { m_record.Start(); }
     // The command's result sink teed into the record. Either Tee or Keep, once.
-    ResultSink& Tee(ResultSink& inner);
+    ResultSink& Tee(ResultSink& inner) { return m_record.Tee(inner); }
     // A sink whose lines are kept in the record only, for a command that shows
     // them another way (on stderr, or as the journal view's lines).
-    ResultSink& Keep();
-    void Serial(RecordSerial serial) { m_recorder.Serial(std::move(serial)); }
+    ResultSink& Keep() { return m_record.Keep(); }
+    // Takes the serial numbers a script run sends.
+    SerialNumberObserver& Serials() { return m_record; }
     // The image saved in `file`: its length and SHA-256.
-    void Image(std::string_view bytes, const std::string& file);
+    void Image(std::string_view bytes, const std::string& file) { m_record.Image(bytes, file); }
     // The image in `file` as saved (the binary journal copy writes it as it goes).
-    void ImageOfFile(const std::string& file);
+    void ImageOfFile(const std::string& file) { m_record.ImageOfFile(file); }
+    // The first and the last red line teed or kept (UTF-8); empty when none.
+    const std::string& FirstRedLine() const { return m_record.FirstRedLine(); }
+    const std::string& LastRedLine() const { return m_record.LastRedLine(); }
     // Keeps the whole record in memory too, for the run's reports. Before Start.
-    void KeepWhole() { m_recorder.KeepWhole(); }
+    void KeepWhole() { m_record.KeepWhole(); }
     // The record as it will be when finished with `outcome`, `reason` and `exitCode`,
     // for a report written before it is finished. Starts the record first.
     Record Ending(RecordOutcome outcome, const std::string& reason, int exitCode);
-    // The first and the last red line teed or kept (UTF-8); empty when none.
-    const std::string& FirstRedLine() const { return m_firstRed; }
-    const std::string& LastRedLine() const { return m_lastRed; }
     // Finishes the record (starting it first when the command could not start);
     // returns `exitCode`.
     int Finish(RecordOutcome outcome, std::string reason, int exitCode);
 
 private:
-    class Watch : public ResultSink {
-    public:
-        explicit Watch(CliRecord& record) : m_record(record) {}
-        void AppendResultLine(std::string_view text, ResultColour colour) override;
-        void Flush() override;
-        ResultSink* next = nullptr;
-
-    private:
-        CliRecord& m_record;
-    };
-    class Nothing : public ResultSink {
-    public:
-        void AppendResultLine(std::string_view, ResultColour) override {}
-    };
-
     static std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
 
     std::unique_ptr<RecordStore> m_store;
-    Recorder m_recorder;
-    RecordHeader m_header;
-    Watch m_watch{*this};
-    Nothing m_nothing;
-    std::optional<QTimer> m_timer;
-    std::string m_firstRed, m_lastRed;
-    bool m_started = false;
+    OperationRecord m_record;
 };
 
 }  // namespace tamrisk

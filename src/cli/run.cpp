@@ -34,24 +34,6 @@ bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lin
     return false;
 }
 
-// Every serial number the run sends goes into its record.
-class RecordedSerials : public SerialNumberObserver {
-public:
-    explicit RecordedSerials(CliRecord& record) : m_record(record) {}
-    void SerialSent(const SentSerial& serial) override {
-        SerialResult result = SerialResult::Unknown;
-        switch (serial.result) {
-        case SentSerialResult::Answered: result = SerialResult::Answered; break;
-        case SentSerialResult::Refused: result = SerialResult::Refused; break;
-        case SentSerialResult::Unknown: break;
-        }
-        m_record.Serial({serial.space, serial.data, serial.line, result});
-    }
-
-private:
-    CliRecord& m_record;
-};
-
 // The report files that --junit and --json ask for: (path, format) pairs.
 std::vector<std::pair<std::string, std::string>> RunReports(const ParsedArgs& args) {
     std::vector<std::pair<std::string, std::string>> reports;
@@ -172,8 +154,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     ScriptRunHooks hooks;
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
     runner.SetHooks(std::move(hooks));
-    RecordedSerials serials(record);
-    runner.SetSerialNumberObserver(&serials);
+    runner.SetSerialNumberObserver(&record.Serials());
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));
 

@@ -1,0 +1,121 @@
+#include "operationrecord.h"
+
+#include "textcodec.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdlib>
+
+namespace tamrisk {
+
+namespace {
+
+std::string Sha256Hex(QCryptographicHash& hash) { return hash.result().toHex().toStdString(); }
+
+// A record is read later and elsewhere: the file it names must not depend on the folder it was made in.
+std::string AbsolutePath(const std::string& file) {
+    if (file.empty())
+        return file;
+    return QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+}
+
+}  // namespace
+
+QString ChooseRecordsLocation(const std::optional<std::string>& choice) {
+    std::string location;
+    if (choice) {
+        location = *choice;
+    } else if (const char* environment = std::getenv("TAMRISK_RECORDS"); environment != nullptr && *environment) {
+        location = environment;
+    } else {
+        return RecordStore::DefaultLocation();
+    }
+    return location == "off" ? QString() : QString::fromStdString(location);
+}
+
+std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell) {
+    auto store = std::make_unique<RecordStore>();
+    QString error;
+    if (!store->Open(location, error) || store->MarkAbandoned(error) < 0) {
+        tell(error);
+        return nullptr;
+    }
+    return store;
+}
+
+OperationRecord::OperationRecord(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce,
+                                 std::string kind)
+    : m_recorder(store, host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
+
+OperationRecord::~OperationRecord() = default;
+
+void OperationRecord::Start() {
+    if (m_started)
+        return;
+    m_started = true;
+    m_recorder.Start(m_header);
+    // Lines are written when the operation lets events through, also while it
+    // waits for the printer, so that a killed program leaves the lines so far.
+    if (QCoreApplication::instance() != nullptr && m_recorder.Recording()) {
+        m_timer.emplace();
+        m_timer->setInterval(Recorder::BatchInterval);
+        QObject::connect(&*m_timer, &QTimer::timeout, [this] { m_recorder.Tick(); });
+        m_timer->start();
+    }
+}
+
+ResultSink& OperationRecord::Tee(ResultSink& inner) {
+    m_watch.next = &m_recorder.Tee(inner);
+    return m_watch;
+}
+
+ResultSink& OperationRecord::Keep() { return Tee(m_nothing); }
+
+void OperationRecord::Watch::AppendResultLine(std::string_view text, ResultColour colour) {
+    if (colour == ResultColour::Red) {
+        m_record.m_lastRed = Cp1251ToUtf8(text);
+        if (m_record.m_firstRed.empty())
+            m_record.m_firstRed = m_record.m_lastRed;
+    }
+    next->AppendResultLine(text, colour);
+}
+
+void OperationRecord::Watch::Flush() { next->Flush(); }
+
+void OperationRecord::SerialSent(const SentSerial& serial) {
+    SerialResult result = SerialResult::Unknown;
+    switch (serial.result) {
+    case SentSerialResult::Answered: result = SerialResult::Answered; break;
+    case SentSerialResult::Refused: result = SerialResult::Refused; break;
+    case SentSerialResult::Unknown: break;
+    }
+    m_recorder.Serial({serial.space, serial.data, serial.line, result});
+}
+
+void OperationRecord::Image(std::string_view bytes, const std::string& file) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    m_recorder.Image({m_header.kind, static_cast<qint64>(bytes.size()), Sha256Hex(hash), AbsolutePath(file)});
+}
+
+void OperationRecord::ImageOfFile(const std::string& file) {
+    QFile image(QString::fromStdString(file));
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!m_recorder.Recording() || !image.open(QIODevice::ReadOnly) || !hash.addData(&image))
+        return;
+    m_recorder.Image({m_header.kind, image.size(), Sha256Hex(hash), AbsolutePath(file)});
+}
+
+void OperationRecord::Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode) {
+    if (m_finished)
+        return;
+    m_finished = true;
+    Start();
+    m_timer.reset();
+    m_recorder.Finish(outcome, std::move(reason), exitCode);
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,97 @@
+#pragma once
+// The record of one operation as a front end keeps it: its header, filled before
+// Start; the operation's lines teed from its sink (or kept only); the serial
+// numbers a script run sends; images of memory reads; the outcome. Lines wait at
+// most a quarter of a second before they are written, also while the operation
+// waits for the printer, as long as events run. The store is shared, not owned.
+
+#include "recorder.h"
+#include "serialnumbers.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tamrisk {
+
+// The records file chosen: `choice` when given, else TAMRISK_RECORDS when set
+// and not empty, else RecordStore::DefaultLocation();
+// an empty text for "off".
+QString ChooseRecordsLocation(const std::optional<std::string>& choice);
+
+// Opens the records file at `location` and marks the records left unfinished by
+// ended programs aborted. Null, after `tell` received "<file>: <reason>", when
+// it cannot be opened or written.
+std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell);
+
+class OperationRecord : public SerialNumberObserver {
+public:
+    // A record of `kind` into `store` (null: nothing is kept, lines are only
+    // forwarded); `tellOnce` receives the first store failure.
+    OperationRecord(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce, std::string kind);
+    // A record still in progress is finished as aborted.
+    ~OperationRecord() override;
+    OperationRecord(const OperationRecord&) = delete;
+    OperationRecord& operator=(const OperationRecord&) = delete;
+
+    // Filled before Start: the kind, station, operator and version are set.
+    RecordHeader& Header() { return m_header; }
+    // Writes the header; the record's time starts now. Once.
+    void Start();
+    // The operation's sink teed into the record. Either Tee or Keep, once.
+    ResultSink& Tee(ResultSink& inner);
+    // A sink whose lines are kept in the record only, for an operation that shows
+    // them another way.
+    ResultSink& Keep();
+    void Serial(RecordSerial serial) { m_recorder.Serial(std::move(serial)); }
+    // A script run's serial numbers go into the record.
+    void SerialSent(const SentSerial& serial) override;
+    // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
+    void Image(std::string_view bytes, const std::string& file);
+    // The image in `file` as saved (a copy written as it is read).
+    void ImageOfFile(const std::string& file);
+    // The first and the last red line teed or kept (UTF-8); empty when none.
+    const std::string& FirstRedLine() const { return m_firstRed; }
+    const std::string& LastRedLine() const { return m_lastRed; }
+    // Finishes the record (starting it first when the operation could not start).
+    // Only the first call counts.
+    void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode = std::nullopt);
+    bool Finished() const { return m_finished; }
+    // Keeps the whole record in memory too, for a report when the operation ends.
+    // Call before Start.
+    void KeepWhole() { m_recorder.KeepWhole(); }
+    // The record so far (with KeepWhole, every line, serial number and image).
+    Record Snapshot() const { return m_recorder.Snapshot(); }
+
+private:
+    class Watch : public ResultSink {
+    public:
+        explicit Watch(OperationRecord& record) : m_record(record) {}
+        void AppendResultLine(std::string_view text, ResultColour colour) override;
+        void Flush() override;
+        ResultSink* next = nullptr;
+
+    private:
+        OperationRecord& m_record;
+    };
+    class Nothing : public ResultSink {
+    public:
+        void AppendResultLine(std::string_view, ResultColour) override {}
+    };
+
+    Recorder m_recorder;
+    RecordHeader m_header;
+    Watch m_watch{*this};
+    Nothing m_nothing;
+    std::optional<QTimer> m_timer;
+    std::string m_firstRed, m_lastRed;
+    bool m_started = false;
+    bool m_finished = false;
+};
+
+}  // namespace tamrisk
