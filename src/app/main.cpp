@@ -16,6 +16,7 @@
 #include "readklenbin.h"
 #include "resultsview.h"
 #include "station.h"
+#include "stationrecords.h"
 #include "status.h"
 #include "tamriskfp.h"
 
@@ -79,6 +80,10 @@ int RunStation(QApplication& app) {
         TestForm.move(area.center() - QPoint(TestForm.width() / 2, TestForm.height() / 2));
     }
     TestForm.SetWindows({&CommandFrm, &StatusDlg, &CodeForm, &MemForm, &JournalForm, &ReadKlenFrm});
+    // One records file for the session, opened before the first operation.
+    StationRecords records(station, &TestForm);
+    TestForm.SetRecords(&records);
+    CommandFrm.SetRecords(&records);
     TestForm.show();
 
     if (parser.isSet(portOption)) {
@@ -88,6 +93,7 @@ int RunStation(QApplication& app) {
     }
     if (!parser.positionalArguments().isEmpty())
         TestForm.LoadScriptFile(parser.positionalArguments().constFirst());
+    records.Open();
 
     return app.exec();
 }

@@ -3,6 +3,8 @@
 #include "accessibletext.h"
 #include "host.h"
 #include "resultlog.h"
+#include "stationrecords.h"
+#include "statusbits.h"
 #include "station.h"
 #include "status.h"
 #include "textcodec.h"
@@ -128,7 +130,15 @@ void TCommandFrm::ExecuteBtClick() {
     const CloseGuard::Busy busy(m_close);
     host.processEvents();
 
-    const LoggedCommand outcome = LogCommand(m_station.transactor, host, m_results, command, *data);
+    std::unique_ptr<OperationRecord> record;
+    if (m_records != nullptr) {
+        record = m_records->Begin("command");
+        record->Start();
+    }
+    ResultSink& sink = record ? record->Tee(m_results) : m_results;
+    const LoggedCommand outcome = LogCommand(m_station.transactor, host, sink, command, *data);
+    if (record)
+        FinishRecord(*record, outcome.result);
 
     if (outcome.result == ExecResult::ExecBusy) {
         // Nothing went out and nothing was logged: the dialog is as it was.
@@ -148,6 +158,19 @@ void TCommandFrm::ExecuteBtClick() {
         ui->TimePn->setText(QString::fromLatin1(FormatElapsed("Execution time: ", outcome.seconds)));
         if (m_hooks.timerText)
             m_hooks.timerText(QString::fromLatin1(FormatElapsed("", outcome.seconds)));
+    }
+}
+
+void TCommandFrm::FinishRecord(OperationRecord& record, ExecResult result) {
+    if (result == ExecResult::ExecBusy) {
+        m_records->Finish(record, RecordOutcome::Error, "another transaction is in progress");
+    } else if (!m_station.Connected) {
+        m_records->Finish(record, RecordOutcome::Aborted, "Serial port lost");
+    } else if ((m_station.state.StatusFlags & (FailureMask | CommonErrorFlag)) == 0) {
+        m_records->Finish(record, RecordOutcome::Pass, {});
+    } else {
+        const std::string& answer = record.FirstRedLine();
+        m_records->Finish(record, RecordOutcome::Fail, answer.empty() ? std::string("the printer refused it") : answer);
     }
 }
 

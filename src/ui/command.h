@@ -16,8 +16,11 @@ class TCommandFrm;
 
 namespace tamrisk {
 
+class OperationRecord;
 class ResultSink;
+enum class ExecResult;
 class Station;
+class StationRecords;
 class TStatusDlg;
 
 // What the dialog touches in the main window.
@@ -34,6 +37,8 @@ public:
     // The status dialog the Status button opens; it is created after this
     // dialog in the start-up order, so it may be handed over later (or be null).
     void SetStatusDlg(TStatusDlg* statusDlg) { m_statusDlg = statusDlg; }
+    // Where every command sent is recorded (null: nowhere).
+    void SetRecords(StationRecords* records) { m_records = records; }
     ~TCommandFrm() override;
 
     // Disables StatusBt; called each time the dialog is shown.
@@ -52,11 +57,14 @@ private:
     void reject() override;
 
     void ConnectEnabled(bool enabled);
+    // Finishes the command's record: passed when the answer reports no error.
+    void FinishRecord(OperationRecord& record, ExecResult result);
 
     std::unique_ptr<Ui::TCommandFrm> ui;
     Station& m_station;
     ResultSink& m_results;
     TStatusDlg* m_statusDlg;
+    StationRecords* m_records = nullptr;
     CommandFrmHooks m_hooks;
     CloseGuard m_close;
 };

@@ -16,12 +16,15 @@
 #include "scriptsyntax.h"
 #include "settings.h"
 #include "station.h"
+#include "recordsmodel.h"
+#include "stationrecords.h"
 #include "status.h"
 #include "textcodec.h"
 #include "ui_tamriskfp.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -89,7 +92,8 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         view->setFont(font);
     }
     m_results = std::make_unique<ResultsView>(ui->FPData);
-    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, *m_results,
+    m_runSink.target = m_results.get();
+    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_runSink,
                                               [this] { return m_station.Connected; });
     ScriptTmr = new QTimer(this);
     ScriptTmr->setObjectName(QStringLiteral("ScriptTmr"));
@@ -123,6 +127,8 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->SaveM, &QAction::triggered, this, &TTestForm::SaveMClick);
     connect(ui->RepeatM, &QAction::triggered, this, &TTestForm::ExecuteBtClick);
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
+    connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
+    connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
     ui->FPData->viewport()->installEventFilter(this);
@@ -136,6 +142,29 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
 TTestForm::~TTestForm() = default;
 
 void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows; }
+
+void TTestForm::SetRecords(StationRecords* records) {
+    m_records = records;
+    if (records == nullptr)
+        return;
+    records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
+    records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
+    records->problemShown = [this](const QString& message) { ui->StatusPn->setText(message); };
+}
+
+void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {
+    ui->OutcomePn->setText(OutcomeCaption(outcome));
+    ui->OutcomePn->setToolTip(reason);
+    QPalette palette = ui->OutcomePn->palette();
+    palette.setColor(QPalette::WindowText, OutcomeColour(outcome));
+    ui->OutcomePn->setPalette(palette);
+}
+
+void TTestForm::UnitBoxReturn() {
+    // A scanner types the unit's label and Enter: the test runs when it may.
+    if (ui->ExecuteBt->isEnabled())
+        ExecuteBtClick();
+}
 
 CommandFrmHooks TTestForm::CommandHooks() {
     return {
@@ -314,18 +343,39 @@ void TTestForm::ExecuteBtClick() {
         return;
     QTextDocument& document = *ui->ScrMemo->document();
     std::optional<StringScriptList> selection;
+    std::optional<std::vector<std::string>> asRun;
+    std::string lineRange;
+    int firstLine = 1;
     if (ui->ScrMemo->textCursor().hasSelection()) {
         ExtendEditorSelection(*ui->ScrMemo);
         const LineRange range = SelectedLines(*ui->ScrMemo);
-        auto lines = EncodeLines(EditorLines(document, range.first, range.end), range.first + 1,
-                                 "the script was not run.");
-        if (!lines)
+        asRun = EncodeLines(EditorLines(document, range.first, range.end), range.first + 1, "the script was not run.");
+        if (!asRun)
             return;
-        selection.emplace(std::move(*lines));
-    } else if (!EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1, "the script was not run.")) {
+        firstLine = range.first + 1;
+        lineRange = std::to_string(firstLine) + "-" + std::to_string(range.end);
+        selection.emplace(*asRun);
+    } else if (asRun = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1, "the script was not run.");
+               !asRun) {
         return;
     }
     EditorScriptList editor(document);
+    m_runner->SetFirstLineNumber(firstLine);
+
+    std::unique_ptr<OperationRecord> record;
+    if (m_records != nullptr) {
+        record = m_records->Begin("run");
+        RecordHeader& header = record->Header();
+        header.script = m_scriptFile.toStdString();
+        header.scriptSha256 = QCryptographicHash::hash(QByteArray::fromStdString(JoinScriptLines(*asRun)),
+                                                       QCryptographicHash::Sha256)
+                                  .toHex()
+                                  .toStdString();
+        header.lineRange = lineRange;
+        record->Start();
+        m_runSink.target = &record->Tee(*m_results);
+        m_runner->SetSerialNumberObserver(record.get());
+    }
 
     m_runner->ScriptRunning = true;
     UpdateControls();
@@ -334,13 +384,31 @@ void TTestForm::ExecuteBtClick() {
     ui->ScrMemo->setEnabled(false);
     // A close asked for during the run is carried out once it has unwound.
     const CloseGuard::Busy busy(m_close);
-    if (selection)
-        m_runner->RunScript(*selection);
-    else
-        m_runner->RunScript(editor);
+    const RunOutcome outcome = selection ? m_runner->RunScript(*selection) : m_runner->RunScript(editor);
     ui->ScrMemo->setEnabled(true);
     m_runner->ScriptRunning = false;
     UpdateControls();
+    if (record) {
+        m_runSink.target = m_results.get();
+        m_runner->SetSerialNumberObserver(nullptr);
+        FinishRun(*record, outcome);
+    }
+}
+
+void TTestForm::FinishRun(OperationRecord& record, RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::NotStarted: m_records->Finish(record, RecordOutcome::Error, "Serial port not open"); return;
+    case RunOutcome::PortLost: m_records->Finish(record, RecordOutcome::Aborted, record.LastRedLine()); return;
+    case RunOutcome::Cancelled:
+        m_records->Finish(record, RecordOutcome::Aborted,
+                          m_close.Pending() ? std::string("the window was closed during it") : record.LastRedLine());
+        return;
+    case RunOutcome::Completed: break;
+    }
+    if (!record.FirstRedLine().empty())
+        m_records->Finish(record, RecordOutcome::Fail, record.FirstRedLine());
+    else
+        m_records->Finish(record, RecordOutcome::Pass, {});
 }
 
 void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
@@ -407,6 +475,7 @@ bool TTestForm::LoadScriptFile(const QString& fileName) {
     if (!ScriptDescription.empty())
         status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
     ui->StatusPn->setText(status);
+    m_scriptFile = QFileInfo(fileName).fileName();
     return true;
 }
 
@@ -430,6 +499,49 @@ void TTestForm::SaveMClick() {
         return;
     }
     LoadScriptFile(fileName);
+}
+
+void TTestForm::SaveResultsMClick() {
+    QFileDialog dialog(this, QStringLiteral("Save Results"));
+    dialog.setObjectName(QStringLiteral("SaveResultsDlg"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QString textFilter = QStringLiteral("Text (*.txt)");
+    const QString htmlFilter = QStringLiteral("HTML with colours (*.html *.htm)");
+    dialog.setNameFilters({textFilter, htmlFilter});
+    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, htmlFilter](const QString& filter) {
+        dialog.setDefaultSuffix(filter == htmlFilter ? QStringLiteral("html") : QStringLiteral("txt"));
+    });
+    dialog.setDirectory(QDir::currentPath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString error;
+    if (!SaveResults(dialog.selectedFiles().constFirst(), dialog.selectedNameFilter() == htmlFilter, error))
+        m_station.host.showMessageDetail("Can't write results file", "Error", error.toStdString());
+}
+
+bool TTestForm::SaveResults(const QString& fileName, bool html, QString& error) {
+    m_results->Flush();
+    const QTextDocument& document = *ui->FPData->document();
+    QString text;
+    if (html)
+        text = QStringLiteral("<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>Script execution results"
+                              "</title></head>\n<body>\n<pre style=\"font-weight: bold\">\n");
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        // The view keeps an empty line below the last one logged.
+        if (!block.next().isValid() && block.text().isEmpty())
+            break;
+        if (html)
+            text += QStringLiteral("<span style=\"color: %1\">%2</span>\n")
+                        .arg(block.charFormat().foreground().color().name(), block.text().toHtmlEscaped());
+        else
+            text += block.text() + u'\n';
+    }
+    if (html)
+        text += QStringLiteral("</pre>\n</body>\n</html>\n");
+    return SaveBytesToFile(fileName, text.toStdString(), error);
 }
 
 void TTestForm::ScrMemoChange() {

@@ -4,7 +4,9 @@
 // status line, and the menu that opens every other window.
 
 #include "closeguard.h"
+#include "linesink.h"
 #include "notifier.h"
+#include "record.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -28,8 +30,11 @@ class TTestForm;
 namespace tamrisk {
 
 class ResultsView;
+enum class RunOutcome;
+class OperationRecord;
 class ScriptRunner;
 class Station;
+class StationRecords;
 class TCodeForm;
 class TCommandFrm;
 class TJournalForm;
@@ -81,6 +86,14 @@ public:
     ~TTestForm() override;
 
     void SetWindows(const StationWindows& windows);
+    // Where the runs are recorded (null: nowhere); the records take the unit
+    // from the Unit box and show every outcome in the status line.
+    void SetRecords(StationRecords* records);
+    // Shows an operation's outcome in the status line, in its colour.
+    void ShowOutcome(RecordOutcome outcome, const QString& reason);
+    // Writes the results view to `fileName` in one step: HTML with the lines'
+    // colours when `html`, else plain UTF-8 text. False with `error` on failure.
+    bool SaveResults(const QString& fileName, bool html, QString& error);
     // What the Execute Command dialog touches here: ConnectBt and TimerPn.
     CommandFrmHooks CommandHooks();
 
@@ -131,6 +144,8 @@ private slots:
     void HelpMClick();
     void ScrMemoChange();
     void ScriptTmrTimer();
+    void SaveResultsMClick();
+    void UnitBoxReturn();
 
 private:
     // The smallest size FormCanResize allows, from where the layout put the Clear button.
@@ -140,6 +155,8 @@ private:
     void PortNumDropDown();
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
+    // Finishes the run's record with the outcome the run ended with.
+    void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
     // The open (or save) dialog, made on first use and set up for scripts.
     QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
@@ -158,6 +175,18 @@ private:
     Notifier::Subscription m_connectionLost;
     std::unique_ptr<ResultsView> m_results;
     std::unique_ptr<ScriptRunner> m_runner;
+    // The runner's sink: the results view, teed into the run's record while one is kept.
+    class RunSink : public ResultSink {
+    public:
+        void AppendResultLine(std::string_view text, ResultColour colour) override {
+            target->AppendResultLine(text, colour);
+        }
+        void Flush() override { target->Flush(); }
+        ResultSink* target = nullptr;
+    };
+    RunSink m_runSink;
+    StationRecords* m_records = nullptr;
+    QString m_scriptFile;  // the name of the script file loaded or saved last
     StationWindows m_windows;
     QFileDialog* OpenFileDlg = nullptr;
     QFileDialog* SaveFileDlg = nullptr;

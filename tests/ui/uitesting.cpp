@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
     // Saved settings go to a folder of this run, never the user's own.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // So are records kept where a test names no records file.
+    qputenv("XDG_DATA_HOME", config.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

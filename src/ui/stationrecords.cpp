@@ -1,0 +1,79 @@
+#include "stationrecords.h"
+
+#include "recordsmodel.h"
+#include "settings.h"
+#include "station.h"
+
+#include <cstdlib>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace tamrisk {
+
+StationRecords::StationRecords(Station& station, QWidget* window) : m_station(station), m_window(window) {
+    const std::unique_ptr<QSettings> settings = OpenSettingsStore();
+    const QString choice = settings->value(QLatin1String(RecordsSetting)).toString();
+    // The environment chooses for this session over the saved setting.
+    const char* environment = std::getenv("TAMRISK_RECORDS");
+    const bool fromEnvironment = environment != nullptr && *environment;
+    m_location = ChooseRecordsLocation(fromEnvironment || choice.isEmpty() ? std::nullopt
+                                                                           : std::optional(choice.toStdString()));
+    const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
+    m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
+}
+
+StationRecords::~StationRecords() = default;
+
+void StationRecords::Open() {
+    if (m_opened)
+        return;
+    m_opened = true;
+    if (!m_location.isEmpty())
+        m_store = OpenRecords(m_location, [this](const QString& problem) { TellOnce(problem); });
+}
+
+std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
+    Open();
+    auto record = std::make_unique<OperationRecord>(m_store.get(), m_station.host,
+                                                    [this](const QString& problem) { TellOnce(problem); },
+                                                    std::move(kind));
+    RecordHeader& header = record->Header();
+    header.station = m_stationName;
+    if (unit)
+        header.unit = unit();
+    if (m_station.Connected) {
+        const int index = m_station.link.PortIndex;
+        if (index >= 0 && index < static_cast<int>(m_station.link.PortList.size()))
+            header.port = m_station.link.PortAt(index).path;
+        header.speed = m_station.link.LineSpeed;
+    }
+    return record;
+}
+
+void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std::string reason) {
+    const QString shown = QString::fromStdString(reason);
+    record.Finish(outcome, std::move(reason));
+    if (outcomeShown)
+        outcomeShown(outcome, shown);
+}
+
+void StationRecords::TellOnce(const QString& problem) {
+    if (m_told)
+        return;
+    m_told = true;
+    const QString message = QStringLiteral("Records not kept: ") + problem;
+    if (problemShown)
+        problemShown(message);
+    // Not modal: the operation that found the problem goes on while the box is up.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Records"), message, QMessageBox::Ok, m_window);
+    box->setObjectName(QStringLiteral("RecordsProblemBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+QString OutcomeCaption(RecordOutcome outcome) {
+    return QString::fromLatin1(OutcomeText(outcome)).toUpper();
+}
+
+}  // namespace tamrisk

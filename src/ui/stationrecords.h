@@ -1,0 +1,70 @@
+#pragma once
+// The station's records: one records file for the whole session, chosen by the
+// "Records" setting (a path, or "off"; TAMRISK_RECORDS in the environment
+// overrides it; the user's records file by default), opened once at start, when
+// the records of programs that ended early are marked aborted. Every window that
+// talks to a printer takes its operation's record from here, with the station's
+// name (the "StationName" setting, else the host name), the unit the operator
+// gave, and the port and speed. A records file that cannot be written is told to
+// the operator once, with the file and the reason, and costs the operation nothing.
+
+#include "operationrecord.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace tamrisk {
+
+class Station;
+
+class StationRecords {
+public:
+    // Setting names.
+    static constexpr const char* RecordsSetting = "Records";
+    static constexpr const char* StationNameSetting = "StationName";
+
+    // `window` carries the message box about an unwritable records file.
+    StationRecords(Station& station, QWidget* window);
+    ~StationRecords();
+    StationRecords(const StationRecords&) = delete;
+    StationRecords& operator=(const StationRecords&) = delete;
+
+    // Opens the chosen records file; nothing when records are off. Once.
+    void Open();
+    // The records file chosen; empty when records are off.
+    QString Location() const { return m_location; }
+
+    // A record of `kind` for an operation on the connected printer, not started.
+    std::unique_ptr<OperationRecord> Begin(std::string kind);
+    // Finishes `record` and shows its outcome.
+    void Finish(OperationRecord& record, RecordOutcome outcome, std::string reason);
+
+    // The unit's identity as the operator gave it (UTF-8); empty when none.
+    std::function<std::string()> unit;
+    // Told each outcome, to show it (the main window's status line).
+    std::function<void(RecordOutcome outcome, const QString& reason)> outcomeShown;
+    // Told the one message about an unwritable records file (the status line).
+    std::function<void(const QString& message)> problemShown;
+
+private:
+    void TellOnce(const QString& problem);
+
+    Station& m_station;
+    QPointer<QWidget> m_window;
+    QString m_location;
+    std::string m_stationName;
+    std::unique_ptr<RecordStore> m_store;
+    bool m_opened = false;
+    bool m_told = false;
+};
+
+// "PASS", "FAIL", "ABORTED", "ERROR".
+QString OutcomeCaption(RecordOutcome outcome);
+
+}  // namespace tamrisk

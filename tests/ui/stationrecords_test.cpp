@@ -1,0 +1,221 @@
+// The station's records driven as an operator drives the main window, over the
+// printer model: a run kept with its outcome, log and unit, the Unit box and
+// Enter, the outcome in the status line, Save Results, and a records file that
+// cannot be written.
+
+#include "recordstore.h"
+#include "resultsview.h"
+#include "settings.h"
+#include "stationrecords.h"
+#include "tamriskfp.h"
+#include "uitesting.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamrisk {
+namespace {
+
+using testing::PickFile;
+using testing::UiRig;
+
+// Status bytes that refuse command 90 with the printer's common error.
+sim::SimOptions Refusing90() {
+    sim::SimOptions options;
+    options.statusOverrides[90] = {0xA0, 0x80, 0x80, 0x80, 0x80, 0x80};
+    return options;
+}
+
+struct StationRecordsTest : ::testing::Test {
+    StationRecordsTest() {
+        OpenSettingsStore()->clear();
+        // Never the user's own records file.
+        qputenv("TAMRISK_RECORDS", dir.filePath("records.sqlite").toUtf8());
+    }
+    ~StationRecordsTest() override { qunsetenv("TAMRISK_RECORDS"); }
+
+    // The window with its records, shown and connected.
+    void Open() {
+        rig.station->Disconnect();
+        records = std::make_unique<StationRecords>(*rig.station, &window);
+        window.SetRecords(records.get());
+        records->Open();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(Get<QPushButton>("ConnectBt"), Qt::LeftButton);
+        ASSERT_TRUE(rig.station->Connected);
+    }
+    template <class T = QWidget>
+    T* Get(const char* name) { return testing::FindControl<T>(window, name); }
+    void Run(const QString& script) {
+        Get<QPlainTextEdit>("ScrMemo")->setPlainText(script);
+        window.Results().Clear();
+        QTest::mouseClick(Get<QPushButton>("ExecuteBt"), Qt::LeftButton);
+    }
+    // The records kept, newest first, read back whole.
+    std::vector<Record> Kept() {
+        RecordStore store;
+        QString error;
+        EXPECT_TRUE(store.Open(dir.filePath("records.sqlite"), error)) << error.toStdString();
+        std::vector<Record> kept;
+        for (const RecordHeader& header : store.List({.limit = 0}, error))
+            kept.push_back(*store.Load(header.id, error));
+        return kept;
+    }
+    QStringList ViewLines() { return window.Results().Text().split('\n', Qt::SkipEmptyParts); }
+    QLabel* Outcome() { return Get<QLabel>("OutcomePn"); }
+
+    QTemporaryDir dir;
+    UiRig rig{Refusing90()};
+    TTestForm window{*rig.station};
+    std::unique_ptr<StationRecords> records;
+};
+
+// The record's log as the view shows it, line by line (the run's last line
+// carries its own line end, which the view shows as a line break).
+QStringList LogTexts(const Record& record) {
+    QStringList texts;
+    for (const RecordLogLine& line : record.log)
+        texts << QString::fromStdString(line.text).remove(u'\r');
+    return texts.join('\n').split('\n', Qt::SkipEmptyParts);
+}
+
+TEST_F(StationRecordsTest, RunIsKeptWithOutcomeLogAndUnit) {
+    const struct {
+        const char* script;
+        const char* unit;  // typed into the Unit box
+        RecordOutcome outcome;
+        const char* keptUnit;
+        const char* caption;
+        QColor colour;
+        const char* lineRange;
+    } cases[] = {
+        {"74\n+1;91,DT000100", "ZK123456", RecordOutcome::Pass, "ZK123456", "PASS", QColor(0, 128, 0), ""},
+        // Without a unit: the first serial number sent.
+        {"+1;91,DT000100\n74", "", RecordOutcome::Pass, "DT000100", "PASS", QColor(0, 128, 0), ""},
+        {"74\n90,abc\n74", "ZK7", RecordOutcome::Fail, "ZK7", "FAIL", QColor(255, 0, 0), ""},
+    };
+    Open();
+    for (const auto& c : cases) {
+        Get<QLineEdit>("UnitBox")->setText(c.unit);
+        Run(c.script);
+        const std::vector<Record> kept = Kept();
+        ASSERT_FALSE(kept.empty()) << c.script;
+        const Record& record = kept.front();
+        EXPECT_EQ(record.header.kind, "run");
+        EXPECT_EQ(record.header.outcome, c.outcome) << c.script;
+        EXPECT_EQ(record.header.unit, c.keptUnit) << c.script;
+        EXPECT_EQ(record.header.speed, rig.station->link.LineSpeed);
+        EXPECT_EQ(LogTexts(record), ViewLines()) << c.script;
+        EXPECT_EQ(Outcome()->text(), c.caption);
+        EXPECT_EQ(Outcome()->palette().color(QPalette::WindowText).name(), c.colour.name()) << c.script;
+        // The unit stays for the next unit's scan to replace.
+        EXPECT_EQ(Get<QLineEdit>("UnitBox")->text(), c.unit);
+    }
+    EXPECT_EQ(Kept().size(), std::size(cases));
+    EXPECT_EQ(Kept().back().serials.at(0).space, "91,DT######");
+    EXPECT_EQ(Kept().back().serials.at(0).line, 2);
+}
+
+TEST_F(StationRecordsTest, SelectionKeepsItsLineRangeAndNumbers) {
+    Open();
+    auto* editor = Get<QPlainTextEdit>("ScrMemo");
+    editor->setPlainText("74\n74\n+1;91,DT000100\n74");
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(3);
+    cursor.setPosition(10, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    QTest::mouseClick(Get<QPushButton>("ExecuteBt"), Qt::LeftButton);
+    const Record record = Kept().at(0);
+    EXPECT_EQ(record.header.lineRange, "2-3");
+    ASSERT_EQ(record.serials.size(), 1u);
+    EXPECT_EQ(record.serials[0].line, 3);
+}
+
+TEST_F(StationRecordsTest, EnterInUnitBoxStartsRunWhenExecuteIsEnabled) {
+    Open();
+    auto* unit = Get<QLineEdit>("UnitBox");
+    const struct {
+        const char* name;
+        bool connected;
+        bool script;
+        std::size_t records;
+    } cases[] = {
+        {"ready", true, true, 1},
+        {"no script", true, false, 1},
+        {"not connected", false, true, 1},
+    };
+    for (const auto& c : cases) {
+        if (rig.station->Connected != c.connected)
+            QTest::mouseClick(Get<QPushButton>("ConnectBt"), Qt::LeftButton);
+        Get<QPlainTextEdit>("ScrMemo")->setPlainText(c.script ? "74" : "");
+        unit->clear();
+        unit->setFocus();
+        QTest::keyClicks(unit, "SN-42");
+        QTest::keyClick(unit, Qt::Key_Return);
+        const std::vector<Record> kept = Kept();
+        EXPECT_EQ(kept.size(), c.records) << c.name;
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(kept.front().header.unit, "SN-42");
+    }
+}
+
+TEST_F(StationRecordsTest, SaveResultsAsTextOrColouredHtml) {
+    Open();
+    Run("74\n90,abc");
+    const struct {
+        const char* filter;
+        const char* name;
+        QStringList expected;
+    } cases[] = {
+        {"Text (*.txt)", "log.txt", ViewLines()},
+        {"HTML with colours (*.html *.htm)", "log.html",
+         {"<span style=\"color: #0000ff\">-&gt; 74", "<span style=\"color: #ff0000\">"}},
+    };
+    for (const auto& c : cases) {
+        PickFile(dir.filePath(c.name), [&](QFileDialog& dialog) { dialog.selectNameFilter(c.filter); });
+        window.findChild<QAction*>("SaveResultsM")->trigger();
+        QFile file(dir.filePath(c.name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.name;
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const QString& part : c.expected) {
+            EXPECT_TRUE(text.contains(part)) << c.name << ": " << part.toStdString() << "\n" << text.toStdString();
+        }
+        if (QString(c.name).endsWith(".txt")) {
+            EXPECT_EQ(text.toStdString(), (ViewLines().join('\n') + '\n').toStdString());
+        }
+    }
+}
+
+TEST_F(StationRecordsTest, UnwritableRecordsFileCostsTheRunNothingAndIsToldOnce) {
+    const QByteArray garbage(4096, 'x');
+    ASSERT_TRUE(testing::WriteFileBytes(dir.filePath("records.sqlite"), garbage));
+    Open();
+    Run("74\n90,abc");
+    const QStringList first = ViewLines();
+    Run("74\n90,abc");
+    EXPECT_EQ(ViewLines(), first);
+    EXPECT_EQ(first.size(), 5);
+    const auto boxes = window.findChildren<QMessageBox*>("RecordsProblemBox");
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0]->text().contains(dir.filePath("records.sqlite"))) << boxes[0]->text().toStdString();
+    EXPECT_TRUE(Get<QLabel>("StatusPn")->text().startsWith("Records not kept: "));
+    EXPECT_EQ(Outcome()->text(), "FAIL");
+    EXPECT_EQ(testing::ReadFileBytes(dir.filePath("records.sqlite")), garbage);
+}
+
+}  // namespace
+}  // namespace tamrisk
