@@ -84,6 +84,8 @@ int RunStation(QApplication& app) {
     StationRecords records(station, &TestForm);
     TestForm.SetRecords(&records);
     CommandFrm.SetRecords(&records);
+    CodeForm.SetRecords(&records);
+    MemForm.SetRecords(&records);
     TestForm.show();
 
     if (parser.isSet(portOption)) {

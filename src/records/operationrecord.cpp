@@ -95,10 +95,14 @@ void OperationRecord::SerialSent(const SentSerial& serial) {
     m_recorder.Serial({serial.space, serial.data, serial.line, result});
 }
 
-void OperationRecord::Image(std::string_view bytes, const std::string& file) {
+RecordImage ImageOf(std::string kind, std::string_view bytes, const std::string& file) {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    m_recorder.Image({m_header.kind, static_cast<qint64>(bytes.size()), Sha256Hex(hash), AbsolutePath(file)});
+    return {std::move(kind), static_cast<qint64>(bytes.size()), Sha256Hex(hash), AbsolutePath(file)};
+}
+
+void OperationRecord::Image(std::string_view bytes, const std::string& file) {
+    m_recorder.Image(ImageOf(m_header.kind, bytes, file));
 }
 
 void OperationRecord::ImageOfFile(const std::string& file) {

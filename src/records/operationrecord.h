@@ -29,6 +29,10 @@ QString ChooseRecordsLocation(const std::optional<std::string>& choice);
 // it cannot be opened or written.
 std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell);
 
+// The image of `bytes` read by an operation of `kind`, saved in `file` (UTF-8;
+// empty when not saved, else made absolute): its length and SHA-256.
+RecordImage ImageOf(std::string kind, std::string_view bytes, const std::string& file);
+
 class OperationRecord : public SerialNumberObserver {
 public:
     // A record of `kind` into `store` (null: nothing is kept, lines are only
@@ -62,6 +66,8 @@ public:
     // Only the first call counts.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode = std::nullopt);
     bool Finished() const { return m_finished; }
+    // The record's id once started.
+    const std::string& Id() const { return m_recorder.Header().id; }
     // Keeps the whole record in memory too, for a report when the operation ends.
     // Call before Start.
     void KeepWhole() { m_recorder.KeepWhole(); }

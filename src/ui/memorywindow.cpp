@@ -5,6 +5,7 @@
 #include "memoryreader.h"
 #include "savefile.h"
 #include "station.h"
+#include "stationrecords.h"
 #include "status.h"
 #include "windowplace.h"
 
@@ -94,12 +95,38 @@ void MemoryReadWindow::ReadBtClick() {
         void Progress(int value) override { window.m_controls.prgBar->setValue(value); }
     } observer(*this);
 
+    std::unique_ptr<OperationRecord> record;
+    if (m_records != nullptr) {
+        record = m_records->Begin(m_texts.recordKind);
+        record->Start();
+    }
     const MemoryReadResult result =
         ReadMemory(m_station.transactor, m_station.host, m_config, m_memory, observer);
     m_view->Flush();
+    if (record)
+        FinishRecord(*record, result);
     c.saveBt->setEnabled(result.end != MemoryReadEnd::Refused);
     c.cancelBt->setEnabled(false);
     c.readBt->setEnabled(true);
+}
+
+void MemoryReadWindow::FinishRecord(OperationRecord& record, const MemoryReadResult& result) {
+    // The image without a file; Save adds the file it went to.
+    if (result.end != MemoryReadEnd::Refused)
+        record.Image(m_memory.Image.View(), {});
+    const std::string ending = DescribeMemoryRead(result, m_memory.Image.length);
+    const bool complete = result.end == MemoryReadEnd::Complete;
+    record.Keep().AppendResultLine(ending, complete ? ResultColour::Black : ResultColour::Red);
+    m_recordId = result.end != MemoryReadEnd::Refused ? record.Id() : std::string();
+    if (!m_station.Connected)
+        m_records->Finish(record, RecordOutcome::Aborted, "Serial port lost");
+    else if (complete)
+        m_records->Finish(record, RecordOutcome::Pass, {});
+    else if (result.end == MemoryReadEnd::Cancelled)
+        m_records->Finish(record, RecordOutcome::Aborted,
+                          m_close.Pending() ? std::string("the window was closed during it") : ending);
+    else
+        m_records->Finish(record, RecordOutcome::Fail, ending);
 }
 
 void MemoryReadWindow::CancelBtClick() { m_memory.ReadCancelled = true; }
@@ -138,8 +165,12 @@ void MemoryReadWindow::SaveBtClick() {
         host.showMessageDetail("Can't open output file", "Error", file.Error().toStdString());
         return;
     }
-    if (!file.Write(m_memory.Image.View()) || !file.Commit())
+    if (!file.Write(m_memory.Image.View()) || !file.Commit()) {
         host.showMessageDetail("Can't write output file", "Error", file.Error().toStdString());
+        return;
+    }
+    if (m_records != nullptr)
+        m_records->ImageSaved(m_recordId, m_texts.recordKind, m_memory.Image.View(), fileName);
 }
 
 }  // namespace tamrisk

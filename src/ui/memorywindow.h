@@ -21,8 +21,11 @@ namespace tamrisk {
 
 class HexView;
 class Station;
+class StationRecords;
 class TStatusDlg;
+class OperationRecord;
 struct MemoryReadConfig;
+struct MemoryReadResult;
 struct MemoryReaderState;
 
 // The texts and ways in which the two windows differ.
@@ -32,6 +35,7 @@ struct MemoryWindowTexts {
     QString defaultSuffix;     // added to a name typed without an extension
     std::string existsQuestion;  // asked before an existing file is replaced
     bool clearOnShow;          // the dump is emptied each time the window is shown
+    std::string recordKind;    // the kind of record a read keeps
 };
 
 class MemoryReadWindow : public QDialog {
@@ -44,6 +48,8 @@ public:
     void FormShow();
     // The status dialog shown for a failed block (may be null).
     void SetStatusDlg(TStatusDlg* statusDlg) { m_statusDlg = statusDlg; }
+    // Where every read is recorded, and a later save of its image (null: nowhere).
+    void SetRecords(StationRecords* records) { m_records = records; }
     // The dump (FlashData) behind its batches.
     HexView& View() { return *m_view; }
     bool Reading() const { return m_close.IsBusy(); }
@@ -73,6 +79,8 @@ private slots:
     void SaveBtClick();
 
 private:
+    // Finishes the read's record with its image and the outcome of `result`.
+    void FinishRecord(OperationRecord& record, const MemoryReadResult& result);
     // The save dialog, made on first use.
     QFileDialog& SaveDlg();
 
@@ -85,6 +93,8 @@ private:
     HexView* m_view = nullptr;
     QFileDialog* m_saveDlg = nullptr;
     CloseGuard m_close;
+    StationRecords* m_records = nullptr;
+    std::string m_recordId;  // the record of the read whose image is held
 };
 
 }  // namespace tamrisk

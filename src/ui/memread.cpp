@@ -8,7 +8,7 @@ namespace tamrisk {
 TMemForm::TMemForm(Station& station, MemoryReaderState& memory, TStatusDlg* statusDlg, QWidget* parent)
     : MemoryReadWindow(station, memory, statusDlg, FiscalMemoryRead,
                        {QStringLiteral("Save Fiscal Printer Data"), QStringLiteral("Fiscal memory data (*.rom)"),
-                        QStringLiteral("ROM"), "File exists. Overwrite?", true},
+                        QStringLiteral("ROM"), "File exists. Overwrite?", true, "fiscal-memory"},
                        parent),
       ui(std::make_unique<Ui::TMemForm>()) {
     ui->setupUi(this);

@@ -57,6 +57,15 @@ void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std:
         outcomeShown(outcome, shown);
 }
 
+void StationRecords::ImageSaved(const std::string& id, std::string kind, std::string_view bytes,
+                                const QString& file) {
+    if (m_store == nullptr || id.empty())
+        return;
+    QString error;
+    if (!m_store->AddImage(id, ImageOf(std::move(kind), bytes, file.toStdString()), error))
+        TellOnce(error);
+}
+
 void StationRecords::TellOnce(const QString& problem) {
     if (m_told)
         return;

@@ -42,6 +42,8 @@ public:
 
     // A record of `kind` for an operation on the connected printer, not started.
     std::unique_ptr<OperationRecord> Begin(std::string kind);
+    // Adds to the finished record `id` the image saved afterwards in `file`.
+    void ImageSaved(const std::string& id, std::string kind, std::string_view bytes, const QString& file);
     // Finishes `record` and shows its outcome.
     void Finish(OperationRecord& record, RecordOutcome outcome, std::string reason);
 

@@ -3,14 +3,20 @@
 // Enter, the outcome in the status line, Save Results, and a records file that
 // cannot be written.
 
+#include "coderead.h"
+#include "hexview.h"
+#include "memoryreader.h"
+#include "memread.h"
 #include "recordstore.h"
 #include "resultsview.h"
 #include "settings.h"
 #include "stationrecords.h"
+#include "status.h"
 #include "tamriskfp.h"
 #include "uitesting.h"
 
 #include <QAction>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -215,6 +221,57 @@ TEST_F(StationRecordsTest, UnwritableRecordsFileCostsTheRunNothingAndIsToldOnce)
     EXPECT_TRUE(Get<QLabel>("StatusPn")->text().startsWith("Records not kept: "));
     EXPECT_EQ(Outcome()->text(), "FAIL");
     EXPECT_EQ(testing::ReadFileBytes(dir.filePath("records.sqlite")), garbage);
+}
+
+TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
+    const struct {
+        bool fiscal;
+        bool cancel;
+        const char* kind;
+        RecordOutcome outcome;
+    } cases[] = {
+        {false, false, "code-memory", RecordOutcome::Pass},
+        {true, false, "fiscal-memory", RecordOutcome::Pass},
+        {false, true, "code-memory", RecordOutcome::Aborted},
+    };
+    records = std::make_unique<StationRecords>(*rig.station, &window);
+    records->Open();
+    for (const auto& c : cases) {
+        MemoryReaderState state;
+        TStatusDlg statusDlg{rig.state, [] { return false; }};
+        std::unique_ptr<MemoryReadWindow> reader;
+        if (c.fiscal)
+            reader = std::make_unique<TMemForm>(*rig.station, state, &statusDlg);
+        else
+            reader = std::make_unique<TCodeForm>(*rig.station, state, &statusDlg);
+        reader->SetRecords(records.get());
+        reader->show();
+        auto* cancel = testing::FindControl<QPushButton>(*reader, "CancelBt");
+        rig.host.onEvents = [&] {
+            QCoreApplication::processEvents();
+            if (c.cancel && cancel->isEnabled() && reader->View().LineCount() >= 400)
+                QTest::mouseClick(cancel, Qt::LeftButton);
+        };
+        QTest::mouseClick(testing::FindControl<QPushButton>(*reader, "ReadBt"), Qt::LeftButton);
+        const QByteArray sha256 =
+            QCryptographicHash::hash(QByteArray(state.Image.View().data(), state.Image.length),
+                                     QCryptographicHash::Sha256).toHex();
+        Record record = Kept().at(0);
+        EXPECT_EQ(record.header.kind, c.kind);
+        EXPECT_EQ(record.header.outcome, c.outcome) << c.kind << c.cancel;
+        ASSERT_EQ(record.images.size(), 1u);
+        EXPECT_EQ(record.images[0].length, state.Image.length);
+        EXPECT_EQ(record.images[0].sha256, sha256.toStdString());
+        EXPECT_EQ(record.images[0].file, "");
+
+        const QString file = dir.filePath(QStringLiteral("%1-%2.bin").arg(c.kind).arg(c.cancel));
+        PickFile(file);
+        QTest::mouseClick(testing::FindControl<QPushButton>(*reader, "SaveBt"), Qt::LeftButton);
+        record = Kept().at(0);
+        ASSERT_EQ(record.images.size(), 2u);
+        EXPECT_EQ(record.images[1].file, file.toStdString());
+        EXPECT_EQ(record.images[1].sha256, sha256.toStdString());
+    }
 }
 
 }  // namespace
