@@ -86,6 +86,7 @@ int RunStation(QApplication& app) {
     CommandFrm.SetRecords(&records);
     CodeForm.SetRecords(&records);
     MemForm.SetRecords(&records);
+    ReadKlenFrm.SetRecords(&records);
     TestForm.show();
 
     if (parser.isSet(portOption)) {

@@ -4,6 +4,8 @@
 #include "host.h"
 #include "journalbinary.h"
 #include "station.h"
+#include "stationrecords.h"
+#include "textcodec.h"
 #include "windowplace.h"
 #include "ui_readklenbin.h"
 
@@ -50,6 +52,31 @@ void TReadKlenFrm::reject() {
     // the controls and the file stay alive.
     if (m_close.Request())
         QDialog::reject();
+}
+
+void TReadKlenFrm::FinishRecord(OperationRecord& record, const JournalCopyResult& result, const QString& fileName) {
+    if (result.end != JournalCopyEnd::OpenFailed && result.end != JournalCopyEnd::WriteFailed)
+        record.ImageOfFile(fileName.toStdString());
+    const std::string ending = DescribeJournalCopy(result);
+    record.Keep().AppendResultLine(Utf8ToCp1251(ending).value_or(ending), result.end == JournalCopyEnd::EndOfData
+                                                                             ? ResultColour::Black
+                                                                             : ResultColour::Red);
+    RecordOutcome outcome = RecordOutcome::Fail;
+    std::string reason = ending;
+    if (!m_station.Connected) {
+        outcome = RecordOutcome::Aborted;
+        reason = "Serial port lost";
+    } else if (result.end == JournalCopyEnd::EndOfData) {
+        outcome = RecordOutcome::Pass;
+        reason.clear();
+    } else if (result.end == JournalCopyEnd::Stopped) {
+        outcome = RecordOutcome::Aborted;
+        if (m_close.Pending())
+            reason = "the window was closed during it";
+    } else if (result.end == JournalCopyEnd::OpenFailed) {
+        outcome = RecordOutcome::Error;
+    }
+    m_records->Finish(record, outcome, std::move(reason));
 }
 
 void TReadKlenFrm::CancelBtClick() { StopRequested = true; }
@@ -103,7 +130,14 @@ void TReadKlenFrm::StartBtClick() {
         options.keepExistingWhenEmpty = true;
         options.stopRequested = &StopRequested;
         options.progress = [this](const std::string& text) { ui->PrgLabel->setText(QString::fromStdString(text)); };
+        std::unique_ptr<OperationRecord> record;
+        if (m_records != nullptr) {
+            record = m_records->Begin("journal-binary");
+            record->Start();
+        }
         result = CopyJournalToFile(m_station.transactor, host, fileName, options);
+        if (record)
+            FinishRecord(*record, result, fileName);
         ui->StartBt->setEnabled(true);
         ui->AddrEdit->setEnabled(true);
     }

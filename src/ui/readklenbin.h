@@ -17,7 +17,10 @@ class TReadKlenFrm;
 
 namespace tamrisk {
 
+class OperationRecord;
 class Station;
+class StationRecords;
+struct JournalCopyResult;
 
 class TReadKlenFrm : public QDialog {
     Q_OBJECT
@@ -32,6 +35,9 @@ public:
     // Set by Stop and by closing the window; tested before each block.
     bool StopRequested = false;
 
+    // Where every copy is recorded with the file it wrote (null: nowhere).
+    void SetRecords(StationRecords* records) { m_records = records; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing the window (FormClose: close box, Escape) sets StopRequested;
@@ -43,6 +49,8 @@ private slots:
     void CancelBtClick();
 
 private:
+    // Finishes the copy's record with the file written and the outcome of `result`.
+    void FinishRecord(OperationRecord& record, const JournalCopyResult& result, const QString& fileName);
     // The save dialog, made on first use.
     QFileDialog& SaveDlg();
 
@@ -50,6 +58,7 @@ private:
     Station& m_station;
     QFileDialog* m_saveDlg = nullptr;
     CloseGuard m_close;
+    StationRecords* m_records = nullptr;
 };
 
 }  // namespace tamrisk

@@ -7,6 +7,7 @@
 #include "hexview.h"
 #include "memoryreader.h"
 #include "memread.h"
+#include "readklenbin.h"
 #include "recordstore.h"
 #include "resultsview.h"
 #include "settings.h"
@@ -271,6 +272,44 @@ TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
         ASSERT_EQ(record.images.size(), 2u);
         EXPECT_EQ(record.images[1].file, file.toStdString());
         EXPECT_EQ(record.images[1].sha256, sha256.toStdString());
+    }
+}
+
+TEST_F(StationRecordsTest, BinaryJournalCopyKeepsTheFileItWrote) {
+    const struct {
+        const char* name;
+        bool close;  // the window closed during the copy
+        RecordOutcome outcome;
+        const char* reason;
+    } cases[] = {
+        {"whole", false, RecordOutcome::Pass, ""},
+        {"closed", true, RecordOutcome::Aborted, "the window was closed during it"},
+    };
+    records = std::make_unique<StationRecords>(*rig.station, &window);
+    records->Open();
+    for (const auto& c : cases) {
+        TReadKlenFrm copy{*rig.station};
+        copy.SetRecords(records.get());
+        copy.show();
+        auto* progress = testing::FindControl<QLabel>(copy, "PrgLabel");
+        rig.host.onEvents = [&] {
+            QCoreApplication::processEvents();
+            if (c.close && progress->text().contains("Read: 576") && copy.isVisible())
+                copy.close();
+        };
+        const QString file = dir.filePath(QStringLiteral("%1.bin").arg(c.name));
+        PickFile(file);
+        QTest::mouseClick(testing::FindControl<QPushButton>(copy, "StartBt"), Qt::LeftButton);
+        const Record record = Kept().at(0);
+        EXPECT_EQ(record.header.kind, "journal-binary");
+        EXPECT_EQ(record.header.outcome, c.outcome) << c.name;
+        EXPECT_EQ(record.header.reason, c.reason) << c.name;
+        const QByteArray written = testing::ReadFileBytes(file);
+        ASSERT_EQ(record.images.size(), 1u) << c.name;
+        EXPECT_EQ(record.images[0].file, file.toStdString());
+        EXPECT_EQ(record.images[0].length, written.size());
+        EXPECT_EQ(record.images[0].sha256,
+                  QCryptographicHash::hash(written, QCryptographicHash::Sha256).toHex().toStdString());
     }
 }
 
