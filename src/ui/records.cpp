@@ -49,7 +49,9 @@ QString HeaderText(const Record& record) {
         QString script = QStringLiteral("Script: %1").arg(FromUtf8(h.script));
         if (!h.lineRange.empty())
             script += QStringLiteral(", lines %1").arg(FromUtf8(h.lineRange));
-        lines << script + QStringLiteral(", SHA-256 %1").arg(FromUtf8(h.scriptSha256));
+        if (!h.scriptSha256.empty())
+            script += QStringLiteral(", SHA-256 %1").arg(FromUtf8(h.scriptSha256));
+        lines << script;
     }
     if (!record.serials.empty())
         lines << QStringLiteral("Serial numbers sent: %1").arg(record.serials.size());

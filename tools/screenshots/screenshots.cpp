@@ -2,8 +2,9 @@
 // printer: the main window with a loaded script, the results after the demo
 // run, the status dialog for a red answer and the Execute Command dialog after
 // a command, the three memory readers after a read, and the journal window
-// after a read and after Info. Message boxes of the
-// run are confirmed as an operator would.
+// after a read and after Info, and the records window over a records file of
+// a morning at a line with one record's log open. Message boxes of the run are
+// confirmed as an operator would.
 // Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
 
 #include "coderead.h"
@@ -16,6 +17,8 @@
 #include "qthost.h"
 #include "qtserialio.h"
 #include "readklenbin.h"
+#include "records.h"
+#include "recordstore.h"
 #include "resultsview.h"
 #include "station.h"
 #include "status.h"
@@ -23,6 +26,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -33,6 +38,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -48,6 +54,62 @@ bool Save(QWidget& widget, const QString& path) {
     const bool saved = widget.grab().save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
+}
+
+// A morning's records at a line: runs of the demo script on several units, a
+// command, a memory read and a journal check, each with its outcome.
+bool FillRecords(const QString& location) {
+    RecordStore store;
+    QString error;
+    if (!store.Open(location, error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    const qint64 morning = QDateTime(QDate::currentDate(), QTime(8, 0)).toMSecsSinceEpoch();
+    const struct {
+        int minute;
+        const char* kind;
+        const char* unit;
+        RecordOutcome outcome;
+        const char* reason;
+        qint64 durationMs;
+    } made[] = {
+        {2, "run", "DT000100", RecordOutcome::Pass, "", 14'212},
+        {9, "run", "DT000101", RecordOutcome::Pass, "", 14'198},
+        {15, "run", "DT000102", RecordOutcome::Fail, "<- 61, Invalid date", 9'840},
+        {16, "command", "DT000102", RecordOutcome::Pass, "", 212},
+        {21, "run", "DT000102", RecordOutcome::Pass, "", 14'305},
+        {30, "run", "DT000103", RecordOutcome::Aborted, "Cancelled by the operator", 5'120},
+        {31, "fiscal-memory", "DT000103", RecordOutcome::Pass, "", 48'733},
+        {40, "run", "DT000104", RecordOutcome::Error, "Serial port not open", 0},
+        {42, "run", "DT000104", RecordOutcome::Pass, "", 14'260},
+        {50, "journal-check", "DT000104", RecordOutcome::Pass, "", 3'411},
+    };
+    for (const auto& m : made) {
+        RecordHeader header = NewRecordHeader(m.kind);
+        header.station = "line-3";
+        header.port = "/dev/ttyUSB0";
+        header.speed = 115200;
+        header.startedMs = morning + m.minute * 60'000;
+        header.durationMs = m.durationMs;
+        header.unit = m.unit;
+        header.outcome = m.outcome;
+        header.reason = m.reason;
+        if (header.kind == "run")
+            header.script = "demo.inp";
+        std::vector<RecordLogLine> log = {{0, ResultColour::Blue, "-> 74,"}, {18, ResultColour::Green, "<- 74, 0"},
+                                          {40, ResultColour::Blue, "-> 91,DT000100"},
+                                          {61, ResultColour::Green, "<- 91, P"}};
+        if (m.outcome == RecordOutcome::Fail)
+            log.insert(log.end(), {{90, ResultColour::Blue, "-> 61,31-02-12 10:00"},
+                                   {112, ResultColour::Red, "<- 61, Invalid date"},
+                                   {113, ResultColour::Purple, "Syntax error, invalid date"}});
+        if (!store.Begin(header, error) || !store.AppendLog(header.id, log, error) || !store.Finish(header, error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return false;
+        }
+    }
+    return true;
 }
 
 template <class T>
@@ -178,6 +240,22 @@ int main(int argc, char** argv) {
     Child<QPushButton>(journalForm, "InfoBt")->click();
     ok = Save(journalForm, out + "/journal-info.png") && ok;
     journalForm.hide();
+
+    // The records window, then the log of the failed run opened from it.
+    const QString records = dir.filePath("records.sqlite");
+    if (FillRecords(records)) {
+        TRecordsFrm recordsFrm(records, &testForm);
+        recordsFrm.resize(980, 420);
+        recordsFrm.show();
+        ok = Save(recordsFrm, out + "/records.png") && ok;
+        recordsFrm.OpenRecord(7);
+        if (auto* log = recordsFrm.findChild<QDialog*>("LogDlg")) {
+            log->resize(720, 330);
+            ok = Save(*log, out + "/records-log.png") && ok;
+        }
+    } else {
+        ok = false;
+    }
 
     confirm.stop();
     Child<QPushButton>(testForm, "ConnectBt")->click();
