@@ -117,6 +117,10 @@ void TRecordsFrm::showEvent(QShowEvent* event) {
 bool TRecordsFrm::OpenStore() {
     if (m_store->IsOpen())
         return true;
+    if (m_location.isEmpty()) {
+        ShowError(QStringLiteral("Records are off"));
+        return false;
+    }
     QString error;
     if (m_store->Open(m_location, error))
         return true;

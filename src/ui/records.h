@@ -30,7 +30,7 @@ class TRecordsFrm : public QWidget {
     Q_OBJECT
 public:
     // Reads the records file at `location` (the one the station records into),
-    // opened when the window is first shown.
+    // opened when the window is first shown; empty: records are off.
     explicit TRecordsFrm(QString location, QWidget* parent = nullptr);
     ~TRecordsFrm() override;
 

@@ -16,6 +16,7 @@
 #include "scriptsyntax.h"
 #include "settings.h"
 #include "station.h"
+#include "records.h"
 #include "recordsmodel.h"
 #include "stationrecords.h"
 #include "status.h"
@@ -128,6 +129,15 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->RepeatM, &QAction::triggered, this, &TTestForm::ExecuteBtClick);
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
+    // The records window talks to no printer: made on first use, it stays open beside the others.
+    connect(ui->RecordsM, &QAction::triggered, this, [this] {
+        auto* records = findChild<TRecordsFrm*>();
+        if (records == nullptr)
+            records = new TRecordsFrm(m_records != nullptr ? m_records->Location() : QString(), this);
+        records->show();
+        records->raise();
+        records->activateWindow();
+    });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);

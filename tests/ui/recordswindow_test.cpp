@@ -1,13 +1,17 @@
 // The records window over a records file made through the store: the filters,
 // the outcome colours, a record's log opened by a double click, the export of
 // the selection in each format read back, a large file listed a page at a time,
-// and a file that is not a records database.
+// a file that is not a records database, records off, and the menu entry that opens it.
 
 #include "records.h"
+#include "station.h"
+#include "tamriskfp.h"
 #include "recordsmodel.h"
 #include "recordstore.h"
 #include "uitesting.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -364,24 +368,50 @@ TEST_F(RecordsWindow, ListsALargeFileAPageAtATimeAsItScrolls) {
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(Count));
 }
 
-TEST_F(RecordsWindow, AFileThatIsNotARecordsDatabaseIsToldAndLeftAsItWas) {
-    const QString path = dir.filePath(QStringLiteral("garbage.sqlite"));
+TEST_F(RecordsWindow, AFileThatIsNotARecordsDatabaseOrRecordsOffAreToldAndNothingIsWritten) {
+    const QString garbagePath = dir.filePath(QStringLiteral("garbage.sqlite"));
     const QByteArray garbage(4096, 'x');
     {
-        QFile file(path);
+        QFile file(garbagePath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(garbage);
     }
-    TRecordsFrm window(path);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_EQ(window.Model().rowCount(), 0);
-    const QString status = FindControl<QLabel>(window, "StatusLbl")->text();
-    EXPECT_TRUE(status.startsWith("Cannot read the records: " + path)) << status.toStdString();
-    EXPECT_FALSE(window.ApplyFilter());
-    QFile file(path);
+    const struct {
+        QString location;
+        QString status;
+    } cases[] = {
+        {garbagePath, "Cannot read the records: " + garbagePath},
+        {QString(), "Records are off"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
+        TRecordsFrm window(c.location);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_EQ(window.Model().rowCount(), 0);
+        const QString status = FindControl<QLabel>(window, "StatusLbl")->text();
+        EXPECT_TRUE(status.startsWith(c.status)) << status.toStdString();
+        EXPECT_FALSE(window.ApplyFilter());
+    }
+    QFile file(garbagePath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), garbage);
+}
+
+TEST(RecordsMenu, OpensOneRecordsWindowThatLeavesTheMainWindowFree) {
+    testing::UiRig rig;
+    TTestForm main(*rig.station);
+    main.show();
+    auto* action = main.findChild<QAction*>("RecordsM");
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->text(), "Records");
+    action->trigger();
+    action->trigger();
+    const QList<TRecordsFrm*> windows = main.findChildren<TRecordsFrm*>();
+    ASSERT_EQ(windows.size(), 1);
+    EXPECT_TRUE(windows[0]->isVisible());
+    EXPECT_FALSE(windows[0]->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace
