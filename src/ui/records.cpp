@@ -11,9 +11,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -228,23 +230,50 @@ void TRecordsFrm::ExportBtClick() {
     const QString path = dialog.selectedFiles().constFirst();
     const auto format = static_cast<ExportFormat>(std::max<qsizetype>(0, ExportFilters.indexOf(dialog.selectedNameFilter())));
 
+    std::vector<RecordHeader> headers;
+    headers.reserve(static_cast<std::size_t>(selected.size()));
+    for (const QModelIndex& index : selected)
+        headers.push_back(m_model->Header(index.row()));
+    // Every listed row selected means the whole list, also the rows the table
+    // would fetch as it scrolls down to them.
+    if (selected.size() == m_model->rowCount() && m_model->canFetchMore({})) {
+        QString error;
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        std::vector<RecordHeader> rest = m_model->Unfetched(error);
+        QGuiApplication::restoreOverrideCursor();
+        if (!error.isEmpty()) {
+            ShowError(QStringLiteral("Cannot read the records: %1").arg(error));
+            return;
+        }
+        headers.insert(headers.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
+    }
+
     QByteArray bytes;
     if (format == ExportFormat::Csv) {
-        std::vector<RecordHeader> headers;
-        for (const QModelIndex& index : selected)
-            headers.push_back(m_model->Header(index.row()));
         bytes = HeadersCsv(headers);
     } else {
+        // Whole records are read one by one; a long list shows its progress and may be cancelled.
+        QProgressDialog progress(QStringLiteral("Reading the records to export..."), QStringLiteral("Cancel"), 0,
+                                 static_cast<int>(headers.size()), this);
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(500);
         std::vector<Record> records;
-        for (const QModelIndex& index : selected) {
+        records.reserve(headers.size());
+        for (const RecordHeader& header : headers) {
+            progress.setValue(static_cast<int>(records.size()));
+            if (progress.wasCanceled()) {
+                ShowError(QStringLiteral("Export cancelled"));
+                return;
+            }
             QString error;
-            std::optional<Record> record = m_store->Load(m_model->Header(index.row()).id, error);
+            std::optional<Record> record = m_store->Load(header.id, error);
             if (!record) {
                 ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
                 return;
             }
             records.push_back(std::move(*record));
         }
+        progress.setValue(progress.maximum());
         bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
     }
     QString error;
@@ -253,7 +282,8 @@ void TRecordsFrm::ExportBtClick() {
         return;
     }
     ui->StatusLbl->setStyleSheet({});
-    ui->StatusLbl->setText(QStringLiteral("%1 records exported to %2").arg(selected.size()).arg(QDir::toNativeSeparators(path)));
+    ui->StatusLbl->setText(
+        QStringLiteral("%1 records exported to %2").arg(headers.size()).arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace tamrisk

@@ -59,6 +59,15 @@ std::vector<RecordHeader> RecordsModel::FetchPage() {
     return page;
 }
 
+std::vector<RecordHeader> RecordsModel::Unfetched(QString& error) const {
+    if (m_atEnd)
+        return {};
+    // After the last fetched row, where the next page would start.
+    RecordStore::Filter rest = m_filter;
+    rest.limit = 0;
+    return m_store.List(rest, error);
+}
+
 int RecordsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
 }

@@ -29,6 +29,10 @@ public:
     void SetFilter(const RecordStore::Filter& filter);
     // The header shown in `row`.
     const RecordHeader& Header(int row) const { return m_headers.at(static_cast<std::size_t>(row)); }
+    // The headers under the filter that the table has not fetched yet, all of them,
+    // newest first, read from the store without adding them to the table; empty
+    // with `error` set when the store fails.
+    std::vector<RecordHeader> Unfetched(QString& error) const;
     // The store's reason when the last fetch failed, else empty.
     QString LastError() const { return m_error; }
 

@@ -330,6 +330,43 @@ TEST_F(RecordsWindow, ExportsTheSelectedRecordsInEachFormat) {
     }
 }
 
+TEST_F(RecordsWindow, EveryListedRowSelectedExportsTheRecordsNotFetchedYet) {
+    constexpr int Count = RecordsModel::PageRows * 2 + 50;
+    for (int i = 0; i < Count; ++i) {
+        char id[40];
+        std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", static_cast<unsigned>(i));
+        Add(Header(id, LocalNoonMs(0) + i));
+    }
+    const struct {
+        const char* file;
+        bool allButOne;
+        int exported;
+    } cases[] = {
+        {"all.csv", false, Count},
+        {"all-listed-but-one.csv", true, RecordsModel::PageRows - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(Window().Model().rowCount(), RecordsModel::PageRows);
+        QTest::keyClick(Table(), Qt::Key_A, Qt::ControlModifier);
+        if (c.allButOne)
+            Table()->selectionModel()->select(Window().Model().index(0, 0),
+                                              QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+        PickFile(dir.filePath(c.file), [](QFileDialog& dialog) {
+            dialog.selectNameFilter("CSV (*.csv)");
+            emit dialog.filterSelected("CSV (*.csv)");
+        });
+        QTest::mouseClick(Control<QPushButton>("ExportBt"), Qt::LeftButton);
+        QFile file(dir.filePath(c.file));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QList<QByteArray> rows = file.readAll().trimmed().split('\n');
+        rows.removeFirst();
+        EXPECT_EQ(std::set<QByteArray>(rows.begin(), rows.end()).size(), static_cast<std::size_t>(c.exported));
+        EXPECT_EQ(rows.size(), c.exported);
+        EXPECT_TRUE(Control<QLabel>("StatusLbl")->text().startsWith(QStringLiteral("%1 records exported").arg(c.exported)));
+    }
+}
+
 TEST_F(RecordsWindow, ListsALargeFileAPageAtATimeAsItScrolls) {
     // Three records share each start, so pages also split records of one start.
     constexpr int Count = 5'000;
