@@ -33,13 +33,8 @@ std::optional<qint64> ParseSince(const std::string& text) {
     return when.toMSecsSinceEpoch();
 }
 
-}  // namespace
-
-std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
-    more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});
-    return more;
-}
-
+// The filters from `args`, --limit defaulting to `defaultLimit`. The usage
+// problem, or empty.
 std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordStore::Filter& filter) {
     filter.unit = args.value("unit").value_or("");
     filter.serial = args.value("serial").value_or("");
@@ -62,6 +57,26 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
         return "--limit takes a number of records (0: all)";
     filter.limit = static_cast<int>(*limit);
     return {};
+}
+
+}  // namespace
+
+std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
+    more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});
+    return more;
+}
+
+bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int defaultLimit,
+                       RecordStore::Filter& filter, std::ostream& err) {
+    std::string problem = args.error;
+    if (problem.empty() && !args.positional.empty())
+        problem = "records " + action + " takes no argument besides its options";
+    if (problem.empty())
+        problem = ParseRecordsFilter(args, defaultLimit, filter);
+    if (problem.empty())
+        return true;
+    UsageError(err, problem);
+    return false;
 }
 
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
@@ -92,6 +107,20 @@ std::unique_ptr<RecordStore> OpenRecordsToRead(const ParsedArgs& args, std::ostr
     }
     // A file that takes no writes can still be read.
     store->MarkAbandoned(error);
+    return store;
+}
+
+std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter,
+                                               std::vector<RecordHeader>& headers, std::ostream& err) {
+    auto store = OpenRecordsToRead(args, err);
+    if (!store)
+        return nullptr;
+    QString error;
+    headers = store->List(filter, error);
+    if (!error.isEmpty()) {
+        CliError(err, "cannot read records " + error.toStdString());
+        return nullptr;
+    }
     return store;
 }
 

@@ -21,9 +21,16 @@ std::unique_ptr<RecordStore> OpenRecordsToRead(const ParsedArgs& args, std::ostr
 // The options of the filters that records list and export share (--unit,
 // --serial, --outcome, --kind, --since, --limit) and --records, with `more`.
 std::set<std::string> RecordsFilterOptions(std::set<std::string> more);
-// Those filters from `args`, --limit defaulting to `defaultLimit` (0: all). The
-// usage problem, or empty.
-std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordStore::Filter& filter);
+// What records list and export check first, in this order: `args` parsed without
+// error, no argument besides the options (`action` names the command in that
+// message), then the filters into `filter`, --limit defaulting to `defaultLimit`
+// (0: all). False after a usage message on `err`.
+bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int defaultLimit,
+                       RecordStore::Filter& filter, std::ostream& err);
+// The records file opened (as OpenRecordsToRead) and the headers that `filter`
+// selects in `headers`. Null, after a message on `err`, when either fails.
+std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter,
+                                               std::vector<RecordHeader>& headers, std::ostream& err);
 
 // The actions, each in a file of its own.
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);

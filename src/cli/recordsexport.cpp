@@ -17,14 +17,10 @@ namespace tamrisk {
 
 int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std::ostream& err) {
     const ParsedArgs args = ParseReadArgs(rest, RecordsFilterOptions({"format"}), {});
-    if (!args.error.empty())
-        return UsageError(err, args.error);
-    if (!args.positional.empty())
-        return UsageError(err, "records export takes no argument besides its options");
     RecordStore::Filter filter;
     // An export is of every record that matches unless --limit says otherwise.
-    if (const std::string problem = ParseRecordsFilter(args, 0, filter); !problem.empty())
-        return UsageError(err, problem);
+    if (!ParseRecordsQuery(args, "export", 0, filter, err))
+        return CliUsage;
     const std::string format = args.value("format").value_or("");
     if (format != "junit" && format != "json" && format != "csv")
         return UsageError(err, "records export needs --format junit, json or csv");
@@ -32,15 +28,11 @@ int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std
     if (!path || path->empty())
         return UsageError(err, "records export needs -o FILE");
 
-    const auto store = OpenRecordsToRead(args, err);
+    std::vector<RecordHeader> headers;
+    const auto store = ListRecordsToRead(args, filter, headers, err);
     if (!store)
         return CliUsage;
     QString error;
-    const std::vector<RecordHeader> headers = store->List(filter, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
     QByteArray bytes;
     if (format == "csv") {
         bytes = HeadersCsv(headers);

@@ -47,26 +47,16 @@ void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
 
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args = ParseArgs(rest, RecordsFilterOptions({"format"}), {});
-    if (!args.error.empty())
-        return UsageError(err, args.error);
-    if (!args.positional.empty())
-        return UsageError(err, "records list takes no argument besides its options");
     RecordStore::Filter filter;
-    if (const std::string problem = ParseRecordsFilter(args, 20, filter); !problem.empty())
-        return UsageError(err, problem);
+    if (!ParseRecordsQuery(args, "list", 20, filter, err))
+        return CliUsage;
     const std::string format = args.value("format").value_or("table");
     if (format != "table" && format != "csv" && format != "json")
         return UsageError(err, "--format takes table, csv or json");
 
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
+    std::vector<RecordHeader> headers;
+    if (!ListRecordsToRead(args, filter, headers, err))
         return CliUsage;
-    QString error;
-    const std::vector<RecordHeader> headers = store->List(filter, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
     if (format == "json") {
         out << HeadersJson(headers).toStdString() << '\n';
         return CliOk;
