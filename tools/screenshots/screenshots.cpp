@@ -2,9 +2,10 @@
 // printer: the main window with a loaded script, the results after the demo
 // run, the status dialog for a red answer and the Execute Command dialog after
 // a command, the three memory readers after a read, and the journal window
-// after a read and after Info, and the records window over a records file of
-// a morning at a line with one record's log open. Message boxes of the run are
-// confirmed as an operator would.
+// after a read and after Info, and the records window: the records of these
+// operations, kept as the station keeps them, above those of the hour before at a
+// line, with the demo run's log open. Message boxes of the run are confirmed as
+// an operator would. The settings and the records file are temporary ones.
 // Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
 
 #include "coderead.h"
@@ -18,9 +19,12 @@
 #include "qtserialio.h"
 #include "readklenbin.h"
 #include "records.h"
+#include "recordsmodel.h"
 #include "recordstore.h"
 #include "resultsview.h"
+#include "settings.h"
 #include "station.h"
+#include "stationrecords.h"
 #include "status.h"
 #include "tamriskfp.h"
 
@@ -56,8 +60,8 @@ bool Save(QWidget& widget, const QString& path) {
     return saved;
 }
 
-// A morning's records at a line: runs of the demo script on several units, a
-// command, a memory read and a journal check, each with its outcome.
+// The records of the hour before at a line: runs of the demo script on
+// several units, a command, a memory read and a journal check, each with its outcome.
 bool FillRecords(const QString& location) {
     RecordStore store;
     QString error;
@@ -65,7 +69,7 @@ bool FillRecords(const QString& location) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
     }
-    const qint64 morning = QDateTime(QDate::currentDate(), QTime(8, 0)).toMSecsSinceEpoch();
+    const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() / 60'000 * 60'000 - 60 * 60'000;
     const struct {
         int minute;
         const char* kind;
@@ -90,7 +94,7 @@ bool FillRecords(const QString& location) {
         header.station = "line-3";
         header.port = "/dev/ttyUSB0";
         header.speed = 115200;
-        header.startedMs = morning + m.minute * 60'000;
+        header.startedMs = hourAgo + m.minute * 60'000;
         header.durationMs = m.durationMs;
         header.unit = m.unit;
         header.outcome = m.outcome;
@@ -123,6 +127,12 @@ T* Child(QWidget& parent, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The station's settings and records in a folder of this run, chosen before
+    // Qt first reads them: the user's stay untouched.
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+    const QString records = dir.filePath("records.sqlite");
+    qputenv("TAMRISK_RECORDS", records.toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tamrisk");
     if (argc != 2) {
@@ -131,8 +141,10 @@ int main(int argc, char** argv) {
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
+    OpenSettingsStore()->setValue(StationRecords::StationNameSetting, "line-3");
+    if (!FillRecords(records))
+        return 1;
 
-    QTemporaryDir dir;
     QProcess sim;
     sim.start(TAMRISK_SIM_PATH, {"--link", dir.filePath("DEMO")});
     if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000)) {
@@ -152,6 +164,10 @@ int main(int argc, char** argv) {
     windows.CommandFrm = &commandFrm;
     windows.StatusDlg = &statusDlg;
     testForm.SetWindows(windows);
+    StationRecords stationRecords(station, &testForm);
+    testForm.SetRecords(&stationRecords);
+    commandFrm.SetRecords(&stationRecords);
+    stationRecords.Open();
 
     const QSize screen = QGuiApplication::primaryScreen()->size();
     testForm.resize(std::min(screen.width(), 1280) * 7 / 8, std::min(screen.height(), 1024) * 7 / 8);
@@ -161,6 +177,7 @@ int main(int argc, char** argv) {
     const QString script = QString(TAMRISK_EXAMPLES_DIR) + "/demo.inp";
     if (!testForm.LoadScriptFile(script))
         return 1;
+    Child<QLineEdit>(testForm, "UnitBox")->setText("DT000105");
     bool ok = Save(testForm, out + "/main-script.png");
 
     // The demo's message line asks for OK: confirm every message box of the run.
@@ -191,12 +208,14 @@ int main(int argc, char** argv) {
     // The memory readers after a read, at the size the operator first sees them.
     const auto memory = std::make_unique<MemoryReaderState>();
     TCodeForm codeForm(station, *memory, &statusDlg, &testForm);
+    codeForm.SetRecords(&stationRecords);
     codeForm.show();
     Child<QPushButton>(codeForm, "ReadBt")->click();  // returns when the read has ended
     ok = Save(codeForm, out + "/code-memory.png") && ok;
     codeForm.hide();
 
     TMemForm memForm(station, *memory, &statusDlg, &testForm);
+    memForm.SetRecords(&stationRecords);
     memForm.show();
     Child<QPushButton>(memForm, "ReadBt")->click();
     // The start of the fiscal memory, where its header is, rather than its erased end.
@@ -207,6 +226,7 @@ int main(int argc, char** argv) {
     // The journal copy from 0x1000 into a file of this run, stopped after a
     // moment; shown again, the window keeps the copy's last progress text.
     TReadKlenFrm readKlenFrm(station, &testForm);
+    readKlenFrm.SetRecords(&stationRecords);
     readKlenFrm.show();
     QApplication::processEvents();
     Child<QLineEdit>(readKlenFrm, "AddrEdit")->setText("1000");
@@ -228,6 +248,7 @@ int main(int argc, char** argv) {
     // The journal window after a read of Z-report 3 with a few lines selected
     // and their SHA-1 in the status panel, then after Info.
     TJournalForm journalForm(station, &testForm);
+    journalForm.SetRecords(&stationRecords);
     journalForm.show();
     QApplication::processEvents();
     Child<QLineEdit>(journalForm, "InputBox")->setText("Z3");
@@ -241,18 +262,19 @@ int main(int argc, char** argv) {
     ok = Save(journalForm, out + "/journal-info.png") && ok;
     journalForm.hide();
 
-    // The records window, then the log of the failed run opened from it.
-    const QString records = dir.filePath("records.sqlite");
-    if (FillRecords(records)) {
-        TRecordsFrm recordsFrm(records, &testForm);
-        recordsFrm.resize(980, 420);
-        recordsFrm.show();
-        ok = Save(recordsFrm, out + "/records.png") && ok;
-        recordsFrm.OpenRecord(7);
-        if (auto* log = recordsFrm.findChild<QDialog*>("LogDlg")) {
-            log->resize(720, 330);
-            ok = Save(*log, out + "/records-log.png") && ok;
-        }
+    // The records window, then the log of the demo run opened from it: the
+    // newest run, as this session recorded it.
+    TRecordsFrm recordsFrm(records, &testForm);
+    recordsFrm.resize(980, 470);
+    recordsFrm.show();
+    ok = Save(recordsFrm, out + "/records.png") && ok;
+    int run = 0;
+    while (run < recordsFrm.Model().rowCount() && recordsFrm.Model().Header(run).kind != "run")
+        ++run;
+    recordsFrm.OpenRecord(run);
+    if (auto* log = recordsFrm.findChild<QDialog*>("LogDlg")) {
+        log->resize(720, 560);
+        ok = Save(*log, out + "/records-log.png") && ok;
     } else {
         ok = false;
     }
