@@ -3,6 +3,9 @@
 #include "qtserialio.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <iostream>
 #include <stdexcept>
@@ -14,6 +17,12 @@
 extern char** environ;
 
 namespace tamrisk::bench {
+
+namespace {
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+
+}  // namespace
 
 Simulator::Simulator(const QStringList& options) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -59,9 +68,25 @@ ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath)
     rusage usage{};
     ::wait4(pid, &run.status, 0, &usage);
     run.wallSeconds = watch.wallSeconds();
+    run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     run.peakKiB = usage.ru_maxrss;
     posix_spawn_file_actions_destroy(&actions);
     return run;
+}
+
+qint64 RecordsFileBytes(const QString& path) {
+    const QString connection = QStringLiteral("bench-records-size");
+    bool checkpointed = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        checkpointed = db.open() && QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (!checkpointed)
+        return -1;
+    // A log another connection still holds open is counted with the file.
+    return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
 }
 
 long PeakMemoryKiB() {
@@ -73,8 +98,7 @@ long PeakMemoryKiB() {
 std::chrono::duration<double> ProcessCpuTime() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return std::chrono::duration<double>(seconds(usage.ru_utime) + seconds(usage.ru_stime));
+    return std::chrono::duration<double>(Seconds(usage.ru_utime) + Seconds(usage.ru_stime));
 }
 
 Stopwatch::Stopwatch() : wallStart(std::chrono::steady_clock::now()), cpuStart(ProcessCpuTime()) {}

@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmark drivers share: a simulator process on a private pty, the
-// station's core connected to it, and process CPU time.
+// station's core connected to it, process CPU time, and the size of a records file.
 
 #include "consolehost.h"
 #include "station.h"
@@ -43,11 +43,16 @@ struct BenchStation {
 struct ChildRun {
     int status = -1;
     double wallSeconds = 0;
+    double cpuSeconds = 0;  // its user and system time
     long peakKiB = 0;
 };
 
 // Runs a program to its end, its stdout into `outPath`, and takes its own peak memory.
 ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath);
+
+// The size of the records file at `path` with its write-ahead log checkpointed
+// into it, in bytes; -1 when it cannot be read.
+qint64 RecordsFileBytes(const QString& path);
 
 // Peak resident memory of this process so far, in KiB.
 long PeakMemoryKiB();
