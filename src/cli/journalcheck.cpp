@@ -23,8 +23,7 @@ int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, 
         return CliUsage;
     const JournalResult result = run.journal.Check(*query, run.view);
     const int status = run.End(result);
-    const JournalText& lines = run.view.Text();
-    if (status == CliOk && !lines.Empty() && lines.Line(0) == JournalDigestMismatch)
+    if (status == CliOk && result.digestsDiffer)
         return run.FinishRecord(CliDigestMismatch, result, JournalDigestMismatch);
     return run.FinishRecord(status, result);
 }

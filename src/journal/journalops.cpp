@@ -127,7 +127,9 @@ JournalResult JournalSession::Check(const std::string& query, JournalObserver& o
     result.outcome = JournalOutcome::Done;
     result.seconds = SecondsSince(start);
     observer.SetStatus(CheckTimeText(result.seconds));
-    for (const std::string& line : CheckAnswerLines(query.front(), state.AnswerData))
+    const std::vector<std::string> lines = CheckAnswerLines(query.front(), state.AnswerData);
+    result.digestsDiffer = !lines.empty() && lines.front() == JournalDigestMismatch;
+    for (const std::string& line : lines)
         observer.AddLine(line);
     return result;
 }

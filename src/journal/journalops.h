@@ -43,6 +43,7 @@ struct JournalResult {
     std::uint32_t documents = 0;  // Read: documents counted; Print: documents printed
     double seconds = 0;
     std::uint32_t statusFlags = 0;  // of the failed request
+    bool digestsDiffer = false;     // Check: the journal and its recorded SHA-1 are not equal
 };
 
 // Runs the journal operations of one window or command line.
