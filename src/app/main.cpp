@@ -87,6 +87,7 @@ int RunStation(QApplication& app) {
     CodeForm.SetRecords(&records);
     MemForm.SetRecords(&records);
     ReadKlenFrm.SetRecords(&records);
+    JournalForm.SetRecords(&records);
     TestForm.show();
 
     if (parser.isSet(portOption)) {

@@ -7,6 +7,7 @@
 #include "journalview.h"
 #include "savefile.h"
 #include "station.h"
+#include "stationrecords.h"
 #include "textcodec.h"
 #include "ui_journal.h"
 #include "windowplace.h"
@@ -38,10 +39,13 @@ QFont JournalFont() {
 
 }  // namespace
 
-// What the operations show goes into the text and its view and the status panel.
+// What the operations show goes into the text and its view and the status
+// panel; the lines added into `kept` too when given, and at the end the
+// panel's last text.
 class TJournalForm::Observer : public JournalObserver {
 public:
-    Observer(TJournalForm& window, bool cancellable) : m_window(window), m_cancellable(cancellable) {}
+    Observer(TJournalForm& window, bool cancellable, ResultSink* kept)
+        : m_window(window), m_cancellable(cancellable), m_kept(kept) {}
     void Started() override {
         if (m_cancellable)
             m_window.ui->CancelBt->setEnabled(true);
@@ -53,12 +57,26 @@ public:
     void AddLine(const std::string& line) override {
         m_window.m_text.AppendLine(line);
         m_window.m_view->LineAdded();
+        if (m_kept != nullptr)
+            m_kept->AppendResultLine(line, ResultColour::Black);
     }
-    void SetStatus(const std::string& text) override { m_window.ui->StatusPn->setText(DecodeCp1251(text)); }
+    void SetStatus(const std::string& text) override {
+        m_status = text;
+        m_window.ui->StatusPn->setText(DecodeCp1251(text));
+    }
+    // The panel's last text set by the operation; empty when it set none.
+    const std::string& Status() const { return m_status; }
+    // The operation has ended: its last panel text is kept after its lines.
+    void Ended() {
+        if (m_kept != nullptr && !m_status.empty())
+            m_kept->AppendResultLine(m_status, ResultColour::Black);
+    }
 
 private:
     TJournalForm& m_window;
     bool m_cancellable;
+    ResultSink* m_kept;
+    std::string m_status;
 };
 
 TJournalForm::TJournalForm(Station& station, QWidget* parent)
@@ -163,40 +181,74 @@ std::optional<std::string> TJournalForm::Query() {
     return query;
 }
 
-void TJournalForm::RunQueryOperation(
-    bool cancellable, const std::function<void(const std::string& query, JournalObserver& observer)>& operation) {
-    const auto query = Query();
-    if (!query)
-        return;
+void TJournalForm::RunOperation(const char* kind, bool recorded, bool cancellable, const Operation& operation) {
     RunBusy([&] {
-        Observer observer(*this, cancellable);
-        operation(*query, observer);
+        std::unique_ptr<OperationRecord> record;
+        if (recorded && m_records != nullptr) {
+            record = m_records->Begin(kind);
+            record->Start();
+        }
+        const bool connected = m_station.Connected;
+        Observer observer(*this, cancellable, record ? &record->Keep() : nullptr);
+        const JournalResult result = operation(observer);
+        observer.Ended();
+        if (record)
+            FinishRecord(*record, result, connected, observer.Status());
     });
 }
 
+void TJournalForm::RunQueryOperation(
+    const char* kind, std::size_t prefixLength, bool cancellable,
+    const std::function<JournalResult(const std::string& query, JournalObserver& observer)>& operation) {
+    const auto query = Query();
+    if (!query)
+        return;
+    RunOperation(kind, QueryTooLong(*query, prefixLength).empty(), cancellable,
+                 [&](JournalObserver& observer) { return operation(*query, observer); });
+}
+
+void TJournalForm::FinishRecord(OperationRecord& record, const JournalResult& result, bool connected,
+                                const std::string& status) {
+    if (!connected) {
+        m_records->Finish(record, RecordOutcome::Error, "Serial port not open");
+    } else if (!m_station.Connected) {
+        m_records->Finish(record, RecordOutcome::Aborted, "Serial port lost");
+    } else if (result.outcome == JournalOutcome::Done && !result.digestsDiffer) {
+        m_records->Finish(record, RecordOutcome::Pass, {});
+    } else if (result.outcome == JournalOutcome::Done) {
+        m_records->Finish(record, RecordOutcome::Fail, JournalDigestMismatch);
+    } else if (result.outcome == JournalOutcome::Cancelled) {
+        m_records->Finish(record, RecordOutcome::Aborted,
+                          m_close.Pending() ? std::string("the window was closed during it") : Cp1251ToUtf8(status));
+    } else {
+        // A refused probe leaves its status flags in the printer's state; a
+        // refused request carries its own. Either is told as a refused request is.
+        const std::uint32_t flags =
+            result.statusFlags != 0 ? result.statusFlags : m_station.transactor.State().StatusFlags;
+        m_records->Finish(record, RecordOutcome::Fail, JournalFailureMessage(flags));
+    }
+}
+
 void TJournalForm::ReadBtClick() {
-    RunQueryOperation(true, [this](const std::string& query, JournalObserver& observer) {
-        m_session.Read(query, observer);
+    RunQueryOperation("journal-read", 2, true, [this](const std::string& query, JournalObserver& observer) {
+        return m_session.Read(query, observer);
     });
 }
 
 void TJournalForm::PrintBtClick() {
-    RunQueryOperation(false, [this](const std::string& query, JournalObserver& observer) {
-        m_session.Print(query, ui->SmallFont->isChecked(), observer);
+    RunQueryOperation("journal-print", 3, false, [this](const std::string& query, JournalObserver& observer) {
+        return m_session.Print(query, ui->SmallFont->isChecked(), observer);
     });
 }
 
 void TJournalForm::CheckBtClick() {
-    RunQueryOperation(false, [this](const std::string& query, JournalObserver& observer) {
-        m_session.Check(query, observer);
+    RunQueryOperation("journal-check", 2, false, [this](const std::string& query, JournalObserver& observer) {
+        return m_session.Check(query, observer);
     });
 }
 
 void TJournalForm::InfoBtClick() {
-    RunBusy([&] {
-        Observer observer(*this, false);
-        m_session.Info(observer);
-    });
+    RunOperation("journal-info", true, false, [this](JournalObserver& observer) { return m_session.Info(observer); });
 }
 
 void TJournalForm::ShaBtClick() {

@@ -4,6 +4,7 @@
 // it printed, checks a Z-report's journal, shows the journal's information,
 // takes the SHA-1 of the selected lines, and loads and saves text files. The
 // view's lines, the query and "Small" stay from one showing to the next.
+// Read, Print, Check and Info are recorded with the lines they show.
 
 #include "closeguard.h"
 #include "journalops.h"
@@ -26,13 +27,18 @@ class TJournalForm;
 namespace tamrisk {
 
 class JournalView;
+class OperationRecord;
 class Station;
+class StationRecords;
 
 class TJournalForm : public QDialog {
     Q_OBJECT
 public:
     explicit TJournalForm(Station& station, QWidget* parent = nullptr);
     ~TJournalForm() override;
+
+    // Where every Read, Print, Check and Info is recorded (null: nowhere).
+    void SetRecords(StationRecords* records) { m_records = records; }
 
     // The buttons for an idle (true) or busy (false) window: the printer's
     // buttons also need Connected, Save and SHA-1 a line in the view. Cancel
@@ -74,10 +80,20 @@ private:
     // The query box's text in Windows-1251, trimmed; none when it is empty or
     // holds a character the code page lacks (the operator is told).
     std::optional<std::string> Query();
-    // Runs `operation` with the query and the window's observer, busy, when
-    // the query box holds one; Cancel is offered when `cancellable`.
-    void RunQueryOperation(bool cancellable,
-                           const std::function<void(const std::string& query, JournalObserver& observer)>& operation);
+    using Operation = std::function<JournalResult(JournalObserver& observer)>;
+    // Runs `operation` with the window's observer, busy, kept in a record of
+    // `kind` when `recorded`; Cancel is offered when `cancellable`.
+    void RunOperation(const char* kind, bool recorded, bool cancellable, const Operation& operation);
+    // The same with the query, when the query box holds one. A query too long
+    // for its request after `prefixLength` characters is refused by the
+    // operation before anything is sent, and so is not recorded.
+    void RunQueryOperation(const char* kind, std::size_t prefixLength, bool cancellable,
+                           const std::function<JournalResult(const std::string& query, JournalObserver& observer)>&
+                               operation);
+    // Finishes the record of an operation that ended with `result`; `connected`:
+    // the port was open when it began. `status`: the panel's text it left.
+    void FinishRecord(OperationRecord& record, const JournalResult& result, bool connected,
+                      const std::string& status);
     void JnlDataMouseUp();
     // The open and save dialogs, made on first use.
     QFileDialog& FileDlg(QFileDialog*& dialog, bool save);
@@ -90,6 +106,7 @@ private:
     QFileDialog* m_loadDlg = nullptr;
     QFileDialog* m_saveDlg = nullptr;
     Notifier::Subscription m_connectionLost;
+    StationRecords* m_records = nullptr;
     bool m_busy = false;
     CloseGuard m_close;
     bool m_forwarding = false;

@@ -1,10 +1,13 @@
 // The station's records driven as an operator drives the main window, over the
 // printer model: a run kept with its outcome, log and unit, the Unit box and
-// Enter, the outcome in the status line, Save Results, and a records file that
-// cannot be written.
+// Enter, the outcome in the status line, Save Results, a records file that
+// cannot be written, and the records of the other windows that talk to the printer.
 
 #include "coderead.h"
+#include "command.h"
 #include "hexview.h"
+#include "journal.h"
+#include "journaltext.h"
 #include "memoryreader.h"
 #include "memread.h"
 #include "readklenbin.h"
@@ -14,6 +17,7 @@
 #include "stationrecords.h"
 #include "status.h"
 #include "tamriskfp.h"
+#include "textcodec.h"
 #include "uitesting.h"
 
 #include <QAction>
@@ -64,6 +68,11 @@ struct StationRecordsTest : ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         QTest::mouseClick(Get<QPushButton>("ConnectBt"), Qt::LeftButton);
         ASSERT_TRUE(rig.station->Connected);
+    }
+    // Records for a window other than the main one, which stays hidden.
+    void KeepRecords() {
+        records = std::make_unique<StationRecords>(*rig.station, &window);
+        records->Open();
     }
     template <class T = QWidget>
     T* Get(const char* name) { return testing::FindControl<T>(window, name); }
@@ -235,8 +244,7 @@ TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
         {true, false, "fiscal-memory", RecordOutcome::Pass},
         {false, true, "code-memory", RecordOutcome::Aborted},
     };
-    records = std::make_unique<StationRecords>(*rig.station, &window);
-    records->Open();
+    KeepRecords();
     for (const auto& c : cases) {
         MemoryReaderState state;
         TStatusDlg statusDlg{rig.state, [] { return false; }};
@@ -285,8 +293,7 @@ TEST_F(StationRecordsTest, BinaryJournalCopyKeepsTheFileItWrote) {
         {"whole", false, RecordOutcome::Pass, ""},
         {"closed", true, RecordOutcome::Aborted, "the window was closed during it"},
     };
-    records = std::make_unique<StationRecords>(*rig.station, &window);
-    records->Open();
+    KeepRecords();
     for (const auto& c : cases) {
         TReadKlenFrm copy{*rig.station};
         copy.SetRecords(records.get());
@@ -310,6 +317,126 @@ TEST_F(StationRecordsTest, BinaryJournalCopyKeepsTheFileItWrote) {
         EXPECT_EQ(record.images[0].length, written.size());
         EXPECT_EQ(record.images[0].sha256,
                   QCryptographicHash::hash(written, QCryptographicHash::Sha256).toHex().toStdString());
+    }
+}
+
+TEST_F(StationRecordsTest, RunStoppedByCancelOrByClosingTheWindowIsAborted) {
+    const struct {
+        bool close;
+        const char* reason;
+    } cases[] = {
+        {false, "Script cancelled !!!"},
+        {true, "the window was closed during it"},
+    };
+    Open();
+    for (const auto& c : cases) {
+        rig.host.sleeps.clear();
+        rig.host.onEvents = [&] {
+            if (rig.host.sleeps.size() != 3 || rig.state.CancelRequest)
+                return;
+            if (c.close)
+                window.close();
+            else
+                QTest::mouseClick(Get<QPushButton>("CancelBt"), Qt::LeftButton);
+        };
+        Run("#10000\n74");
+        const Record record = Kept().at(0);
+        EXPECT_EQ(record.header.outcome, RecordOutcome::Aborted) << c.reason;
+        EXPECT_EQ(record.header.reason, c.reason);
+        EXPECT_EQ(window.isVisible(), !c.close);
+    }
+}
+
+TEST_F(StationRecordsTest, CommandPassesOrFailsWithItsRedAnswerLine) {
+    struct Lines : ResultSink {
+        void AppendResultLine(std::string_view text, ResultColour colour) override {
+            if (colour == ResultColour::Red)
+                red = Cp1251ToUtf8(text);
+        }
+        std::string red;
+    } sink;
+    TStatusDlg statusDlg{rig.state, [] { return false; }};
+    TCommandFrm dialog{*rig.station, sink, &statusDlg, {}};
+    KeepRecords();
+    dialog.SetRecords(records.get());
+    dialog.show();
+    const struct {
+        const char* command;
+        const char* data;
+        RecordOutcome outcome;
+    } cases[] = {
+        {"74", "", RecordOutcome::Pass},
+        {"90", "abc", RecordOutcome::Fail},  // refused with the printer's common error
+    };
+    for (const auto& c : cases) {
+        sink.red.clear();
+        testing::FindControl<QLineEdit>(dialog, "CmdBox")->setText(c.command);
+        testing::FindControl<QLineEdit>(dialog, "DataBox")->setText(c.data);
+        QTest::mouseClick(testing::FindControl<QPushButton>(dialog, "ExecuteBt"), Qt::LeftButton);
+        const Record record = Kept().at(0);
+        EXPECT_EQ(record.header.kind, "command");
+        EXPECT_EQ(record.header.outcome, c.outcome) << c.command;
+        EXPECT_EQ(record.header.reason, sink.red) << c.command;  // empty for a pass
+        EXPECT_EQ(sink.red.empty(), c.outcome == RecordOutcome::Pass) << c.command;
+    }
+}
+
+TEST_F(StationRecordsTest, JournalOperationsAreKeptWithTheirOutcomesAndLines) {
+    enum class During { Nothing, Cancel, Close, Unplug };
+    const struct {
+        const char* button;
+        const char* query;
+        During during;  // done once ten lines are in the view
+        const char* kind;
+        RecordOutcome outcome;
+        const char* reason;  // null: the status panel's text
+        bool logged;         // the view's lines kept, then the panel's text when the operation set it
+    } cases[] = {
+        {"ReadBt", "Z3", During::Nothing, "journal-read", RecordOutcome::Pass, "", true},
+        {"ReadBt", "K1", During::Nothing, "journal-read", RecordOutcome::Fail, "Invalid input data", false},
+        {"ReadBt", "A", During::Cancel, "journal-read", RecordOutcome::Aborted, nullptr, true},
+        {"ReadBt", "A", During::Close, "journal-read", RecordOutcome::Aborted, "the window was closed during it", true},
+        {"PrintBt", "Z3", During::Nothing, "journal-print", RecordOutcome::Pass, "", false},
+        {"CheckBt", "Z3", During::Nothing, "journal-check", RecordOutcome::Pass, "", true},
+        {"CheckBt", "Z5", During::Nothing, "journal-check", RecordOutcome::Fail,
+         "Journal and calculated SHA-1 not equal!", true},
+        {"InfoBt", "", During::Nothing, "journal-info", RecordOutcome::Pass, "", true},
+        {"ReadBt", "A", During::Unplug, "journal-read", RecordOutcome::Aborted, "Serial port lost", true},
+    };
+    TJournalForm journal{*rig.station};
+    KeepRecords();
+    journal.SetRecords(records.get());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.button) + " " + c.query);
+        journal.show();
+        auto* status = testing::FindControl<QLabel>(journal, "StatusPn");
+        status->setText("before");
+        rig.host.onEvents = [&] {
+            QCoreApplication::processEvents();
+            if (journal.Text().LineCount() != 10 || !journal.isVisible() || !journal.Busy())
+                return;
+            if (c.during == During::Cancel)
+                QTest::mouseClick(testing::FindControl<QPushButton>(journal, "CancelBt"), Qt::LeftButton);
+            else if (c.during == During::Close)
+                journal.close();
+            else if (c.during == During::Unplug && rig.station->Connected)
+                rig.io->unplug("gone");
+        };
+        testing::FindControl<QLineEdit>(journal, "InputBox")->setText(c.query);
+        QTest::mouseClick(testing::FindControl<QPushButton>(journal, c.button), Qt::LeftButton);
+        const bool statusSet = status->text() != "before";
+        const Record record = Kept().at(0);
+        EXPECT_EQ(record.header.kind, c.kind);
+        EXPECT_EQ(record.header.outcome, c.outcome);
+        EXPECT_EQ(record.header.reason, c.reason ? std::string(c.reason) : status->text().toStdString());
+        QStringList logged, shown;
+        for (const RecordLogLine& line : record.log)
+            logged << DecodeCp1251(line.text);
+        for (std::size_t i = 0; c.logged && i < journal.Text().LineCount(); ++i)
+            shown << DecodeCp1251(journal.Text().Line(i));
+        if (statusSet)
+            shown << status->text();
+        EXPECT_EQ(logged, shown);
     }
 }
 
