@@ -58,8 +58,9 @@ int main(int argc, char** argv) {
         script.write(text.data(), static_cast<qint64>(text.size()));
     }
     const std::string logPath = dir.filePath("run.log").toStdString();
+    // Records off: the runner's own overhead, and nothing left in the user's records file.
     const ChildRun run = Spawn({TAMRISK_CLI_PATH, "run", "--port", sim.port(), "--speed", "115200", "--color",
-                                "never", scriptPath},
+                                "never", "--records", "off", scriptPath},
                                logPath);
     const double rawAfter = measureRaw();
     const double rawPerSecond = 2.0 * roundTrips / rawSeconds;
