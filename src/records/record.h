@@ -59,6 +59,7 @@ struct RecordLogLine {
     qint64 tMs = 0;  // from the record's start
     ResultColour colour = ResultColour::Black;
     std::string text;  // as the view shows it, without a line end
+    int scriptLine = 0;  // the script line that was running when it was shown; 0 for none
     friend bool operator==(const RecordLogLine&, const RecordLogLine&) = default;
 };
 

@@ -48,16 +48,30 @@ void Recorder::TeeSink::AppendResultLine(std::string_view text, ResultColour col
     if (inner != nullptr)
         inner->AppendResultLine(text, colour);
     Recorder& recorder = m_recorder;
-    const bool whole = recorder.m_keepWhole && recorder.InProgress();
-    if (!recorder.m_recording && !whole)
+    if (!recorder.m_recording && !(recorder.m_keepWhole && recorder.InProgress()))
         return;
-    RecordLogLine line{recorder.ElapsedMs(), colour, std::string(text)};
-    if (whole)
-        recorder.m_whole.log.push_back(line);
-    if (!recorder.m_recording)
+    // A text that ends in line ends (a duration's CR LF) shows as itself and one
+    // empty line after it for each: the record keeps them so, as lines without
+    // line ends.
+    std::size_t emptyLines = 0;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        const bool crlf = text.back() == '\n' && text.size() >= 2 && text[text.size() - 2] == '\r';
+        text.remove_suffix(crlf ? 2 : 1);
+        ++emptyLines;
+    }
+    const qint64 tMs = recorder.ElapsedMs();
+    recorder.Keep({tMs, colour, std::string(text), recorder.m_scriptLine});
+    for (; emptyLines > 0; --emptyLines)
+        recorder.Keep({tMs, colour, std::string(), recorder.m_scriptLine});
+}
+
+void Recorder::Keep(RecordLogLine line) {
+    if (m_keepWhole && InProgress())
+        m_whole.log.push_back(line);
+    if (!m_recording)
         return;
-    recorder.m_pending.log.push_back(std::move(line));
-    recorder.Kept();
+    m_pending.log.push_back(std::move(line));
+    Kept();
 }
 
 void Recorder::TeeSink::Flush() {

@@ -44,6 +44,9 @@ public:
     // Writes what is kept when the last write was BatchInterval ago or more; the
     // front end's timer calls it so that a quiet operation's lines are not held.
     void Tick();
+    // The script line running from now on (0: none), which the lines kept after
+    // it carry.
+    void SetScriptLine(int line) { m_scriptLine = line; }
     // A serial number sent; the first one's data becomes the unit when none was given.
     void Serial(RecordSerial serial);
     void Image(RecordImage image);
@@ -77,6 +80,7 @@ private:
 
     qint64 ElapsedMs() const;
     bool InProgress() const { return !m_header.id.empty() && !m_header.outcome; }
+    void Keep(RecordLogLine line);
     void Kept();
     void WriteBatch();
     void Failed(const QString& error);
@@ -90,6 +94,7 @@ private:
     Record m_whole;  // with KeepWhole: everything since Start (its header unused)
     Host::Clock::time_point m_started{};
     Host::Clock::time_point m_lastWrite{};
+    int m_scriptLine = 0;
     bool m_recording = false;
     bool m_told = false;
     bool m_keepWhole = false;

@@ -56,6 +56,8 @@ const std::vector<SchemaStep>& SchemaSteps() {
              " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, kind TEXT NOT NULL,"
              " length BIGINT NOT NULL, sha256 TEXT NOT NULL, file TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
          }},
+        // The script line each log line was shown for, so that a report can name it.
+        {2, {"ALTER TABLE record_log ADD COLUMN script_line INTEGER NOT NULL DEFAULT 0"}},
     };
     return steps;
 }
@@ -377,12 +379,14 @@ bool RecordStore::InsertBatch(const std::string& id, const RecordBatch& batch, Q
         return true;
     };
     const bool inserted =
-        insertAll(QStringLiteral("record_log"), QStringLiteral("t_ms, colour, line_text"), batch.log.size(),
+        insertAll(QStringLiteral("record_log"), QStringLiteral("t_ms, colour, line_text, script_line"),
+                  batch.log.size(),
                   [&](QSqlQuery& query, std::size_t i) {
                       const RecordLogLine& line = batch.log[i];
                       query.bindValue(2, line.tMs);
                       query.bindValue(3, QString::fromLatin1(ColourText(line.colour)));
                       query.bindValue(4, Cp1251(line.text));
+                      query.bindValue(5, line.scriptLine);
                   }) &&
         insertAll(QStringLiteral("record_serials"), QStringLiteral("space, data, script_line, result"),
                   batch.serials.size(),
@@ -575,7 +579,8 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     QSqlQuery header(m_db), log(m_db), serials(m_db), images(m_db);
     if (!select(header, QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) +
                             QStringLiteral(" FROM records WHERE id = ?")) ||
-        !select(log, QStringLiteral("SELECT t_ms, colour, line_text FROM record_log WHERE record_id = ? ORDER BY seq")) ||
+        !select(log, QStringLiteral("SELECT t_ms, colour, line_text, script_line FROM record_log"
+                                    " WHERE record_id = ? ORDER BY seq")) ||
         !select(serials, QStringLiteral("SELECT space, data, script_line, result FROM record_serials"
                                         " WHERE record_id = ? ORDER BY seq")) ||
         !select(images, QStringLiteral("SELECT kind, length, sha256, file FROM record_images"
@@ -591,7 +596,7 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     while (log.next()) {
         record.log.push_back({log.value(0).toLongLong(),
                               ColourFromText(Utf8From(log.value(1))).value_or(ResultColour::Black),
-                              Cp1251From(log.value(2))});
+                              Cp1251From(log.value(2)), log.value(3).toInt()});
     }
     while (serials.next()) {
         record.serials.push_back({Cp1251From(serials.value(0)), Cp1251From(serials.value(1)), serials.value(2).toInt(),

@@ -38,7 +38,7 @@ struct RecordBatch {
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 1;
+    static constexpr int CurrentSchemaVersion = 2;
 
     RecordStore();
     ~RecordStore();

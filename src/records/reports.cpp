@@ -152,13 +152,14 @@ bool IsAnswerLine(const RecordLogLine& line) {
     return line.text.starts_with("<- [");
 }
 
-// The log keeps no script line numbers, so transactions are numbered in the
-// order they were sent.
+// Each transaction is numbered by the script line it was sent for; one sent for
+// no script line (a command) by its place among the transactions.
 std::vector<LoggedTransaction> Transactions(const std::vector<RecordLogLine>& log) {
     std::vector<LoggedTransaction> found;
     for (const RecordLogLine& line : log) {
         if (IsRequestLine(line))
-            found.push_back({static_cast<int>(found.size()) + 1, &line, nullptr});
+            found.push_back({line.scriptLine > 0 ? line.scriptLine : static_cast<int>(found.size()) + 1, &line,
+                             nullptr});
         else if (IsAnswerLine(line) && !found.empty() && found.back().answer == nullptr)
             found.back().answer = &line;
     }
@@ -378,10 +379,11 @@ void WriteTestSuite(QXmlStreamWriter& xml, const Record& record, const std::vect
     WriteProperties(xml, header);
     for (const TestCase& test : cases)
         WriteTestCase(xml, test);
-    QStringList log;
+    // The log as the operation printed it, every line ended.
+    QString log;
     for (const RecordLogLine& line : record.log)
-        log.append(LogText(line));
-    xml.writeTextElement("system-out", XmlText(log.join(u'\n')));
+        log += LogText(line) + u'\n';
+    xml.writeTextElement("system-out", XmlText(log));
     xml.writeEndElement();
 }
 

@@ -71,6 +71,8 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
         m_hooks.timerEnabled(true);
 
     RunScriptLines(lines, 0, lines.Count());
+    if (m_observer != nullptr)
+        m_observer->LineStarting(0);
 
     if (m_hooks.timerEnabled)
         m_hooks.timerEnabled(false);
@@ -107,6 +109,8 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
         }
         if (!leave && i < end) {
             const ScriptLine line = ParseScriptLine(lines.Line(i));
+            if (m_observer != nullptr)
+                m_observer->LineStarting(m_firstLineNumber + static_cast<int>(i));
             switch (line.kind) {
             case ScriptLineKind::EmptyLine:
             case ScriptLineKind::DescriptionLine:
@@ -151,6 +155,8 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
                 m_host.processEvents();
                 if (!Cancelled()) {
                     ++block.pass;
+                    if (m_observer != nullptr)
+                        m_observer->LineStarting(m_firstLineNumber + static_cast<int>(block.repeatLine));
                     m_sink.AppendResultLine(Printf("** Repeating %d from %d for Label \"%s\"", block.pass,
                                                    block.count, block.label.c_str()),
                                             ResultColour::Black);
@@ -257,8 +263,8 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
         const SentSerialResult judged = JudgeTransaction(result, m_state);
         if (judged != SentSerialResult::Refused && incrementing && line.dataOffset)
             lines->ReplaceLine(index, WriteBackDigitFields(line, lines->Line(index)));
-        if (incrementing && m_serialNumbers != nullptr)
-            m_serialNumbers->SerialSent(
+        if (incrementing && m_observer != nullptr)
+            m_observer->SerialSent(
                 {SerialNumberSpace(line), send, m_firstLineNumber + static_cast<int>(index), judged});
         m_host.processEvents();
         if (!m_state.RepeatRequest)

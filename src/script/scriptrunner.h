@@ -48,8 +48,9 @@ public:
 
     void SetHooks(ScriptRunHooks hooks) { m_hooks = std::move(hooks); }
     void SetWallClock(std::function<WallClockReading()> clock) { m_wallClock = std::move(clock); }
-    // Told of every transaction of an incrementing line; none by default. Not owned.
-    void SetSerialNumberObserver(SerialNumberObserver* observer) { m_serialNumbers = observer; }
+    // Told of each script line as it runs and of every transaction of an
+    // incrementing line; none by default. Not owned.
+    void SetRunObserver(RunObserver* observer) { m_observer = observer; }
     // The script line number of the list's first line (1 by default): a run of
     // a selection or of a range numbers its lines from the first one taken.
     void SetFirstLineNumber(int number) { m_firstLineNumber = number; }
@@ -101,7 +102,7 @@ private:
     std::function<bool()> m_connected;
     std::function<WallClockReading()> m_wallClock;
     ScriptRunHooks m_hooks;
-    SerialNumberObserver* m_serialNumbers = nullptr;
+    RunObserver* m_observer = nullptr;
     int m_firstLineNumber = 1;
 };
 

@@ -1,8 +1,9 @@
 #pragma once
-// The serial numbers that a script run hands out: after every transaction of an
-// incrementing line the run tells an observer what went out, in which number
-// space and what became of it. Whoever keeps the run's record implements the
-// observer; the run knows nothing of how it is kept.
+// What a script run tells whoever keeps its record: which script line is
+// running, so that every line it logs can be traced to it, and the serial numbers
+// it hands out: after every transaction of an incrementing line, what went out,
+// in which number space and what became of it. The run knows nothing of how its
+// record is kept.
 
 #include "scriptparser.h"
 #include "transaction.h"
@@ -29,9 +30,12 @@ struct SentSerial {
     bool operator==(const SentSerial&) const = default;
 };
 
-class SerialNumberObserver {
+class RunObserver {
 public:
-    virtual ~SerialNumberObserver() = default;
+    virtual ~RunObserver() = default;
+    // Told as each script line begins to run, with its 1-based number, and with 0
+    // once the run's lines are done.
+    virtual void LineStarting(int line) { (void)line; }
     // Told after every transaction of an incrementing line, each resend too.
     virtual void SerialSent(const SentSerial& serial) = 0;
 };

@@ -54,17 +54,26 @@ TEST_F(RecorderTest, TeeForwardsEveryLineUnchangedAndKeepsItWithItsTime) {
     EXPECT_EQ(recorder.Header().id.size(), 36u);
     EXPECT_TRUE(recorder.Recording());
 
-    const std::vector<RecordLogLine> lines = {
-        {0, ResultColour::Blue, "Script started"},    {40, ResultColour::Black, "91,DT000100"},
-        {40, ResultColour::Green, "OK  \xc3\xee\xf2\xee\xe2\xee"}, {610, ResultColour::Red, "Error: paper out"},
-        {1000, ResultColour::Black, ""},               {2210, ResultColour::Purple, "Script finished"},
+    std::vector<RecordLogLine> lines = {
+        {0, ResultColour::Blue, "Script started"},
+        {40, ResultColour::Black, "91,DT000100", 4},
+        {40, ResultColour::Green, "OK  \xc3\xee\xf2\xee\xe2\xee", 4},
+        {610, ResultColour::Red, "Error: paper out", 5},
+        {1000, ResultColour::Black, ""},
+        {2210, ResultColour::Purple, "Script finished"},
     };
     Lines expected = {{"before the record", ResultColour::Gray}};
     for (const RecordLogLine& line : lines) {
         host.advance(std::chrono::milliseconds(line.tMs) - std::chrono::milliseconds(int(host.elapsedMs())));
+        recorder.SetScriptLine(line.scriptLine);
         tee.AppendResultLine(line.text, line.colour);
         expected.emplace_back(line.text, line.colour);
     }
+    // A text that ends in line ends is kept as its line and an empty line for each.
+    tee.AppendResultLine("Script execution time 2.21 seconds\r\n", ResultColour::Black);
+    expected.emplace_back("Script execution time 2.21 seconds\r\n", ResultColour::Black);
+    lines.push_back({2210, ResultColour::Black, "Script execution time 2.21 seconds"});
+    lines.push_back({2210, ResultColour::Black, ""});
     tee.Flush();
     host.advance(15ms);
     recorder.Finish(RecordOutcome::Fail, "red line", 1);

@@ -120,6 +120,50 @@ TEST(RecordStoreOpen, RefusesFilesThatAreNotItsRecordsWithoutTouchingThem) {
     }
 }
 
+// A records file of the first schema, as the first program that kept records
+// left it, is upgraded in place and keeps its records; its log lines name no
+// script line.
+TEST(RecordStoreOpen, UpgradesARecordsFileOfTheFirstSchema) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    RunSql(path,
+           {QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"),
+            QStringLiteral("INSERT INTO schema_version VALUES (1)"),
+            QStringLiteral("CREATE TABLE records (id TEXT PRIMARY KEY, kind TEXT NOT NULL, station TEXT NOT NULL,"
+                           " operator_name TEXT NOT NULL, program_version TEXT NOT NULL, port TEXT NOT NULL,"
+                           " speed INTEGER NOT NULL, started_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL,"
+                           " outcome TEXT, reason TEXT NOT NULL, unit TEXT NOT NULL, script TEXT NOT NULL,"
+                           " script_sha256 TEXT NOT NULL, line_range TEXT NOT NULL, exit_code INTEGER,"
+                           " writer_host TEXT NOT NULL, writer_pid INTEGER NOT NULL)"),
+            QStringLiteral("CREATE TABLE record_log (record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT"
+                           " NULL, t_ms BIGINT NOT NULL, colour TEXT NOT NULL, line_text TEXT NOT NULL,"
+                           " PRIMARY KEY (record_id, seq))"),
+            QStringLiteral("CREATE TABLE record_serials (record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER"
+                           " NOT NULL, space TEXT NOT NULL, data TEXT NOT NULL, script_line INTEGER NOT NULL,"
+                           " result TEXT NOT NULL, PRIMARY KEY (record_id, seq))"),
+            QStringLiteral("CREATE TABLE record_images (record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER"
+                           " NOT NULL, kind TEXT NOT NULL, length BIGINT NOT NULL, sha256 TEXT NOT NULL,"
+                           " file TEXT NOT NULL, PRIMARY KEY (record_id, seq))"),
+            QStringLiteral("INSERT INTO records VALUES ('0f1e2d3c-0000-4000-8000-000000000001', 'run', 'line-3', 'ivana',"
+                           " '0.1', 'SIM0', 115200, 1700000000000, 900, 'pass', '', 'DT000100', 'a.inp', '', '',"
+                           " 0, 'elsewhere', 1)"),
+            QStringLiteral("INSERT INTO record_log VALUES ('0f1e2d3c-0000-4000-8000-000000000001', 0, 5, 'blue',"
+                           " '-> 48,\"\"')")});
+    const std::string id = "0f1e2d3c-0000-4000-8000-000000000001";
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+    EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
+    const std::vector<RecordLogLine> more = {{7, ResultColour::Green, "<- ok", 4}};
+    ASSERT_TRUE(store.AppendLog(id, more, error)) << error.toStdString();
+    const std::optional<Record> record = store.Load(id, error);
+    ASSERT_TRUE(record) << error.toStdString();
+    EXPECT_EQ(record->header.unit, "DT000100");
+    EXPECT_EQ(record->header.outcome, RecordOutcome::Pass);
+    const std::vector<RecordLogLine> log = {{5, ResultColour::Blue, "-> 48,\"\"", 0}, more[0]};
+    EXPECT_TRUE(record->log == log);
+}
+
 // Several programs at once, each with its own connection, opening a file that
 // does not exist yet and writing records and batches into it: nothing is lost.
 TEST(RecordStoreConcurrency, WritersAtOnceLoseNoRecordAndNoLine) {
@@ -342,7 +386,7 @@ TEST_F(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
     for (int b = 1; b < 256; ++b)
         everyByte.push_back(static_cast<char>(b));
     for (int c = 0; c < 6; ++c)
-        written.log.push_back({c * 7, static_cast<ResultColour>(c), "line " + std::to_string(c)});
+        written.log.push_back({c * 7, static_cast<ResultColour>(c), "line " + std::to_string(c), c + 10});
     const std::vector<RecordLogLine> second = {{900, ResultColour::Red, "\xcf\xf0\xe8\xed\xf2\xe5\xf0 \xed\xe5"},
                                                {901, ResultColour::Black, everyByte},
                                                {902, ResultColour::Black, ""}};

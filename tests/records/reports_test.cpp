@@ -36,8 +36,8 @@ Record RunRecord(RecordOutcome outcome, std::vector<RecordLogLine> log, std::str
     return record;
 }
 
-RecordLogLine Line(qint64 tMs, ResultColour colour, std::string text) {
-    return {tMs, colour, std::move(text)};
+RecordLogLine Line(qint64 tMs, ResultColour colour, std::string text, int scriptLine = 0) {
+    return {tMs, colour, std::move(text), scriptLine};
 }
 
 const RecordLogLine Request48 = Line(100, ResultColour::Blue, "-> 48,\"\"");
@@ -250,11 +250,17 @@ std::vector<JUnitScenario> JUnitScenarios() {
     Record readInProgress{TestHeader("r", "journal-read"), {}, {}, {}};
     Record command{FinishedHeader("command", RecordOutcome::Pass), {Request48, Answer48}, {}, {}};
     return {
-        {"a run whose transactions all answered",
-         RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! start"), Request48, Answer48, Request91,
-                                         Line(340, ResultColour::Green, "<- [80,80,80,80,80,80](0,0),\"\""), Elapsed}),
+        {"a run whose transactions all answered: each named by its script line",
+         RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! start", 1), Line(100, ResultColour::Blue,
+                                         "-> 48,\"\"", 3), Line(220, ResultColour::Green, Answer48.text, 3),
+                                         Line(300, ResultColour::Blue, Request91.text, 7),
+                                         Line(340, ResultColour::Green, "<- [80,80,80,80,80,80](0,0),\"\"", 7),
+                                         Line(400, ResultColour::Blue, Request91.text, 7),
+                                         Line(450, ResultColour::Green, Answer48.text, 7), Elapsed}),
          "fiscalize.scr",
-         {{"line 1: 48,", "0.120", "", "", ""}, {"line 2: 91,DT000100", "0.040", "", "", ""}}},
+         {{"line 3: 48,", "0.120", "", "", ""},
+          {"line 7: 91,DT000100", "0.040", "", "", ""},
+          {"line 7: 91,DT000100", "0.050", "", "", ""}}},
         {"a refused command fails with its status bits' captions",
          RunRecord(RecordOutcome::Fail, {Request48, Answer48, Request91, Refused91, Elapsed}),
          "fiscalize.scr",
@@ -359,7 +365,7 @@ TEST(ReportsJUnit, SuiteCarriesTheHeaderAndTheWholeLog) {
     EXPECT_EQ(suite.properties.at("lines"), "3-9");
     EXPECT_EQ(suite.properties.at("outcome"), "pass");
     EXPECT_EQ(suite.systemOut, "!! " + CyrillicUtf8 + "\n-> 48,\"\"\n<- [80,80,88,80,86,AE](0,0),\"\"\n"
-                               "Script execution time 00:00:02.400");
+                               "Script execution time 00:00:02.400\n");
 }
 
 TEST(ReportsJUnit, ControlCharactersFromThePrinterKeepTheXmlReadable) {

@@ -542,10 +542,23 @@ void PrintTo(const SentSerial& serial, std::ostream* out) {
 
 namespace {
 
-struct SerialLog : SerialNumberObserver {
+struct SerialLog : RunObserver {
+    void LineStarting(int line) override { started.push_back(line); }
     void SerialSent(const SentSerial& serial) override { sent.push_back(serial); }
+    std::vector<int> started;
     std::vector<SentSerial> sent;
 };
+
+// Each line is told as it starts, numbered from the first line taken; each pass
+// of a repeat starts at its repeat line; the end of the lines is told as 0.
+TEST(ScriptRun, EachLineIsToldAsItStarts) {
+    Rig rig;
+    SerialLog log;
+    rig.runner->SetRunObserver(&log);
+    rig.runner->SetFirstLineNumber(7);
+    rig.Run({"@unit", "*2,L", "90,1", ":L", "90,2"});
+    EXPECT_EQ(log.started, (std::vector<int>{7, 8, 8, 9, 8, 9, 11, 0}));
+}
 
 // Every transaction of an incrementing line is told with its space, the data
 // as sent, its script line and what became of it; other commands are not.
@@ -589,7 +602,7 @@ TEST(ScriptRun, EveryIncrementingTransactionIsTold) {
         };
         rig.host.answers = {c.missedSendings > 0};
         SerialLog log;
-        rig.runner->SetSerialNumberObserver(&log);
+        rig.runner->SetRunObserver(&log);
         rig.runner->SetFirstLineNumber(c.firstLine);
         rig.Run(c.script);
         EXPECT_EQ(log.sent, c.told);
@@ -604,7 +617,7 @@ TEST(ScriptRun, AnIncrementingLineRefusedAsBusyKeepsItsNumber) {
     options.faultKinds = {sim::FaultKind::NoAnswer};
     Rig rig(options);
     SerialLog log;
-    rig.runner->SetSerialNumberObserver(&log);
+    rig.runner->SetRunObserver(&log);
     StringScriptList list({"+1;91,DT000100"});
     bool started = false;
     rig.host.onEvents = [&] {
