@@ -53,14 +53,13 @@ public:
     // them another way (on stderr, or as the journal view's lines).
     ResultSink& Keep() { return m_record.Keep(); }
     // Takes the serial numbers a script run sends.
-    SerialNumberObserver& Serials() { return m_record; }
+    RunObserver& Observer() { return m_record; }
     // The image saved in `file`: its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file) { m_record.Image(bytes, file); }
     // The image in `file` as saved (the binary journal copy writes it as it goes).
     void ImageOfFile(const std::string& file) { m_record.ImageOfFile(file); }
-    // The first and the last red line teed or kept (UTF-8); empty when none.
-    const std::string& FirstRedLine() const { return m_record.FirstRedLine(); }
-    const std::string& LastRedLine() const { return m_record.LastRedLine(); }
+    // The operation's record, for its verdict.
+    const OperationRecord& Operation() const { return m_record; }
     // Keeps the whole record in memory too, for the run's reports. Before Start.
     void KeepWhole() { m_record.KeepWhole(); }
     // The record as it will be when finished with `outcome`, `reason` and `exitCode`,

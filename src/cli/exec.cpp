@@ -41,15 +41,14 @@ int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
     ResultSink& sink = record.Tee(terminal);
     LogCommand(session.station.transactor, session.host, sink, static_cast<int>(*command), *data);
     sink.Flush();
-    if (!session.station.Connected)  // the port was lost on the way
-        return record.Finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
+    const bool stillConnected = session.station.Connected;
     session.station.Disconnect();
-
-    const std::uint32_t flags = session.station.state.StatusFlags;
-    if ((flags & (FailureMask | CommonErrorFlag)) == 0)
-        return record.Finish(RecordOutcome::Pass, {}, CliOk);
-    const std::string& answer = record.FirstRedLine();
-    return record.Finish(RecordOutcome::Fail, answer.empty() ? session.lastMessage : answer, CliFailed);
+    Verdict verdict = CommandVerdict(stillConnected, session.station.state.StatusFlags, record.Operation(),
+                                     session.lastMessage, session.lastMessage);
+    const int status = !stillConnected                                ? CliUsage
+                       : verdict.outcome == RecordOutcome::Pass ? CliOk
+                                                                : CliFailed;
+    return record.Finish(verdict.outcome, std::move(verdict.reason), status);
 }
 
 }  // namespace tamrisk

@@ -25,6 +25,17 @@ namespace tamrisk {
 
 namespace {
 
+// The exit status of a run that ended so, with that outcome.
+int RunExitStatus(RunOutcome ended, RecordOutcome outcome) {
+    switch (ended) {
+    case RunOutcome::NotStarted:
+    case RunOutcome::PortLost: return CliUsage;
+    case RunOutcome::Cancelled: return CliCancelled;
+    case RunOutcome::Completed: break;
+    }
+    return outcome == RecordOutcome::Pass ? CliOk : CliFailed;
+}
+
 // Replaces `path` with `lines` in one step: the old file survives any failure.
 bool SaveScriptFile(const std::string& path, const std::vector<std::string>& lines, std::string& error) {
     QString problem;
@@ -154,7 +165,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     ScriptRunHooks hooks;
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
     runner.SetHooks(std::move(hooks));
-    runner.SetSerialNumberObserver(&record.Serials());
+    runner.SetRunObserver(&record.Observer());
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));
 
@@ -171,17 +182,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         saveError = "cannot save " + saveError;  // "<path>: <reason>"
         CliError(err, saveError);
     }
-    switch (outcome) {
-    case RunOutcome::NotStarted: return finish(RecordOutcome::Error, session.lastMessage, CliUsage);
-    case RunOutcome::PortLost: return finish(RecordOutcome::Aborted, session.lastMessage, CliUsage);
-    case RunOutcome::Cancelled: return finish(RecordOutcome::Aborted, record.LastRedLine(), CliCancelled);
-    case RunOutcome::Completed: break;
-    }
-    if (terminal.SawRed())
-        return finish(RecordOutcome::Fail, record.FirstRedLine(), CliFailed);
-    if (!saveError.empty())
-        return finish(RecordOutcome::Fail, saveError, CliFailed);
-    return finish(RecordOutcome::Pass, {}, CliOk);
+    Verdict verdict = RunVerdict(outcome, record.Operation(), session.lastMessage);
+    if (verdict.outcome == RecordOutcome::Pass && !saveError.empty())
+        verdict = {RecordOutcome::Fail, saveError};
+    return finish(verdict.outcome, std::move(verdict.reason), RunExitStatus(outcome, verdict.outcome));
 }
 
 }  // namespace tamrisk

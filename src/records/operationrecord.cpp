@@ -1,5 +1,6 @@
 #include "operationrecord.h"
 
+#include "statusbits.h"
 #include "textcodec.h"
 
 #include <QCoreApplication>
@@ -77,8 +78,9 @@ ResultSink& OperationRecord::Keep() { return Tee(m_nothing); }
 void OperationRecord::Watch::AppendResultLine(std::string_view text, ResultColour colour) {
     if (colour == ResultColour::Red) {
         m_record.m_lastRed = Cp1251ToUtf8(text);
-        if (m_record.m_firstRed.empty())
+        if (!m_record.m_sawRed)
             m_record.m_firstRed = m_record.m_lastRed;
+        m_record.m_sawRed = true;
     }
     next->AppendResultLine(text, colour);
 }
@@ -120,6 +122,29 @@ void OperationRecord::Finish(RecordOutcome outcome, std::string reason, std::opt
     Start();
     m_timer.reset();
     m_recorder.Finish(outcome, std::move(reason), exitCode);
+}
+
+Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
+                   const std::string& cancelReason) {
+    switch (ended) {
+    case RunOutcome::NotStarted: return {RecordOutcome::Error, portReason};
+    case RunOutcome::PortLost: return {RecordOutcome::Aborted, portReason};
+    case RunOutcome::Cancelled:
+        return {RecordOutcome::Aborted, cancelReason.empty() ? record.LastRedLine() : cancelReason};
+    case RunOutcome::Completed: break;
+    }
+    if (record.SawRed())
+        return {RecordOutcome::Fail, record.FirstRedLine()};
+    return {RecordOutcome::Pass, {}};
+}
+
+Verdict CommandVerdict(bool stillConnected, std::uint32_t flags, const OperationRecord& record,
+                       const std::string& lostReason, const std::string& refusedReason) {
+    if (!stillConnected)
+        return {RecordOutcome::Aborted, lostReason};
+    if ((flags & (FailureMask | CommonErrorFlag)) == 0)
+        return {RecordOutcome::Pass, {}};
+    return {RecordOutcome::Fail, record.SawRed() ? record.FirstRedLine() : refusedReason};
 }
 
 }  // namespace tamrisk

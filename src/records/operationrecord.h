@@ -6,11 +6,13 @@
 // waits for the printer, as long as events run. The store is shared, not owned.
 
 #include "recorder.h"
+#include "scriptrunner.h"
 #include "serialnumbers.h"
 
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,7 +35,7 @@ std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::fun
 // empty when not saved, else made absolute): its length and SHA-256.
 RecordImage ImageOf(std::string kind, std::string_view bytes, const std::string& file);
 
-class OperationRecord : public SerialNumberObserver {
+class OperationRecord : public RunObserver {
 public:
     // A record of `kind` into `store` (null: nothing is kept, lines are only
     // forwarded); `tellOnce` receives the first store failure.
@@ -53,7 +55,8 @@ public:
     // them another way.
     ResultSink& Keep();
     void Serial(RecordSerial serial) { m_recorder.Serial(std::move(serial)); }
-    // A script run's serial numbers go into the record.
+    // A script run's lines and serial numbers go into the record.
+    void LineStarting(int line) override { m_recorder.SetScriptLine(line); }
     void SerialSent(const SentSerial& serial) override;
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
@@ -62,6 +65,8 @@ public:
     // The first and the last red line teed or kept (UTF-8); empty when none.
     const std::string& FirstRedLine() const { return m_firstRed; }
     const std::string& LastRedLine() const { return m_lastRed; }
+    // True once a red line was teed or kept.
+    bool SawRed() const { return m_sawRed; }
     // Finishes the record (starting it first when the operation could not start).
     // Only the first call counts.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode = std::nullopt);
@@ -96,8 +101,30 @@ private:
     Nothing m_nothing;
     std::optional<QTimer> m_timer;
     std::string m_firstRed, m_lastRed;
+    bool m_sawRed = false;
     bool m_started = false;
     bool m_finished = false;
 };
+
+// An operation's outcome and the reason given for it.
+struct Verdict {
+    RecordOutcome outcome = RecordOutcome::Pass;
+    std::string reason;
+};
+
+// The verdict of a script run that ended so, whose lines `record` watched: an
+// error when it could not start and aborted when the port was lost, both for
+// `portReason`; aborted by a cancel for `cancelReason`, or when that is empty
+// for the run's last red line ("Script cancelled !!!"); else a failure for its
+// first red line; else a pass.
+Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
+                   const std::string& cancelReason = {});
+
+// The verdict of one command whose transaction left the status `flags`, whose
+// lines `record` watched: aborted for `lostReason` when the port was lost on the
+// way; a pass when the printer reported neither a failure nor its common error;
+// else a failure for the red answer line, or `refusedReason` when none was shown.
+Verdict CommandVerdict(bool stillConnected, std::uint32_t flags, const OperationRecord& record,
+                       const std::string& lostReason, const std::string& refusedReason);
 
 }  // namespace tamrisk

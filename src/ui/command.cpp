@@ -164,14 +164,11 @@ void TCommandFrm::ExecuteBtClick() {
 void TCommandFrm::FinishRecord(OperationRecord& record, ExecResult result) {
     if (result == ExecResult::ExecBusy) {
         m_records->Finish(record, RecordOutcome::Error, "another transaction is in progress");
-    } else if (!m_station.Connected) {
-        m_records->Finish(record, RecordOutcome::Aborted, "Serial port lost");
-    } else if ((m_station.state.StatusFlags & (FailureMask | CommonErrorFlag)) == 0) {
-        m_records->Finish(record, RecordOutcome::Pass, {});
-    } else {
-        const std::string& answer = record.FirstRedLine();
-        m_records->Finish(record, RecordOutcome::Fail, answer.empty() ? std::string("the printer refused it") : answer);
+        return;
     }
+    Verdict verdict = CommandVerdict(m_station.Connected, m_station.state.StatusFlags, record, "Serial port lost",
+                                     "the printer refused it");
+    m_records->Finish(record, verdict.outcome, std::move(verdict.reason));
 }
 
 void TCommandFrm::StatusBtClick() {

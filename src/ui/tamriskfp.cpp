@@ -384,7 +384,7 @@ void TTestForm::ExecuteBtClick() {
         header.lineRange = lineRange;
         record->Start();
         m_runSink.target = &record->Tee(*m_results);
-        m_runner->SetSerialNumberObserver(record.get());
+        m_runner->SetRunObserver(record.get());
     }
 
     m_runner->ScriptRunning = true;
@@ -400,25 +400,17 @@ void TTestForm::ExecuteBtClick() {
     UpdateControls();
     if (record) {
         m_runSink.target = m_results.get();
-        m_runner->SetSerialNumberObserver(nullptr);
+        m_runner->SetRunObserver(nullptr);
         FinishRun(*record, outcome);
     }
 }
 
 void TTestForm::FinishRun(OperationRecord& record, RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::NotStarted: m_records->Finish(record, RecordOutcome::Error, "Serial port not open"); return;
-    case RunOutcome::PortLost: m_records->Finish(record, RecordOutcome::Aborted, record.LastRedLine()); return;
-    case RunOutcome::Cancelled:
-        m_records->Finish(record, RecordOutcome::Aborted,
-                          m_close.Pending() ? std::string("the window was closed during it") : record.LastRedLine());
-        return;
-    case RunOutcome::Completed: break;
-    }
-    if (!record.FirstRedLine().empty())
-        m_records->Finish(record, RecordOutcome::Fail, record.FirstRedLine());
-    else
-        m_records->Finish(record, RecordOutcome::Pass, {});
+    const std::string portReason =
+        outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
+    Verdict verdict = RunVerdict(outcome, record, portReason,
+                                 m_close.Pending() ? std::string("the window was closed during it") : std::string());
+    m_records->Finish(record, verdict.outcome, std::move(verdict.reason));
 }
 
 void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
