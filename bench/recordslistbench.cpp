@@ -58,7 +58,7 @@ void MakeRecord(int i, qint64 startedMs, RecordHeader& header, RecordBatch& batc
     batch = {};
     qint64 t = 0;
     auto line = [&](ResultColour colour, std::string text) {
-        batch.log.push_back({t, colour, std::move(text)});
+        AddLogLine(batch.log, t, colour, 0, text);
         t += 70 + (i + t) % 40;
     };
     auto answer = [&](std::string data) {

@@ -1,5 +1,7 @@
 #include "record.h"
 
+#include <charconv>
+
 #include "programversion.h"
 
 #include <QSysInfo>
@@ -58,6 +60,72 @@ std::string_view ColourText(ResultColour colour) {
 
 std::optional<ResultColour> ColourFromText(std::string_view text) {
     return FromText<ResultColour>(ColourTexts, text);
+}
+
+void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour colour, int scriptLine,
+                std::string_view text) {
+    if (chunks.empty() || chunks.back().lines >= RecordLogChunk::MaxLines)
+        chunks.emplace_back();
+    RecordLogChunk& chunk = chunks.back();
+    std::string& out = chunk.text;
+    out += std::to_string(tMs);
+    out += ' ';
+    out += ColourText(colour);
+    out += ' ';
+    out += std::to_string(scriptLine);
+    out += ' ';
+    for (const char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        default: out += c; break;
+        }
+    }
+    out += '\n';
+    chunk.lastMs = tMs;
+    ++chunk.lines;
+}
+
+bool ReadLogChunk(std::string_view text, std::vector<RecordLogLine>& log) {
+    // A number and the space after it.
+    const auto number = [](std::string_view& rest, auto& value) {
+        const auto [end, problem] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+        if (problem != std::errc() || end == rest.data() + rest.size() || *end != ' ')
+            return false;
+        rest.remove_prefix(static_cast<std::size_t>(end - rest.data()) + 1);
+        return true;
+    };
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos)
+            return false;
+        std::string_view rest = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        RecordLogLine line;
+        if (!number(rest, line.tMs))
+            return false;
+        const std::size_t space = rest.find(' ');
+        const std::optional<ResultColour> colour =
+            space == std::string_view::npos ? std::nullopt : ColourFromText(rest.substr(0, space));
+        if (!colour)
+            return false;
+        line.colour = *colour;
+        rest.remove_prefix(space + 1);
+        if (!number(rest, line.scriptLine))
+            return false;
+        line.text.reserve(rest.size());
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] != '\\' || i + 1 == rest.size()) {
+                line.text += rest[i];
+                continue;
+            }
+            const char escaped = rest[++i];
+            line.text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
+        }
+        log.push_back(std::move(line));
+    }
+    return true;
 }
 
 bool IsRecordKind(std::string_view kind) {

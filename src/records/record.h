@@ -79,6 +79,25 @@ struct RecordImage {
     friend bool operator==(const RecordImage&, const RecordImage&) = default;
 };
 
+// Log lines as a records file keeps them, many to a row: a line each,
+// "<t_ms> <colour> <script line> <text>" and LF, the text's backslashes, CRs and
+// LFs written as \\, \r and \n. The text is the 8-bit text of the lines.
+struct RecordLogChunk {
+    static constexpr std::size_t MaxLines = 200;
+    qint64 lastMs = 0;  // the time of its last line
+    std::size_t lines = 0;
+    std::string text;
+    friend bool operator==(const RecordLogChunk&, const RecordLogChunk&) = default;
+};
+// Adds a line to the last of `chunks`, or to a new one when that is full.
+void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour colour, int scriptLine,
+                std::string_view text);
+inline void AddLogLine(std::vector<RecordLogChunk>& chunks, const RecordLogLine& line) {
+    AddLogLine(chunks, line.tMs, line.colour, line.scriptLine, line.text);
+}
+// The lines of a chunk's text appended to `log`; false for a text that is not a chunk.
+bool ReadLogChunk(std::string_view text, std::vector<RecordLogLine>& log);
+
 struct Record {
     RecordHeader header;
     std::vector<RecordLogLine> log;

@@ -5,6 +5,12 @@
 #include <QDateTime>
 #include <QUuid>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 namespace tamrisk {
 
 namespace {
@@ -12,6 +18,91 @@ namespace {
 constexpr std::string_view LeftUnfinishedReason = "the operation ended without an outcome";
 
 }  // namespace
+
+// Writes one record's steps in order on a thread of its own, over a connection of
+// its own to the records file, so that the operation's thread never waits for the
+// disk or for another program's lock. After the first failure nothing more is
+// written; the failure waits to be told on the operation's thread.
+class Recorder::Writer {
+public:
+    using Step = std::function<bool(RecordStore& store, QString& error)>;
+
+    explicit Writer(const QString& location) : m_thread([this, location] { Run(location); }) {}
+    ~Writer() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void Post(Step step) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_steps.push_back(std::move(step));
+        }
+        m_changed.notify_all();
+    }
+    // Waits until every step posted so far is done.
+    void Settle() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_steps.empty() && !m_busy; });
+    }
+    // The first failure, the first time it is asked for.
+    std::optional<QString> TakeFailure() {
+        const std::lock_guard lock(m_mutex);
+        if (!m_failure || m_failureTaken)
+            return std::nullopt;
+        m_failureTaken = true;
+        return m_failure;
+    }
+
+private:
+    void Run(const QString& location) {
+        RecordStore store;
+        QString openError;
+        bool failed = !store.Open(location, openError);
+        if (failed) {
+            const std::lock_guard lock(m_mutex);
+            m_failure = openError;
+        }
+        for (;;) {
+            Step step;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stopping || !m_steps.empty(); });
+                if (m_steps.empty())
+                    return;
+                step = std::move(m_steps.front());
+                m_steps.pop_front();
+                m_busy = true;
+            }
+            QString error;
+            const bool done = failed || step(store, error);
+            {
+                const std::lock_guard lock(m_mutex);
+                m_busy = false;
+                if (!done) {
+                    failed = true;
+                    m_failure = error;
+                }
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Step> m_steps;
+    bool m_busy = false;
+    bool m_stopping = false;
+    std::optional<QString> m_failure;
+    bool m_failureTaken = false;
+    std::thread m_thread;  // last: it starts once the rest is made
+};
 
 Recorder::Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce)
     : m_store(store), m_host(host), m_tellOnce(std::move(tellOnce)) {}
@@ -33,10 +124,16 @@ void Recorder::Start(RecordHeader header) {
     m_started = m_lastWrite = m_host.now();
     if (m_store == nullptr)
         return;
-    QString error;
-    m_recording = m_store->Begin(m_header, error);
-    if (!m_recording)
+    if (!m_store->IsOpen()) {
+        // The store tells why it could not be opened.
+        QString error;
+        m_store->Begin(m_header, error);
         Failed(error);
+        return;
+    }
+    m_writer = std::make_unique<Writer>(m_store->Location());
+    m_recording = true;
+    m_writer->Post([header = m_header](RecordStore& store, QString& error) { return store.Begin(header, error); });
 }
 
 ResultSink& Recorder::Tee(ResultSink& inner) {
@@ -60,17 +157,18 @@ void Recorder::TeeSink::AppendResultLine(std::string_view text, ResultColour col
         ++emptyLines;
     }
     const qint64 tMs = recorder.ElapsedMs();
-    recorder.Keep({tMs, colour, std::string(text), recorder.m_scriptLine});
+    recorder.Keep(tMs, colour, text);
     for (; emptyLines > 0; --emptyLines)
-        recorder.Keep({tMs, colour, std::string(), recorder.m_scriptLine});
+        recorder.Keep(tMs, colour, {});
 }
 
-void Recorder::Keep(RecordLogLine line) {
+void Recorder::Keep(qint64 tMs, ResultColour colour, std::string_view text) {
     if (m_keepWhole && InProgress())
-        m_whole.log.push_back(line);
+        m_whole.log.push_back({tMs, colour, std::string(text), m_scriptLine});
     if (!m_recording)
         return;
-    m_pending.log.push_back(std::move(line));
+    // Straight into the batch's chunk text: no allocation a line.
+    AddLogLine(m_pending.log, tMs, colour, m_scriptLine, text);
     Kept();
 }
 
@@ -89,8 +187,22 @@ void Recorder::Kept() {
 }
 
 void Recorder::Tick() {
+    CheckWriter();
     if (m_recording && !m_pending.Empty())
         Kept();
+}
+
+void Recorder::Settle() {
+    if (m_writer != nullptr)
+        m_writer->Settle();
+    CheckWriter();
+}
+
+void Recorder::CheckWriter() {
+    if (m_writer == nullptr)
+        return;
+    if (const std::optional<QString> failure = m_writer->TakeFailure())
+        Failed(*failure);
 }
 
 void Recorder::Serial(RecordSerial serial) {
@@ -128,13 +240,12 @@ Record Recorder::Snapshot() const {
 
 void Recorder::WriteBatch() {
     m_lastWrite = m_host.now();
-    if (m_pending.Empty())
+    CheckWriter();
+    if (!m_recording || m_pending.Empty())
         return;
-    QString error;
-    const bool written = m_store->AppendBatch(m_header.id, m_pending, error);
-    m_pending = {};
-    if (!written)
-        Failed(error);
+    m_writer->Post([id = m_header.id, batch = std::exchange(m_pending, {})](RecordStore& store, QString& error) {
+        return store.AppendBatch(id, batch, error);
+    });
 }
 
 void Recorder::Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode) {
@@ -148,10 +259,12 @@ void Recorder::Finish(RecordOutcome outcome, std::string reason, std::optional<i
     m_header.durationMs = ElapsedMs();
     if (!m_recording)
         return;
+    m_writer->Post([header = m_header](RecordStore& store, QString& error) { return store.Finish(header, error); });
+    m_writer->Settle();
+    CheckWriter();
     m_recording = false;
-    QString error;
-    if (!m_store->Finish(m_header, error))
-        Failed(error);
+    // The writer's connection closes: a finished record holds no thread.
+    m_writer.reset();
 }
 
 void Recorder::Failed(const QString& error) {

@@ -7,7 +7,9 @@
 // Keeping the record never changes what the operation shows, its exit status or
 // its files: every line reaches the operation's own sink unchanged and in order,
 // and a store that fails is told to the operator once, after which the record is
-// no longer written.
+// no longer written. Nor does it slow the operation: the record is written by a
+// thread of its own, over a connection of its own to the store's file, in the
+// order it was kept; the operation's thread only hands it over.
 
 #include "host.h"
 #include "linesink.h"
@@ -17,6 +19,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -50,9 +53,12 @@ public:
     // A serial number sent; the first one's data becomes the unit when none was given.
     void Serial(RecordSerial serial);
     void Image(RecordImage image);
-    // Writes what is kept and the outcome, reason, duration and exit status.
-    // Nothing before Start or after the first call.
+    // Writes what is kept and the outcome, reason, duration and exit status, and
+    // waits until the record is written. Nothing before Start or after the first call.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode);
+    // Waits until everything handed over so far is written (or failed, which is
+    // then told), so that a reader of the store sees the record as kept so far.
+    void Settle();
 
     // Keeps the whole record in memory too, whether or not a store takes it, for a
     // report when the operation ends. Call before Start.
@@ -80,12 +86,17 @@ private:
 
     qint64 ElapsedMs() const;
     bool InProgress() const { return !m_header.id.empty() && !m_header.outcome; }
-    void Keep(RecordLogLine line);
+    class Writer;
+
+    void Keep(qint64 tMs, ResultColour colour, std::string_view text);
     void Kept();
     void WriteBatch();
+    // Tells a failure of the writer, once.
+    void CheckWriter();
     void Failed(const QString& error);
 
     RecordStore* m_store;
+    std::unique_ptr<Writer> m_writer;
     Host& m_host;
     std::function<void(const QString&)> m_tellOnce;
     TeeSink m_tee{*this};

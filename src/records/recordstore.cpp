@@ -9,8 +9,11 @@
 #include <QSysInfo>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <span>
 
 #include <signal.h>
 #include <unistd.h>
@@ -26,10 +29,15 @@ constexpr int WriteAttempts = 3;
 
 // The schema, one step per version: step N takes a database of version N-1 to N.
 // Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT).
+// A step may convert rows in C++ between its statements and those after.
 struct SchemaStep {
     int version;
     std::vector<const char*> statements;
+    bool (*convert)(QSqlDatabase& db, QSqlError& failure) = nullptr;
+    std::vector<const char*> after = {};
 };
+
+bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
 
 const std::vector<SchemaStep>& SchemaSteps() {
     static const std::vector<SchemaStep> steps = {
@@ -58,6 +66,14 @@ const std::vector<SchemaStep>& SchemaSteps() {
          }},
         // The script line each log line was shown for, so that a report can name it.
         {2, {"ALTER TABLE record_log ADD COLUMN script_line INTEGER NOT NULL DEFAULT 0"}},
+        // Log lines kept in chunks of many lines a row: a row a line cost a busy
+        // run a fifth of its speed.
+        {3,
+         {"CREATE TABLE record_log_chunks ("
+          " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, last_t_ms BIGINT NOT NULL,"
+          " lines TEXT NOT NULL, PRIMARY KEY (record_id, seq))"},
+         ConvertLogRowsToChunks,
+         {"DROP TABLE record_log"}},
     };
     return steps;
 }
@@ -126,6 +142,45 @@ QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome) {
 
 QVariant ExitValue(const std::optional<int>& exitCode) {
     return exitCode ? QVariant(*exitCode) : QVariant(QMetaType::fromType<int>());
+}
+
+// The log rows of the second schema become chunks, a record's lines in order.
+bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+    QSqlQuery rows(db);
+    rows.setForwardOnly(true);
+    if (!rows.exec(QStringLiteral(
+            "SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"))) {
+        failure = rows.lastError();
+        return false;
+    }
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO record_log_chunks (record_id, seq, last_t_ms, lines) VALUES (?, ?, ?, ?)"));
+    QVariant recordId;
+    std::vector<RecordLogChunk> log;
+    const auto write = [&] {
+        qint64 seq = 0;
+        for (const RecordLogChunk& chunk : log) {
+            insert.bindValue(0, recordId);
+            insert.bindValue(1, seq++);
+            insert.bindValue(2, chunk.lastMs);
+            insert.bindValue(3, Cp1251(chunk.text));
+            if (!insert.exec()) {
+                failure = insert.lastError();
+                return false;
+            }
+        }
+        log.clear();
+        return true;
+    };
+    while (rows.next()) {
+        if (rows.value(0) != recordId && !write())
+            return false;
+        recordId = rows.value(0);
+        AddLogLine(log, rows.value(1).toLongLong(),
+                   ColourFromText(Utf8From(rows.value(2))).value_or(ResultColour::Black), rows.value(4).toInt(),
+                   Cp1251From(rows.value(3)));
+    }
+    return write();
 }
 
 }  // namespace
@@ -311,6 +366,12 @@ bool RecordStore::Upgrade(QString& error) {
                     if (!Exec(QString::fromLatin1(statement), failure))
                         return false;
                 }
+                if (step.convert != nullptr && !step.convert(m_db, failure))
+                    return false;
+                for (const char* statement : step.after) {
+                    if (!Exec(QString::fromLatin1(statement), failure))
+                        return false;
+                }
                 version = step.version;
             }
             QSqlQuery query(m_db);
@@ -379,14 +440,10 @@ bool RecordStore::InsertBatch(const std::string& id, const RecordBatch& batch, Q
         return true;
     };
     const bool inserted =
-        insertAll(QStringLiteral("record_log"), QStringLiteral("t_ms, colour, line_text, script_line"),
-                  batch.log.size(),
+        insertAll(QStringLiteral("record_log_chunks"), QStringLiteral("last_t_ms, lines"), batch.log.size(),
                   [&](QSqlQuery& query, std::size_t i) {
-                      const RecordLogLine& line = batch.log[i];
-                      query.bindValue(2, line.tMs);
-                      query.bindValue(3, QString::fromLatin1(ColourText(line.colour)));
-                      query.bindValue(4, Cp1251(line.text));
-                      query.bindValue(5, line.scriptLine);
+                      query.bindValue(2, batch.log[i].lastMs);
+                      query.bindValue(3, Cp1251(batch.log[i].text));
                   }) &&
         insertAll(QStringLiteral("record_serials"), QStringLiteral("space, data, script_line, result"),
                   batch.serials.size(),
@@ -422,7 +479,8 @@ bool RecordStore::AppendBatch(const std::string& id, const RecordBatch& batch, Q
 
 bool RecordStore::AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error) {
     RecordBatch batch;
-    batch.log.assign(lines.begin(), lines.end());
+    for (const RecordLogLine& line : lines)
+        AddLogLine(batch.log, line);
     return AppendBatch(id, batch, error);
 }
 
@@ -475,7 +533,7 @@ int RecordStore::MarkAbandoned(QString& error) {
             QSqlQuery abort(m_db);
             abort.prepare(QStringLiteral(
                 "UPDATE records SET outcome = ?, reason = ?,"
-                " duration_ms = (SELECT COALESCE(MAX(t_ms), 0) FROM record_log WHERE record_id = records.id)"
+                " duration_ms = (SELECT COALESCE(MAX(last_t_ms), 0) FROM record_log_chunks WHERE record_id = records.id)"
                 " WHERE id = ? AND outcome IS NULL"));
             for (const QVariant& id : gone) {
                 abort.bindValue(0, QString::fromLatin1(OutcomeText(RecordOutcome::Aborted)));
@@ -579,8 +637,7 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     QSqlQuery header(m_db), log(m_db), serials(m_db), images(m_db);
     if (!select(header, QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) +
                             QStringLiteral(" FROM records WHERE id = ?")) ||
-        !select(log, QStringLiteral("SELECT t_ms, colour, line_text, script_line FROM record_log"
-                                    " WHERE record_id = ? ORDER BY seq")) ||
+        !select(log, QStringLiteral("SELECT lines FROM record_log_chunks WHERE record_id = ? ORDER BY seq")) ||
         !select(serials, QStringLiteral("SELECT space, data, script_line, result FROM record_serials"
                                         " WHERE record_id = ? ORDER BY seq")) ||
         !select(images, QStringLiteral("SELECT kind, length, sha256, file FROM record_images"
@@ -594,9 +651,11 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     }
     record.header = ReadHeader(header);
     while (log.next()) {
-        record.log.push_back({log.value(0).toLongLong(),
-                              ColourFromText(Utf8From(log.value(1))).value_or(ResultColour::Black),
-                              Cp1251From(log.value(2)), log.value(3).toInt()});
+        if (!ReadLogChunk(Cp1251From(log.value(0)), record.log)) {
+            error = m_location + QStringLiteral(": the log of record ") + QString::fromStdString(id) +
+                    QStringLiteral(" cannot be read");
+            return std::nullopt;
+        }
     }
     while (serials.next()) {
         record.serials.push_back({Cp1251From(serials.value(0)), Cp1251From(serials.value(1)), serials.value(2).toInt(),

@@ -28,7 +28,7 @@ namespace tamrisk {
 // What one write adds to a record: log lines, serial numbers and images, and the
 // unit's identity when it became known while the record was being written.
 struct RecordBatch {
-    std::vector<RecordLogLine> log;
+    std::vector<RecordLogChunk> log;  // lines in order, as AddLogLine adds them
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
     std::string unit;  // set only when it changes; empty: unchanged
@@ -38,7 +38,7 @@ struct RecordBatch {
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 2;
+    static constexpr int CurrentSchemaVersion = 3;
 
     RecordStore();
     ~RecordStore();

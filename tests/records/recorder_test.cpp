@@ -121,6 +121,7 @@ TEST_F(RecorderTest, WritesInBatchesAtMostAQuarterOfASecondApart) {
             recorder.Serial({"91,DT######", "DT00010" + std::to_string(i), 7, SerialResult::Answered});
             break;
         }
+        recorder.Settle();
         const Record record = Kept();
         EXPECT_EQ(record.log.size(), steps[i].keptLines);
         EXPECT_EQ(record.serials.size(), steps[i].keptSerials);
@@ -159,6 +160,7 @@ TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {
             recorder.Serial({"91,DT######", data, 3, SerialResult::Answered});
         host.advance(250ms);
         recorder.Tick();
+        recorder.Settle();
         std::optional<Record> midway = store.Load(recorder.Header().id, error);
         ASSERT_TRUE(midway);
         EXPECT_EQ(midway->header.unit, c.unit) << "known before the end, for a run that is killed";

@@ -121,8 +121,8 @@ TEST(RecordStoreOpen, RefusesFilesThatAreNotItsRecordsWithoutTouchingThem) {
 }
 
 // A records file of the first schema, as the first program that kept records
-// left it, is upgraded in place and keeps its records; its log lines name no
-// script line.
+// left it, is upgraded in place and keeps its records and their lines in order;
+// its log lines name no script line.
 TEST(RecordStoreOpen, UpgradesARecordsFileOfTheFirstSchema) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("records.sqlite"));
@@ -147,8 +147,13 @@ TEST(RecordStoreOpen, UpgradesARecordsFileOfTheFirstSchema) {
             QStringLiteral("INSERT INTO records VALUES ('0f1e2d3c-0000-4000-8000-000000000001', 'run', 'line-3', 'ivana',"
                            " '0.1', 'SIM0', 115200, 1700000000000, 900, 'pass', '', 'DT000100', 'a.inp', '', '',"
                            " 0, 'elsewhere', 1)"),
-            QStringLiteral("INSERT INTO record_log VALUES ('0f1e2d3c-0000-4000-8000-000000000001', 0, 5, 'blue',"
-                           " '-> 48,\"\"')")});
+            QStringLiteral("INSERT INTO records SELECT '0f1e2d3c-0000-4000-8000-000000000002', kind, station,"
+                           " operator_name, program_version, port, speed, started_ms, duration_ms, outcome, reason,"
+                           " 'DT000101', script, script_sha256, line_range, exit_code, writer_host, writer_pid"
+                           " FROM records"),
+            QStringLiteral("INSERT INTO record_log VALUES ('0f1e2d3c-0000-4000-8000-000000000002', 0, 1, 'red',"
+                           " 'other'), ('0f1e2d3c-0000-4000-8000-000000000001', 0, 5, 'blue', '-> 48,\"\"'),"
+                           " ('0f1e2d3c-0000-4000-8000-000000000002', 1, 2, 'black', 'a\\b')")});
     const std::string id = "0f1e2d3c-0000-4000-8000-000000000001";
     RecordStore store;
     QString error;
@@ -162,6 +167,10 @@ TEST(RecordStoreOpen, UpgradesARecordsFileOfTheFirstSchema) {
     EXPECT_EQ(record->header.outcome, RecordOutcome::Pass);
     const std::vector<RecordLogLine> log = {{5, ResultColour::Blue, "-> 48,\"\"", 0}, more[0]};
     EXPECT_TRUE(record->log == log);
+    const std::optional<Record> other = store.Load("0f1e2d3c-0000-4000-8000-000000000002", error);
+    ASSERT_TRUE(other) << error.toStdString();
+    EXPECT_TRUE(other->log ==
+                (std::vector<RecordLogLine>{{1, ResultColour::Red, "other", 0}, {2, ResultColour::Black, "a\\b", 0}}));
 }
 
 // Several programs at once, each with its own connection, opening a file that
@@ -385,8 +394,9 @@ TEST_F(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
     std::string everyByte;
     for (int b = 1; b < 256; ++b)
         everyByte.push_back(static_cast<char>(b));
-    for (int c = 0; c < 6; ++c)
-        written.log.push_back({c * 7, static_cast<ResultColour>(c), "line " + std::to_string(c), c + 10});
+    // More lines than a stored chunk holds.
+    for (int c = 0; c < 450; ++c)
+        written.log.push_back({c * 7, static_cast<ResultColour>(c % 6), "line " + std::to_string(c), c + 10});
     const std::vector<RecordLogLine> second = {{900, ResultColour::Red, "\xcf\xf0\xe8\xed\xf2\xe5\xf0 \xed\xe5"},
                                                {901, ResultColour::Black, everyByte},
                                                {902, ResultColour::Black, ""}};
