@@ -24,7 +24,8 @@ start_simulator() {
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   cmake --build --preset default --target tamrisk tamrisk-sim
   start_simulator
-  echo "Opening the station on DEMO with examples/demo.inp: press Connect, then Execute Script."
+  echo "Opening the station on DEMO with examples/demo.inp: press Connect, then Execute Script;"
+  echo "Records in the menu bar lists the run's record (kept in your records file)."
   "$bin/app/tamrisk" --port DEMO examples/demo.inp
   exit 0
 fi
