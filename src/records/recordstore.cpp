@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -26,6 +28,11 @@ namespace {
 // write transaction is tried when it still finds the database busy.
 constexpr int BusyTimeoutMs = 5000;
 constexpr int WriteAttempts = 3;
+// How long a connection to a PostgreSQL server is waited for, in seconds.
+constexpr int ConnectTimeoutS = 5;
+// The PostgreSQL advisory lock that lets one program at a time create or upgrade
+// the schema ("tamrisk" in ASCII).
+constexpr qint64 SchemaLockKey = 0x74616d7269736bLL;
 
 // The schema, one step per version: step N takes a database of version N-1 to N.
 // Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT).
@@ -106,13 +113,6 @@ std::string Utf8From(const QVariant& value) {
     return value.toString().toStdString();
 }
 
-bool IsBusy(const QSqlError& failure) {
-    bool number = false;
-    const int code = failure.nativeErrorCode().toInt(&number);
-    constexpr int SqliteBusy = 5, SqliteLocked = 6;
-    return number && ((code & 0xff) == SqliteBusy || (code & 0xff) == SqliteLocked);
-}
-
 RecordHeader ReadHeader(const QSqlQuery& query) {
     RecordHeader header;
     header.id = Utf8From(query.value(0));
@@ -147,7 +147,9 @@ QVariant ExitValue(const std::optional<int>& exitCode) {
 // The log rows of the second schema become chunks, a record's lines in order.
 bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
     QSqlQuery rows(db);
-    rows.setForwardOnly(true);
+    // PostgreSQL's driver drops the rest of a forward-only result when the
+    // connection runs another statement.
+    rows.setForwardOnly(db.driverName() == QLatin1String("QSQLITE"));
     if (!rows.exec(QStringLiteral(
             "SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"))) {
         failure = rows.lastError();
@@ -208,6 +210,91 @@ bool RecordStore::IsSqlite() const {
     return m_db.driverName() == QLatin1String("QSQLITE");
 }
 
+// SQLite: the database busy or a table locked. PostgreSQL: a serialization
+// failure or a deadlock, which the server resolves by failing one transaction.
+bool RecordStore::IsBusy(const QSqlError& failure) const {
+    const QString code = failure.nativeErrorCode();
+    if (!IsSqlite())
+        return code == QLatin1String("40001") || code == QLatin1String("40P01");
+    bool number = false;
+    const int value = code.toInt(&number);
+    constexpr int SqliteBusy = 5, SqliteLocked = 6;
+    return number && ((value & 0xff) == SqliteBusy || (value & 0xff) == SqliteLocked);
+}
+
+bool RecordStore::IsPostgresqlLocation(const QString& location) {
+    return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
+}
+
+bool RecordStore::AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason) {
+    if (!IsPostgresqlLocation(location)) {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+            reason = QStringLiteral("Qt's SQLite driver is not installed (libqt6sql6-sqlite)");
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(location);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        return true;
+    }
+    // scheme://[user[:password]@][host][:port]/database[?key=value&...]
+    static const QRegularExpression url(QStringLiteral(
+        "^postgres(?:ql)?://(?:([^@/?]*)@)?(\\[[^\\]/?]*\\]|[^:/?]*)(?::([0-9]+))?/([^/?]+)(?:\\?(.*))?$"));
+    const QRegularExpressionMatch parts = url.match(location);
+    if (!parts.hasMatch()) {
+        reason = QStringLiteral("not a PostgreSQL URL (postgresql://USER@HOST[:PORT]/DB)");
+        return false;
+    }
+    const auto decoded = [](const QString& text) { return QUrl::fromPercentEncoding(text.toUtf8()); };
+    const QString noPassword = QStringLiteral(
+        "a password is not taken from the URL: put it in ~/.pgpass or PGPASSWORD");
+    if (parts.captured(1).contains(u':')) {
+        reason = noPassword;
+        return false;
+    }
+    QString host = decoded(parts.captured(2));
+    if (host.startsWith(u'['))
+        host = host.mid(1, host.size() - 2);
+    int port = parts.captured(3).isEmpty() ? -1 : parts.captured(3).toInt();
+    // Further libpq settings (sslmode=require and the like) pass on as they are.
+    QStringList options = {QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutS)};
+    static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./+-]*$"));
+    for (const QString& pair : parts.captured(5).split(u'&', Qt::SkipEmptyParts)) {
+        const QString key = decoded(pair.section(u'=', 0, 0));
+        const QString value = decoded(pair.section(u'=', 1));
+        if (key == QLatin1String("password")) {
+            reason = noPassword;
+            return false;
+        }
+        if (key == QLatin1String("host")) {
+            host = value;
+        } else if (key == QLatin1String("port")) {
+            bool number = false;
+            port = value.toInt(&number);
+            if (!number) {
+                reason = QStringLiteral("the port is not a number: ") + value;
+                return false;
+            }
+        } else if (key.contains(QRegularExpression(QStringLiteral("^[a-z_]+$"))) && plainValue.match(value).hasMatch()) {
+            options.push_back(key + u'=' + value);
+        } else {
+            reason = QStringLiteral("the URL's setting cannot be taken: ") + pair;
+            return false;
+        }
+    }
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        reason = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
+        return false;
+    }
+    db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(host);
+    db.setPort(port);
+    db.setDatabaseName(decoded(parts.captured(4)));
+    db.setUserName(decoded(parts.captured(1)));
+    db.setConnectOptions(options.join(u';'));
+    return true;
+}
+
 bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
     const QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
     error = m_location + QStringLiteral(": ") + reason;
@@ -264,8 +351,15 @@ bool RecordStore::Open(const QString& location, QString& error) {
     m_open = false;
     m_location = location;
     m_openError.clear();
+    // A password written into a URL is refused, and not repeated in the message.
+    static const QRegularExpression userPassword(QStringLiteral("^(postgres(?:ql)?://[^:@/?]*):[^@/?]*@"));
+    static const QRegularExpression passwordSetting(QStringLiteral("([?&]password=)[^&]*"));
+    const QString shown = !IsPostgresqlLocation(location) ? location
+                                                           : QString(location)
+                                                                 .replace(userPassword, QStringLiteral("\\1:***@"))
+                                                                 .replace(passwordSetting, QStringLiteral("\\1***"));
     auto refuse = [&](const QString& reason) {
-        m_openError = location + QStringLiteral(": ") + reason;
+        m_openError = shown + QStringLiteral(": ") + reason;
         error = m_openError;
         if (m_db.isOpen())
             m_db.close();
@@ -274,18 +368,20 @@ bool RecordStore::Open(const QString& location, QString& error) {
     auto refuseSql = [&](const QSqlError& failure) {
         QString message;
         Fail(failure, message);
-        return refuse(message.mid(location.size() + 2));
+        return refuse(message.mid(m_location.size() + 2));
     };
 
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        return refuse(QStringLiteral("Qt's SQLite driver is not installed (libqt6sql6-sqlite)"));
+    if (m_db.isValid()) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+    }
+    QString reason;
+    if (!AddConnection(location, m_connection, m_db, reason))
+        return refuse(reason);
     const QFileInfo file(location);
-    if (!QDir().mkpath(file.absolutePath()))
+    if (IsSqlite() && !QDir().mkpath(file.absolutePath()))
         return refuse(QStringLiteral("cannot make the folder ") + file.absolutePath());
-    if (!m_db.isValid())
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    m_db.setDatabaseName(location);
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
     if (!m_db.open())
         return refuseSql(m_db.lastError());
 
@@ -301,37 +397,41 @@ bool RecordStore::Open(const QString& location, QString& error) {
         return refuse(QStringLiteral("records of a newer program (schema version %1; this program knows %2)")
                           .arg(m_schemaVersion)
                           .arg(CurrentSchemaVersion));
-    bool wal = false;
-    for (int attempt = 0; attempt < WriteAttempts && !wal; ++attempt) {
-        wal = Exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);
-        if (!wal && !IsBusy(failure))
-            break;
+    if (IsSqlite()) {
+        bool wal = false;
+        for (int attempt = 0; attempt < WriteAttempts && !wal; ++attempt) {
+            wal = Exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);
+            if (!wal && !IsBusy(failure))
+                break;
+        }
+        if (!wal || !Exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure))
+            return refuseSql(failure);
     }
-    if (!wal || !Exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure))
-        return refuseSql(failure);
     m_open = true;
     if (m_schemaVersion < CurrentSchemaVersion && !Upgrade(error)) {
         m_open = false;
-        return refuse(error.mid(location.size() + 2));
+        return refuse(error.mid(m_location.size() + 2));
     }
     return true;
 }
 
 // 0 for an empty database, -1 for one that holds tables but no schema version.
 bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
+    // QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
+    // On PostgreSQL: every table, view or other relation of the schema the records
+    // go to, also those this role may not read.
     QStringList tables;
-    if (IsSqlite()) {
-        // QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
-        QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
-            failure = query.lastError();
-            return false;
-        }
-        while (query.next())
-            tables.push_back(query.value(0).toString());
-    } else {
-        tables = m_db.tables();
+    QSqlQuery list(m_db);
+    if (!list.exec(IsSqlite() ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")
+                              : QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c"
+                                               " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                               " WHERE n.nspname = current_schema()"
+                                               " AND c.relkind IN ('r', 'p', 'v', 'm', 'f')"))) {
+        failure = list.lastError();
+        return false;
     }
+    while (list.next())
+        tables.push_back(list.value(0).toString());
     if (!tables.contains(QStringLiteral("schema_version"))) {
         version = tables.isEmpty() ? 0 : -1;
         return true;
@@ -345,12 +445,16 @@ bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
     return true;
 }
 
-// Another program may have upgraded the file since it was read: the version is
-// read again inside the transaction that upgrades.
+// Another program may have upgraded the database since it was read: the version
+// is read again inside the transaction that upgrades. SQLite's write lock lets
+// one program at a time in; on PostgreSQL an advisory lock held until the end of
+// the transaction does.
 bool RecordStore::Upgrade(QString& error) {
     int upgradedTo = 0;
     const bool written = Write(
         [&](QSqlError& failure) {
+            if (!IsSqlite() && !Exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey), failure))
+                return false;
             int version = 0;
             if (!ReadSchemaVersion(version, failure))
                 return false;
@@ -608,7 +712,9 @@ RecordStore::Resolve RecordStore::ResolveId(const std::string& prefix, std::stri
         return Resolve::NotFound;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT id FROM records WHERE id LIKE ? ORDER BY id LIMIT 2"));
+    // SQLite's LIKE ignores the case of ASCII letters; PostgreSQL's ILIKE does.
+    query.prepare(IsSqlite() ? QStringLiteral("SELECT id FROM records WHERE id LIKE ? ORDER BY id LIMIT 2")
+                             : QStringLiteral("SELECT id FROM records WHERE id ILIKE ? ORDER BY id LIMIT 2"));
     query.addBindValue(start + u'%');
     QSqlError failure;
     if (!Run(query, failure)) {
@@ -627,8 +733,10 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
         return std::nullopt;
     }
     QSqlError failure;
+    // The four results are read side by side: forward-only only where the driver
+    // keeps them all (SQLite; PostgreSQL's driver would drop the earlier ones).
     auto select = [&](QSqlQuery& query, const QString& sql) {
-        query.setForwardOnly(true);
+        query.setForwardOnly(IsSqlite());
         query.prepare(sql);
         query.addBindValue(Utf8(id));
         return Run(query, failure);

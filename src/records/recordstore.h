@@ -1,6 +1,7 @@
 #pragma once
 // The database that keeps the records: an SQLite file by default, made on first
-// use. Several programs may write one file at once: a busy database is waited
+// use, or a PostgreSQL database named by a postgresql:// URL that many stations
+// share. Several programs may write one file at once: a busy database is waited
 // for (a busy time-out, then the whole transaction again, a bounded number of
 // times), never skipped. A file that is not a records database, or one that
 // cannot be written, is reported with its reason and never overwritten,
@@ -49,11 +50,24 @@ public:
     // in the user's data folder (~/.local/share/Tamrisk/records.sqlite on Linux).
     static QString DefaultLocation();
 
-    // Opens the records file at `location`, making its folder and the file on
-    // first use, in WAL mode; creates or upgrades the schema in one transaction.
-    // False with `error` for a folder or file that cannot be made or opened, a file
-    // that is not a records database, or one of a newer schema than this program's.
-    // Every later operation of a store that did not open fails with this same error.
+    // True for a location that names a PostgreSQL database:
+    // postgresql://[USER@][HOST][:PORT]/DB[?host=SOCKET_FOLDER] (also postgres://).
+    static bool IsPostgresqlLocation(const QString& location);
+    // Adds the connection `name` for `location`, set up but not open: an SQLite file
+    // with its busy time-out, or a PostgreSQL database with a connection time-out.
+    // False with `reason` for a URL that cannot be taken (one that carries a
+    // password: passwords come from ~/.pgpass or PGPASSWORD as libpq reads them)
+    // or a driver that is not installed.
+    static bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason);
+
+    // Opens the records at `location`: an SQLite file, making its folder and the
+    // file on first use, in WAL mode, or a PostgreSQL database (the URL above);
+    // creates or upgrades the schema in one transaction, one program at a time.
+    // False with `error` for a folder or file that cannot be made or opened, a
+    // server that cannot be reached, a database that is not a records database
+    // (other tables and no schema version), or one of a newer schema than this
+    // program's. Every later operation of a store that did not open fails with
+    // this same error.
     bool Open(const QString& location, QString& error);
     bool IsOpen() const { return m_open; }
     QString Location() const { return m_location; }
@@ -105,6 +119,7 @@ private:
     bool Fail(const QSqlError& failure, QString& error) const;
     bool NotOpen(QString& error) const;
     bool IsSqlite() const;
+    bool IsBusy(const QSqlError& failure) const;
     bool Exec(const QString& sql, QSqlError& failure);
     bool Run(QSqlQuery& query, QSqlError& failure);
     bool Write(const std::function<bool(QSqlError&)>& body, QString& error);

@@ -5,11 +5,21 @@
 #include "record.h"
 #include "recordstore.h"
 
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace tamrisk::testing {
 
@@ -41,6 +51,101 @@ protected:
 
 private:
     QTemporaryDir m_dir;
+};
+
+enum class Backend { Sqlite, Postgresql };
+
+inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
+}
+
+// Runs `statements` on the database at `location` through a connection of its
+// own, as another program would.
+inline void RunSql(const QString& location, const std::vector<QString>& statements) {
+    static std::atomic<int> connections{0};
+    const QString name = QStringLiteral("raw-%1").arg(++connections);
+    {
+        QSqlDatabase db;
+        QString reason;
+        ASSERT_TRUE(RecordStore::AddConnection(location, name, db, reason)) << reason.toStdString();
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        for (const QString& sql : statements) {
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(sql)) << sql.toStdString() << ": " << query.lastError().text().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// A records database of a test's own: a file in a temporary folder, or a fresh
+// database on the test PostgreSQL server that TAMRISK_TEST_POSTGRESQL names
+// (test.sh starts one), dropped at the end. Location() is empty, and
+// SkipReason() says why, when the backend is not at hand.
+class TestDatabase {
+public:
+    explicit TestDatabase(Backend backend) {
+        if (backend == Backend::Sqlite) {
+            m_location = m_dir.filePath(QStringLiteral("records.sqlite"));
+            return;
+        }
+        const char* server = std::getenv("TAMRISK_TEST_POSTGRESQL");
+        if (server == nullptr || *server == '\0') {
+            m_skip = "TAMRISK_TEST_POSTGRESQL is not set (a postgresql:// URL of a role that may create databases;"
+                     " scripts/test-postgres.sh start makes a private server)";
+            return;
+        }
+        static std::atomic<int> made{0};
+        m_admin = QString::fromUtf8(server);
+        m_name = QStringLiteral("tamrisk_t_%1_%2").arg(getpid()).arg(++made);
+        m_location = QString(m_admin).replace(QRegularExpression(QStringLiteral("^([a-z]+://[^/]*/)[^?]*")),
+                                              QStringLiteral("\\1") + m_name);
+        RunSql(m_admin, {QStringLiteral("SET client_min_messages = warning"),
+                         QStringLiteral("DROP DATABASE IF EXISTS ") + m_name,
+                         QStringLiteral("CREATE DATABASE ") + m_name});
+    }
+    ~TestDatabase() {
+        if (!m_name.isEmpty())
+            RunSql(m_admin, {QStringLiteral("DROP DATABASE IF EXISTS ") + m_name + QStringLiteral(" WITH (FORCE)")});
+    }
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    bool IsPostgresql() const { return !m_name.isEmpty(); }
+    const std::string& SkipReason() const { return m_skip; }
+    QString Location() const { return m_location; }
+    QString Folder() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_location, m_admin, m_name;
+    std::string m_skip;
+};
+
+// A test run once over each backend with a database of its own; `store` opened on it.
+class BackendTest : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override {
+        database = std::make_unique<TestDatabase>(GetParam());
+        if (!database->SkipReason().empty())
+            GTEST_SKIP() << database->SkipReason();
+    }
+    QString Location() const { return database->Location(); }
+
+    std::unique_ptr<TestDatabase> database;
+};
+
+class BackendStoreTest : public BackendTest {
+protected:
+    void SetUp() override {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        QString error;
+        ASSERT_TRUE(store.Open(Location(), error)) << error.toStdString();
+    }
+
+    RecordStore store;
 };
 
 }  // namespace tamrisk::testing

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# A private PostgreSQL server for the tests, from Debian's postgresql package:
+# made in a temporary folder, listening only on a Unix socket in that folder
+# (no TCP), with trust for local connections, a role `tamrisk` that may create
+# databases and a database `tamrisk_test` it owns.
+#
+#   eval "$(scripts/test-postgres.sh start)"   # prints the exports below
+#   ... tests read TAMRISK_TEST_POSTGRESQL ...
+#   scripts/test-postgres.sh stop               # stops it and removes the folder
+#
+# start prints `export TAMRISK_TEST_POSTGRESQL=postgresql://tamrisk@/tamrisk_test?host=FOLDER`
+# and `export TAMRISK_TEST_POSTGRESQL_DIR=FOLDER`; stop takes the folder as its
+# argument or from TAMRISK_TEST_POSTGRESQL_DIR. PostgreSQL refuses to run as
+# root: as root the server runs as the user `nobody`.
+set -euo pipefail
+
+bindir() {
+  local dir
+  dir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  if [ -z "$dir" ] || [ ! -x "$dir/pg_ctl" ]; then
+    echo "PostgreSQL server binaries not found under /usr/lib/postgresql (Debian package postgresql)" >&2
+    exit 1
+  fi
+  echo "$dir"
+}
+
+# Runs a command as the server's owner.
+as_owner() {
+  if [ "$(id -u)" -eq 0 ]; then
+    runuser -u nobody -- "$@"
+  else
+    "$@"
+  fi
+}
+
+start() {
+  local bin folder url
+  bin=$(bindir)
+  # Short, so that the socket's path stays within the 107 bytes a Unix socket allows.
+  folder=$(mktemp -d /tmp/tpg.XXXXXX)
+  chmod 755 "$folder"
+  [ "$(id -u)" -eq 0 ] && chown nobody "$folder"
+  if ! as_owner "$bin/initdb" -D "$folder/data" -U postgres --auth=trust --encoding=UTF8 --locale=C \
+      >"$folder/initdb.log" 2>&1; then
+    cat "$folder/initdb.log" >&2
+    rm -rf "$folder"
+    exit 1
+  fi
+  if ! as_owner "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 30 \
+      -o "-c listen_addresses='' -k $folder -c fsync=off" start >/dev/null; then
+    cat "$folder/server.log" >&2
+    rm -rf "$folder"
+    exit 1
+  fi
+  "$bin/psql" -h "$folder" -U postgres -d postgres -v ON_ERROR_STOP=1 -q \
+    -c "CREATE ROLE tamrisk LOGIN CREATEDB" -c "CREATE DATABASE tamrisk_test OWNER tamrisk" >&2 || {
+    stop "$folder"
+    exit 1
+  }
+  url="postgresql://tamrisk@/tamrisk_test?host=$folder"
+  echo "export TAMRISK_TEST_POSTGRESQL='$url'"
+  echo "export TAMRISK_TEST_POSTGRESQL_DIR='$folder'"
+}
+
+stop() {
+  local folder=${1:-${TAMRISK_TEST_POSTGRESQL_DIR:-}}
+  if [ -z "$folder" ] || [ ! -d "$folder" ]; then
+    echo "no private PostgreSQL folder to stop" >&2
+    return 0
+  fi
+  if [ -f "$folder/data/postmaster.pid" ]; then
+    as_owner "$(bindir)/pg_ctl" -D "$folder/data" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$folder"
+}
+
+case "${1:-}" in
+  start) start ;;
+  stop) stop "${2:-}" ;;
+  *)
+    echo "usage: $0 start | stop [FOLDER]" >&2
+    exit 2
+    ;;
+esac
