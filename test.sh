@@ -2,11 +2,24 @@
 # Installs what is missing, builds, and runs every test: the default build's,
 # then the same suite under the address and undefined-behaviour sanitizers,
 # then the fuzz targets (clang, libFuzzer) over their seeds and briefly beyond.
-# Compiler warnings are errors in all three builds.
+# Compiler warnings are errors in all three builds. The records tests run against
+# SQLite and against a private PostgreSQL server (scripts/test-postgres.sh) that
+# lives as long as this script, also when it fails or is interrupted.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
+
+scratch=""
+cleanup() {
+  scripts/test-postgres.sh stop "${TAMRISK_TEST_POSTGRESQL_DIR:-}" || true
+  if [ -n "$scratch" ]; then rm -rf "$scratch"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+server=$(scripts/test-postgres.sh start)
+eval "$server"
+echo "PostgreSQL for the tests: $TAMRISK_TEST_POSTGRESQL"
 
 for preset in default asan; do
   echo "== $preset =="
@@ -14,6 +27,8 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
 done
+scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
+unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
 
 # Every seed in fuzz/corpus/<target> runs first, then new inputs for a few
 # seconds. New inputs go to a scratch folder, so the committed seeds stay as
@@ -22,7 +37,6 @@ echo "== fuzz =="
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
 for target in answer scriptline scriptrun; do
   crashes="build/fuzz/crashes/$target"
   mkdir -p "$scratch/$target" "$crashes"

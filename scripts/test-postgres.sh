@@ -65,8 +65,7 @@ start() {
 stop() {
   local folder=${1:-${TAMRISK_TEST_POSTGRESQL_DIR:-}}
   if [ -z "$folder" ] || [ ! -d "$folder" ]; then
-    echo "no private PostgreSQL folder to stop" >&2
-    return 0
+    return 0  # nothing started, or stopped already
   fi
   if [ -f "$folder/data/postmaster.pid" ]; then
     as_owner "$(bindir)/pg_ctl" -D "$folder/data" -m immediate -w stop >/dev/null 2>&1 || true
