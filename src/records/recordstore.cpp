@@ -296,7 +296,10 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
 }
 
 bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
-    const QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
+    QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
+    // PostgreSQL's messages end in a line end and may run over several lines.
+    if (!IsSqlite())
+        reason = reason.simplified();
     error = m_location + QStringLiteral(": ") + reason;
     return false;
 }
