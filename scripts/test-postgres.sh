@@ -2,7 +2,8 @@
 # A private PostgreSQL server for the tests, from Debian's postgresql package:
 # made in a temporary folder, listening only on a Unix socket in that folder
 # (no TCP), with trust for local connections, a role `tamrisk` that may create
-# databases and a database `tamrisk_test` it owns.
+# databases and a database `tamrisk_test` it owns. No autovacuum: its workers
+# would keep a test's database from being dropped at the test's end.
 #
 #   eval "$(scripts/test-postgres.sh start)"   # prints the exports below
 #   ... tests read TAMRISK_TEST_POSTGRESQL ...
@@ -47,7 +48,7 @@ start() {
     exit 1
   fi
   if ! as_owner "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 30 \
-      -o "-c listen_addresses='' -k $folder -c fsync=off" start >/dev/null; then
+      -o "-c listen_addresses='' -k $folder -c fsync=off -c autovacuum=off" start >/dev/null; then
     cat "$folder/server.log" >&2
     rm -rf "$folder"
     exit 1

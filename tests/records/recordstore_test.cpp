@@ -35,37 +35,17 @@ using testing::TestHeader;
 const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
 // What another program could see of a database: every file of its folder, byte
-// for byte; on PostgreSQL every relation of the schema and the rows of its tables.
+// for byte; on PostgreSQL every relation of the schema.
 std::string Snapshot(const TestDatabase& database) {
+    if (database.IsPostgresql()) {
+        return RunSql(database.Location(), {QStringLiteral("SELECT relname || ' ' || relkind::text FROM pg_class c JOIN"
+                                                           " pg_namespace n ON n.oid = c.relnamespace"
+                                                           " WHERE n.nspname = 'public' ORDER BY 1")});
+    }
     std::string seen;
-    if (!database.IsPostgresql()) {
-        const QDir folder(database.Folder());
-        for (const QString& name : folder.entryList(QDir::Files))
-            seen += name.toStdString() + ":" + ReadFileBytes(folder.filePath(name)).toStdString() + "\n";
-        return seen;
-    }
-    QSqlDatabase db;
-    QString reason;
-    if (!RecordStore::AddConnection(database.Location(), QStringLiteral("snapshot"), db, reason) || !db.open())
-        return "cannot connect: " + reason.toStdString();
-    {
-        QSqlQuery tables(db);
-        tables.exec(QStringLiteral("SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n"
-                                   " ON n.oid = c.relnamespace WHERE n.nspname = 'public' ORDER BY 1"));
-        while (tables.next()) {
-            seen += tables.value(0).toString().toStdString() + "(" + tables.value(1).toString().toStdString() + "):";
-            QSqlQuery rows(db);
-            if (tables.value(1).toString() == QLatin1String("r") &&
-                rows.exec(QStringLiteral("SELECT * FROM ") + tables.value(0).toString())) {
-                while (rows.next())
-                    seen += " " + rows.value(0).toString().toStdString();
-            }
-            seen += "\n";
-        }
-    }
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("snapshot"));
+    const QDir folder(database.Folder());
+    for (const QString& name : folder.entryList(QDir::Files))
+        seen += name.toStdString() + ":" + ReadFileBytes(folder.filePath(name)).toStdString() + "\n";
     return seen;
 }
 
@@ -322,14 +302,8 @@ TEST_P(RecordStoreConcurrency, FirstConnectionsAtOnceMakeTheSchemaOnce) {
         for (int i = 0; i < Openers; ++i) {
             EXPECT_EQ(versions[i], RecordStore::CurrentSchemaVersion) << errors[i].toStdString();
         }
-        RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(database.Location(), error)) << error.toStdString();
-        EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
-        const std::string seen = Snapshot(database);
-        if (database.IsPostgresql()) {
-            EXPECT_NE(seen.find("schema_version(r): 3\n"), std::string::npos) << seen;
-        }
+        EXPECT_EQ(RunSql(database.Location(), {QStringLiteral("SELECT COUNT(*) || ' ' || MAX(version) FROM schema_version")}),
+                  "1 " + std::to_string(RecordStore::CurrentSchemaVersion) + "\n");
     }
 }
 

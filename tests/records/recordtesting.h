@@ -60,22 +60,27 @@ inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
 }
 
 // Runs `statements` on the database at `location` through a connection of its
-// own, as another program would.
-inline void RunSql(const QString& location, const std::vector<QString>& statements) {
+// own, as another program would; returns the rows of the last one, a line each.
+inline std::string RunSql(const QString& location, const std::vector<QString>& statements) {
     static std::atomic<int> connections{0};
     const QString name = QStringLiteral("raw-%1").arg(++connections);
+    std::string rows;
     {
         QSqlDatabase db;
         QString reason;
-        ASSERT_TRUE(RecordStore::AddConnection(location, name, db, reason)) << reason.toStdString();
-        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        if (!RecordStore::AddConnection(location, name, db, reason) || !db.open())
+            ADD_FAILURE() << location.toStdString() << ": " << reason.toStdString() << db.lastError().text().toStdString();
         for (const QString& sql : statements) {
             QSqlQuery query(db);
-            ASSERT_TRUE(query.exec(sql)) << sql.toStdString() << ": " << query.lastError().text().toStdString();
+            if (!query.exec(sql))
+                ADD_FAILURE() << sql.toStdString() << ": " << query.lastError().text().toStdString();
+            for (rows.clear(); query.next(); rows += '\n')
+                rows += query.value(0).toString().toStdString();
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
+    return rows;
 }
 
 // A records database of a test's own: a file in a temporary folder, or a fresh
