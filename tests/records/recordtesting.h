@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,10 @@ enum class Backend { Sqlite, Postgresql };
 
 inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::Sqlite ? "Sqlite" : "Postgresql";
+}
+
+inline void PrintTo(Backend backend, std::ostream* out) {
+    *out << (backend == Backend::Sqlite ? "SQLite" : "PostgreSQL");
 }
 
 // Runs `statements` on the database at `location` through a connection of its
