@@ -258,6 +258,7 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
     int port = parts.captured(3).isEmpty() ? -1 : parts.captured(3).toInt();
     // Further libpq settings (sslmode=require and the like) pass on as they are.
     QStringList options = {QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutS)};
+    static const QRegularExpression plainKey(QStringLiteral("^[a-z_]+$"));
     static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./+-]*$"));
     for (const QString& pair : parts.captured(5).split(u'&', Qt::SkipEmptyParts)) {
         const QString key = decoded(pair.section(u'=', 0, 0));
@@ -275,7 +276,7 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
                 reason = QStringLiteral("the port is not a number: ") + value;
                 return false;
             }
-        } else if (key.contains(QRegularExpression(QStringLiteral("^[a-z_]+$"))) && plainValue.match(value).hasMatch()) {
+        } else if (plainKey.match(key).hasMatch() && plainValue.match(value).hasMatch()) {
             options.push_back(key + u'=' + value);
         } else {
             reason = QStringLiteral("the URL's setting cannot be taken: ") + pair;
