@@ -74,14 +74,13 @@ void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour co
     out += ' ';
     out += std::to_string(scriptLine);
     out += ' ';
-    for (const char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c; break;
-        }
+    // Runs without a character to escape are appended whole.
+    for (std::size_t special; (special = text.find_first_of("\\\r\n")) != std::string_view::npos;) {
+        out.append(text.substr(0, special));
+        out += text[special] == '\\' ? "\\\\" : text[special] == '\r' ? "\\r" : "\\n";
+        text.remove_prefix(special + 1);
     }
+    out.append(text);
     out += '\n';
     chunk.lastMs = tMs;
     ++chunk.lines;
