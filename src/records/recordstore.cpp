@@ -2,6 +2,7 @@
 
 #include "textcodec.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
 #include <QVariant>
 
 #include <algorithm>
@@ -402,11 +404,15 @@ bool RecordStore::Open(const QString& location, QString& error) {
                           .arg(m_schemaVersion)
                           .arg(CurrentSchemaVersion));
     if (IsSqlite()) {
+        // Switching a new file to WAL takes it for a moment alone, and SQLite
+        // answers busy at once rather than waiting: programs that make the file
+        // together try again for as long as a busy database is waited for.
         bool wal = false;
-        for (int attempt = 0; attempt < WriteAttempts && !wal; ++attempt) {
+        for (QDeadlineTimer busy(BusyTimeoutMs); !wal;) {
             wal = Exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);
-            if (!wal && !IsBusy(failure))
+            if (wal || !IsBusy(failure) || busy.hasExpired())
                 break;
+            QThread::msleep(10);
         }
         if (!wal || !Exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure))
             return refuseSql(failure);
