@@ -54,6 +54,8 @@ public:
     ResultSink& Keep() { return m_record.Keep(); }
     // Takes the serial numbers a script run sends.
     RunObserver& Observer() { return m_record; }
+    // Claims every serial number in the records before it is sent.
+    void SetUniqueSerials(bool on) { m_record.SetUniqueSerials(on); }
     // The image saved in `file`: its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file) { m_record.Image(bytes, file); }
     // The image in `file` as saved (the binary journal copy writes it as it goes).

@@ -1,5 +1,6 @@
 // tamrisk-cli run: a script file run as the station runs it, with retries,
-// line ranges, write-back of advanced serial numbers and cancel by signal.
+// line ranges, write-back of advanced serial numbers, serial numbers claimed in
+// the records so that none is given twice, and cancel by signal.
 
 #include "cli.h"
 #include "clirecords.h"
@@ -29,7 +30,8 @@ namespace {
 int RunExitStatus(RunOutcome ended, RecordOutcome outcome) {
     switch (ended) {
     case RunOutcome::NotStarted:
-    case RunOutcome::PortLost: return CliUsage;
+    case RunOutcome::PortLost:
+    case RunOutcome::SerialUnavailable: return CliUsage;
     case RunOutcome::Cancelled: return CliCancelled;
     case RunOutcome::Completed: break;
     }
@@ -76,7 +78,8 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json"}), {"write-back"});
+        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json"}),
+                  {"write-back", "unique-serials"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -95,6 +98,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         if (args.flag("write-back"))
             return UsageError(err, "--lines runs a copy of the lines, which is never written back");
     }
+
+    const bool uniqueSerials = args.flag("unique-serials");
+    if (uniqueSerials && RecordsLocation(args).isEmpty())
+        return UsageError(err, "--unique-serials claims every number in the records, which are off");
 
     const auto reports = RunReports(args);
     for (const auto& report : reports) {
@@ -165,6 +172,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     ScriptRunHooks hooks;
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
     runner.SetHooks(std::move(hooks));
+    record.SetUniqueSerials(uniqueSerials);
     runner.SetRunObserver(&record.Observer());
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -49,7 +50,7 @@ std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::fun
 
 OperationRecord::OperationRecord(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce,
                                  std::string kind)
-    : m_recorder(store, host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
+    : m_store(store), m_recorder(store, host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
 
 OperationRecord::~OperationRecord() = default;
 
@@ -87,7 +88,33 @@ void OperationRecord::Watch::AppendResultLine(std::string_view text, ResultColou
 
 void OperationRecord::Watch::Flush() { next->Flush(); }
 
+ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::string& data, int line) {
+    (void)line;
+    if (!m_uniqueSerials)
+        return {};
+    if (m_store == nullptr || !m_recorder.Recording())
+        return {SerialClaim::Unavailable, "records are not kept"};
+    const RecordHeader& header = m_recorder.Header();
+    // A record without a unit is named after its first number, as its serial numbers name it.
+    const std::string unit = header.unit.empty() ? Cp1251ToUtf8(data) : header.unit;
+    QString error;
+    switch (m_store->Claim({space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()},
+                           error)) {
+    case RecordStore::ClaimResult::Claimed: m_claim.emplace(space, data); return {};
+    case RecordStore::ClaimResult::Taken: return {SerialClaim::Taken, {}};
+    case RecordStore::ClaimResult::Failed: break;
+    }
+    return {SerialClaim::Unavailable, error.toStdString()};
+}
+
 void OperationRecord::SerialSent(const SentSerial& serial) {
+    // A refused number goes back for the next unit; one that may have gone out stays claimed.
+    if (m_claim && m_claim->first == serial.space && m_claim->second == serial.data) {
+        QString ignored;  // a claim that cannot be given up only leaves a gap
+        if (serial.result == SentSerialResult::Refused)
+            m_store->Release(serial.space, serial.data, Id(), ignored);
+        m_claim.reset();
+    }
     SerialResult result = SerialResult::Unknown;
     switch (serial.result) {
     case SentSerialResult::Answered: result = SerialResult::Answered; break;
@@ -129,6 +156,7 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     switch (ended) {
     case RunOutcome::NotStarted: return {RecordOutcome::Error, portReason};
     case RunOutcome::PortLost: return {RecordOutcome::Aborted, portReason};
+    case RunOutcome::SerialUnavailable: return {RecordOutcome::Error, record.LastRedLine()};
     case RunOutcome::Cancelled:
         return {RecordOutcome::Aborted, cancelReason.empty() ? record.LastRedLine() : cancelReason};
     case RunOutcome::Completed: break;

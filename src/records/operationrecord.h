@@ -58,6 +58,12 @@ public:
     // A script run's lines and serial numbers go into the record.
     void LineStarting(int line) override { m_recorder.SetScriptLine(line); }
     void SerialSent(const SentSerial& serial) override;
+    // With unique serials on, every number is claimed in the store before it is
+    // sent (on this thread, so that the run waits for the answer), a refused one
+    // given up again; a store that is not there or fails lets no number out.
+    // Off by default: every number is free to send.
+    void SetUniqueSerials(bool on) { m_uniqueSerials = on; }
+    ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
@@ -95,8 +101,12 @@ private:
         void AppendResultLine(std::string_view, ResultColour) override {}
     };
 
+    RecordStore* m_store;
     Recorder m_recorder;
     RecordHeader m_header;
+    bool m_uniqueSerials = false;
+    // The number claimed for the transaction under way, until it is told.
+    std::optional<std::pair<std::string, std::string>> m_claim;
     Watch m_watch{*this};
     Nothing m_nothing;
     std::optional<QTimer> m_timer;
@@ -114,7 +124,7 @@ struct Verdict {
 
 // The verdict of a script run that ended so, whose lines `record` watched: an
 // error when it could not start and aborted when the port was lost, both for
-// `portReason`; aborted by a cancel for `cancelReason`, or when that is empty
+// `portReason`; an error for its last red line when a number could not be claimed; aborted by a cancel for `cancelReason`, or when that is empty
 // for the run's last red line ("Script cancelled !!!"); else a failure for its
 // first red line; else a pass.
 Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,

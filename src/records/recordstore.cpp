@@ -83,6 +83,12 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " lines TEXT NOT NULL, PRIMARY KEY (record_id, seq))"},
          ConvertLogRowsToChunks,
          {"DROP TABLE record_log"}},
+        // Every number claimed before it was sent, by whichever record, station and unit:
+        // the key lets each one out once.
+        {4,
+         {"CREATE TABLE serial_claims ("
+          " space TEXT NOT NULL, data TEXT NOT NULL, record_id TEXT NOT NULL, station TEXT NOT NULL,"
+          " unit TEXT NOT NULL, claimed_ms BIGINT NOT NULL, PRIMARY KEY (space, data))"}},
     };
     return steps;
 }
@@ -620,6 +626,54 @@ bool RecordStore::Finish(const RecordHeader& header, QString& error) {
             for (const QVariant& value : {OutcomeValue(header.outcome), Utf8(header.reason),
                                           QVariant(header.durationMs), Utf8(header.unit), ExitValue(header.exitCode),
                                           Utf8(header.id)})
+                query.addBindValue(value);
+            return Run(query, failure);
+        },
+        error);
+}
+
+// SQLite's write lock, taken at the start of the transaction, keeps other
+// writers out between the look and the insert. On PostgreSQL two claims may
+// both find the number free; the second insert then fails on the key.
+RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error) {
+    bool taken = false;
+    const bool written = Write(
+        [&](QSqlError& failure) {
+            taken = false;
+            QSqlQuery look(m_db);
+            look.prepare(QStringLiteral("SELECT record_id FROM serial_claims WHERE space = ? AND data = ?"));
+            look.addBindValue(Cp1251(claim.space));
+            look.addBindValue(Cp1251(claim.data));
+            if (!Run(look, failure))
+                return false;
+            if (look.next()) {
+                taken = true;
+                return true;
+            }
+            QSqlQuery insert(m_db);
+            insert.prepare(QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
+                                          " VALUES (?, ?, ?, ?, ?, ?)"));
+            for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
+                                          Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
+                insert.addBindValue(value);
+            if (Run(insert, failure))
+                return true;
+            taken = !IsSqlite() && failure.nativeErrorCode() == QLatin1String("23505");
+            return false;
+        },
+        error);
+    if (taken)
+        return ClaimResult::Taken;
+    return written ? ClaimResult::Claimed : ClaimResult::Failed;
+}
+
+bool RecordStore::Release(const std::string& space, const std::string& data, const std::string& recordId,
+                          QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(QStringLiteral("DELETE FROM serial_claims WHERE space = ? AND data = ? AND record_id = ?"));
+            for (const QVariant& value : {Cp1251(space), Cp1251(data), Utf8(recordId)})
                 query.addBindValue(value);
             return Run(query, failure);
         },

@@ -36,10 +36,18 @@ struct RecordBatch {
     bool Empty() const { return log.empty() && serials.empty() && images.empty() && unit.empty(); }
 };
 
+// A serial number claimed before it is sent: by which record, station and unit, and when.
+struct SerialClaimRow {
+    std::string space;  // Windows-1251, as the record's serial numbers
+    std::string data;   // Windows-1251
+    std::string recordId, station, unit;  // UTF-8
+    qint64 claimedMs = 0;                 // UTC ms
+};
+
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 3;
+    static constexpr int CurrentSchemaVersion = 4;
 
     RecordStore();
     ~RecordStore();
@@ -85,6 +93,15 @@ public:
     bool AddImage(const std::string& id, const RecordImage& image, QString& error);
     // Writes the header's outcome, reason, duration, unit and exit status.
     bool Finish(const RecordHeader& header, QString& error);
+
+    enum class ClaimResult { Claimed, Taken, Failed };
+    // Claims `claim.data` in `claim.space` for its record in one transaction:
+    // Taken when any record, of any program or station, claimed it before;
+    // Failed with `error` when the database cannot be written.
+    ClaimResult Claim(const SerialClaimRow& claim, QString& error);
+    // Gives up the claim of record `recordId` on `data` in `space` (a claim of
+    // another record stays); nothing to give up is no failure.
+    bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
 
     // Records left in progress by a process of this computer that no longer exists
     // become aborted with UnfinishedReason, their duration the time of their last

@@ -43,7 +43,7 @@ ScriptRunner::ScriptRunner(Transactor& transactor, Host& host, ResultSink& sink,
 
 bool ScriptRunner::ConnectionGone() const { return m_connected && !m_connected(); }
 
-bool ScriptRunner::Cancelled() const { return m_state.CancelRequest || ConnectionGone(); }
+bool ScriptRunner::Cancelled() const { return m_state.CancelRequest || m_serialUnavailable || ConnectionGone(); }
 
 double ScriptRunner::SecondsSinceStart() {
     return std::chrono::duration<double>(m_host.now() - ScriptStartTime).count();
@@ -64,6 +64,7 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
     m_state.CancelRequest = false;
     // A Yes given outside a run must not resend the first command of this one.
     m_state.RepeatRequest = false;
+    m_serialUnavailable = false;
     if (m_hooks.runControls)
         m_hooks.runControls(true);
     ScriptStartTime = m_host.now();
@@ -83,6 +84,10 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
         m_sink.AppendResultLine("Serial port lost !!!", ResultColour::Red);
         m_state.CancelRequest = false;
         outcome = RunOutcome::PortLost;
+    } else if (m_serialUnavailable) {
+        // Its red line said why; a Cancel given meanwhile changes nothing.
+        m_state.CancelRequest = false;
+        outcome = RunOutcome::SerialUnavailable;
     } else if (m_state.CancelRequest) {
         m_sink.AppendResultLine("Script cancelled !!!", ResultColour::Red);
         m_state.CancelRequest = false;
@@ -254,18 +259,30 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
                                 ResultColour::Red);
         return;
     }
-    const std::string send = TranslateDataEscapes(line.data);
+    ScriptLine current = line;  // moves on past numbers given before
+    std::string send = TranslateDataEscapes(current.data);
     const bool incrementing = lines != nullptr && line.kind == ScriptLineKind::IncrementLine;
+    // A number is kept for good once it may have gone out; a refused one is given
+    // up, so a resend claims it again.
+    bool claimed = false;
+    bool kept = false;
     for (;;) {
-        const ExecResult result = LogTransaction(m_transactor, m_sink, line.command, line.data, send);
+        if (incrementing && m_observer != nullptr && !claimed) {
+            if (!ClaimNumber(*lines, index, current, send))
+                return;
+            claimed = true;
+        }
+        const ExecResult result = LogTransaction(m_transactor, m_sink, current.command, current.data, send);
         // Only a definite refusal keeps the digit fields: a serial number handed
         // out twice is worse than a gap.
         const SentSerialResult judged = JudgeTransaction(result, m_state);
-        if (judged != SentSerialResult::Refused && incrementing && line.dataOffset)
-            lines->ReplaceLine(index, WriteBackDigitFields(line, lines->Line(index)));
+        if (judged != SentSerialResult::Refused && incrementing && current.dataOffset)
+            lines->ReplaceLine(index, WriteBackDigitFields(current, lines->Line(index)));
         if (incrementing && m_observer != nullptr)
             m_observer->SerialSent(
-                {SerialNumberSpace(line), send, m_firstLineNumber + static_cast<int>(index), judged});
+                {SerialNumberSpace(current), send, m_firstLineNumber + static_cast<int>(index), judged});
+        kept = kept || judged != SentSerialResult::Refused;
+        claimed = kept;
         m_host.processEvents();
         if (!m_state.RepeatRequest)
             return;
@@ -273,6 +290,34 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
         if (Cancelled())
             return;
         m_host.sleepMs(ResendPauseMs);
+    }
+}
+
+bool ScriptRunner::ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send) {
+    const std::string space = SerialNumberSpace(line);
+    const std::string first = send;
+    for (;;) {
+        ClaimAnswer answer = m_observer->ClaimSerial(space, send, m_firstLineNumber + static_cast<int>(index));
+        if (answer.claim == SerialClaim::Claimed)
+            return true;
+        if (answer.claim == SerialClaim::Taken) {
+            std::string advanced = WriteBackDigitFields(line, lines.Line(index));
+            ScriptLine next = ParseScriptLine(advanced);
+            std::string nextSend = TranslateDataEscapes(next.data);
+            // Fields without a step, or a whole round of numbers given, leave nothing to try.
+            if (nextSend == send || nextSend == first) {
+                answer.reason = "no number of the line is left to give";
+            } else {
+                m_sink.AppendResultLine("** " + send + " already given, skipped", ResultColour::Black);
+                lines.ReplaceLine(index, std::move(advanced));
+                line = std::move(next);
+                send = std::move(nextSend);
+                continue;
+            }
+        }
+        m_sink.AppendResultLine("** " + send + " not sent, no claim on it: " + answer.reason, ResultColour::Red);
+        m_serialUnavailable = true;
+        return false;
     }
 }
 

@@ -35,7 +35,8 @@ struct ScriptRunHooks {
     std::function<void()> commandStarting;              // before each command line is handled
 };
 
-enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost };
+// SerialUnavailable: a number could not be claimed, so the run stopped before sending it.
+enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost, SerialUnavailable };
 
 constexpr int MaxWaitMs = 600000;
 constexpr int ResendPauseMs = 500;
@@ -90,6 +91,11 @@ private:
     // One command with its resends; `index` is the line's place for write-back
     // (none for the clock line's command).
     void RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line);
+    // Claims the number of the incrementing line `index` before it is sent: a
+    // number taken before is skipped (the line advanced, written back into
+    // `lines` and into `line` and `send`, and a black line says so) until one is
+    // claimed. False, after a red line with the reason, when none can be.
+    bool ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send);
     // The run stops at its next check: cancelled, or the connection is gone.
     bool Cancelled() const;
     bool ConnectionGone() const;
@@ -104,6 +110,8 @@ private:
     ScriptRunHooks m_hooks;
     RunObserver* m_observer = nullptr;
     int m_firstLineNumber = 1;
+    // Set when a number could not be claimed: the run stops as after Cancel.
+    bool m_serialUnavailable = false;
 };
 
 }  // namespace tamrisk

@@ -3,7 +3,8 @@
 // running, so that every line it logs can be traced to it, and the serial numbers
 // it hands out: after every transaction of an incrementing line, what went out,
 // in which number space and what became of it. The run knows nothing of how its
-// record is kept.
+// record is kept. Whoever keeps the record may also be asked, before an
+// incrementing line is sent, whether its number is still free to give.
 
 #include "scriptparser.h"
 #include "transaction.h"
@@ -30,6 +31,18 @@ struct SentSerial {
     bool operator==(const SentSerial&) const = default;
 };
 
+// The answer to a claim on a number before it is sent.
+enum class SerialClaim {
+    Claimed,      // the number is this run's to send
+    Taken,        // given before: the line moves on to its next number
+    Unavailable,  // no claim could be made: the number must not go out
+};
+
+struct ClaimAnswer {
+    SerialClaim claim = SerialClaim::Claimed;
+    std::string reason;  // why no claim could be made
+};
+
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
@@ -38,6 +51,13 @@ public:
     virtual void LineStarting(int line) { (void)line; }
     // Told after every transaction of an incrementing line, each resend too.
     virtual void SerialSent(const SentSerial& serial) = 0;
+    // Asked before an incrementing line sends `data` (translated, in `space`),
+    // again after every Taken with the line's next number. A claim is kept once
+    // SerialSent tells an answer or an unknown outcome, and given up on a refusal.
+    virtual ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) {
+        (void)space, (void)data, (void)line;
+        return {};
+    }
 };
 
 // The number space of an incrementing line: its command number, a comma, and

@@ -505,5 +505,46 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreLoad, Backends, BackendName);
 
+using RecordStoreClaims = BackendStoreTest;
+
+// A number is claimed once for the whole database, whichever connection asks;
+// only the record that holds a claim can give it up, and then it is free again.
+TEST_P(RecordStoreClaims, ANumberIsClaimedOnceUntilItsHolderGivesItUp) {
+    RecordStore other;
+    QString error;
+    ASSERT_TRUE(other.Open(Location(), error)) << error.toStdString();
+    using C = RecordStore::ClaimResult;
+    const struct {
+        bool release;     // else a claim
+        RecordStore* by;  // the connection
+        std::string space, data, record;
+        C expected;  // of a claim
+    } steps[] = {
+        {false, &store, "91,DT######", "DT000100", "a", C::Claimed},
+        {false, &other, "91,DT######", "DT000100", "b", C::Taken},
+        {false, &store, "91,DT######", "DT000100", "a", C::Taken},
+        {false, &other, "92,DT######", "DT000100", "b", C::Claimed},
+        {true, &other, "91,DT######", "DT000100", "b", {}},
+        {false, &other, "91,DT######", "DT000100", "b", C::Taken},
+        {true, &store, "91,DT######", "DT000100", "a", {}},
+        {false, &other, "91,DT######", "DT000100", "b", C::Claimed},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        const auto& step = steps[i];
+        if (step.release) {
+            EXPECT_TRUE(step.by->Release(step.space, step.data, step.record, error)) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(step.by->Claim({step.space, step.data, step.record, "line-3", "unit", 1}, error), step.expected)
+            << error.toStdString();
+    }
+    RecordStore closed;
+    EXPECT_EQ(closed.Claim({"91,#", "1", "a", "", "", 1}, error), C::Failed);
+    EXPECT_FALSE(error.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaims, Backends, BackendName);
+
 }  // namespace
 }  // namespace tamrisk

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <ostream>
 
 namespace tamrisk {
@@ -632,6 +633,82 @@ TEST(ScriptRun, AnIncrementingLineRefusedAsBusyKeepsItsNumber) {
     EXPECT_EQ(list.Line(0), "+1;91,DT000100");
     EXPECT_EQ(log.sent, (std::vector<SentSerial>{{"91,DT######", "DT000100", 1, SentSerialResult::Refused}}));
     EXPECT_EQ(rig.io->written.size(), 2u);  // the two attempts of command 48 alone
+}
+
+// A number is claimed before it is sent: one given before is skipped with a
+// black line and the line moves on; one that cannot be claimed stops the run
+// with a red line before anything goes out; a number kept is not claimed again
+// by a resend.
+TEST(ScriptRun, NumbersAreClaimedBeforeTheyAreSent) {
+    struct Claims : SerialLog {
+        ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override {
+            asked.push_back(space + " " + data + " @" + std::to_string(line));
+            if (taken.contains(data))
+                return {SerialClaim::Taken, {}};
+            if (!reason.empty())
+                return {SerialClaim::Unavailable, reason};
+            return {};
+        }
+        std::set<std::string> taken;
+        std::string reason;
+        std::vector<std::string> asked;
+    };
+    struct Case {
+        const char* name;
+        std::string line;
+        std::set<std::string> taken;
+        std::string reason;
+        int missedSendings;  // frames left unanswered; one Yes to resend after them
+        RunOutcome outcome;
+        std::vector<std::string> sent;
+        std::string after;
+        std::vector<std::string> asked;
+        std::vector<Logged> notes;  // the run's "**" lines
+    };
+    const auto B = ResultColour::Black;
+    const auto R = ResultColour::Red;
+    const std::vector<Case> cases = {
+        {"two given before", "+1;91,DT000100", {"DT000100", "DT000101"}, "", 0, RunOutcome::Completed,
+         {"DT000102", ""}, "+1;91,DT000103",
+         {"91,DT###### DT000100 @1", "91,DT###### DT000101 @1", "91,DT###### DT000102 @1"},
+         {{"** DT000100 already given, skipped", B}, {"** DT000101 already given, skipped", B}}},
+        {"no claim can be made", "+1;91,DT000100", {}, "db: gone", 0, RunOutcome::SerialUnavailable, {},
+         "+1;91,DT000100", {"91,DT###### DT000100 @1"},
+         {{"** DT000100 not sent, no claim on it: db: gone", R}}},
+        {"a field without a step", "+0;91,DT000100", {"DT000100"}, "", 0, RunOutcome::SerialUnavailable, {},
+         "+0;91,DT000100", {"91,DT000100 DT000100 @1"},
+         {{"** DT000100 not sent, no claim on it: no number of the line is left to give", R}}},
+        {"a resend of a number kept", "+1;91,DT000100", {}, "", 2, RunOutcome::Completed,
+         {"DT000100", "DT000100", "DT000100", ""}, "+1;91,DT000101", {"91,DT###### DT000100 @1"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        int missed = 0;
+        rig.io->respond = [&, respond = rig.io->respond](const std::string& written) {
+            auto chunks = respond(written);
+            if (missed++ < c.missedSendings)
+                chunks.clear();
+            return chunks;
+        };
+        rig.host.answers = {c.missedSendings > 0};
+        Claims claims;
+        claims.taken = c.taken;
+        claims.reason = c.reason;
+        rig.runner->SetRunObserver(&claims);
+        StringScriptList list({c.line, "90"});
+        EXPECT_EQ(rig.Run(list), c.outcome);
+        EXPECT_EQ(rig.SentData(), c.sent);
+        EXPECT_EQ(list.Line(0), c.after);
+        EXPECT_EQ(claims.asked, c.asked);
+        std::vector<std::pair<std::string, ResultColour>> notes, expected;
+        for (const Logged& line : rig.sink.lines)
+            if (line.text.starts_with("** "))
+                notes.emplace_back(line.text, line.colour);
+        for (const Logged& line : c.notes)
+            expected.emplace_back(line.text, line.colour);
+        EXPECT_EQ(notes, expected);
+    }
 }
 
 }  // namespace
