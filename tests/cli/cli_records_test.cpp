@@ -18,6 +18,7 @@
 #include <QXmlStreamReader>
 
 #include <csignal>
+#include <set>
 #include <sys/resource.h>
 
 namespace tamrisk::testing {
@@ -503,6 +504,62 @@ TEST_F(CliRecords, AReportThatCannotBeWrittenIsAFailedWrite) {
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("cannot write " + missing.toStdString() + ": "), std::string::npos) << refused.err;
+}
+
+// Two runs at once over two printers, from one script and one records file,
+// give every number once; a later run skips the numbers given with a black line
+// each, but not one the printer refused. Without records there is nothing to
+// claim in.
+TEST_F(CliRecords, UniqueSerialsGiveEveryNumberOnceAcrossRuns) {
+    SimProcess second;
+    ASSERT_TRUE(second.started());
+    second.setEnv("TAMRISK_RECORDS", records);
+    const QString script = Script("loop.inp", {"*50,L", "+1;91,DT000100", ":L"});
+    const QStringList run = {"run", "--unique-serials", "--port", "SIM0", "--color", "never", script};
+    QProcess a, b;
+    sim.startCli(a, run);
+    second.startCli(b, run);
+    for (QProcess* cli : {&a, &b}) {
+        ASSERT_TRUE(cli->waitForFinished(60000));
+        EXPECT_EQ(cli->exitCode(), 0) << cli->readAllStandardError().toStdString();
+    }
+    std::set<std::string> given;
+    std::size_t sent = 0;
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(records, error));
+    for (const RecordHeader& header : List()) {
+        for (const RecordSerial& serial : store.Load(header.id, error).value_or(Record{}).serials) {
+            EXPECT_EQ(serial.result, SerialResult::Answered);
+            given.insert(serial.data);
+            ++sent;
+        }
+    }
+    EXPECT_EQ(sent, 100u);
+    EXPECT_EQ(given.size(), 100u);
+    EXPECT_EQ(*given.begin(), "DT000100");
+    EXPECT_EQ(*given.rbegin(), "DT000199");
+
+    const QString one = Script("one.inp", {"+1;91,DT000198"});
+    const CliRun later = sim.cli({"run", "--unique-serials", "--port", "SIM0", "--color", "never", one});
+    EXPECT_EQ(later.exitCode, 0) << later.err;
+    const std::vector<std::string> expected = {"** DT000198 already given, skipped",
+                                               "** DT000199 already given, skipped", "-> 91,\"DT000200\""};
+    const std::vector<std::string> lines = Lines(later.out);
+    ASSERT_GE(lines.size(), 3u) << later.out;
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), expected);
+    EXPECT_EQ(Newest().header.unit, "DT000200");
+
+    // A number refused by the printer is given up: the next run sends it again.
+    const QString refused = Script("refused.inp", {"+1;200,U000500"});
+    for (int i = 0; i < 2; ++i) {
+        const CliRun again = sim.cli({"run", "--unique-serials", "--port", "SIM0", "--color", "never", refused});
+        EXPECT_EQ(again.exitCode, 1);
+        ASSERT_FALSE(Lines(again.out).empty());
+        EXPECT_EQ(Lines(again.out)[0], "-> 200,\"U000500\"") << i;
+    }
+
+    EXPECT_EQ(sim.cli({"run", "--unique-serials", "--records", "off", "--port", "SIM0", one}).exitCode, 2);
 }
 
 }  // namespace
