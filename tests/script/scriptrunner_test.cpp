@@ -11,7 +11,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <set>
@@ -26,6 +28,7 @@ using testing::ModelIo;
 struct Logged {
     std::string text;
     ResultColour colour;
+    bool operator==(const Logged&) const = default;
 };
 
 class ListSink : public ResultSink {
@@ -701,13 +704,10 @@ TEST(ScriptRun, NumbersAreClaimedBeforeTheyAreSent) {
         EXPECT_EQ(rig.SentData(), c.sent);
         EXPECT_EQ(list.Line(0), c.after);
         EXPECT_EQ(claims.asked, c.asked);
-        std::vector<std::pair<std::string, ResultColour>> notes, expected;
-        for (const Logged& line : rig.sink.lines)
-            if (line.text.starts_with("** "))
-                notes.emplace_back(line.text, line.colour);
-        for (const Logged& line : c.notes)
-            expected.emplace_back(line.text, line.colour);
-        EXPECT_EQ(notes, expected);
+        std::vector<Logged> notes;
+        std::ranges::copy_if(rig.sink.lines, std::back_inserter(notes),
+                             [](const Logged& line) { return line.text.starts_with("** "); });
+        EXPECT_EQ(notes, c.notes);
     }
 }
 
