@@ -20,9 +20,15 @@ StationRecords::StationRecords(Station& station, QWidget* window) : m_station(st
                                                                            : std::optional(choice.toStdString()));
     const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
     m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
+    m_uniqueSerials = settings->value(QLatin1String(UniqueSerialsSetting), false).toBool();
 }
 
 StationRecords::~StationRecords() = default;
+
+void StationRecords::SetUniqueSerials(bool on) {
+    m_uniqueSerials = on;
+    OpenSettingsStore()->setValue(QLatin1String(UniqueSerialsSetting), on);
+}
 
 void StationRecords::Open() {
     if (m_opened)
@@ -37,6 +43,8 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     auto record = std::make_unique<OperationRecord>(m_store.get(), m_station.host,
                                                     [this](const QString& problem) { TellOnce(problem); },
                                                     std::move(kind));
+    // Only a script run asks for claims; other operations send no serial numbers.
+    record->SetUniqueSerials(m_uniqueSerials);
     RecordHeader& header = record->Header();
     header.station = m_stationName;
     if (unit)

@@ -7,6 +7,9 @@
 // name (the "StationName" setting, else the host name), the unit the operator
 // gave, and the port and speed. A records file that cannot be written is told to
 // the operator once, with the file and the reason, and costs the operation nothing.
+// With the "UniqueSerials" setting on, a script run claims every serial number in
+// the records before it is sent, so that no number is given twice; with records
+// off it then sends none and ends with an error.
 
 #include "operationrecord.h"
 
@@ -28,6 +31,7 @@ public:
     // Setting names.
     static constexpr const char* RecordsSetting = "Records";
     static constexpr const char* StationNameSetting = "StationName";
+    static constexpr const char* UniqueSerialsSetting = "UniqueSerials";
 
     // `window` carries the message box about an unwritable records file.
     StationRecords(Station& station, QWidget* window);
@@ -40,7 +44,13 @@ public:
     // The records file chosen; empty when records are off.
     QString Location() const { return m_location; }
 
-    // A record of `kind` for an operation on the connected printer, not started.
+    // True when no serial number may be given twice (off by default).
+    bool UniqueSerials() const { return m_uniqueSerials; }
+    // Sets and saves it; the next record begun follows it.
+    void SetUniqueSerials(bool on);
+
+    // A record of `kind` for an operation on the connected printer, not started;
+    // a script run it watches claims its numbers when UniqueSerials is on.
     std::unique_ptr<OperationRecord> Begin(std::string kind);
     // Adds to the finished record `id` the image saved afterwards in `file`.
     void ImageSaved(const std::string& id, std::string kind, std::string_view bytes, const QString& file);
@@ -62,6 +72,7 @@ private:
     QString m_location;
     std::string m_stationName;
     std::unique_ptr<RecordStore> m_store;
+    bool m_uniqueSerials = false;
     bool m_opened = false;
     bool m_told = false;
 };

@@ -138,6 +138,10 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         records->raise();
         records->activateWindow();
     });
+    connect(ui->UniqueSerialsM, &QAction::toggled, this, [this](bool on) {
+        if (m_records != nullptr && m_records->UniqueSerials() != on)
+            m_records->SetUniqueSerials(on);
+    });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
@@ -155,8 +159,10 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
+    ui->UniqueSerialsM->setEnabled(records != nullptr);
     if (records == nullptr)
         return;
+    ui->UniqueSerialsM->setChecked(records->UniqueSerials());
     records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
     records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
     records->problemShown = [this](const QString& message) { ui->StatusPn->setText(message); };

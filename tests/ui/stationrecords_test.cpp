@@ -1,7 +1,8 @@
 // The station's records driven as an operator drives the main window, over the
 // printer model: a run kept with its outcome, log and unit, the Unit box and
-// Enter, the outcome in the status line, Save Results, a records file that
-// cannot be written, and the records of the other windows that talk to the printer.
+// Enter, the outcome in the status line, Save Results, serial numbers never given
+// twice, a records file that cannot be written, and the records of the other
+// windows that talk to the printer.
 
 #include "coderead.h"
 #include "command.h"
@@ -159,6 +160,43 @@ TEST_F(StationRecordsTest, SelectionKeepsItsLineRangeAndNumbers) {
     EXPECT_EQ(record.header.lineRange, "2-3");
     ASSERT_EQ(record.serials.size(), 1u);
     EXPECT_EQ(record.serials[0].line, 3);
+}
+
+TEST_F(StationRecordsTest, UniqueSerialsSkipNumbersGivenBeforeAndSendNoneWithoutRecords) {
+    const struct {
+        bool recordsOff;   // the station started again with records off
+        const char* sent;  // the number kept as sent; empty: no record
+        const char* note;  // the view's line about the claim; empty: none
+        const char* caption;
+    } runs[] = {
+        {false, "DT000100", "", "PASS"},
+        {false, "DT000101", "** DT000100 already given, skipped", "PASS"},
+        {true, "", "** DT000100 not sent, no claim on it: records are not kept", "ERROR"},
+    };
+    Open();
+    window.findChild<QAction*>("UniqueSerialsM")->trigger();
+    for (const auto& run : runs) {
+        if (run.recordsOff) {
+            qputenv("TAMRISK_RECORDS", "off");
+            records = std::make_unique<StationRecords>(*rig.station, &window);
+            window.SetRecords(records.get());
+            // The setting was kept and is shown again.
+            EXPECT_TRUE(window.findChild<QAction*>("UniqueSerialsM")->isChecked());
+        }
+        // The editor's line as it was before the first run.
+        Run("+1;91,DT000100");
+        const QStringList view = ViewLines();
+        EXPECT_EQ(view.filter("** ").filter("DT0001").join('|'), run.note) << run.sent;
+        EXPECT_EQ(Outcome()->text(), run.caption) << run.sent;
+        const QString request = *run.sent != 0 ? QStringLiteral("-> 91,\"%1\"").arg(run.sent) : QString();
+        EXPECT_EQ(view.filter("-> 91,").join('|'), request) << view.join('|').toStdString();
+        if (*run.sent == 0)
+            continue;
+        const Record record = Kept().at(0);
+        EXPECT_EQ(record.header.unit, run.sent);
+        ASSERT_EQ(record.serials.size(), 1u);
+        EXPECT_EQ(record.serials[0].data, run.sent);
+    }
 }
 
 TEST_F(StationRecordsTest, EnterInUnitBoxStartsRunWhenExecuteIsEnabled) {
