@@ -44,6 +44,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
                 parsed.error = "option --" + name + " needs a value";
                 return parsed;
             }
+            parsed.repeated[name].push_back(parsed.values[name]);
         } else if (flags.count(name) && !inlineValue) {
             parsed.flags.insert(name);
         } else {

@@ -13,6 +13,7 @@ namespace tamrisk {
 
 struct ParsedArgs {
     std::map<std::string, std::string> values;  // option name (without "--") -> value
+    std::map<std::string, std::vector<std::string>> repeated;  // option name -> every value given, in order
     std::set<std::string> flags;
     std::vector<std::string> positional;
     std::string error;  // non-empty when the arguments are not understood

@@ -10,6 +10,7 @@
 #include "savefile.h"
 #include "scriptrunner.h"
 #include "reports.h"
+#include "runports.h"
 #include "serialnumbers.h"
 #include "terminalsink.h"
 
@@ -82,6 +83,8 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
                   {"write-back", "unique-serials"});
     if (!args.error.empty())
         return UsageError(err, args.error);
+    if (const auto ports = args.repeated.find("port"); ports != args.repeated.end() && ports->second.size() > 1)
+        return RunOnPorts(args, out, err);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
         return UsageError(err, problem);
     if (args.positional.size() != 1)

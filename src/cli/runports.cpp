@@ -1,0 +1,193 @@
+// tamrisk-cli run --port A --port B ...: every printer runs the script in its own
+// child process, so a lost port, a cancel or a failure of one run leaves the
+// others alone; the parent only prefixes their lines and collects their status.
+
+#include "runports.h"
+
+#include "cli.h"
+#include "clisession.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <csignal>
+#include <list>
+#include <map>
+#include <ostream>
+#include <signal.h>
+#include <unistd.h>
+
+namespace tamrisk {
+
+namespace {
+
+volatile std::sig_atomic_t g_signalToPass = 0;
+
+extern "C" void OnSignalToPass(int signal) { g_signalToPass = signal; }
+
+// Every SIGINT and SIGTERM is kept to be passed on: a second one reaches the
+// children too, whose own second signal ends them.
+void InstallPassedSignals() {
+    g_signalToPass = 0;
+    struct sigaction action {};
+    action.sa_handler = OnSignalToPass;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Cancelled is the worst status, then a run that could not start or lost its
+// port, then a failed run, then a passed one.
+int Worse(int a, int b) {
+    const auto rank = [](int status) {
+        return status == CliCancelled ? 3 : status == CliOk ? 0 : status == CliFailed ? 1 : 2;
+    };
+    return rank(b) > rank(a) ? b : a;
+}
+
+struct PortRun {
+    std::string port;
+    QStringList arguments;
+    QProcess process;
+    QByteArray pending[2];  // the unfinished last line of stdout and of stderr
+    bool running = false;
+};
+
+// Writes the whole lines of `pending` + `more` to `to`, each after "PORT: ", and
+// keeps the unfinished rest; at the end the rest is written as a line of its own.
+void PassLines(std::ostream& to, const std::string& port, QByteArray& pending, const QByteArray& more, bool end) {
+    pending += more;
+    qsizetype start = 0;
+    for (qsizetype eol; (eol = pending.indexOf('\n', start)) >= 0; start = eol + 1)
+        to << port << ": " << std::string_view(pending.constData() + start, static_cast<std::size_t>(eol - start + 1));
+    pending.remove(0, start);
+    if (end && !pending.isEmpty()) {
+        to << port << ": " << pending.toStdString() << '\n';
+        pending.clear();
+    }
+    to.flush();
+}
+
+// The child's options: those given, but one port and its unit.
+QStringList ChildArguments(const ParsedArgs& args, const std::string& port, const std::string* unit) {
+    QStringList list{"run"};
+    for (const auto& [name, value] : args.values) {
+        if (name != "port" && name != "unit")
+            list << QString::fromStdString("--" + name + "=" + value);
+    }
+    for (const auto& flag : args.flags)
+        list << QString::fromStdString("--" + flag);
+    // The children write to pipes: colours the parent's terminal would show are asked for.
+    if (!args.value("color") && WantColours("auto"))
+        list << "--color=always";
+    list << QString::fromStdString("--port=" + port);
+    if (unit != nullptr)
+        list << QString::fromStdString("--unit=" + *unit);
+    list << "--";
+    for (const auto& positional : args.positional)
+        list << QString::fromStdString(positional);
+    return list;
+}
+
+}  // namespace
+
+int RunOnPorts(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+    const std::vector<std::string>& ports = args.repeated.at("port");
+    for (const std::string report : {"junit", "json"}) {
+        if (args.value(report))
+            return UsageError(err, "--" + report + " writes the report of one run: give one --port");
+    }
+    if (args.flag("write-back"))
+        return UsageError(err, args.flag("unique-serials")
+                                   ? "--write-back is not yet available with several ports"
+                                   : "--write-back with several ports needs --unique-serials");
+    std::map<std::string, std::string> units;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (ports[i] == ports[j])
+                return UsageError(err, "--port " + ports[i] + " is given twice");
+        }
+    }
+    if (const auto it = args.repeated.find("unit"); it != args.repeated.end()) {
+        for (const std::string& unit : it->second) {
+            std::size_t eq = std::string::npos;
+            for (const std::string& port : ports) {
+                if (unit.size() > port.size() && unit.compare(0, port.size(), port) == 0 && unit[port.size()] == '=')
+                    eq = port.size();
+            }
+            if (eq == std::string::npos)
+                return UsageError(err, "with several ports --unit takes PORT=TEXT, PORT one of the ports");
+            units[unit.substr(0, eq)] = unit.substr(eq + 1);
+        }
+    }
+
+    std::list<PortRun> runs;
+    for (const std::string& port : ports) {
+        PortRun& run = runs.emplace_back();
+        run.port = port;
+        const auto unit = units.find(port);
+        run.arguments = ChildArguments(args, port, unit == units.end() ? nullptr : &unit->second);
+    }
+
+    InstallPassedSignals();
+    QEventLoop loop;
+    int worst = CliOk;
+    int running = 0;
+    bool signalled = false;
+    const auto ended = [&](PortRun& run, int status) {
+        if (!run.running)
+            return;
+        run.running = false;
+        PassLines(out, run.port, run.pending[0], run.process.readAllStandardOutput(), true);
+        PassLines(err, run.port, run.pending[1], run.process.readAllStandardError(), true);
+        worst = Worse(worst, status);
+        if (--running == 0)
+            loop.quit();
+    };
+    for (PortRun& run : runs) {
+        QProcess& process = run.process;
+        // Its own process group: a terminal's Ctrl-C reaches the parent alone,
+        // which passes it on once to every child.
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process.setStandardInputFile(QProcess::nullDevice());
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [&out, &run] {
+            PassLines(out, run.port, run.pending[0], run.process.readAllStandardOutput(), false);
+        });
+        QObject::connect(&process, &QProcess::readyReadStandardError, [&err, &run] {
+            PassLines(err, run.port, run.pending[1], run.process.readAllStandardError(), false);
+        });
+        QObject::connect(&process, &QProcess::finished, [&, runPtr = &run](int code, QProcess::ExitStatus how) {
+            ended(*runPtr, how == QProcess::NormalExit ? code : signalled ? CliCancelled : CliUsage);
+        });
+        QObject::connect(&process, &QProcess::errorOccurred, [&, runPtr = &run](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart)
+                return;
+            PassLines(err, runPtr->port, runPtr->pending[1],
+                      "tamrisk-cli: cannot start " + runPtr->process.program().toUtf8() + "\n", false);
+            ended(*runPtr, CliUsage);
+        });
+        run.running = true;
+        ++running;
+        process.start(QCoreApplication::applicationFilePath(), run.arguments);
+    }
+    QTimer passSignals;
+    QObject::connect(&passSignals, &QTimer::timeout, [&] {
+        const int signal = g_signalToPass;
+        if (signal == 0)
+            return;
+        g_signalToPass = 0;
+        signalled = true;
+        for (PortRun& run : runs) {
+            if (run.running && run.process.processId() > 0)
+                ::kill(static_cast<pid_t>(run.process.processId()), signal);
+        }
+    });
+    passSignals.start(50);
+    if (running > 0)
+        loop.exec();
+    return worst;
+}
+
+}  // namespace tamrisk

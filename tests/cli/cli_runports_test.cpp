@@ -1,0 +1,104 @@
+// tamrisk-cli run with several ports: one run per simulated printer at once.
+
+#include "simprocess.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <array>
+#include <csignal>
+#include <memory>
+
+namespace tamrisk::testing {
+namespace {
+
+long CountStarting(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.starts_with(prefix); });
+}
+
+// Three printers run "90 / wait / 90". Once the first line is out, one printer
+// goes away (the others finish their lines; the exit status is the lost port's)
+// or SIGINT reaches the parent (every run is cancelled).
+TEST(CliRunPorts, EveryPortRunsTheScriptAndTheWorstStatusWins) {
+    enum class Then { Nothing, LoseSecond, Cancel };
+    struct Case {
+        const char* what;
+        const char* wait;
+        Then then;
+        int exitCode;
+        long requests;  // of each port still there
+    };
+    const std::vector<Case> cases = {
+        {"all pass", "#300", Then::Nothing, 0, 2},
+        {"one lost", "#300", Then::LoseSecond, 2, 2},
+        {"cancelled", "#10000", Then::Cancel, 130, 1},
+    };
+    QTemporaryDir dir;
+    const QString script = dir.filePath("ports.inp");
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(script, "90\r\n" + std::string(c.wait) + "\r\n90\r\n"));
+        std::array<std::unique_ptr<SimProcess>, 3> sims;
+        QStringList args{"run", "--color", "never"};
+        for (auto& sim : sims) {
+            sim = std::make_unique<SimProcess>();
+            ASSERT_TRUE(sim->started()) << c.what;
+            args << "--port" << QString::fromStdString(sim->port());
+        }
+        args << script;
+        QProcess cli;
+        sims[0]->startCli(cli, args);
+        if (c.then != Then::Nothing) {
+            ASSERT_TRUE(cli.waitForReadyRead(5000)) << c.what;
+        }
+        if (c.then == Then::LoseSecond)
+            sims[1]->stop();
+        if (c.then == Then::Cancel)
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+        ASSERT_TRUE(cli.waitForFinished(20000)) << c.what;
+        EXPECT_EQ(cli.exitCode(), c.exitCode) << c.what;
+        const auto lines = Lines(cli.readAllStandardOutput().toStdString());
+        for (const auto& line : lines) {
+            int owners = 0;
+            for (const auto& sim : sims)
+                owners += line.rfind(sim->port() + ": ", 0) == 0;
+            EXPECT_EQ(owners, 1) << c.what << ": " << line;
+        }
+        for (std::size_t i = 0; i < sims.size(); ++i) {
+            const long requests = CountStarting(lines, sims[i]->port() + ": -> 90");
+            if (c.then == Then::LoseSecond && i == 1)
+                EXPECT_LT(requests, 2) << c.what;
+            else
+                EXPECT_EQ(requests, c.requests) << c.what << " port " << i;
+            EXPECT_EQ(CountStarting(lines, sims[i]->port() + ": Script cancelled !!!"), c.then == Then::Cancel ? 1 : 0)
+                << c.what << " port " << i;
+        }
+    }
+}
+
+TEST(CliRunPorts, OptionsOfOneRunAreRefusedWithSeveralPorts) {
+    struct Case {
+        QStringList options;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"--junit", "r.xml"}, "--junit writes the report of one run"},
+        {{"--json", "r.json"}, "--json writes the report of one run"},
+        {{"--write-back"}, "--write-back with several ports needs --unique-serials"},
+        {{"--unit", "U1"}, "with several ports --unit takes PORT=TEXT"},
+        {{"--unit", "C=U1"}, "with several ports --unit takes PORT=TEXT"},
+        {{"--port", "A"}, "--port A is given twice"},
+    };
+    SimProcess sim;
+    for (const Case& c : cases) {
+        const CliRun run = sim.cli(QStringList{"run", "--port", "A", "--port", "B"} + c.options + QStringList{"x.inp"});
+        EXPECT_EQ(run.exitCode, 2) << c.message;
+        EXPECT_TRUE(run.out.empty()) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.message << "\n" << run.err;
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
