@@ -3,12 +3,12 @@
 #include "textcodec.h"
 
 #include <QDateTime>
+#include <QThread>
 #include <QUuid>
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace tamrisk {
@@ -27,14 +27,18 @@ class Recorder::Writer {
 public:
     using Step = std::function<bool(RecordStore& store, QString& error)>;
 
-    explicit Writer(const QString& location) : m_thread([this, location] { Run(location); }) {}
+    // A QThread, not a bare thread: Qt's data for the thread (the connection
+    // lives in it) goes with the QThread, not with the thread's exit.
+    explicit Writer(const QString& location) : m_thread(QThread::create([this, location] { Run(location); })) {
+        m_thread->start();
+    }
     ~Writer() {
         {
             const std::lock_guard lock(m_mutex);
             m_stopping = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        m_thread->wait();
     }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -101,7 +105,7 @@ private:
     bool m_stopping = false;
     std::optional<QString> m_failure;
     bool m_failureTaken = false;
-    std::thread m_thread;  // last: it starts once the rest is made
+    std::unique_ptr<QThread> m_thread;  // last: it starts once the rest is made
 };
 
 Recorder::Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce)

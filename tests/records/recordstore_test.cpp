@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <functional>
 #include <latch>
 #include <memory>
-#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -288,17 +288,19 @@ TEST_P(RecordStoreConcurrency, FirstConnectionsAtOnceMakeTheSchemaOnce) {
         std::latch start(Openers);
         std::vector<QString> errors(Openers);
         std::vector<int> versions(Openers, -1);
-        std::vector<std::thread> openers;
+        // QThreads: Qt's data for each thread goes with it, not at the thread's exit.
+        std::vector<std::unique_ptr<QThread>> openers;
         for (int i = 0; i < Openers; ++i) {
-            openers.emplace_back([&, i] {
+            openers.emplace_back(QThread::create([&, i] {
                 RecordStore store;
                 start.arrive_and_wait();
                 if (store.Open(database.Location(), errors[i]))
                     versions[i] = store.SchemaVersion();
-            });
+            }));
+            openers.back()->start();
         }
-        for (std::thread& opener : openers)
-            opener.join();
+        for (const auto& opener : openers)
+            opener->wait();
         for (int i = 0; i < Openers; ++i) {
             EXPECT_EQ(versions[i], RecordStore::CurrentSchemaVersion) << errors[i].toStdString();
         }
