@@ -546,6 +546,18 @@ void PrintTo(const SentSerial& serial, std::ostream* out) {
 
 namespace {
 
+// The printer answers none of the first `count` sendings; the operator answers
+// Yes to resend after them.
+void MissFirstSendings(Rig& rig, int count) {
+    rig.io->respond = [missed = 0, count, respond = rig.io->respond](const std::string& written) mutable {
+        auto chunks = respond(written);
+        if (missed++ < count)
+            chunks.clear();
+        return chunks;
+    };
+    rig.host.answers = {count > 0};
+}
+
 struct SerialLog : RunObserver {
     void LineStarting(int line) override { started.push_back(line); }
     void SerialSent(const SentSerial& serial) override { sent.push_back(serial); }
@@ -597,14 +609,7 @@ TEST(ScriptRun, EveryIncrementingTransactionIsTold) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.options);
-        int missed = 0;
-        rig.io->respond = [&, respond = rig.io->respond](const std::string& written) {
-            auto chunks = respond(written);
-            if (missed++ < c.missedSendings)
-                chunks.clear();
-            return chunks;
-        };
-        rig.host.answers = {c.missedSendings > 0};
+        MissFirstSendings(rig, c.missedSendings);
         SerialLog log;
         rig.runner->SetRunObserver(&log);
         rig.runner->SetFirstLineNumber(c.firstLine);
@@ -687,14 +692,7 @@ TEST(ScriptRun, NumbersAreClaimedBeforeTheyAreSent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        int missed = 0;
-        rig.io->respond = [&, respond = rig.io->respond](const std::string& written) {
-            auto chunks = respond(written);
-            if (missed++ < c.missedSendings)
-                chunks.clear();
-            return chunks;
-        };
-        rig.host.answers = {c.missedSendings > 0};
+        MissFirstSendings(rig, c.missedSendings);
         Claims claims;
         claims.taken = c.taken;
         claims.reason = c.reason;
