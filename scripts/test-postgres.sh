@@ -7,11 +7,13 @@
 #
 #   eval "$(scripts/test-postgres.sh start)"   # prints the exports below
 #   ... tests read TAMRISK_TEST_POSTGRESQL ...
+#   scripts/test-postgres.sh halt               # stops it, keeping its folder (an outage)
+#   scripts/test-postgres.sh resume             # starts it again on the same data and socket
 #   scripts/test-postgres.sh stop               # stops it and removes the folder
 #
 # start prints `export TAMRISK_TEST_POSTGRESQL=postgresql://tamrisk@/tamrisk_test?host=FOLDER`
-# and `export TAMRISK_TEST_POSTGRESQL_DIR=FOLDER`; stop takes the folder as its
-# argument or from TAMRISK_TEST_POSTGRESQL_DIR. PostgreSQL refuses to run as
+# and `export TAMRISK_TEST_POSTGRESQL_DIR=FOLDER`; halt, resume and stop take the
+# folder as their argument or from TAMRISK_TEST_POSTGRESQL_DIR. PostgreSQL refuses to run as
 # root: as root the server runs as the user `nobody`.
 set -euo pipefail
 
@@ -34,6 +36,42 @@ as_owner() {
   fi
 }
 
+# Starts the server of `folder` (made by start) and waits until it takes connections.
+serve() {
+  as_owner "$1/pg_ctl" -D "$2/data" -l "$2/server.log" -w -t 30 \
+    -o "-c listen_addresses='' -k $2 -c fsync=off -c autovacuum=off" start >/dev/null
+}
+
+# The folder named by the argument or by TAMRISK_TEST_POSTGRESQL_DIR; fails when there is none.
+server_folder() {
+  local folder=${1:-${TAMRISK_TEST_POSTGRESQL_DIR:-}}
+  if [ -z "$folder" ] || [ ! -d "$folder/data" ]; then
+    echo "no test server in '${folder}' (give its folder or set TAMRISK_TEST_POSTGRESQL_DIR)" >&2
+    exit 1
+  fi
+  echo "$folder"
+}
+
+# Stops the server at once, its connections cut as by an outage; its data and folder stay.
+# A halted server stays halted.
+halt() {
+  local folder
+  folder=$(server_folder "${1:-}")
+  [ -f "$folder/data/postmaster.pid" ] || return 0
+  as_owner "$(bindir)/pg_ctl" -D "$folder/data" -m fast -w -t 30 stop >/dev/null
+}
+
+# Starts a halted server again on the same data folder and socket; a running one runs on.
+resume() {
+  local folder
+  folder=$(server_folder "${1:-}")
+  [ -f "$folder/data/postmaster.pid" ] && return 0
+  if ! serve "$(bindir)" "$folder"; then
+    tail -n 20 "$folder/server.log" >&2
+    exit 1
+  fi
+}
+
 start() {
   local bin folder url
   bin=$(bindir)
@@ -47,8 +85,7 @@ start() {
     rm -rf "$folder"
     exit 1
   fi
-  if ! as_owner "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 30 \
-      -o "-c listen_addresses='' -k $folder -c fsync=off -c autovacuum=off" start >/dev/null; then
+  if ! serve "$bin" "$folder"; then
     cat "$folder/server.log" >&2
     rm -rf "$folder"
     exit 1
@@ -77,8 +114,10 @@ stop() {
 case "${1:-}" in
   start) start ;;
   stop) stop "${2:-}" ;;
+  halt) halt "${2:-}" ;;
+  resume) resume "${2:-}" ;;
   *)
-    echo "usage: $0 start | stop [FOLDER]" >&2
+    echo "usage: $0 start | halt [FOLDER] | resume [FOLDER] | stop [FOLDER]" >&2
     exit 2
     ;;
 esac
