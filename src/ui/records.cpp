@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include "recordsmodel.h"
+#include "recordsreader.h"
 #include "recordstore.h"
 #include "reports.h"
 #include "resultsview.h"
@@ -15,10 +16,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
 
 namespace tamrisk {
 
@@ -68,13 +71,17 @@ QString HeaderText(const Record& record) {
 
 }  // namespace
 
-TRecordsFrm::TRecordsFrm(QString location, QWidget* parent)
+TRecordsFrm::TRecordsFrm(QString location, QString line, QWidget* parent)
     : QWidget(parent, Qt::Window),
       ui(std::make_unique<Ui::TRecordsFrm>()),
       m_location(std::move(location)),
-      m_store(std::make_unique<RecordStore>()) {
+      m_line(std::move(line)),
+      m_reader(std::make_unique<RecordsReader>()) {
     ui->setupUi(this);
-    m_model = new RecordsModel(*m_store, this);
+    // Without a line database there is only this station's file to choose.
+    ui->SourceLbl->setVisible(!m_line.isEmpty());
+    ui->SourceBox->setVisible(!m_line.isEmpty());
+    m_model = new RecordsModel(*m_reader, this);
     ui->RecordsTable->setModel(m_model);
     QHeaderView* columns = ui->RecordsTable->horizontalHeader();
     const int charWidth = fontMetrics().horizontalAdvance(u'0');
@@ -89,6 +96,7 @@ TRecordsFrm::TRecordsFrm(QString location, QWidget* parent)
     ui->RecordsTable->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     ui->SinceDate->setDate(QDate::currentDate());
 
+    connect(ui->SourceBox, &QComboBox::activated, this, [this] { ApplyFilter(); });
     connect(ui->FilterBt, &QPushButton::clicked, this, [this] { ApplyFilter(); });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, [this] { ApplyFilter(); });
     connect(ui->SerialBox, &QLineEdit::returnPressed, this, [this] { ApplyFilter(); });
@@ -103,12 +111,19 @@ TRecordsFrm::TRecordsFrm(QString location, QWidget* parent)
     connect(ui->RecordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { ui->ExportBt->setEnabled(ui->RecordsTable->selectionModel()->hasSelection()); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { ui->ExportBt->setEnabled(false); });
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { ShowCount(); });
-    connect(m_model, &RecordsModel::FetchFailed, this, [this](const QString& error) { ShowError(error); });
+    connect(m_model, &RecordsModel::ReadStarted, this, [this] { ShowCount(); });
+    connect(m_model, &RecordsModel::PageRead, this, [this] { ShowCount(); });
+    connect(m_model, &RecordsModel::FetchFailed, this,
+            [this](const QString& error) { ShowError(QStringLiteral("Cannot read the records: %1").arg(error)); });
     connect(ui->ExportBt, &QPushButton::clicked, this, &TRecordsFrm::ExportBtClick);
 }
 
-TRecordsFrm::~TRecordsFrm() = default;
+TRecordsFrm::~TRecordsFrm() {
+    // First, so that no read's reply comes to a window half taken apart.
+    m_reader.reset();
+}
+
+bool TRecordsFrm::Reading() const { return m_reader->Pending() > 0; }
 
 void TRecordsFrm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -116,24 +131,16 @@ void TRecordsFrm::showEvent(QShowEvent* event) {
     ApplyFilter();
 }
 
-bool TRecordsFrm::OpenStore() {
-    if (m_store->IsOpen())
-        return true;
-    if (m_location.isEmpty()) {
-        ShowError(QStringLiteral("Records are off"));
-        return false;
-    }
-    QString error;
-    if (m_store->Open(m_location, error))
-        return true;
-    // Not listed: the table keeps what it showed, and the next Filter tries again.
-    ShowError(QStringLiteral("Cannot read the records: %1").arg(error));
-    return false;
+QString TRecordsFrm::Source() const {
+    return !m_line.isEmpty() && ui->SourceBox->currentIndex() == 1 ? m_line : m_location;
 }
 
 bool TRecordsFrm::ApplyFilter() {
-    if (!OpenStore())
+    const QString location = Source();
+    if (location.isEmpty()) {
+        ShowError(QStringLiteral("Records are off"));
         return false;
+    }
     RecordStore::Filter filter;
     filter.unit = ui->UnitBox->text().trimmed().toStdString();
     filter.serial = ui->SerialBox->text().trimmed().toStdString();
@@ -141,10 +148,8 @@ bool TRecordsFrm::ApplyFilter() {
         filter.outcome = OutcomeFromText(ui->OutcomeBox->currentText().toStdString());
     if (ui->SinceCheck->isChecked())
         filter.sinceMs = ui->SinceDate->date().startOfDay().toMSecsSinceEpoch();
+    m_model->SetLocation(location);
     m_model->SetFilter(filter);
-    if (!m_model->LastError().isEmpty())
-        return false;
-    ShowCount();
     return true;
 }
 
@@ -153,11 +158,19 @@ void TRecordsFrm::ShowError(const QString& text) {
     ui->StatusLbl->setText(text);
 }
 
-void TRecordsFrm::ShowCount() {
+void TRecordsFrm::ShowStatus(const QString& text) {
     ui->StatusLbl->setStyleSheet({});
+    ui->StatusLbl->setText(text);
+}
+
+void TRecordsFrm::ShowCount() {
     const int rows = m_model->rowCount();
-    ui->StatusLbl->setText(m_model->canFetchMore({}) ? QStringLiteral("%1 records listed, more below").arg(rows)
-                                                     : QStringLiteral("%1 records").arg(rows));
+    if (m_model->Reading())
+        ShowStatus(rows == 0 ? QStringLiteral("Reading the records...")
+                             : QStringLiteral("%1 records listed, reading more...").arg(rows));
+    else
+        ShowStatus(m_model->AtEnd() ? QStringLiteral("%1 records").arg(rows)
+                                    : QStringLiteral("%1 records listed, more below").arg(rows));
 }
 
 QDialog& TRecordsFrm::LogDlg() {
@@ -183,17 +196,26 @@ QDialog& TRecordsFrm::LogDlg() {
 void TRecordsFrm::OpenRecord(int row) {
     if (row < 0 || row >= m_model->rowCount())
         return;
-    QString error;
-    const std::optional<Record> record = m_store->Load(m_model->Header(row).id, error);
-    if (!record) {
-        ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
-        return;
-    }
+    ShowStatus(QStringLiteral("Reading the record..."));
+    m_reader->Post(m_model->Location(), [this, id = m_model->Header(row).id](RecordStore& store, QString& error) {
+        std::optional<Record> record = store.Load(id, error);
+        return RecordsReader::Reply([this, record = std::move(record), error] {
+            if (!record) {
+                ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
+                return;
+            }
+            ShowCount();
+            ShowRecord(*record);
+        });
+    });
+}
+
+void TRecordsFrm::ShowRecord(const Record& record) {
     QDialog& dialog = LogDlg();
-    dialog.setWindowTitle(QStringLiteral("Record %1").arg(FromUtf8(record->header.id)));
-    m_logHeader->setText(HeaderText(*record));
+    dialog.setWindowTitle(QStringLiteral("Record %1").arg(FromUtf8(record.header.id)));
+    m_logHeader->setText(HeaderText(record));
     m_logView->Clear();
-    for (const RecordLogLine& line : record->log)
+    for (const RecordLogLine& line : record.log)
         m_logView->AppendResultLine(line.text, line.colour);
     m_logView->Flush();
     m_logText->moveCursor(QTextCursor::Start);
@@ -220,7 +242,7 @@ QFileDialog& TRecordsFrm::ExportDlg() {
 
 void TRecordsFrm::ExportBtClick() {
     QModelIndexList selected = ui->RecordsTable->selectionModel()->selectedRows();
-    if (selected.isEmpty())
+    if (selected.isEmpty() || m_exporting)
         return;
     std::sort(selected.begin(), selected.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
@@ -236,54 +258,75 @@ void TRecordsFrm::ExportBtClick() {
         headers.push_back(m_model->Header(index.row()));
     // Every listed row selected means the whole list, also the rows the table
     // would fetch as it scrolls down to them.
-    if (selected.size() == m_model->rowCount() && m_model->canFetchMore({})) {
-        QString error;
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        std::vector<RecordHeader> rest = m_model->Unfetched(error);
-        QGuiApplication::restoreOverrideCursor();
-        if (!error.isEmpty()) {
-            ShowError(QStringLiteral("Cannot read the records: %1").arg(error));
-            return;
-        }
-        headers.insert(headers.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
-    }
+    std::optional<RecordStore::Filter> rest;
+    if (selected.size() == m_model->rowCount())
+        rest = m_model->Unfetched();
 
-    QByteArray bytes;
-    if (format == ExportFormat::Csv) {
-        bytes = HeadersCsv(headers);
-    } else {
-        // Whole records are read one by one; a long list shows its progress and may be cancelled.
-        QProgressDialog progress(QStringLiteral("Reading the records to export..."), QStringLiteral("Cancel"), 0,
-                                 static_cast<int>(headers.size()), this);
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setMinimumDuration(500);
-        std::vector<Record> records;
-        records.reserve(headers.size());
-        for (const RecordHeader& header : headers) {
-            progress.setValue(static_cast<int>(records.size()));
-            if (progress.wasCanceled()) {
-                ShowError(QStringLiteral("Export cancelled"));
-                return;
-            }
-            QString error;
-            std::optional<Record> record = m_store->Load(header.id, error);
-            if (!record) {
-                ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
-                return;
-            }
-            records.push_back(std::move(*record));
+    // Records are read (whole ones one by one) and the file written on the reader's
+    // thread; a long export shows its progress and may be cancelled. The window
+    // stays free meanwhile: the export has the list as it was when asked.
+    auto* progress = new QProgressDialog(QStringLiteral("Reading the records to export..."), QStringLiteral("Cancel"),
+                                         0, 0, this);
+    progress->setObjectName(QStringLiteral("ExportProgress"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setMinimumDuration(500);
+    progress->setValue(0);  // starts the wait before the dialog shows
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    connect(progress, &QProgressDialog::canceled, this, [cancelled] { *cancelled = true; });
+    m_exporting = true;
+    ShowStatus(QStringLiteral("Exporting..."));
+    const QPointer<QProgressDialog> shown(progress);
+    m_reader->Post(m_model->Location(), [this, headers = std::move(headers), rest, format, path, cancelled, shown](
+                                            RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
+        const auto finish = [this, shown, path](const QString& failure, std::size_t exported) {
+            return RecordsReader::Reply([this, shown, path, failure, exported] {
+                if (shown)
+                    shown->close();
+                m_exporting = false;
+                if (failure.isEmpty())
+                    ShowStatus(QStringLiteral("%1 records exported to %2")
+                                   .arg(exported)
+                                   .arg(QDir::toNativeSeparators(path)));
+                else
+                    ShowError(failure);
+            });
+        };
+        if (rest) {
+            std::vector<RecordHeader> more = store.List(*rest, error);
+            if (!error.isEmpty())
+                return finish(QStringLiteral("Cannot read the records: %1").arg(error), 0);
+            headers.insert(headers.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
         }
-        progress.setValue(progress.maximum());
-        bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
-    }
-    QString error;
-    if (!SaveBytesToFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error)) {
-        ShowError(QStringLiteral("Cannot export: %1").arg(error));
-        return;
-    }
-    ui->StatusLbl->setStyleSheet({});
-    ui->StatusLbl->setText(
-        QStringLiteral("%1 records exported to %2").arg(headers.size()).arg(QDir::toNativeSeparators(path)));
+        QByteArray bytes;
+        if (format == ExportFormat::Csv) {
+            bytes = HeadersCsv(headers);
+        } else {
+            std::vector<Record> records;
+            records.reserve(headers.size());
+            const std::size_t step = std::max<std::size_t>(1, headers.size() / 100);  // told about a hundred times
+            for (const RecordHeader& header : headers) {
+                if (*cancelled)
+                    return finish(QStringLiteral("Export cancelled"), 0);
+                std::optional<Record> record = store.Load(header.id, error);
+                if (!record)
+                    return finish(QStringLiteral("Cannot read the record: %1").arg(error), 0);
+                records.push_back(std::move(*record));
+                if (records.size() % step == 0)
+                    m_reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
+                        if (shown) {
+                            shown->setMaximum(all);
+                            shown->setValue(done);
+                        }
+                    });
+            }
+            bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
+        }
+        QString saveError;
+        if (!SaveBytesToFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                             saveError))
+            return finish(QStringLiteral("Cannot export: %1").arg(saveError), 0);
+        return finish({}, headers.size());
+    });
 }
 
 }  // namespace tamrisk

@@ -3,7 +3,10 @@
 // database, newest first, filtered by unit, serial number, outcome and start
 // date; a double click shows a record's log in its colours, and the selected
 // records are exported as JUnit XML, JSON or CSV. It talks to no printer, so it
-// is not modal and stays open beside the other windows.
+// is not modal and stays open beside the other windows. With a line database the
+// operator chooses this station's records or the whole line's. Every read runs
+// on the records reader's thread: the window says that it is reading and, when
+// a read fails, why, and stays free to use meanwhile.
 
 #include <QString>
 #include <QWidget>
@@ -22,24 +25,29 @@ class TRecordsFrm;
 
 namespace tamrisk {
 
-class RecordStore;
+struct Record;
 class RecordsModel;
+class RecordsReader;
 class ResultsView;
 
 class TRecordsFrm : public QWidget {
     Q_OBJECT
 public:
     // Reads the records file at `location` (the one the station records into),
-    // opened when the window is first shown; empty: records are off.
-    explicit TRecordsFrm(QString location, QWidget* parent = nullptr);
+    // opened when the window is first shown; empty: records are off. `line`, when
+    // not empty, is the line's database, offered beside this station's file.
+    explicit TRecordsFrm(QString location, QString line = {}, QWidget* parent = nullptr);
     ~TRecordsFrm() override;
 
-    // Lists the records anew under the filter in the boxes; false when the
-    // database cannot be read (the status line says why).
+    // Lists the records anew under the filter in the boxes, read in the
+    // background: the status line says so, then the count or why the records
+    // cannot be read. False when records are off.
     bool ApplyFilter();
-    // Shows the log of the record in `row` of the table in the log window.
+    // Shows the log of the record in `row` of the table in the log window, once read.
     void OpenRecord(int row);
     RecordsModel& Model() { return *m_model; }
+    // True while a read of the window's is under way.
+    bool Reading() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -48,16 +56,21 @@ private slots:
     void ExportBtClick();
 
 private:
-    bool OpenStore();
+    // The records chosen: this station's file or the line's database.
+    QString Source() const;
+    void ShowRecord(const Record& record);
     void ShowError(const QString& text);
+    void ShowStatus(const QString& text);
     void ShowCount();
     QFileDialog& ExportDlg();
     QDialog& LogDlg();
 
     std::unique_ptr<Ui::TRecordsFrm> ui;
     QString m_location;
-    std::unique_ptr<RecordStore> m_store;
+    QString m_line;
+    std::unique_ptr<RecordsReader> m_reader;
     RecordsModel* m_model = nullptr;
+    bool m_exporting = false;
     QFileDialog* m_exportDlg = nullptr;
     QDialog* m_logDlg = nullptr;
     QLabel* m_logHeader = nullptr;

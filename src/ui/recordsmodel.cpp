@@ -1,6 +1,7 @@
 #include "recordsmodel.h"
 
 #include <QDateTime>
+#include <QPointer>
 
 namespace tamrisk {
 
@@ -35,37 +36,61 @@ QString DurationText(qint64 durationMs) {
     return QStringLiteral("%1 s").arg(static_cast<double>(durationMs) / 1000.0, 0, 'f', 3);
 }
 
-RecordsModel::RecordsModel(RecordStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store) {}
+RecordsModel::RecordsModel(RecordsReader& reader, QObject* parent) : QAbstractTableModel(parent), m_reader(reader) {}
 
 void RecordsModel::SetFilter(const RecordStore::Filter& filter) {
     beginResetModel();
+    ++m_generation;
     m_filter = filter;
     m_filter.limit = PageRows;
     m_filter.after.reset();
-    m_headers = FetchPage();
-    endResetModel();
-}
-
-std::vector<RecordHeader> RecordsModel::FetchPage() {
+    m_headers.clear();
+    m_atEnd = false;
     m_error.clear();
-    std::vector<RecordHeader> page = m_store.List(m_filter, m_error);
-    m_atEnd = page.size() < static_cast<std::size_t>(PageRows);
-    if (!m_error.isEmpty()) {
-        m_atEnd = true;
-        emit FetchFailed(m_error);
-    }
-    if (!page.empty())
-        m_filter.after = RecordStore::ListPlace{page.back().startedMs, page.back().id};
-    return page;
+    endResetModel();
+    ReadPage();
 }
 
-std::vector<RecordHeader> RecordsModel::Unfetched(QString& error) const {
+void RecordsModel::ReadPage() {
+    m_reading = true;
+    emit ReadStarted();
+    m_reader.Post(m_location, [self = QPointer(this), generation = m_generation, filter = m_filter](
+                                  RecordStore& store, QString& error) -> RecordsReader::Reply {
+        std::vector<RecordHeader> page = store.List(filter, error);
+        return [self, generation, page = std::move(page), error]() mutable {
+            if (self)
+                self->PageArrived(generation, std::move(page), error);
+        };
+    });
+}
+
+void RecordsModel::PageArrived(quint64 generation, std::vector<RecordHeader> page, const QString& error) {
+    if (generation != m_generation)
+        return;
+    m_reading = false;
+    m_error = error;
+    if (!error.isEmpty()) {
+        m_atEnd = true;
+        emit FetchFailed(error);
+        return;
+    }
+    m_atEnd = page.size() < static_cast<std::size_t>(PageRows);
+    if (!page.empty()) {
+        m_filter.after = RecordStore::ListPlace{page.back().startedMs, page.back().id};
+        const int first = static_cast<int>(m_headers.size());
+        beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
+        m_headers.insert(m_headers.end(), std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
+        endInsertRows();
+    }
+    emit PageRead();
+}
+
+std::optional<RecordStore::Filter> RecordsModel::Unfetched() const {
     if (m_atEnd)
-        return {};
-    // After the last fetched row, where the next page would start.
+        return std::nullopt;
     RecordStore::Filter rest = m_filter;
     rest.limit = 0;
-    return m_store.List(rest, error);
+    return rest;
 }
 
 int RecordsModel::rowCount(const QModelIndex& parent) const {
@@ -74,18 +99,13 @@ int RecordsModel::rowCount(const QModelIndex& parent) const {
 
 int RecordsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
-bool RecordsModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !m_atEnd; }
+bool RecordsModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && !m_atEnd && !m_reading;
+}
 
 void RecordsModel::fetchMore(const QModelIndex& parent) {
-    if (!canFetchMore(parent))
-        return;
-    std::vector<RecordHeader> page = FetchPage();
-    if (page.empty())
-        return;
-    const int first = static_cast<int>(m_headers.size());
-    beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
-    m_headers.insert(m_headers.end(), std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
-    endInsertRows();
+    if (canFetchMore(parent))
+        ReadPage();
 }
 
 QVariant RecordsModel::data(const QModelIndex& index, int role) const {

@@ -1,14 +1,18 @@
 #pragma once
 // The records window's table: the headers of the records that match a filter,
-// newest first, fetched from the store a page at a time as the view scrolls to
-// them, so a database of a hundred thousand records opens at once.
+// newest first, fetched a page at a time as the view scrolls to them, so a
+// database of a hundred thousand records opens at once. Pages are read by the
+// records reader on its own thread and added as they arrive; a page of a filter
+// that has since changed is dropped.
 
 #include "recordstore.h"
+#include "recordsreader.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace tamrisk {
@@ -20,20 +24,27 @@ public:
     // Records fetched at a time.
     static constexpr int PageRows = 200;
 
-    // Lists from `store`, which must outlive the model; nothing is read until
+    // Reads through `reader`, which must outlive the model; nothing is read until
     // SetFilter.
-    explicit RecordsModel(RecordStore& store, QObject* parent = nullptr);
+    explicit RecordsModel(RecordsReader& reader, QObject* parent = nullptr);
 
-    // Starts the list again from its newest record under `filter` (its limit and
-    // place are the model's own) and fetches the first page.
+    // The records listed from the next SetFilter on: a file or a database URL.
+    void SetLocation(const QString& location) { m_location = location; }
+    QString Location() const { return m_location; }
+    // Empties the list and starts it again from its newest record under `filter`
+    // (its limit and place are the model's own): the first page is read in the
+    // background, then PageRead or FetchFailed.
     void SetFilter(const RecordStore::Filter& filter);
     // The header shown in `row`.
     const RecordHeader& Header(int row) const { return m_headers.at(static_cast<std::size_t>(row)); }
-    // The headers under the filter that the table has not fetched yet, all of them,
-    // newest first, read from the store without adding them to the table; empty
-    // with `error` set when the store fails.
-    std::vector<RecordHeader> Unfetched(QString& error) const;
-    // The store's reason when the last fetch failed, else empty.
+    // The filter that lists every record not fetched yet, newest first (after the
+    // last row fetched, no limit); nothing when every record is listed.
+    std::optional<RecordStore::Filter> Unfetched() const;
+    // True when every record under the filter is listed (or a read failed).
+    bool AtEnd() const { return m_atEnd; }
+    // True while a page is being read.
+    bool Reading() const { return m_reading; }
+    // The store's reason when the last read failed, else empty.
     QString LastError() const { return m_error; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -44,16 +55,24 @@ public:
     void fetchMore(const QModelIndex& parent) override;
 
 signals:
-    // A fetch failed with the store's reason.
+    // A page is being read.
+    void ReadStarted();
+    // A page was read and its rows added (none, at the end).
+    void PageRead();
+    // A read failed with the store's reason; nothing more is fetched under this filter.
     void FetchFailed(const QString& error);
 
 private:
-    std::vector<RecordHeader> FetchPage();
+    void ReadPage();
+    void PageArrived(quint64 generation, std::vector<RecordHeader> page, const QString& error);
 
-    RecordStore& m_store;
-    RecordStore::Filter m_filter;
+    RecordsReader& m_reader;
+    QString m_location;
+    RecordStore::Filter m_filter;  // the next page's: after the last row fetched
     std::vector<RecordHeader> m_headers;
-    bool m_atEnd = true;  // the last fetch returned less than a page
+    bool m_atEnd = true;  // the last page held less than a page of rows
+    bool m_reading = false;
+    quint64 m_generation = 0;  // counts filters, so that a page of an earlier one is dropped
     QString m_error;
 };
 

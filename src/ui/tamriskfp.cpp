@@ -133,7 +133,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->RecordsM, &QAction::triggered, this, [this] {
         auto* records = findChild<TRecordsFrm*>();
         if (records == nullptr)
-            records = new TRecordsFrm(m_records != nullptr ? m_records->Location() : QString(), this);
+            records = new TRecordsFrm(m_records != nullptr ? m_records->Location() : QString(), QString(), this);
         records->show();
         records->raise();
         records->activateWindow();
