@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cstdlib>
 
 namespace tamrisk {
@@ -38,10 +39,32 @@ QString ChooseRecordsLocation(const std::optional<std::string>& choice) {
     return location == "off" ? QString() : QString::fromStdString(location);
 }
 
+QString LocalRecordsLocation() {
+    if (const char* environment = std::getenv("TAMRISK_LOCAL_RECORDS"); environment != nullptr && *environment)
+        return QString::fromLocal8Bit(environment);
+    return RecordStore::DefaultLocation();
+}
+
 std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell) {
     auto store = std::make_unique<RecordStore>();
     QString error;
-    if (!store->Open(location, error) || store->MarkAbandoned(error) < 0) {
+    const bool line = RecordStore::IsPostgresqlLocation(location);
+    if (line) {
+        // A URL the line's database would refuse is told now, not at each sending.
+        static std::atomic<unsigned> checks{0};
+        const QString name = QStringLiteral("tamrisk-line-check-%1").arg(++checks);
+        QSqlDatabase db;
+        QString reason;
+        const bool taken = RecordStore::AddConnection(location, name, db, reason);
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        if (!taken) {
+            tell(RecordStore::ShownLocation(location) + QStringLiteral(": ") + reason);
+            return nullptr;
+        }
+        store->SetForwardTo(location);
+    }
+    if (!store->Open(line ? LocalRecordsLocation() : location, error) || store->MarkAbandoned(error) < 0) {
         tell(error);
         return nullptr;
     }

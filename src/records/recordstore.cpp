@@ -89,6 +89,12 @@ const std::vector<SchemaStep>& SchemaSteps() {
          {"CREATE TABLE serial_claims ("
           " space TEXT NOT NULL, data TEXT NOT NULL, record_id TEXT NOT NULL, station TEXT NOT NULL,"
           " unit TEXT NOT NULL, claimed_ms BIGINT NOT NULL, PRIMARY KEY (space, data))"}},
+        // The records of a station's local file still to be sent on to the line's
+        // database, in the order they were begun.
+        {5,
+         {"CREATE TABLE forward_queue ("
+          " seq BIGINT NOT NULL PRIMARY KEY, record_id TEXT NOT NULL, destination TEXT NOT NULL)",
+          "CREATE INDEX forward_queue_destination ON forward_queue (destination, seq)"}},
     };
     return steps;
 }
@@ -359,17 +365,21 @@ bool RecordStore::Write(const std::function<bool(QSqlError&)>& body, QString& er
     return Fail(failure, error);
 }
 
+QString RecordStore::ShownLocation(const QString& location) {
+    // A password written into a URL is refused, and not repeated in the message.
+    static const QRegularExpression userPassword(QStringLiteral("^(postgres(?:ql)?://[^:@/?]*):[^@/?]*@"));
+    static const QRegularExpression passwordSetting(QStringLiteral("([?&]password=)[^&]*"));
+    return !IsPostgresqlLocation(location) ? location
+                                           : QString(location)
+                                                 .replace(userPassword, QStringLiteral("\\1:***@"))
+                                                 .replace(passwordSetting, QStringLiteral("\\1***"));
+}
+
 bool RecordStore::Open(const QString& location, QString& error) {
     m_open = false;
     m_location = location;
     m_openError.clear();
-    // A password written into a URL is refused, and not repeated in the message.
-    static const QRegularExpression userPassword(QStringLiteral("^(postgres(?:ql)?://[^:@/?]*):[^@/?]*@"));
-    static const QRegularExpression passwordSetting(QStringLiteral("([?&]password=)[^&]*"));
-    const QString shown = !IsPostgresqlLocation(location) ? location
-                                                           : QString(location)
-                                                                 .replace(userPassword, QStringLiteral("\\1:***@"))
-                                                                 .replace(passwordSetting, QStringLiteral("\\1***"));
+    const QString shown = ShownLocation(location);
     auto refuse = [&](const QString& reason) {
         m_openError = shown + QStringLiteral(": ") + reason;
         error = m_openError;
@@ -507,21 +517,41 @@ bool RecordStore::Upgrade(QString& error) {
     return written;
 }
 
+// `whole`: a record sent on from another database, with its outcome, skipped
+// when its id is there already. Else a record in progress. Either way this
+// program is its writer here.
+bool RecordStore::InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure) {
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("INSERT INTO records (") + QLatin1String(HeaderColumns) +
+                  QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)") +
+                  (whole ? QStringLiteral(" ON CONFLICT (id) DO NOTHING") : QString()));
+    for (const QVariant& value :
+         {Utf8(header.id), Utf8(header.kind), Utf8(header.station), Utf8(header.operatorName), Utf8(header.version),
+          Utf8(header.port), QVariant(header.speed), QVariant(header.startedMs), QVariant(header.durationMs),
+          OutcomeValue(whole ? header.outcome : std::nullopt), Utf8(header.reason), Utf8(header.unit),
+          Utf8(header.script), Utf8(header.scriptSha256), Utf8(header.lineRange), ExitValue(header.exitCode),
+          Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
+        query.addBindValue(value);
+    if (!Run(query, failure))
+        return false;
+    inserted = query.numRowsAffected() > 0;
+    return true;
+}
+
 bool RecordStore::Begin(const RecordHeader& header, QString& error) {
     return Write(
         [&](QSqlError& failure) {
-            QSqlQuery query(m_db);
-            query.prepare(QStringLiteral("INSERT INTO records (") + QLatin1String(HeaderColumns) +
-                          QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                                         "?, ?, ?, ?)"));
-            for (const QVariant& value :
-                 {Utf8(header.id), Utf8(header.kind), Utf8(header.station), Utf8(header.operatorName),
-                  Utf8(header.version), Utf8(header.port), QVariant(header.speed), QVariant(header.startedMs),
-                  QVariant(header.durationMs), OutcomeValue(std::nullopt), Utf8(header.reason), Utf8(header.unit),
-                  Utf8(header.script), Utf8(header.scriptSha256), Utf8(header.lineRange), ExitValue(header.exitCode),
-                  Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
-                query.addBindValue(value);
-            return Run(query, failure);
+            bool inserted = false;
+            if (!InsertHeader(header, false, inserted, failure))
+                return false;
+            if (m_forwardTo.isEmpty())
+                return true;
+            QSqlQuery queue(m_db);
+            queue.prepare(QStringLiteral("INSERT INTO forward_queue (seq, record_id, destination)"
+                                         " SELECT COALESCE(MAX(seq), 0) + 1, ?, ? FROM forward_queue"));
+            queue.addBindValue(Utf8(header.id));
+            queue.addBindValue(Text(m_forwardTo));
+            return Run(queue, failure);
         },
         error);
 }
@@ -628,6 +658,92 @@ bool RecordStore::Finish(const RecordHeader& header, QString& error) {
                                           Utf8(header.id)})
                 query.addBindValue(value);
             return Run(query, failure);
+        },
+        error);
+}
+
+int RecordStore::Waiting(const QString& line, QString& error) {
+    if (!m_open) {
+        NotOpen(error);
+        return -1;
+    }
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT COUNT(*) FROM forward_queue WHERE destination = ?"));
+    query.addBindValue(Text(line));
+    if (!query.exec() || !query.next()) {
+        Fail(query.lastError(), error);
+        return -1;
+    }
+    return query.value(0).toInt();
+}
+
+std::vector<Record> RecordStore::Sendable(const QString& line, int limit, QString& error) {
+    std::vector<Record> records;
+    if (!m_open) {
+        NotOpen(error);
+        return records;
+    }
+    std::vector<std::string> ids;
+    {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT q.record_id FROM forward_queue q JOIN records r ON r.id = q.record_id"
+                                     " WHERE q.destination = ? AND r.outcome IS NOT NULL ORDER BY q.seq LIMIT ?"));
+        query.addBindValue(Text(line));
+        query.addBindValue(limit);
+        QSqlError failure;
+        if (!Run(query, failure)) {
+            Fail(failure, error);
+            return records;
+        }
+        while (query.next())
+            ids.push_back(Utf8From(query.value(0)));
+    }
+    for (const std::string& id : ids) {
+        std::optional<Record> record = Load(id, error);
+        if (!record)
+            return {};
+        records.push_back(*std::move(record));
+    }
+    return records;
+}
+
+bool RecordStore::Unqueue(const QString& line, std::span<const Record> records, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(QStringLiteral("DELETE FROM forward_queue WHERE destination = ? AND record_id = ?"));
+            for (const Record& record : records) {
+                query.bindValue(0, Text(line));
+                query.bindValue(1, Utf8(record.header.id));
+                if (!Run(query, failure))
+                    return false;
+            }
+            return true;
+        },
+        error);
+}
+
+bool RecordStore::Import(std::span<const Record> records, int& added, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            added = 0;
+            for (const Record& record : records) {
+                bool inserted = false;
+                if (!InsertHeader(record.header, true, inserted, failure))
+                    return false;
+                if (!inserted)
+                    continue;
+                RecordBatch batch;
+                for (const RecordLogLine& line : record.log)
+                    AddLogLine(batch.log, line);
+                batch.serials = record.serials;
+                batch.images = record.images;
+                if (!InsertBatch(record.header.id, batch, failure))
+                    return false;
+                ++added;
+            }
+            return true;
         },
         error);
 }
@@ -838,6 +954,38 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
                                  Utf8From(images.value(3))});
     }
     return record;
+}
+
+    if (!m_open) {
+        NotOpen(error);
+    }
+    QVariantList values;
+    for (const auto& [given, column, value] :
+         {std::tuple(!filter.space.empty(), "space", Cp1251(filter.space)),
+          std::tuple(!filter.data.empty(), "data", Cp1251(filter.data)),
+          std::tuple(!filter.unit.empty(), "unit", Utf8(filter.unit)),
+          std::tuple(!filter.station.empty(), "station", Utf8(filter.station))}) {
+        if (!given)
+            continue;
+        sql += QStringLiteral(" AND ") + QLatin1String(column) + QStringLiteral(" = ?");
+        values.push_back(value);
+    }
+    if (filter.limit > 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        values.push_back(filter.limit);
+    }
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    QSqlError failure;
+    if (!Run(query, failure)) {
+        Fail(failure, error);
+    }
+    while (query.next()) {
+                          Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});
+    }
 }
 
 }  // namespace tamrisk

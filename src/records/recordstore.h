@@ -47,7 +47,7 @@ struct SerialClaimRow {
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 4;
+    static constexpr int CurrentSchemaVersion = 5;
 
     RecordStore();
     ~RecordStore();
@@ -67,6 +67,8 @@ public:
     // password: passwords come from ~/.pgpass or PGPASSWORD as libpq reads them)
     // or a driver that is not installed.
     static bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason);
+    // `location` as messages show it: a password written into a URL masked.
+    static QString ShownLocation(const QString& location);
 
     // Opens the records at `location`: an SQLite file, making its folder and the
     // file on first use, in WAL mode, or a PostgreSQL database (the URL above);
@@ -82,8 +84,14 @@ public:
     // The schema version of the open database.
     int SchemaVersion() const { return m_schemaVersion; }
 
+    // The line's database that the records begun from now on are queued for, to be
+    // sent on by a RecordForwarder (empty: none, the default).
+    void SetForwardTo(const QString& line) { m_forwardTo = line; }
+    QString ForwardTo() const { return m_forwardTo; }
+
     // Inserts the header of a record in progress (its outcome is ignored), with
-    // this computer's host name and this process's id as its writer.
+    // this computer's host name and this process's id as its writer; with
+    // ForwardTo set, queues the record for that line in the same transaction.
     bool Begin(const RecordHeader& header, QString& error);
     // Adds to record `id` in one transaction; log lines and serial numbers keep the
     // order given after those added before.
@@ -102,6 +110,20 @@ public:
     // Gives up the claim of record `recordId` on `data` in `space` (a claim of
     // another record stays); nothing to give up is no failure.
     bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
+
+    // Store and forward. How many records are queued for `line`, finished or not;
+    // -1 with `error` on failure.
+    int Waiting(const QString& line, QString& error);
+    // The oldest `limit` finished records queued for `line`, whole, in the order
+    // they were queued (a record still in progress waits; finished ones queued
+    // after it come). Empty with `error` set on failure.
+    std::vector<Record> Sendable(const QString& line, int limit, QString& error);
+    // Takes `records` out of the queue for `line` once the line holds them.
+    bool Unqueue(const QString& line, std::span<const Record> records, QString& error);
+    // Inserts each record whole (header, log, serial numbers, images) in one
+    // transaction, unless a record of its id is there already: a record sent twice
+    // arrives once. `added`: how many were inserted.
+    bool Import(std::span<const Record> records, int& added, QString& error);
 
     // Records left in progress by a process of this computer that no longer exists
     // become aborted with UnfinishedReason, their duration the time of their last
@@ -144,11 +166,13 @@ private:
     bool Upgrade(QString& error);
     bool InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure);
     bool NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure);
+    bool InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure);
 
     QString m_connection;
     QSqlDatabase m_db;
     QString m_location;
     QString m_openError;
+    QString m_forwardTo;
     bool m_open = false;
     int m_schemaVersion = 0;
 };

@@ -1,5 +1,6 @@
 #include "stationrecords.h"
 
+#include "recordforwarder.h"
 #include "recordsmodel.h"
 #include "settings.h"
 #include "station.h"
@@ -36,6 +37,10 @@ void StationRecords::Open() {
     m_opened = true;
     if (!m_location.isEmpty())
         m_store = OpenRecords(m_location, [this](const QString& problem) { TellOnce(problem); });
+    if (m_store && !LineLocation().isEmpty()) {
+        m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), LineLocation());
+        m_forwarder->Start();
+    }
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
@@ -58,9 +63,19 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     return record;
 }
 
+QString StationRecords::LocalLocation() const {
+    return LineLocation().isEmpty() ? m_location : LocalRecordsLocation();
+}
+
+QString StationRecords::LineLocation() const {
+    return RecordStore::IsPostgresqlLocation(m_location) ? m_location : QString();
+}
+
 void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std::string reason) {
     const QString shown = QString::fromStdString(reason);
     record.Finish(outcome, std::move(reason));
+    if (m_forwarder)
+        m_forwarder->Nudge();
     if (outcomeShown)
         outcomeShown(outcome, shown);
 }

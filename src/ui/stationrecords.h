@@ -24,6 +24,7 @@ class QWidget;
 
 namespace tamrisk {
 
+class RecordForwarder;
 class Station;
 
 class StationRecords {
@@ -43,6 +44,14 @@ public:
     void Open();
     // The records file chosen; empty when records are off.
     QString Location() const { return m_location; }
+    // Where the records are written: this computer's local file when they go on to
+    // a line's database, else Location().
+    QString LocalLocation() const;
+    // The line's database (a postgresql:// URL) the records are sent on to; empty when none.
+    QString LineLocation() const;
+    // Sends the records on to the line's database in the background; null when
+    // there is none (or before Open).
+    RecordForwarder* Forwarder() const { return m_forwarder.get(); }
 
     // True when no serial number may be given twice (off by default).
     bool UniqueSerials() const { return m_uniqueSerials; }
@@ -72,6 +81,7 @@ private:
     QString m_location;
     std::string m_stationName;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     bool m_uniqueSerials = false;
     bool m_opened = false;
     bool m_told = false;

@@ -1,0 +1,231 @@
+// A line of stations: eight tamrisk-cli runs at once over eight simulated
+// printers, all from one script and one records database, each giving a serial
+// number to 300 units while every number is claimed first. No number may reach
+// two printers, also when the line's PostgreSQL server stops mid-run.
+
+#include "recordtesting.h"
+#include "simprocess.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tamrisk::testing {
+namespace {
+
+constexpr int Printers = 8;
+constexpr int Units = 300;  // each run's, one serial number a unit
+constexpr int FirstNumber = 100;
+
+std::string Number(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "DT%06d", n);
+    return text;
+}
+
+// One number of the line's database, from a query of one row and column.
+long long Count(const QString& location, const QString& sql) {
+    const std::string rows = RunSql(location, {sql});
+    return rows.empty() ? -1 : std::atoll(rows.c_str());
+}
+
+// The printers of a line, one tamrisk-cli run --unique-serials on each, all
+// started at once over one script and one records database. The records they
+// keep before sending them on go to one local file of the computer.
+class Line {
+public:
+    Line(const QString& records, const QString& folder) : m_records(records), m_folder(folder) {
+        std::string script = "*" + std::to_string(Units) + ",L\r\n+1;91," + Number(FirstNumber) + "\r\n:L\r\n";
+        EXPECT_TRUE(WriteFileBytes(Script(), script));
+        for (int i = 0; i < Printers; ++i) {
+            m_sims.push_back(std::make_unique<SimProcess>());
+            m_sims.back()->setEnv("TAMRISK_LOCAL_RECORDS", folder + "/local.sqlite");
+            m_runs.push_back(std::make_unique<QProcess>());
+        }
+    }
+    bool Ready() const {
+        return std::all_of(m_sims.begin(), m_sims.end(), [](const auto& sim) { return sim->started(); });
+    }
+    void Start() {
+        for (int i = 0; i < Printers; ++i) {
+            m_runs[i]->setStandardOutputFile(Output(i));
+            m_runs[i]->setStandardErrorFile(Output(i) + ".err");
+            m_sims[i]->startCli(*m_runs[i], {"run", "--unique-serials", "--records", m_records, "--port", "SIM0",
+                                             "--color", "never", Script()});
+        }
+    }
+    // Waits for every run to end; their exit statuses (-1: still running or crashed).
+    std::vector<int> Finish(int milliseconds) {
+        const QDeadlineTimer deadline(milliseconds);
+        std::vector<int> statuses;
+        for (const auto& run : m_runs) {
+            run->waitForFinished(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
+            statuses.push_back(run->state() == QProcess::NotRunning && run->exitStatus() == QProcess::NormalExit
+                                   ? run->exitCode()
+                                   : -1);
+        }
+        return statuses;
+    }
+    // The serial numbers the printers were sent, by their request lines, each as often as sent.
+    std::map<std::string, int> Sent() const {
+        static const QRegularExpression request(QStringLiteral("^-> 91,\"([^\"]*)\"$"),
+                                                QRegularExpression::MultilineOption);
+        std::map<std::string, int> sent;
+        for (int i = 0; i < Printers; ++i) {
+            const QString out = QString::fromUtf8(ReadFileBytes(Output(i)));
+            for (auto match = request.globalMatch(out); match.hasNext();)
+                ++sent[match.next().captured(1).toStdString()];
+        }
+        return sent;
+    }
+    // What run `i` wrote to stderr, for a failure's message.
+    std::string Errors(int i) const { return ReadFileBytes(Output(i) + ".err").left(2000).toStdString(); }
+
+private:
+    QString Script() const { return m_folder + "/loop.inp"; }
+    QString Output(int i) const { return m_folder + "/run" + QString::number(i) + ".out"; }
+
+    QString m_records, m_folder;
+    std::vector<std::unique_ptr<SimProcess>> m_sims;
+    std::vector<std::unique_ptr<QProcess>> m_runs;
+};
+
+// Numbers sent more than once, for a failure's message.
+std::string Twice(const std::map<std::string, int>& sent) {
+    std::string twice;
+    for (const auto& [number, times] : sent)
+        if (times > 1)
+            twice += number + " x" + std::to_string(times) + " ";
+    return twice;
+}
+
+// Each number claimed once, by the record that sent it, with that record's unit.
+constexpr const char* ClaimedBySender =
+    "SELECT COUNT(*) FROM serial_claims c JOIN records r ON r.id = c.record_id"
+    " JOIN record_serials s ON s.record_id = c.record_id AND s.space = c.space AND s.data = c.data"
+    " WHERE s.result = 'answered' AND c.unit = r.unit";
+
+class CliLine : public BackendTest {};
+
+TEST_P(CliLine, EightRunsAtOnceGiveEveryNumberOnce) {
+    Line line(Location(), database->Folder());
+    ASSERT_TRUE(line.Ready());
+    line.Start();
+    const std::vector<int> statuses = line.Finish(240000);
+    for (int i = 0; i < Printers; ++i)
+        EXPECT_EQ(statuses[i], 0) << "run " << i << ": " << line.Errors(i);
+
+    const std::map<std::string, int> sent = line.Sent();
+    EXPECT_EQ(sent.size(), std::size_t{Printers * Units});
+    EXPECT_EQ(Twice(sent), "");
+    ASSERT_FALSE(sent.empty());
+    // Numbers are skipped only when taken: together the runs gave one unbroken range.
+    EXPECT_EQ(sent.begin()->first, Number(FirstNumber));
+    EXPECT_EQ(sent.rbegin()->first, Number(FirstNumber + Printers * Units - 1));
+
+    const QString db = Location();
+    EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM serial_claims"), Printers * Units);
+    EXPECT_EQ(Count(db, ClaimedBySender), Printers * Units);
+    EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM record_serials"), Printers * Units);
+    EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM records WHERE outcome = 'pass'"), Printers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliLine, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
+
+// A PostgreSQL server of the test's own (scripts/test-postgres.sh), which it may
+// halt and resume without disturbing the tests that share the suite's server.
+class PrivateServer {
+public:
+    PrivateServer() {
+        const QString exports = Script({"start"});
+        static const QRegularExpression value(QStringLiteral("export (TAMRISK_TEST_POSTGRESQL\\w*)='([^']*)'"));
+        for (auto match = value.globalMatch(exports); match.hasNext();) {
+            const auto found = match.next();
+            (found.captured(1) == QLatin1String("TAMRISK_TEST_POSTGRESQL") ? m_url : m_folder) = found.captured(2);
+        }
+    }
+    ~PrivateServer() {
+        if (!m_folder.isEmpty())
+            Script({"stop", m_folder});
+    }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    QString Url() const { return m_url; }
+    void Halt() { Script({"halt", m_folder}); }
+    void Resume() { Script({"resume", m_folder}); }
+
+private:
+    // Runs scripts/test-postgres.sh with `args`; its stdout.
+    QString Script(const QStringList& args) {
+        QProcess script;
+        script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        script.start(QStringLiteral(TAMRISK_TEST_POSTGRES_SCRIPT), args);
+        const bool ended = script.waitForFinished(60000);
+        EXPECT_TRUE(ended && script.exitCode() == 0) << "test-postgres.sh " << args.join(' ').toStdString();
+        return QString::fromUtf8(script.readAllStandardOutput());
+    }
+
+    QString m_url, m_folder;
+};
+
+// The line's server stops while eight runs claim their numbers: a run whose
+// claim cannot be made sends nothing more and ends with `error`; once the
+// server is back, no number was sent twice and each sent one is claimed.
+TEST(CliLineOutage, RunsThatCannotClaimEndAndNoNumberGoesOutTwice) {
+    if (qEnvironmentVariableIsEmpty("TAMRISK_TEST_POSTGRESQL_DIR"))
+        GTEST_SKIP() << "TAMRISK_TEST_POSTGRESQL_DIR is not set: the outage is made on a server of the test's own,"
+                        " which scripts/test-postgres.sh makes where test.sh makes the suite's";
+    PrivateServer server;
+    ASSERT_FALSE(server.Url().isEmpty());
+    {
+        RecordStore first;  // makes the schema, as the line's first program does
+        QString error;
+        ASSERT_TRUE(first.Open(server.Url(), error)) << error.toStdString();
+    }
+    const QTemporaryDir folder;
+    Line line(server.Url(), folder.path());
+    ASSERT_TRUE(line.Ready());
+    line.Start();
+    // Halted once the runs are well under way: a run alone makes at most `Units` claims.
+    const QDeadlineTimer deadline(120000);
+    while (Count(server.Url(), "SELECT COUNT(*) FROM serial_claims") < Units && !deadline.hasExpired())
+        QThread::msleep(20);
+    ASSERT_FALSE(deadline.hasExpired());
+    server.Halt();
+    const std::vector<int> statuses = line.Finish(240000);
+    server.Resume();
+
+    int cut = 0;
+    for (int i = 0; i < Printers; ++i) {
+        EXPECT_TRUE(statuses[i] == 0 || statuses[i] == 2) << "run " << i << ": " << statuses[i] << line.Errors(i);
+        cut += statuses[i] == 2;
+    }
+    EXPECT_GE(cut, 1);
+    const std::map<std::string, int> sent = line.Sent();
+    EXPECT_LT(sent.size(), std::size_t{Printers * Units});
+    EXPECT_EQ(Twice(sent), "");
+    // A claim whose answer the outage cut off may stay without its sending (a gap), never the other way round.
+    std::set<std::string> claimed;
+    for (const std::string& number : Lines(RunSql(server.Url(), {"SELECT data FROM serial_claims"})))
+        claimed.insert(number);
+    for (const auto& [number, times] : sent)
+        EXPECT_TRUE(claimed.count(number)) << number << " was sent without its claim";
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
