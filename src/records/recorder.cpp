@@ -29,7 +29,9 @@ public:
 
     // A QThread, not a bare thread: Qt's data for the thread (the connection
     // lives in it) goes with the QThread, not with the thread's exit.
-    explicit Writer(const QString& location) : m_thread(QThread::create([this, location] { Run(location); })) {
+    // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
+    Writer(const QString& location, const QString& forwardTo)
+        : m_thread(QThread::create([this, location, forwardTo] { Run(location, forwardTo); })) {
         m_thread->start();
     }
     ~Writer() {
@@ -65,8 +67,9 @@ public:
     }
 
 private:
-    void Run(const QString& location) {
+    void Run(const QString& location, const QString& forwardTo) {
         RecordStore store;
+        store.SetForwardTo(forwardTo);
         QString openError;
         bool failed = !store.Open(location, openError);
         if (failed) {
@@ -135,7 +138,7 @@ void Recorder::Start(RecordHeader header) {
         Failed(error);
         return;
     }
-    m_writer = std::make_unique<Writer>(m_store->Location());
+    m_writer = std::make_unique<Writer>(m_store->Location(), m_store->ForwardTo());
     m_recording = true;
     m_writer->Post([header = m_header](RecordStore& store, QString& error) { return store.Begin(header, error); });
 }

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <charconv>
 #include <span>
+#include <tuple>
 
 #include <signal.h>
 #include <unistd.h>
@@ -956,9 +957,13 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     return record;
 }
 
+std::vector<SerialClaimRow> RecordStore::Claims(const ClaimFilter& filter, QString& error) {
+    std::vector<SerialClaimRow> claims;
     if (!m_open) {
         NotOpen(error);
+        return claims;
     }
+    QString sql = QStringLiteral("SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1");
     QVariantList values;
     for (const auto& [given, column, value] :
          {std::tuple(!filter.space.empty(), "space", Cp1251(filter.space)),
@@ -970,6 +975,7 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
         sql += QStringLiteral(" AND ") + QLatin1String(column) + QStringLiteral(" = ?");
         values.push_back(value);
     }
+    sql += QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC");
     if (filter.limit > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values.push_back(filter.limit);
@@ -982,10 +988,13 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     QSqlError failure;
     if (!Run(query, failure)) {
         Fail(failure, error);
+        return claims;
     }
     while (query.next()) {
+        claims.push_back({Cp1251From(query.value(0)), Cp1251From(query.value(1)), Utf8From(query.value(2)),
                           Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});
     }
+    return claims;
 }
 
 }  // namespace tamrisk

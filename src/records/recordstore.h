@@ -154,6 +154,16 @@ public:
     // The whole record; empty when there is none (`error` says why).
     std::optional<Record> Load(const std::string& id, QString& error);
 
+    // Which claims Claims lists: each given field matched exactly; empty: any.
+    struct ClaimFilter {
+        std::string data{}, unit{}, station{};  // data Windows-1251, as claimed; unit and station UTF-8
+        int limit = 20;                   // 0 or less: all
+        std::string space{};              // the number space, Windows-1251
+    };
+    // The claims that match, newest first (then by space and data, descending).
+    // Empty with `error` set on failure.
+    std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error);
+
 private:
     bool Fail(const QSqlError& failure, QString& error) const;
     bool NotOpen(QString& error) const;
@@ -176,5 +186,8 @@ private:
     bool m_open = false;
     int m_schemaVersion = 0;
 };
+
+// The filter of RecordStore::Claims, also by this shorter name.
+using ClaimFilter = RecordStore::ClaimFilter;
 
 }  // namespace tamrisk
