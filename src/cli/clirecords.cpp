@@ -17,12 +17,22 @@ void TellRecordsNotKept(std::ostream& err, const QString& problem) {
     CliError(err, "records not kept: " + problem.toStdString());
 }
 
+void TellRecordsWaiting(std::ostream& err, int waiting, const QString& problem) {
+    CliError(err, std::to_string(waiting) + (waiting == 1 ? " record waits" : " records wait") +
+                      " to be sent to the line: " + problem.toStdString());
+}
+
 CliRecord::CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::ostream& err)
     : m_store(OpenChosen(args, err)),
       // A file that fails later is told here; one that failed to open was told above.
       m_record(m_store.get(), host, [&err](const QString& problem) { TellRecordsNotKept(err, problem); },
-               std::move(kind)) {
+               std::move(kind)),
+      m_err(err) {
     Header().unit = args.value("unit").value_or("");
+    if (m_store && !m_store->ForwardTo().isEmpty()) {
+        m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), m_store->ForwardTo());
+        m_forwarder->Start();
+    }
 }
 
 std::unique_ptr<RecordStore> CliRecord::OpenChosen(const ParsedArgs& args, std::ostream& err) {
@@ -32,7 +42,16 @@ std::unique_ptr<RecordStore> CliRecord::OpenChosen(const ParsedArgs& args, std::
     return OpenRecords(location, [&err](const QString& problem) { TellRecordsNotKept(err, problem); });
 }
 
-CliRecord::~CliRecord() = default;
+CliRecord::~CliRecord() {
+    if (!m_forwarder || m_forwarder->Drain(ForwardLimit))
+        return;
+    const QString problem = m_forwarder->Problem();
+    TellRecordsWaiting(m_err, m_forwarder->Waiting(),
+                       problem.isEmpty() ? QStringLiteral("the time to send them ran out") : problem);
+}
+
+void CliRecord::SetUniqueSerials(bool on) {
+}
 
 void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
     const std::string& opened = session.openedPort;
@@ -53,6 +72,8 @@ Record CliRecord::Ending(RecordOutcome outcome, const std::string& reason, int e
 
 int CliRecord::Finish(RecordOutcome outcome, std::string reason, int exitCode) {
     m_record.Finish(outcome, std::move(reason), exitCode);
+    if (m_forwarder)
+        m_forwarder->Nudge();
     return exitCode;
 }
 

@@ -8,9 +8,11 @@
 
 #include "cliargs.h"
 #include "operationrecord.h"
+#include "recordforwarder.h"
 
 #include <QString>
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -31,12 +33,18 @@ QString RecordsLocation(const ParsedArgs& args);
 
 // Writes "tamrisk-cli: records not kept: <file>: <reason>" on `err`.
 void TellRecordsNotKept(std::ostream& err, const QString& problem);
+// Writes "tamrisk-cli: N records wait to be sent to the line: <reason>" on `err`.
+void TellRecordsWaiting(std::ostream& err, int waiting, const QString& problem);
 
 class CliRecord {
 public:
     // Opens the records file of `args` for a record of `kind`, with the unit of
-    // --unit; messages about the file go to `err`. `host` gives the clock.
+    // --unit; messages about the file go to `err`. `host` gives the clock. With a
+    // line's database the record is written to the local file, and what waits
+    // there is sent on in the background.
     CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::ostream& err);
+    // With a line's database, sends what waits for at most ForwardLimit; what could
+    // not be sent waits in the local file, told in one line on `err`.
     ~CliRecord();
     CliRecord(const CliRecord&) = delete;
     CliRecord& operator=(const CliRecord&) = delete;
@@ -71,11 +79,16 @@ public:
     // returns `exitCode`.
     int Finish(RecordOutcome outcome, std::string reason, int exitCode);
 
+    // Longest a command waits, as it ends, for the records waiting to reach the line.
+    static constexpr std::chrono::milliseconds ForwardLimit{3000};
+
 private:
     static std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
 
     std::unique_ptr<RecordStore> m_store;
     OperationRecord m_record;
+    std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database
+    std::ostream& m_err;
 };
 
 }  // namespace tamrisk

@@ -36,5 +36,6 @@ std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const Rec
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsExportAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk
