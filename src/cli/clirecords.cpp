@@ -50,9 +50,6 @@ CliRecord::~CliRecord() {
                        problem.isEmpty() ? QStringLiteral("the time to send them ran out") : problem);
 }
 
-void CliRecord::SetUniqueSerials(bool on) {
-}
-
 void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
     const std::string& opened = session.openedPort;
     const std::string given = args.value("port").value_or(opened);
