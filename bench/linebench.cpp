@@ -1,0 +1,148 @@
+// Serial numbers claimed on a line: tamrisk-cli run --unique-serials against
+// tamrisk-sim printers over ptys, with the records in an SQLite file and in a
+// PostgreSQL database.
+//  - Eight runs at once on eight printers, each giving --units units a number from
+//    one script (one incrementing line a unit, unpaced): units a second, the whole
+//    line's, from the first start to the last end.
+//  - One run of --single units with claims over the same without them (records
+//    kept either way): the rates' ratio, runs alternated without, with, with,
+//    without in each round, so that a drift of the machine's speed tilts neither.
+// Each measurement gives numbers of a range of its own, so that none skips the
+// numbers an earlier one claimed. Runs keep their local records in the
+// benchmark's folder.
+// Usage: bench_line [--units N] [--single N] [--rounds N] [--postgresql URL]
+//        (the URL defaults to TAMRISK_TEST_POSTGRESQL; without one PostgreSQL is skipped)
+
+#include "benchsupport.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace tamrisk;
+using namespace tamrisk::bench;
+
+namespace {
+
+constexpr int Printers = 8;
+
+// Runs of one kind: their wall seconds summed, the first status that was not 0.
+struct Runs {
+    double seconds = 0;
+    int count = 0, status = 0;
+    void Add(double wallSeconds, int exitStatus) {
+        seconds += wallSeconds;
+        ++count;
+        status = status != 0 ? status : exitStatus;
+    }
+    double Rate(int units) const { return count * units / seconds; }
+};
+
+class LineBench {
+public:
+    explicit LineBench(QTemporaryDir& dir) : m_dir(dir) {
+        for (int i = 0; i < Printers; ++i)
+            m_sims.push_back(std::make_unique<Simulator>(QStringList{}));
+    }
+
+    // A script giving `units` units a number each, from a range no other script of this benchmark uses.
+    QString Loop(int units) {
+        const QString path = m_dir.filePath(QStringLiteral("loop%1.inp").arg(++m_scripts));
+        const std::string prefix = {'Q', static_cast<char>('A' + m_scripts / 26 % 26), static_cast<char>('A' + m_scripts % 26)};
+        const std::string text = "*" + std::to_string(units) + ",L\r\n+1;91," + prefix + "000100\r\n:L\r\n";
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0)
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return path;
+    }
+
+    // tamrisk-cli run of `script` on printer `i`, records at `records`.
+    QStringList Command(int i, const QString& records, bool claims, const QString& script) const {
+        QStringList args = {"run", "--port", QString::fromStdString(m_sims[i]->port()), "--color", "never",
+                            "--records", records};
+        if (claims)
+            args << "--unique-serials";
+        return args << script;
+    }
+
+    // Runs `count` runs of `script` at once, one a printer; adds their wall time, first start to last end.
+    void RunAtOnce(int count, const QString& records, bool claims, const QString& script, Runs& runs) {
+        std::vector<std::unique_ptr<QProcess>> processes;
+        const Stopwatch watch;
+        for (int i = 0; i < count; ++i) {
+            processes.push_back(std::make_unique<QProcess>());
+            processes.back()->setStandardOutputFile(m_dir.filePath(QStringLiteral("run%1.out").arg(i)));
+            processes.back()->setStandardErrorFile(m_dir.filePath(QStringLiteral("run%1.err").arg(i)));
+            processes.back()->start(QStringLiteral(TAMRISK_CLI_PATH), Command(i, records, claims, script));
+        }
+        int status = 0;
+        for (const auto& process : processes) {
+            process->waitForFinished(-1);
+            const int code = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+            status = status != 0 ? status : code;
+        }
+        runs.Add(watch.wallSeconds(), status);
+    }
+
+private:
+    QTemporaryDir& m_dir;
+    std::vector<std::unique_ptr<Simulator>> m_sims;
+    int m_scripts = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int units = 300, single = 3000, rounds = 2;
+    QString postgresql = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--units"))
+            units = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--single"))
+            single = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--rounds"))
+            rounds = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--postgresql"))
+            postgresql = QString::fromLocal8Bit(argv[i + 1]);
+    }
+    QTemporaryDir dir;
+    // The records a run keeps before sending them to the line stay in this folder.
+    qputenv("TAMRISK_LOCAL_RECORDS", dir.filePath("local.sqlite").toLocal8Bit());
+    LineBench bench(dir);
+
+    std::vector<std::pair<const char*, QString>> databases = {{"SQLite", dir.filePath("line.sqlite")}};
+    if (postgresql.isEmpty())
+        std::printf("PostgreSQL: skipped (set TAMRISK_TEST_POSTGRESQL or give --postgresql URL)\n");
+    else
+        databases.emplace_back("PostgreSQL", postgresql);
+
+    for (const auto& [name, records] : databases) {
+        Runs line;
+        for (int round = 0; round < rounds; ++round)
+            bench.RunAtOnce(Printers, records, true, bench.Loop(units), line);
+        std::printf("%s: %d runs at once with --unique-serials, %d units each (exit status %d): %.0f units/s"
+                    " (%.3f s a line of runs)\n",
+                    name, Printers, units, line.status, line.Rate(Printers * units), line.seconds / line.count);
+
+        Runs without, with;
+        for (int round = 0; round < rounds; ++round) {
+            bench.RunAtOnce(1, records, false, bench.Loop(single), without);
+            bench.RunAtOnce(1, records, true, bench.Loop(single), with);
+            bench.RunAtOnce(1, records, true, bench.Loop(single), with);
+            bench.RunAtOnce(1, records, false, bench.Loop(single), without);
+        }
+        std::printf("%s: one run of %d units (exit status %d, %d): %.0f units/s with claims, %.0f without:"
+                    " with / without = %.3f\n",
+                    name, single, with.status, without.status, with.Rate(single), without.Rate(single),
+                    with.Rate(single) / without.Rate(single));
+    }
+    return 0;
+}
