@@ -50,6 +50,12 @@ CliRecord::~CliRecord() {
                        problem.isEmpty() ? QStringLiteral("the time to send them ran out") : problem);
 }
 
+void CliRecord::SetUniqueSerials(bool on) {
+    if (on && !m_claims)
+        m_claims = std::make_unique<SerialClaims>(m_store ? ClaimsLocation(*m_store) : QString());
+    m_record.SetUniqueSerials(on ? m_claims.get() : nullptr);
+}
+
 void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
     const std::string& opened = session.openedPort;
     const std::string given = args.value("port").value_or(opened);

@@ -62,8 +62,9 @@ public:
     ResultSink& Keep() { return m_record.Keep(); }
     // Takes the serial numbers a script run sends.
     RunObserver& Observer() { return m_record; }
-    // Claims every serial number in the records before it is sent.
-    void SetUniqueSerials(bool on) { m_record.SetUniqueSerials(on); }
+    // Claims every serial number before it is sent, where the records' claims are
+    // made (ClaimsLocation); with records not kept, no number is sent.
+    void SetUniqueSerials(bool on);
     // The image saved in `file`: its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file) { m_record.Image(bytes, file); }
     // The image in `file` as saved (the binary journal copy writes it as it goes).
@@ -86,6 +87,7 @@ private:
     static std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
 
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<SerialClaims> m_claims;
     OperationRecord m_record;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database
     std::ostream& m_err;

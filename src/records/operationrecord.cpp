@@ -113,7 +113,7 @@ void OperationRecord::Watch::Flush() { next->Flush(); }
 
 ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::string& data, int line) {
     (void)line;
-    if (!m_uniqueSerials)
+    if (m_claims == nullptr)
         return {};
     if (m_store == nullptr || !m_recorder.Recording())
         return {SerialClaim::Unavailable, "records are not kept"};
@@ -121,7 +121,7 @@ ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::st
     // A record without a unit is named after its first number, as its serial numbers name it.
     const std::string unit = header.unit.empty() ? Cp1251ToUtf8(data) : header.unit;
     QString error;
-    switch (m_store->Claim({space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()},
+    switch (m_claims->Claim({space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()},
                            error)) {
     case RecordStore::ClaimResult::Claimed: m_claim.emplace(space, data); return {};
     case RecordStore::ClaimResult::Taken: return {SerialClaim::Taken, {}};
@@ -135,7 +135,7 @@ void OperationRecord::SerialSent(const SentSerial& serial) {
     if (m_claim && m_claim->first == serial.space && m_claim->second == serial.data) {
         QString ignored;  // a claim that cannot be given up only leaves a gap
         if (serial.result == SentSerialResult::Refused)
-            m_store->Release(serial.space, serial.data, Id(), ignored);
+            m_claims->Release(serial.space, serial.data, Id(), ignored);
         m_claim.reset();
     }
     SerialResult result = SerialResult::Unknown;

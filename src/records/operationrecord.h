@@ -7,6 +7,7 @@
 
 #include "recorder.h"
 #include "scriptrunner.h"
+#include "serialclaims.h"
 #include "serialnumbers.h"
 
 #include <QString>
@@ -65,11 +66,11 @@ public:
     // A script run's lines and serial numbers go into the record.
     void LineStarting(int line) override { m_recorder.SetScriptLine(line); }
     void SerialSent(const SentSerial& serial) override;
-    // With unique serials on, every number is claimed in the store before it is
-    // sent (on this thread, so that the run waits for the answer), a refused one
-    // given up again; a store that is not there or fails lets no number out.
-    // Off by default: every number is free to send.
-    void SetUniqueSerials(bool on) { m_uniqueSerials = on; }
+    // With `claims` (not owned), every number is claimed there before it is sent
+    // (the run waits for the answer), a refused one given up again; records that
+    // are not kept, or claims that cannot be made, let no number out. Null, the
+    // default: every number is free to send.
+    void SetUniqueSerials(SerialClaims* claims) { m_claims = claims; }
     ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
@@ -111,7 +112,7 @@ private:
     RecordStore* m_store;
     Recorder m_recorder;
     RecordHeader m_header;
-    bool m_uniqueSerials = false;
+    SerialClaims* m_claims = nullptr;
     // The number claimed for the transaction under way, until it is told.
     std::optional<std::pair<std::string, std::string>> m_claim;
     Watch m_watch{*this};

@@ -41,6 +41,8 @@ void StationRecords::Open() {
         m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), LineLocation());
         m_forwarder->Start();
     }
+    // Without records no claim is made: a run that asks for one sends nothing.
+    m_claims = std::make_unique<SerialClaims>(m_store ? ClaimsLocation(*m_store) : QString());
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
@@ -49,7 +51,7 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
                                                     [this](const QString& problem) { TellOnce(problem); },
                                                     std::move(kind));
     // Only a script run asks for claims; other operations send no serial numbers.
-    record->SetUniqueSerials(m_uniqueSerials);
+    record->SetUniqueSerials(m_uniqueSerials ? m_claims.get() : nullptr);
     RecordHeader& header = record->Header();
     header.station = m_stationName;
     if (unit)

@@ -7,9 +7,10 @@
 // name (the "StationName" setting, else the host name), the unit the operator
 // gave, and the port and speed. A records file that cannot be written is told to
 // the operator once, with the file and the reason, and costs the operation nothing.
-// With the "UniqueSerials" setting on, a script run claims every serial number in
-// the records before it is sent, so that no number is given twice; with records
-// off it then sends none and ends with an error.
+// With the "UniqueSerials" setting on, a script run claims every serial number
+// before it is sent where the records' claims are made (the line's database when
+// the records go to one, else the records file), so that no number is given
+// twice; with records off it then sends none and ends with an error.
 
 #include "operationrecord.h"
 
@@ -82,6 +83,7 @@ private:
     std::string m_stationName;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
+    std::unique_ptr<SerialClaims> m_claims;  // made by Open
     bool m_uniqueSerials = false;
     bool m_opened = false;
     bool m_told = false;

@@ -1,0 +1,208 @@
+// Claims made through SerialClaims, on its own thread, against SQLite and
+// PostgreSQL; the claims listed by RecordStore::Claims.
+
+#include "recordtesting.h"
+#include "serialclaims.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tamrisk {
+namespace {
+
+using testing::Backend;
+using testing::BackendName;
+using testing::BackendStoreTest;
+using testing::BackendTest;
+using C = RecordStore::ClaimResult;
+
+const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
+
+// A claim waits with the caller's events processed, as the station's window does.
+void NeedApplication() {
+    static int argc = 1;
+    static char name[] = "serialclaims_test";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr)
+        static QCoreApplication application(argc, argv);
+}
+
+class SerialClaimsTest : public BackendTest {
+protected:
+    void SetUp() override {
+        NeedApplication();
+        BackendTest::SetUp();
+    }
+
+    // The test's database behind a way in that is closed until Reach: a records
+    // file whose folder is a plain file, or a socket folder without the server's
+    // socket, into which Reach links it.
+    QString Unreachable() {
+        m_gate = database->Folder() + QStringLiteral("/gate");
+        if (!database->IsPostgresql()) {
+            EXPECT_TRUE(QFile(m_gate).open(QIODevice::WriteOnly));
+            return m_gate + QStringLiteral("/records.sqlite");
+        }
+        EXPECT_TRUE(QDir().mkpath(m_gate));
+        static const QRegularExpression host(QStringLiteral("host=([^&]*)"));
+        m_server = host.match(Location()).captured(1);
+        return QString(Location()).replace(host, QStringLiteral("host=") + m_gate);
+    }
+    void Reach() {
+        if (!database->IsPostgresql()) {
+            ASSERT_TRUE(QFile::remove(m_gate));
+            return;
+        }
+        const QStringList sockets =
+            QDir(m_server).entryList({QStringLiteral(".s.PGSQL.*")}, QDir::System | QDir::Hidden | QDir::Files);
+        ASSERT_FALSE(sockets.isEmpty()) << m_server.toStdString();
+        for (const QString& socket : sockets)
+            ASSERT_TRUE(QFile::link(m_server + u'/' + socket, m_gate + u'/' + socket));
+    }
+
+private:
+    QString m_gate, m_server;
+};
+
+SerialClaimRow Row(std::string data, std::string record) {
+    return {"91,DT######", std::move(data), std::move(record), "line-3", "U1", 1'700'000'000'000};
+}
+
+// A database that cannot be reached gives no claim; once it can, the same
+// object claims there, shared with every other connection, and a claim given
+// up is free again.
+TEST_P(SerialClaimsTest, ClaimsWaitForNothingOnceTheDatabaseIsBack) {
+    const QString location = Unreachable();
+    SerialClaims claims(location);
+    SerialClaims other(location);
+    const struct {
+        SerialClaims* by;
+        bool reach, release;  // first makes the database reachable; a release, else a claim
+        const char* data;
+        const char* record;
+        C expected;
+    } steps[] = {
+        {&claims, false, false, "DT000100", "a", C::Failed},
+        {&claims, false, false, "DT000100", "a", C::Failed},
+        {&claims, true, false, "DT000100", "a", C::Claimed},
+        {&other, false, false, "DT000100", "b", C::Taken},
+        {&other, false, false, "DT000101", "b", C::Claimed},
+        {&claims, false, true, "DT000100", "a", {}},
+        {&other, false, false, "DT000100", "b", C::Claimed},
+        {&claims, false, false, "DT000101", "a", C::Taken},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        const auto& step = steps[i];
+        if (step.reach)
+            Reach();
+        QString error;
+        if (step.release) {
+            EXPECT_TRUE(step.by->Release("91,DT######", step.data, step.record, error)) << error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(step.by->Claim(Row(step.data, step.record), error), step.expected) << error.toStdString();
+        EXPECT_EQ(error.isEmpty(), step.expected != C::Failed) << error.toStdString();
+        if (step.expected == C::Failed) {
+            EXPECT_TRUE(error.startsWith(location.left(12))) << error.toStdString();
+        }
+    }
+}
+
+// While the claims table is held by another connection, the claim waits and the
+// caller's events go on: the timer that lets the table go is one of them.
+TEST_P(SerialClaimsTest, EventsRunWhileAClaimWaits) {
+    SerialClaims claims(Location());
+    QString error;
+    ASSERT_EQ(claims.Claim(Row("DT000100", "a"), error), C::Claimed) << error.toStdString();
+    const QString name = QStringLiteral("holder");
+    {
+        QSqlDatabase holder;
+        QString reason;
+        ASSERT_TRUE(RecordStore::AddConnection(Location(), name, holder, reason)) << reason.toStdString();
+        ASSERT_TRUE(holder.open());
+        QSqlQuery hold(holder);
+        ASSERT_TRUE(hold.exec(database->IsPostgresql() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")));
+        if (database->IsPostgresql()) {
+            ASSERT_TRUE(hold.exec(QStringLiteral("LOCK TABLE serial_claims IN EXCLUSIVE MODE")));
+        }
+        bool let = false;
+        QTimer::singleShot(300, [&] {
+            let = true;
+            QSqlQuery(holder).exec(QStringLiteral("COMMIT"));
+        });
+        QElapsedTimer waited;
+        waited.start();
+        EXPECT_EQ(claims.Claim(Row("DT000101", "a"), error), C::Claimed) << error.toStdString();
+        EXPECT_TRUE(let);
+        EXPECT_GE(waited.elapsed(), 250);
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, SerialClaimsTest, Backends, BackendName);
+
+using RecordStoreClaimList = BackendStoreTest;
+
+// Every filter matched exactly, newest first, the limit counted after them.
+TEST_P(RecordStoreClaimList, ClaimsListedNewestFirstByDataUnitAndStation) {
+    const std::string cyrillic = "\xC4\xD2" "000100";  // Windows-1251
+    const std::vector<SerialClaimRow> made = {
+        {"91,DT######", "DT000100", "r1", "line-1", "U1", 1000},
+        {"91,DT######", "DT000101", "r2", "line-2", "U2", 3000},
+        {"92,DT######", "DT000100", "r3", "line-2", "U3", 2000},
+        {"93,\xC4\xD2######", cyrillic, "r4", "line-1", "\xD0\x94" "1", 4000},  // unit in UTF-8
+    };
+    QString error;
+    for (const SerialClaimRow& claim : made)
+        ASSERT_EQ(store.Claim(claim, error), C::Claimed) << error.toStdString();
+    const struct {
+        ClaimFilter filter;
+        std::vector<std::string> records;
+    } cases[] = {
+        {{}, {"r4", "r2", "r3", "r1"}},
+        {{.limit = 2}, {"r4", "r2"}},
+        {{.limit = 0}, {"r4", "r2", "r3", "r1"}},
+        {{.data = "DT000100"}, {"r3", "r1"}},
+        {{.data = cyrillic}, {"r4"}},
+        {{.data = "DT00010"}, {}},
+        {{.unit = "U2"}, {"r2"}},
+        {{.unit = "\xD0\x94" "1"}, {"r4"}},
+        {{.station = "line-2"}, {"r2", "r3"}},
+        {{.data = "DT000100", .station = "line-2"}, {"r3"}},
+        {{.space = "91,DT######"}, {"r2", "r1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.records));
+        const std::vector<SerialClaimRow> rows = store.Claims(c.filter, error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        std::vector<std::string> records;
+        for (const SerialClaimRow& row : rows)
+            records.push_back(row.recordId);
+        EXPECT_EQ(records, c.records);
+    }
+    // Every column read back as written.
+    const std::vector<SerialClaimRow> one = store.Claims({.data = cyrillic}, error);
+    ASSERT_EQ(one.size(), 1u);
+    const SerialClaimRow& row = one[0];
+    EXPECT_EQ(std::tie(row.space, row.data, row.recordId, row.station, row.unit, row.claimedMs),
+              std::tie(made[3].space, made[3].data, made[3].recordId, made[3].station, made[3].unit,
+                       made[3].claimedMs));
+
+    RecordStore closed;
+    EXPECT_TRUE(closed.Claims({}, error).empty());
+    EXPECT_FALSE(error.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaimList, Backends, BackendName);
+
+}  // namespace
+}  // namespace tamrisk
