@@ -1,21 +1,19 @@
 #pragma once
-// Reads records for the windows on a thread of its own, over connections of its
-// own, so that a slow or unreachable database (a line's PostgreSQL server away
-// from the network) never stalls the windows: they show that a read is under
-// way and, when it fails, its reason. Reads run one at a time in the order they
-// were posted; each hands back what it read as a reply that runs on the
-// reader's thread of creation (the windows'), through its event loop.
+// Reads records for the windows on threads of their own, over connections of
+// their own, so that a slow or unreachable database (a line's PostgreSQL server
+// away from the network) never stalls the windows: they show that a read is
+// under way and, when it fails, its reason. Each location has its thread: reads
+// of one location run one at a time in the order they were posted, and a line's
+// database that does not answer holds up no read of the station's own file.
+// Each read hands back what it read as a reply that runs on the reader's thread
+// of creation (the windows'), through its event loop.
 
 #include <QObject>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
-#include <mutex>
-
-class QThread;
 
 namespace tamrisk {
 
@@ -26,19 +24,19 @@ class RecordsReader : public QObject {
 public:
     // What a read hands back: run on the windows' thread; empty: nothing.
     using Reply = std::function<void()>;
-    // Runs on the reader's thread with the store of its location; a store that
+    // Runs on the location's thread with the store of its location; a store that
     // could not be opened fails every operation with the reason it did not open.
     // A read that failed sets `error`: the store is opened anew for the next read,
     // since a connection that broke does not mend itself.
     using Read = std::function<Reply(RecordStore& store, QString& error)>;
 
     explicit RecordsReader(QObject* parent = nullptr);
-    // Drops the reads not started and waits for the one under way (a connection
+    // Drops the reads not started and waits for those under way (a connection
     // times out in seconds); replies not run yet are dropped.
     ~RecordsReader() override;
 
     // Posts `read` of the records at `location`, opened on first use and again
-    // after it failed to open, so that a database that comes back is read again.
+    // after a read failed, so that a database that comes back is read again.
     void Post(const QString& location, Read read);
     // From a read under way: runs `reply` on the windows' thread (progress).
     void Tell(Reply reply);
@@ -50,18 +48,11 @@ signals:
     void BusyChanged(bool busy);
 
 private:
-    struct Job {
-        QString location;
-        Read read;
-    };
-    void Run();
+    class Lane;
+    void Deliver(Reply reply);
 
-    std::mutex m_mutex;
-    std::condition_variable m_posted;
-    std::deque<Job> m_jobs;
-    bool m_stopping = false;
-    int m_pending = 0;  // the windows' thread only
-    std::unique_ptr<QThread> m_thread;  // last: it starts once the rest is made
+    std::map<QString, std::unique_ptr<Lane>> m_lanes;
+    int m_pending = 0;
 };
 
 }  // namespace tamrisk
