@@ -1,0 +1,274 @@
+// Store and forward: records written to a local file, queued for the line's
+// database and sent on, each once and in order, also after the line was away.
+
+#include "recordforwarder.h"
+#include "recordstore.h"
+
+#include "recordtesting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tamrisk {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Backend;
+using testing::BackendName;
+using testing::BackendTest;
+using testing::RunSql;
+using testing::TestHeader;
+
+const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
+
+std::string Id(int n) { return "00000000-0000-4000-8000-" + QStringLiteral("%1").arg(n, 12, 10, QChar(u'0')).toStdString(); }
+
+// A finished record with a log line, a serial number and an image.
+Record Finished(int n) {
+    Record record;
+    record.header = TestHeader(Id(n), "run", 1'700'000'000'000 + n);
+    record.header.outcome = RecordOutcome::Pass;
+    record.header.durationMs = 40 + n;
+    record.header.exitCode = 0;
+    record.header.unit = "DT" + std::to_string(n);
+    record.log = {{5, ResultColour::Black, "line of " + std::to_string(n), 3}};
+    record.serials = {{"40,##", "40," + std::to_string(n), 3, SerialResult::Answered}};
+    record.images = {{"code-memory", 196608, std::string(64, 'a'), "/tmp/code.bin"}};
+    return record;
+}
+
+// Writes a record into `store` as a program would: begun, then finished unless `inProgress`.
+void WriteRecord(RecordStore& store, const Record& record, bool inProgress = false) {
+    QString error;
+    ASSERT_TRUE(store.Begin(record.header, error)) << error.toStdString();
+    RecordBatch batch;
+    for (const RecordLogLine& logLine : record.log)
+        AddLogLine(batch.log, logLine);
+    batch.serials = record.serials;
+    batch.images = record.images;
+    ASSERT_TRUE(store.AppendBatch(record.header.id, batch, error)) << error.toStdString();
+    if (!inProgress) {
+        ASSERT_TRUE(store.Finish(record.header, error)) << error.toStdString();
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    for (QDeadlineTimer deadline(limit); !deadline.hasExpired(); QThread::msleep(10)) {
+        if (done())
+            return true;
+    }
+    return done();
+}
+
+// A local records file that queues for a line's database of the test's own,
+// which can be taken away and brought back at the same location: for SQLite a
+// file whose folder is blocked by a plain file; for PostgreSQL a database
+// dropped and made again.
+class Forwarding : public BackendTest {
+public:
+    void SetUp() override {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        line = database->IsPostgresql() ? Location() : database->Folder() + QStringLiteral("/line/records.sqlite");
+        localPath = database->Folder() + QStringLiteral("/local.sqlite");
+        local.SetForwardTo(line);
+        QString error;
+        ASSERT_TRUE(local.Open(localPath, error)) << error.toStdString();
+    }
+
+    void TakeLineAway() {
+        if (database->IsPostgresql()) {
+            RunSql(Admin(), {QStringLiteral("DROP DATABASE ") + Name() + QStringLiteral(" WITH (FORCE)")});
+        } else {
+            QFile blocker(database->Folder() + QStringLiteral("/line"));
+            ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        }
+    }
+    void BringLineBack() {
+        if (database->IsPostgresql())
+            RunSql(Admin(), {QStringLiteral("CREATE DATABASE ") + Name()});
+        else
+            ASSERT_TRUE(QFile::remove(database->Folder() + QStringLiteral("/line")));
+    }
+
+    void Write(const Record& record, bool inProgress = false) { WriteRecord(local, record, inProgress); }
+
+    // The ids in the line's database in the order they arrived.
+    std::string Arrived() {
+        return RunSql(line, {database->IsPostgresql() ? QStringLiteral("SELECT id FROM records ORDER BY ctid")
+                                                      : QStringLiteral("SELECT id FROM records ORDER BY rowid")});
+    }
+
+    QString line, localPath;
+    RecordStore local;
+    std::optional<QLockFile> lock;  // a lock file held as another program would
+
+private:
+    static QString Admin() { return QString::fromUtf8(std::getenv("TAMRISK_TEST_POSTGRESQL")); }
+    QString Name() const { return line.section(u'/', 3).section(u'?', 0, 0); }
+};
+
+TEST_P(Forwarding, ImportTakesEachRecordWholeAndOnceByItsId) {
+    RecordStore lineStore;
+    QString error;
+    ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
+    const std::vector<Record> first = {Finished(1), Finished(2)};
+    int added = -1;
+    ASSERT_TRUE(lineStore.Import(first, added, error)) << error.toStdString();
+    EXPECT_EQ(added, 2);
+    // Sent again after the sender died before taking them out of its queue, with one new.
+    const std::vector<Record> again = {Finished(1), Finished(2), Finished(3)};
+    ASSERT_TRUE(lineStore.Import(again, added, error)) << error.toStdString();
+    EXPECT_EQ(added, 1);
+    EXPECT_EQ(RunSql(line, {QStringLiteral("SELECT COUNT(*) FROM record_log_chunks")}), "3\n");
+    EXPECT_EQ(RunSql(line, {QStringLiteral("SELECT COUNT(*) FROM record_serials")}), "3\n");
+    for (const Record& sent : again) {
+        const std::optional<Record> kept = lineStore.Load(sent.header.id, error);
+        ASSERT_TRUE(kept) << error.toStdString();
+        EXPECT_EQ(kept->header.outcome, RecordOutcome::Pass);
+        EXPECT_EQ(kept->header.durationMs, sent.header.durationMs);
+        EXPECT_EQ(kept->header.exitCode, 0);
+        EXPECT_EQ(kept->header.unit, sent.header.unit);
+        ASSERT_EQ(kept->log.size(), 1u);
+        EXPECT_EQ(kept->log[0].text, sent.log[0].text);
+        EXPECT_EQ(kept->log[0].scriptLine, 3);
+        ASSERT_EQ(kept->serials.size(), 1u);
+        EXPECT_EQ(kept->serials[0].data, sent.serials[0].data);
+        ASSERT_EQ(kept->images.size(), 1u);
+        EXPECT_EQ(kept->images[0].sha256, sent.images[0].sha256);
+    }
+}
+
+// Records written while the line is away wait; once it is back they arrive each
+// once in the order begun, also one the line holds already; one in progress
+// waits for its end while those behind it go.
+TEST_P(Forwarding, RecordsWrittenWhileTheLineIsAwayArriveOnceInOrderWhenItIsBack) {
+    TakeLineAway();
+    Write(Finished(1));
+    Write(Finished(2), true);
+    Write(Finished(3));
+    Write(Finished(4));
+    QString error;
+    EXPECT_EQ(local.Waiting(line, error), 4);
+    EXPECT_EQ(local.Waiting(QStringLiteral("postgresql://elsewhere/db"), error), 0);
+
+    RecordForwarder forwarder(localPath, line);
+    EXPECT_EQ(forwarder.Waiting(), -1);
+    forwarder.Start();
+    ASSERT_TRUE(WaitFor([&] { return !forwarder.Problem().isEmpty(); })) << "the line away is told";
+    EXPECT_TRUE(forwarder.Problem().startsWith(RecordStore::ShownLocation(line))) << forwarder.Problem().toStdString();
+    EXPECT_EQ(forwarder.Waiting(), 4);
+    EXPECT_FALSE(forwarder.Drain(300ms));
+
+    BringLineBack();
+    {
+        // Sent before, but still queued: the sender ended between the line's commit and the local one.
+        RecordStore lineStore;
+        const std::vector<Record> sent = {Finished(1)};
+        int added = 0;
+        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(sent, added, error)) << error.toStdString();
+    }
+    ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
+    EXPECT_EQ(forwarder.Problem(), QString());
+    EXPECT_EQ(forwarder.Waiting(), 1);
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n");
+
+    RecordHeader ended = Finished(2).header;
+    ASSERT_TRUE(local.Finish(ended, error)) << error.toStdString();
+    forwarder.Nudge();
+    ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n" + Id(2) + "\n");
+    EXPECT_EQ(local.Waiting(line, error), 0);
+    EXPECT_EQ(forwarder.Waiting(), 0);
+}
+
+TEST_P(Forwarding, SendWaitingSaysWhatWasSentAndWhyTheRestWaits) {
+    struct Case {
+        const char* name;
+        std::function<void(Forwarding&, RecordStore&)> before;
+        int sent, waiting;
+        const char* problem;  // found in the problem; "@line": starts with the line's location; empty: none
+    };
+    const std::vector<Case> cases = {
+        {"nothing waits", [](Forwarding&, RecordStore&) {}, 0, 0, ""},
+        {"the line away",
+         [](Forwarding& t, RecordStore& store) {
+             t.TakeLineAway();
+             WriteRecord(store, Finished(1));
+         },
+         0, 1, "@line"},
+        {"one sent, one in progress",
+         [](Forwarding&, RecordStore& store) {
+             WriteRecord(store, Finished(2));
+             WriteRecord(store, Finished(3), true);
+         },
+         1, 1, "1 record is still being written"},
+        {"another program sends",
+         [](Forwarding& t, RecordStore& store) {
+             WriteRecord(store, Finished(4));
+             t.lock.emplace(store.Location() + QStringLiteral(".forwarding"));
+             ASSERT_TRUE(t.lock->tryLock());
+         },
+         0, 1, "another program is sending"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordStore store;
+        store.SetForwardTo(line);
+        QString error;
+        ASSERT_TRUE(store.Open(database->Folder() + QStringLiteral("/case%1.sqlite").arg(++n), error));
+        c.before(*this, store);
+        const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(store.Location(), line, QDeadlineTimer(300ms));
+        if (std::string(c.name) == "the line away")
+            BringLineBack();
+        lock.reset();
+        EXPECT_EQ(result.sent, c.sent);
+        EXPECT_EQ(result.waiting, c.waiting);
+        if (*c.problem == '\0')
+            EXPECT_EQ(result.problem, QString());
+        else if (std::string(c.problem) == "@line")
+            EXPECT_TRUE(result.problem.startsWith(RecordStore::ShownLocation(line) + u':')) << result.problem.toStdString();
+        else
+            EXPECT_TRUE(result.problem.contains(QString::fromUtf8(c.problem))) << result.problem.toStdString();
+    }
+}
+
+// A record left in progress by a program that ended is finished as aborted, and sent.
+TEST_P(Forwarding, ARecordLeftByAnEndedProgramIsSentAsAborted) {
+    Write(Finished(5), true);
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    RunSql(localPath, {QStringLiteral("UPDATE records SET writer_pid = %1").arg(child)});
+    QString error;
+    EXPECT_TRUE(local.Sendable(line, 10, error).empty()) << "in progress";
+    const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
+    EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
+    EXPECT_EQ(result.waiting, 0);
+    RecordStore lineStore;
+    ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
+    const std::optional<Record> kept = lineStore.Load(Id(5), error);
+    ASSERT_TRUE(kept) << error.toStdString();
+    EXPECT_EQ(kept->header.outcome, RecordOutcome::Aborted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, Forwarding, Backends, BackendName);
+
+}  // namespace
+}  // namespace tamrisk
