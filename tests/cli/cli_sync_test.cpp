@@ -1,0 +1,61 @@
+// tamrisk-cli records sync: its exit status and what it says, with the line's
+// database out of reach (a socket folder that does not exist).
+
+#include "recordstore.h"
+#include "simprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace tamrisk::testing {
+namespace {
+
+TEST(CliRecordsSync, ExitsZeroWhenNoneWaitsOneWithTheReasonWhenSomeWaitTwoForNoLineDatabase) {
+    SimProcess programs;
+    QTemporaryDir dir;
+    const QString local = dir.filePath(QStringLiteral("local.sqlite"));
+    programs.setEnv(QStringLiteral("TAMRISK_LOCAL_RECORDS"), local);
+    const QString line = QStringLiteral("postgresql://tamrisk@/line?host=") + dir.filePath(QStringLiteral("no-socket"));
+    const auto queueOne = [&] {
+        RecordStore store;
+        store.SetForwardTo(line);
+        QString error;
+        RecordHeader header = NewRecordHeader("run");
+        header.id = "0a0b0c0d-0000-4000-8000-000000000001";
+        ASSERT_TRUE(store.Open(local, error) && store.Begin(header, error)) << error.toStdString();
+        header.outcome = RecordOutcome::Pass;
+        ASSERT_TRUE(store.Finish(header, error)) << error.toStdString();
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> before;
+        QStringList args;
+        int exitCode;
+        std::string out, err;  // found in stdout / stderr
+    };
+    const std::vector<Case> cases = {
+        {"nothing waits", [] {}, {"--records", line}, 0, "0 records sent to the line", ""},
+        {"the line away", queueOne, {"--records", line}, 1, "0 records sent to the line",
+         "1 record waits to be sent to the line: " + line.toStdString() + ": "},
+        {"a file is no line's database", [] {}, {"--records", dir.filePath(QStringLiteral("records.sqlite"))}, 2, "",
+         "records sync sends records to a line's database"},
+        {"an argument", [] {}, {"--records", line, "extra"}, 2, "", "takes no argument"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        const CliRun run = programs.cli(QStringList{"records", "sync"} + c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        if (c.err.empty()) {
+            EXPECT_EQ(run.err, "");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
