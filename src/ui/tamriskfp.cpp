@@ -18,6 +18,7 @@
 #include "station.h"
 #include "records.h"
 #include "recordsmodel.h"
+#include "recordforwarder.h"
 #include "stationrecords.h"
 #include "status.h"
 #include "textcodec.h"
@@ -112,7 +113,8 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .commandStarting = {},
     });
 
-    HearTextOf({ui->StatusPn, ui->TimerPn});
+    HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn});
+    ui->WaitingPn->hide();  // shown with a line database
 
     ui->PortNum->OnDropDown = [this] { PortNumDropDown(); };
     connect(ui->ConnectBt, &QPushButton::clicked, this, &TTestForm::ConnectBtClick);
@@ -133,7 +135,9 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->RecordsM, &QAction::triggered, this, [this] {
         auto* records = findChild<TRecordsFrm*>();
         if (records == nullptr)
-            records = new TRecordsFrm(m_records != nullptr ? m_records->Location() : QString(), QString(), this);
+            records = m_records != nullptr
+                          ? new TRecordsFrm(m_records->LocalLocation(), m_records->LineLocation(), this)
+                          : new TRecordsFrm(QString(), QString(), this);
         records->show();
         records->raise();
         records->activateWindow();
@@ -159,6 +163,10 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
+    const bool line = records != nullptr && !records->LineLocation().isEmpty();
+    ui->WaitingPn->setVisible(line);
+    if (!line && m_waitingTmr != nullptr)
+        m_waitingTmr->stop();
     ui->UniqueSerialsM->setEnabled(records != nullptr);
     if (records == nullptr)
         return;
@@ -166,6 +174,39 @@ void TTestForm::SetRecords(StationRecords* records) {
     records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
     records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
     records->problemShown = [this](const QString& message) { ui->StatusPn->setText(message); };
+    if (!line)
+        return;
+    if (m_waitingTmr == nullptr) {
+        m_waitingTmr = new QTimer(this);
+        m_waitingTmr->setObjectName(QStringLiteral("WaitingTmr"));
+        m_waitingTmr->setInterval(1000);
+        connect(m_waitingTmr, &QTimer::timeout, this, &TTestForm::ShowWaiting);
+    }
+    m_waitingTmr->start();
+    ShowWaiting();
+}
+
+void TTestForm::ShowWaiting() {
+    if (m_records == nullptr)
+        return;
+    // The forwarder is made when the records open; the count is read from its thread's last pass.
+    const RecordForwarder* forwarder = m_records->Forwarder();
+    const int waiting = forwarder != nullptr ? forwarder->Waiting() : -1;
+    const QString problem = forwarder != nullptr ? forwarder->Problem() : QString();
+    QString text;
+    if (waiting < 0)
+        text = QStringLiteral("Records to send: counting");
+    else if (waiting == 0)
+        text = QStringLiteral("All records sent");
+    else if (waiting == 1)
+        text = QStringLiteral("1 record waits to be sent");
+    else
+        text = QStringLiteral("%1 records wait to be sent").arg(waiting);
+    ui->WaitingPn->setText(text);
+    ui->WaitingPn->setToolTip(problem.isEmpty()
+                                  ? QStringLiteral("Records are sent on to %1").arg(m_records->LineLocation())
+                                  : QStringLiteral("Cannot send the records: %1").arg(problem));
+    ui->WaitingPn->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: #8b0000"));
 }
 
 void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {

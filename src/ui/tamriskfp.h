@@ -87,7 +87,9 @@ public:
 
     void SetWindows(const StationWindows& windows);
     // Where the runs are recorded (null: nowhere); the records take the unit
-    // from the Unit box and show every outcome in the status line.
+    // from the Unit box and show every outcome in the status line. With a line
+    // database the status line shows, once a second, how many records wait to
+    // be sent to it, and why when they cannot be.
     void SetRecords(StationRecords* records);
     // Shows an operation's outcome in the status line, in its colour.
     void ShowOutcome(RecordOutcome outcome, const QString& reason);
@@ -158,6 +160,8 @@ private:
     // Finishes the run's record with the outcome the run ended with.
     void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
+    // The count of records waiting to be sent to the line's database (WaitingPn).
+    void ShowWaiting();
     // The open (or save) dialog, made on first use and set up for scripts.
     QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
     void SetupScriptDialog(QFileDialog& dialog);
@@ -191,6 +195,7 @@ private:
     QFileDialog* OpenFileDlg = nullptr;
     QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
+    QTimer* m_waitingTmr = nullptr;  // refreshes WaitingPn, with a line database
     CloseGuard m_close;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first

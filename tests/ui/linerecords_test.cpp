@@ -2,12 +2,17 @@
 // the whole line's, a line database that is away or silent while the window
 // stays free to use, and the status line's count of records waiting to be sent.
 
+#include "operationrecord.h"
 #include "records.h"
 #include "recordsmodel.h"
 #include "recordstore.h"
 #include "recordtesting.h"
+#include "settings.h"
+#include "stationrecords.h"
+#include "tamriskfp.h"
 #include "uitesting.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -16,10 +21,12 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iostream>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -217,6 +224,86 @@ TEST_F(LineRecordsWindow, ALineDatabaseAwayOrSilentLeavesTheWindowFreeAndSaysWhy
         EXPECT_EQ(Listed(), "ba");
         EXPECT_EQ(Status(), "2 records");
     }
+}
+
+// The main window of a station whose records go to `line` through a local file.
+struct StationOnALine : ::testing::Test {
+    ~StationOnALine() override {
+        qunsetenv("TAMRISK_RECORDS");
+        qunsetenv("TAMRISK_LOCAL_RECORDS");
+    }
+    void Open(const QString& line, const QString& local = QStringLiteral("local.sqlite")) {
+        OpenSettingsStore()->clear();
+        qputenv("TAMRISK_RECORDS", line.toUtf8());
+        qputenv("TAMRISK_LOCAL_RECORDS", dir.filePath(local).toUtf8());
+        records = std::make_unique<StationRecords>(*rig.station, &window);
+        window.SetRecords(records.get());
+        records->Open();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    // Finishes `count` records of commands, as the Command window does.
+    void Keep(int count) {
+        for (int i = 0; i < count; ++i) {
+            std::unique_ptr<OperationRecord> record = records->Begin("command");
+            record->Start();
+            records->Finish(*record, RecordOutcome::Pass, {});
+        }
+    }
+
+    QTemporaryDir dir;
+    testing::UiRig rig;
+    TTestForm window{*rig.station};
+    std::unique_ptr<StationRecords> records;
+};
+
+TEST_F(StationOnALine, TheStatusLineCountsTheRecordsWaitingToBeSent) {
+    testing::TestDatabase reachable(testing::Backend::Postgresql);
+    const QString away = QStringLiteral("postgresql://tamrisk@/line?host=%1/none").arg(dir.path());
+    const struct {
+        const char* name;
+        QString line;
+        int records;
+        const char* text;
+        const char* tip;  // the start of the tooltip
+    } cases[] = {
+        {"line away, one record", away, 1, "1 record waits to be sent", "Cannot send the records: "},
+        {"line away, three", away, 3, "3 records wait to be sent", "Cannot send the records: "},
+        {"line there", reachable.Location(), 3, "All records sent", "Records are sent on to postgresql://"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.line.isEmpty()) {
+            std::cout << "skipped: " << reachable.SkipReason() << '\n';
+            continue;
+        }
+        Open(c.line, QStringLiteral("%1.sqlite").arg(c.name));
+        auto* label = testing::FindControl<QLabel>(window, "WaitingPn");
+        EXPECT_TRUE(label->isVisible());
+        // Refreshed by its timer: made quick here, once a second in the station.
+        testing::FindControl<QTimer>(window, "WaitingTmr")->setInterval(10);
+        Keep(c.records);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return label->text() == c.text; }, 15'000)) << label->text().toStdString();
+        EXPECT_TRUE(label->toolTip().startsWith(c.tip)) << label->toolTip().toStdString();
+        // The Records menu's window offers the line's records too.
+        window.findChild<QAction*>("RecordsM")->trigger();
+        auto* frm = window.findChild<TRecordsFrm*>();
+        ASSERT_NE(frm, nullptr);
+        EXPECT_TRUE(testing::FindControl<QComboBox>(*frm, "SourceBox")->isVisibleTo(frm));
+        ASSERT_TRUE(Settled(*frm));
+        EXPECT_EQ(frm->Model().rowCount(), c.records);
+        delete frm;
+        window.SetRecords(nullptr);
+        EXPECT_FALSE(label->isVisible());
+        records.reset();
+    }
+}
+
+TEST_F(StationOnALine, AStationWithoutALineShowsNoCount) {
+    Open(dir.filePath(QStringLiteral("records.sqlite")));
+    Keep(1);
+    EXPECT_FALSE(testing::FindControl<QLabel>(window, "WaitingPn")->isVisible());
+    EXPECT_EQ(window.findChild<QTimer*>("WaitingTmr"), nullptr);
 }
 
 }  // namespace
