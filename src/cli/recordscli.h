@@ -32,10 +32,15 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter,
                                                std::vector<RecordHeader>& headers, std::ostream& err);
 
+// `rows` (the first the column names) with each column padded to its widest cell
+// in characters, the last one not padded.
+void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+
 // The actions, each in a file of its own.
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsExportAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -23,7 +23,8 @@ std::string Seconds(qint64 ms) {
     return text;
 }
 
-// Columns padded to their widest cell in characters; the last one is not padded.
+}  // namespace
+
 void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<qsizetype> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
@@ -42,8 +43,6 @@ void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
         out << line << '\n';
     }
 }
-
-}  // namespace
 
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args = ParseArgs(rest, RecordsFilterOptions({"format"}), {});

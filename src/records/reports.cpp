@@ -454,4 +454,34 @@ QByteArray RecordsJUnit(std::span<const Record> records) {
     return out;
 }
 
+namespace {
+
+// The fields of a claim in the order of ClaimColumns, decoded to UTF-8.
+constexpr std::array<const char*, 6> ClaimColumns = {"space", "data", "station", "unit", "claimed", "record"};
+
+std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim) {
+    return {Cp1251ToUtf8(claim.space), Cp1251ToUtf8(claim.data), claim.station, claim.unit,
+            IsoUtcMs(claim.claimedMs), claim.recordId};
+}
+
+}  // namespace
+
+QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
+    return JsonArray(claims, [](const SerialClaimRow& claim) {
+        QJsonObject object;
+        const auto fields = ClaimFields(claim);
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            object[QLatin1String(ClaimColumns[i])] = Utf8(fields[i]);
+        return object;
+    });
+}
+
+QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) {
+    QByteArray out;
+    AppendCsvRow(out, ClaimColumns);
+    for (const SerialClaimRow& claim : claims)
+        AppendCsvRow(out, ClaimFields(claim));
+    return out;
+}
+
 }  // namespace tamrisk

@@ -4,6 +4,7 @@
 // Every report is UTF-8: the log's Windows-1251 text is decoded on the way.
 
 #include "record.h"
+#include "recordstore.h"
 
 #include <QByteArray>
 
@@ -42,5 +43,11 @@ QByteArray HeadersCsv(std::span<const RecordHeader> headers);
 // line of its own) adds a `failure`, so a suite fails exactly when its record
 // does. `system-out` holds the whole log.
 QByteArray RecordsJUnit(std::span<const Record> records);
+
+// The claims on serial numbers, in the order given: a JSON array with one object
+// per claim (`space`, `data`, `station`, `unit`, `claimed`, `record`), and CSV
+// with those columns, quoted and ended as HeadersCsv's.
+QByteArray ClaimsJson(std::span<const SerialClaimRow> claims);
+QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims);
 
 }  // namespace tamrisk

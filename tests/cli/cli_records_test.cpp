@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QXmlStreamReader>
@@ -560,6 +561,44 @@ TEST_F(CliRecords, UniqueSerialsGiveEveryNumberOnceAcrossRuns) {
     }
 
     EXPECT_EQ(sim.cli({"run", "--unique-serials", "--records", "off", "--port", "SIM0", one}).exitCode, 2);
+}
+
+// records claims lists each claim with its station, unit and record, newest
+// first, filtered by data; the data of the script is Windows-1251.
+TEST_F(CliRecords, ClaimsAreListedWithStationUnitAndRecord) {
+    const QString script = Script("two.inp", {"*2,L", "+1;91,\xC4\xD2" "0100", ":L"});
+    const CliRun run = sim.cli({"run", "--unique-serials", "--unit", "U7", "--port", "SIM0", script});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const RecordHeader header = Newest().header;
+
+    const CliRun csv = sim.cli({"records", "claims", "--serial", "\xD0\x94\xD0\xA2" "0101", "--format", "csv"});
+    EXPECT_EQ(csv.exitCode, 0) << csv.err;
+    auto rows = Lines(csv.out);
+    ASSERT_EQ(rows.size(), 2u) << csv.out;
+    for (std::string& line : rows) {
+        EXPECT_TRUE(line.ends_with('\r')) << "CSV lines end in CR LF";
+        line.pop_back();
+    }
+    EXPECT_EQ(rows[0], "space,data,station,unit,claimed,record");
+    const QRegularExpression row(
+        QRegularExpression::escape(QString::fromStdString("\"91,\xD0\x94\xD0\xA2####\",\xD0\x94\xD0\xA2" "0101," +
+                                                          header.station + ",U7,")) +
+        QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,") + QString::fromStdString(header.id) +
+        QStringLiteral("$"));
+    EXPECT_TRUE(row.match(QString::fromStdString(rows[1])).hasMatch()) << rows[1];
+
+    const CliRun json = sim.cli({"records", "claims", "--format", "json"});
+    const QJsonArray claims = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).array();
+    ASSERT_EQ(claims.size(), 2) << json.out;
+    EXPECT_EQ(claims[0].toObject()["data"].toString(), QString::fromUtf8("\xD0\x94\xD0\xA2" "0101"));
+    EXPECT_EQ(claims[1].toObject()["data"].toString(), QString::fromUtf8("\xD0\x94\xD0\xA2" "0100"));
+    EXPECT_EQ(claims[1].toObject()["record"].toString().toStdString(), header.id);
+
+    const CliRun table = sim.cli({"records", "claims", "--limit", "1"});
+    ASSERT_EQ(Lines(table.out).size(), 2u) << table.out;
+    EXPECT_EQ(Lines(table.out)[0].substr(0, 5), "SPACE");
+    EXPECT_NE(Lines(table.out)[1].find(header.id.substr(0, 8)), std::string::npos);
+    EXPECT_EQ(sim.cli({"records", "claims", "--limit", "x"}).exitCode, 2);
 }
 
 }  // namespace
