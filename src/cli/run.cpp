@@ -83,8 +83,6 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
                   {"write-back", "unique-serials"});
     if (!args.error.empty())
         return UsageError(err, args.error);
-    if (const auto ports = args.repeated.find("port"); ports != args.repeated.end() && ports->second.size() > 1)
-        return RunOnPorts(args, out, err);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
         return UsageError(err, problem);
     if (args.positional.size() != 1)
@@ -105,6 +103,9 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     const bool uniqueSerials = args.flag("unique-serials");
     if (uniqueSerials && RecordsLocation(args).isEmpty())
         return UsageError(err, "--unique-serials claims every number in the records, which are off");
+    // Every run of several ports checks the same; the usage errors are told once, here.
+    if (const auto ports = args.repeated.find("port"); ports != args.repeated.end() && ports->second.size() > 1)
+        return RunOnPorts(args, out, err);
 
     const auto reports = RunReports(args);
     for (const auto& report : reports) {

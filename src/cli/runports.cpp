@@ -5,13 +5,21 @@
 #include "runports.h"
 
 #include "cli.h"
+#include "clirecords.h"
 #include "clisession.h"
+#include "increments.h"
+#include "inputfile.h"
+#include "recordstore.h"
+#include "savefile.h"
+#include "scriptlist.h"
+#include "serialnumbers.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <list>
 #include <map>
@@ -77,8 +85,11 @@ QStringList ChildArguments(const ParsedArgs& args, const std::string& port, cons
         if (name != "port" && name != "unit")
             list << QString::fromStdString("--" + name + "=" + value);
     }
-    for (const auto& flag : args.flags)
-        list << QString::fromStdString("--" + flag);
+    // The script is written back once, by the parent, when every run has ended.
+    for (const auto& flag : args.flags) {
+        if (flag != "write-back")
+            list << QString::fromStdString("--" + flag);
+    }
     // The children write to pipes: colours the parent's terminal would show are asked for.
     if (!args.value("color") && WantColours("auto"))
         list << "--color=always";
@@ -91,7 +102,85 @@ QStringList ChildArguments(const ParsedArgs& args, const std::string& port, cons
     return list;
 }
 
+// Saves the script of `args` with its stepping fields past the numbers claimed
+// in the records. False after "cannot save <path>: <reason>" on `err`.
+bool WriteBackPastClaims(const ParsedArgs& args, std::ostream& err) {
+    const std::string& path = args.positional.at(0);
+    const auto fail = [&](const std::string& reason) {
+        CliError(err, "cannot save " + path + ": " + reason);
+        return false;
+    };
+    std::string readError;
+    const auto bytes = ReadInputFile(path, readError);
+    if (!bytes)
+        return fail(readError);
+    // The claims are where the runs made them: in the records file, or in the
+    // line's database that the records go to.
+    RecordStore claims;
+    QString error;
+    if (!claims.Open(RecordsLocation(args), error))
+        return fail("the claims cannot be read: " + error.toStdString());
+    const std::vector<std::string> lines = SplitScriptLines(*bytes);
+    const auto written = LinesPastClaims(lines, [&](const std::string& space) -> std::optional<std::vector<std::string>> {
+        std::vector<std::string> data;
+        for (SerialClaimRow& claim : claims.Claims({.limit = 0, .space = space}, error))
+            data.push_back(std::move(claim.data));
+        if (!error.isEmpty())
+            return std::nullopt;
+        return data;
+    });
+    if (!written)
+        return fail("the claims cannot be read: " + error.toStdString());
+    if (*written == lines)
+        return true;
+    QString problem;
+    if (!SaveBytesToFile(QString::fromStdString(path), JoinScriptLines(*written), problem))
+        return fail(problem.toStdString());
+    return true;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::string>> LinesPastClaims(std::vector<std::string> lines, const ClaimedIn& claimedIn) {
+    std::map<std::string, std::vector<std::string>> claimedBySpace;
+    for (std::string& stored : lines) {
+        const ScriptLine line = ParseScriptLine(stored);
+        if (line.kind != ScriptLineKind::IncrementLine || !line.dataOffset)
+            continue;
+        const std::string space = SerialNumberSpace(line);
+        auto known = claimedBySpace.find(space);
+        if (known == claimedBySpace.end()) {
+            auto claimed = claimedIn(space);
+            if (!claimed)
+                return std::nullopt;
+            known = claimedBySpace.emplace(space, *std::move(claimed)).first;
+        }
+        // The data is claimed as sent, its escapes translated: its digit fields are
+        // the line's, in the same order and widths, only at other places.
+        const std::vector<IncrementField> fields = FindDigitFields(line);
+        std::vector<std::string> highest(fields.size());
+        for (const std::string& data : known->second) {
+            ScriptLine sent;
+            sent.data = data;
+            sent.dataOffset = 0;
+            const std::vector<IncrementField> found = FindDigitFields(sent);
+            for (std::size_t i = 0; i < fields.size() && i < found.size(); ++i) {
+                if (found[i].digits.size() == fields[i].digits.size())
+                    highest[i] = std::max(highest[i], found[i].digits);
+            }
+        }
+        // The line as if it had sent the highest numbers, advanced as a run advances it.
+        ScriptLine last = line;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (highest[i].empty() || highest[i] < fields[i].digits)
+                last.steps[i] = 0;
+            else
+                last.data.replace(fields[i].position - *line.dataOffset, highest[i].size(), highest[i]);
+        }
+        stored = WriteBackDigitFields(last, std::move(stored));
+    }
+    return lines;
+}
 
 int RunOnPorts(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     const std::vector<std::string>& ports = args.repeated.at("port");
@@ -99,10 +188,9 @@ int RunOnPorts(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         if (args.value(report))
             return UsageError(err, "--" + report + " writes the report of one run: give one --port");
     }
-    if (args.flag("write-back"))
-        return UsageError(err, args.flag("unique-serials")
-                                   ? "--write-back is not yet available with several ports"
-                                   : "--write-back with several ports needs --unique-serials");
+    // With several runs at once only the claims say which numbers went out.
+    if (args.flag("write-back") && !args.flag("unique-serials"))
+        return UsageError(err, "--write-back with several ports needs --unique-serials");
     std::map<std::string, std::string> units;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         for (std::size_t j = 0; j < i; ++j) {
@@ -187,6 +275,8 @@ int RunOnPorts(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     passSignals.start(50);
     if (running > 0)
         loop.exec();
+    if (args.flag("write-back") && !WriteBackPastClaims(args, err))
+        worst = Worse(worst, CliFailed);
     return worst;
 }
 
