@@ -7,20 +7,33 @@
 //  - One run of --single units with claims over the same without them (records
 //    kept either way): the rates' ratio, runs alternated without, with, with,
 //    without in each round, so that a drift of the machine's speed tilts neither.
+//  - Forwarding, PostgreSQL only: --waiting records (made as a line's stations
+//    make them) queued in the local file and sent to the line's database by
+//    records sync's sending in this process: records a second; and the rate of a
+//    run of --passes passes around two block reads with records on the line,
+//    while its own forwarder sends that many waiting records, over its rate with
+//    none waiting (from its script execution time; the sending at its exit is
+//    not counted), at rest, loaded, loaded, at rest in each round.
 // Each measurement gives numbers of a range of its own, so that none skips the
 // numbers an earlier one claimed. Runs keep their local records in the
 // benchmark's folder.
-// Usage: bench_line [--units N] [--single N] [--rounds N] [--postgresql URL]
+// Usage: bench_line [--units N] [--single N] [--waiting N] [--passes N] [--rounds N] [--postgresql URL]
 //        (the URL defaults to TAMRISK_TEST_POSTGRESQL; without one PostgreSQL is skipped)
 
+#include "benchrecords.h"
 #include "benchsupport.h"
+#include "printercommands.h"
+#include "recordforwarder.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -63,6 +76,17 @@ public:
         return path;
     }
 
+    // A script of `passes` passes around two block reads.
+    QString BlockReads(int passes) {
+        const QString path = m_dir.filePath(QStringLiteral("reads.inp"));
+        std::string text = "*" + std::to_string(passes) + ",Pass\r\n";
+        text += "121," + CodeBlockData(0x0000) + "\r\n121," + CodeBlockData(0x0040) + "\r\n:Pass\r\n";
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0)
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return path;
+    }
+
     // tamrisk-cli run of `script` on printer `i`, records at `records`.
     QStringList Command(int i, const QString& records, bool claims, const QString& script) const {
         QStringList args = {"run", "--port", QString::fromStdString(m_sims[i]->port()), "--color", "never",
@@ -91,6 +115,17 @@ public:
         runs.Add(watch.wallSeconds(), status);
     }
 
+    // The seconds the script of the last run on printer `i` took, by its last line; 0 when it has none.
+    double ScriptSeconds(int i) const {
+        QFile out(m_dir.filePath(QStringLiteral("run%1.out").arg(i)));
+        out.open(QIODevice::ReadOnly);
+        static const QRegularExpression time(QStringLiteral("Script execution time ([0-9.]+) seconds"));
+        QRegularExpressionMatch last;
+        for (auto match = time.globalMatch(QString::fromUtf8(out.readAll())); match.hasNext();)
+            last = match.next();
+        return last.hasMatch() ? last.captured(1).toDouble() : 0;
+    }
+
 private:
     QTemporaryDir& m_dir;
     std::vector<std::unique_ptr<Simulator>> m_sims;
@@ -101,13 +136,17 @@ private:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int units = 300, single = 3000, rounds = 2;
+    int units = 300, single = 3000, rounds = 2, waiting = 10000, passes = 10000;
     QString postgresql = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--units"))
             units = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--single"))
             single = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--waiting"))
+            waiting = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--passes"))
+            passes = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--rounds"))
             rounds = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--postgresql"))
@@ -115,7 +154,8 @@ int main(int argc, char** argv) {
     }
     QTemporaryDir dir;
     // The records a run keeps before sending them to the line stay in this folder.
-    qputenv("TAMRISK_LOCAL_RECORDS", dir.filePath("local.sqlite").toLocal8Bit());
+    const QString local = dir.filePath("local.sqlite");
+    qputenv("TAMRISK_LOCAL_RECORDS", local.toLocal8Bit());
     LineBench bench(dir);
 
     std::vector<std::pair<const char*, QString>> databases = {{"SQLite", dir.filePath("line.sqlite")}};
@@ -144,5 +184,51 @@ int main(int argc, char** argv) {
                     name, single, with.status, without.status, with.Rate(single), without.Rate(single),
                     with.Rate(single) / without.Rate(single));
     }
+    if (postgresql.isEmpty())
+        return 0;
+
+    // Whatever the runs above left waiting goes first: the waiting records are the benchmark's alone.
+    RecordForwarder::SendWaiting(local, postgresql, QDeadlineTimer(QDeadlineTimer::Forever));
+    auto fill = [&] {
+        if (!FillRecords(local, waiting, postgresql))
+            std::exit(1);
+    };
+    double sendSeconds = 0;
+    int sent = 0;
+    QString problem;
+    Runs rest, loaded;
+    std::string seconds;  // each run's script seconds in order
+    const QString reads = bench.BlockReads(passes);
+    auto run = [&](bool load) {
+        if (load)
+            fill();
+        Runs once;
+        bench.RunAtOnce(1, postgresql, false, reads, once);
+        const double script = bench.ScriptSeconds(0);
+        (load ? loaded : rest).Add(script, once.status);
+        char text[40];
+        std::snprintf(text, sizeof text, " %s %.2f", load ? "loaded" : "rest", script);
+        seconds += text;
+        // What the run did not send before it ended is sent now, so that none waits at rest.
+        RecordForwarder::SendWaiting(local, postgresql, QDeadlineTimer(QDeadlineTimer::Forever));
+    };
+    for (int round = 0; round < rounds; ++round) {
+        fill();
+        const Stopwatch watch;
+        const RecordForwarder::SyncResult result =
+            RecordForwarder::SendWaiting(local, postgresql, QDeadlineTimer(QDeadlineTimer::Forever));
+        sendSeconds += watch.wallSeconds();
+        sent += result.sent;
+        problem = result.problem.isEmpty() ? problem : result.problem;
+        run(false), run(true), run(true), run(false);
+    }
+    std::printf("PostgreSQL forwarding: %d x %d waiting records sent in %.3f s: %.0f records/s%s%s\n", rounds,
+                waiting, sendSeconds, sent / sendSeconds, problem.isEmpty() ? "" : "; ", qPrintable(problem));
+    const long transactions = 2L * passes;
+    std::printf("PostgreSQL run of %ld block reads, records on the line, script seconds%s (exit status %d, %d):"
+                " %.0f transactions/s with %d records being sent, %.0f at rest: loaded / rest = %.3f"
+                " (at least 0.95)\n",
+                transactions, seconds.c_str(), loaded.status, rest.status, loaded.Rate(transactions), waiting,
+                rest.Rate(transactions), loaded.Rate(transactions) / rest.Rate(transactions));
     return 0;
 }
