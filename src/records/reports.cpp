@@ -134,6 +134,16 @@ void AppendCsvRow(QByteArray& out, const Fields& fields) {
     out.append("\r\n");
 }
 
+// A header row of `columns`, then the fields of each item.
+template <typename Columns, typename Items, typename ToFields>
+QByteArray CsvTable(const Columns& columns, const Items& items, ToFields toFields) {
+    QByteArray out;
+    AppendCsvRow(out, columns);
+    for (const auto& item : items)
+        AppendCsvRow(out, toFields(item));
+    return out;
+}
+
 // ---------------------------------------------------------------- JUnit
 
 // One transaction of the log: a request line and, unless the record ended
@@ -416,11 +426,7 @@ QByteArray RecordsJson(std::span<const Record> records) {
 }
 
 QByteArray HeadersCsv(std::span<const RecordHeader> headers) {
-    QByteArray out;
-    AppendCsvRow(out, CsvColumns);
-    for (const RecordHeader& header : headers)
-        AppendCsvRow(out, CsvFields(header));
-    return out;
+    return CsvTable(CsvColumns, headers, CsvFields);
 }
 
 QByteArray RecordsJUnit(std::span<const Record> records) {
@@ -477,11 +483,7 @@ QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
 }
 
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) {
-    QByteArray out;
-    AppendCsvRow(out, ClaimColumns);
-    for (const SerialClaimRow& claim : claims)
-        AppendCsvRow(out, ClaimFields(claim));
-    return out;
+    return CsvTable(ClaimColumns, claims, ClaimFields);
 }
 
 }  // namespace tamrisk
