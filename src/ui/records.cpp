@@ -154,13 +154,16 @@ bool TRecordsFrm::ApplyFilter() {
 }
 
 void TRecordsFrm::ShowError(const QString& text) {
+    // A database's reason can be long: it wraps, and the tooltip holds it whole.
     ui->StatusLbl->setStyleSheet(QStringLiteral("color: #8b0000"));
     ui->StatusLbl->setText(text);
+    ui->StatusLbl->setToolTip(text);
 }
 
 void TRecordsFrm::ShowStatus(const QString& text) {
     ui->StatusLbl->setStyleSheet({});
     ui->StatusLbl->setText(text);
+    ui->StatusLbl->setToolTip({});
 }
 
 void TRecordsFrm::ShowCount() {

@@ -33,6 +33,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -264,14 +265,23 @@ int main(int argc, char** argv) {
 
     // The records window, then the log of the demo run opened from it: the
     // newest run, as this session recorded it.
-    TRecordsFrm recordsFrm(records, &testForm);
+    TRecordsFrm recordsFrm(records, QString(), &testForm);
     recordsFrm.resize(980, 470);
     recordsFrm.show();
+    // The window reads in the background: the picture waits for the list.
+    const auto settle = [&recordsFrm] {
+        QElapsedTimer waited;
+        waited.start();
+        while (recordsFrm.Reading() && waited.elapsed() < 10'000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
+    settle();
     ok = Save(recordsFrm, out + "/records.png") && ok;
     int run = 0;
     while (run < recordsFrm.Model().rowCount() && recordsFrm.Model().Header(run).kind != "run")
         ++run;
     recordsFrm.OpenRecord(run);
+    settle();
     if (auto* log = recordsFrm.findChild<QDialog*>("LogDlg")) {
         log->resize(720, 560);
         ok = Save(*log, out + "/records-log.png") && ok;
