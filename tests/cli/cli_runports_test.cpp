@@ -1,5 +1,6 @@
 // tamrisk-cli run with several ports: one run per simulated printer at once.
 
+#include "recordtesting.h"
 #include "runports.h"
 #include "simprocess.h"
 #include "testfiles.h"
@@ -175,9 +176,12 @@ TEST(CliRunPorts, LinesPastClaimsStepEveryFieldPastItsHighestClaim) {
     EXPECT_FALSE(unreadable.has_value());
 }
 
-// Three printers claim their numbers in one records file; the children leave the
-// script alone and the parent writes it back once, past the highest claim.
-TEST(CliRunPorts, WriteBackWithUniqueSerialsSavesTheScriptOncePastEveryClaim) {
+using CliRunPortsClaims = BackendTest;
+
+// Three printers claim their numbers where the records make claims (the records
+// file, or the line's database that the records go to); the script is written
+// back once they have all ended, past the highest claim.
+TEST_P(CliRunPortsClaims, WriteBackWithUniqueSerialsSavesTheScriptOncePastEveryClaim) {
     QTemporaryDir dir;
     const QString script = dir.filePath("loop.inp");
     ASSERT_TRUE(WriteFileBytes(script, "*20,L\r\n+1;91,DT000100\r\n+0+2;91,X01Y0050\r\n:L\r\n"));
@@ -188,7 +192,7 @@ TEST(CliRunPorts, WriteBackWithUniqueSerialsSavesTheScriptOncePastEveryClaim) {
         ASSERT_TRUE(sim->started());
         args << "--port" << QString::fromStdString(sim->port());
     }
-    sims[0]->setEnv("TAMRISK_RECORDS", dir.filePath("records.sqlite"));
+    sims[0]->setEnv("TAMRISK_RECORDS", Location());
     const CliRun run = sims[0]->cli(args << script);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const auto lines = Lines(run.out);
@@ -197,7 +201,11 @@ TEST(CliRunPorts, WriteBackWithUniqueSerialsSavesTheScriptOncePastEveryClaim) {
               60);
     // 3 x 20 units: DT000100..DT000159 and X01Y0050..X01Y0168, each once.
     EXPECT_EQ(ReadFileBytes(script).toStdString(), "*20,L\r\n+1;91,DT000160\r\n+0+2;91,X01Y0170\r\n:L\r\n");
+    EXPECT_EQ(RunSql(Location(), {QStringLiteral("SELECT COUNT(*) FROM serial_claims")}), "120\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliRunPortsClaims, ::testing::Values(Backend::Sqlite, Backend::Postgresql),
+                         BackendName);
 
 }  // namespace
 }  // namespace tamrisk::testing
