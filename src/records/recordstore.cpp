@@ -749,39 +749,28 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
         error);
 }
 
-// SQLite's write lock, taken at the start of the transaction, keeps other
-// writers out between the look and the insert. On PostgreSQL two claims may
-// both find the number free; the second insert then fails on the key.
+// One statement against the key (space, data): the first claim inserts the row,
+// any later one, of any program or station, finds it there and inserts nothing.
+// Two claims at once cannot both win, and the loser's transaction stays sound.
 RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error) {
     bool taken = false;
     const bool written = Write(
         [&](QSqlError& failure) {
-            taken = false;
-            QSqlQuery look(m_db);
-            look.prepare(QStringLiteral("SELECT record_id FROM serial_claims WHERE space = ? AND data = ?"));
-            look.addBindValue(Cp1251(claim.space));
-            look.addBindValue(Cp1251(claim.data));
-            if (!Run(look, failure))
-                return false;
-            if (look.next()) {
-                taken = true;
-                return true;
-            }
             QSqlQuery insert(m_db);
             insert.prepare(QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
-                                          " VALUES (?, ?, ?, ?, ?, ?)"));
+                                          " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (space, data) DO NOTHING"));
             for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
                                           Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
                 insert.addBindValue(value);
-            if (Run(insert, failure))
-                return true;
-            taken = !IsSqlite() && failure.nativeErrorCode() == QLatin1String("23505");
-            return false;
+            if (!Run(insert, failure))
+                return false;
+            taken = insert.numRowsAffected() == 0;
+            return true;
         },
         error);
-    if (taken)
-        return ClaimResult::Taken;
-    return written ? ClaimResult::Claimed : ClaimResult::Failed;
+    if (!written)
+        return ClaimResult::Failed;
+    return taken ? ClaimResult::Taken : ClaimResult::Claimed;
 }
 
 bool RecordStore::Release(const std::string& space, const std::string& data, const std::string& recordId,
