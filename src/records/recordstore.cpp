@@ -272,7 +272,13 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
         host = host.mid(1, host.size() - 2);
     int port = parts.captured(3).isEmpty() ? -1 : parts.captured(3).toInt();
     // Further libpq settings (sslmode=require and the like) pass on as they are.
-    QStringList options = {QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutS)};
+    // A server that went away mid-statement is given up in seconds too: TCP
+    // keepalives and a bound on unacknowledged data find a dead network, and the
+    // server ends a statement that waits longer than a minute (on a lock, say).
+    QStringList options = {QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutS),
+                           QStringLiteral("keepalives_idle=10"), QStringLiteral("keepalives_interval=5"),
+                           QStringLiteral("keepalives_count=3"), QStringLiteral("tcp_user_timeout=15000"),
+                           QStringLiteral("options='-c statement_timeout=60000'")};
     static const QRegularExpression plainKey(QStringLiteral("^[a-z_]+$"));
     static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./+-]*$"));
     for (const QString& pair : parts.captured(5).split(u'&', Qt::SkipEmptyParts)) {
