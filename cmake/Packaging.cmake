@@ -1,0 +1,70 @@
+# The Debian package: `cmake --build --preset default --target package` writes
+# tamrisk_<version>_amd64.deb into the build folder. It holds the three programs,
+# the desktop entry, the icon, the AppStream metadata, the manual pages (installed
+# by docs/man) and the files Debian wants in /usr/share/doc/tamrisk.
+# scripts/check-package.sh checks the result as a user's machine would see it.
+
+include(GNUInstallDirs)
+
+# Where the project lives on the web: the package's Homepage field and the
+# AppStream metadata's home page and screenshot.
+set(TAMRISK_HOMEPAGE "https://tamrisk.zormik.example")
+# The maintainer is also named in cmake/debian/changelog and cmake/debian/copyright.
+set(TAMRISK_MAINTAINER "ZORMIK Tamrisk maintainers <tamrisk@zormik.example>")
+# The AppStream component id, reverse-DNS; the metadata file is <id>.metainfo.xml.
+set(TAMRISK_APPSTREAM_ID "com.zormik.tamrisk")
+
+# Directories 0755 whatever the umask of the one who builds.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# The internal libraries are static, so the programs need nothing of the build tree.
+install(TARGETS tamrisk tamrisk-cli tamrisk-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+configure_file(${PROJECT_SOURCE_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml.in
+               ${PROJECT_BINARY_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# /usr/share/doc/tamrisk: the machine-readable copyright and the changelog,
+# compressed as Debian does (gzip -9n: no name, no time stamp, so the same bytes
+# every build). The version has no Debian revision, which makes this a native
+# package, whose changelog is named changelog.gz.
+set(TAMRISK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tamrisk)
+add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/debian
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+    COMMENT "Compressing the Debian changelog"
+    VERBATIM)
+add_custom_target(tamrisk_package_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
+        DESTINATION ${TAMRISK_DOC_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tamrisk)
+set(CPACK_PACKAGE_VENDOR ZORMIK)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAMRISK_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TAMRISK_HOMEPAGE}")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+file(READ ${PROJECT_SOURCE_DIR}/cmake/debian/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
+# dpkg-shlibdeps names the libraries the programs link. Qt loads its plugins at
+# run time, so name them: the window system (xcb and offscreen come with
+# libqt6gui6, the others with qt6-qpa-plugins), the SVG icon's image format and
+# icon engine (libqt6svg6), and the records' SQLite and PostgreSQL drivers.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libqt6sql6-sqlite, libqt6sql6-psql")
+# A Wayland session runs the station natively with qt6-wayland (else through
+# XWayland); the platform themes give it the desktop's look and file dialogs.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-gtk-platformtheme | qt6-xdgdesktopportal-platformtheme")
+include(CPack)
