@@ -17,7 +17,7 @@
 namespace tamrisk {
 
 const char* const CliUsageText =
-    "usage: tamrisk-cli ports\n"
+    "usage: tamrisk-cli ports [--long]\n"
     "       tamrisk-cli exec [--port PORT] [--speed BAUD] [--color auto|always|never] [--] COMMAND [DATA]\n"
     "       tamrisk-cli run [--port PORT] [--speed BAUD] [--color auto|always|never] [--retry N]\n"
     "                       [--write-back] [--unique-serials] [--lines A-B] [--junit FILE]\n"
@@ -44,7 +44,9 @@ const char* const CliUsageText =
     "                       [--station NAME] [--limit N] [--format table|csv|json]\n"
     "       tamrisk-cli --version\n"
     "\n"
-    "  ports   list the serial ports in the order of the station's port list\n"
+    "  ports   list the serial ports in the order of the station's port list; --long\n"
+    "          gives each port's name, description, manufacturer, serial number (as\n"
+    "          the system reports them) and stable /dev/serial/by-id path, tab-separated\n"
     "  exec    send one command (32..255) with its data (\\t and \\n escapes) and log\n"
     "          the request, the answer and the execution time\n"
     "  run     run a script file (Windows-1251) and log every line the run writes;\n"
@@ -117,8 +119,10 @@ const char* const CliUsageText =
     "background; a command sends what waits for at most 3 seconds before it exits,\n"
     "and what could not be sent waits, told in one line on stderr.\n"
     "\n"
-    "PORT is a device path or a name that 'ports' lists; without --port and --speed\n"
-    "the station's saved port and speed are used.\n"
+    "PORT is a device path (a /dev/serial/by-id link too) or a name that 'ports'\n"
+    "lists; without --port and --speed the station's saved port and speed are used.\n"
+    "A port refused for lack of permission is told with the group that owns it and\n"
+    "how to join it.\n"
     "Exit: exec 0 done without a printer or link error, 1 the transaction failed or\n"
     "the printer reported an error; run 0 completed without a red line, 1 completed\n"
     "with one (or the script or a report could not be saved), 130 cancelled (a\n"
@@ -203,10 +207,11 @@ CliSession::CliSession(std::ostream& out, std::ostream& err)
       station(host, std::make_unique<QtSerialIo>()) {
     // Messages carry script and printer text (a message line, a reason): shown
     // on stderr, never obeyed, with a message's own line breaks kept.
-    // The detail is filtered before its text.
+    // The detail is filtered before its text; its own line breaks (the lines
+    // of advice after a reason) are kept.
     host.setDetailFilter([this](const std::string& detail) {
         m_detail = detail;
-        return EscapeControls(detail);
+        return EscapeControls(detail, true);
     });
     host.setTextFilter([this](const std::string& text) {
         lastMessage = Cp1251ToUtf8(text) + (m_detail.empty() ? "" : ": " + m_detail);
@@ -248,7 +253,8 @@ bool OpenLink(CliSession& session, const ParsedArgs& args, std::ostream& err) {
             return false;
         }
     } else {
-        path = link.PortAt(link.PortIndex).path;
+        // A port saved by path is opened by it, listed or not: the system then says what is wrong with it.
+        path = link.GivenPortPath.empty() ? link.PortAt(link.PortIndex).path : link.GivenPortPath;
         if (path.empty()) {
             session.lastMessage = "no saved port";
             CliError(err, session.lastMessage + "; give one with --port");

@@ -50,8 +50,39 @@ std::vector<PortEntry> ListVirtualPorts(const std::string& dir) {
 std::vector<PortEntry> ListSystemPorts() {
     std::vector<PortEntry> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-        ports.push_back({info.portName().toStdString(), info.systemLocation().toStdString()});
+        ports.push_back({info.portName().toStdString(), info.systemLocation().toStdString(),
+                         info.description().toStdString(), info.manufacturer().toStdString(),
+                         info.serialNumber().toStdString()});
     return ports;
+}
+
+std::string RealDevice(const std::string& path) {
+    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical.toStdString();
+}
+
+void AddStablePaths(std::vector<PortEntry>& ports, const std::string& stableDir) {
+    const QDir folder(QString::fromStdString(stableDir));
+    const auto links = folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& link : links) {
+        const QString device = link.canonicalFilePath();
+        if (device.isEmpty())
+            continue;
+        for (PortEntry& port : ports)
+            if (port.stablePath.empty() && RealDevice(port.path) == device.toStdString())
+                port.stablePath = link.absoluteFilePath().toStdString();
+    }
+}
+
+std::string PortDetails(const PortEntry& port) {
+    std::string text = port.path;
+    for (const auto& [label, value] : {std::pair{"Description: ", &port.description},
+                                       std::pair{"Manufacturer: ", &port.manufacturer},
+                                       std::pair{"Serial number: ", &port.serialNumber},
+                                       std::pair{"Stable path: ", &port.stablePath}})
+        if (!value->empty())
+            text += "\n" + std::string(label) + *value;
+    return text;
 }
 
 }  // namespace tamrisk

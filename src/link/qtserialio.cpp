@@ -1,5 +1,7 @@
 #include "qtserialio.h"
 
+#include "portlist.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -26,12 +28,6 @@
 namespace tamrisk {
 
 namespace {
-
-// The device a port name or link leads to; the name itself when it leads nowhere.
-std::string RealDevice(const std::string& path) {
-    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical.toStdString();
-}
 
 #ifdef Q_OS_UNIX
 // The process holding an flock on `device`, from the kernel's lock table.
@@ -80,14 +76,15 @@ std::optional<long> LockFileHolder(const std::string& device) {
     return std::nullopt;
 }
 
-// Whether the device refuses a further open because a program holds it exclusively.
-bool OpenRefusedAsBusy(const std::string& device) {
+// Why the device refuses a further open (EBUSY: a program holds it
+// exclusively; EACCES: no permission); 0 when it opens.
+int OpenRefusal(const std::string& device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
-        return false;
+        return 0;
     }
-    return errno == EBUSY;
+    return errno;
 }
 #endif
 
@@ -154,6 +151,7 @@ bool QtSerialIo::open(const std::string& path, int baud) {
     // One device, one lock, whatever name reached it.
     m_device = RealDevice(path);
     m_port.setPortName(QString::fromStdString(m_device));
+    m_accessDenied = false;
     if (!m_port.open(QIODevice::ReadWrite)) {
         // QSerialPort reports a device locked by another program as a
         // permission error; say who holds it instead.
@@ -165,8 +163,11 @@ bool QtSerialIo::open(const std::string& path, int baud) {
             std::optional<long> holder = FlockHolder(m_device);
             if (!holder)
                 holder = LockFileHolder(m_device);
-            if (holder || OpenRefusedAsBusy(m_device))
+            const int refusal = OpenRefusal(m_device);
+            if (holder || refusal == EBUSY)
                 m_errorText = InUseText(m_device, holder);
+            else
+                m_accessDenied = refusal == EACCES || refusal == EPERM;
         }
 #endif
         return false;

@@ -34,6 +34,7 @@ public:
     std::size_t writeAll(std::string_view bytes) override;
     void waitForBytes(std::chrono::microseconds timeout) override;
     std::string errorText() const override { return m_errorText; }
+    bool accessDenied() const override { return m_accessDenied; }
 
 private:
     void OnError(QSerialPort::SerialPortError error);
@@ -47,6 +48,7 @@ private:
     std::string m_device;  // the real device of the open port
     int m_baud = 9600;
     bool m_lostReported = false;
+    bool m_accessDenied = false;
     std::string m_errorText;
     QEventLoop m_waitLoop;
     QTimer m_gapTimer;

@@ -41,6 +41,9 @@ public:
     virtual void waitForBytes(std::chrono::microseconds timeout) = 0;
     // The system's reason for the last failed open or for a lost device.
     virtual std::string errorText() const { return {}; }
+    // Whether the last failed open was refused for lack of permission on the
+    // device (not because another program holds it).
+    virtual bool accessDenied() const { return false; }
 
     // Called once when the open device goes away (unplugged, its far end
     // ended); the line is closed by then. `reason` is the system's text.

@@ -1,6 +1,7 @@
 #include "seriallink.h"
 
 #include "host.h"
+#include "portaccess.h"
 
 #include <charconv>
 
@@ -9,7 +10,11 @@ namespace tamrisk {
 SerialLink::SerialLink(Host& host, std::unique_ptr<SerialIo> io, PortSource source)
     : m_host(host), m_io(std::move(io)), m_source(std::move(source)) {
     if (!m_source)
-        m_source = [] { return BuildPortList(ListSystemPorts(), ListVirtualPorts(VirtualPortsDir())); };
+        m_source = [] {
+            std::vector<PortEntry> ports = BuildPortList(ListSystemPorts(), ListVirtualPorts(VirtualPortsDir()));
+            AddStablePaths(ports);
+            return ports;
+        };
     m_io->setLostHandler([this](const std::string& reason) { HandleLost(reason); });
 }
 
@@ -49,7 +54,10 @@ bool SerialLink::OpenPath(const std::string& path, int speed) {
     if (IsOpen())
         return true;
     if (!m_io->open(path, speed)) {
-        m_host.showMessageDetail("Can't open serial port", "Error", m_io->errorText());
+        std::string detail = m_io->errorText();
+        if (m_io->accessDenied())
+            detail += (detail.empty() ? "" : "\n") + PortAccessAdvice(path);
+        m_host.showMessageDetail("Can't open serial port", "Error", detail);
         return false;
     }
     m_lost = false;
@@ -94,10 +102,25 @@ PortEntry SerialLink::PortAt(int index) const {
 }
 
 int SerialLink::FindPort(const std::string& nameOrPath) const {
+    if (nameOrPath.empty())
+        return -1;
     for (std::size_t i = 0; i < m_ports.size(); ++i)
-        if (m_ports[i].name == nameOrPath || m_ports[i].path == nameOrPath)
+        if (m_ports[i].name == nameOrPath || m_ports[i].path == nameOrPath || m_ports[i].stablePath == nameOrPath)
+            return static_cast<int>(i);
+    if (nameOrPath.find('/') == std::string::npos)
+        return -1;
+    // Another link to a listed device (a stable name in another folder, say).
+    const std::string device = RealDevice(nameOrPath);
+    for (std::size_t i = 0; i < m_ports.size(); ++i)
+        if (RealDevice(m_ports[i].path) == device)
             return static_cast<int>(i);
     return -1;
+}
+
+std::string SerialLink::PortPathToSave(int selectedIndex) const {
+    if (GivenPortPath.empty() || FindPort(GivenPortPath) != selectedIndex)
+        return {};
+    return GivenPortPath;
 }
 
 }  // namespace tamrisk

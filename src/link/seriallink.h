@@ -35,12 +35,17 @@ public:
     std::int32_t LineSpeed = 9600;
     // Names of the ports the operator can pick, rebuilt by EnumeratePorts.
     std::vector<std::string> PortList;
+    // A port the operator gave by path (a /dev/serial/by-id link, say) in the
+    // saved setting or on the command line; saved back as given, so that the
+    // choice follows the adapter whatever order the adapters were plugged in.
+    std::string GivenPortPath;
 
     // Takes `selectedIndex` as PortIndex and the number at the start of
     // `speedText` as LineSpeed (0 when none), then opens that port unless one is
     // open already. On failure shows "Can't open serial port" with the system's
-    // reason (or "No serial port selected" when the index is outside the list)
-    // and returns false.
+    // reason, followed for a device refused for lack of permission by how to
+    // get access (PortAccessAdvice), or "No serial port selected" when the
+    // index is outside the list, and returns false.
     bool OpenPort(int selectedIndex, std::string_view speedText);
     // Opens a device path at `speed` bit/s; the same messages on failure.
     bool OpenPath(const std::string& path, int speed);
@@ -72,8 +77,13 @@ public:
     int FillPortList();
     // The entry at `index` (name and path); empty when out of range.
     PortEntry PortAt(int index) const;
-    // Index of the port whose name or path is `nameOrPath`, or -1.
+    // Index of the port whose name, path or stable path is `nameOrPath`, or
+    // that a path leads to through links; -1 when none.
     int FindPort(const std::string& nameOrPath) const;
+    // What to save for the selection `selectedIndex`: GivenPortPath while the
+    // selection is the port it leads to (no selection when it leads to none
+    // listed), else empty: the position is saved.
+    std::string PortPathToSave(int selectedIndex) const;
 
 private:
     void HandleLost(const std::string& reason);

@@ -28,7 +28,13 @@ std::unique_ptr<QSettings> OpenSettingsStore() {
 void LoadSettings(QSettings& store, SerialLink& link, std::int32_t& speedIndex) {
     link.EnumeratePorts();
     if (store.status() == QSettings::NoError) {
-        if (const auto port = ReadDword(store, "SerialPort")) {
+        std::optional<std::int32_t> port = ReadDword(store, "SerialPort");
+        if (const QString path = store.value(QStringLiteral("SerialPort")).toString();
+            !port && path.startsWith(QLatin1Char('/'))) {
+            link.GivenPortPath = path.toStdString();
+            port = link.FindPort(link.GivenPortPath);
+        }
+        if (port) {
             link.PortIndex = *port;
             if (const auto bauds = ReadDword(store, "Bauds"); bauds && *bauds < 8)
                 speedIndex = *bauds;
@@ -38,8 +44,11 @@ void LoadSettings(QSettings& store, SerialLink& link, std::int32_t& speedIndex) 
         link.PortIndex = 0;
 }
 
-void SaveSettings(QSettings& store, std::int32_t portIndex, std::int32_t speedIndex) {
-    store.setValue(QStringLiteral("SerialPort"), portIndex);
+void SaveSettings(QSettings& store, std::int32_t portIndex, std::int32_t speedIndex, const std::string& portPath) {
+    if (portPath.empty())
+        store.setValue(QStringLiteral("SerialPort"), portIndex);
+    else
+        store.setValue(QStringLiteral("SerialPort"), QString::fromStdString(portPath));
     store.setValue(QStringLiteral("Bauds"), speedIndex);
     store.sync();
 }

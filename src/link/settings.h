@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tamrisk {
 
@@ -18,9 +19,14 @@ std::unique_ptr<QSettings> OpenSettingsStore();
 // `speedIndex` (only when below 8). Reading stops silently at the first value
 // that is missing or not a 32-bit integer; an unreadable store leaves the
 // defaults. A PortIndex not below the number of ports becomes 0.
+// "SerialPort" may also hold an absolute path (a /dev/serial/by-id link): it
+// becomes link.GivenPortPath, and PortIndex the port it leads to (-1, no
+// selection, when it leads to none listed).
 void LoadSettings(QSettings& store, SerialLink& link, std::int32_t& speedIndex);
 
-// Writes both positions; a store that cannot be written is not reported.
-void SaveSettings(QSettings& store, std::int32_t portIndex, std::int32_t speedIndex);
+// Writes both positions ("SerialPort" is `portPath` instead when that is not
+// empty); a store that cannot be written is not reported.
+void SaveSettings(QSettings& store, std::int32_t portIndex, std::int32_t speedIndex,
+                  const std::string& portPath = {});
 
 }  // namespace tamrisk

@@ -41,6 +41,8 @@ void Station::Disconnect() {
 
 void Station::LoadSettings(QSettings& store) { tamrisk::LoadSettings(store, link, SpeedIndex); }
 
-void Station::SaveSettings(QSettings& store) const { tamrisk::SaveSettings(store, link.PortIndex, SpeedIndex); }
+void Station::SaveSettings(QSettings& store) const {
+    tamrisk::SaveSettings(store, link.PortIndex, SpeedIndex, link.PortPathToSave(link.PortIndex));
+}
 
 }  // namespace tamrisk

@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 namespace tamrisk {
@@ -80,6 +82,49 @@ TEST(Settings, SaveCreatesBothValuesAndLoadReadsThemBack) {
     LoadSettings(store, link, speed);
     EXPECT_EQ(link.PortIndex, 1);
     EXPECT_EQ(speed, 6);
+}
+
+// A port saved as a stable link follows its adapter to wherever the system
+// lists it, and is saved back as given while it stays selected.
+TEST(Settings, APortSavedByPathFollowsItsDevice) {
+    QTemporaryDir dir;
+    const std::filesystem::path root = dir.path().toStdString();
+    for (const char* device : {"ttyUSB0", "ttyUSB1"})
+        std::ofstream(root / device);
+    const std::string stable = (root / "usb-FTDI_FT232R_A10K1-if00-port0").string();
+    std::filesystem::create_symlink(root / "ttyUSB1", stable);
+    const std::vector<PortEntry> ports{{"ttyUSB0", (root / "ttyUSB0").string()},
+                                       {"ttyUSB1", (root / "ttyUSB1").string()}};
+    struct Case {
+        const char* what;
+        QVariant stored;
+        int expectedPort;
+        std::string given;
+        int selectedAtClose;
+        QVariant saved;
+    };
+    const std::vector<Case> cases = {
+        {"stable link kept", QString::fromStdString(stable), 1, stable, 1, QString::fromStdString(stable)},
+        {"another port chosen", QString::fromStdString(stable), 1, stable, 0, 0},
+        {"adapter unplugged: no selection, kept", QString::fromStdString((root / "gone").string()), -1,
+         (root / "gone").string(), -1, QString::fromStdString((root / "gone").string())},
+        {"a position as before", 1, 1, "", 1, 1},
+    };
+    for (const Case& c : cases) {
+        QSettings store(dir.filePath("tamrisk.ini"), QSettings::IniFormat);
+        store.clear();
+        store.setValue("SerialPort", c.stored);
+        store.setValue("Bauds", 6);
+        FakeHost host;
+        SerialLink link(host, std::make_unique<ScriptedIo>(host), [&] { return ports; });
+        std::int32_t speed = DefaultSpeedIndex;
+        LoadSettings(store, link, speed);
+        EXPECT_EQ(link.PortIndex, c.expectedPort) << c.what;
+        EXPECT_EQ(link.GivenPortPath, c.given) << c.what;
+        EXPECT_EQ(speed, 6) << c.what;  // the reading goes on past a path
+        SaveSettings(store, c.selectedAtClose, speed, link.PortPathToSave(c.selectedAtClose));
+        EXPECT_EQ(store.value("SerialPort").toString(), c.saved.toString()) << c.what;
+    }
 }
 
 TEST(Settings, TheStationStoreIsPerUser) {

@@ -47,6 +47,8 @@ public:
     bool refuseOpen = false;
     std::string refuseReason;  // the system's text for a refused open
     std::string errorText() const override { return refuseReason; }
+    bool denyAccess = false;  // a refused open is for lack of permission
+    bool accessDenied() const override { return refuseOpen && denyAccess; }
     std::string openedPath;
     int openedBaud = 0;
     int openCount = 0;
