@@ -42,7 +42,7 @@ const char* const CliUsageText =
     "       tamrisk-cli records sync [--records postgresql://USER@HOST[:PORT]/DB]\n"
     "       tamrisk-cli records claims [--records PATH] [--serial DATA] [--unit TEXT]\n"
     "                       [--station NAME] [--limit N] [--format table|csv|json]\n"
-    "       tamrisk-cli --version\n"
+    "       tamrisk-cli --help | --version\n"
     "\n"
     "  ports   list the serial ports in the order of the station's port list; --long\n"
     "          gives each port's name, description, manufacturer, serial number (as\n"
