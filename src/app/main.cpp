@@ -1,8 +1,8 @@
 // The station: the application, its title and the seven windows in order.
-// Usage: tamrisk [--port NAME] [SCRIPT] | --version
+// Usage: tamrisk [--port NAME] [SCRIPT] | --help | --help-all | --version
 //   --port NAME  selects the port of the list with that name or device path
 //   SCRIPT       a script file, loaded as Load Script from File would
-//   --version    prints "tamrisk <version>" and exits, without a display
+//   --help, --help-all and --version print to stdout and exit, without a display
 
 #include "blockedclose.h"
 #include "coderead.h"
@@ -21,7 +21,9 @@
 #include "tamriskfp.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -34,27 +36,55 @@ using namespace tamrisk;
 
 namespace {
 
-int RunStation(QApplication& app) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Test station for fiscal printers"));
+const QCommandLineOption PortOption(QStringLiteral("port"),
+                                    QStringLiteral("Selects the port with this name or device path."),
+                                    QStringLiteral("NAME"));
+const QCommandLineOption VersionOption(QStringLiteral("version"), QStringLiteral("Prints the version and exits."));
+
+// The station's options, for parsing and for the help text.
+void SetUpParser(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("The test station for fiscal printers: it drives a printer over a serial line."));
     parser.addHelpOption();
-    // Handled in main before the application starts; here for the help text.
-    parser.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("Prints the version and exits.")));
-    const QCommandLineOption portOption(QStringLiteral("port"),
-                                        QStringLiteral("Selects the port with this name or device path."),
-                                        QStringLiteral("NAME"));
-    parser.addOption(portOption);
+    parser.addOption(VersionOption);
+    parser.addOption(PortOption);
     parser.addPositionalArgument(QStringLiteral("SCRIPT"), QStringLiteral("A script file to load."),
                                  QStringLiteral("[SCRIPT]"));
+}
+
+// Prints the help text or the version when asked for and returns true; false
+// (nothing printed) for any other command line. A QCoreApplication suffices,
+// so that this works where there is no display: scripts, packaging checks.
+bool AnswerWithoutDisplay(int argc, char** argv) {
+    bool asked = false;
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        for (const char* option : {"--version", "-h", "--help", "--help-all"})
+            asked = asked || std::strcmp(argv[i], option) == 0;
+    }
+    if (!asked)
+        return false;
+    const QCoreApplication console(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tamrisk"));
+    QCommandLineParser parser;
+    SetUpParser(parser);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return false;
+    if (parser.isSet(VersionOption)) {
+        std::printf("tamrisk %s\n", ProgramVersionText);
+        return true;
+    }
+    parser.process(QCoreApplication::arguments());  // prints the help and exits
+    return false;
+}
+
+int RunStation(QApplication& app) {
+    QCommandLineParser parser;
+    SetUpParser(parser);
     if (!parser.parse(QApplication::arguments()) || parser.positionalArguments().size() > 1) {
         const QString problem = parser.errorText().isEmpty() ? QStringLiteral("Too many arguments.")
                                                              : parser.errorText();
         QMessageBox::critical(nullptr, QStringLiteral("Tamrisk"), problem + u'\n' + parser.helpText());
         return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        QMessageBox::information(nullptr, QStringLiteral("Tamrisk"), parser.helpText());
-        return 0;
     }
 
     QtHost host;
@@ -90,8 +120,8 @@ int RunStation(QApplication& app) {
     JournalForm.SetRecords(&records);
     TestForm.show();
 
-    if (parser.isSet(portOption)) {
-        const QString port = parser.value(portOption);
+    if (parser.isSet(PortOption)) {
+        const QString port = parser.value(PortOption);
         if (!TestForm.SelectPort(port))
             host.showMessageDetail("No such serial port", "Error", port.toStdString());
     }
@@ -105,16 +135,15 @@ int RunStation(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before QApplication, which needs a display: the version is asked for by
-    // scripts and packaging checks on machines that have none.
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("tamrisk %s\n", ProgramVersionText);
-            return 0;
-        }
-    }
+    // Before QApplication, which needs a display.
+    if (AnswerWithoutDisplay(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamrisk"));
+    // Drawn from the SVG by Qt's SVG image-format plugin; the desktop file's name
+    // lets a Wayland desktop match the windows to the menu entry and its icon.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tamrisk.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tamrisk"));
     try {
         return RunStation(app);
     } catch (const std::exception& error) {

@@ -1,5 +1,6 @@
 #include "tamriskfp.h"
 
+#include "about.h"
 #include "accessibletext.h"
 #include "coderead.h"
 #include "command.h"
@@ -130,6 +131,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->SaveM, &QAction::triggered, this, &TTestForm::SaveMClick);
     connect(ui->RepeatM, &QAction::triggered, this, &TTestForm::ExecuteBtClick);
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
+    connect(ui->AboutM, &QAction::triggered, this, [this] { ShowAbout(*this, m_records); });
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
     // The records window talks to no printer: made on first use, it stays open beside the others.
     connect(ui->RecordsM, &QAction::triggered, this, [this] {
