@@ -275,7 +275,8 @@ void TTestForm::PortNumDropDown() {
     for (int i = 0; i < static_cast<int>(m_station.link.PortList.size()); ++i) {
         const PortEntry entry = m_station.link.PortAt(i);
         ui->PortNum->addItem(QString::fromStdString(entry.name));
-        ui->PortNum->setItemData(i, QString::fromStdString(entry.path), Qt::ToolTipRole);
+        // What tells one adapter from another, the names staying as they are.
+        ui->PortNum->setItemData(i, QString::fromStdString(PortDetails(entry)), Qt::ToolTipRole);
     }
     ui->PortNum->setCurrentIndex(selected);
 }
@@ -289,6 +290,9 @@ bool TTestForm::SelectPort(const QString& nameOrPath) {
     const int index = m_station.link.FindPort(nameOrPath.toStdString());
     if (index < 0 || index >= ui->PortNum->count())
         return false;
+    // A port given by path (a stable /dev/serial/by-id link) is saved as given.
+    if (nameOrPath.startsWith(QLatin1Char('/')))
+        m_station.link.GivenPortPath = nameOrPath.toStdString();
     ui->PortNum->setCurrentIndex(index);
     // The list shows PortIndex each time it is opened.
     m_station.link.PortIndex = index;
@@ -700,7 +704,8 @@ void TTestForm::closeEvent(QCloseEvent* event) {
 
 void TTestForm::FormClose() {
     const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    SaveSettings(*store, ui->PortNum->currentIndex(), ui->SpeedBox->currentIndex());
+    const int port = ui->PortNum->currentIndex();
+    SaveSettings(*store, port, ui->SpeedBox->currentIndex(), m_station.link.PortPathToSave(port));
     store->sync();
 }
 

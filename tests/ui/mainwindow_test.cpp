@@ -1,7 +1,9 @@
 // The main window driven as an operator drives it, over the printer model:
 // connection, enabled states, script files, runs, the results view.
 
+#include "portaccess.h"
 #include "resultsview.h"
+#include "scriptedio.h"
 #include "settings.h"
 #include "status.h"
 #include "tamriskfp.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -177,6 +180,66 @@ TEST_F(MainWindow, ShowFillsPortListAndClosingSavesChoices) {
     TTestForm next(*rig.station);
     next.show();
     EXPECT_EQ(next.findChild<QComboBox*>("SpeedBox")->currentText(), "38400");
+}
+
+// Each entry of the port list tells its adapter in its tooltip, the names as
+// they are; a port given by its stable link is saved as given and, with the
+// adapters plugged in another order, selects the port its link leads to then;
+// a port refused for lack of permission says how to get access.
+TEST(MainWindowPorts, StableLinksTooltipsAndAccessAdvice) {
+    OpenSettingsStore()->clear();
+    QTemporaryDir dir;
+    const QString byId = dir.filePath("by-id");
+    ASSERT_TRUE(QDir().mkpath(byId));
+    const QString first = dir.filePath("ttyUSB0"), second = dir.filePath("ttyUSB1");
+    for (const QString& device : {first, second})
+        ASSERT_TRUE(testing::WriteFileBytes(device, {}));
+    const QString stable = byId + "/usb-FTDI_FT232R_A10K1-if00-port0";
+    ASSERT_TRUE(QFile::link(first, stable));
+    const std::vector<PortEntry> system{{"ttyUSB0", first.toStdString(), "CP2102 USB to UART", "Silicon Labs", "0001"},
+                                        {"ttyUSB1", second.toStdString(), "FT232R USB UART", "FTDI", "A10K1"}};
+    testing::FakeHost host;
+    auto io = std::make_unique<testing::ScriptedIo>(host);
+    testing::ScriptedIo* line = io.get();
+    Station station(host, std::move(io), [&] {
+        std::vector<PortEntry> ports = system;
+        AddStablePaths(ports, byId.toStdString());
+        return ports;
+    });
+    {
+        TTestForm window(station);
+        window.show();
+        auto* list = window.findChild<QComboBox*>("PortNum");
+        ASSERT_EQ(list->count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(list->itemText(i).toStdString(), system[static_cast<std::size_t>(i)].name);
+            EXPECT_EQ(list->itemData(i, Qt::ToolTipRole).toString().toStdString(),
+                      PortDetails(station.link.PortAt(i)));
+        }
+        EXPECT_TRUE(list->itemData(0, Qt::ToolTipRole).toString().contains(stable));
+
+        list->setCurrentIndex(1);
+        ASSERT_TRUE(window.SelectPort(stable));
+        EXPECT_EQ(list->currentText(), "ttyUSB0");
+        line->refuseOpen = true;
+        line->denyAccess = true;
+        line->refuseReason = "Permission denied";
+        QTest::mouseClick(window.findChild<QPushButton*>("ConnectBt"), Qt::LeftButton);
+        EXPECT_FALSE(station.Connected);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, "Can't open serial port");
+        EXPECT_EQ(host.messages[0].detail, "Permission denied\n" + PortAccessAdvice(first.toStdString()));
+        window.close();
+    }
+    EXPECT_EQ(OpenSettingsStore()->value("SerialPort").toString(), stable);
+
+    // Plugged in the other order: the link now leads to the second device.
+    ASSERT_TRUE(QFile::remove(stable));
+    ASSERT_TRUE(QFile::link(second, stable));
+    station.link.GivenPortPath.clear();
+    TTestForm next(station);
+    next.show();
+    EXPECT_EQ(next.findChild<QComboBox*>("PortNum")->currentText(), "ttyUSB1");
 }
 
 TEST_F(MainWindow, SizeLimits) {
