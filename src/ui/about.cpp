@@ -16,8 +16,8 @@ TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui:
     ui->VersionLb->setText(QString::fromLatin1(ProgramVersionText));
     // The application's icon, whatever it is set to; none in a program that sets none.
     const QIcon icon = QApplication::windowIcon();
-    if (!icon.isNull())
-        ui->IconLb->setPixmap(icon.pixmap(64, 64));
+    ui->IconLb->setPixmap(icon.pixmap(64, 64));
+    ui->IconLb->setVisible(!icon.isNull());
 }
 
 TAboutDlg::~TAboutDlg() = default;
