@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSettings>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 #include <vector>
@@ -155,6 +158,66 @@ TEST(CliPorts, ListsTheSimulatorsPortAfterTheSystemPorts) {
     const auto lines = Lines(run.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "SIM0");
+}
+
+TEST(CliPorts, LongListingTellsEachPortsDetailsTabSeparated) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    const auto names = Lines(sim.cli({"ports"}).out);
+    const CliRun run = sim.cli({"ports", "--long"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), names.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // name, description, manufacturer, serial number, stable path
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), '\t'), 4) << lines[i];
+        EXPECT_EQ(lines[i].substr(0, lines[i].find('\t')), names[i]);
+    }
+    // The simulator's port is a link of its own; the system reports nothing of it.
+    EXPECT_EQ(lines.back(), "SIM0\t\t\t\t");
+
+    const CliRun wrong = sim.cli({"ports", "--wide"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("ports takes no arguments but --long"), std::string::npos) << wrong.err;
+}
+
+// A port given or saved as a stable link opens the device it leads to; a saved
+// link that leads nowhere is tried as it is, and the system's reason told.
+TEST(CliExec, PortGivenOrSavedAsAStableLink) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    QTemporaryDir byId;
+    const QString stable = byId.filePath("usb-Tamrisk_Printer_SIM0-if00");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(sim.port()), stable));
+    const QString config = sim.environment().value("XDG_CONFIG_HOME") + "/ZORMIK";
+    ASSERT_TRUE(QDir().mkpath(config));
+    struct Case {
+        const char* what;
+        QString saved;
+        QStringList args;
+        int exitCode;
+        const char* err;
+    };
+    const std::vector<Case> cases = {
+        {"given", "", {"exec", "--port", stable, "74"}, 0, ""},
+        {"saved", stable, {"exec", "74"}, 0, ""},
+        {"saved, leading nowhere", byId.filePath("usb-Unplugged-if00"), {"exec", "74"}, 2,
+         "Error: Can't open serial port: "},
+    };
+    for (const Case& c : cases) {
+        {
+            QSettings store(config + "/ZORMIK Tamrisk.conf", QSettings::IniFormat);
+            store.clear();
+            if (!c.saved.isEmpty())
+                store.setValue("SerialPort", c.saved);
+        }
+        const CliRun run = sim.cli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << ": " << run.err;
+        EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << c.what << ": " << run.err;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(Lines(run.out).at(0), "-> 74,\"\"") << c.what;
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The CLI's own pieces in process: options, the terminal sink, the text codec.
 
 #include "cliargs.h"
+#include "clisession.h"
 #include "resultlog.h"
 #include "terminalsink.h"
 #include "textcodec.h"
@@ -123,6 +124,18 @@ TEST(TextCodec, RoundTripsCyrillicAndRefusesWhatItCannotCarry) {
     EXPECT_EQ(Cp1251ToUtf8("\xD2\xE5\xF1\xF2"), "Тест");
     EXPECT_EQ(Utf8ToCp1251("abc"), std::string("abc"));
     EXPECT_FALSE(Utf8ToCp1251("\u4e2d"));
+}
+
+// A reason with advice after it (a port refused for lack of permission) keeps
+// its lines on stderr, each still escaped.
+TEST(CliMessages, ADetailKeepsItsLinesAfterTheReason) {
+    std::ostringstream out, err;
+    CliSession session(out, err);
+    session.host.showMessageDetail("Can't open serial port", "Error",
+                                   "Permission denied\n/dev/ttyUSB0 belongs to the group dialout.\x1b[2J");
+    EXPECT_EQ(err.str(), "Error: Can't open serial port: Permission denied\n"
+                         "/dev/ttyUSB0 belongs to the group dialout.\\x1B[2J\n");
+    EXPECT_EQ(session.lastMessage.rfind("Can't open serial port: Permission denied\n/dev/ttyUSB0", 0), 0u);
 }
 
 }  // namespace
