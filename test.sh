@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the default build's,
-# then the same suite under the address and undefined-behaviour sanitizers,
+# then its Debian package's checks (scripts/check-package.sh: lintian, the desktop
+# entry, AppStream, and the unpacked programs run), then the same suite under the
+# address and undefined-behaviour sanitizers,
 # then the fuzz targets (clang, libFuzzer) over their seeds and briefly beyond.
 # Compiler warnings are errors in all three builds. The records tests run against
 # SQLite and against a private PostgreSQL server (scripts/test-postgres.sh) that
@@ -26,6 +28,10 @@ for preset in default asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
+  if [ "$preset" = default ]; then
+    echo "== package =="
+    scripts/check-package.sh
+  fi
 done
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR

@@ -19,7 +19,19 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # The internal libraries are static, so the programs need nothing of the build tree.
-install(TARGETS tamrisk tamrisk-cli tamrisk-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(TAMRISK_PROGRAMS tamrisk tamrisk-cli tamrisk-sim)
+install(TARGETS ${TAMRISK_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(program IN LISTS TAMRISK_PROGRAMS)
+    # Symbols bound at start, so that the whole GOT is read-only after it (full RELRO).
+    target_link_options(${program} PRIVATE LINKER:-z,now)
+    # A stripped install (the package's) also drops the compiler's notes, as dh_strip does.
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
+endforeach()
 
 install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.svg
@@ -44,6 +56,9 @@ add_custom_command(
 add_custom_target(tamrisk_package_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${TAMRISK_DOC_DIR})
+# lintian's notes that do not apply, each with its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tamrisk)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tamrisk)

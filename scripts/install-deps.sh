@@ -9,6 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
+  libqt6svg6 scdoc dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
