@@ -1,7 +1,7 @@
 # The Debian package: `cmake --build --preset default --target package` writes
 # tamrisk_<version>_amd64.deb into the build folder. It holds the three programs,
 # the desktop entry, the icon, the AppStream metadata, the manual pages (installed
-# by docs/man) and the files Debian wants in /usr/share/doc/tamrisk.
+# by packaging/man) and the files Debian wants in /usr/share/doc/tamrisk.
 # scripts/check-package.sh checks the result as a user's machine would see it.
 
 include(GNUInstallDirs)
@@ -9,7 +9,7 @@ include(GNUInstallDirs)
 # Where the project lives on the web: the package's Homepage field and the
 # AppStream metadata's home page and screenshot.
 set(TAMRISK_HOMEPAGE "https://tamrisk.zormik.example")
-# The maintainer is also named in cmake/debian/changelog and cmake/debian/copyright.
+# The maintainer is also named in packaging/debian/changelog and packaging/debian/copyright.
 set(TAMRISK_MAINTAINER "ZORMIK Tamrisk maintainers <tamrisk@zormik.example>")
 # The AppStream component id, reverse-DNS; the metadata file is <id>.metainfo.xml.
 set(TAMRISK_APPSTREAM_ID "com.zormik.tamrisk")
@@ -33,10 +33,10 @@ foreach(program IN LISTS TAMRISK_PROGRAMS)
         endif()")
 endforeach()
 
-install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/data/tamrisk.svg
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/tamrisk.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/tamrisk.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-configure_file(${PROJECT_SOURCE_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml.in
+configure_file(${PROJECT_SOURCE_DIR}/packaging/${TAMRISK_APPSTREAM_ID}.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/data/${TAMRISK_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -49,15 +49,15 @@ set(TAMRISK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tamrisk)
 add_custom_command(
     OUTPUT ${PROJECT_BINARY_DIR}/debian/changelog.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/debian
-    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/cmake/debian/changelog > ${PROJECT_BINARY_DIR}/debian/changelog.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${PROJECT_BINARY_DIR}/debian/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
     COMMENT "Compressing the Debian changelog"
     VERBATIM)
 add_custom_target(tamrisk_package_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
-install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${TAMRISK_DOC_DIR})
 # lintian's notes that do not apply, each with its reason.
-install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tamrisk)
 
 set(CPACK_GENERATOR DEB)
@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAMRISK_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TAMRISK_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-file(READ ${PROJECT_SOURCE_DIR}/cmake/debian/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
+file(READ ${PROJECT_SOURCE_DIR}/packaging/debian/description CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 # dpkg-shlibdeps names the libraries the programs link. Qt loads its plugins at
 # run time, so name them: the window system (xcb and offscreen come with
 # libqt6gui6, the others with qt6-qpa-plugins), the SVG icon's image format and
