@@ -829,6 +829,19 @@ int RecordStore::MarkAbandoned(QString& error) {
     return written ? marked : -1;
 }
 
+bool RecordStore::Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error) {
+    if (limit > 0) {
+        sql += QStringLiteral(" LIMIT ?");
+        values.push_back(limit);
+    }
+    query.setForwardOnly(true);
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    QSqlError failure;
+    return Run(query, failure) || Fail(failure, error);
+}
+
 std::vector<RecordHeader> RecordStore::List(const Filter& filter, QString& error) {
     std::vector<RecordHeader> headers;
     if (!m_open) {
@@ -854,22 +867,9 @@ std::vector<RecordHeader> RecordStore::List(const Filter& filter, QString& error
         sql += QStringLiteral(" AND started_ms <= ? AND (started_ms < ? OR id < ?)");
         values << filter.after->startedMs << filter.after->startedMs << Utf8(filter.after->id);
     }
-    sql += QStringLiteral(" ORDER BY started_ms DESC, id DESC");
-    if (filter.limit > 0) {
-        sql += QStringLiteral(" LIMIT ?");
-        values.push_back(filter.limit);
-    }
-
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    QSqlError failure;
-    if (!Run(query, failure)) {
-        Fail(failure, error);
+    if (!Select(query, sql + QStringLiteral(" ORDER BY started_ms DESC, id DESC"), values, filter.limit, error))
         return headers;
-    }
     while (query.next())
         headers.push_back(ReadHeader(query));
     return headers;
@@ -970,21 +970,10 @@ std::vector<SerialClaimRow> RecordStore::Claims(const ClaimFilter& filter, QStri
         sql += QStringLiteral(" AND ") + QLatin1String(column) + QStringLiteral(" = ?");
         values.push_back(value);
     }
-    sql += QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC");
-    if (filter.limit > 0) {
-        sql += QStringLiteral(" LIMIT ?");
-        values.push_back(filter.limit);
-    }
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    QSqlError failure;
-    if (!Run(query, failure)) {
-        Fail(failure, error);
+    if (!Select(query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values, filter.limit,
+                error))
         return claims;
-    }
     while (query.next()) {
         claims.push_back({Cp1251From(query.value(0)), Cp1251From(query.value(1)), Utf8From(query.value(2)),
                           Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});

@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QVariant>
 
 #include <functional>
 #include <optional>
@@ -171,6 +172,8 @@ private:
     bool IsBusy(const QSqlError& failure) const;
     bool Exec(const QString& sql, QSqlError& failure);
     bool Run(QSqlQuery& query, QSqlError& failure);
+    // Runs `sql` with `values` bound, at most `limit` rows (0 or less: all), read forward only.
+    bool Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error);
     bool Write(const std::function<bool(QSqlError&)>& body, QString& error);
     bool ReadSchemaVersion(int& version, QSqlError& failure);
     bool Upgrade(QString& error);
