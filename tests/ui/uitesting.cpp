@@ -20,11 +20,21 @@ UiRig::UiRig(sim::SimOptions options) : LinkRig(std::move(options)) {
 void OnNextModal(std::function<void(QWidget*)> act, int timeoutMs) {
     auto* timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
+    auto seen = std::make_shared<QElapsedTimer>();
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, act = std::move(act), timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, seen, act = std::move(act), timeoutMs] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr && clock->elapsed() < timeoutMs)
             return;
+        // A window shown is activated a little later, and only then has the
+        // keyboard focus the operator would type into; a loaded machine makes
+        // that gap long enough to matter.
+        if (modal != nullptr && !modal->isActiveWindow()) {
+            if (!seen->isValid())
+                seen->start();
+            if (seen->elapsed() < 1000)
+                return;
+        }
         timer->stop();
         timer->deleteLater();
         if (modal != nullptr)
