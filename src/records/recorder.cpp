@@ -1,13 +1,11 @@
 #include "recorder.h"
 
 #include "textcodec.h"
+#include "workthread.h"
 
 #include <QDateTime>
-#include <QThread>
 #include <QUuid>
 
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <utility>
 
@@ -27,36 +25,26 @@ class Recorder::Writer {
 public:
     using Step = std::function<bool(RecordStore& store, QString& error)>;
 
-    // A QThread, not a bare thread: Qt's data for the thread (the connection
-    // lives in it) goes with the QThread, not with the thread's exit.
     // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
-    Writer(const QString& location, const QString& forwardTo)
-        : m_thread(QThread::create([this, location, forwardTo] { Run(location, forwardTo); })) {
-        m_thread->start();
+    Writer(const QString& location, const QString& forwardTo) {
+        m_thread.Post([this, location, forwardTo] {
+            m_store = std::make_unique<RecordStore>();
+            m_store->SetForwardTo(forwardTo);
+            QString error;
+            if (!m_store->Open(location, error))
+                Fail(error);
+        });
     }
-    ~Writer() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_changed.notify_all();
-        m_thread->wait();
-    }
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
 
     void Post(Step step) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_steps.push_back(std::move(step));
-        }
-        m_changed.notify_all();
+        m_thread.Post([this, step = std::move(step)] {
+            QString error;
+            if (!m_failed && !step(*m_store, error))
+                Fail(error);
+        });
     }
     // Waits until every step posted so far is done.
-    void Settle() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_steps.empty() && !m_busy; });
-    }
+    void Settle() { m_thread.Settle(); }
     // The first failure, the first time it is asked for.
     std::optional<QString> TakeFailure() {
         const std::lock_guard lock(m_mutex);
@@ -67,48 +55,20 @@ public:
     }
 
 private:
-    void Run(const QString& location, const QString& forwardTo) {
-        RecordStore store;
-        store.SetForwardTo(forwardTo);
-        QString openError;
-        bool failed = !store.Open(location, openError);
-        if (failed) {
-            const std::lock_guard lock(m_mutex);
-            m_failure = openError;
-        }
-        for (;;) {
-            Step step;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stopping || !m_steps.empty(); });
-                if (m_steps.empty())
-                    return;
-                step = std::move(m_steps.front());
-                m_steps.pop_front();
-                m_busy = true;
-            }
-            QString error;
-            const bool done = failed || step(store, error);
-            {
-                const std::lock_guard lock(m_mutex);
-                m_busy = false;
-                if (!done) {
-                    failed = true;
-                    m_failure = error;
-                }
-            }
-            m_changed.notify_all();
-        }
+    void Fail(const QString& error) {
+        m_failed = true;
+        const std::lock_guard lock(m_mutex);
+        m_failure = error;
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Step> m_steps;
-    bool m_busy = false;
-    bool m_stopping = false;
+    // The store and m_failed are the writer thread's alone.
+    std::unique_ptr<RecordStore> m_store;
+    bool m_failed = false;
+    std::mutex m_mutex;  // guards the failure, read on the operation's thread
     std::optional<QString> m_failure;
     bool m_failureTaken = false;
-    std::unique_ptr<QThread> m_thread;  // last: it starts once the rest is made
+    // Last: stopped first, after the steps posted, closing the store on its thread.
+    WorkThread m_thread{QStringLiteral("Recorder"), WorkThread::AtStop::RunWaitingJobs, [this] { m_store.reset(); }};
 };
 
 Recorder::Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce)

@@ -1,10 +1,10 @@
 #include "serialclaims.h"
 
+#include "workthread.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
-#include <QObject>
-#include <QThread>
 
 #include <future>
 #include <optional>
@@ -19,23 +19,13 @@ QString ClaimsLocation(const RecordStore& store) {
 
 SerialClaims::SerialClaims(QString location) : m_location(std::move(location)) {}
 
-SerialClaims::~SerialClaims() {
-    if (!m_thread)
-        return;
-    // The connection is closed on the thread that made it.
-    QMetaObject::invokeMethod(m_context, [this] { m_store.reset(); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    delete m_context;
-}
+SerialClaims::~SerialClaims() = default;
 
 void SerialClaims::Call(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error) {
     if (!m_thread) {
-        m_thread = std::make_unique<QThread>();
-        m_thread->setObjectName(QStringLiteral("serial claims"));
-        m_context = new QObject;
-        m_context->moveToThread(m_thread.get());
-        m_thread->start();
+        // The connection is closed on the thread that made it.
+        m_thread = std::make_unique<WorkThread>(QStringLiteral("serial claims"), WorkThread::AtStop::RunWaitingJobs,
+                                                [this] { m_store.reset(); });
     }
     // Without an application there are no events to process: the caller only waits.
     std::optional<QEventLoop> loop;
@@ -43,23 +33,20 @@ void SerialClaims::Call(const std::function<bool(RecordStore& store, QString& er
         loop.emplace();
     std::promise<void> done;
     std::future<void> finished = done.get_future();
-    QMetaObject::invokeMethod(
-        m_context,
-        [&] {
-            if (!m_store) {
-                auto store = std::make_unique<RecordStore>();
-                if (store->Open(m_location, error))
-                    m_store = std::move(store);
-            }
-            // A connection that failed is opened again for the next call: a server
-            // that came back is used again.
-            if (m_store && !work(*m_store, error))
-                m_store.reset();
-            if (loop)
-                QMetaObject::invokeMethod(&*loop, &QEventLoop::quit, Qt::QueuedConnection);
-            done.set_value();
-        },
-        Qt::QueuedConnection);
+    m_thread->Post([&] {
+        if (!m_store) {
+            auto store = std::make_unique<RecordStore>();
+            if (store->Open(m_location, error))
+                m_store = std::move(store);
+        }
+        // A connection that failed is opened again for the next call: a server
+        // that came back is used again.
+        if (m_store && !work(*m_store, error))
+            m_store.reset();
+        if (loop)
+            QMetaObject::invokeMethod(&*loop, &QEventLoop::quit, Qt::QueuedConnection);
+        done.set_value();
+    });
     // The loop may also end early (the application quitting): the answer is still waited for.
     if (loop)
         loop->exec();

@@ -15,10 +15,9 @@
 #include <memory>
 #include <string>
 
-class QObject;
-class QThread;
-
 namespace tamrisk {
+
+class WorkThread;
 
 // Where the claims of records kept in `store` are made: the line's database it
 // forwards to, else its own location.
@@ -49,9 +48,8 @@ private:
     void Call(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error);
 
     QString m_location;
-    std::unique_ptr<QThread> m_thread;
-    QObject* m_context = nullptr;           // lives on m_thread
-    std::unique_ptr<RecordStore> m_store;   // made, used and closed on m_thread only
+    std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
+    std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };
 
 }  // namespace tamrisk

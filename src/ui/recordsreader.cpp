@@ -1,78 +1,38 @@
 #include "recordsreader.h"
 
 #include "recordstore.h"
-
-#include <QThread>
-
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include "workthread.h"
 
 namespace tamrisk {
 
-// The reads of one location, in order, on a QThread of their own (Qt's data for
-// the thread, the connection among it, goes with the QThread).
+// The reads of one location, in order, on a thread of their own.
 class RecordsReader::Lane {
 public:
-    Lane(RecordsReader& reader, QString location)
-        : m_reader(reader), m_location(std::move(location)), m_thread(QThread::create([this] { Run(); })) {
-        m_thread->setObjectName(QStringLiteral("RecordsReader"));
-        m_thread->start();
-    }
-    ~Lane() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-            m_reads.clear();
-        }
-        m_posted.notify_all();
-        m_thread->wait();
-    }
-    Lane(const Lane&) = delete;
-    Lane& operator=(const Lane&) = delete;
+    Lane(RecordsReader& reader, QString location) : m_reader(reader), m_location(std::move(location)) {}
 
     void Post(Read read) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_reads.push_back(std::move(read));
-        }
-        m_posted.notify_all();
+        m_thread.Post([this, read = std::move(read)] {
+            // Made, used and closed on the lane's thread: a connection belongs to the thread that opened it.
+            if (m_store == nullptr) {
+                m_store = std::make_unique<RecordStore>();
+                QString ignored;  // every operation of the store tells it
+                m_store->Open(m_location, ignored);
+            }
+            QString error;
+            Reply reply = read(*m_store, error);
+            if (!error.isEmpty())
+                m_store.reset();
+            m_reader.Deliver(std::move(reply));
+        });
     }
 
 private:
-    void Run() {
-        // Made, used and closed on this thread: a connection belongs to the thread that opened it.
-        std::unique_ptr<RecordStore> store;
-        for (;;) {
-            Read read;
-            {
-                std::unique_lock lock(m_mutex);
-                m_posted.wait(lock, [this] { return m_stopping || !m_reads.empty(); });
-                if (m_stopping)
-                    return;
-                read = std::move(m_reads.front());
-                m_reads.pop_front();
-            }
-            if (store == nullptr) {
-                store = std::make_unique<RecordStore>();
-                QString ignored;  // every operation of the store tells it
-                store->Open(m_location, ignored);
-            }
-            QString error;
-            Reply reply = read(*store, error);
-            if (!error.isEmpty())
-                store.reset();
-            m_reader.Deliver(std::move(reply));
-        }
-    }
-
     RecordsReader& m_reader;
     const QString m_location;
-    std::mutex m_mutex;
-    std::condition_variable m_posted;
-    std::deque<Read> m_reads;
-    bool m_stopping = false;
-    std::unique_ptr<QThread> m_thread;  // last: it starts once the rest is made
+    std::unique_ptr<RecordStore> m_store;  // the lane's thread's alone
+    // Last: stopped first, dropping the reads not started, closing the store on its thread.
+    WorkThread m_thread{QStringLiteral("RecordsReader"), WorkThread::AtStop::DropWaitingJobs,
+                        [this] { m_store.reset(); }};
 };
 
 RecordsReader::RecordsReader(QObject* parent) : QObject(parent) {}
