@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include "accessibletext.h"
+#include "filedialog.h"
 #include "host.h"
 #include "inputfile.h"
 #include "journalformat.h"
@@ -14,7 +15,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QMouseEvent>
@@ -290,19 +290,16 @@ void TJournalForm::JnlDataMouseUp() {
 QFileDialog& TJournalForm::FileDlg(QFileDialog*& dialog, bool save) {
     // Made when first needed: a file dialog watches folders and keeps a
     // thread, which would cost every turn of the event loop during a read.
-    if (dialog == nullptr) {
-        dialog = new QFileDialog(this, QString(), QStringLiteral("."));
-        dialog->setObjectName(save ? QStringLiteral("SaveJnlDlg") : QStringLiteral("LoadJnlDlg"));
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        // The window asks its own question before replacing a file.
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        dialog->setNameFilters({QStringLiteral("Текстови файлове (*.txt)"), QStringLiteral("Всички файлове (*.*)")});
-        // "*.txt" also lists NAME.TXT, as on the printer's home system.
-        dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
-        dialog->setDefaultSuffix(QStringLiteral("txt"));
-    }
+    // The window asks its own question before replacing a file.
+    if (dialog == nullptr)
+        dialog = NewFileDialog(this, {.objectName = save ? QStringLiteral("SaveJnlDlg") : QStringLiteral("LoadJnlDlg"),
+                                      .save = save,
+                                      .folder = QStringLiteral("."),
+                                      .nameFilters = {QStringLiteral("Текстови файлове (*.txt)"),
+                                                      QStringLiteral("Всички файлове (*.*)")},
+                                      .defaultSuffix = QStringLiteral("txt"),
+                                      .ownOverwriteQuestion = true,
+                                      .anyCase = true});
     return *dialog;
 }
 

@@ -1,5 +1,6 @@
 #include "memorywindow.h"
 
+#include "filedialog.h"
 #include "hexview.h"
 #include "host.h"
 #include "memoryreader.h"
@@ -10,7 +11,6 @@
 #include "windowplace.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
@@ -134,19 +134,15 @@ void MemoryReadWindow::CancelBtClick() { m_memory.ReadCancelled = true; }
 QFileDialog& MemoryReadWindow::SaveDlg() {
     // Made when first needed: a file dialog watches folders and keeps a
     // thread, which would cost every turn of the event loop during a read.
-    if (m_saveDlg == nullptr) {
-        m_saveDlg = new QFileDialog(this, m_texts.saveTitle, QDir::currentPath());
-        m_saveDlg->setObjectName(QStringLiteral("SaveDlg"));
-        m_saveDlg->setOption(QFileDialog::DontUseNativeDialog);
-        m_saveDlg->setAcceptMode(QFileDialog::AcceptSave);
-        m_saveDlg->setFileMode(QFileDialog::AnyFile);
-        // The window asks its own question before replacing a file.
-        m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite);
-        m_saveDlg->setNameFilter(m_texts.saveFilter);
-        // "*.bin" also lists NAME.BIN, as on the printer's home system.
-        m_saveDlg->setFilter(m_saveDlg->filter() & ~QDir::CaseSensitive);
-        m_saveDlg->setDefaultSuffix(m_texts.defaultSuffix);
-    }
+    // The window asks its own question before replacing a file.
+    if (m_saveDlg == nullptr)
+        m_saveDlg = NewFileDialog(this, {.caption = m_texts.saveTitle,
+                                         .objectName = QStringLiteral("SaveDlg"),
+                                         .save = true,
+                                         .nameFilters = {m_texts.saveFilter},
+                                         .defaultSuffix = m_texts.defaultSuffix,
+                                         .ownOverwriteQuestion = true,
+                                         .anyCase = true});
     return *m_saveDlg;
 }
 

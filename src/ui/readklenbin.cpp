@@ -1,6 +1,7 @@
 #include "readklenbin.h"
 
 #include "accessibletext.h"
+#include "filedialog.h"
 #include "host.h"
 #include "journalbinary.h"
 #include "station.h"
@@ -10,7 +11,6 @@
 #include "ui_readklenbin.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QShowEvent>
@@ -82,20 +82,16 @@ void TReadKlenFrm::FinishRecord(OperationRecord& record, const JournalCopyResult
 void TReadKlenFrm::CancelBtClick() { StopRequested = true; }
 
 QFileDialog& TReadKlenFrm::SaveDlg() {
-    if (m_saveDlg == nullptr) {
-        m_saveDlg = new QFileDialog(this, QStringLiteral("Запомни КЛЕН във файл"), QDir::currentPath());
-        m_saveDlg->setObjectName(QStringLiteral("SaveDlg"));
-        m_saveDlg->setOption(QFileDialog::DontUseNativeDialog);
-        m_saveDlg->setAcceptMode(QFileDialog::AcceptSave);
-        m_saveDlg->setFileMode(QFileDialog::AnyFile);
-        // The window asks its own question before overwriting a file.
-        m_saveDlg->setOption(QFileDialog::DontConfirmOverwrite);
-        m_saveDlg->setNameFilters({QStringLiteral("Бинарни файлове (*.bin)"), QStringLiteral("Всички файлове (*.*)")});
-        m_saveDlg->selectNameFilter(m_saveDlg->nameFilters().constFirst());
-        // "*.bin" also lists NAME.BIN, as on the printer's home system.
-        m_saveDlg->setFilter(m_saveDlg->filter() & ~QDir::CaseSensitive);
-        m_saveDlg->setDefaultSuffix(QStringLiteral("BIN"));
-    }
+    // The window asks its own question before overwriting a file.
+    if (m_saveDlg == nullptr)
+        m_saveDlg = NewFileDialog(this, {.caption = QStringLiteral("Запомни КЛЕН във файл"),
+                                         .objectName = QStringLiteral("SaveDlg"),
+                                         .save = true,
+                                         .nameFilters = {QStringLiteral("Бинарни файлове (*.bin)"),
+                                                         QStringLiteral("Всички файлове (*.*)")},
+                                         .defaultSuffix = QStringLiteral("BIN"),
+                                         .ownOverwriteQuestion = true,
+                                         .anyCase = true});
     return *m_saveDlg;
 }
 

@@ -1,5 +1,6 @@
 #include "records.h"
 
+#include "filedialog.h"
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"
@@ -11,7 +12,6 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -229,13 +229,11 @@ void TRecordsFrm::ShowRecord(const Record& record) {
 
 QFileDialog& TRecordsFrm::ExportDlg() {
     if (m_exportDlg == nullptr) {
-        m_exportDlg = new QFileDialog(this, QStringLiteral("Export Records"), QDir::currentPath());
-        m_exportDlg->setObjectName(QStringLiteral("ExportDlg"));
-        m_exportDlg->setOption(QFileDialog::DontUseNativeDialog);
-        m_exportDlg->setAcceptMode(QFileDialog::AcceptSave);
-        m_exportDlg->setFileMode(QFileDialog::AnyFile);
-        m_exportDlg->setNameFilters(ExportFilters);
-        m_exportDlg->setDefaultSuffix(ExportSuffixes.constFirst());
+        m_exportDlg = NewFileDialog(this, {.caption = QStringLiteral("Export Records"),
+                                           .objectName = QStringLiteral("ExportDlg"),
+                                           .save = true,
+                                           .nameFilters = ExportFilters,
+                                           .defaultSuffix = ExportSuffixes.constFirst()});
         connect(m_exportDlg, &QFileDialog::filterSelected, m_exportDlg, [this](const QString& filter) {
             m_exportDlg->setDefaultSuffix(ExportSuffixes.value(ExportFilters.indexOf(filter)));
         });

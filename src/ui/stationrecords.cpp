@@ -1,5 +1,6 @@
 #include "stationrecords.h"
 
+#include "filedialog.h"
 #include "recordforwarder.h"
 #include "recordsmodel.h"
 #include "settings.h"
@@ -37,6 +38,10 @@ void StationRecords::Open() {
     m_opened = true;
     if (!m_location.isEmpty())
         m_store = OpenRecords(m_location, [this](const QString& problem) { TellOnce(problem); });
+    // Only SQLite opens the records file: a script or journal loaded from it, or
+    // a file saved over it, would drop the station's locks on it.
+    if (m_store)
+        KeepFromFileDialogs(m_store->Location());
     if (m_store && !LineLocation().isEmpty()) {
         m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), LineLocation());
         m_forwarder->Start();

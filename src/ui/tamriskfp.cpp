@@ -5,6 +5,7 @@
 #include "coderead.h"
 #include "command.h"
 #include "editorlines.h"
+#include "filedialog.h"
 #include "inputfile.h"
 #include "journal.h"
 #include "memread.h"
@@ -30,7 +31,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
@@ -471,17 +471,14 @@ void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
 QFileDialog& TTestForm::ScriptDialog(QFileDialog*& dialog, bool save) {
     // Made when first needed: a file dialog watches folders and keeps a
     // thread, which would cost every turn of the event loop during a run.
-    if (dialog == nullptr) {
-        dialog = new QFileDialog(this, save ? QStringLiteral("Save Script to File")
-                                            : QStringLiteral("Load Script from File"));
-        dialog->setObjectName(save ? QStringLiteral("SaveFileDlg") : QStringLiteral("OpenFileDlg"));
-        // Qt's own dialog, the same everywhere, rather than the desktop's.
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        // The station asks its own question before overwriting a script.
-        dialog->setOption(QFileDialog::DontConfirmOverwrite, save);
-    }
+    // The station asks its own question before overwriting a script.
+    if (dialog == nullptr)
+        dialog =
+            NewFileDialog(this, {.caption = save ? QStringLiteral("Save Script to File")
+                                                 : QStringLiteral("Load Script from File"),
+                                 .objectName = save ? QStringLiteral("SaveFileDlg") : QStringLiteral("OpenFileDlg"),
+                                 .save = save,
+                                 .ownOverwriteQuestion = save});
     SetupScriptDialog(*dialog);
     return *dialog;
 }
@@ -557,19 +554,17 @@ void TTestForm::SaveMClick() {
 }
 
 void TTestForm::SaveResultsMClick() {
-    QFileDialog dialog(this, QStringLiteral("Save Results"));
-    dialog.setObjectName(QStringLiteral("SaveResultsDlg"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
     const QString textFilter = QStringLiteral("Text (*.txt)");
     const QString htmlFilter = QStringLiteral("HTML with colours (*.html *.htm)");
-    dialog.setNameFilters({textFilter, htmlFilter});
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
+    const std::unique_ptr<QFileDialog> owned(NewFileDialog(this, {.caption = QStringLiteral("Save Results"),
+                                                                  .objectName = QStringLiteral("SaveResultsDlg"),
+                                                                  .save = true,
+                                                                  .nameFilters = {textFilter, htmlFilter},
+                                                                  .defaultSuffix = QStringLiteral("txt")}));
+    QFileDialog& dialog = *owned;
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, htmlFilter](const QString& filter) {
         dialog.setDefaultSuffix(filter == htmlFilter ? QStringLiteral("html") : QStringLiteral("txt"));
     });
-    dialog.setDirectory(QDir::currentPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString error;
