@@ -1,10 +1,15 @@
 #include "uitesting.h"
 
+#include "stationrecords.h"
+#include "tamriskfp.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -43,15 +48,21 @@ void OnNextModal(std::function<void(QWidget*)> act, int timeoutMs) {
     timer->start(5);
 }
 
+QFileDialog* FileDialogOf(QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog != nullptr && dialog->findChild<QLineEdit*>("fileNameEdit") != nullptr)
+        return dialog;
+    ADD_FAILURE() << "no file dialog: " << modal->metaObject()->className();
+    modal->close();
+    return nullptr;
+}
+
 void PickFile(const QString& path, std::function<void(QFileDialog&)> look) {
     OnNextModal([=](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        auto* name = modal->findChild<QLineEdit*>("fileNameEdit");
-        if (dialog == nullptr || name == nullptr) {
-            ADD_FAILURE() << "no file dialog: " << modal->metaObject()->className();
-            modal->close();
+        QFileDialog* dialog = FileDialogOf(modal);
+        if (dialog == nullptr)
             return;
-        }
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
         if (look)
             look(*dialog);
         if (path.isEmpty())
@@ -59,6 +70,17 @@ void PickFile(const QString& path, std::function<void(QFileDialog&)> look) {
         name->setText(path);
         static_cast<QDialog*>(dialog)->accept();
     });
+}
+
+void ShowConnected(UiRig& rig, TTestForm& window, std::unique_ptr<StationRecords>& records) {
+    rig.station->Disconnect();
+    records = std::make_unique<StationRecords>(*rig.station, &window);
+    window.SetRecords(records.get());
+    records->Open();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("ConnectBt"), Qt::LeftButton);
+    ASSERT_TRUE(rig.station->Connected);
 }
 
 void RunEvents(int ms) {

@@ -16,6 +16,12 @@
 class QFileDialog;
 
 #include <functional>
+#include <memory>
+
+namespace tamrisk {
+class StationRecords;
+class TTestForm;
+}  // namespace tamrisk
 
 namespace tamrisk::testing {
 
@@ -29,10 +35,18 @@ struct UiRig : LinkRig<ModelIo> {
 // once one is open, from the event loop; gives up after `timeoutMs`.
 void OnNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000);
 
+// `modal` as the file dialog it should be; null, a test failure and the window
+// closed, when it is none.
+QFileDialog* FileDialogOf(QWidget* modal);
+
 // Chooses `path` in the next file dialog, typed into its name box as the
 // operator types it, or cancels the dialog when `path` is empty. `look`, when
 // given, sees the dialog first (its title, filters, suffix).
 void PickFile(const QString& path, std::function<void(QFileDialog& dialog)> look = {});
+
+// Shows `window` with records of its own, made in `records` and opened, and
+// connects it to the printer.
+void ShowConnected(UiRig& rig, TTestForm& window, std::unique_ptr<StationRecords>& records);
 
 // Lets Qt's pending events run (timers of `ms` milliseconds included).
 void RunEvents(int ms = 0);
