@@ -1,8 +1,8 @@
 // The station's records driven as an operator drives the main window, over the
 // printer model: a run kept with its outcome, log and unit, the Unit box and
 // Enter, the outcome in the status line, Save Results, serial numbers never given
-// twice, a records file that cannot be written, and the records of the other
-// windows that talk to the printer.
+// twice, a records file that cannot be written (at once, or only once a run is
+// under way), and the records of the other windows that talk to the printer.
 
 #include "coderead.h"
 #include "command.h"
@@ -30,6 +30,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -60,16 +63,7 @@ struct StationRecordsTest : ::testing::Test {
     ~StationRecordsTest() override { qunsetenv("TAMRISK_RECORDS"); }
 
     // The window with its records, shown and connected.
-    void Open() {
-        rig.station->Disconnect();
-        records = std::make_unique<StationRecords>(*rig.station, &window);
-        window.SetRecords(records.get());
-        records->Open();
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        QTest::mouseClick(Get<QPushButton>("ConnectBt"), Qt::LeftButton);
-        ASSERT_TRUE(rig.station->Connected);
-    }
+    void Open() { testing::ShowConnected(rig, window, records); }
     // Records for a window other than the main one, which stays hidden.
     void KeepRecords() {
         records = std::make_unique<StationRecords>(*rig.station, &window);
@@ -269,6 +263,46 @@ TEST_F(StationRecordsTest, UnwritableRecordsFileCostsTheRunNothingAndIsToldOnce)
     EXPECT_TRUE(Get<QLabel>("StatusPn")->text().startsWith("Records not kept: "));
     EXPECT_EQ(Outcome()->text(), "FAIL");
     EXPECT_EQ(testing::ReadFileBytes(dir.filePath("records.sqlite")), garbage);
+}
+
+TEST_F(StationRecordsTest, RecordsRefusedOnceTheRunIsUnderWayAreToldOnce) {
+    // The file opens; the writer's thread finds it refusing lines, or the outcome, only later.
+    const struct {
+        const char* refusing;
+        const char* trigger;
+    } cases[] = {
+        {"lines", "CREATE TRIGGER refuse BEFORE INSERT ON record_log_chunks "
+                  "BEGIN SELECT RAISE(ABORT, 'lines refused'); END"},
+        {"outcome", "CREATE TRIGGER refuse BEFORE UPDATE OF outcome ON records "
+                    "BEGIN SELECT RAISE(ABORT, 'outcome refused'); END"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusing);
+        Open();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("refusing"));
+            db.setDatabaseName(dir.filePath("records.sqlite"));
+            ASSERT_TRUE(db.open());
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(QString::fromLatin1(c.trigger))) << query.lastError().text().toStdString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("refusing"));
+        Get<QLabel>("StatusPn")->clear();
+        Run("74");
+        Run("74");
+        const auto boxes = window.findChildren<QMessageBox*>("RecordsProblemBox");
+        ASSERT_EQ(boxes.size(), 1);
+        const QString refused = QStringLiteral("%1 refused").arg(QLatin1String(c.refusing));
+        EXPECT_TRUE(boxes[0]->text().contains(refused)) << boxes[0]->text().toStdString();
+        EXPECT_TRUE(Get<QLabel>("StatusPn")->text().startsWith("Records not kept: "));
+        EXPECT_TRUE(Get<QLabel>("StatusPn")->text().contains(refused));
+        EXPECT_EQ(Outcome()->text(), "PASS");
+        delete boxes[0];
+        records.reset();
+        ASSERT_TRUE(QFile::remove(dir.filePath("records.sqlite")));
+        QFile::remove(dir.filePath("records.sqlite-wal"));
+        QFile::remove(dir.filePath("records.sqlite-shm"));
+    }
 }
 
 TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
