@@ -332,8 +332,15 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
                            QStringLiteral("keepalives_idle=10"), QStringLiteral("keepalives_interval=5"),
                            QStringLiteral("keepalives_count=3"), QStringLiteral("tcp_user_timeout=15000"),
                            QStringLiteral("options='-c statement_timeout=60000'")};
+    // A value goes to libpq quoted, so that a file's path (sslrootcert=PATH) may
+    // hold spaces, quotes and backslashes; Qt turns every ';' of the settings
+    // into a space, so a value with one is refused rather than changed.
     static const QRegularExpression plainKey(QStringLiteral("^[a-z_]+$"));
-    static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./+-]*$"));
+    static const QRegularExpression takenValue(QStringLiteral("^[^;\\x00-\\x1f\\x7f]*$"));
+    const auto quoted = [](QString value) {
+        value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+        return u'\'' + value + u'\'';
+    };
     for (const QString& pair : parts.captured(5).split(u'&', Qt::SkipEmptyParts)) {
         const QString key = decoded(pair.section(u'=', 0, 0));
         const QString value = decoded(pair.section(u'=', 1));
@@ -350,8 +357,8 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
                 reason = QStringLiteral("the port is not a number: ") + value;
                 return false;
             }
-        } else if (plainKey.match(key).hasMatch() && plainValue.match(value).hasMatch()) {
-            options.push_back(key + u'=' + value);
+        } else if (plainKey.match(key).hasMatch() && takenValue.match(value).hasMatch()) {
+            options.push_back(key + u'=' + quoted(value));
         } else {
             reason = QStringLiteral("the URL's setting cannot be taken: ") + pair;
             return false;
