@@ -542,6 +542,21 @@ bool RecordStore::GrantLogins(const QStringList& stationRoles, const QStringList
                     return false;
                 }
             }
+            // PostgreSQL only warns when a login that owns nothing grants nothing.
+            QSqlQuery owned(m_db);
+            if (!owned.exec(QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_class c"
+                                           " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                           " WHERE n.nspname = current_schema() AND c.relkind = 'r'"
+                                           " AND NOT pg_has_role(c.relowner, 'USAGE')")) ||
+                !owned.next()) {
+                failure = owned.lastError();
+                return false;
+            }
+            if (owned.value(0).toInt() > 0) {
+                failure = QSqlError(QString(), QStringLiteral("only the owner of the records schema may grant its rights"
+                                                              " (this login is not)"));
+                return false;
+            }
             QSqlQuery names(m_db);
             if (!names.exec(QStringLiteral("SELECT current_database(), current_schema()")) || !names.next()) {
                 failure = names.lastError();

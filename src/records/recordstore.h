@@ -92,8 +92,8 @@ public:
     // `readerRoles` may only read. Run by the database's owner, whose Open made or
     // upgraded the schema; the roles are made beforehand (createuser). Granting
     // again adds to what was granted. False with `error` for a records file, a role
-    // that does not exist, a login that may not grant, or a table of the schema
-    // whose rights are not listed.
+    // that does not exist, a login that does not own the schema, or a table of the
+    // schema whose rights are not listed.
     bool GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles, QString& error);
 
     QString Location() const { return m_location; }
