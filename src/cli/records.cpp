@@ -81,7 +81,7 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "records needs an action: list, show, export, sync or claims");
+        return UsageError(err, "records needs an action: list, show, export, sync, claims or setup");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
@@ -94,6 +94,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
         return RecordsSyncAction(args, out, err);
     if (action == "claims")
         return RecordsClaimsAction(args, out, err);
+    if (action == "setup")
+        return RecordsSetupAction(args, out, err);
     return UsageError(err, "unknown records action " + action);
 }
 

@@ -42,5 +42,6 @@ int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, s
 int RecordsExportAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -40,11 +40,14 @@ constexpr qint64 SchemaLockKey = 0x74616d7269736bLL;
 // The schema, one step per version: step N takes a database of version N-1 to N.
 // Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT).
 // A step may convert rows in C++ between its statements and those after.
+// Where the two databases must differ, a step adds statements run on one of them only.
 struct SchemaStep {
     int version;
     std::vector<const char*> statements;
     bool (*convert)(QSqlDatabase& db, QSqlError& failure) = nullptr;
     std::vector<const char*> after = {};
+    std::vector<const char*> onlySqlite = {};
+    std::vector<const char*> onlyPostgresql = {};
 };
 
 bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
@@ -96,8 +99,53 @@ const std::vector<SchemaStep>& SchemaSteps() {
          {"CREATE TABLE forward_queue ("
           " seq BIGINT NOT NULL PRIMARY KEY, record_id TEXT NOT NULL, destination TEXT NOT NULL)",
           "CREATE INDEX forward_queue_destination ON forward_queue (destination, seq)"}},
+        // The login that made each claim. On a line's database a login may give back
+        // only its own claims: row-level security lets every login read and add
+        // claims, and delete only those it made (the owner, who sets the line up, is
+        // not bound). A records file has no logins.
+        {.version = 6,
+         .statements = {},
+         .onlySqlite = {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT ''"},
+         .onlyPostgresql =
+             {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT current_user",
+              "ALTER TABLE serial_claims ENABLE ROW LEVEL SECURITY",
+              "CREATE POLICY serial_claims_read ON serial_claims FOR SELECT USING (true)",
+              "CREATE POLICY serial_claims_add ON serial_claims FOR INSERT WITH CHECK (claimed_by = current_user)",
+              "CREATE POLICY serial_claims_give_back ON serial_claims FOR DELETE USING (claimed_by = current_user)"}},
     };
     return steps;
+}
+
+// What the logins of a line's database may do with each table of the schema. A
+// station adds records (a record is its row in `records` and its rows in every
+// record_ table), adds claims and gives back claims (row-level security keeps
+// that to its own), and reads everything: it looks up the next row numbers of a
+// record and the claims of a number space. Nothing here lets it change or
+// delete a record. A reader only reads.
+// Every table the schema makes is listed: a table added by a later step needs
+// its line here as well, or GrantLogins refuses to set up the line.
+struct TableGrant {
+    const char* table;
+    const char* station;  // the privileges of a station's login; a reader's is SELECT
+};
+
+const std::vector<TableGrant>& LineGrants() {
+    static const std::vector<TableGrant> grants = {
+        {"schema_version", "SELECT"},
+        {"records", "SELECT, INSERT"},
+        {"record_log_chunks", "SELECT, INSERT"},
+        {"record_serials", "SELECT, INSERT"},
+        {"record_images", "SELECT, INSERT"},
+        {"serial_claims", "SELECT, INSERT, DELETE"},
+        // A station's queue is kept in its local file; on the line it stays empty.
+        {"forward_queue", "SELECT"},
+    };
+    return grants;
+}
+
+// `name` as a quoted SQL identifier of PostgreSQL.
+QString QuotedName(const QString& name) {
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
 constexpr const char* HeaderColumns =
@@ -237,6 +285,11 @@ bool RecordStore::IsBusy(const QSqlError& failure) const {
     return number && ((value & 0xff) == SqliteBusy || (value & 0xff) == SqliteLocked);
 }
 
+// PostgreSQL's insufficient_privilege: the login may not do what was asked.
+bool RecordStore::IsDenied(const QSqlError& failure) const {
+    return !IsSqlite() && failure.nativeErrorCode() == QLatin1String("42501");
+}
+
 bool RecordStore::IsPostgresqlLocation(const QString& location) {
     return location.startsWith(QLatin1String("postgresql://")) || location.startsWith(QLatin1String("postgres://"));
 }
@@ -279,8 +332,15 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
                            QStringLiteral("keepalives_idle=10"), QStringLiteral("keepalives_interval=5"),
                            QStringLiteral("keepalives_count=3"), QStringLiteral("tcp_user_timeout=15000"),
                            QStringLiteral("options='-c statement_timeout=60000'")};
+    // A value goes to libpq quoted, so that a file's path (sslrootcert=PATH) may
+    // hold spaces, quotes and backslashes; Qt turns every ';' of the settings
+    // into a space, so a value with one is refused rather than changed.
     static const QRegularExpression plainKey(QStringLiteral("^[a-z_]+$"));
-    static const QRegularExpression plainValue(QStringLiteral("^[A-Za-z0-9_./+-]*$"));
+    static const QRegularExpression takenValue(QStringLiteral("^[^;\\x00-\\x1f\\x7f]*$"));
+    const auto quoted = [](QString value) {
+        value.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+        return u'\'' + value + u'\'';
+    };
     for (const QString& pair : parts.captured(5).split(u'&', Qt::SkipEmptyParts)) {
         const QString key = decoded(pair.section(u'=', 0, 0));
         const QString value = decoded(pair.section(u'=', 1));
@@ -297,8 +357,8 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
                 reason = QStringLiteral("the port is not a number: ") + value;
                 return false;
             }
-        } else if (plainKey.match(key).hasMatch() && plainValue.match(value).hasMatch()) {
-            options.push_back(key + u'=' + value);
+        } else if (plainKey.match(key).hasMatch() && takenValue.match(value).hasMatch()) {
+            options.push_back(key + u'=' + quoted(value));
         } else {
             reason = QStringLiteral("the URL's setting cannot be taken: ") + pair;
             return false;
@@ -397,6 +457,10 @@ bool RecordStore::Open(const QString& location, QString& error) {
     auto refuseSql = [&](const QSqlError& failure) {
         QString message;
         Fail(failure, message);
+        if (IsDenied(failure))
+            message += QStringLiteral(
+                " (the database's owner grants the line's logins their rights with"
+                " `tamrisk-cli records setup`)");
         return refuse(message.mid(m_location.size() + 2));
     };
 
@@ -441,19 +505,91 @@ bool RecordStore::Open(const QString& location, QString& error) {
             return refuseSql(failure);
     }
     m_open = true;
-    if (m_schemaVersion < CurrentSchemaVersion && !Upgrade(error)) {
+    bool denied = false;
+    if (m_schemaVersion < CurrentSchemaVersion && !Upgrade(error, denied)) {
         m_open = false;
+        // A station's login may use the line's schema but not make it: the owner does.
+        if (denied && m_schemaVersion == 0)
+            return refuse(QStringLiteral("the line's database has no records schema: run `tamrisk-cli records setup`"));
+        if (denied)
+            return refuse(QStringLiteral("the line's records schema is of an older program (version %1, this program"
+                                         " writes %2): run `tamrisk-cli records setup`")
+                              .arg(m_schemaVersion)
+                              .arg(CurrentSchemaVersion));
         return refuse(error.mid(m_location.size() + 2));
     }
     return true;
 }
 
+bool RecordStore::GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles, QString& error) {
+    if (m_open && IsSqlite()) {
+        error = m_location + QStringLiteral(": a records file has no logins to grant to (a line's database is a"
+                                            " postgresql:// URL)");
+        return false;
+    }
+    return Write(
+        [&](QSqlError& failure) {
+            QStringList tables;
+            if (!ListTables(tables, failure))
+                return false;
+            for (const QString& table : tables) {
+                const bool listed = std::any_of(LineGrants().begin(), LineGrants().end(), [&](const TableGrant& grant) {
+                    return table == QLatin1String(grant.table);
+                });
+                if (!listed) {
+                    failure = QSqlError(QString(), QStringLiteral("the table ") + table +
+                                                       QStringLiteral(" has no rights listed for the line's logins"));
+                    return false;
+                }
+            }
+            // PostgreSQL only warns when a login that owns nothing grants nothing.
+            QSqlQuery owned(m_db);
+            if (!owned.exec(QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_class c"
+                                           " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                           " WHERE n.nspname = current_schema() AND c.relkind = 'r'"
+                                           " AND NOT pg_has_role(c.relowner, 'USAGE')")) ||
+                !owned.next()) {
+                failure = owned.lastError();
+                return false;
+            }
+            if (owned.value(0).toInt() > 0) {
+                failure = QSqlError(QString(), QStringLiteral("only the owner of the records schema may grant its rights"
+                                                              " (this login is not)"));
+                return false;
+            }
+            QSqlQuery names(m_db);
+            if (!names.exec(QStringLiteral("SELECT current_database(), current_schema()")) || !names.next()) {
+                failure = names.lastError();
+                return false;
+            }
+            const QString database = QuotedName(names.value(0).toString());
+            const QString schema = QuotedName(names.value(1).toString());
+            auto grant = [&](const QString& role, bool station) {
+                const QString to = QStringLiteral(" TO ") + QuotedName(role);
+                if (!Exec(QStringLiteral("GRANT CONNECT ON DATABASE ") + database + to, failure) ||
+                    !Exec(QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + to, failure))
+                    return false;
+                for (const TableGrant& table : LineGrants()) {
+                    const QString rights = station ? QLatin1String(table.station) : QStringLiteral("SELECT");
+                    const QString on = QStringLiteral(" ON ") + QLatin1String(table.table);
+                    if (!Exec(QStringLiteral("GRANT ") + rights + on + to, failure))
+                        return false;
+                }
+                return true;
+            };
+            return std::all_of(stationRoles.begin(), stationRoles.end(),
+                               [&](const QString& role) { return grant(role, true); }) &&
+                   std::all_of(readerRoles.begin(), readerRoles.end(),
+                               [&](const QString& role) { return grant(role, false); });
+        },
+        error);
+}
+
 // 0 for an empty database, -1 for one that holds tables but no schema version.
-bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
-    // QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
-    // On PostgreSQL: every table, view or other relation of the schema the records
-    // go to, also those this role may not read.
-    QStringList tables;
+// QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
+// On PostgreSQL: every table, view or other relation of the schema the records
+// go to, also those this role may not read.
+bool RecordStore::ListTables(QStringList& tables, QSqlError& failure) {
     QSqlQuery list(m_db);
     if (!list.exec(IsSqlite() ? QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")
                               : QStringLiteral("SELECT c.relname FROM pg_catalog.pg_class c"
@@ -465,6 +601,13 @@ bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
     }
     while (list.next())
         tables.push_back(list.value(0).toString());
+    return true;
+}
+
+bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
+    QStringList tables;
+    if (!ListTables(tables, failure))
+        return false;
     if (!tables.contains(QStringLiteral("schema_version"))) {
         version = tables.isEmpty() ? 0 : -1;
         return true;
@@ -482,8 +625,15 @@ bool RecordStore::ReadSchemaVersion(int& version, QSqlError& failure) {
 // is read again inside the transaction that upgrades. SQLite's write lock lets
 // one program at a time in; on PostgreSQL an advisory lock held until the end of
 // the transaction does.
-bool RecordStore::Upgrade(QString& error) {
+bool RecordStore::Upgrade(QString& error, bool& denied) {
     int upgradedTo = 0;
+    denied = false;
+    const auto make = [&](const char* statement, QSqlError& failure) {
+        if (Exec(QString::fromLatin1(statement), failure))
+            return true;
+        denied = IsDenied(failure);
+        return false;
+    };
     const bool written = Write(
         [&](QSqlError& failure) {
             if (!IsSqlite() && !Exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(SchemaLockKey), failure))
@@ -500,14 +650,16 @@ bool RecordStore::Upgrade(QString& error) {
                 if (step.version <= version)
                     continue;
                 for (const char* statement : step.statements) {
-                    if (!Exec(QString::fromLatin1(statement), failure))
+                    if (!make(statement, failure))
                         return false;
                 }
                 if (step.convert != nullptr && !step.convert(m_db, failure))
                     return false;
-                for (const char* statement : step.after) {
-                    if (!Exec(QString::fromLatin1(statement), failure))
-                        return false;
+                for (const auto* statements : {&step.after, IsSqlite() ? &step.onlySqlite : &step.onlyPostgresql}) {
+                    for (const char* statement : *statements) {
+                        if (!make(statement, failure))
+                            return false;
+                    }
                 }
                 version = step.version;
             }

@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -48,7 +49,7 @@ struct SerialClaimRow {
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 5;
+    static constexpr int CurrentSchemaVersion = 6;
 
     RecordStore();
     ~RecordStore();
@@ -77,10 +78,24 @@ public:
     // False with `error` for a folder or file that cannot be made or opened, a
     // server that cannot be reached, a database that is not a records database
     // (other tables and no schema version), or one of a newer schema than this
-    // program's. Every later operation of a store that did not open fails with
+    // program's. A login that may not make or upgrade a line's schema (a
+    // station's) is told "the line's database has no records schema: run
+    // `tamrisk-cli records setup`", or for an older schema its version and the
+    // same advice. Every later operation of a store that did not open fails with
     // this same error.
     bool Open(const QString& location, QString& error);
     bool IsOpen() const { return m_open; }
+
+    // Grants the logins of the open line's database (PostgreSQL) their rights, in
+    // one transaction: each of `stationRoles` may add records and claims and give
+    // back only the claims it made, never change or delete a record; each of
+    // `readerRoles` may only read. Run by the database's owner, whose Open made or
+    // upgraded the schema; the roles are made beforehand (createuser). Granting
+    // again adds to what was granted. False with `error` for a records file, a role
+    // that does not exist, a login that does not own the schema, or a table of the
+    // schema whose rights are not listed.
+    bool GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles, QString& error);
+
     QString Location() const { return m_location; }
     // The schema version of the open database.
     int SchemaVersion() const { return m_schemaVersion; }
@@ -170,13 +185,16 @@ private:
     bool NotOpen(QString& error) const;
     bool IsSqlite() const;
     bool IsBusy(const QSqlError& failure) const;
+    bool IsDenied(const QSqlError& failure) const;
+    bool ListTables(QStringList& tables, QSqlError& failure);
     bool Exec(const QString& sql, QSqlError& failure);
     bool Run(QSqlQuery& query, QSqlError& failure);
     // Runs `sql` with `values` bound, at most `limit` rows (0 or less: all), read forward only.
     bool Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error);
     bool Write(const std::function<bool(QSqlError&)>& body, QString& error);
     bool ReadSchemaVersion(int& version, QSqlError& failure);
-    bool Upgrade(QString& error);
+    // `denied`: the login may not make or change the schema.
+    bool Upgrade(QString& error, bool& denied);
     bool InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure);
     bool NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure);
     bool InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure);

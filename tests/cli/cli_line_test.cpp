@@ -6,6 +6,7 @@
 #include "recordtesting.h"
 #include "simprocess.h"
 #include "testfiles.h"
+#include "testserver.h"
 
 #include <gtest/gtest.h>
 
@@ -120,10 +121,31 @@ constexpr const char* ClaimedBySender =
     " JOIN record_serials s ON s.record_id = c.record_id AND s.space = c.space AND s.data = c.data"
     " WHERE s.result = 'answered' AND c.unit = r.unit";
 
-class CliLine : public BackendTest {};
+// Sets the line's database up as its owner does, `records setup --records OWNER
+// --station-role ROLE`, and returns the URL its stations log in with, as `role`.
+QString SetUpStationLogin(const QString& owner, const QString& role) {
+    QProcess setup;
+    setup.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    setup.start(QStringLiteral(TAMRISK_CLI_PATH), {"records", "setup", "--records", owner, "--station-role", role});
+    EXPECT_TRUE(setup.waitForFinished(60000) && setup.exitStatus() == QProcess::NormalExit && setup.exitCode() == 0)
+        << "records setup for " << role.toStdString();
+    return AsLogin(owner, role);
+}
+
+class CliLine : public BackendTest {
+protected:
+    // Where the runs record: the SQLite file, or the line's database as a station's
+    // login of the test's own, with only the rights that records setup grants.
+    QString StationLocation() {
+        if (!database->IsPostgresql())
+            return Location();
+        return SetUpStationLogin(Location(), database->MakeRole(QStringLiteral("station")));
+    }
+};
 
 TEST_P(CliLine, EightRunsAtOnceGiveEveryNumberOnce) {
-    Line line(Location(), database->Folder());
+    const QString station = StationLocation();
+    Line line(station, database->Folder());
     ASSERT_TRUE(line.Ready());
     line.Start();
     const std::vector<int> statuses = line.Finish(240000);
@@ -140,7 +162,7 @@ TEST_P(CliLine, EightRunsAtOnceGiveEveryNumberOnce) {
 
     const QString db = Location();
     if (database->IsPostgresql()) {  // what the runs could not send before they ended
-        const CliRun sync = line.Sync(db);
+        const CliRun sync = line.Sync(station);
         EXPECT_EQ(sync.exitCode, 0) << sync.out << sync.err;
     }
     EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM serial_claims"), Printers * Units);
@@ -151,43 +173,6 @@ TEST_P(CliLine, EightRunsAtOnceGiveEveryNumberOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, CliLine, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
 
-// A PostgreSQL server of the test's own (scripts/test-postgres.sh), which it may
-// halt and resume without disturbing the tests that share the suite's server.
-class PrivateServer {
-public:
-    PrivateServer() {
-        const QString exports = Script({"start"});
-        static const QRegularExpression value(QStringLiteral("export (TAMRISK_TEST_POSTGRESQL\\w*)='([^']*)'"));
-        for (auto match = value.globalMatch(exports); match.hasNext();) {
-            const auto found = match.next();
-            (found.captured(1) == QLatin1String("TAMRISK_TEST_POSTGRESQL") ? m_url : m_folder) = found.captured(2);
-        }
-    }
-    ~PrivateServer() {
-        if (!m_folder.isEmpty())
-            Script({"stop", m_folder});
-    }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    QString Url() const { return m_url; }
-    void Halt() { Script({"halt", m_folder}); }
-    void Resume() { Script({"resume", m_folder}); }
-
-private:
-    // Runs scripts/test-postgres.sh with `args`; its stdout.
-    QString Script(const QStringList& args) {
-        QProcess script;
-        script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        script.start(QStringLiteral(TAMRISK_TEST_POSTGRES_SCRIPT), args);
-        const bool ended = script.waitForFinished(60000);
-        EXPECT_TRUE(ended && script.exitCode() == 0) << "test-postgres.sh " << args.join(' ').toStdString();
-        return QString::fromUtf8(script.readAllStandardOutput());
-    }
-
-    QString m_url, m_folder;
-};
-
 // The line's server stops while eight runs claim their numbers: a run whose
 // claim cannot be made sends nothing more and ends with `error`; no number was
 // sent twice; once the server is back every record is sent on to it, once.
@@ -197,13 +182,9 @@ TEST(CliLineOutage, RunsThatCannotClaimEndAndNoNumberGoesOutTwice) {
                         " which scripts/test-postgres.sh makes where test.sh makes the suite's";
     PrivateServer server;
     ASSERT_FALSE(server.Url().isEmpty());
-    {
-        RecordStore first;  // makes the schema, as the line's first program does
-        QString error;
-        ASSERT_TRUE(first.Open(server.Url(), error)) << error.toStdString();
-    }
+    const QString station = SetUpStationLogin(server.Url(), MakeLoginRole(server.Url(), QStringLiteral("station")));
     const QTemporaryDir folder;
-    Line line(server.Url(), folder.path());
+    Line line(station, folder.path());
     ASSERT_TRUE(line.Ready());
     line.Start();
     // Halted once the runs are well under way: a run alone makes at most `Units` claims.
@@ -225,7 +206,7 @@ TEST(CliLineOutage, RunsThatCannotClaimEndAndNoNumberGoesOutTwice) {
     EXPECT_LT(sent.size(), std::size_t{Printers * Units});
     EXPECT_EQ(Twice(sent), "");
     // Once the line is back, every record reaches it once: each run's, with each number it sent.
-    const CliRun sync = line.Sync(server.Url());
+    const CliRun sync = line.Sync(station);
     EXPECT_EQ(sync.exitCode, 0) << sync.out << sync.err;
     const QString db = server.Url();
     EXPECT_EQ(Count(db, "SELECT COUNT(*) FROM records WHERE outcome = 'error'"), cut);

@@ -142,7 +142,7 @@ TEST(RecordStoreOpen, RefusesPostgresqlUrlsItCannotTake) {
         {"postgresql://ivana@db.line", "not a PostgreSQL URL"},
         {"postgres://db.line:5432/records/more", "not a PostgreSQL URL"},
         {"postgresql://db.line/records?port=fifty", "the port is not a number"},
-        {"postgresql://db.line/records?options=-c%20x%3Dy", "cannot be taken"},
+        {"postgresql://db.line/records?options=-c%20x%3Dy%3B", "cannot be taken"},
         {"postgresql://ivana@/records?host=/nonexistent", "/nonexistent/.s.PGSQL.5432\" failed: No such file"},
     };
     for (const auto& c : cases) {

@@ -88,6 +88,41 @@ inline std::string RunSql(const QString& location, const std::vector<QString>& s
     return rows;
 }
 
+// What the database at `location` answers to `statement`, run through a
+// connection of its own: empty when it was done, else the reason it was refused.
+inline std::string SqlRefusal(const QString& location, const QString& statement) {
+    static std::atomic<int> connections{0};
+    const QString name = QStringLiteral("try-%1").arg(++connections);
+    std::string refusal;
+    {
+        QSqlDatabase db;
+        QString reason;
+        if (!RecordStore::AddConnection(location, name, db, reason) || !db.open()) {
+            refusal = "cannot connect: " + reason.toStdString() + db.lastError().text().toStdString();
+        } else {
+            QSqlQuery query(db);
+            if (!query.exec(statement))
+                refusal = query.lastError().databaseText().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return refusal;
+}
+
+// The PostgreSQL URL `location` with `role` as its user.
+inline QString AsLogin(const QString& location, const QString& role) {
+    return QString(location).replace(QRegularExpression(QStringLiteral("^([a-z]+://)([^@/]*@)?")),
+                                     QStringLiteral("\\1") + role + u'@');
+}
+
+// Makes the login role `role` on the server of `admin` (a URL of a role that may
+// make roles, as the administrator's createuser would); returns its name.
+inline QString MakeLoginRole(const QString& admin, const QString& role) {
+    RunSql(admin, {QStringLiteral("CREATE ROLE ") + role + QStringLiteral(" LOGIN")});
+    return role;
+}
+
 // A records database of a test's own: a file in a temporary folder, or a fresh
 // database on the test PostgreSQL server that TAMRISK_TEST_POSTGRESQL names
 // (test.sh starts one), dropped at the end. Location() is empty, and
@@ -117,11 +152,20 @@ public:
     ~TestDatabase() {
         if (!m_name.isEmpty())
             RunSql(m_admin, {QStringLiteral("DROP DATABASE IF EXISTS ") + m_name + QStringLiteral(" WITH (FORCE)")});
+        // Once the database that granted them rights is gone.
+        for (const QString& role : m_roles)
+            RunSql(m_admin, {QStringLiteral("DROP ROLE IF EXISTS ") + role});
     }
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
 
     bool IsPostgresql() const { return !m_name.isEmpty(); }
+    // Makes a login role of this test's own on the PostgreSQL server, named after
+    // `role`, dropped with the database; returns its name.
+    QString MakeRole(const QString& role) {
+        m_roles.push_back(MakeLoginRole(m_admin, role + u'_' + m_name));
+        return m_roles.back();
+    }
     const std::string& SkipReason() const { return m_skip; }
     QString Location() const { return m_location; }
     QString Folder() const { return m_dir.path(); }
@@ -129,6 +173,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_location, m_admin, m_name;
+    std::vector<QString> m_roles;
     std::string m_skip;
 };
 

@@ -1,0 +1,57 @@
+// tamrisk-cli records setup: run by the owner of a line's database, makes or
+// upgrades the records schema and grants the line's logins their rights: the
+// stations' (add records and claims, give back their own claims) and the
+// readers' (read only). The logins themselves are made by the administrator.
+
+#include "recordscli.h"
+
+#include "cli.h"
+#include "clirecords.h"
+#include "clisession.h"
+
+#include <QStringList>
+
+#include <ostream>
+
+namespace tamrisk {
+
+int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    const ParsedArgs args = ParseArgs(rest, {"records", "station-role", "reader-role"}, {});
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (!args.positional.empty())
+        return UsageError(err, "records setup takes no argument besides its options");
+    const QString location = RecordsLocation(args);
+    if (!RecordStore::IsPostgresqlLocation(location))
+        return UsageError(err,
+                          "records setup sets up a line's database: --records postgresql://OWNER@HOST[:PORT]/DB"
+                          " (or TAMRISK_RECORDS)");
+    QStringList roles[2];
+    for (int reader = 0; reader < 2; ++reader) {
+        const char* option = reader ? "reader-role" : "station-role";
+        const auto given = args.repeated.find(option);
+        for (const std::string& role : given == args.repeated.end() ? std::vector<std::string>{} : given->second) {
+            if (role.empty())
+                return UsageError(err, std::string("--") + option + " takes the name of a login");
+            roles[reader].push_back(QString::fromStdString(role));
+        }
+    }
+
+    RecordStore store;
+    QString error;
+    if (!store.Open(location, error) || !store.GrantLogins(roles[0], roles[1], error)) {
+        CliError(err, "cannot set up the line's database " + error.toStdString());
+        return CliFailed;
+    }
+    out << "records schema version " << store.SchemaVersion() << " in "
+        << RecordStore::ShownLocation(location).toStdString() << '\n';
+    const auto tell = [&](const char* what, const QStringList& names) {
+        if (!names.isEmpty())
+            out << what << names.join(QStringLiteral(", ")).toStdString() << '\n';
+    };
+    tell("station logins (add records and claims, give back their own claims): ", roles[0]);
+    tell("reader logins (read only): ", roles[1]);
+    return CliOk;
+}
+
+}  // namespace tamrisk

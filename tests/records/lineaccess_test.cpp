@@ -1,0 +1,267 @@
+// Who may reach a line's database and what each login may do there: a station's
+// login adds records and claims and gives back only its own claims, a reader's
+// only reads, as records setup grants them; a station reaches the server only
+// over TLS verified against the authority it was given, and its records wait
+// locally while it cannot.
+
+#include "recordforwarder.h"
+#include "recordstore.h"
+
+#include "recordtesting.h"
+#include "testserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace tamrisk {
+namespace {
+
+using testing::AsLogin;
+using testing::Backend;
+using testing::RunSql;
+using testing::SqlRefusal;
+using testing::TestDatabase;
+using testing::TestHeader;
+
+using C = RecordStore::ClaimResult;
+
+// A finished record as a station forwards it: its header, a log line and a serial number.
+Record Forwarded(const std::string& id) {
+    Record record;
+    record.header = TestHeader(id);
+    record.header.outcome = RecordOutcome::Pass;
+    record.header.exitCode = 0;
+    record.log = {{5, ResultColour::Black, "-> 91,\"DT000100\"", 2}};
+    record.serials = {{"91,DT######", "DT000100", 2, SerialResult::Answered}};
+    return record;
+}
+
+SerialClaimRow ClaimOf(const std::string& data, const std::string& recordId) {
+    return {"91,DT######", data, recordId, "line-3", "unit", 1};
+}
+
+// A line's database set up by its owner with two stations' logins and a reader's.
+class LineLogins : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!database.IsPostgresql())
+            GTEST_SKIP() << database.SkipReason();
+        QString error;
+        ASSERT_TRUE(owner.Open(database.Location(), error)) << error.toStdString();
+        stationA = database.MakeRole(QStringLiteral("station_a"));
+        stationB = database.MakeRole(QStringLiteral("station_b"));
+        reader = database.MakeRole(QStringLiteral("reader"));
+        ASSERT_TRUE(owner.GrantLogins({stationA, stationB}, {reader}, error)) << error.toStdString();
+    }
+    QString As(const QString& role) const { return AsLogin(database.Location(), role); }
+    long long Count(const QString& sql) const { return std::atoll(RunSql(database.Location(), {sql}).c_str()); }
+
+    TestDatabase database{Backend::Postgresql};
+    RecordStore owner;
+    QString stationA, stationB, reader;
+};
+
+// A station forwards records and claims and gives back its own claims; another
+// station's give-back of that claim leaves it claimed.
+TEST_F(LineLogins, StationsAddRecordsAndClaimsAndGiveBackOnlyTheirOwn) {
+    RecordStore a, b;
+    QString error;
+    ASSERT_TRUE(a.Open(As(stationA), error)) << error.toStdString();
+    ASSERT_TRUE(b.Open(As(stationB), error)) << error.toStdString();
+    const std::vector<Record> records = {Forwarded("00000000-0000-4000-8000-00000000000a")};
+    int added = 0;
+    ASSERT_TRUE(a.Import(records, added, error)) << error.toStdString();
+    EXPECT_EQ(added, 1);
+
+    EXPECT_EQ(a.Claim(ClaimOf("DT000100", "ra"), error), C::Claimed) << error.toStdString();
+    EXPECT_EQ(a.Claim(ClaimOf("DT000101", "ra"), error), C::Claimed) << error.toStdString();
+    EXPECT_EQ(b.Claim(ClaimOf("DT000100", "rb"), error), C::Taken) << error.toStdString();
+    EXPECT_TRUE(b.Release("91,DT######", "DT000100", "ra", error)) << error.toStdString();
+    EXPECT_TRUE(a.Release("91,DT######", "DT000101", "ra", error)) << error.toStdString();
+    EXPECT_EQ(b.Claim(ClaimOf("DT000101", "rb"), error), C::Claimed) << error.toStdString();
+
+    // A station that deletes every claim deletes only its own; the other's stays.
+    EXPECT_EQ(SqlRefusal(As(stationB), "DELETE FROM serial_claims"), "");
+    EXPECT_EQ(RunSql(database.Location(), {"SELECT claimed_by || ' ' || data FROM serial_claims"}),
+              stationA.toStdString() + " DT000100\n");
+}
+
+// Every change a station or a reader may not make is refused by the server.
+TEST_F(LineLogins, ChangesBeyondTheirRightsAreRefused) {
+    QString error;
+    int added = 0;
+    ASSERT_TRUE(owner.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000b")}, added, error))
+        << error.toStdString();
+    ASSERT_EQ(owner.Claim(ClaimOf("DT000200", "rb"), error), C::Claimed) << error.toStdString();
+    const char* const anyone[] = {
+        "UPDATE records SET outcome = 'fail'",
+        "DELETE FROM records",
+        "UPDATE record_serials SET data = 'DT000999'",
+        "DELETE FROM record_serials",
+        "DELETE FROM record_log_chunks",
+        "UPDATE record_images SET file = ''",
+        "UPDATE serial_claims SET record_id = 'mine'",
+        "TRUNCATE serial_claims",
+        "UPDATE schema_version SET version = 1",
+        "DROP TABLE forward_queue",
+        "CREATE TABLE notes (text TEXT)",
+    };
+    for (const QString& role : {stationA, reader}) {
+        for (const char* statement : anyone) {
+            SCOPED_TRACE(role.toStdString() + ": " + statement);
+            EXPECT_NE(SqlRefusal(As(role), QString::fromLatin1(statement)), "");
+        }
+    }
+    // A station claims only in its own name; a reader claims nothing and adds no record.
+    EXPECT_NE(SqlRefusal(As(stationA), "INSERT INTO serial_claims VALUES ('91,DT######', 'DT000300', 'r', 's', 'u', 1,"
+                                       " '" + stationB + "')"),
+              "");
+    RecordStore readOnly;
+    ASSERT_TRUE(readOnly.Open(As(reader), error)) << error.toStdString();
+    EXPECT_EQ(readOnly.Claim(ClaimOf("DT000301", "r"), error), C::Failed);
+    EXPECT_NE(SqlRefusal(As(reader), "DELETE FROM serial_claims"), "");
+    EXPECT_FALSE(readOnly.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000c")}, added, error));
+    EXPECT_EQ(readOnly.List({}, error).size(), 1u) << error.toStdString();
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM serial_claims"), 1);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM records WHERE outcome = 'pass'"), 1);
+}
+
+// A login made later is let in by setting the line up again; until then it is
+// told to ask for it. A station never makes a missing schema.
+TEST_F(LineLogins, SetupAgainAddsALoginAndAStationDoesNotMakeTheSchema) {
+    const QString later = database.MakeRole(QStringLiteral("station_c"));
+    RecordStore store;
+    QString error;
+    EXPECT_FALSE(store.Open(As(later), error));
+    EXPECT_TRUE(error.contains(QLatin1String("permission denied")) &&
+                error.contains(QLatin1String("`tamrisk-cli records setup`")))
+        << error.toStdString();
+    RecordStore again;
+    ASSERT_TRUE(again.Open(database.Location(), error)) << error.toStdString();
+    ASSERT_TRUE(again.GrantLogins({later}, {}, error)) << error.toStdString();
+    ASSERT_TRUE(store.Open(As(later), error)) << error.toStdString();
+    EXPECT_EQ(store.Claim(ClaimOf("DT000400", "rc"), error), C::Claimed) << error.toStdString();
+    RecordStore first;
+    ASSERT_TRUE(first.Open(As(stationA), error)) << error.toStdString();  // granted before is kept
+    // Only the owner grants: a station cannot let another login in.
+    const QString intruder = database.MakeRole(QStringLiteral("intruder"));
+    EXPECT_FALSE(first.GrantLogins({intruder}, {}, error));
+    EXPECT_TRUE(error.contains(QLatin1String("only the owner"))) << error.toStdString();
+    // Nor does it upgrade a schema an older program made.
+    RunSql(database.Location(), {QStringLiteral("UPDATE schema_version SET version = %1")
+                                     .arg(RecordStore::CurrentSchemaVersion - 1)});
+    EXPECT_FALSE(store.Open(As(later), error));
+    EXPECT_TRUE(error.contains(QLatin1String("schema is of an older program")) &&
+                error.endsWith(QLatin1String("run `tamrisk-cli records setup`")))
+        << error.toStdString();
+
+    TestDatabase empty(Backend::Postgresql);
+    const QString newcomer = empty.MakeRole(QStringLiteral("station"));
+    EXPECT_FALSE(store.Open(AsLogin(empty.Location(), newcomer), error));
+    EXPECT_TRUE(error.endsWith(
+        QLatin1String(": the line's database has no records schema: run `tamrisk-cli records setup`")))
+        << error.toStdString();
+    EXPECT_EQ(RunSql(empty.Location(), {"SELECT COUNT(*) FROM pg_tables WHERE schemaname = current_schema()"}),
+              "0\n");
+}
+
+// Makes an authority of the test's own with openssl; its certificate's path.
+QString MakeAuthority(const QString& folder) {
+    QProcess openssl;
+    openssl.setStandardErrorFile(QProcess::nullDevice());  // its progress dots
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=Another authority",
+                   "-keyout", folder + "/other.key", "-out", folder + "/other.crt"});
+    EXPECT_TRUE(openssl.waitForFinished(60000) && openssl.exitCode() == 0) << "openssl req";
+    return folder + "/other.crt";
+}
+
+// The line's URL over TLS, verified against the authority `caFile`.
+QString Verified(const QString& url, const QString& caFile) {
+    return url + "?sslmode=verify-full&sslrootcert=" + QString::fromLatin1(QUrl::toPercentEncoding(caFile));
+}
+
+// One station's records kept in a local file of its own and forwarded to `line`.
+struct Station {
+    explicit Station(const QString& line) : local(folder.filePath("local.sqlite")), forwarder(local, line) {
+        QString error;
+        store.SetForwardTo(line);
+        EXPECT_TRUE(store.Open(local, error)) << error.toStdString();
+        RecordHeader header = TestHeader("00000000-0000-4000-8000-0000000000d1");
+        EXPECT_TRUE(store.Begin(header, error)) << error.toStdString();
+        header.outcome = RecordOutcome::Pass;
+        EXPECT_TRUE(store.Finish(header, error)) << error.toStdString();
+        forwarder.Start();
+    }
+    // The forwarder's first answer: empty when the record reached the line, else why it waits.
+    QString Outcome() {
+        for (QDeadlineTimer deadline(30000); !deadline.hasExpired(); QThread::msleep(10)) {
+            if (const QString problem = forwarder.Problem(); !problem.isEmpty())
+                return problem;
+            if (forwarder.Waiting() == 0)
+                return {};
+        }
+        return QStringLiteral("no answer from the forwarder");
+    }
+
+    QTemporaryDir folder;
+    QString local;
+    RecordStore store;
+    RecordForwarder forwarder;
+};
+
+// A station reaches the server only when its authority vouches for the server's
+// certificate; refused, it is told why in one line and its record waits locally.
+TEST(LineTls, AStationConnectsOnlyToAServerItsAuthorityVerifies) {
+    if (qEnvironmentVariableIsEmpty("TAMRISK_TEST_POSTGRESQL_DIR"))
+        GTEST_SKIP() << "TAMRISK_TEST_POSTGRESQL_DIR is not set: the TLS server is one of the test's own,"
+                        " which scripts/test-postgres.sh makes where test.sh makes the suite's";
+    testing::PrivateServer server(testing::PrivateServer::Listen::SocketAndTls);
+    ASSERT_FALSE(server.TlsUrl().isEmpty());
+    {
+        RecordStore first;
+        QString error;
+        ASSERT_TRUE(first.Open(server.Url(), error)) << error.toStdString();
+    }
+    // A path libpq must be given quoted: a space and a quote in it.
+    const QTemporaryDir folder;
+    ASSERT_TRUE(QDir(folder.path()).mkpath("line's authority"));
+    const QString authority = folder.filePath("line's authority/ca.crt");
+    ASSERT_TRUE(QFile::copy(server.Authority(), authority));
+    const QString stranger = MakeAuthority(folder.path());
+
+    {
+        Station trusting(Verified(server.TlsUrl(), stranger));
+        const QString problem = trusting.Outcome();
+        EXPECT_TRUE(problem.contains(QLatin1String("certificate verify failed"))) << problem.toStdString();
+        EXPECT_FALSE(problem.contains(u'\n')) << problem.toStdString();
+        EXPECT_EQ(trusting.forwarder.Waiting(), 1);
+    }
+    {
+        Station verifying(Verified(server.TlsUrl(), authority));
+        EXPECT_EQ(verifying.Outcome().toStdString(), "");
+        EXPECT_EQ(verifying.forwarder.Waiting(), 0);
+        EXPECT_EQ(RunSql(server.Url(), {"SELECT COUNT(*) FROM records"}), "1\n");
+    }
+
+    // The same server with TLS turned off: a station that asks for it goes no further.
+    const QString admin = AsLogin(server.Url(), QStringLiteral("postgres"));
+    RunSql(admin, {"ALTER SYSTEM SET ssl = off", "SELECT pg_reload_conf()"});
+    for (QDeadlineTimer reload(10000); RunSql(admin, {"SHOW ssl"}) != "off\n" && !reload.hasExpired();)
+        QThread::msleep(20);
+    Station plain(Verified(server.TlsUrl(), authority));
+    const QString problem = plain.Outcome();
+    EXPECT_TRUE(problem.contains(QLatin1String("server does not support SSL"))) << problem.toStdString();
+    EXPECT_FALSE(problem.contains(u'\n')) << problem.toStdString();
+    EXPECT_EQ(plain.forwarder.Waiting(), 1);
+}
+
+}  // namespace
+}  // namespace tamrisk
