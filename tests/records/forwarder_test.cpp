@@ -28,7 +28,9 @@ using namespace std::chrono_literals;
 using testing::Backend;
 using testing::BackendName;
 using testing::BackendTest;
+using testing::RefuseUnit;
 using testing::RunSql;
+using testing::StopRefusing;
 using testing::TestHeader;
 
 const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
@@ -272,21 +274,7 @@ TEST_P(Forwarding, ARecordLeftByAnEndedProgramIsSentAsAborted) {
 // aside with the line's reason, those behind it arrive, and once the line takes
 // it again a sync sends it.
 TEST_P(Forwarding, ARecordTheLineRefusesIsSetAsideAndTheRestGoOn) {
-    {
-        RecordStore lineStore;
-        QString error;
-        ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
-    }
-    if (database->IsPostgresql()) {
-        RunSql(line, {QStringLiteral("CREATE FUNCTION refuse_dt2() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
-                                     " IF NEW.unit = 'DT2' THEN RAISE EXCEPTION 'unit DT2 is refused'; END IF;"
-                                     " RETURN NEW; END $$"),
-                      QStringLiteral("CREATE TRIGGER refuse_dt2 BEFORE INSERT ON records FOR EACH ROW"
-                                     " EXECUTE FUNCTION refuse_dt2()")});
-    } else {
-        RunSql(line, {QStringLiteral("CREATE TRIGGER refuse_dt2 BEFORE INSERT ON records WHEN NEW.unit = 'DT2'"
-                                     " BEGIN SELECT RAISE(ABORT, 'unit DT2 is refused'); END")});
-    }
+    RefuseUnit(line, "DT2");
     for (int n = 1; n <= 4; ++n)
         Write(Finished(n));
 
@@ -317,8 +305,7 @@ TEST_P(Forwarding, ARecordTheLineRefusesIsSetAsideAndTheRestGoOn) {
     EXPECT_EQ(result.waiting, 0);
     ASSERT_EQ(result.setAside.size(), 1u);
     EXPECT_EQ(result.setAside[0].id, Id(2));
-    RunSql(line, {QStringLiteral("DROP TRIGGER refuse_dt2") +
-                  (database->IsPostgresql() ? QStringLiteral(" ON records") : QString())});
+    StopRefusing(line);
     result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
     EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
     EXPECT_TRUE(result.setAside.empty());
