@@ -24,6 +24,7 @@
 
 #include <libpq-fe.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tamrisk {
@@ -479,8 +480,12 @@ bool RecordStore::Open(const QString& location, QString& error) {
     m_overUnixSocket = false;
     if (!m_db.open())
         return refuseSql(m_db.lastError());
-    const QString host = m_db.hostName();
-    m_overUnixSocket = !IsSqlite() && (host.isEmpty() || host.startsWith(u'/') || host.startsWith(u'@'));
+    // Asked of the socket itself: an empty host may mean a socket folder or PGHOST's server.
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int socket = PostgresqlSocket(m_db);
+    m_overUnixSocket = socket >= 0 && getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                       address.ss_family == AF_UNIX;
     const Watching watching(*this);
 
     // Reading the version reads the file's header: a file that is not a database,
