@@ -322,18 +322,11 @@ TEST_P(Forwarding, AnImageSavedAfterItsRecordWasSentFollowsIt) {
     const auto imagesAtLine = [&] {
         return RunSql(line, {QStringLiteral("SELECT sha256 FROM record_images ORDER BY seq")});
     };
-    const std::string first = std::string(64, 'a') + "\n";
-    ASSERT_EQ(imagesAtLine(), first);
+    ASSERT_EQ(imagesAtLine(), std::string(64, 'a') + "\n");
 
+    // One saved after it was sent queues it again; read for sending, then one more
+    // saved, then taken out of the queue: the last one still goes.
     QString error;
-    ASSERT_TRUE(local.AddImage(Id(1), {"fiscal-memory", 65536, std::string(64, 'b'), "/tmp/fiscal.bin"}, error))
-        << error.toStdString();
-    EXPECT_EQ(local.Waiting(line, error), 1);
-    result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
-    EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
-    EXPECT_EQ(imagesAtLine(), first + std::string(64, 'b') + "\n");
-
-    // Read for sending, then an image saved, then taken out of the queue: the image still goes.
     const QueuedBatch batch = [&] {
         RecordStore sender;
         QString ignored;
@@ -353,8 +346,7 @@ TEST_P(Forwarding, AnImageSavedAfterItsRecordWasSentFollowsIt) {
     EXPECT_EQ(local.Waiting(line, error), 1);
     result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
     EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
-    EXPECT_EQ(imagesAtLine(), first + std::string(64, 'b') + "\n" + std::string(64, 'c') + "\n" +
-                                  std::string(64, 'd') + "\n");
+    EXPECT_EQ(imagesAtLine(), std::string(64, 'a') + "\n" + std::string(64, 'c') + "\n" + std::string(64, 'd') + "\n");
     EXPECT_EQ(Arrived(), Id(1) + "\n");
     EXPECT_EQ(local.Waiting(line, error), 0);
 }
