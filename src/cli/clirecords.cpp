@@ -22,6 +22,17 @@ void TellRecordsWaiting(std::ostream& err, int waiting, const QString& problem) 
                       " to be sent to the line: " + problem.toStdString());
 }
 
+void TellRecordsSetAside(std::ostream& err, const std::vector<SetAsideRecord>& setAside) {
+    if (setAside.empty())
+        return;
+    CliError(err, std::to_string(setAside.size()) + (setAside.size() == 1 ? " record" : " records") +
+                      " set aside, refused by the line (kept in the local file; records sync tries again):");
+    for (const SetAsideRecord& record : setAside) {
+        CliError(err, "  " + record.id + (record.unit.empty() ? "" : " unit " + record.unit) + ": " +
+                          record.reason.toStdString());
+    }
+}
+
 CliRecord::CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::ostream& err)
     : m_store(OpenChosen(args, err)),
       // A file that fails later is told here; one that failed to open was told above.
@@ -43,8 +54,12 @@ std::unique_ptr<RecordStore> CliRecord::OpenChosen(const ParsedArgs& args, std::
 }
 
 CliRecord::~CliRecord() {
-    if (!m_forwarder || m_forwarder->Drain(ForwardLimit))
+    if (!m_forwarder)
         return;
+    if (m_forwarder->Drain(ForwardLimit)) {
+        TellRecordsSetAside(m_err, m_forwarder->SetAside());
+        return;
+    }
     const QString problem = m_forwarder->Problem();
     TellRecordsWaiting(m_err, m_forwarder->Waiting(),
                        problem.isEmpty() ? QStringLiteral("the time to send them ran out") : problem);

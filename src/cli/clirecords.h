@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace tamrisk {
@@ -35,6 +36,9 @@ QString RecordsLocation(const ParsedArgs& args);
 void TellRecordsNotKept(std::ostream& err, const QString& problem);
 // Writes "tamrisk-cli: N records wait to be sent to the line: <reason>" on `err`.
 void TellRecordsWaiting(std::ostream& err, int waiting, const QString& problem);
+// Writes "tamrisk-cli: N records set aside ..." on `err`, then a line for each
+// record: its id, unit and the line's reason. Nothing when none is.
+void TellRecordsSetAside(std::ostream& err, const std::vector<SetAsideRecord>& setAside);
 
 class CliRecord {
 public:
@@ -44,7 +48,8 @@ public:
     // there is sent on in the background.
     CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::ostream& err);
     // With a line's database, sends what waits for at most ForwardLimit; what could
-    // not be sent waits in the local file, told in one line on `err`.
+    // not be sent waits in the local file, told in one line on `err`; records the
+    // line refused are named there too.
     ~CliRecord();
     CliRecord(const CliRecord&) = delete;
     CliRecord& operator=(const CliRecord&) = delete;

@@ -1,5 +1,6 @@
 // tamrisk-cli records sync: sends the records that wait in this computer's local
-// file for the line's database now, and says how many went and how many wait.
+// file for the line's database now (those the line refused before once more),
+// and says how many went, how many wait and which the line refused.
 
 #include "recordscli.h"
 
@@ -28,8 +29,9 @@ int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, s
     const RecordForwarder::SyncResult result =
         RecordForwarder::SendWaiting(LocalRecordsLocation(), line, QDeadlineTimer(QDeadlineTimer::Forever));
     out << result.sent << (result.sent == 1 ? " record" : " records") << " sent to the line\n";
+    TellRecordsSetAside(err, result.setAside);
     if (result.waiting == 0)
-        return CliOk;
+        return result.setAside.empty() ? CliOk : CliFailed;
     if (result.waiting < 0)
         CliError(err, "cannot read the records waiting: " + result.problem.toStdString());
     else

@@ -48,6 +48,8 @@ public:
         m_local.MarkAbandoned(ignored);
     }
     int Waiting(QString& problem) { return m_local.Waiting(m_line, problem); }
+    std::vector<SetAsideRecord> SetAside(QString& problem) { return m_local.SetAsideRecords(m_line, problem); }
+    bool RetrySetAside(QString& problem) { return m_local.RetrySetAside(m_line, problem); }
 
     // Takes the lock, waiting until `deadline`. False while another sender holds it.
     bool Lock(QDeadlineTimer deadline) {
@@ -55,18 +57,20 @@ public:
     }
     void Unlock() { m_lock.unlock(); }
 
-    // Sends batches in queue order while `goOn(sent so far)` says so. True when no
-    // finished record waits any more; false on a failure (`problem` set, the line's
+    // Sends batches in queue order while `goOn(sent so far)` says so; a record
+    // the line refuses is set aside and the rest go on. True when no finished
+    // record waits any more; false on a failure (`problem` set, the line's
     // connection closed) or when told to stop (`problem` empty).
     bool Send(int& sent, QString& problem, const std::function<bool(int)>& goOn) {
+        int size = BatchSize;
         for (;;) {
             QString error;
-            const std::vector<Record> batch = m_local.Sendable(m_line, BatchSize, error);
+            const QueuedBatch batch = m_local.Sendable(m_line, size, error);
             if (!error.isEmpty()) {
                 problem = error;
                 return false;
             }
-            if (batch.empty())
+            if (batch.records.empty())
                 return true;
             if (!m_lineStore) {
                 m_lineStore.emplace();
@@ -74,14 +78,29 @@ public:
                     return Broken(error, problem);
             }
             int added = 0;
-            if (!m_lineStore->Import(batch, added, error))
-                return Broken(error, problem);
+            if (!m_lineStore->Import(batch.records, added, error)) {
+                if (!m_lineStore->Refused())
+                    return Broken(error, problem);
+                // The line refused a record of the batch, all of it undone: one at a
+                // time until the refused one is found, which is set aside.
+                if (batch.records.size() > 1) {
+                    size = 1;
+                    continue;
+                }
+                const QString reason = error;
+                if (!m_local.SetAside(m_line, batch, reason, error)) {
+                    problem = error;
+                    return false;
+                }
+                size = BatchSize;
+                continue;
+            }
             // Sent but still queued if this fails: sent again later, and skipped there.
             if (!m_local.Unqueue(m_line, batch, error)) {
                 problem = error;
                 return false;
             }
-            sent += static_cast<int>(batch.size());
+            sent += static_cast<int>(batch.records.size());
             if (!goOn(sent))
                 return false;
         }
@@ -135,6 +154,11 @@ QString RecordForwarder::Problem() const {
     return m_problem;
 }
 
+std::vector<SetAsideRecord> RecordForwarder::SetAside() const {
+    const std::lock_guard lock(m_mutex);
+    return m_setAside;
+}
+
 bool RecordForwarder::Drain(std::chrono::milliseconds limit) {
     const QDeadlineTimer deadline(limit);
     std::unique_lock lock(m_mutex);
@@ -169,6 +193,7 @@ void RecordForwarder::Run() {
         bool clean = false;
         bool busy = false;
         int waiting = -1;
+        std::optional<std::vector<SetAsideRecord>> setAside;
         if (sender.OpenLocal(problem) && (waiting = sender.Waiting(problem)) >= 0) {
             wait = LookAgain;
             if (waiting == 0) {
@@ -194,6 +219,10 @@ void RecordForwarder::Run() {
                 if (clean && waiting > 0)
                     sender.MarkAbandoned();
             }
+            QString listProblem;
+            std::vector<SetAsideRecord> found = sender.SetAside(listProblem);
+            if (listProblem.isEmpty())
+                setAside = std::move(found);
         }
         if (busy) {
             // Neither a failure nor a success of this sender.
@@ -208,6 +237,8 @@ void RecordForwarder::Run() {
         {
             const std::lock_guard lock(m_mutex);
             m_problem = problem;
+            if (setAside)
+                m_setAside = *std::move(setAside);
             if (clean)
                 m_lastCleanPass = pass;
         }
@@ -229,13 +260,19 @@ RecordForwarder::SyncResult RecordForwarder::SendWaiting(const QString& local, c
     if (!sender.Lock(deadline)) {
         problem = QStringLiteral("another program is sending the records of ") + local;
     } else {
-        clean = sender.Send(result.sent, problem, [&](int) { return !deadline.hasExpired(); });
+        // The line may take now what it refused before (a trigger or a constraint changed).
+        clean = sender.RetrySetAside(problem) &&
+                sender.Send(result.sent, problem, [&](int) { return !deadline.hasExpired(); });
         sender.Unlock();
         if (!clean && problem.isEmpty())
             problem = QStringLiteral("the time to send them ran out");
     }
     QString countProblem;
     result.waiting = sender.Waiting(countProblem);
+    if (result.waiting >= 0)
+        result.setAside = sender.SetAside(countProblem);
+    if (!countProblem.isEmpty())
+        result.waiting = -1;
     if (result.waiting < 0)
         problem = countProblem;
     else if (result.waiting > 0 && clean)

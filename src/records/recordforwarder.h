@@ -3,7 +3,10 @@
 // the oldest finished records first, in the order they were begun, in batches of
 // one transaction each; a record still in progress waits, the finished ones
 // behind it go. Each record arrives once (the line's database skips an id it
-// holds already), and leaves the local queue only after the line took it.
+// holds already, and takes from it only the images saved after it was sent),
+// and leaves the local queue only after the line committed it. A record the
+// line refuses (a constraint, a trigger, a value it does not take) is set aside
+// in the local file with the line's reason, and the records behind it go on.
 //
 // The work runs on a QThread of its own over connections of its own (the local
 // file and the line's database), so that a slow or absent line never holds up
@@ -14,6 +17,8 @@
 // later, at most a few seconds apart. Records that other programs queued are
 // found by looking again every few seconds.
 
+#include "recordstore.h"
+
 #include <QDeadlineTimer>
 #include <QString>
 
@@ -22,6 +27,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QThread;
 
@@ -52,6 +58,8 @@ public:
     // The last failure reaching the line or reading the local file, "<location>: <reason>";
     // empty when the last attempt worked.
     QString Problem() const;
+    // The records the line refused, as of the last pass, oldest first.
+    std::vector<SetAsideRecord> SetAside() const;
     // Sends what waits until no finished record waits (true) or `limit` passes (false);
     // waits on the calling thread.
     bool Drain(std::chrono::milliseconds limit);
@@ -60,10 +68,12 @@ public:
         int sent = 0;     // records the line took now
         int waiting = 0;  // records still waiting afterwards (-1: the local file could not be read)
         QString problem;  // why some wait; empty when none does
+        std::vector<SetAsideRecord> setAside;  // refused by the line, afterwards
     };
     // Sends every finished record waiting in `local` for `line` now, on the calling
     // thread, until none waits or `deadline` passes; records of programs that ended
-    // without finishing them are finished as aborted first.
+    // without finishing them are finished as aborted first, and those set aside
+    // before are tried once more.
     static SyncResult SendWaiting(const QString& local, const QString& line, QDeadlineTimer deadline);
 
 private:
@@ -74,6 +84,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     QString m_problem;
+    std::vector<SetAsideRecord> m_setAside;
     bool m_nudged = false;
     bool m_stopping = false;
     int m_draining = 0;              // Drain calls waiting

@@ -1,5 +1,6 @@
 #include "recordstore.h"
 
+#include "answerwatch.h"
 #include "textcodec.h"
 
 #include <QDeadlineTimer>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -20,7 +22,9 @@
 #include <span>
 #include <tuple>
 
+#include <libpq-fe.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tamrisk {
@@ -112,6 +116,9 @@ const std::vector<SchemaStep>& SchemaSteps() {
               "CREATE POLICY serial_claims_read ON serial_claims FOR SELECT USING (true)",
               "CREATE POLICY serial_claims_add ON serial_claims FOR INSERT WITH CHECK (claimed_by = current_user)",
               "CREATE POLICY serial_claims_give_back ON serial_claims FOR DELETE USING (claimed_by = current_user)"}},
+        // A record the line's database refused is set aside with the line's
+        // reason (NULL: it waits to be sent), so that those behind it go on.
+        {7, {"ALTER TABLE forward_queue ADD COLUMN set_aside TEXT"}},
     };
     return steps;
 }
@@ -248,7 +255,33 @@ bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
     return write();
 }
 
+// The socket of an open PostgreSQL connection; -1 for none.
+int PostgresqlSocket(const QSqlDatabase& db) {
+    const QVariant handle = db.driver() != nullptr ? db.driver()->handle() : QVariant();
+    // Qt's driver names the type after libpq's struct (pg_conn*); its documentation, PGconn*.
+    const QByteArray type = handle.isValid() ? QByteArray(handle.typeName()) : QByteArray();
+    if (type != "pg_conn*" && type != "PGconn*")
+        return -1;
+    PGconn* const connection = *static_cast<PGconn* const*>(handle.constData());
+    // A connection that failed has dropped its socket: its number may be another file's now.
+    return connection != nullptr && PQstatus(connection) == CONNECTION_OK ? PQsocket(connection) : -1;
+}
+
 }  // namespace
+
+RecordStore::Watching::Watching(RecordStore& store) : m_store(store) {
+    if (m_store.m_watching++ > 0 || !m_store.m_overUnixSocket)
+        return;
+    m_store.m_unanswered = false;
+    m_store.m_watch = std::make_unique<AnswerWatch>(PostgresqlSocket(m_store.m_db), m_store.m_answerLimit);
+}
+
+RecordStore::Watching::~Watching() {
+    if (--m_store.m_watching > 0 || !m_store.m_watch)
+        return;
+    m_store.m_unanswered = m_store.m_watch->Fired();
+    m_store.m_watch.reset();
+}
 
 RecordStore::RecordStore() {
     static std::atomic<unsigned> connections{0};
@@ -288,6 +321,28 @@ bool RecordStore::IsBusy(const QSqlError& failure) const {
 // PostgreSQL's insufficient_privilege: the login may not do what was asked.
 bool RecordStore::IsDenied(const QSqlError& failure) const {
     return !IsSqlite() && failure.nativeErrorCode() == QLatin1String("42501");
+}
+
+// What the database refuses for the values written, whenever they are written
+// again. SQLite: a constraint (a trigger's RAISE too), a value too big or of the
+// wrong type. PostgreSQL, by the class of its SQLSTATE: data exceptions (a value
+// too long or out of range), integrity constraints, triggered data changes,
+// check options and PL/pgSQL's RAISE. A lost connection (08), a server shutting
+// down (57), out of resources (53), a transaction rolled back (40), a lock not
+// available (55), a missing table or right (42) and the like may pass.
+bool RecordStore::IsRefusal(const QSqlError& failure) const {
+    const QString code = failure.nativeErrorCode();
+    if (!IsSqlite()) {
+        const QString sqlClass = code.left(2);
+        return code.size() == 5 && (sqlClass == QLatin1String("22") || sqlClass == QLatin1String("23") ||
+                                    sqlClass == QLatin1String("27") || sqlClass == QLatin1String("44") ||
+                                    sqlClass == QLatin1String("P0"));
+    }
+    bool number = false;
+    const int value = code.toInt(&number);
+    constexpr int SqliteTooBig = 18, SqliteConstraint = 19, SqliteMismatch = 20;
+    return number && ((value & 0xff) == SqliteTooBig || (value & 0xff) == SqliteConstraint ||
+                      (value & 0xff) == SqliteMismatch);
 }
 
 bool RecordStore::IsPostgresqlLocation(const QString& location) {
@@ -382,6 +437,10 @@ bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
     // PostgreSQL's messages end in a line end and may run over several lines.
     if (!IsSqlite())
         reason = reason.simplified();
+    if (m_unanswered || (m_watch && m_watch->Fired()))
+        reason = QStringLiteral("the server did not answer for %1 s: connection closed (%2)")
+                     .arg(static_cast<double>(m_answerLimit.count()) / 1000.0)
+                     .arg(reason);
     error = m_location + QStringLiteral(": ") + reason;
     return false;
 }
@@ -392,6 +451,8 @@ bool RecordStore::NotOpen(QString& error) const {
 }
 
 bool RecordStore::Exec(const QString& sql, QSqlError& failure) {
+    if (m_watch)
+        m_watch->Progress();
     QSqlQuery query(m_db);
     if (query.exec(sql))
         return true;
@@ -400,6 +461,8 @@ bool RecordStore::Exec(const QString& sql, QSqlError& failure) {
 }
 
 bool RecordStore::Run(QSqlQuery& query, QSqlError& failure) {
+    if (m_watch)
+        m_watch->Progress();
     if (query.exec())
         return true;
     failure = query.lastError();
@@ -409,8 +472,10 @@ bool RecordStore::Run(QSqlQuery& query, QSqlError& failure) {
 // SQLite takes the write lock at BEGIN IMMEDIATE, so that a transaction that
 // reads before it writes waits for other writers instead of failing half way.
 bool RecordStore::Write(const std::function<bool(QSqlError&)>& body, QString& error) {
+    m_refused = false;
     if (!m_open)
         return NotOpen(error);
+    const Watching watching(*this);
     QSqlError failure;
     for (int attempt = 0; attempt < WriteAttempts; ++attempt) {
         const bool begun = IsSqlite() ? Exec(QStringLiteral("BEGIN IMMEDIATE"), failure) : m_db.transaction();
@@ -429,6 +494,7 @@ bool RecordStore::Write(const std::function<bool(QSqlError&)>& body, QString& er
         if (!IsBusy(failure))
             break;
     }
+    m_refused = IsRefusal(failure);
     return Fail(failure, error);
 }
 
@@ -475,8 +541,16 @@ bool RecordStore::Open(const QString& location, QString& error) {
     const QFileInfo file(location);
     if (IsSqlite() && !QDir().mkpath(file.absolutePath()))
         return refuse(QStringLiteral("cannot make the folder ") + file.absolutePath());
+    m_overUnixSocket = false;
     if (!m_db.open())
         return refuseSql(m_db.lastError());
+    // Asked of the socket itself: an empty host may mean a socket folder or PGHOST's server.
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int socket = PostgresqlSocket(m_db);
+    m_overUnixSocket = socket >= 0 && getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                       address.ss_family == AF_UNIX;
+    const Watching watching(*this);
 
     // Reading the version reads the file's header: a file that is not a database,
     // another program's database or a newer one is refused before anything is
@@ -701,18 +775,23 @@ bool RecordStore::Begin(const RecordHeader& header, QString& error) {
     return Write(
         [&](QSqlError& failure) {
             bool inserted = false;
-            if (!InsertHeader(header, false, inserted, failure))
-                return false;
-            if (m_forwardTo.isEmpty())
-                return true;
-            QSqlQuery queue(m_db);
-            queue.prepare(QStringLiteral("INSERT INTO forward_queue (seq, record_id, destination)"
-                                         " SELECT COALESCE(MAX(seq), 0) + 1, ?, ? FROM forward_queue"));
-            queue.addBindValue(Utf8(header.id));
-            queue.addBindValue(Text(m_forwardTo));
-            return Run(queue, failure);
+            return InsertHeader(header, false, inserted, failure) && QueueForLine(header.id, failure);
         },
         error);
+}
+
+// Queues record `id` for the line at the end of the queue; nothing without one.
+// A record may be queued more than once (an image added while it was being
+// sent): it is sent once for all its entries.
+bool RecordStore::QueueForLine(const std::string& id, QSqlError& failure) {
+    if (m_forwardTo.isEmpty())
+        return true;
+    QSqlQuery queue(m_db);
+    queue.prepare(QStringLiteral("INSERT INTO forward_queue (seq, record_id, destination)"
+                                 " SELECT COALESCE(MAX(seq), 0) + 1, ?, ? FROM forward_queue"));
+    queue.addBindValue(Utf8(id));
+    queue.addBindValue(Text(m_forwardTo));
+    return Run(queue, failure);
 }
 
 bool RecordStore::NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure) {
@@ -802,7 +881,8 @@ bool RecordStore::AddSerials(const std::string& id, std::span<const RecordSerial
 bool RecordStore::AddImage(const std::string& id, const RecordImage& image, QString& error) {
     RecordBatch batch;
     batch.images.push_back(image);
-    return AppendBatch(id, batch, error);
+    return Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure) && QueueForLine(id, failure); },
+                 error);
 }
 
 bool RecordStore::Finish(const RecordHeader& header, QString& error) {
@@ -826,8 +906,10 @@ int RecordStore::Waiting(const QString& line, QString& error) {
         NotOpen(error);
         return -1;
     }
+    const Watching watching(*this);
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("SELECT COUNT(*) FROM forward_queue WHERE destination = ?"));
+    query.prepare(QStringLiteral(
+        "SELECT COUNT(DISTINCT record_id) FROM forward_queue WHERE destination = ? AND set_aside IS NULL"));
     query.addBindValue(Text(line));
     if (!query.exec() || !query.next()) {
         Fail(query.lastError(), error);
@@ -836,49 +918,111 @@ int RecordStore::Waiting(const QString& line, QString& error) {
     return query.value(0).toInt();
 }
 
-std::vector<Record> RecordStore::Sendable(const QString& line, int limit, QString& error) {
-    std::vector<Record> records;
+QueuedBatch RecordStore::Sendable(const QString& line, int limit, QString& error) {
+    QueuedBatch batch;
     if (!m_open) {
         NotOpen(error);
-        return records;
+        return batch;
     }
+    const Watching watching(*this);
     std::vector<std::string> ids;
     {
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT q.record_id FROM forward_queue q JOIN records r ON r.id = q.record_id"
-                                     " WHERE q.destination = ? AND r.outcome IS NOT NULL ORDER BY q.seq LIMIT ?"));
+        query.prepare(QStringLiteral("SELECT q.record_id, MAX(q.seq) FROM forward_queue q JOIN records r ON r.id = q.record_id"
+                                     " WHERE q.destination = ? AND q.set_aside IS NULL AND r.outcome IS NOT NULL"
+                                     " GROUP BY q.record_id ORDER BY MIN(q.seq) LIMIT ?"));
         query.addBindValue(Text(line));
         query.addBindValue(limit);
         QSqlError failure;
         if (!Run(query, failure)) {
             Fail(failure, error);
-            return records;
+            return batch;
         }
-        while (query.next())
+        while (query.next()) {
             ids.push_back(Utf8From(query.value(0)));
+            batch.lastSeq = std::max(batch.lastSeq, query.value(1).toLongLong());
+        }
     }
     for (const std::string& id : ids) {
         std::optional<Record> record = Load(id, error);
         if (!record)
             return {};
-        records.push_back(*std::move(record));
+        batch.records.push_back(*std::move(record));
     }
-    return records;
+    return batch;
 }
 
-bool RecordStore::Unqueue(const QString& line, std::span<const Record> records, QString& error) {
+// Only the entries read: one queued while the batch was being sent (an image
+// added) stays, and the record goes again.
+bool RecordStore::Unqueue(const QString& line, const QueuedBatch& batch, QString& error) {
     return Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_db);
-            query.prepare(QStringLiteral("DELETE FROM forward_queue WHERE destination = ? AND record_id = ?"));
-            for (const Record& record : records) {
+            query.prepare(QStringLiteral("DELETE FROM forward_queue WHERE destination = ? AND record_id = ? AND seq <= ?"));
+            for (const Record& record : batch.records) {
                 query.bindValue(0, Text(line));
                 query.bindValue(1, Utf8(record.header.id));
+                query.bindValue(2, batch.lastSeq);
                 if (!Run(query, failure))
                     return false;
             }
             return true;
+        },
+        error);
+}
+
+bool RecordStore::SetAside(const QString& line, const QueuedBatch& batch, const QString& reason, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(QStringLiteral(
+                "UPDATE forward_queue SET set_aside = ? WHERE destination = ? AND record_id = ? AND seq <= ?"));
+            for (const Record& record : batch.records) {
+                query.bindValue(0, Text(reason));
+                query.bindValue(1, Text(line));
+                query.bindValue(2, Utf8(record.header.id));
+                query.bindValue(3, batch.lastSeq);
+                if (!Run(query, failure))
+                    return false;
+            }
+            return true;
+        },
+        error);
+}
+
+std::vector<SetAsideRecord> RecordStore::SetAsideRecords(const QString& line, QString& error) {
+    std::vector<SetAsideRecord> records;
+    if (!m_open) {
+        NotOpen(error);
+        return records;
+    }
+    const Watching watching(*this);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT q.record_id, r.unit, MAX(q.set_aside) FROM forward_queue q"
+                                 " JOIN records r ON r.id = q.record_id"
+                                 " WHERE q.destination = ? AND q.set_aside IS NOT NULL"
+                                 " GROUP BY q.record_id, r.unit ORDER BY MIN(q.seq)"));
+    query.addBindValue(Text(line));
+    QSqlError failure;
+    if (!Run(query, failure)) {
+        Fail(failure, error);
+        return records;
+    }
+    while (query.next())
+        records.push_back({Utf8From(query.value(0)), Utf8From(query.value(1)), query.value(2).toString()});
+    return records;
+}
+
+bool RecordStore::RetrySetAside(const QString& line, QString& error) {
+    return Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_db);
+            query.prepare(QStringLiteral(
+                "UPDATE forward_queue SET set_aside = NULL WHERE destination = ? AND set_aside IS NOT NULL"));
+            query.addBindValue(Text(line));
+            return Run(query, failure);
         },
         error);
 }
@@ -891,8 +1035,18 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
                 bool inserted = false;
                 if (!InsertHeader(record.header, true, inserted, failure))
                     return false;
-                if (!inserted)
+                if (!inserted) {
+                    // Images are only ever added, in order: those the line lacks are the last ones.
+                    qint64 held = 0;
+                    if (!NextSequence(QStringLiteral("record_images"), record.header.id, held, failure))
+                        return false;
+                    RecordBatch later;
+                    if (held < static_cast<qint64>(record.images.size()))
+                        later.images.assign(record.images.begin() + held, record.images.end());
+                    if (!InsertBatch(record.header.id, later, failure))
+                        return false;
                     continue;
+                }
                 RecordBatch batch;
                 for (const RecordLogLine& line : record.log)
                     AddLogLine(batch.log, line);
@@ -1000,6 +1154,7 @@ std::vector<RecordHeader> RecordStore::List(const Filter& filter, QString& error
         NotOpen(error);
         return headers;
     }
+    const Watching watching(*this);
     QString sql = QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1");
     QVariantList values;
     auto where = [&](bool given, const char* condition, const QVariant& value) {
@@ -1033,6 +1188,7 @@ RecordStore::Resolve RecordStore::ResolveId(const std::string& prefix, std::stri
         return Resolve::NotFound;
     }
     const QString start = QString::fromStdString(prefix).toLower();
+    const Watching watching(*this);
     const bool uuidLike = std::all_of(start.begin(), start.end(), [](QChar c) {
         return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || c == u'-';
     });
@@ -1060,6 +1216,7 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
         NotOpen(error);
         return std::nullopt;
     }
+    const Watching watching(*this);
     QSqlError failure;
     // The four results are read side by side: forward-only only where the driver
     // keeps them all (SQLite; PostgreSQL's driver would drop the earlier ones).
@@ -1110,6 +1267,7 @@ std::vector<SerialClaimRow> RecordStore::Claims(const ClaimFilter& filter, QStri
         NotOpen(error);
         return claims;
     }
+    const Watching watching(*this);
     QString sql = QStringLiteral("SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1");
     QVariantList values;
     for (const auto& [given, column, value] :

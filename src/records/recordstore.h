@@ -18,7 +18,9 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,6 +29,8 @@
 class QSqlQuery;
 
 namespace tamrisk {
+
+class AnswerWatch;
 
 // What one write adds to a record: log lines, serial numbers and images, and the
 // unit's identity when it became known while the record was being written.
@@ -46,10 +50,26 @@ struct SerialClaimRow {
     qint64 claimedMs = 0;                 // UTC ms
 };
 
+// Records read from the queue for a line, to be sent together.
+struct QueuedBatch {
+    std::vector<Record> records;
+    qint64 lastSeq = 0;  // the newest queue entry read: entries queued later stay
+};
+
+// A record that the line's database refused, kept in the local file with the reason.
+struct SetAsideRecord {
+    std::string id, unit;  // UTF-8
+    QString reason;        // the line's refusal, "<location>: <reason>"
+};
+
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 6;
+    static constexpr int CurrentSchemaVersion = 7;
+    // How long a PostgreSQL server reached over a Unix socket may leave a
+    // statement unanswered before its connection is taken for lost (over TCP the
+    // kernel bounds it as long: tcp_user_timeout).
+    static constexpr std::chrono::milliseconds AnswerLimit{15000};
 
     RecordStore();
     ~RecordStore();
@@ -99,6 +119,13 @@ public:
     QString Location() const { return m_location; }
     // The schema version of the open database.
     int SchemaVersion() const { return m_schemaVersion; }
+    // Sets how long an unanswered statement is waited for over a Unix socket (AnswerLimit by default).
+    void SetAnswerLimit(std::chrono::milliseconds limit) { m_answerLimit = limit; }
+    // True when the last failed write was refused by the database for what it
+    // wrote (a constraint, a trigger, a value too long or out of range): the
+    // same write fails again. False for a lost connection, a busy database or a
+    // time-out, which may pass.
+    bool Refused() const { return m_refused; }
 
     // The line's database that the records begun from now on are queued for, to be
     // sent on by a RecordForwarder (empty: none, the default).
@@ -114,6 +141,8 @@ public:
     bool AppendBatch(const std::string& id, const RecordBatch& batch, QString& error);
     bool AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error);
     bool AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error);
+    // With ForwardTo set, also queues the record again for that line, so that an
+    // image added after the record was sent follows it.
     bool AddImage(const std::string& id, const RecordImage& image, QString& error);
     // Writes the header's outcome, reason, duration, unit and exit status.
     bool Finish(const RecordHeader& header, QString& error);
@@ -127,18 +156,26 @@ public:
     // another record stays); nothing to give up is no failure.
     bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
 
-    // Store and forward. How many records are queued for `line`, finished or not;
-    // -1 with `error` on failure.
+    // Store and forward. How many records are queued for `line`, finished or not,
+    // besides those set aside; -1 with `error` on failure.
     int Waiting(const QString& line, QString& error);
-    // The oldest `limit` finished records queued for `line`, whole, in the order
-    // they were queued (a record still in progress waits; finished ones queued
-    // after it come). Empty with `error` set on failure.
-    std::vector<Record> Sendable(const QString& line, int limit, QString& error);
-    // Takes `records` out of the queue for `line` once the line holds them.
-    bool Unqueue(const QString& line, std::span<const Record> records, QString& error);
+    // The oldest `limit` finished records queued for `line` and not set aside,
+    // whole, in the order they were queued (a record still in progress waits;
+    // finished ones queued after it come). No records, with `error` set, on failure.
+    QueuedBatch Sendable(const QString& line, int limit, QString& error);
+    // Takes the records of `batch` out of the queue for `line` once the line holds them.
+    bool Unqueue(const QString& line, const QueuedBatch& batch, QString& error);
+    // Marks the records of `batch` set aside for `line` with `reason`: kept and
+    // listed, no longer sent, until RetrySetAside.
+    bool SetAside(const QString& line, const QueuedBatch& batch, const QString& reason, QString& error);
+    // The records set aside for `line`, oldest first; empty with `error` set on failure.
+    std::vector<SetAsideRecord> SetAsideRecords(const QString& line, QString& error);
+    // Queues the records set aside for `line` to be sent again.
+    bool RetrySetAside(const QString& line, QString& error);
     // Inserts each record whole (header, log, serial numbers, images) in one
-    // transaction, unless a record of its id is there already: a record sent twice
-    // arrives once. `added`: how many were inserted.
+    // transaction; a record whose id is there already gets only the images it
+    // lacks (saved after it was sent), so a record sent twice arrives once.
+    // `added`: how many records were inserted.
     bool Import(std::span<const Record> records, int& added, QString& error);
 
     // Records left in progress by a process of this computer that no longer exists
@@ -181,6 +218,19 @@ public:
     std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error);
 
 private:
+    // While one lives, a server that leaves a statement unanswered for the
+    // answer limit over a Unix socket loses its connection (nested ones share it).
+    class Watching {
+    public:
+        explicit Watching(RecordStore& store);
+        ~Watching();
+        Watching(const Watching&) = delete;
+        Watching& operator=(const Watching&) = delete;
+
+    private:
+        RecordStore& m_store;
+    };
+
     bool Fail(const QSqlError& failure, QString& error) const;
     bool NotOpen(QString& error) const;
     bool IsSqlite() const;
@@ -198,6 +248,8 @@ private:
     bool InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure);
     bool NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure);
     bool InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure);
+    bool QueueForLine(const std::string& id, QSqlError& failure);
+    bool IsRefusal(const QSqlError& failure) const;
 
     QString m_connection;
     QSqlDatabase m_db;
@@ -206,6 +258,12 @@ private:
     QString m_forwardTo;
     bool m_open = false;
     int m_schemaVersion = 0;
+    bool m_refused = false;
+    bool m_overUnixSocket = false;  // a PostgreSQL server reached over a Unix socket
+    std::chrono::milliseconds m_answerLimit = AnswerLimit;
+    std::unique_ptr<AnswerWatch> m_watch;  // while a Watching lives
+    int m_watching = 0;                    // Watching objects alive
+    bool m_unanswered = false;             // the last watch shut the connection down
 };
 
 // The filter of RecordStore::Claims, also by this shorter name.

@@ -94,6 +94,8 @@ void StationRecords::ImageSaved(const std::string& id, std::string kind, std::st
     QString error;
     if (!m_store->AddImage(id, ImageOf(std::move(kind), bytes, file.toStdString()), error))
         TellOnce(error);
+    else if (m_forwarder)
+        m_forwarder->Nudge();  // the record went on before: the image follows it
 }
 
 void StationRecords::TellOnce(const QString& problem) {

@@ -62,7 +62,8 @@ public:
     // A record of `kind` for an operation on the connected printer, not started;
     // a script run it watches claims its numbers when UniqueSerials is on.
     std::unique_ptr<OperationRecord> Begin(std::string kind);
-    // Adds to the finished record `id` the image saved afterwards in `file`.
+    // Adds to the finished record `id` the image saved afterwards in `file`; with
+    // a line's database it is sent on too, also when the record was sent before.
     void ImageSaved(const std::string& id, std::string kind, std::string_view bytes, const QString& file);
     // Finishes `record` and shows its outcome.
     void Finish(OperationRecord& record, RecordOutcome outcome, std::string reason);

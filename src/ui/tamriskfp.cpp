@@ -195,6 +195,7 @@ void TTestForm::ShowWaiting() {
     const RecordForwarder* forwarder = m_records->Forwarder();
     const int waiting = forwarder != nullptr ? forwarder->Waiting() : -1;
     const QString problem = forwarder != nullptr ? forwarder->Problem() : QString();
+    const std::vector<SetAsideRecord> setAside = forwarder != nullptr ? forwarder->SetAside() : std::vector<SetAsideRecord>();
     QString text;
     if (waiting < 0)
         text = QStringLiteral("Records to send: counting");
@@ -204,11 +205,23 @@ void TTestForm::ShowWaiting() {
         text = QStringLiteral("1 record waits to be sent");
     else
         text = QStringLiteral("%1 records wait to be sent").arg(waiting);
+    QString tip = problem.isEmpty() ? QStringLiteral("Records are sent on to %1").arg(m_records->LineLocation())
+                                    : QStringLiteral("Cannot send the records: %1").arg(problem);
+    if (!setAside.empty()) {
+        text += setAside.size() == 1 ? QStringLiteral(", 1 refused by the line")
+                                     : QStringLiteral(", %1 refused by the line").arg(setAside.size());
+        // Named with the line's reason; kept in the local file until `tamrisk-cli records sync` sends them.
+        tip += QStringLiteral("\nRefused by the line, kept in this station's file (records sync tries again):");
+        for (const SetAsideRecord& record : setAside) {
+            tip += QStringLiteral("\n%1%2: %3")
+                       .arg(QString::fromStdString(record.id),
+                            record.unit.empty() ? QString() : QStringLiteral(" unit ") + QString::fromStdString(record.unit),
+                            record.reason);
+        }
+    }
     ui->WaitingPn->setText(text);
-    ui->WaitingPn->setToolTip(problem.isEmpty()
-                                  ? QStringLiteral("Records are sent on to %1").arg(m_records->LineLocation())
-                                  : QStringLiteral("Cannot send the records: %1").arg(problem));
-    ui->WaitingPn->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("color: #8b0000"));
+    ui->WaitingPn->setToolTip(tip);
+    ui->WaitingPn->setStyleSheet(problem.isEmpty() && setAside.empty() ? QString() : QStringLiteral("color: #8b0000"));
 }
 
 void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {

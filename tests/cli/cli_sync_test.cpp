@@ -1,7 +1,9 @@
 // tamrisk-cli records sync: its exit status and what it says, with the line's
-// database out of reach (a socket folder that does not exist).
+// database out of reach (a socket folder that does not exist), and with a line
+// that refuses a record.
 
 #include "recordstore.h"
+#include "recordtesting.h"
 #include "simprocess.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +57,37 @@ TEST(CliRecordsSync, ExitsZeroWhenNoneWaitsOneWithTheReasonWhenSomeWaitTwoForNoL
             EXPECT_EQ(run.err, "");
         }
     }
+}
+
+// A record the line refuses (a trigger on unit DT2) is named with the line's
+// reason and makes the exit status 1; the others go.
+TEST(CliRecordsSync, NamesTheRecordsTheLineRefusesAndExitsOneWhileAnyIsSetAside) {
+    TestDatabase line(Backend::Postgresql);
+    if (!line.SkipReason().empty())
+        GTEST_SKIP() << line.SkipReason();
+    SimProcess programs;
+    QTemporaryDir dir;
+    const QString local = dir.filePath(QStringLiteral("local.sqlite"));
+    programs.setEnv(QStringLiteral("TAMRISK_LOCAL_RECORDS"), local);
+    RefuseUnit(line.Location(), "DT2");
+    const std::string refused = "0a0b0c0d-0000-4000-8000-000000000002";
+    for (const char* unit : {"DT1", "DT2"}) {
+        RecordStore store;
+        store.SetForwardTo(line.Location());
+        QString error;
+        RecordHeader header = NewRecordHeader("run");
+        header.id = "0a0b0c0d-0000-4000-8000-00000000000" + std::string(1, unit[2]);
+        header.unit = unit;
+        header.outcome = RecordOutcome::Pass;
+        ASSERT_TRUE(store.Open(local, error) && store.Begin(header, error) && store.Finish(header, error))
+            << error.toStdString();
+    }
+    const CliRun run = programs.cli({"records", "sync", "--records", line.Location()});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.out.find("1 record sent to the line"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("1 record set aside, refused by the line"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(refused + " unit DT2: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("unit DT2 is refused"), std::string::npos) << run.err;
 }
 
 }  // namespace

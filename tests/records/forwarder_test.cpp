@@ -28,7 +28,9 @@ using namespace std::chrono_literals;
 using testing::Backend;
 using testing::BackendName;
 using testing::BackendTest;
+using testing::RefuseUnit;
 using testing::RunSql;
+using testing::StopRefusing;
 using testing::TestHeader;
 
 const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
@@ -257,7 +259,7 @@ TEST_P(Forwarding, ARecordLeftByAnEndedProgramIsSentAsAborted) {
     waitpid(child, nullptr, 0);
     RunSql(localPath, {QStringLiteral("UPDATE records SET writer_pid = %1").arg(child)});
     QString error;
-    EXPECT_TRUE(local.Sendable(line, 10, error).empty()) << "in progress";
+    EXPECT_TRUE(local.Sendable(line, 10, error).records.empty()) << "in progress";
     const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
     EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
     EXPECT_EQ(result.waiting, 0);
@@ -268,7 +270,129 @@ TEST_P(Forwarding, ARecordLeftByAnEndedProgramIsSentAsAborted) {
     EXPECT_EQ(kept->header.outcome, RecordOutcome::Aborted);
 }
 
+// The line's database refuses the record of unit DT2 (a trigger): it is set
+// aside with the line's reason, those behind it arrive, and once the line takes
+// it again a sync sends it.
+TEST_P(Forwarding, ARecordTheLineRefusesIsSetAsideAndTheRestGoOn) {
+    RefuseUnit(line, "DT2");
+    for (int n = 1; n <= 4; ++n)
+        Write(Finished(n));
+
+    RecordForwarder forwarder(localPath, line);
+    forwarder.Start();
+    ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n");
+    EXPECT_EQ(forwarder.Problem(), QString());
+    EXPECT_EQ(forwarder.Waiting(), 0);
+    const std::vector<SetAsideRecord> setAside = forwarder.SetAside();
+    ASSERT_EQ(setAside.size(), 1u);
+    EXPECT_EQ(setAside[0].id, Id(2));
+    EXPECT_EQ(setAside[0].unit, "DT2");
+    EXPECT_TRUE(setAside[0].reason.startsWith(RecordStore::ShownLocation(line) + u':')) << setAside[0].reason.toStdString();
+    EXPECT_TRUE(setAside[0].reason.contains(QStringLiteral("unit DT2 is refused"))) << setAside[0].reason.toStdString();
+
+    // Kept whole in the local file, and not sent again by the forwarder's next passes.
+    Write(Finished(5));
+    forwarder.Nudge();
+    ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n" + Id(5) + "\n");
+    QString error;
+    ASSERT_TRUE(local.Load(Id(2), error)) << error.toStdString();
+
+    // A sync tries it again: refused while the trigger is there, sent once it is gone.
+    RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
+    EXPECT_EQ(result.sent, 0);
+    EXPECT_EQ(result.waiting, 0);
+    ASSERT_EQ(result.setAside.size(), 1u);
+    EXPECT_EQ(result.setAside[0].id, Id(2));
+    StopRefusing(line);
+    result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
+    EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
+    EXPECT_TRUE(result.setAside.empty());
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n" + Id(5) + "\n" + Id(2) + "\n");
+    EXPECT_EQ(RunSql(line, {QStringLiteral("SELECT COUNT(*) FROM record_serials")}), "5\n");
+}
+
+// The station saves a memory read after its record went to the line: the image
+// follows it, also when it was saved while the record was on its way.
+TEST_P(Forwarding, AnImageSavedAfterItsRecordWasSentFollowsIt) {
+    Write(Finished(1));
+    RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
+    ASSERT_EQ(result.sent, 1) << result.problem.toStdString();
+    const auto imagesAtLine = [&] {
+        return RunSql(line, {QStringLiteral("SELECT sha256 FROM record_images ORDER BY seq")});
+    };
+    ASSERT_EQ(imagesAtLine(), std::string(64, 'a') + "\n");
+
+    // One saved after it was sent queues it again; read for sending, then one more
+    // saved, then taken out of the queue: the last one still goes.
+    QString error;
+    const QueuedBatch batch = [&] {
+        RecordStore sender;
+        QString ignored;
+        EXPECT_TRUE(sender.Open(localPath, ignored));
+        EXPECT_TRUE(local.AddImage(Id(1), {"journal", 100, std::string(64, 'c'), "/tmp/j.bin"}, ignored));
+        return sender.Sendable(line, 10, ignored);
+    }();
+    ASSERT_EQ(batch.records.size(), 1u);
+    ASSERT_TRUE(local.AddImage(Id(1), {"journal", 200, std::string(64, 'd'), "/tmp/j2.bin"}, error)) << error.toStdString();
+    {
+        RecordStore lineStore;
+        int added = -1;
+        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(batch.records, added, error)) << error.toStdString();
+        EXPECT_EQ(added, 0);
+    }
+    ASSERT_TRUE(local.Unqueue(line, batch, error)) << error.toStdString();
+    EXPECT_EQ(local.Waiting(line, error), 1);
+    result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
+    EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
+    EXPECT_EQ(imagesAtLine(), std::string(64, 'a') + "\n" + std::string(64, 'c') + "\n" + std::string(64, 'd') + "\n");
+    EXPECT_EQ(Arrived(), Id(1) + "\n");
+    EXPECT_EQ(local.Waiting(line, error), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Line, Forwarding, Backends, BackendName);
+
+// Failures of the line's PostgreSQL server after the connection is open.
+using ForwardingToPostgresql = Forwarding;
+
+// The line fails at COMMIT for a while (a deferred trigger, with a code that
+// may pass): the records stay queued, not set aside, and arrive once afterwards.
+TEST_P(ForwardingToPostgresql, ARecordLeavesTheQueueOnlyAfterTheLinesCommit) {
+    {
+        RecordStore lineStore;
+        QString error;
+        ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
+    }
+    RunSql(line, {QStringLiteral("CREATE TABLE commit_fails (failing BOOLEAN NOT NULL)"),
+                  QStringLiteral("INSERT INTO commit_fails VALUES (TRUE)"),
+                  QStringLiteral("CREATE FUNCTION fail_commit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                                 " IF (SELECT failing FROM commit_fails) THEN"
+                                 " RAISE EXCEPTION 'the line is out of space for now' USING ERRCODE = '53100';"
+                                 " END IF; RETURN NULL; END $$"),
+                  QStringLiteral("CREATE CONSTRAINT TRIGGER fail_commit AFTER INSERT ON records"
+                                 " DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION fail_commit()")});
+    Write(Finished(1));
+    RecordForwarder forwarder(localPath, line);
+    forwarder.Start();
+    ASSERT_TRUE(WaitFor([&] { return forwarder.Problem().contains(QStringLiteral("out of space")); }))
+        << forwarder.Problem().toStdString();
+    Write(Finished(2));
+    forwarder.Nudge();
+    EXPECT_FALSE(forwarder.Drain(300ms));
+    QString error;
+    EXPECT_EQ(local.Waiting(line, error), 2) << error.toStdString();
+    EXPECT_TRUE(forwarder.SetAside().empty());
+    EXPECT_EQ(Arrived(), "");
+
+    RunSql(line, {QStringLiteral("UPDATE commit_fails SET failing = FALSE")});
+    ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
+    EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(2) + "\n");
+    EXPECT_EQ(local.Waiting(line, error), 0);
+    EXPECT_TRUE(forwarder.SetAside().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, ForwardingToPostgresql, ::testing::Values(Backend::Postgresql), BackendName);
 
 }  // namespace
 }  // namespace tamrisk

@@ -4,6 +4,7 @@
 #include "testfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -12,11 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <latch>
 #include <memory>
+#include <mutex>
+#include <thread>
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +37,7 @@ using testing::ReadFileBytes;
 using testing::RunSql;
 using testing::TestDatabase;
 using testing::TestHeader;
+using namespace std::chrono_literals;
 
 const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
@@ -348,7 +355,128 @@ TEST_P(RecordStoreAbandoned, RecordOfAProcessThatIsGoneBecomesAborted) {
     EXPECT_FALSE(running->header.outcome);
 }
 
+// A record whose writer is another program still running (a second process,
+// not this one) stays in progress, whoever looks; once that program is gone it
+// becomes aborted.
+TEST_P(RecordStoreAbandoned, RecordOfAnotherProgramStillRunningStaysInProgress) {
+    const std::string id = "11fe0000-0000-4000-8000-000000000003";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        // Runs until the test closes the pipe or kills it.
+        close(ready[1]);
+        char byte = 0;
+        const ssize_t ignored = read(ready[0], &byte, 1);
+        _exit(ignored < 0 ? 1 : 0);
+    }
+    close(ready[0]);
+    QString error;
+    ASSERT_TRUE(store.Begin(TestHeader(id), error)) << error.toStdString();
+    RunSql(Location(), {QStringLiteral("UPDATE records SET writer_pid = %1").arg(writer)});
+
+    EXPECT_EQ(store.MarkAbandoned(error), 0) << error.toStdString();
+    RecordStore other;
+    ASSERT_TRUE(other.Open(Location(), error)) << error.toStdString();
+    EXPECT_EQ(other.MarkAbandoned(error), 0) << error.toStdString();
+    std::optional<Record> record = store.Load(id, error);
+    ASSERT_TRUE(record) << error.toStdString();
+    EXPECT_FALSE(record->header.outcome);
+
+    close(ready[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    EXPECT_EQ(store.MarkAbandoned(error), 1) << error.toStdString();
+    record = store.Load(id, error);
+    ASSERT_TRUE(record) << error.toStdString();
+    EXPECT_EQ(record->header.outcome, RecordOutcome::Aborted);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreAbandoned, Backends, BackendName);
+
+// The test server halted as a hung server would be: its postmaster and every
+// process of it stopped (SIGSTOP), its Unix socket still taking connections.
+// Always resumed: when the object goes, and at the latest after `limit`, so
+// that a statement nothing bounds fails the test instead of hanging it.
+class HaltedServer {
+public:
+    HaltedServer(const QString& folder, std::chrono::milliseconds limit) {
+        QFile pidFile(folder + QStringLiteral("/data/postmaster.pid"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return;
+        const pid_t postmaster = pidFile.readLine().trimmed().toInt();
+        m_pids.push_back(postmaster);
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // pid (name) state ppid ...: the name may hold spaces, so read after its ')'.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (after.size() > 1 && after[1].toInt() == postmaster)
+                m_pids.push_back(entry.toInt());
+        }
+        for (const pid_t pid : m_pids)
+            kill(pid, SIGSTOP);
+        m_backstop = std::thread([this, limit] {
+            std::unique_lock lock(m_mutex);
+            m_resumed.wait_for(lock, limit, [this] { return m_done; });
+            Resume();
+        });
+    }
+    ~HaltedServer() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_resumed.notify_all();
+        if (m_backstop.joinable())
+            m_backstop.join();
+        Resume();
+    }
+    bool Halted() const { return !m_pids.empty(); }
+
+private:
+    void Resume() {
+        for (const pid_t pid : m_pids)
+            kill(pid, SIGCONT);
+    }
+
+    std::vector<pid_t> m_pids;
+    std::mutex m_mutex;
+    std::condition_variable m_resumed;
+    bool m_done = false;
+    std::thread m_backstop;
+};
+
+// A PostgreSQL server over a Unix socket that stops answering mid-connection:
+// the statement fails as a lost connection once the answer limit passes, not
+// when the server wakes; a new connection works once it answers again.
+TEST(RecordStoreUnanswered, AStatementAServerLeavesUnansweredOverAUnixSocketFailsAtTheLimit) {
+    TestDatabase database(Backend::Postgresql);
+    const char* folder = std::getenv("TAMRISK_TEST_POSTGRESQL_DIR");
+    if (!database.SkipReason().empty() || folder == nullptr || *folder == '\0')
+        GTEST_SKIP() << "needs the private test server (scripts/test-postgres.sh start sets TAMRISK_TEST_POSTGRESQL_DIR)";
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(database.Location(), error)) << error.toStdString();
+    store.SetAnswerLimit(300ms);
+    RecordHeader header = TestHeader("5e1f0000-0000-4000-8000-000000000001");
+    {
+        const HaltedServer halted(QString::fromLocal8Bit(folder), 10s);
+        ASSERT_TRUE(halted.Halted());
+        QElapsedTimer elapsed;
+        elapsed.start();
+        EXPECT_FALSE(store.Begin(header, error));
+        EXPECT_LT(elapsed.elapsed(), 5000) << "bounded by the answer limit, not by the server waking";
+        EXPECT_TRUE(error.contains(QStringLiteral("did not answer"))) << error.toStdString();
+        EXPECT_FALSE(store.Refused());
+    }
+    RecordStore again;
+    ASSERT_TRUE(again.Open(database.Location(), error)) << error.toStdString();
+    EXPECT_TRUE(again.Begin(header, error)) << error.toStdString();
+}
 
 class RecordStoreQueries : public BackendStoreTest {
 protected:

@@ -123,6 +123,34 @@ inline QString MakeLoginRole(const QString& admin, const QString& role) {
     return role;
 }
 
+// Makes the records database at `location` refuse every record of `unit` from
+// now on, as a line's own trigger would ("unit <unit> is refused"; PL/pgSQL's
+// RAISE on PostgreSQL, RAISE(ABORT) on SQLite); its schema is made first.
+// StopRefusing takes the trigger away.
+inline void RefuseUnit(const QString& location, const std::string& unit) {
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(location, error)) << error.toStdString();
+    const QString name = QString::fromStdString(unit);
+    if (RecordStore::IsPostgresqlLocation(location)) {
+        RunSql(location, {QStringLiteral("CREATE FUNCTION refuse_unit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                                         " IF NEW.unit = '%1' THEN RAISE EXCEPTION 'unit %1 is refused'; END IF;"
+                                         " RETURN NEW; END $$")
+                              .arg(name),
+                          QStringLiteral("CREATE TRIGGER refuse_unit BEFORE INSERT ON records FOR EACH ROW"
+                                         " EXECUTE FUNCTION refuse_unit()")});
+    } else {
+        RunSql(location, {QStringLiteral("CREATE TRIGGER refuse_unit BEFORE INSERT ON records WHEN NEW.unit = '%1'"
+                                         " BEGIN SELECT RAISE(ABORT, 'unit %1 is refused'); END")
+                              .arg(name)});
+    }
+}
+
+inline void StopRefusing(const QString& location) {
+    RunSql(location, {QStringLiteral("DROP TRIGGER refuse_unit") +
+                      (RecordStore::IsPostgresqlLocation(location) ? QStringLiteral(" ON records") : QString())});
+}
+
 // A records database of a test's own: a file in a temporary folder, or a fresh
 // database on the test PostgreSQL server that TAMRISK_TEST_POSTGRESQL names
 // (test.sh starts one), dropped at the end. Location() is empty, and

@@ -299,6 +299,30 @@ TEST_F(StationOnALine, TheStatusLineCountsTheRecordsWaitingToBeSent) {
     }
 }
 
+// A record the line refuses (a trigger on unit DT2) is counted in red on the
+// status line and named with the line's reason in its tooltip; the others go.
+TEST_F(StationOnALine, TheStatusLineNamesTheRecordsTheLineRefuses) {
+    testing::TestDatabase line(testing::Backend::Postgresql);
+    if (!line.SkipReason().empty())
+        GTEST_SKIP() << line.SkipReason();
+    testing::RefuseUnit(line.Location(), "DT2");
+    Open(line.Location());
+    testing::FindControl<QTimer>(window, "WaitingTmr")->setInterval(10);
+    auto* unit = testing::FindControl<QLineEdit>(window, "UnitBox");
+    for (const char* name : {"DT1", "DT2", "DT3"}) {
+        unit->setText(QString::fromLatin1(name));
+        Keep(1);
+    }
+    auto* label = testing::FindControl<QLabel>(window, "WaitingPn");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return label->text() == "All records sent, 1 refused by the line"; }, 15'000))
+        << label->text().toStdString();
+    EXPECT_TRUE(label->toolTip().contains(QStringLiteral(" unit DT2: "))) << label->toolTip().toStdString();
+    EXPECT_TRUE(label->toolTip().contains(QStringLiteral("unit DT2 is refused"))) << label->toolTip().toStdString();
+    EXPECT_TRUE(label->styleSheet().contains(QStringLiteral("color"))) << "shown in red";
+    window.SetRecords(nullptr);
+    records.reset();
+}
+
 TEST_F(StationOnALine, AStationWithoutALineShowsNoCount) {
     Open(dir.filePath(QStringLiteral("records.sqlite")));
     Keep(1);
