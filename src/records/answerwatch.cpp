@@ -58,7 +58,9 @@ public:
     }
 
 private:
-    Watchdog() { std::thread([this] { Run(); }).detach(); }
+    Watchdog() {
+        std::thread([this] { Run(); }).detach();
+    }
 
     void Run() {
         std::unique_lock lock(m_mutex);
@@ -117,8 +119,6 @@ void AnswerWatch::Progress() {
         Watchdog::Instance().Progress(m_entry.get());
 }
 
-bool AnswerWatch::Fired() const {
-    return m_entry && Watchdog::Instance().Fired(m_entry.get());
-}
+bool AnswerWatch::Fired() const { return m_entry && Watchdog::Instance().Fired(m_entry.get()); }
 
 }  // namespace tamrisk
