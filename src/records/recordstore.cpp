@@ -318,6 +318,14 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
 }
 
 bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
+    // libpq's own failures (refused, lost, timed out) carry no SQLSTATE; the
+    // server says 08xxx for a connection failure and 57P01..57P03 while it shuts
+    // down or starts. An error made here (NoError) is never one.
+    const QString code = failure.nativeErrorCode();
+    m_outOfReach = failure.type() == QSqlError::ConnectionError ||
+                   (failure.type() != QSqlError::NoError && !IsSqlite() &&
+                    (code.isEmpty() || code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") ||
+                     code == QLatin1String("57P02") || code == QLatin1String("57P03")));
     QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
     // PostgreSQL's messages end in a line end and may run over several lines.
     if (!IsSqlite())
@@ -384,6 +392,8 @@ QString RecordStore::ShownLocation(const QString& location) {
 
 bool RecordStore::Open(const QString& location, QString& error) {
     m_open = false;
+    m_outOfReach = false;
+    m_durable = false;
     m_location = location;
     m_openError.clear();
     const QString shown = ShownLocation(location);
@@ -409,8 +419,11 @@ bool RecordStore::Open(const QString& location, QString& error) {
     if (!AddConnection(location, m_connection, m_db, reason))
         return refuse(reason);
     const QFileInfo file(location);
-    if (IsSqlite() && !QDir().mkpath(file.absolutePath()))
+    // A folder that cannot be made may be a share not mounted yet: out of reach.
+    if (IsSqlite() && !QDir().mkpath(file.absolutePath())) {
+        m_outOfReach = true;
         return refuse(QStringLiteral("cannot make the folder ") + file.absolutePath());
+    }
     if (!m_db.open())
         return refuseSql(m_db.lastError());
 
@@ -653,8 +666,23 @@ bool RecordStore::AddImage(const std::string& id, const RecordImage& image, QStr
     return AppendBatch(id, batch, error);
 }
 
+bool RecordStore::SetDurableCommits(bool on, QString& error) {
+    if (!m_open)
+        return NotOpen(error);
+    QSqlError failure;
+    if (IsSqlite() && !Exec(on ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"),
+                            failure))
+        return Fail(failure, error);
+    m_durable = on;
+    return true;
+}
+
+// The outcome is reported once this returns: a power cut must not take it back.
 bool RecordStore::Finish(const RecordHeader& header, QString& error) {
-    return Write(
+    const bool durable = m_durable;
+    if (!durable && !SetDurableCommits(true, error))
+        return false;
+    const bool written = Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_db);
             query.prepare(
@@ -667,6 +695,10 @@ bool RecordStore::Finish(const RecordHeader& header, QString& error) {
             return Run(query, failure);
         },
         error);
+    QString ignored;  // the next writes are only as durable as before
+    if (!durable)
+        SetDurableCommits(false, ignored);
+    return written;
 }
 
 int RecordStore::Waiting(const QString& line, QString& error) {
@@ -758,7 +790,7 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
 // One statement against the key (space, data): the first claim inserts the row,
 // any later one, of any program or station, finds it there and inserts nothing.
 // Two claims at once cannot both win, and the loser's transaction stays sound.
-RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error) {
+RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error, bool again) {
     bool taken = false;
     const bool written = Write(
         [&](QSqlError& failure) {
@@ -771,11 +803,20 @@ RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString
             if (!Run(insert, failure))
                 return false;
             taken = insert.numRowsAffected() == 0;
+            if (!taken || !again)
+                return true;
+            QSqlQuery owner(m_db);
+            owner.prepare(QStringLiteral("SELECT record_id FROM serial_claims WHERE space = ? AND data = ?"));
+            owner.addBindValue(Cp1251(claim.space));
+            owner.addBindValue(Cp1251(claim.data));
+            if (!Run(owner, failure))
+                return false;
+            taken = !owner.next() || owner.value(0).toString().toStdString() != claim.recordId;
             return true;
         },
         error);
     if (!written)
-        return ClaimResult::Failed;
+        return m_outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
     return taken ? ClaimResult::Taken : ClaimResult::Claimed;
 }
 
