@@ -320,12 +320,16 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
 bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
     // libpq's own failures (refused, lost, timed out) carry no SQLSTATE; the
     // server says 08xxx for a connection failure and 57P01..57P03 while it shuts
-    // down or starts. An error made here (NoError) is never one.
+    // down or starts. An error made here (NoError) is never one, but a connection
+    // found broken is, whatever error the driver kept (a commit on a lost
+    // connection fails without one of its own).
     const QString code = failure.nativeErrorCode();
     m_outOfReach = failure.type() == QSqlError::ConnectionError ||
-                   (failure.type() != QSqlError::NoError && !IsSqlite() &&
-                    (code.isEmpty() || code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") ||
-                     code == QLatin1String("57P02") || code == QLatin1String("57P03")));
+                   (!IsSqlite() && (!m_db.isOpen() || (failure.type() != QSqlError::NoError &&
+                                                       (code.isEmpty() || code.startsWith(QLatin1String("08")) ||
+                                                        code == QLatin1String("57P01") ||
+                                                        code == QLatin1String("57P02") ||
+                                                        code == QLatin1String("57P03")))));
     QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
     // PostgreSQL's messages end in a line end and may run over several lines.
     if (!IsSqlite())

@@ -81,6 +81,18 @@ bool SerialClaims::WithStore(const std::function<bool(RecordStore& store, QStrin
     return false;
 }
 
+ClaimResult SerialClaims::ClaimHere(const SerialClaimRow& claim, bool again, QString& error) {
+    auto result = ClaimResult::Failed;
+    bool outOfReach = false;
+    WithStore(
+        [&](RecordStore& store, QString& failure) {
+            result = store.Claim(claim, failure, again);
+            return Answered(result);
+        },
+        error, outOfReach);
+    return Answered(result) ? result : outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
+}
+
 ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
     bool fromAhead = false;
     if (const auto ahead = m_aheadAsked.find(claim.space); ahead != m_aheadAsked.end()) {
@@ -106,15 +118,7 @@ ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
                 again = true;
             }
         }
-        bool outOfReach = false;
-        WithStore(
-            [&](RecordStore& store, QString& failure) {
-                result = store.Claim(claim, failure, again);
-                return Answered(result);
-            },
-            error, outOfReach);
-        if (!Answered(result))
-            result = outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
+        result = ClaimHere(claim, again, error);
     });
     if (Answered(result))
         m_unanswered.reset();
@@ -131,16 +135,8 @@ void SerialClaims::ClaimAhead(const SerialClaimRow& claim) {
     }
     m_aheadAsked.emplace(claim.space, claim);
     Post([this, claim] {
-        auto result = ClaimResult::Failed;
         QString error;  // the claim of the number, when it comes, tries again and tells
-        bool outOfReach = false;
-        WithStore(
-            [&](RecordStore& store, QString& failure) {
-                result = store.Claim(claim, failure);
-                return Answered(result);
-            },
-            error, outOfReach);
-        m_aheadAnswers[{claim.space, claim.data}] = result;
+        m_aheadAnswers[{claim.space, claim.data}] = ClaimHere(claim, false, error);
     });
 }
 

@@ -74,6 +74,9 @@ private:
     // the next call opens it again (a server that came back is used).
     bool WithStore(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error,
                    bool& outOfReach);
+    // On the claims thread: RecordStore::Claim with the store opened first, or
+    // Unreachable or Failed after `error` when it cannot be opened.
+    RecordStore::ClaimResult ClaimHere(const SerialClaimRow& claim, bool again, QString& error);
     // Posts the giving back of the number held ahead in `space` (main thread's list).
     void GiveBack(const std::string& space);
 
