@@ -208,6 +208,7 @@ RecordStore::RecordStore() {
 }
 
 RecordStore::~RecordStore() {
+    m_claimInsert.reset();
     if (m_db.isValid())
         m_db.close();
     m_db = QSqlDatabase();
@@ -400,6 +401,7 @@ bool RecordStore::Open(const QString& location, QString& error) {
     m_durable = false;
     m_location = location;
     m_openError.clear();
+    m_claimInsert.reset();
     const QString shown = ShownLocation(location);
     auto refuse = [&](const QString& reason) {
         m_openError = shown + QStringLiteral(": ") + reason;
@@ -794,19 +796,49 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
 // One statement against the key (space, data): the first claim inserts the row,
 // any later one, of any program or station, finds it there and inserts nothing.
 // Two claims at once cannot both win, and the loser's transaction stays sound.
+// A first claim is that statement alone, committed on its own and prepared once
+// a connection: one round trip to a server rather than five.
 RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error, bool again) {
     bool taken = false;
+    const auto insert = [&](QSqlError& failure) {
+        if (!m_claimInsert) {
+            m_claimInsert = std::make_unique<QSqlQuery>(m_db);
+            if (!m_claimInsert->prepare(
+                    QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
+                                   " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (space, data) DO NOTHING"))) {
+                failure = m_claimInsert->lastError();
+                m_claimInsert.reset();
+                return false;
+            }
+        }
+        int i = 0;
+        for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
+                                      Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
+            m_claimInsert->bindValue(i++, value);
+        if (!Run(*m_claimInsert, failure))
+            return false;
+        taken = m_claimInsert->numRowsAffected() == 0;
+        m_claimInsert->finish();
+        return true;
+    };
+    if (!again) {
+        if (!m_open) {
+            NotOpen(error);
+            return ClaimResult::Failed;
+        }
+        QSqlError failure;
+        if (insert(failure))
+            return taken ? ClaimResult::Taken : ClaimResult::Claimed;
+        // A busy database is waited for as every write waits, in a transaction of its own.
+        if (!IsBusy(failure)) {
+            Fail(failure, error);
+            return m_outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
+        }
+    }
     const bool written = Write(
         [&](QSqlError& failure) {
-            QSqlQuery insert(m_db);
-            insert.prepare(QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
-                                          " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (space, data) DO NOTHING"));
-            for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
-                                          Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
-                insert.addBindValue(value);
-            if (!Run(insert, failure))
+            if (!insert(failure))
                 return false;
-            taken = insert.numRowsAffected() == 0;
             if (!taken || !again)
                 return true;
             QSqlQuery owner(m_db);

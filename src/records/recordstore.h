@@ -18,6 +18,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -200,6 +201,7 @@ private:
     QString m_forwardTo;
     bool m_open = false;
     bool m_durable = false;
+    std::unique_ptr<QSqlQuery> m_claimInsert;  // Claim's statement, prepared once a connection
     mutable bool m_outOfReach = false;  // set by every failure reported
     int m_schemaVersion = 0;
 };

@@ -107,18 +107,19 @@ ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
     // when it is tried again is its own.
     bool again = m_unanswered == key;
     auto result = ClaimResult::Failed;
+    // The answer made ahead is usually here already: taken without a turn of the claims thread.
+    bool taken = fromAhead && TakeAheadAnswer(key, result);
+    if (taken && Answered(result)) {
+        m_unanswered.reset();
+        return result;
+    }
     Wait([&] {
-        if (fromAhead) {
-            // Made before on this thread: its answer is here.
-            if (const auto answer = m_aheadAnswers.find(key); answer != m_aheadAnswers.end()) {
-                result = answer->second;
-                m_aheadAnswers.erase(answer);
-                if (Answered(result))
-                    return;
-                again = true;
-            }
-        }
-        result = ClaimHere(claim, again, error);
+        // Made before on this thread, an answer made ahead is here now.
+        taken = taken || (fromAhead && TakeAheadAnswer(key, result));
+        if (taken && Answered(result))
+            return;
+        // A claim made ahead that failed may have been made all the same.
+        result = ClaimHere(claim, again || taken, error);
     });
     if (Answered(result))
         m_unanswered.reset();
@@ -136,7 +137,9 @@ void SerialClaims::ClaimAhead(const SerialClaimRow& claim) {
     m_aheadAsked.emplace(claim.space, claim);
     Post([this, claim] {
         QString error;  // the claim of the number, when it comes, tries again and tells
-        m_aheadAnswers[{claim.space, claim.data}] = ClaimHere(claim, false, error);
+        const ClaimResult result = ClaimHere(claim, false, error);
+        const std::lock_guard lock(m_aheadMutex);
+        m_aheadAnswers[{claim.space, claim.data}] = result;
     });
 }
 
@@ -147,12 +150,8 @@ void SerialClaims::GiveBack(const std::string& space) {
     SerialClaimRow claim = std::move(held->second);
     m_aheadAsked.erase(held);
     Post([this, claim = std::move(claim)] {
-        const auto answer = m_aheadAnswers.find({claim.space, claim.data});
-        if (answer == m_aheadAnswers.end())
-            return;
-        const bool claimed = answer->second == ClaimResult::Claimed;
-        m_aheadAnswers.erase(answer);
-        if (!claimed)
+        auto result = ClaimResult::Failed;
+        if (!TakeAheadAnswer({claim.space, claim.data}, result) || result != ClaimResult::Claimed)
             return;
         QString ignored;  // a claim that cannot be given back only leaves a gap
         bool outOfReach = false;
@@ -160,6 +159,16 @@ void SerialClaims::GiveBack(const std::string& space) {
                       QString& failure) { return store.Release(claim.space, claim.data, claim.recordId, failure); },
                   ignored, outOfReach);
     });
+}
+
+bool SerialClaims::TakeAheadAnswer(const std::pair<std::string, std::string>& key, ClaimResult& result) {
+    const std::lock_guard lock(m_aheadMutex);
+    const auto answer = m_aheadAnswers.find(key);
+    if (answer == m_aheadAnswers.end())
+        return false;
+    result = answer->second;
+    m_aheadAnswers.erase(answer);
+    return true;
 }
 
 void SerialClaims::GiveBackAhead() {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -85,7 +86,12 @@ private:
     std::map<std::string, SerialClaimRow> m_aheadAsked;
     // The last number whose claim got no answer: tried again, its own claim is found.
     std::optional<std::pair<std::string, std::string>> m_unanswered;
-    // Their answers, by (space, data): read and written on the claims thread only.
+    // Takes the answer to the claim of `key` made ahead into `result`; false when
+    // there is none (yet). Either thread.
+    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, RecordStore::ClaimResult& result);
+
+    // The answers of the claims made ahead, by (space, data), as the claims thread made them.
+    std::mutex m_aheadMutex;
     std::map<std::pair<std::string, std::string>, RecordStore::ClaimResult> m_aheadAnswers;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
