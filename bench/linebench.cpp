@@ -16,18 +16,28 @@
 //    none waiting (from its script execution time; the sending at its exit is
 //    not counted), at rest, loaded, loaded, at rest in each round, the median
 //    of each taken (a machine shared with other work has its slow moments).
+//  - The same, paced: one run of --paced units over a printer that answers at
+//    115,200 bit/s (tamrisk-sim --baud 115200), with claims over without them
+//    (records kept either way): the cost ratio of their script seconds, the
+//    medians of --rounds rounds of without, with, with, without.
+//  - Claims a second: --claims claims one after another on one connection, with
+//    every commit synced to disk and without (RecordStore::SetDurableCommits).
 // Each measurement gives numbers of a range of its own, so that none skips the
 // numbers an earlier one claimed. Runs keep their local records in the
 // benchmark's folder.
-// Usage: bench_line [--units N] [--single N] [--waiting N] [--passes N] [--rounds N] [--postgresql URL]
-//        (the URL defaults to TAMRISK_TEST_POSTGRESQL; without one PostgreSQL is skipped)
+// Usage: bench_line [--units N] [--single N] [--paced N] [--claims N] [--waiting N] [--passes N] [--rounds N]
+//                   [--postgresql URL] [--cli PATH]
+//        (the URL defaults to TAMRISK_TEST_POSTGRESQL; without one PostgreSQL is skipped; --cli runs
+//        another build's tamrisk-cli, to compare)
 
 #include "benchrecords.h"
 #include "benchsupport.h"
 #include "printercommands.h"
 #include "recordforwarder.h"
+#include "recordstore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -61,12 +71,18 @@ struct Runs {
     double Rate(int units) const { return count * units / seconds; }
 };
 
+// The printer paced as a real one on a serial line answers.
+constexpr int PacedBaud = 115200;
+
 class LineBench {
 public:
-    explicit LineBench(QTemporaryDir& dir) : m_dir(dir) {
+    LineBench(QTemporaryDir& dir, QString cli) : m_dir(dir), m_cli(std::move(cli)) {
         for (int i = 0; i < Printers; ++i)
             m_sims.push_back(std::make_unique<Simulator>(QStringList{}));
+        // The last printer, used by the paced runs alone.
+        m_sims.push_back(std::make_unique<Simulator>(QStringList{"--baud", QString::number(PacedBaud)}));
     }
+    static constexpr int Paced = Printers;
 
     // A script giving `units` units a number each, from a range no other script of this benchmark uses.
     QString Loop(int units) {
@@ -99,15 +115,17 @@ public:
         return args << script;
     }
 
-    // Runs `count` runs of `script` at once, one a printer; adds their wall time, first start to last end.
-    void RunAtOnce(int count, const QString& records, bool claims, const QString& script, Runs& runs) {
+    // Runs `count` runs of `script` at once, one a printer from `first` on; adds their wall time, first
+    // start to last end.
+    void RunAtOnce(int count, const QString& records, bool claims, const QString& script, Runs& runs,
+                   int first = 0) {
         std::vector<std::unique_ptr<QProcess>> processes;
         const Stopwatch watch;
-        for (int i = 0; i < count; ++i) {
+        for (int i = first; i < first + count; ++i) {
             processes.push_back(std::make_unique<QProcess>());
             processes.back()->setStandardOutputFile(m_dir.filePath(QStringLiteral("run%1.out").arg(i)));
             processes.back()->setStandardErrorFile(m_dir.filePath(QStringLiteral("run%1.err").arg(i)));
-            processes.back()->start(QStringLiteral(TAMRISK_CLI_PATH), Command(i, records, claims, script));
+            processes.back()->start(m_cli, Command(i, records, claims, script));
         }
         int status = 0;
         for (const auto& process : processes) {
@@ -131,16 +149,43 @@ public:
 
 private:
     QTemporaryDir& m_dir;
+    QString m_cli;
     std::vector<std::unique_ptr<Simulator>> m_sims;
     int m_scripts = 0;
 };
+
+struct ClaimRate {
+    double perSecond = 0;
+    QString problem;
+};
+
+// `count` claims made one after another on one connection to `records`, each
+// commit synced to disk or not; numbers of a space of their own each time.
+ClaimRate MeasureClaims(const QString& records, bool durable, int count) {
+    // A space no earlier run of the benchmark used: the line's database keeps its claims.
+    static int spaces = 0;
+    const std::string space =
+        "93,C" + std::to_string(QDateTime::currentMSecsSinceEpoch()) + "-" + std::to_string(++spaces) + "######";
+    RecordStore store;
+    QString error;
+    if (!store.Open(records, error) || !store.SetDurableCommits(durable, error))
+        return {0, error};
+    const Stopwatch watch;
+    for (int i = 0; i < count; ++i) {
+        const SerialClaimRow claim{space, std::to_string(i), "bench-claims", "bench", "bench", 0};
+        if (store.Claim(claim, error) != RecordStore::ClaimResult::Claimed)
+            return {0, error.isEmpty() ? QStringLiteral("a number was taken") : error};
+    }
+    return {count / watch.wallSeconds(), {}};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int units = 300, single = 3000, rounds = 2, waiting = 10000, passes = 10000;
+    int units = 300, single = 3000, paced = 300, claimCount = 1000, rounds = 2, waiting = 10000, passes = 10000;
     QString postgresql = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
+    QString cli = QStringLiteral(TAMRISK_CLI_PATH);
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--units"))
             units = std::atoi(argv[i + 1]);
@@ -154,12 +199,18 @@ int main(int argc, char** argv) {
             rounds = std::atoi(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--postgresql"))
             postgresql = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--paced"))
+            paced = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--claims"))
+            claimCount = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--cli"))
+            cli = QString::fromLocal8Bit(argv[i + 1]);
     }
     QTemporaryDir dir;
     // The records a run keeps before sending them to the line stay in this folder.
     const QString local = dir.filePath("local.sqlite");
     qputenv("TAMRISK_LOCAL_RECORDS", local.toLocal8Bit());
-    LineBench bench(dir);
+    LineBench bench(dir, cli);
 
     std::vector<std::pair<const char*, QString>> databases = {{"SQLite", dir.filePath("line.sqlite")}};
     if (postgresql.isEmpty())
@@ -193,6 +244,27 @@ int main(int argc, char** argv) {
                     " with / without = %.3f\n",
                     name, single, with.status, without.status, with.Rate(single), without.Rate(single),
                     with.Rate(single) / without.Rate(single));
+
+        std::vector<double> pacedWith, pacedWithout;  // script seconds
+        Runs pacedRuns;
+        auto pacedRun = [&](bool claims) {
+            bench.RunAtOnce(1, records, claims, bench.Loop(paced), pacedRuns, LineBench::Paced);
+            (claims ? pacedWith : pacedWithout).push_back(bench.ScriptSeconds(LineBench::Paced));
+        };
+        for (int round = 0; round < rounds; ++round)
+            pacedRun(false), pacedRun(true), pacedRun(true), pacedRun(false);
+        const auto median = [](const std::vector<double>& seconds) { return MedianOf(seconds, [](double t) { return t; }); };
+        std::printf("%s: one run of %d units paced at %d bit/s (exit status %d): %.3f s with claims, %.3f without"
+                    " (medians): with / without = %.3f (at most %s)\n",
+                    name, paced, PacedBaud, pacedRuns.status, median(pacedWith), median(pacedWithout),
+                    median(pacedWith) / median(pacedWithout), std::strcmp(name, "SQLite") == 0 ? "1.02" : "1.03");
+
+        for (const bool durable : {false, true}) {
+            const ClaimRate rate = MeasureClaims(records, durable, claimCount);
+            std::printf("%s: %d claims one after another, commits %s: %.0f claims/s%s%s\n", name, claimCount,
+                        durable ? "synced to disk" : "not synced (WAL's NORMAL)", rate.perSecond,
+                        rate.problem.isEmpty() ? "" : "; ", qPrintable(rate.problem));
+        }
     }
     if (postgresql.isEmpty())
         return 0;

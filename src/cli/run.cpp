@@ -1,6 +1,7 @@
 // tamrisk-cli run: a script file run as the station runs it, with retries,
 // line ranges, write-back of advanced serial numbers, serial numbers claimed in
-// the records so that none is given twice, and cancel by signal.
+// the records so that none is given twice (claims out of reach waited for at
+// most --claim-wait seconds), and cancel by signal.
 
 #include "cli.h"
 #include "clirecords.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <span>
 #include <ostream>
@@ -79,7 +81,7 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json"}),
+        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait"}),
                   {"write-back", "unique-serials"});
     if (!args.error.empty())
         return UsageError(err, args.error);
@@ -91,6 +93,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     const auto retry = ParseWholeNumber(args.value("retry").value_or("0"), 0, 1000000);
     if (!retry)
         return UsageError(err, "--retry takes a number of Yes answers");
+    const auto claimWait = ParseWholeNumber(args.value("claim-wait").value_or(std::to_string(DefaultClaimWait.count())),
+                                            0, MaxClaimWait.count());
+    if (!claimWait)
+        return UsageError(err, "--claim-wait takes a number of seconds, 0 to 86400");
     std::optional<std::pair<long long, long long>> range;
     if (const auto text = args.value("lines")) {
         range = ParseLineRange(*text);
@@ -177,6 +183,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     hooks.commandStarting = [&session, yes = static_cast<int>(*retry)] { session.host.setYesAnswers(yes); };
     runner.SetHooks(std::move(hooks));
     record.SetUniqueSerials(uniqueSerials);
+    runner.SetClaimWait(std::chrono::seconds(*claimWait));
     runner.SetRunObserver(&record.Observer());
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));

@@ -111,23 +111,42 @@ void OperationRecord::Watch::AppendResultLine(std::string_view text, ResultColou
 
 void OperationRecord::Watch::Flush() { next->Flush(); }
 
+void OperationRecord::LineStarting(int line) {
+    m_recorder.SetScriptLine(line);
+    // The run's lines are done: a number claimed ahead is not sent.
+    if (line == 0 && m_claims != nullptr)
+        m_claims->GiveBackAhead();
+}
+
+SerialClaimRow OperationRecord::ClaimRow(const std::string& space, const std::string& data) const {
+    const RecordHeader& header = m_recorder.Header();
+    // A record without a unit is named after its first number, as its serial
+    // numbers name it: the one under way when a number is claimed ahead of it.
+    const std::string& first = m_claim ? m_claim->second : data;
+    const std::string unit = header.unit.empty() ? Cp1251ToUtf8(first) : header.unit;
+    return {space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()};
+}
+
 ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::string& data, int line) {
     (void)line;
     if (m_claims == nullptr)
         return {};
     if (m_store == nullptr || !m_recorder.Recording())
         return {SerialClaim::Unavailable, "records are not kept"};
-    const RecordHeader& header = m_recorder.Header();
-    // A record without a unit is named after its first number, as its serial numbers name it.
-    const std::string unit = header.unit.empty() ? Cp1251ToUtf8(data) : header.unit;
     QString error;
-    switch (m_claims->Claim({space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()},
-                           error)) {
+    switch (m_claims->Claim(ClaimRow(space, data), error)) {
     case RecordStore::ClaimResult::Claimed: m_claim.emplace(space, data); return {};
     case RecordStore::ClaimResult::Taken: return {SerialClaim::Taken, {}};
+    case RecordStore::ClaimResult::Unreachable: return {SerialClaim::Unreachable, error.toStdString()};
     case RecordStore::ClaimResult::Failed: break;
     }
     return {SerialClaim::Unavailable, error.toStdString()};
+}
+
+void OperationRecord::NextSerial(const std::string& space, const std::string& data, int line) {
+    (void)line;
+    if (m_claims != nullptr && m_store != nullptr && m_recorder.Recording())
+        m_claims->ClaimAhead(ClaimRow(space, data));
 }
 
 void OperationRecord::SerialSent(const SentSerial& serial) {
@@ -169,6 +188,8 @@ void OperationRecord::Finish(RecordOutcome outcome, std::string reason, std::opt
     if (m_finished)
         return;
     m_finished = true;
+    if (m_claims != nullptr)
+        m_claims->GiveBackAhead();
     Start();
     m_timer.reset();
     m_recorder.Finish(outcome, std::move(reason), exitCode);

@@ -64,14 +64,18 @@ public:
     ResultSink& Keep();
     void Serial(RecordSerial serial) { m_recorder.Serial(std::move(serial)); }
     // A script run's lines and serial numbers go into the record.
-    void LineStarting(int line) override { m_recorder.SetScriptLine(line); }
+    // The end of the run's lines (0) gives back the numbers claimed ahead.
+    void LineStarting(int line) override;
     void SerialSent(const SentSerial& serial) override;
     // With `claims` (not owned), every number is claimed there before it is sent
     // (the run waits for the answer), a refused one given up again; records that
-    // are not kept, or claims that cannot be made, let no number out. Null, the
-    // default: every number is free to send.
+    // are not kept, or claims that cannot be made, let no number out; claims out
+    // of reach are Unreachable, for the run to wait. A line's next number is
+    // claimed ahead, given back at the end of the run's lines or at Finish when
+    // not used. Null, the default: every number is free to send.
     void SetUniqueSerials(SerialClaims* claims) { m_claims = claims; }
     ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
+    void NextSerial(const std::string& space, const std::string& data, int line) override;
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
@@ -94,6 +98,9 @@ public:
     Record Snapshot() const { return m_recorder.Snapshot(); }
 
 private:
+    // The claim of `data` in `space` by this record.
+    SerialClaimRow ClaimRow(const std::string& space, const std::string& data) const;
+
     class Watch : public ResultSink {
     public:
         explicit Watch(OperationRecord& record) : m_record(record) {}

@@ -289,6 +289,7 @@ RecordStore::RecordStore() {
 }
 
 RecordStore::~RecordStore() {
+    m_claimInsert.reset();
     if (m_db.isValid())
         m_db.close();
     m_db = QSqlDatabase();
@@ -433,6 +434,18 @@ bool RecordStore::AddConnection(const QString& location, const QString& name, QS
 }
 
 bool RecordStore::Fail(const QSqlError& failure, QString& error) const {
+    // libpq's own failures (refused, lost, timed out) carry no SQLSTATE; the
+    // server says 08xxx for a connection failure and 57P01..57P03 while it shuts
+    // down or starts. An error made here (NoError) is never one, but a connection
+    // found broken is, whatever error the driver kept (a commit on a lost
+    // connection fails without one of its own).
+    const QString code = failure.nativeErrorCode();
+    m_outOfReach = failure.type() == QSqlError::ConnectionError ||
+                   (!IsSqlite() && (!m_db.isOpen() || (failure.type() != QSqlError::NoError &&
+                                                       (code.isEmpty() || code.startsWith(QLatin1String("08")) ||
+                                                        code == QLatin1String("57P01") ||
+                                                        code == QLatin1String("57P02") ||
+                                                        code == QLatin1String("57P03")))));
     QString reason = failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();
     // PostgreSQL's messages end in a line end and may run over several lines.
     if (!IsSqlite())
@@ -510,8 +523,11 @@ QString RecordStore::ShownLocation(const QString& location) {
 
 bool RecordStore::Open(const QString& location, QString& error) {
     m_open = false;
+    m_outOfReach = false;
+    m_durable = false;
     m_location = location;
     m_openError.clear();
+    m_claimInsert.reset();
     const QString shown = ShownLocation(location);
     auto refuse = [&](const QString& reason) {
         m_openError = shown + QStringLiteral(": ") + reason;
@@ -539,8 +555,11 @@ bool RecordStore::Open(const QString& location, QString& error) {
     if (!AddConnection(location, m_connection, m_db, reason))
         return refuse(reason);
     const QFileInfo file(location);
-    if (IsSqlite() && !QDir().mkpath(file.absolutePath()))
+    // A folder that cannot be made may be a share not mounted yet: out of reach.
+    if (IsSqlite() && !QDir().mkpath(file.absolutePath())) {
+        m_outOfReach = true;
         return refuse(QStringLiteral("cannot make the folder ") + file.absolutePath());
+    }
     m_overUnixSocket = false;
     if (!m_db.open())
         return refuseSql(m_db.lastError());
@@ -885,8 +904,23 @@ bool RecordStore::AddImage(const std::string& id, const RecordImage& image, QStr
                  error);
 }
 
+bool RecordStore::SetDurableCommits(bool on, QString& error) {
+    if (!m_open)
+        return NotOpen(error);
+    QSqlError failure;
+    if (IsSqlite() && !Exec(on ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"),
+                            failure))
+        return Fail(failure, error);
+    m_durable = on;
+    return true;
+}
+
+// The outcome is reported once this returns: a power cut must not take it back.
 bool RecordStore::Finish(const RecordHeader& header, QString& error) {
-    return Write(
+    const bool durable = m_durable;
+    if (!durable && !SetDurableCommits(true, error))
+        return false;
+    const bool written = Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_db);
             query.prepare(
@@ -899,6 +933,10 @@ bool RecordStore::Finish(const RecordHeader& header, QString& error) {
             return Run(query, failure);
         },
         error);
+    QString ignored;  // the next writes are only as durable as before
+    if (!durable)
+        SetDurableCommits(false, ignored);
+    return written;
 }
 
 int RecordStore::Waiting(const QString& line, QString& error) {
@@ -1064,24 +1102,64 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
 // One statement against the key (space, data): the first claim inserts the row,
 // any later one, of any program or station, finds it there and inserts nothing.
 // Two claims at once cannot both win, and the loser's transaction stays sound.
-RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error) {
+// A first claim is that statement alone, committed on its own and prepared once
+// a connection: one round trip to a server rather than five.
+RecordStore::ClaimResult RecordStore::Claim(const SerialClaimRow& claim, QString& error, bool again) {
     bool taken = false;
+    const auto insert = [&](QSqlError& failure) {
+        if (!m_claimInsert) {
+            m_claimInsert = std::make_unique<QSqlQuery>(m_db);
+            if (!m_claimInsert->prepare(
+                    QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
+                                   " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (space, data) DO NOTHING"))) {
+                failure = m_claimInsert->lastError();
+                m_claimInsert.reset();
+                return false;
+            }
+        }
+        int i = 0;
+        for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
+                                      Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
+            m_claimInsert->bindValue(i++, value);
+        if (!Run(*m_claimInsert, failure))
+            return false;
+        taken = m_claimInsert->numRowsAffected() == 0;
+        m_claimInsert->finish();
+        return true;
+    };
+    if (!again) {
+        if (!m_open) {
+            NotOpen(error);
+            return ClaimResult::Failed;
+        }
+        const Watching watching(*this);
+        QSqlError failure;
+        if (insert(failure))
+            return taken ? ClaimResult::Taken : ClaimResult::Claimed;
+        // A busy database is waited for as every write waits, in a transaction of its own.
+        if (!IsBusy(failure)) {
+            Fail(failure, error);
+            return m_outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
+        }
+    }
     const bool written = Write(
         [&](QSqlError& failure) {
-            QSqlQuery insert(m_db);
-            insert.prepare(QStringLiteral("INSERT INTO serial_claims (space, data, record_id, station, unit, claimed_ms)"
-                                          " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (space, data) DO NOTHING"));
-            for (const QVariant& value : {Cp1251(claim.space), Cp1251(claim.data), Utf8(claim.recordId),
-                                          Utf8(claim.station), Utf8(claim.unit), QVariant(claim.claimedMs)})
-                insert.addBindValue(value);
-            if (!Run(insert, failure))
+            if (!insert(failure))
                 return false;
-            taken = insert.numRowsAffected() == 0;
+            if (!taken || !again)
+                return true;
+            QSqlQuery owner(m_db);
+            owner.prepare(QStringLiteral("SELECT record_id FROM serial_claims WHERE space = ? AND data = ?"));
+            owner.addBindValue(Cp1251(claim.space));
+            owner.addBindValue(Cp1251(claim.data));
+            if (!Run(owner, failure))
+                return false;
+            taken = !owner.next() || owner.value(0).toString().toStdString() != claim.recordId;
             return true;
         },
         error);
     if (!written)
-        return ClaimResult::Failed;
+        return m_outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
     return taken ? ClaimResult::Taken : ClaimResult::Claimed;
 }
 

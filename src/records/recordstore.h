@@ -116,6 +116,15 @@ public:
     // schema whose rights are not listed.
     bool GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles, QString& error);
 
+    // True when the last failure was the database out of reach rather than a
+    // refusal: a connection refused, lost or timed out, a server shutting down or
+    // starting, an open that failed. A later try may work.
+    bool OutOfReach() const { return m_outOfReach; }
+    // On: every later commit is synced to disk before it returns (SQLite's
+    // synchronous=FULL); off: a commit in the file's WAL may be rolled back by a
+    // power cut (NORMAL, the default). PostgreSQL's commits are durable with the
+    // server's settings, which this leaves alone. False with `error` on failure.
+    bool SetDurableCommits(bool on, QString& error);
     QString Location() const { return m_location; }
     // The schema version of the open database.
     int SchemaVersion() const { return m_schemaVersion; }
@@ -144,14 +153,17 @@ public:
     // With ForwardTo set, also queues the record again for that line, so that an
     // image added after the record was sent follows it.
     bool AddImage(const std::string& id, const RecordImage& image, QString& error);
-    // Writes the header's outcome, reason, duration, unit and exit status.
+    // Writes the header's outcome, reason, duration, unit and exit status; in an
+    // SQLite file the commit is synced to disk before it returns.
     bool Finish(const RecordHeader& header, QString& error);
 
-    enum class ClaimResult { Claimed, Taken, Failed };
+    enum class ClaimResult { Claimed, Taken, Failed, Unreachable };
     // Claims `claim.data` in `claim.space` for its record in one transaction:
-    // Taken when any record, of any program or station, claimed it before;
-    // Failed with `error` when the database cannot be written.
-    ClaimResult Claim(const SerialClaimRow& claim, QString& error);
+    // Taken when any record, of any program or station, claimed it before, but
+    // with `again` (a claim tried again after its answer was lost) Claimed when
+    // its own record did; Unreachable with `error` when the database is out of
+    // reach (OutOfReach), Failed with `error` when it cannot be written otherwise.
+    ClaimResult Claim(const SerialClaimRow& claim, QString& error, bool again = false);
     // Gives up the claim of record `recordId` on `data` in `space` (a claim of
     // another record stays); nothing to give up is no failure.
     bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
@@ -257,6 +269,9 @@ private:
     QString m_openError;
     QString m_forwardTo;
     bool m_open = false;
+    bool m_durable = false;
+    std::unique_ptr<QSqlQuery> m_claimInsert;  // Claim's statement, prepared once a connection
+    mutable bool m_outOfReach = false;  // set by every failure reported
     int m_schemaVersion = 0;
     bool m_refused = false;
     bool m_overUnixSocket = false;  // a PostgreSQL server reached over a Unix socket

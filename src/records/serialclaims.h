@@ -5,15 +5,26 @@
 // share them. The connection lives on a thread of its own, opened at the first
 // claim and again after a failure, so that a server that came back is used. A
 // caller waits for each answer with its events processed: a window stays drawn
-// while a slow server is waited for (connections time out in seconds).
+// while a slow server is waited for (connections time out in seconds). Every
+// claim is on disk before its answer is given (in a records file, each commit is
+// synced), so that a power cut cannot give its number out again.
+//
+// A claim may be made ahead: the next number of an incrementing line is claimed
+// on the claims thread while the current one is on the wire, and the claim of
+// that number, when it comes, takes the answer already there. At most one number
+// a space is held ahead; one not used is given back (GiveBackAhead).
 
 #include "recordstore.h"
 
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace tamrisk {
 
@@ -35,19 +46,53 @@ public:
 
     QString Location() const { return m_location; }
 
-    // RecordStore::Claim in the claims database: Failed with `error` also when
-    // the database cannot be opened or reached.
+    // RecordStore::Claim in the claims database, or the answer of the claim made
+    // ahead of this same number (waited for). Unreachable with `error` also when
+    // the database cannot be opened for being out of reach, Failed when it cannot
+    // be opened otherwise.
     RecordStore::ClaimResult Claim(const SerialClaimRow& claim, QString& error);
+    // Starts claiming `claim` on the claims thread and returns at once; a number
+    // held ahead in the same space for another number is given back first.
+    void ClaimAhead(const SerialClaimRow& claim);
+    // Gives back every number claimed ahead and not used (in the background,
+    // before any later work of this object). Nothing to give back is no failure.
+    void GiveBackAhead();
     // RecordStore::Release in the claims database.
     bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
 
 private:
-    // Runs `work` on the claims thread with the store, opened first when it is not
-    // open (an open that fails leaves `error` and runs nothing); returns when it is
-    // done. `work` returns false when it failed: the connection is then closed.
-    void Call(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error);
+    // Runs `job` on the claims thread and returns when it is done, with the
+    // caller's events processed meanwhile.
+    void Wait(const std::function<void()>& job);
+    // Posts `job` to the claims thread, made on first use.
+    void Post(std::function<void()> job);
+    // On the claims thread: the store, opened (its commits durable) when it is
+    // not; null after `error`, with `outOfReach` telling whether the database was
+    // out of reach.
+    RecordStore* OpenStore(QString& error, bool& outOfReach);
+    // On the claims thread: `work` with the opened store; false after `error` when
+    // it could not be opened or `work` failed, the connection then closed so that
+    // the next call opens it again (a server that came back is used).
+    bool WithStore(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error,
+                   bool& outOfReach);
+    // On the claims thread: RecordStore::Claim with the store opened first, or
+    // Unreachable or Failed after `error` when it cannot be opened.
+    RecordStore::ClaimResult ClaimHere(const SerialClaimRow& claim, bool again, QString& error);
+    // Posts the giving back of the number held ahead in `space` (main thread's list).
+    void GiveBack(const std::string& space);
 
     QString m_location;
+    // The claims made ahead, by space, as asked on the caller's thread.
+    std::map<std::string, SerialClaimRow> m_aheadAsked;
+    // The last number whose claim got no answer: tried again, its own claim is found.
+    std::optional<std::pair<std::string, std::string>> m_unanswered;
+    // Takes the answer to the claim of `key` made ahead into `result`; false when
+    // there is none (yet). Either thread.
+    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, RecordStore::ClaimResult& result);
+
+    // The answers of the claims made ahead, by (space, data), as the claims thread made them.
+    std::mutex m_aheadMutex;
+    std::map<std::pair<std::string, std::string>, RecordStore::ClaimResult> m_aheadAnswers;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };

@@ -221,14 +221,19 @@ void ScriptRunner::RunWait(const ScriptLine& line) {
         m_host.sleepMs(ms);
         return;
     }
+    SleepWatchingCancel(ms / WaitSliceMs * WaitSliceMs);
+}
+
+bool ScriptRunner::SleepWatchingCancel(int ms) {
     // The events of each slice run before its check, so a Cancel or a lost
     // port ends the wait within one slice.
-    for (int slice = ms / WaitSliceMs; slice > 0; --slice) {
-        m_host.sleepMs(WaitSliceMs);
+    for (; ms > 0; ms -= WaitSliceMs) {
+        m_host.sleepMs(std::min(ms, WaitSliceMs));
         m_host.processEvents();
         if (Cancelled())
-            return;
+            return false;
     }
+    return true;
 }
 
 void ScriptRunner::RunClock() {
@@ -296,14 +301,36 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
 bool ScriptRunner::ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send) {
     const std::string space = SerialNumberSpace(line);
     const std::string first = send;
+    const int number = m_firstLineNumber + static_cast<int>(index);
+    // The line as it stands once `send` is kept, and what it sends then.
+    const auto advance = [&](std::string& advanced, ScriptLine& next, std::string& nextSend) {
+        advanced = WriteBackDigitFields(line, lines.Line(index));
+        next = ParseScriptLine(advanced);
+        nextSend = TranslateDataEscapes(next.data);
+    };
+    bool waiting = false;  // while the claims are out of reach, since `waitingSince`
+    Host::Clock::time_point waitingSince{};
+    std::chrono::milliseconds retry = FirstClaimRetry;
     for (;;) {
-        ClaimAnswer answer = m_observer->ClaimSerial(space, send, m_firstLineNumber + static_cast<int>(index));
-        if (answer.claim == SerialClaim::Claimed)
+        ClaimAnswer answer = m_observer->ClaimSerial(space, send, number);
+        if (waiting && answer.claim != SerialClaim::Unreachable) {
+            const double waited = std::chrono::duration<double>(m_host.now() - waitingSince).count();
+            m_sink.AppendResultLine(Printf("** Claims can be made again (waited %.2f s)", waited),
+                                    ResultColour::Black);
+            if (m_hooks.claimWaiting)
+                m_hooks.claimWaiting({});
+            waiting = false;
+        }
+        std::string advanced, nextSend;
+        ScriptLine next;
+        if (answer.claim == SerialClaim::Claimed) {
+            advance(advanced, next, nextSend);
+            if (nextSend != send)
+                m_observer->NextSerial(space, nextSend, number);
             return true;
+        }
         if (answer.claim == SerialClaim::Taken) {
-            std::string advanced = WriteBackDigitFields(line, lines.Line(index));
-            ScriptLine next = ParseScriptLine(advanced);
-            std::string nextSend = TranslateDataEscapes(next.data);
+            advance(advanced, next, nextSend);
             // Fields without a step, or a whole round of numbers given, leave nothing to try.
             if (nextSend == send || nextSend == first) {
                 answer.reason = "no number of the line is left to give";
@@ -314,6 +341,32 @@ bool ScriptRunner::ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine&
                 send = std::move(nextSend);
                 continue;
             }
+        }
+        if (answer.claim == SerialClaim::Unreachable) {
+            const Host::Clock::time_point now = m_host.now();
+            if (!waiting) {
+                waiting = true;
+                waitingSince = now;
+                const long long seconds = std::chrono::ceil<std::chrono::seconds>(m_claimWait).count();
+                m_sink.AppendResultLine(
+                    "** " + send + " waits for its claim (at most " + std::to_string(seconds) + " s): " + answer.reason,
+                    ResultColour::Black);
+                if (m_hooks.claimWaiting)
+                    m_hooks.claimWaiting("Waiting for the serial-number claims: " + answer.reason);
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(waitingSince + m_claimWait - now);
+            if (left.count() > 0) {
+                // A Cancel ends the wait at once; the run then ends as cancelled, the number not sent.
+                const bool cancelled = !SleepWatchingCancel(static_cast<int>(std::min(retry, left).count()));
+                if (cancelled && m_hooks.claimWaiting)
+                    m_hooks.claimWaiting({});
+                if (cancelled)
+                    return false;
+                retry = std::min(retry * 2, LongestClaimRetry);
+                continue;
+            }
+            if (m_hooks.claimWaiting)
+                m_hooks.claimWaiting({});
         }
         m_sink.AppendResultLine("** " + send + " not sent, no claim on it: " + answer.reason, ResultColour::Red);
         m_serialUnavailable = true;

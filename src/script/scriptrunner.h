@@ -9,6 +9,7 @@
 #include "scriptparser.h"
 #include "serialnumbers.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +34,9 @@ struct ScriptRunHooks {
     std::function<void(bool enabled)> timerEnabled;     // the 100 ms elapsed-time timer
     std::function<void(const std::string&)> timerText;  // the elapsed-time panel
     std::function<void()> commandStarting;              // before each command line is handled
+    // While a claim waits for the claims to come within reach: what the status
+    // line shows; an empty text once the wait ends.
+    std::function<void(const std::string&)> claimWaiting;
 };
 
 // SerialUnavailable: a number could not be claimed, so the run stopped before sending it.
@@ -41,6 +45,12 @@ enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost, SerialUnavai
 constexpr int MaxWaitMs = 600000;
 constexpr int ResendPauseMs = 500;
 constexpr int WaitSliceMs = 100;
+// How long a claim waits by default for claims out of reach, and how long
+// between its tries: the first wait, doubled after each try up to the longest.
+constexpr std::chrono::seconds DefaultClaimWait{60};
+constexpr std::chrono::seconds MaxClaimWait{86400};
+constexpr std::chrono::milliseconds FirstClaimRetry{250};
+constexpr std::chrono::milliseconds LongestClaimRetry{3000};
 
 class ScriptRunner {
 public:
@@ -55,6 +65,9 @@ public:
     // The script line number of the list's first line (1 by default): a run of
     // a selection or of a range numbers its lines from the first one taken.
     void SetFirstLineNumber(int number) { m_firstLineNumber = number; }
+    // How long a number whose claims are out of reach waits for them, trying
+    // again, before the run ends as when no claim can be made (DefaultClaimWait).
+    void SetClaimWait(std::chrono::milliseconds wait) { m_claimWait = wait; }
 
     // Runs the whole list: refuses with "Serial port not open" when not
     // connected; clears CancelRequest and RepeatRequest; ends with "Script
@@ -94,8 +107,14 @@ private:
     // Claims the number of the incrementing line `index` before it is sent: a
     // number taken before is skipped (the line advanced, written back into
     // `lines` and into `line` and `send`, and a black line says so) until one is
-    // claimed. False, after a red line with the reason, when none can be.
+    // claimed, then the number after it is told to the observer. Claims out of
+    // reach are waited for (a black line as the wait begins and as it ends) at
+    // most the claim wait. False, after a red line with the reason, when none
+    // can be made, and without one when the run was cancelled during the wait.
     bool ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send);
+    // Sleeps `ms` in slices, letting events run after each; false as soon as the
+    // run is cancelled.
+    bool SleepWatchingCancel(int ms);
     // The run stops at its next check: cancelled, or the connection is gone.
     bool Cancelled() const;
     bool ConnectionGone() const;
@@ -110,6 +129,7 @@ private:
     ScriptRunHooks m_hooks;
     RunObserver* m_observer = nullptr;
     int m_firstLineNumber = 1;
+    std::chrono::milliseconds m_claimWait = DefaultClaimWait;
     // Set when a number could not be claimed: the run stops as after Cancel.
     bool m_serialUnavailable = false;
 };

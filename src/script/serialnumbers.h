@@ -36,6 +36,7 @@ enum class SerialClaim {
     Claimed,      // the number is this run's to send
     Taken,        // given before: the line moves on to its next number
     Unavailable,  // no claim could be made: the number must not go out
+    Unreachable,  // the claims are out of reach for now: the run waits and asks again
 };
 
 struct ClaimAnswer {
@@ -57,6 +58,12 @@ public:
     virtual ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) {
         (void)space, (void)data, (void)line;
         return {};
+    }
+    // Told once a number of an incrementing line is claimed, before it is sent:
+    // `data` is the number the line gives next once this one is kept, which may
+    // be claimed ahead while this transaction is on the wire.
+    virtual void NextSerial(const std::string& space, const std::string& data, int line) {
+        (void)space, (void)data, (void)line;
     }
 };
 

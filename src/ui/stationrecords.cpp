@@ -6,6 +6,7 @@
 #include "settings.h"
 #include "station.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <QMessageBox>
 #include <QWidget>
@@ -23,6 +24,14 @@ StationRecords::StationRecords(Station& station, QWidget* window) : m_station(st
     const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
     m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
     m_uniqueSerials = settings->value(QLatin1String(UniqueSerialsSetting), false).toBool();
+    const qlonglong wait =
+        settings->value(QLatin1String(ClaimWaitSetting), static_cast<qlonglong>(DefaultClaimWait.count())).toLongLong();
+    m_claimWait = std::chrono::seconds(std::clamp<qlonglong>(wait, 0, MaxClaimWait.count()));
+}
+
+void StationRecords::SetClaimWait(std::chrono::seconds wait) {
+    m_claimWait = std::clamp(wait, std::chrono::seconds(0), MaxClaimWait);
+    OpenSettingsStore()->setValue(QLatin1String(ClaimWaitSetting), static_cast<qlonglong>(m_claimWait.count()));
 }
 
 StationRecords::~StationRecords() = default;

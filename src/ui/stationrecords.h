@@ -10,13 +10,16 @@
 // With the "UniqueSerials" setting on, a script run claims every serial number
 // before it is sent where the records' claims are made (the line's database when
 // the records go to one, else the records file), so that no number is given
-// twice; with records off it then sends none and ends with an error.
+// twice; with records off it then sends none and ends with an error. A claim
+// whose database is out of reach waits for it at most the "ClaimWait" setting's
+// seconds (DefaultClaimWait when unset).
 
 #include "operationrecord.h"
 
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +37,7 @@ public:
     static constexpr const char* RecordsSetting = "Records";
     static constexpr const char* StationNameSetting = "StationName";
     static constexpr const char* UniqueSerialsSetting = "UniqueSerials";
+    static constexpr const char* ClaimWaitSetting = "ClaimWait";
 
     // `window` carries the message box about an unwritable records file.
     StationRecords(Station& station, QWidget* window);
@@ -58,6 +62,10 @@ public:
     bool UniqueSerials() const { return m_uniqueSerials; }
     // Sets and saves it; the next record begun follows it.
     void SetUniqueSerials(bool on);
+    // How long a claim waits for a database out of reach, in whole seconds.
+    std::chrono::seconds ClaimWait() const { return m_claimWait; }
+    // Sets and saves it (0 to 86400 s, others are clamped); the next run follows it.
+    void SetClaimWait(std::chrono::seconds wait);
 
     // A record of `kind` for an operation on the connected printer, not started;
     // a script run it watches claims its numbers when UniqueSerials is on.
@@ -86,6 +94,7 @@ private:
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open
     bool m_uniqueSerials = false;
+    std::chrono::seconds m_claimWait = DefaultClaimWait;
     bool m_opened = false;
     bool m_told = false;
 };

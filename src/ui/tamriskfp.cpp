@@ -32,6 +32,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextBlock>
@@ -112,6 +113,16 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .timerEnabled = [this](bool enabled) { enabled ? ScriptTmr->start() : ScriptTmr->stop(); },
         .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
         .commandStarting = {},
+        // The wait's own text while it lasts; what the status line said before, after it.
+        .claimWaiting =
+            [this](const std::string& text) {
+                if (!text.empty() && !m_statusBeforeClaimWait)
+                    m_statusBeforeClaimWait = ui->StatusPn->text();
+                if (!text.empty())
+                    ui->StatusPn->setText(QString::fromStdString(text));
+                else if (m_statusBeforeClaimWait)
+                    ui->StatusPn->setText(*std::exchange(m_statusBeforeClaimWait, std::nullopt));
+            },
     });
 
     HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn});
@@ -148,6 +159,17 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         if (m_records != nullptr && m_records->UniqueSerials() != on)
             m_records->SetUniqueSerials(on);
     });
+    connect(ui->ClaimWaitM, &QAction::triggered, this, [this] {
+        if (m_records == nullptr)
+            return;
+        bool given = false;
+        const int seconds = QInputDialog::getInt(
+            this, QStringLiteral("Claim Wait"),
+            QStringLiteral("Seconds a serial-number claim waits for a records database out of reach:"),
+            static_cast<int>(m_records->ClaimWait().count()), 0, static_cast<int>(MaxClaimWait.count()), 1, &given);
+        if (given)
+            m_records->SetClaimWait(std::chrono::seconds(seconds));
+    });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
@@ -170,6 +192,7 @@ void TTestForm::SetRecords(StationRecords* records) {
     if (!line && m_waitingTmr != nullptr)
         m_waitingTmr->stop();
     ui->UniqueSerialsM->setEnabled(records != nullptr);
+    ui->ClaimWaitM->setEnabled(records != nullptr);
     if (records == nullptr)
         return;
     ui->UniqueSerialsM->setChecked(records->UniqueSerials());
@@ -451,6 +474,7 @@ void TTestForm::ExecuteBtClick() {
         record->Start();
         m_runSink.target = &record->Tee(*m_results);
         m_runner->SetRunObserver(record.get());
+        m_runner->SetClaimWait(m_records->ClaimWait());
     }
 
     m_runner->ScriptRunning = true;

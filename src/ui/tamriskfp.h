@@ -196,6 +196,7 @@ private:
     QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
     QTimer* m_waitingTmr = nullptr;  // refreshes WaitingPn, with a line database
+    std::optional<QString> m_statusBeforeClaimWait;  // StatusPn's text before a claim's wait, while it lasts
     CloseGuard m_close;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first

@@ -9,10 +9,12 @@
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -561,6 +563,58 @@ TEST_F(CliRecords, UniqueSerialsGiveEveryNumberOnceAcrossRuns) {
     }
 
     EXPECT_EQ(sim.cli({"run", "--unique-serials", "--records", "off", "--port", "SIM0", one}).exitCode, 2);
+}
+
+// Claims in a line's database out of reach (no server at its socket folder) are
+// waited for: once --claim-wait runs out the run ends with an error; SIGTERM
+// during the wait ends it at once, cancelled. The number goes out in neither.
+TEST_F(CliRecords, AClaimWaitsForTheLineAtMostTheClaimWait) {
+    const QString script = Script("claim.inp", {"+1;91,DT000100"});
+    const QString line = QStringLiteral("postgresql://tamrisk@/tamrisk_test?host=") + dir.filePath("nowhere");
+    sim.setEnv("TAMRISK_LOCAL_RECORDS", records);
+    const struct {
+        const char* wait;
+        int signal;  // sent once the wait is told; 0: none
+        int exitCode;
+        const char* ends;  // the line that ends the run's lines
+        RecordOutcome outcome;
+    } cases[] = {
+        {"1", 0, 2, "** DT000100 not sent, no claim on it: ", RecordOutcome::Error},
+        {"60", SIGTERM, 130, "Script cancelled !!!", RecordOutcome::Aborted},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wait);
+        QProcess cli;
+        sim.startCli(cli, {"run", "--unique-serials", "--records", line, "--claim-wait", c.wait, "--port", "SIM0",
+                           "--color", "never", script});
+        QByteArray out;
+        const QDeadlineTimer told(20000);
+        while (!out.contains("waits for its claim") && cli.state() == QProcess::Running && !told.hasExpired()) {
+            cli.waitForReadyRead(100);
+            out += cli.readAllStandardOutput();
+        }
+        QElapsedTimer ending;
+        ending.start();
+        if (c.signal != 0)
+            ::kill(static_cast<pid_t>(cli.processId()), c.signal);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        // What could not reach the line waits at most 3 s at the end; the wait itself ends at once.
+        if (c.signal != 0) {
+            EXPECT_LT(ending.elapsed(), 8000);
+        }
+        out += cli.readAllStandardOutput();
+        EXPECT_EQ(cli.exitCode(), c.exitCode) << out.toStdString() << cli.readAllStandardError().toStdString();
+        const std::vector<std::string> lines = Lines(out.toStdString());
+        ASSERT_GE(lines.size(), 3u) << out.toStdString();
+        EXPECT_TRUE(lines[2].starts_with("Script execution time ")) << lines[2];
+        EXPECT_TRUE(lines[0].starts_with("** DT000100 waits for its claim (at most " + std::string(c.wait) + " s): "))
+            << lines[0];
+        EXPECT_TRUE(lines[1].starts_with(c.ends)) << lines[1];
+        const Record record = Newest();
+        ASSERT_TRUE(record.header.outcome);
+        EXPECT_EQ(*record.header.outcome, c.outcome);
+        EXPECT_TRUE(record.serials.empty());
+    }
 }
 
 // records claims lists each claim with its station, unit and record, newest

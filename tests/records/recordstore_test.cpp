@@ -674,6 +674,26 @@ TEST_P(RecordStoreClaims, ANumberIsClaimedOnceUntilItsHolderGivesItUp) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+// A claim tried again after its answer was lost finds its own record's claim
+// and has it; another record's claim stays Taken, and so does its own without
+// the retry (a number its record sent before is not sent again).
+TEST_P(RecordStoreClaims, AClaimTriedAgainFindsItsOwn) {
+    using C = RecordStore::ClaimResult;
+    QString error;
+    ASSERT_EQ(store.Claim({"91,DT######", "DT000100", "a", "line-3", "unit", 1}, error), C::Claimed)
+        << error.toStdString();
+    const struct {
+        const char* record;
+        bool again;
+        C expected;
+    } cases[] = {{"a", true, C::Claimed}, {"b", true, C::Taken}, {"a", false, C::Taken}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.record) + (c.again ? " again" : ""));
+        EXPECT_EQ(store.Claim({"91,DT######", "DT000100", c.record, "line-3", "unit", 2}, error, c.again), c.expected)
+            << error.toStdString();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaims, Backends, BackendName);
 
 }  // namespace

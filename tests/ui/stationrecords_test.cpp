@@ -22,6 +22,7 @@
 #include "uitesting.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileDialog>
@@ -154,6 +155,52 @@ TEST_F(StationRecordsTest, SelectionKeepsItsLineRangeAndNumbers) {
     EXPECT_EQ(record.header.lineRange, "2-3");
     ASSERT_EQ(record.serials.size(), 1u);
     EXPECT_EQ(record.serials[0].line, 3);
+}
+
+// A claim whose line's database is out of reach waits at most the ClaimWait
+// setting, the status line saying so meanwhile, and the run then ends ERROR; a
+// Cancel during the wait ends it at once, ABORTED. The number goes out in neither.
+TEST_F(StationRecordsTest, AClaimWaitsAtMostTheClaimWaitAndCancelEndsTheWait) {
+    qputenv("TAMRISK_RECORDS", (QStringLiteral("postgresql://tamrisk@/tamrisk_test?host=") + dir.filePath("nowhere")).toUtf8());
+    qputenv("TAMRISK_LOCAL_RECORDS", dir.filePath("records.sqlite").toUtf8());
+    OpenSettingsStore()->setValue(QLatin1String(StationRecords::ClaimWaitSetting), 1);
+    OpenSettingsStore()->setValue(QLatin1String(StationRecords::UniqueSerialsSetting), true);
+    Open();
+    const struct {
+        bool cancel;
+        const char* ends;  // the line that ends the run
+        const char* caption;
+    } runs[] = {
+        {false, "** DT000100 not sent, no claim on it: ", "ERROR"},
+        {true, "Script cancelled !!!", "ABORTED"},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.caption);
+        QString shown;
+        // The run's clock is the fake host's: the wait's events are looked at as they run.
+        rig.host.onEvents = [&] {
+            QCoreApplication::processEvents();
+            const QString status = Get<QLabel>("StatusPn")->text();
+            if (!shown.isEmpty() || !status.startsWith("Waiting"))
+                return;
+            shown = status;
+            if (run.cancel)
+                QTest::mouseClick(Get<QPushButton>("CancelBt"), Qt::LeftButton);
+        };
+        const double started = rig.host.elapsedMs();
+        Run("+1;91,DT000100");
+        EXPECT_TRUE(shown.startsWith("Waiting for the serial-number claims: ")) << shown.toStdString();
+        const QStringList view = ViewLines();
+        EXPECT_EQ(view.filter("** DT000100 waits for its claim (at most 1 s): ").size(), 1)
+            << view.join('|').toStdString();
+        EXPECT_EQ(view.filter(run.ends).size(), 1) << view.join('|').toStdString();
+        EXPECT_TRUE(view.filter("-> 91,").isEmpty());
+        EXPECT_EQ(Outcome()->text(), run.caption);
+        // The Cancel ends the wait within a slice, well before the claim wait's second.
+        EXPECT_NEAR(rig.host.elapsedMs() - started, run.cancel ? 100 : 1000, 100);
+        EXPECT_FALSE(Get<QLabel>("StatusPn")->text().startsWith("Waiting"));
+    }
+    qunsetenv("TAMRISK_LOCAL_RECORDS");
 }
 
 TEST_F(StationRecordsTest, UniqueSerialsSkipNumbersGivenBeforeAndSendNoneWithoutRecords) {
