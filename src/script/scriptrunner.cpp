@@ -144,6 +144,8 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
                 break;
             case ScriptLineKind::CommandLine:
             case ScriptLineKind::IncrementLine:
+                m_lineRunsAgain =
+                    std::ranges::any_of(blocks, [](const RepeatBlock& block) { return block.pass < block.count; });
                 RunCommand(&lines, i, line);
                 break;
             case ScriptLineKind::CommentLine:
@@ -325,7 +327,7 @@ bool ScriptRunner::ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine&
         ScriptLine next;
         if (answer.claim == SerialClaim::Claimed) {
             advance(advanced, next, nextSend);
-            if (nextSend != send)
+            if (m_lineRunsAgain && nextSend != send)
                 m_observer->NextSerial(space, nextSend, number);
             return true;
         }

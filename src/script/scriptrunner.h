@@ -109,8 +109,11 @@ private:
     // `lines` and into `line` and `send`, and a black line says so) until one is
     // claimed, then the number after it is told to the observer. Claims out of
     // reach are waited for (a black line as the wait begins and as it ends) at
-    // most the claim wait. False, after a red line with the reason, when none
-    // can be made, and without one when the run was cancelled during the wait.
+    // most the claim wait. The next number is told only when the line runs again:
+    // one claimed ahead for no later unit would be held, seen taken and skipped by
+    // the other programs claiming in its space, and given back behind them, a gap.
+    // False, after a red line with the reason, when none can be made, and without
+    // one when the run was cancelled during the wait.
     bool ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send);
     // Sleeps `ms` in slices, letting events run after each; false as soon as the
     // run is cancelled.
@@ -132,6 +135,8 @@ private:
     std::chrono::milliseconds m_claimWait = DefaultClaimWait;
     // Set when a number could not be claimed: the run stops as after Cancel.
     bool m_serialUnavailable = false;
+    // The line under way runs again: a repeat block around it has passes left.
+    bool m_lineRunsAgain = false;
 };
 
 }  // namespace tamrisk

@@ -61,7 +61,8 @@ public:
     }
     // Told once a number of an incrementing line is claimed, before it is sent:
     // `data` is the number the line gives next once this one is kept, which may
-    // be claimed ahead while this transaction is on the wire.
+    // be claimed ahead while this transaction is on the wire. Told only when the
+    // line runs again (a repeat block around it has passes left).
     virtual void NextSerial(const std::string& space, const std::string& data, int line) {
         (void)space, (void)data, (void)line;
     }

@@ -804,7 +804,7 @@ TEST(ScriptRun, ClaimsOutOfReachAreWaitedFor) {
 
 // Once a number is claimed, the number its line gives next is told before the
 // transaction goes out, so that it may be claimed while this one is on the wire;
-// a line whose fields do not step tells none.
+// a line whose fields do not step, or that does not run again, tells none.
 TEST(ScriptRun, TheNextNumberIsToldOnceANumberIsClaimed) {
     struct Claims : RunObserver {
         explicit Claims(Rig& rig) : rig(rig) {}
@@ -828,9 +828,12 @@ TEST(ScriptRun, TheNextNumberIsToldOnceANumberIsClaimed) {
     const std::vector<Case> cases = {
         {"a stepping line run twice",
          {"*2,L", "+1;91,DT000100", ":L"},
-         {"claim DT000100", "next 91,DT###### DT000101 @2 after 0 sent", "claim DT000101",
-          "next 91,DT###### DT000102 @2 after 1 sent"}},
-        {"a line that does not step", {"+0;91,DT000100"}, {"claim DT000100"}},
+         {"claim DT000100", "next 91,DT###### DT000101 @2 after 0 sent", "claim DT000101"}},
+        {"a line run once", {"+1;91,DT000100"}, {"claim DT000100"}},
+        {"the inner block's last pass with an outer pass left",
+         {"*2,O", "*1,I", "+1;91,DT000100", ":I", ":O"},
+         {"claim DT000100", "next 91,DT###### DT000101 @3 after 0 sent", "claim DT000101"}},
+        {"a line that does not step", {"*2,L", "+0;91,DT000100", ":L"}, {"claim DT000100", "claim DT000100"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
