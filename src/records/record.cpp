@@ -19,6 +19,8 @@ namespace {
 
 constexpr std::array<std::string_view, 4> OutcomeTexts = {"pass", "fail", "aborted", "error"};
 constexpr std::array<std::string_view, 3> SerialResultTexts = {"answered", "refused", "unknown"};
+constexpr std::array<std::string_view, 5> StepResultTexts = {"answered", "refused", "no-answer", "bad-answer",
+                                                             "not-sent"};
 constexpr std::array<std::string_view, 6> ColourTexts = {"black", "blue", "green", "red", "gray", "purple"};
 
 template <typename Enum, std::size_t N>
@@ -52,6 +54,39 @@ std::string_view SerialResultText(SerialResult result) {
 
 std::optional<SerialResult> SerialResultFromText(std::string_view text) {
     return FromText<SerialResult>(SerialResultTexts, text);
+}
+
+std::string_view StepResultText(StepResult result) {
+    return StepResultTexts.at(static_cast<std::size_t>(result));
+}
+
+std::optional<StepResult> StepResultFromText(std::string_view text) {
+    return FromText<StepResult>(StepResultTexts, text);
+}
+
+std::string StatusText(const StatusBytesArray& status) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < status.size(); ++i) {
+        if (i != 0)
+            text.push_back(',');
+        text.push_back(Digits[status[i] >> 4]);
+        text.push_back(Digits[status[i] & 0x0F]);
+    }
+    return text;
+}
+
+std::optional<StatusBytesArray> StatusFromText(std::string_view text) {
+    StatusBytesArray status{};
+    if (text.size() != 3 * status.size() - 1)
+        return std::nullopt;
+    for (std::size_t i = 0; i < status.size(); ++i) {
+        const std::string_view pair = text.substr(3 * i, 2);
+        if ((i + 1 < status.size() && text[3 * i + 2] != ',') ||
+            std::from_chars(pair.data(), pair.data() + 2, status[i], 16).ptr != pair.data() + 2)
+            return std::nullopt;
+    }
+    return status;
 }
 
 std::string_view ColourText(ResultColour colour) {

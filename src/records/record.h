@@ -7,6 +7,7 @@
 // 8-bit Windows-1251 bytes the views and the printer have, as every engine holds them.
 
 #include "linesink.h"
+#include "frame.h"
 
 #include <QtGlobal>
 
@@ -20,6 +21,10 @@ namespace tamrisk {
 
 enum class RecordOutcome { Pass, Fail, Aborted, Error };
 enum class SerialResult { Answered, Refused, Unknown };
+// How a transaction ended: a valid answer; a valid answer that reports the
+// printer's common error (the command refused); no valid answer to a request
+// that went out; an answer that failed a frame test; nothing sent at all.
+enum class StepResult { Answered, Refused, NoAnswer, BadAnswer, NotSent };
 
 // "pass", "fail", "aborted", "error".
 std::string_view OutcomeText(RecordOutcome outcome);
@@ -28,6 +33,9 @@ std::optional<RecordOutcome> OutcomeFromText(std::string_view text);
 // "answered", "refused", "unknown".
 std::string_view SerialResultText(SerialResult result);
 std::optional<SerialResult> SerialResultFromText(std::string_view text);
+// "answered", "refused", "no-answer", "bad-answer", "not-sent".
+std::string_view StepResultText(StepResult result);
+std::optional<StepResult> StepResultFromText(std::string_view text);
 // "black", "blue", "green", "red", "gray", "purple".
 std::string_view ColourText(ResultColour colour);
 std::optional<ResultColour> ColourFromText(std::string_view text);
@@ -79,6 +87,31 @@ struct RecordImage {
     friend bool operator==(const RecordImage&, const RecordImage&) = default;
 };
 
+// One transaction with the printer, as data. A bulk read (a memory or the
+// journal block by block) keeps a step per phase instead: consecutive
+// transactions of one command make one step that stands for `transactions` of
+// them, `failures` of which did not end answered; its data is the first
+// transaction's, its status, answer and result those of its first failure, or
+// of its last transaction when none failed.
+struct RecordStep {
+    std::optional<int> line;  // the script line; none for a command or a read
+    int command = 0;
+    std::string data;  // as sent (after escapes and serial fields), Windows-1251 bytes
+    std::optional<StatusBytesArray> status;  // as received; none when no valid answer came
+    std::string answer;                      // the answer's data, Windows-1251 bytes
+    StepResult result = StepResult::Answered;
+    int attempts = 0;        // frames sent: 1 when the first was answered
+    qint64 tMs = 0;          // its start, from the record's start
+    qint64 durationMs = 0;
+    int transactions = 1;    // more than 1 only for a phase of a bulk read
+    int failures = 0;        // of those transactions, the ones not answered
+    friend bool operator==(const RecordStep&, const RecordStep&) = default;
+};
+// "21,00,00,00,00,3A": two upper-case hex digits a byte, commas between.
+std::string StatusText(const StatusBytesArray& status);
+// Empty for a text that is not six such bytes.
+std::optional<StatusBytesArray> StatusFromText(std::string_view text);
+
 // Log lines as a records file keeps them, many to a row: a line each,
 // "<t_ms> <colour> <script line> <text>" and LF, the text's backslashes, CRs and
 // LFs written as \\, \r and \n. The text is the 8-bit text of the lines.
@@ -103,6 +136,7 @@ struct Record {
     std::vector<RecordLogLine> log;
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
+    std::vector<RecordStep> steps;  // in the order sent; none in records of older files
     friend bool operator==(const Record&, const Record&) = default;
 };
 

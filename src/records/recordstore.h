@@ -32,14 +32,15 @@ namespace tamrisk {
 
 class AnswerWatch;
 
-// What one write adds to a record: log lines, serial numbers and images, and the
+// What one write adds to a record: log lines, serial numbers, images and steps, and the
 // unit's identity when it became known while the record was being written.
 struct RecordBatch {
     std::vector<RecordLogChunk> log;  // lines in order, as AddLogLine adds them
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
+    std::vector<RecordStep> steps;  // in the order sent, after those added before
     std::string unit;  // set only when it changes; empty: unchanged
-    bool Empty() const { return log.empty() && serials.empty() && images.empty() && unit.empty(); }
+    bool Empty() const { return log.empty() && serials.empty() && images.empty() && steps.empty() && unit.empty(); }
 };
 
 // A serial number claimed before it is sent: by which record, station and unit, and when.
