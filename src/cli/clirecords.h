@@ -89,7 +89,10 @@ public:
     static constexpr std::chrono::milliseconds ForwardLimit{3000};
 
 private:
-    static std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
+    // Opens the local file of the route chosen by `args`; null for records off or not kept.
+    std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
+
+    std::optional<RecordsRoute> m_route;  // where records go, decided once
 
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<SerialClaims> m_claims;

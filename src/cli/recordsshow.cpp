@@ -74,8 +74,10 @@ int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, s
         CliError(err, "more than one record has an ID starting with " + prefix + "; give more of it");
         return CliUsage;
     case RecordStore::Resolve::NotFound:
-        CliError(err, error.isEmpty() ? "no record has an ID starting with " + prefix
-                                      : "cannot read records " + error.toStdString());
+        CliError(err, "no record has an ID starting with " + prefix);
+        return CliUsage;
+    case RecordStore::Resolve::Failed:
+        CliError(err, "cannot read records " + error.toStdString());
         return CliUsage;
     }
     const std::optional<Record> record = store->Load(id, error);

@@ -20,7 +20,9 @@ public:
             }
             QString error;
             Reply reply = read(*m_store, error);
-            if (!error.isEmpty())
+            // Opened again only when it could not be opened or its connection was
+            // lost: a query the database refused would be refused again.
+            if (!error.isEmpty() && (!m_store->IsOpen() || m_store->OutOfReach()))
                 m_store.reset();
             m_reader.Deliver(std::move(reply));
         });

@@ -21,6 +21,7 @@ StationRecords::StationRecords(Station& station, QWidget* window) : m_station(st
     const bool fromEnvironment = environment != nullptr && *environment;
     m_location = ChooseRecordsLocation(fromEnvironment || choice.isEmpty() ? std::nullopt
                                                                            : std::optional(choice.toStdString()));
+    m_route = RouteRecords(m_location, m_routeProblem);
     const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
     m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
     m_uniqueSerials = settings->value(QLatin1String(UniqueSerialsSetting), false).toBool();
@@ -45,18 +46,20 @@ void StationRecords::Open() {
     if (m_opened)
         return;
     m_opened = true;
-    if (!m_location.isEmpty())
-        m_store = OpenRecords(m_location, [this](const QString& problem) { TellOnce(problem); });
+    if (!m_routeProblem.isEmpty())
+        TellOnce(m_routeProblem);
+    if (m_route)
+        m_store = OpenRecords(*m_route, [this](const QString& problem) { TellOnce(problem); });
     // Only SQLite opens the records file: a script or journal loaded from it, or
     // a file saved over it, would drop the station's locks on it.
     if (m_store)
         KeepFromFileDialogs(m_store->Location());
     if (m_store && !LineLocation().isEmpty()) {
-        m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), LineLocation());
+        m_forwarder = std::make_unique<RecordForwarder>(m_route->local, m_route->line);
         m_forwarder->Start();
     }
     // Without records no claim is made: a run that asks for one sends nothing.
-    m_claims = std::make_unique<SerialClaims>(m_store ? ClaimsLocation(*m_store) : QString());
+    m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
@@ -80,11 +83,14 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
 }
 
 QString StationRecords::LocalLocation() const {
+    if (m_route)
+        return m_route->local;
+    // A line's URL that cannot be taken still names where its records would be written first.
     return LineLocation().isEmpty() ? m_location : LocalRecordsLocation();
 }
 
 QString StationRecords::LineLocation() const {
-    return RecordStore::IsPostgresqlLocation(m_location) ? m_location : QString();
+    return IsPostgresqlLocation(m_location) ? m_location : QString();
 }
 
 void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std::string reason) {

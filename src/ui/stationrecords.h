@@ -89,6 +89,8 @@ private:
     Station& m_station;
     QPointer<QWidget> m_window;
     QString m_location;
+    std::optional<RecordsRoute> m_route;  // where records go: decided once from m_location
+    QString m_routeProblem;               // why m_location cannot be taken
     std::string m_stationName;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
