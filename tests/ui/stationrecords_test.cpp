@@ -395,10 +395,71 @@ TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
         const QString file = dir.filePath(QStringLiteral("%1-%2.bin").arg(c.kind).arg(c.cancel));
         PickFile(file);
         QTest::mouseClick(testing::FindControl<QPushButton>(*reader, "SaveBt"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !records->Writing(); }, 20'000));
         record = Kept().at(0);
         ASSERT_EQ(record.images.size(), 2u);
         EXPECT_EQ(record.images[1].file, file.toStdString());
         EXPECT_EQ(record.images[1].sha256, sha256.toStdString());
+    }
+}
+
+// An image saved after its record ended is written on a thread of its own: the
+// window goes on while another program holds the records file, the image is in
+// the record once the file is free, and a file that refuses it is told once.
+TEST_F(StationRecordsTest, AnImageSavedLaterIsWrittenOffTheWindowsThread) {
+    const struct {
+        const char* name;
+        const char* before;  // run by another program before the save
+        const char* after;   // and after it returned
+        const char* refused;  // the reason told; null: the image is kept
+    } cases[] = {
+        {"free", nullptr, nullptr, nullptr},
+        {"held by another program", "BEGIN IMMEDIATE", "COMMIT", nullptr},
+        {"refusing images",
+         "CREATE TRIGGER refuse BEFORE INSERT ON record_images BEGIN SELECT RAISE(ABORT, 'images refused'); END",
+         nullptr, "images refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeepRecords();
+        const std::unique_ptr<OperationRecord> record = records->Begin("code-memory");
+        record->Start();
+        records->Finish(*record, RecordOutcome::Pass, {});
+        const QString file = dir.filePath("code.bin");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(dir.filePath("records.sqlite"));
+            ASSERT_TRUE(other.open());
+            QSqlQuery query(other);
+            if (c.before) {
+                ASSERT_TRUE(query.exec(QString::fromLatin1(c.before))) << query.lastError().text().toStdString();
+            }
+            // Held, the file would keep the window waiting for seconds and then refuse the image.
+            records->ImageSaved(record->Id(), "code-memory", "image bytes", file);
+            if (c.after) {
+                ASSERT_TRUE(query.exec(QString::fromLatin1(c.after))) << query.lastError().text().toStdString();
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !records->Writing(); }, 20'000));
+        const std::vector<RecordImage> images = Kept().at(0).images;
+        const auto boxes = window.findChildren<QMessageBox*>("RecordsProblemBox");
+        if (c.refused) {
+            EXPECT_TRUE(images.empty());
+            ASSERT_EQ(boxes.size(), 1);
+            EXPECT_TRUE(boxes[0]->text().contains(c.refused)) << boxes[0]->text().toStdString();
+        } else {
+            EXPECT_TRUE(boxes.empty());
+            ASSERT_EQ(images.size(), 1u);
+            EXPECT_EQ(images[0].file, file.toStdString());
+            EXPECT_EQ(images[0].length, 11);
+            EXPECT_EQ(images[0].sha256,
+                      QCryptographicHash::hash("image bytes", QCryptographicHash::Sha256).toHex().toStdString());
+        }
+        qDeleteAll(boxes);
+        records.reset();
+        for (const char* name : {"records.sqlite", "records.sqlite-wal", "records.sqlite-shm"})
+            QFile::remove(dir.filePath(name));
     }
 }
 
