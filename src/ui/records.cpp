@@ -119,6 +119,10 @@ TRecordsFrm::TRecordsFrm(QString location, QString line, QWidget* parent)
 }
 
 TRecordsFrm::~TRecordsFrm() {
+    // An export under way stops at its next record rather than running its course
+    // while the window waits for it.
+    if (m_exportCancelled)
+        *m_exportCancelled = true;
     // First, so that no read's reply comes to a window half taken apart.
     m_reader.reset();
 }
@@ -273,12 +277,17 @@ void TRecordsFrm::ExportBtClick() {
     progress->setMinimumDuration(500);
     progress->setValue(0);  // starts the wait before the dialog shows
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    m_exportCancelled = cancelled;
     connect(progress, &QProgressDialog::canceled, this, [cancelled] { *cancelled = true; });
     m_exporting = true;
     ShowStatus(QStringLiteral("Exporting..."));
     const QPointer<QProgressDialog> shown(progress);
-    m_reader->Post(m_model->Location(), [this, headers = std::move(headers), rest, format, path, cancelled, shown](
-                                            RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
+    // The job touches nothing of the window's: the reader (which outlives every job
+    // it runs) carries its progress, and its last reply, run only while the window
+    // is there, the outcome.
+    RecordsReader* reader = m_reader.get();
+    m_reader->Post(m_model->Location(), [this, reader, headers = std::move(headers), rest, format, path, cancelled,
+                                         shown](RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
         const auto finish = [this, shown, path](const QString& failure, std::size_t exported) {
             return RecordsReader::Reply([this, shown, path, failure, exported] {
                 if (shown)
@@ -313,7 +322,7 @@ void TRecordsFrm::ExportBtClick() {
                     return finish(QStringLiteral("Cannot read the record: %1").arg(error), 0);
                 records.push_back(std::move(*record));
                 if (records.size() % step == 0)
-                    m_reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
+                    reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
                         if (shown) {
                             shown->setMaximum(all);
                             shown->setValue(done);
@@ -322,6 +331,8 @@ void TRecordsFrm::ExportBtClick() {
             }
             bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
         }
+        if (*cancelled)
+            return finish(QStringLiteral("Export cancelled"), 0);
         QString saveError;
         if (!SaveBytesToFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                              saveError))
