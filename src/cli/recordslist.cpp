@@ -5,25 +5,15 @@
 
 #include "cli.h"
 #include "clisession.h"
+#include "duration.h"
 #include "reports.h"
 #include "terminalsink.h"
 
 #include <QString>
 
-#include <cstdio>
 #include <ostream>
 
 namespace tamrisk {
-
-namespace {
-
-std::string Seconds(qint64 ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-}  // namespace
 
 void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<qsizetype> widths(rows.front().size(), 0);
@@ -68,7 +58,7 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
         {"ID", "STARTED (UTC)", "KIND", "OUTCOME", "DURATION", "UNIT", "SCRIPT", "PORT"}};
     for (const RecordHeader& header : headers) {
         rows.push_back({header.id.substr(0, 8), IsoUtcMs(header.startedMs), header.kind,
-                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", Seconds(header.durationMs),
+                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", FormatSeconds(std::chrono::milliseconds(header.durationMs), 2) + " s",
                         EscapeControls(header.unit), EscapeControls(header.script), EscapeControls(header.port)});
     }
     WriteTable(out, rows);
