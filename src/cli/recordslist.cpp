@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "clisession.h"
 #include "duration.h"
+#include "recordformats.h"
 #include "reports.h"
 #include "terminalsink.h"
 
@@ -39,18 +40,18 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
     RecordStore::Filter filter;
     if (!ParseRecordsQuery(args, "list", 20, filter, err))
         return CliUsage;
-    const std::string format = args.value("format").value_or("table");
-    if (format != "table" && format != "csv" && format != "json")
-        return UsageError(err, "--format takes table, csv or json");
+    const auto format = FormatNamed(args.value("format").value_or("table"), ListFormats);
+    if (!format)
+        return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     std::vector<RecordHeader> headers;
     if (!ListRecordsToRead(args, filter, headers, err))
         return CliUsage;
-    if (format == "json") {
+    if (format == RecordFormat::Json) {
         out << HeadersJson(headers).toStdString() << '\n';
         return CliOk;
     }
-    if (format == "csv") {
+    if (format == RecordFormat::Csv) {
         out << HeadersCsv(headers).toStdString();
         return CliOk;
     }

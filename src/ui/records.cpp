@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include "filedialog.h"
+#include "recordformats.h"
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"
@@ -27,11 +28,17 @@ namespace tamrisk {
 
 namespace {
 
-// The export formats in the order of the save dialog's filters.
-enum class ExportFormat { JUnit, Json, Csv };
-const QStringList ExportFilters = {QStringLiteral("JUnit XML (*.xml)"), QStringLiteral("JSON (*.json)"),
-                                   QStringLiteral("CSV (*.csv)")};
-const QStringList ExportSuffixes = {QStringLiteral("xml"), QStringLiteral("json"), QStringLiteral("csv")};
+// The save dialog's filters and the suffixes they add, in the order of ExportFormats.
+QStringList ExportTexts(std::string_view RecordFormatInfo::*text) {
+    QStringList texts;
+    for (const RecordFormat format : ExportFormats) {
+        const std::string_view chosen = FormatInfo(format).*text;
+        texts << QString::fromLatin1(chosen.data(), static_cast<qsizetype>(chosen.size()));
+    }
+    return texts;
+}
+const QStringList ExportFilters = ExportTexts(&RecordFormatInfo::filter);
+const QStringList ExportSuffixes = ExportTexts(&RecordFormatInfo::suffix);
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
@@ -255,7 +262,7 @@ void TRecordsFrm::ExportBtClick() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
-    const auto format = static_cast<ExportFormat>(std::max<qsizetype>(0, ExportFilters.indexOf(dialog.selectedNameFilter())));
+    const RecordFormat format = ExportFormats[std::max<qsizetype>(0, ExportFilters.indexOf(dialog.selectedNameFilter()))];
 
     std::vector<RecordHeader> headers;
     headers.reserve(static_cast<std::size_t>(selected.size()));
@@ -308,7 +315,7 @@ void TRecordsFrm::ExportBtClick() {
             headers.insert(headers.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
         }
         QByteArray bytes;
-        if (format == ExportFormat::Csv) {
+        if (format == RecordFormat::Csv) {
             bytes = HeadersCsv(headers);
         } else {
             std::vector<Record> records;
@@ -329,7 +336,7 @@ void TRecordsFrm::ExportBtClick() {
                         }
                     });
             }
-            bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
+            bytes = format == RecordFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
         }
         if (*cancelled)
             return finish(QStringLiteral("Export cancelled"), 0);

@@ -1,0 +1,35 @@
+// The formats records are written in: which names each front end takes, how its
+// usage lists them, and the files an export writes.
+
+#include "recordformats.h"
+
+#include <gtest/gtest.h>
+
+namespace tamrisk {
+namespace {
+
+TEST(RecordFormats, EachFrontEndTakesItsOwnNamesAndListsThemInItsOrder) {
+    const struct {
+        std::span<const RecordFormat> offered;
+        const char* name;
+        std::optional<RecordFormat> taken;
+    } cases[] = {
+        {ListFormats, "table", RecordFormat::Table}, {ListFormats, "csv", RecordFormat::Csv},
+        {ListFormats, "json", RecordFormat::Json},   {ListFormats, "junit", std::nullopt},
+        {ExportFormats, "junit", RecordFormat::JUnit}, {ExportFormats, "table", std::nullopt},
+        {ExportFormats, "JSON", std::nullopt},       {ExportFormats, "", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatNamed(c.name, c.offered), c.taken) << c.name;
+    EXPECT_EQ(FormatChoices(ListFormats), "table, csv or json");
+    EXPECT_EQ(FormatChoices(ExportFormats), "junit, json or csv");
+    // Every format an export writes names its file and its filter by the same suffix.
+    for (const RecordFormat format : ExportFormats) {
+        const RecordFormatInfo& info = FormatInfo(format);
+        EXPECT_FALSE(info.suffix.empty()) << info.name;
+        EXPECT_NE(info.filter.find("(*." + std::string(info.suffix) + ")"), std::string_view::npos) << info.filter;
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk
