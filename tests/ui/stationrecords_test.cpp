@@ -157,6 +157,42 @@ TEST_F(StationRecordsTest, SelectionKeepsItsLineRangeAndNumbers) {
     EXPECT_EQ(record.serials[0].line, 3);
 }
 
+// A run's record gives the digest of the whole script as loaded, also when a
+// selection runs: the one tamrisk-cli gives the same file (the digest of its lines
+// each ended by CR LF), whatever line ends the file has.
+TEST_F(StationRecordsTest, TheScriptsDigestIsOfTheWholeScriptAsTheCliGivesIt) {
+    const QByteArray asSaved = "74\r\n+1;91,DT000100\r\n74\r\n";
+    const std::string digest = QCryptographicHash::hash(asSaved, QCryptographicHash::Sha256).toHex().toStdString();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        int selectFrom, selectTo;  // characters of the editor; equal: no selection
+        const char* lineRange;
+    } cases[] = {
+        {"crlf.inp", asSaved, 0, 0, ""},
+        {"lf.inp", "74\n+1;91,DT000100\n74", 3, 10, "2-2"},
+        {"cr.inp", "74\r+1;91,DT000100\r74\r", 0, 0, ""},
+    };
+    Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(testing::WriteFileBytes(path, c.bytes));
+        PickFile(path);
+        window.findChild<QAction*>("LoadScriptM")->trigger();
+        auto* editor = Get<QPlainTextEdit>("ScrMemo");
+        QTextCursor cursor(editor->document());
+        cursor.setPosition(c.selectFrom);
+        cursor.setPosition(c.selectTo, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        QTest::mouseClick(Get<QPushButton>("ExecuteBt"), Qt::LeftButton);
+        const RecordHeader header = Kept().at(0).header;
+        EXPECT_EQ(header.script, c.name);
+        EXPECT_EQ(header.scriptSha256, digest);
+        EXPECT_EQ(header.lineRange, c.lineRange);
+    }
+}
+
 // A claim whose line's database is out of reach waits at most the ClaimWait
 // setting, the status line saying so meanwhile, and the run then ends ERROR; a
 // Cancel during the wait ends it at once, ABORTED. The number goes out in neither.
