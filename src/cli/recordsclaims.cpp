@@ -2,7 +2,7 @@
 // unit and record that claimed it and when, newest first, as a table, CSV or
 // JSON. With a line's database the whole line's claims are read.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"

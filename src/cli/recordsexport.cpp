@@ -1,7 +1,7 @@
 // tamrisk-cli records export: the records that match the list's filters, newest
 // first, written to a file in one step as JUnit XML, JSON or CSV.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"

@@ -1,7 +1,7 @@
 // tamrisk-cli records list: the headers of the records that match the
 // filters, newest first, as a table, CSV or JSON.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"

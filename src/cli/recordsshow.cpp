@@ -1,7 +1,7 @@
 // tamrisk-cli records show: one record, its header and then its log lines
 // coloured as the operation printed them, or the whole record as JSON.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"

@@ -4,7 +4,7 @@
 // most --claim-wait seconds), and cancel by signal.
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "inputfile.h"
 #include "scriptdigest.h"

@@ -1,4 +1,4 @@
-#include "clirecords.h"
+#include "clioperationrecord.h"
 
 #include "clisession.h"
 
