@@ -15,4 +15,10 @@ std::string FormatElapsed(std::string_view prefix, double seconds) {
     return std::string(prefix) + text;
 }
 
+std::string FormatSeconds(std::chrono::milliseconds duration, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(duration.count()) / 1000.0);
+    return text;
+}
+
 }  // namespace tamrisk

@@ -3,6 +3,7 @@
 #include "filedialog.h"
 #include "recordforwarder.h"
 #include "recordsmodel.h"
+#include "recordsreader.h"
 #include "settings.h"
 #include "station.h"
 
@@ -35,7 +36,10 @@ void StationRecords::SetClaimWait(std::chrono::seconds wait) {
     OpenSettingsStore()->setValue(QLatin1String(ClaimWaitSetting), static_cast<qlonglong>(m_claimWait.count()));
 }
 
-StationRecords::~StationRecords() = default;
+StationRecords::~StationRecords() {
+    // First, while the forwarder the replies nudge is still there (replies not run are dropped).
+    m_lateWrites.reset();
+}
 
 void StationRecords::SetUniqueSerials(bool on) {
     m_uniqueSerials = on;
@@ -54,6 +58,8 @@ void StationRecords::Open() {
     // a file saved over it, would drop the station's locks on it.
     if (m_store)
         KeepFromFileDialogs(m_store->Location());
+    if (m_store)
+        m_lateWrites = std::make_unique<RecordsReader>(RecordsReader::AtEnd::RunWaiting);
     if (m_store && !LineLocation().isEmpty()) {
         m_forwarder = std::make_unique<RecordForwarder>(m_route->local, m_route->line);
         m_forwarder->Start();
@@ -104,14 +110,23 @@ void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std:
 
 void StationRecords::ImageSaved(const std::string& id, std::string kind, std::string_view bytes,
                                 const QString& file) {
-    if (m_store == nullptr || id.empty())
+    if (m_lateWrites == nullptr || id.empty())
         return;
-    QString error;
-    if (!m_store->AddImage(id, ImageOf(std::move(kind), bytes, file.toStdString()), error))
-        TellOnce(error);
-    else if (m_forwarder)
-        m_forwarder->Nudge();  // the record went on before: the image follows it
+    // The image's hash is taken here, while the bytes are the window's.
+    m_lateWrites->Post(m_store->Location(), [this, id, image = ImageOf(std::move(kind), bytes, file.toStdString()),
+                                             forwardTo = m_store->ForwardTo()](RecordStore& store, QString& error) {
+        store.SetForwardTo(forwardTo);
+        const bool added = store.AddImage(id, image, error);
+        return RecordsReader::Reply([this, added, error] {
+            if (!added)
+                TellOnce(error);
+            else if (m_forwarder)
+                m_forwarder->Nudge();  // the record went on before: the image follows it
+        });
+    });
 }
+
+bool StationRecords::Writing() const { return m_lateWrites != nullptr && m_lateWrites->Pending() > 0; }
 
 void StationRecords::TellOnce(const QString& problem) {
     if (m_told)

@@ -1,4 +1,4 @@
-#include "clirecords.h"
+#include "clioperationrecord.h"
 
 #include "clisession.h"
 
@@ -75,9 +75,9 @@ void CliRecord::SetUniqueSerials(bool on) {
 }
 
 void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
+    // The path, as the station names the port too; as given when none was reached.
     const std::string& opened = session.openedPort;
-    const std::string given = args.value("port").value_or(opened);
-    Header().port = opened.empty() || opened == given ? given : given + " (" + opened + ")";
+    Header().port = opened.empty() ? args.value("port").value_or("") : opened;
     Header().speed = session.openedSpeed;
 }
 

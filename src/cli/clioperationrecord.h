@@ -56,7 +56,7 @@ public:
 
     // Filled before Start: the kind, station, operator, version and unit are set.
     RecordHeader& Header() { return m_record.Header(); }
-    // The port as given (--port, or the saved one) and as opened, and the speed.
+    // The port by its path (as given with --port when no path was found for it), and the speed.
     void SetPort(const ParsedArgs& args, const CliSession& session);
     // Writes the header; the record's time starts now.
     void Start() { m_record.Start(); }
