@@ -71,7 +71,7 @@ bool SerialClaims::WithStore(const std::function<bool(ClaimStore& claims, QStrin
         return true;
     // Only a lost connection is made again; a refusal would be refused again.
     outOfReach = store->OutOfReach();
-    if (outOfReach)
+    if (store->LastError().kind == StoreError::Kind::ConnectionLost)
         m_store.reset();
     return false;
 }

@@ -41,8 +41,12 @@ public:
         const int code = SqliteCode(failure);
         return code == TooBig || code == Constraint || code == Mismatch;
     }
-    bool IsOutOfReach(const QSqlError& failure, bool) const override {
-        return failure.type() == QSqlError::ConnectionError;
+    // A file that cannot be opened (its share gone, say) or read or written any
+    // more. Qt reports every failed step as a ConnectionError: the code tells.
+    bool IsOutOfReach(const QSqlError& failure, bool open) const override {
+        constexpr int IoError = 10, CannotOpen = 14;
+        const int code = SqliteCode(failure);
+        return !open || code == IoError || code == CannotOpen;
     }
     QString Reason(const QSqlError& failure) const override {
         return failure.databaseText().isEmpty() ? failure.text() : failure.databaseText();

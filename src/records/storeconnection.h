@@ -58,8 +58,11 @@ public:
 
     // Every failure is kept here until the next: its kind, location and reason.
     const StoreError& LastError() const { return m_error; }
-    // True when the last failure was the database out of reach (ConnectionLost).
-    bool OutOfReach() const { return m_error.kind == StoreError::Kind::ConnectionLost; }
+    // True when the last failure may pass if tried later: the database out of
+    // reach (ConnectionLost) or held by other writers throughout (Busy).
+    bool OutOfReach() const {
+        return m_error.kind == StoreError::Kind::ConnectionLost || m_error.kind == StoreError::Kind::Busy;
+    }
     // True when the last failed write was refused for what it wrote: the same write fails again.
     bool Refused() const { return m_refused; }
 

@@ -25,7 +25,7 @@ public:
             Reply reply = read(*m_store, error);
             // Opened again only when it could not be opened or its connection was
             // lost: a query the database refused would be refused again.
-            if (!error.isEmpty() && (!m_store->IsOpen() || m_store->OutOfReach()))
+            if (!error.isEmpty() && (!m_store->IsOpen() || m_store->LastError().kind == StoreError::Kind::ConnectionLost))
                 m_store.reset();
             m_reader.Deliver(std::move(reply));
         });
