@@ -71,11 +71,12 @@ void CliRecord::SetUniqueSerials(bool on) {
     m_record.SetUniqueSerials(on ? m_claims.get() : nullptr);
 }
 
-void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
+void CliRecord::SetPort(const ParsedArgs& args, CliSession& session) {
     const std::string& opened = session.openedPort;
     const std::string given = args.value("port").value_or(opened);
     Header().port = opened.empty() || opened == given ? given : given + " (" + opened + ")";
     Header().speed = session.openedSpeed;
+    m_record.WatchTransactions(session.station.transactor);
 }
 
 Record CliRecord::Ending(RecordOutcome outcome, const std::string& reason, int exitCode) {
