@@ -136,7 +136,7 @@ struct Record {
     std::vector<RecordLogLine> log;
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
-    std::vector<RecordStep> steps;  // in the order sent; none in records of older files
+    std::vector<RecordStep> steps{};  // in the order sent; none in records of older files
     friend bool operator==(const Record&, const Record&) = default;
 };
 

@@ -56,6 +56,13 @@ struct SchemaStep {
 
 bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
 
+// The steps' table, its byte columns of the database's own type.
+#define STEP_COLUMNS(BYTES)                                                                                        \
+    " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, script_line INTEGER,"                \
+    " command INTEGER NOT NULL, data " BYTES " NOT NULL, status TEXT, answer " BYTES " NOT NULL,"                \
+    " result TEXT NOT NULL, attempts INTEGER NOT NULL, t_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL,"       \
+    " transactions INTEGER NOT NULL, failures INTEGER NOT NULL, PRIMARY KEY (record_id, seq)"
+
 const std::vector<SchemaStep>& SchemaSteps() {
     static const std::vector<SchemaStep> steps = {
         {1,
@@ -119,6 +126,12 @@ const std::vector<SchemaStep>& SchemaSteps() {
         // A record the line's database refused is set aside with the line's
         // reason (NULL: it waits to be sent), so that those behind it go on.
         {7, {"ALTER TABLE forward_queue ADD COLUMN set_aside TEXT"}},
+        // Every transaction of a record as a step. Data and answers are the bytes
+        // of the wire, which may hold any byte (a NUL too): kept as bytes.
+        {.version = 8,
+         .statements = {},
+         .onlySqlite = {"CREATE TABLE record_steps (" STEP_COLUMNS("BLOB") ")"},
+         .onlyPostgresql = {"CREATE TABLE record_steps (" STEP_COLUMNS("BYTEA") ")"}},
     };
     return steps;
 }
@@ -143,6 +156,7 @@ const std::vector<TableGrant>& LineGrants() {
         {"record_log_chunks", "SELECT, INSERT"},
         {"record_serials", "SELECT, INSERT"},
         {"record_images", "SELECT, INSERT"},
+        {"record_steps", "SELECT, INSERT"},
         {"serial_claims", "SELECT, INSERT, DELETE"},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT"},
@@ -181,6 +195,49 @@ std::string Cp1251From(const QVariant& value) {
 
 std::string Utf8From(const QVariant& value) {
     return value.toString().toStdString();
+}
+
+QVariant Bytes(const std::string& bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string BytesFrom(const QVariant& value) {
+    return value.toByteArray().toStdString();
+}
+
+// Binds the columns of `step` from `first` on, in the table's order.
+void BindStep(QSqlQuery& query, int first, const RecordStep& step) {
+    int i = first;
+    for (const QVariant& value :
+         {step.line ? QVariant(*step.line) : QVariant(QMetaType::fromType<int>()), QVariant(step.command),
+          Bytes(step.data),
+          step.status ? QVariant(QString::fromLatin1(StatusText(*step.status))) : QVariant(QMetaType::fromType<QString>()),
+          Bytes(step.answer), QVariant(QString::fromLatin1(StepResultText(step.result))), QVariant(step.attempts),
+          QVariant(step.tMs), QVariant(step.durationMs), QVariant(step.transactions), QVariant(step.failures)})
+        query.bindValue(i++, value);
+}
+
+constexpr const char* StepColumns =
+    "script_line, command, data, status, answer, result, attempts, t_ms, duration_ms, transactions, failures";
+
+// A step read with StepColumns from column `first` on.
+RecordStep ReadStep(const QSqlQuery& query, int first) {
+    RecordStep step;
+    const auto value = [&](int i) { return query.value(first + i); };
+    if (!value(0).isNull())
+        step.line = value(0).toInt();
+    step.command = value(1).toInt();
+    step.data = BytesFrom(value(2));
+    if (!value(3).isNull())
+        step.status = StatusFromText(value(3).toString().toStdString());
+    step.answer = BytesFrom(value(4));
+    step.result = StepResultFromText(Utf8From(value(5))).value_or(StepResult::NotSent);
+    step.attempts = value(6).toInt();
+    step.tMs = value(7).toLongLong();
+    step.durationMs = value(8).toLongLong();
+    step.transactions = value(9).toInt();
+    step.failures = value(10).toInt();
+    return step;
 }
 
 RecordHeader ReadHeader(const QSqlQuery& query) {
@@ -868,7 +925,10 @@ bool RecordStore::InsertBatch(const std::string& id, const RecordBatch& batch, Q
                       query.bindValue(3, image.length);
                       query.bindValue(4, Utf8(image.sha256));
                       query.bindValue(5, Utf8(image.file));
-                  });
+                  }) &&
+        insertAll(QStringLiteral("record_steps"),
+                  QLatin1String(StepColumns),
+                  batch.steps.size(), [&](QSqlQuery& query, std::size_t i) { BindStep(query, 2, batch.steps[i]); });
     if (!inserted || batch.unit.empty())
         return inserted;
     QSqlQuery query(m_db);
@@ -1090,6 +1150,7 @@ bool RecordStore::Import(std::span<const Record> records, int& added, QString& e
                     AddLogLine(batch.log, line);
                 batch.serials = record.serials;
                 batch.images = record.images;
+                batch.steps = record.steps;
                 if (!InsertBatch(record.header.id, batch, failure))
                     return false;
                 ++added;
@@ -1296,7 +1357,7 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
     }
     const Watching watching(*this);
     QSqlError failure;
-    // The four results are read side by side: forward-only only where the driver
+    // The five results are read side by side: forward-only only where the driver
     // keeps them all (SQLite; PostgreSQL's driver would drop the earlier ones).
     auto select = [&](QSqlQuery& query, const QString& sql) {
         query.setForwardOnly(IsSqlite());
@@ -1305,14 +1366,16 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
         return Run(query, failure);
     };
     Record record;
-    QSqlQuery header(m_db), log(m_db), serials(m_db), images(m_db);
+    QSqlQuery header(m_db), log(m_db), serials(m_db), images(m_db), steps(m_db);
     if (!select(header, QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) +
                             QStringLiteral(" FROM records WHERE id = ?")) ||
         !select(log, QStringLiteral("SELECT lines FROM record_log_chunks WHERE record_id = ? ORDER BY seq")) ||
         !select(serials, QStringLiteral("SELECT space, data, script_line, result FROM record_serials"
                                         " WHERE record_id = ? ORDER BY seq")) ||
         !select(images, QStringLiteral("SELECT kind, length, sha256, file FROM record_images"
-                                       " WHERE record_id = ? ORDER BY seq"))) {
+                                       " WHERE record_id = ? ORDER BY seq")) ||
+        !select(steps, QStringLiteral("SELECT ") + QLatin1String(StepColumns) +
+                           QStringLiteral(" FROM record_steps WHERE record_id = ? ORDER BY seq"))) {
         Fail(failure, error);
         return std::nullopt;
     }
@@ -1336,6 +1399,8 @@ std::optional<Record> RecordStore::Load(const std::string& id, QString& error) {
         record.images.push_back({Utf8From(images.value(0)), images.value(1).toLongLong(), Utf8From(images.value(2)),
                                  Utf8From(images.value(3))});
     }
+    while (steps.next())
+        record.steps.push_back(ReadStep(steps, 0));
     return record;
 }
 

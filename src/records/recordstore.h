@@ -66,7 +66,7 @@ struct SetAsideRecord {
 class RecordStore {
 public:
     // The schema version this program writes.
-    static constexpr int CurrentSchemaVersion = 7;
+    static constexpr int CurrentSchemaVersion = 8;
     // How long a PostgreSQL server reached over a Unix socket may leave a
     // statement unanswered before its connection is taken for lost (over TCP the
     // kernel bounds it as long: tcp_user_timeout).

@@ -48,6 +48,7 @@ Record Finished(int n) {
     record.log = {{5, ResultColour::Black, "line of " + std::to_string(n), 3}};
     record.serials = {{"40,##", "40," + std::to_string(n), 3, SerialResult::Answered}};
     record.images = {{"code-memory", 196608, std::string(64, 'a'), "/tmp/code.bin"}};
+    record.steps = {{3, 40, std::to_string(n), StatusBytesArray{}, "ok", StepResult::Answered, 1, 5, 20}};
     return record;
 }
 
@@ -60,6 +61,7 @@ void WriteRecord(RecordStore& store, const Record& record, bool inProgress = fal
         AddLogLine(batch.log, logLine);
     batch.serials = record.serials;
     batch.images = record.images;
+    batch.steps = record.steps;
     ASSERT_TRUE(store.AppendBatch(record.header.id, batch, error)) << error.toStdString();
     if (!inProgress) {
         ASSERT_TRUE(store.Finish(record.header, error)) << error.toStdString();
@@ -151,6 +153,7 @@ TEST_P(Forwarding, ImportTakesEachRecordWholeAndOnceByItsId) {
         EXPECT_EQ(kept->serials[0].data, sent.serials[0].data);
         ASSERT_EQ(kept->images.size(), 1u);
         EXPECT_EQ(kept->images[0].sha256, sent.images[0].sha256);
+        EXPECT_TRUE(kept->steps == sent.steps);
     }
 }
 

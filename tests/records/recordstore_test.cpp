@@ -588,7 +588,7 @@ INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreQueries, Backends, BackendName);
 
 using RecordStoreLoad = BackendStoreTest;
 
-TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
+TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesAndStepsAsWritten) {
     Record written;
     RecordHeader& header = written.header;
     header = TestHeader("c0ffee00-0000-4000-8000-000000000001", "run", 1'712'345'678'901);
@@ -612,6 +612,18 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
                        {"91,DT######", "DT000101", 12, SerialResult::Refused},
                        {"92,\xb9##", "\xb9" "07", 14, SerialResult::Unknown}};
     written.images = {{"fiscal-memory", 65536, std::string(64, 'a'), "/tmp/fm.bin"}};
+    // Steps keep the wire's bytes, a NUL too, and say when no status came.
+    const std::string withNul("\x00\xff\x98\xb9" "DT", 6);
+    written.steps = {
+        {12, 91, "DT000100", StatusBytesArray{0x21, 0, 0, 0, 0, 0x3a}, "\xcf\xf0", StepResult::Refused, 1, 40, 25},
+        {std::nullopt, 97, withNul, std::nullopt, "", StepResult::NoAnswer, 2, 900, 4600},
+        {std::nullopt, 48, "", std::nullopt, "", StepResult::NotSent, 0, 5000, 0},
+        {std::nullopt, 99, "\x01\x00", StatusBytesArray{}, everyByte, StepResult::Answered, 1, 5100, 12000, 2048, 3}};
+    RecordBatch steps;
+    steps.steps = {written.steps.begin(), written.steps.begin() + 2};
+    ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
+    steps.steps = {written.steps.begin() + 2, written.steps.end()};
+    ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
     ASSERT_TRUE(store.AppendLog(header.id, written.log, error));
     ASSERT_TRUE(store.AddSerials(header.id, written.serials, error));
     ASSERT_TRUE(store.AppendLog(header.id, second, error));
@@ -628,6 +640,7 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsAndImagesAsWritten) {
     EXPECT_TRUE(*record == written);
     EXPECT_TRUE(record->header == header);
     EXPECT_TRUE(record->log == written.log);
+    EXPECT_TRUE(record->steps == written.steps);
 
     EXPECT_FALSE(store.Load("00000000-0000-4000-8000-000000000000", error));
     EXPECT_TRUE(error.contains(QLatin1String("no record"))) << error.toStdString();
