@@ -31,7 +31,7 @@ RecordHeader FinishedHeader(std::string kind, RecordOutcome outcome, std::string
 }
 
 Record RunRecord(RecordOutcome outcome, std::vector<RecordLogLine> log, std::string reason = {}) {
-    Record record{FinishedHeader("run", outcome, std::move(reason)), std::move(log), {}, {}, {}};
+    Record record{FinishedHeader("run", outcome, std::move(reason)), std::move(log), {}, {}};
     record.header.script = "/home/ivana/scripts/fiscalize.scr";
     return record;
 }
@@ -246,9 +246,9 @@ struct JUnitScenario {
 std::vector<JUnitScenario> JUnitScenarios() {
     const std::string refusedAnswer = "<- [A1,80,80,80,80,80](0,0),\"\"";
     Record journalCheck{FinishedHeader("journal-check", RecordOutcome::Fail, "Journal and calculated SHA-1 not equal!"),
-                        {Line(900, ResultColour::Red, "Journal and calculated SHA-1 not equal!")}, {}, {}, {}};
-    Record readInProgress{TestHeader("r", "journal-read"), {}, {}, {}, {}};
-    Record command{FinishedHeader("command", RecordOutcome::Pass), {Request48, Answer48}, {}, {}, {}};
+                        {Line(900, ResultColour::Red, "Journal and calculated SHA-1 not equal!")}, {}, {}};
+    Record readInProgress{TestHeader("r", "journal-read"), {}, {}, {}};
+    Record command{FinishedHeader("command", RecordOutcome::Pass), {Request48, Answer48}, {}, {}};
     return {
         {"a run whose transactions all answered: each named by its script line",
          RunRecord(RecordOutcome::Pass, {Line(0, ResultColour::Black, "!! start", 1), Line(100, ResultColour::Blue,
