@@ -1,6 +1,7 @@
 #include "operationrecord.h"
 
 #include "linkrig.h"
+#include "recordtesting.h"
 #include "resultlog.h"
 #include "scriptedio.h"
 
@@ -41,6 +42,8 @@ struct Printer : testing::LinkRig<ScriptedIo> {
     std::map<int, int> seen;
 };
 
+class OperationRecordSteps : public testing::RecordsTest {};
+
 // One transaction sent for a script line (0: none).
 struct Sent {
     int line;
@@ -52,7 +55,7 @@ struct Sent {
 // consecutive transactions of one command make one phase step, which shows its
 // first transaction's line and data and its first failure (or its last
 // transaction while none failed).
-TEST(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases) {
+TEST_F(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases) {
     const std::vector<Sent> sent = {{2, 121, "0000"}, {3, 121, "0040"}, {3, 121, "0080"},
                                     {3, 121, "00C0"}, {4, 48, ""},      {0, 121, "0100"}};
     const std::map<int, std::vector<StatusBytesArray>> answers = {{121, {Fine, Refused, Fine, Fine, Fine}},
@@ -92,7 +95,7 @@ TEST(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases) {
     for (const auto& [kind, expected] : cases) {
         Printer printer;
         printer.answers = answers;
-        OperationRecord record(nullptr, printer.host, {}, kind);
+        OperationRecord record(&store, printer.host, {}, kind);
         record.WatchTransactions(*printer.transactor);
         record.KeepWhole();
         printer.transactor->ExecCommand(48, "before the start");  // not the record's
@@ -104,6 +107,11 @@ TEST(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases) {
         record.Finish(RecordOutcome::Fail, "refused");
         printer.transactor->ExecCommand(48, "after the end");  // not the record's either
         const std::vector<RecordStep> steps = record.Snapshot().steps;
+        // The records file holds what the operation kept.
+        QString error;
+        const std::optional<Record> stored = store.Load(record.Id(), error);
+        ASSERT_TRUE(stored) << error.toStdString();
+        EXPECT_EQ(stored->steps, steps) << kind;
         ASSERT_EQ(steps.size(), expected.size()) << kind;
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const RecordStep& step = steps[i];
@@ -126,7 +134,7 @@ TEST(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases) {
 
 // A failed operation's reason: the answer line of its first failing step when
 // that came first, else the red line that came before it; the text as shown.
-TEST(OperationRecordSteps, TheReasonIsTheFirstFailureAsShown) {
+TEST_F(OperationRecordSteps, TheReasonIsTheFirstFailureAsShown) {
     struct Case {
         const char* what;
         std::vector<std::string> events;  // "tx <command>" sends and logs a transaction; else a red line
