@@ -15,4 +15,10 @@ std::string FormatElapsed(std::string_view prefix, double seconds) {
     return std::string(prefix) + text;
 }
 
+std::string FormatSeconds(std::int64_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(ms) / 1000.0);
+    return text;
+}
+
 }  // namespace tamrisk

@@ -20,9 +20,6 @@ namespace {
 
 std::string Sha256Hex(QCryptographicHash& hash) { return hash.result().toHex().toStdString(); }
 
-// A run and a command keep every transaction; the reads make thousands, one a block.
-bool IsBulkKind(const std::string& kind) { return kind != "run" && kind != "command"; }
-
 StepResult StepResultOf(TransactionResult result) {
     switch (result) {
     case TransactionResult::Answered: return StepResult::Answered;
