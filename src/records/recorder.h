@@ -1,7 +1,7 @@
 #pragma once
 // One operation's record, written as the operation goes: the header when it
-// starts, its lines, serial numbers and images in batches at most a quarter of a
-// second apart (and at the end), the outcome when it ends. A program killed
+// starts, its lines, serial numbers, images and steps in batches at most a
+// quarter of a second apart (and at the end), the outcome when it ends. A program killed
 // mid-run leaves its record with the lines up to the last batch.
 //
 // Keeping the record never changes what the operation shows, its exit status or
@@ -27,7 +27,7 @@ namespace tamrisk {
 
 class Recorder {
 public:
-    // Longest a kept line, serial number or image waits before it is written.
+    // Longest a kept line, serial number, image or step waits before it is written.
     static constexpr std::chrono::milliseconds BatchInterval{250};
 
     // `store` may be null (records are off): the recorder then only forwards
