@@ -1,7 +1,7 @@
 // tamrisk-cli exec: one command logged as the Execute Command dialog logs it.
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "resultlog.h"
 #include "terminalsink.h"

@@ -3,7 +3,7 @@
 // command line, the view and status panel as lines on stdout and stderr, and
 // one journal session over the opened link.
 
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "journalops.h"
 #include "journaltext.h"

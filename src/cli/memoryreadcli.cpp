@@ -1,7 +1,7 @@
 #include "memoryreadcli.h"
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "memoryreader.h"
 #include "resultlog.h"

@@ -3,7 +3,7 @@
 // read.
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "journalbinary.h"
 #include "memoryreadcli.h"

@@ -1,10 +1,10 @@
 // tamrisk-cli records: the records that the printer commands and the station
 // kept, listed and shown; here the dispatch and the opening of the file.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 
 #include <QDateTime>

@@ -2,10 +2,11 @@
 // unit and record that claimed it and when, newest first, as a table, CSV or
 // JSON. With a line's database the whole line's claims are read.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"
+#include "recordformats.h"
 #include "reports.h"
 #include "terminalsink.h"
 #include "textcodec.h"
@@ -32,9 +33,9 @@ int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out,
     if (!limit)
         return UsageError(err, "--limit takes a number of claims (0: all)");
     filter.limit = static_cast<int>(*limit);
-    const std::string format = args.value("format").value_or("table");
-    if (format != "table" && format != "csv" && format != "json")
-        return UsageError(err, "--format takes table, csv or json");
+    const auto format = FormatNamed(args.value("format").value_or("table"), ListFormats);
+    if (!format)
+        return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     const auto store = OpenRecordsToRead(args, err);
     if (!store)
@@ -45,11 +46,11 @@ int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out,
         CliError(err, "cannot read records " + error.toStdString());
         return CliUsage;
     }
-    if (format == "json") {
+    if (format == RecordFormat::Json) {
         out << ClaimsJson(claims).toStdString() << '\n';
         return CliOk;
     }
-    if (format == "csv") {
+    if (format == RecordFormat::Csv) {
         out << ClaimsCsv(claims).toStdString();
         return CliOk;
     }

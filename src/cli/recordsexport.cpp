@@ -1,11 +1,12 @@
 // tamrisk-cli records export: the records that match the list's filters, newest
 // first, written to a file in one step as JUnit XML, JSON or CSV.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"
 #include "memoryreadcli.h"
+#include "recordformats.h"
 #include "reports.h"
 #include "savefile.h"
 
@@ -21,9 +22,9 @@ int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std
     // An export is of every record that matches unless --limit says otherwise.
     if (!ParseRecordsQuery(args, "export", 0, filter, err))
         return CliUsage;
-    const std::string format = args.value("format").value_or("");
-    if (format != "junit" && format != "json" && format != "csv")
-        return UsageError(err, "records export needs --format junit, json or csv");
+    const auto format = FormatNamed(args.value("format").value_or(""), ExportFormats);
+    if (!format)
+        return UsageError(err, "records export needs --format " + FormatChoices(ExportFormats));
     const auto path = args.value("output");
     if (!path || path->empty())
         return UsageError(err, "records export needs -o FILE");
@@ -34,7 +35,7 @@ int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std
         return CliUsage;
     QString error;
     QByteArray bytes;
-    if (format == "csv") {
+    if (format == RecordFormat::Csv) {
         bytes = HeadersCsv(headers);
     } else {
         std::vector<Record> records;
@@ -47,7 +48,7 @@ int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std
             }
             records.push_back(std::move(*record));
         }
-        bytes = format == "junit" ? RecordsJUnit(records) : RecordsJson(records);
+        bytes = format == RecordFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
     }
     if (!SaveBytesToFile(QString::fromStdString(*path), bytes.toStdString(), error)) {
         CliError(err, "cannot write " + error.toStdString());

@@ -1,29 +1,20 @@
 // tamrisk-cli records list: the headers of the records that match the
 // filters, newest first, as a table, CSV or JSON.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"
+#include "duration.h"
+#include "recordformats.h"
 #include "reports.h"
 #include "terminalsink.h"
 
 #include <QString>
 
-#include <cstdio>
 #include <ostream>
 
 namespace tamrisk {
-
-namespace {
-
-std::string Seconds(qint64 ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(ms) / 1000.0);
-    return text;
-}
-
-}  // namespace
 
 void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<qsizetype> widths(rows.front().size(), 0);
@@ -49,18 +40,18 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
     RecordStore::Filter filter;
     if (!ParseRecordsQuery(args, "list", 20, filter, err))
         return CliUsage;
-    const std::string format = args.value("format").value_or("table");
-    if (format != "table" && format != "csv" && format != "json")
-        return UsageError(err, "--format takes table, csv or json");
+    const auto format = FormatNamed(args.value("format").value_or("table"), ListFormats);
+    if (!format)
+        return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     std::vector<RecordHeader> headers;
     if (!ListRecordsToRead(args, filter, headers, err))
         return CliUsage;
-    if (format == "json") {
+    if (format == RecordFormat::Json) {
         out << HeadersJson(headers).toStdString() << '\n';
         return CliOk;
     }
-    if (format == "csv") {
+    if (format == RecordFormat::Csv) {
         out << HeadersCsv(headers).toStdString();
         return CliOk;
     }
@@ -68,7 +59,7 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
         {"ID", "STARTED (UTC)", "KIND", "OUTCOME", "DURATION", "UNIT", "SCRIPT", "PORT"}};
     for (const RecordHeader& header : headers) {
         rows.push_back({header.id.substr(0, 8), IsoUtcMs(header.startedMs), header.kind,
-                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", Seconds(header.durationMs),
+                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", FormatSeconds(std::chrono::milliseconds(header.durationMs), 2) + " s",
                         EscapeControls(header.unit), EscapeControls(header.script), EscapeControls(header.port)});
     }
     WriteTable(out, rows);

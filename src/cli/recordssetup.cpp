@@ -3,10 +3,10 @@
 // stations' (add records and claims, give back their own claims) and the
 // readers' (read only). The logins themselves are made by the administrator.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 
 #include <QStringList>

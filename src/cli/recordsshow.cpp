@@ -1,15 +1,15 @@
 // tamrisk-cli records show: one record, its header and then its log lines
 // coloured as the operation printed them, or the whole record as JSON.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
 #include "clisession.h"
+#include "duration.h"
 #include "reports.h"
 #include "terminalsink.h"
 #include "textcodec.h"
 
-#include <cstdio>
 #include <ostream>
 
 namespace tamrisk {
@@ -18,8 +18,6 @@ namespace {
 
 void WriteHeader(std::ostream& out, const Record& record) {
     const RecordHeader& header = record.header;
-    char duration[32];
-    std::snprintf(duration, sizeof duration, "%.3f s", static_cast<double>(header.durationMs) / 1000.0);
     const auto field = [&out](const char* name, const std::string& value) {
         if (!value.empty())
             out << name << std::string(10 - std::string_view(name).size(), ' ') << EscapeControls(value) << '\n';
@@ -31,7 +29,7 @@ void WriteHeader(std::ostream& out, const Record& record) {
     field("exit", header.exitCode ? std::to_string(*header.exitCode) : "");
     field("unit", header.unit);
     field("started", IsoUtcMs(header.startedMs));
-    field("duration", duration);
+    field("duration", FormatSeconds(std::chrono::milliseconds(header.durationMs), 3) + " s");
     field("station", header.station);
     field("operator", header.operatorName);
     field("version", header.version);
@@ -74,8 +72,10 @@ int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, s
         CliError(err, "more than one record has an ID starting with " + prefix + "; give more of it");
         return CliUsage;
     case RecordStore::Resolve::NotFound:
-        CliError(err, error.isEmpty() ? "no record has an ID starting with " + prefix
-                                      : "cannot read records " + error.toStdString());
+        CliError(err, "no record has an ID starting with " + prefix);
+        return CliUsage;
+    case RecordStore::Resolve::Failed:
+        CliError(err, "cannot read records " + error.toStdString());
         return CliUsage;
     }
     const std::optional<Record> record = store->Load(id, error);

@@ -2,10 +2,10 @@
 // file for the line's database now (those the line refused before once more),
 // and says how many went, how many wait and which the line refused.
 
-#include "recordscli.h"
+#include "recordsactions.h"
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "recordforwarder.h"
 

@@ -4,9 +4,10 @@
 // most --claim-wait seconds), and cancel by signal.
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "inputfile.h"
+#include "scriptdigest.h"
 #include "scriptlist.h"
 #include "savefile.h"
 #include "scriptrunner.h"
@@ -15,7 +16,6 @@
 #include "serialnumbers.h"
 #include "terminalsink.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -153,10 +153,8 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         CliError(err, "cannot read " + path + ": " + readError);
         return finish(RecordOutcome::Error, "cannot read " + path + ": " + readError, CliUsage);
     }
-    header.scriptSha256 = QCryptographicHash::hash(QByteArray::fromStdString(*bytes), QCryptographicHash::Sha256)
-                              .toHex()
-                              .toStdString();
     std::vector<std::string> lines = SplitScriptLines(*bytes);
+    header.scriptSha256 = ScriptSha256(lines);
     if (range) {
         if (static_cast<std::size_t>(range->first) > lines.size()) {
             const std::string problem = path + " has only " + std::to_string(lines.size()) + " lines";

@@ -5,7 +5,7 @@
 #include "runports.h"
 
 #include "cli.h"
-#include "clirecords.h"
+#include "clioperationrecord.h"
 #include "clisession.h"
 #include "increments.h"
 #include "inputfile.h"

@@ -15,9 +15,9 @@ std::string FormatElapsed(std::string_view prefix, double seconds) {
     return std::string(prefix) + text;
 }
 
-std::string FormatSeconds(std::int64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(ms) / 1000.0);
+std::string FormatSeconds(std::chrono::milliseconds duration, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, static_cast<double>(duration.count()) / 1000.0);
     return text;
 }
 

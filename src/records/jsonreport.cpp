@@ -13,24 +13,24 @@ namespace tamrisk {
 
 namespace {
 
-QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(Utf8(text)); }
+QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); }
 
 QJsonObject HeaderObject(const RecordHeader& header) {
     QJsonObject object;
-    object["id"] = Utf8(header.id);
-    object["kind"] = Utf8(header.kind);
-    object["station"] = Utf8(header.station);
-    object["operator"] = Utf8(header.operatorName);
-    object["version"] = Utf8(header.version);
-    object["port"] = Utf8(header.port);
+    object["id"] = FromUtf8(header.id);
+    object["kind"] = FromUtf8(header.kind);
+    object["station"] = FromUtf8(header.station);
+    object["operator"] = FromUtf8(header.operatorName);
+    object["version"] = FromUtf8(header.version);
+    object["port"] = FromUtf8(header.port);
     object["speed"] = header.speed;
-    object["started"] = Utf8(IsoUtcMs(header.startedMs));
+    object["started"] = FromUtf8(IsoUtcMs(header.startedMs));
     object["duration_s"] = static_cast<double>(header.durationMs) / 1000.0;
     object["outcome"] = TextOrNull(OutcomeOrEmpty(header).toStdString());
-    object["reason"] = Utf8(header.reason);
-    object["unit"] = Utf8(header.unit);
-    object["script"] = Utf8(header.script);
-    object["script_sha256"] = Utf8(header.scriptSha256);
+    object["reason"] = FromUtf8(header.reason);
+    object["unit"] = FromUtf8(header.unit);
+    object["script"] = FromUtf8(header.script);
+    object["script_sha256"] = FromUtf8(header.scriptSha256);
     object["exit"] = header.exitCode ? QJsonValue(*header.exitCode) : QJsonValue();
     object["lines"] = TextOrNull(header.lineRange);
     return object;
@@ -42,9 +42,9 @@ QJsonObject StepObject(const RecordStep& step, bool phase) {
     QJsonObject object{{"line", step.line ? QJsonValue(*step.line) : QJsonValue()},
                        {"command", step.command},
                        {"data", DecodeCp1251(step.data)},
-                       {"status", step.status ? QJsonValue(Utf8(StatusText(*step.status))) : QJsonValue()},
+                       {"status", step.status ? QJsonValue(FromUtf8(StatusText(*step.status))) : QJsonValue()},
                        {"answer", DecodeCp1251(step.answer)},
-                       {"result", Utf8(std::string(StepResultText(step.result)))},
+                       {"result", FromUtf8(std::string(StepResultText(step.result)))},
                        {"attempts", step.attempts},
                        {"t_ms", step.tMs},
                        {"duration_ms", step.durationMs}};
@@ -60,7 +60,7 @@ QJsonObject RecordObject(const Record& record) {
     QJsonArray log;
     for (const RecordLogLine& line : record.log)
         log.append(QJsonObject{{"t_ms", line.tMs},
-                               {"colour", Utf8(std::string(ColourText(line.colour)))},
+                               {"colour", FromUtf8(std::string(ColourText(line.colour)))},
                                {"text", LogText(line)}});
     object["log"] = log;
     QJsonArray serials;
@@ -68,14 +68,14 @@ QJsonObject RecordObject(const Record& record) {
         serials.append(QJsonObject{{"space", DecodeCp1251(serial.space)},
                                    {"data", DecodeCp1251(serial.data)},
                                    {"line", serial.line},
-                                   {"result", Utf8(std::string(SerialResultText(serial.result)))}});
+                                   {"result", FromUtf8(std::string(SerialResultText(serial.result)))}});
     object["serials"] = serials;
     QJsonArray images;
     for (const RecordImage& image : record.images)
-        images.append(QJsonObject{{"kind", Utf8(image.kind)},
+        images.append(QJsonObject{{"kind", FromUtf8(image.kind)},
                                   {"length", image.length},
-                                  {"sha256", Utf8(image.sha256)},
-                                  {"file", Utf8(image.file)}});
+                                  {"sha256", FromUtf8(image.sha256)},
+                                  {"file", FromUtf8(image.file)}});
     object["images"] = images;
     QJsonArray steps;
     const bool phases = IsBulkKind(record.header.kind);
@@ -108,7 +108,7 @@ QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
         QJsonObject object;
         const auto fields = ClaimFields(claim);
         for (std::size_t i = 0; i < fields.size(); ++i)
-            object[QLatin1String(ClaimColumns[i])] = Utf8(fields[i]);
+            object[QLatin1String(ClaimColumns[i])] = FromUtf8(fields[i]);
         return object;
     });
 }

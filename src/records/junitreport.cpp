@@ -78,9 +78,9 @@ QString StatusCaptions(const RecordLogLine& answer) {
 // What a failing step's testcase says it met: "refused [21,02,00,00,00,08]",
 // "no-answer"; the answer's data after it in quotes when there is some.
 QString StepFailure(const RecordStep& step) {
-    QString text = Utf8(std::string(StepResultText(step.result)));
+    QString text = FromUtf8(std::string(StepResultText(step.result)));
     if (step.status)
-        text += QStringLiteral(" [%1]").arg(Utf8(StatusText(*step.status)));
+        text += QStringLiteral(" [%1]").arg(FromUtf8(StatusText(*step.status)));
     if (!step.answer.empty())
         text += QStringLiteral(" \"%1\"").arg(DecodeCp1251(step.answer));
     return text;
@@ -107,7 +107,7 @@ QString RedLines(const Record& record) {
 
 QString ReasonOrOutcome(const RecordHeader& header) {
     if (!header.reason.empty())
-        return Utf8(header.reason);
+        return FromUtf8(header.reason);
     return OutcomeOrEmpty(header);
 }
 
@@ -137,7 +137,7 @@ std::vector<TestCase> LoggedCases(const Record& record, const QString& className
             test.verdict = Verdict::Error;
             test.type = QStringLiteral("no answer");
             test.message = record.header.reason.empty() ? QStringLiteral("The record ended before the answer")
-                                                        : Utf8(record.header.reason);
+                                                        : FromUtf8(record.header.reason);
         } else {
             test.timeMs = std::max<qint64>(0, transaction.answer->tMs - transaction.request->tMs);
             if (transaction.answer->colour == ResultColour::Red) {
@@ -177,7 +177,7 @@ std::vector<TestCase> StepCases(const Record& record, const QString& className) 
             test.verdict = Verdict::Error;
             test.type = QStringLiteral("not sent");
             test.message = record.header.reason.empty() ? QStringLiteral("Nothing was sent")
-                                                        : Utf8(record.header.reason);
+                                                        : FromUtf8(record.header.reason);
             break;
         }
         cases.push_back(test);
@@ -187,7 +187,7 @@ std::vector<TestCase> StepCases(const Record& record, const QString& className) 
 
 std::vector<TestCase> TestCases(const Record& record, const QString& className) {
     const RecordHeader& header = record.header;
-    const QString kind = Utf8(header.kind);
+    const QString kind = FromUtf8(header.kind);
     std::vector<TestCase> cases;
     if (IsBulkKind(header.kind)) {
         TestCase operation(className, kind, header.durationMs);
@@ -226,17 +226,17 @@ QString XmlText(QString text) {
 
 void WriteProperties(QXmlStreamWriter& xml, const RecordHeader& header) {
     const std::pair<const char*, QString> properties[] = {
-        {"id", Utf8(header.id)},
-        {"kind", Utf8(header.kind)},
-        {"unit", Utf8(header.unit)},
-        {"operator", Utf8(header.operatorName)},
-        {"version", Utf8(header.version)},
-        {"port", Utf8(header.port)},
+        {"id", FromUtf8(header.id)},
+        {"kind", FromUtf8(header.kind)},
+        {"unit", FromUtf8(header.unit)},
+        {"operator", FromUtf8(header.operatorName)},
+        {"version", FromUtf8(header.version)},
+        {"port", FromUtf8(header.port)},
         {"speed", QString::number(header.speed)},
         {"outcome", OutcomeOrEmpty(header)},
-        {"reason", Utf8(header.reason)},
-        {"script_sha256", Utf8(header.scriptSha256)},
-        {"lines", Utf8(header.lineRange)},
+        {"reason", FromUtf8(header.reason)},
+        {"script_sha256", FromUtf8(header.scriptSha256)},
+        {"lines", FromUtf8(header.lineRange)},
     };
     xml.writeStartElement("properties");
     for (const auto& [name, value] : properties) {
@@ -314,7 +314,7 @@ void WriteTestSuite(QXmlStreamWriter& xml, const Record& record, const std::vect
     // JUnit's timestamp has no zone and no fraction; it is UTC here.
     xml.writeAttribute("timestamp",
                        QDateTime::fromMSecsSinceEpoch(header.startedMs, Qt::UTC).toString(Qt::ISODate).chopped(1));
-    xml.writeAttribute("hostname", XmlText(Utf8(header.station)));
+    xml.writeAttribute("hostname", XmlText(FromUtf8(header.station)));
     WriteProperties(xml, header);
     for (const TestCase& test : cases)
         WriteTestCase(xml, test);
@@ -345,7 +345,7 @@ QByteArray RecordsJUnit(std::span<const Record> records) {
     Counts total;
     for (const Record& record : records) {
         const RecordHeader& header = record.header;
-        const QString name = header.script.empty() ? Utf8(header.kind) : QFileInfo(Utf8(header.script)).fileName();
+        const QString name = header.script.empty() ? FromUtf8(header.kind) : QFileInfo(FromUtf8(header.script)).fileName();
         std::vector<TestCase> cases = TestCases(record, name);
         const Counts counts = CountCases(cases, header.durationMs);
         total.Add(counts);

@@ -55,44 +55,11 @@ std::string AbsolutePath(const std::string& file) {
 
 }  // namespace
 
-QString ChooseRecordsLocation(const std::optional<std::string>& choice) {
-    std::string location;
-    if (choice) {
-        location = *choice;
-    } else if (const char* environment = std::getenv("TAMRISK_RECORDS"); environment != nullptr && *environment) {
-        location = environment;
-    } else {
-        return RecordStore::DefaultLocation();
-    }
-    return location == "off" ? QString() : QString::fromStdString(location);
-}
-
-QString LocalRecordsLocation() {
-    if (const char* environment = std::getenv("TAMRISK_LOCAL_RECORDS"); environment != nullptr && *environment)
-        return QString::fromLocal8Bit(environment);
-    return RecordStore::DefaultLocation();
-}
-
-std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell) {
+std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::function<void(const QString&)>& tell) {
     auto store = std::make_unique<RecordStore>();
+    store->SetForwardTo(route.line);
     QString error;
-    const bool line = RecordStore::IsPostgresqlLocation(location);
-    if (line) {
-        // A URL the line's database would refuse is told now, not at each sending.
-        static std::atomic<unsigned> checks{0};
-        const QString name = QStringLiteral("tamrisk-line-check-%1").arg(++checks);
-        QSqlDatabase db;
-        QString reason;
-        const bool taken = RecordStore::AddConnection(location, name, db, reason);
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        if (!taken) {
-            tell(RecordStore::ShownLocation(location) + QStringLiteral(": ") + reason);
-            return nullptr;
-        }
-        store->SetForwardTo(location);
-    }
-    if (!store->Open(line ? LocalRecordsLocation() : location, error) || store->MarkAbandoned(error) < 0) {
+    if (!store->Open(route.local, error) || store->MarkAbandoned(error) < 0) {
         tell(error);
         return nullptr;
     }
@@ -227,10 +194,10 @@ ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::st
         return {SerialClaim::Unavailable, "records are not kept"};
     QString error;
     switch (m_claims->Claim(ClaimRow(space, data), error)) {
-    case RecordStore::ClaimResult::Claimed: m_claim.emplace(space, data); return {};
-    case RecordStore::ClaimResult::Taken: return {SerialClaim::Taken, {}};
-    case RecordStore::ClaimResult::Unreachable: return {SerialClaim::Unreachable, error.toStdString()};
-    case RecordStore::ClaimResult::Failed: break;
+    case ClaimResult::Claimed: m_claim.emplace(space, data); return {};
+    case ClaimResult::Taken: return {SerialClaim::Taken, {}};
+    case ClaimResult::Unreachable: return {SerialClaim::Unreachable, error.toStdString()};
+    case ClaimResult::Failed: break;
     }
     return {SerialClaim::Unavailable, error.toStdString()};
 }

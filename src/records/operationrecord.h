@@ -24,22 +24,11 @@
 
 namespace tamrisk {
 
-// The records file chosen: `choice` when given, else TAMRISK_RECORDS when set
-// and not empty, else RecordStore::DefaultLocation();
-// an empty text for "off".
-QString ChooseRecordsLocation(const std::optional<std::string>& choice);
-
-// This computer's local records file, where records are written first when they
-// go on to a line's database: TAMRISK_LOCAL_RECORDS when set and not empty, else
-// RecordStore::DefaultLocation().
-QString LocalRecordsLocation();
-
-// Opens the records file at `location` and marks the records left unfinished by
-// ended programs aborted. For a line's database (a postgresql:// location) the
-// local file is opened instead, its records queued for the line (ForwardTo), to
-// be sent on by a RecordForwarder. Null, after `tell` received "<file>: <reason>",
-// when it cannot be opened or written (or the line's URL cannot be taken).
-std::unique_ptr<RecordStore> OpenRecords(const QString& location, const std::function<void(const QString&)>& tell);
+// Opens the route's local records file and marks the records left unfinished
+// by ended programs aborted; with a line, its records are queued for the line
+// (ForwardTo), to be sent on by a RecordForwarder. Null, after `tell` received
+// "<file>: <reason>", when it cannot be opened or written.
+std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::function<void(const QString&)>& tell);
 
 // The image of `bytes` read by an operation of `kind`, saved in `file` (UTF-8;
 // empty when not saved, else made absolute): its length and SHA-256.

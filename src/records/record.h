@@ -134,6 +134,14 @@ inline void AddLogLine(std::vector<RecordLogChunk>& chunks, const RecordLogLine&
 // The lines of a chunk's text appended to `log`; false for a text that is not a chunk.
 bool ReadLogChunk(std::string_view text, std::vector<RecordLogLine>& log);
 
+// A serial number claimed before it is sent: by which record, station and unit, and when.
+struct SerialClaimRow {
+    std::string space;  // Windows-1251, as the record's serial numbers
+    std::string data;   // Windows-1251
+    std::string recordId, station, unit;  // UTF-8
+    qint64 claimedMs = 0;                 // UTC ms
+};
+
 struct Record {
     RecordHeader header;
     std::vector<RecordLogLine> log;

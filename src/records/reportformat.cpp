@@ -38,7 +38,7 @@ void AppendFields(QByteArray& out, std::span<Field> fields) {
 
 }  // namespace
 
-QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 QString LogText(const RecordLogLine& line) {
     std::string_view text = line.text;
@@ -47,10 +47,10 @@ QString LogText(const RecordLogLine& line) {
     return DecodeCp1251(text);
 }
 
-QString Seconds(qint64 ms) { return QString::fromStdString(FormatSeconds(ms)); }
+QString Seconds(qint64 ms) { return QString::fromStdString(FormatSeconds(std::chrono::milliseconds(ms), 3)); }
 
 QString OutcomeOrEmpty(const RecordHeader& header) {
-    return header.outcome ? Utf8(std::string(OutcomeText(*header.outcome))) : QString();
+    return header.outcome ? FromUtf8(std::string(OutcomeText(*header.outcome))) : QString();
 }
 
 void AppendCsvRow(QByteArray& out, std::span<const std::string> fields) { AppendFields(out, fields); }

@@ -15,11 +15,11 @@
 namespace tamrisk {
 
 // A UTF-8 text as a QString.
-QString Utf8(const std::string& text);
+QString FromUtf8(const std::string& text);
 // A log line's text as the view shows it: decoded, without the line end that
 // some lines carry to leave an empty line after them.
 QString LogText(const RecordLogLine& line);
-// Milliseconds as seconds, "2.500" (FormatSeconds).
+// Milliseconds as seconds with three decimals, "2.500" (FormatSeconds).
 QString Seconds(qint64 ms);
 // The outcome's text; empty while the record is in progress.
 QString OutcomeOrEmpty(const RecordHeader& header);

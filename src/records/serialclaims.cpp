@@ -14,16 +14,9 @@ namespace tamrisk {
 
 namespace {
 
-using ClaimResult = RecordStore::ClaimResult;
-
 bool Answered(ClaimResult result) { return result == ClaimResult::Claimed || result == ClaimResult::Taken; }
 
 }  // namespace
-
-QString ClaimsLocation(const RecordStore& store) {
-    const QString line = store.ForwardTo();
-    return line.isEmpty() ? store.Location() : line;
-}
 
 SerialClaims::SerialClaims(QString location) : m_location(std::move(location)) {}
 
@@ -69,15 +62,17 @@ RecordStore* SerialClaims::OpenStore(QString& error, bool& outOfReach) {
     return m_store.get();
 }
 
-bool SerialClaims::WithStore(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error,
+bool SerialClaims::WithStore(const std::function<bool(ClaimStore& claims, QString& error)>& work, QString& error,
                              bool& outOfReach) {
     RecordStore* store = OpenStore(error, outOfReach);
     if (store == nullptr)
         return false;
-    if (work(*store, error))
+    if (work(store->Claiming(), error))
         return true;
+    // Only a lost connection is made again; a refusal would be refused again.
     outOfReach = store->OutOfReach();
-    m_store.reset();
+    if (outOfReach)
+        m_store.reset();
     return false;
 }
 
@@ -85,8 +80,8 @@ ClaimResult SerialClaims::ClaimHere(const SerialClaimRow& claim, bool again, QSt
     auto result = ClaimResult::Failed;
     bool outOfReach = false;
     WithStore(
-        [&](RecordStore& store, QString& failure) {
-            result = store.Claim(claim, failure, again);
+        [&](ClaimStore& claims, QString& failure) {
+            result = claims.Claim(claim, failure, again);
             return Answered(result);
         },
         error, outOfReach);
@@ -155,8 +150,8 @@ void SerialClaims::GiveBack(const std::string& space) {
             return;
         QString ignored;  // a claim that cannot be given back only leaves a gap
         bool outOfReach = false;
-        WithStore([&](RecordStore& store,
-                      QString& failure) { return store.Release(claim.space, claim.data, claim.recordId, failure); },
+        WithStore([&](ClaimStore& claims,
+                      QString& failure) { return claims.Release(claim.space, claim.data, claim.recordId, failure); },
                   ignored, outOfReach);
     });
 }
@@ -182,7 +177,7 @@ bool SerialClaims::Release(const std::string& space, const std::string& data, co
     Wait([&] {
         bool outOfReach = false;
         released = WithStore(
-            [&](RecordStore& store, QString& failure) { return store.Release(space, data, recordId, failure); },
+            [&](ClaimStore& claims, QString& failure) { return claims.Release(space, data, recordId, failure); },
             error, outOfReach);
     });
     return released;

@@ -30,10 +30,6 @@ namespace tamrisk {
 
 class WorkThread;
 
-// Where the claims of records kept in `store` are made: the line's database it
-// forwards to, else its own location.
-QString ClaimsLocation(const RecordStore& store);
-
 class SerialClaims {
 public:
     // Claims in the database at `location` (a file or a postgresql:// URL);
@@ -46,18 +42,18 @@ public:
 
     QString Location() const { return m_location; }
 
-    // RecordStore::Claim in the claims database, or the answer of the claim made
+    // ClaimStore::Claim in the claims database, or the answer of the claim made
     // ahead of this same number (waited for). Unreachable with `error` also when
     // the database cannot be opened for being out of reach, Failed when it cannot
     // be opened otherwise.
-    RecordStore::ClaimResult Claim(const SerialClaimRow& claim, QString& error);
+    ClaimResult Claim(const SerialClaimRow& claim, QString& error);
     // Starts claiming `claim` on the claims thread and returns at once; a number
     // held ahead in the same space for another number is given back first.
     void ClaimAhead(const SerialClaimRow& claim);
     // Gives back every number claimed ahead and not used (in the background,
     // before any later work of this object). Nothing to give back is no failure.
     void GiveBackAhead();
-    // RecordStore::Release in the claims database.
+    // ClaimStore::Release in the claims database.
     bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
 
 private:
@@ -71,13 +67,13 @@ private:
     // out of reach.
     RecordStore* OpenStore(QString& error, bool& outOfReach);
     // On the claims thread: `work` with the opened store; false after `error` when
-    // it could not be opened or `work` failed, the connection then closed so that
+    // it could not be opened or `work` failed; a connection lost is closed so that
     // the next call opens it again (a server that came back is used).
-    bool WithStore(const std::function<bool(RecordStore& store, QString& error)>& work, QString& error,
+    bool WithStore(const std::function<bool(ClaimStore& claims, QString& error)>& work, QString& error,
                    bool& outOfReach);
-    // On the claims thread: RecordStore::Claim with the store opened first, or
+    // On the claims thread: ClaimStore::Claim with the store opened first, or
     // Unreachable or Failed after `error` when it cannot be opened.
-    RecordStore::ClaimResult ClaimHere(const SerialClaimRow& claim, bool again, QString& error);
+    ClaimResult ClaimHere(const SerialClaimRow& claim, bool again, QString& error);
     // Posts the giving back of the number held ahead in `space` (main thread's list).
     void GiveBack(const std::string& space);
 
@@ -88,11 +84,11 @@ private:
     std::optional<std::pair<std::string, std::string>> m_unanswered;
     // Takes the answer to the claim of `key` made ahead into `result`; false when
     // there is none (yet). Either thread.
-    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, RecordStore::ClaimResult& result);
+    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, ClaimResult& result);
 
     // The answers of the claims made ahead, by (space, data), as the claims thread made them.
     std::mutex m_aheadMutex;
-    std::map<std::pair<std::string, std::string>, RecordStore::ClaimResult> m_aheadAnswers;
+    std::map<std::pair<std::string, std::string>, ClaimResult> m_aheadAnswers;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };

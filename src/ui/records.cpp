@@ -1,6 +1,7 @@
 #include "records.h"
 
 #include "filedialog.h"
+#include "recordformats.h"
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"
@@ -27,11 +28,17 @@ namespace tamrisk {
 
 namespace {
 
-// The export formats in the order of the save dialog's filters.
-enum class ExportFormat { JUnit, Json, Csv };
-const QStringList ExportFilters = {QStringLiteral("JUnit XML (*.xml)"), QStringLiteral("JSON (*.json)"),
-                                   QStringLiteral("CSV (*.csv)")};
-const QStringList ExportSuffixes = {QStringLiteral("xml"), QStringLiteral("json"), QStringLiteral("csv")};
+// The save dialog's filters and the suffixes they add, in the order of ExportFormats.
+QStringList ExportTexts(std::string_view RecordFormatInfo::*text) {
+    QStringList texts;
+    for (const RecordFormat format : ExportFormats) {
+        const std::string_view chosen = FormatInfo(format).*text;
+        texts << QString::fromLatin1(chosen.data(), static_cast<qsizetype>(chosen.size()));
+    }
+    return texts;
+}
+const QStringList ExportFilters = ExportTexts(&RecordFormatInfo::filter);
+const QStringList ExportSuffixes = ExportTexts(&RecordFormatInfo::suffix);
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
@@ -119,6 +126,10 @@ TRecordsFrm::TRecordsFrm(QString location, QString line, QWidget* parent)
 }
 
 TRecordsFrm::~TRecordsFrm() {
+    // An export under way stops at its next record rather than running its course
+    // while the window waits for it.
+    if (m_exportCancelled)
+        *m_exportCancelled = true;
     // First, so that no read's reply comes to a window half taken apart.
     m_reader.reset();
 }
@@ -251,7 +262,7 @@ void TRecordsFrm::ExportBtClick() {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
-    const auto format = static_cast<ExportFormat>(std::max<qsizetype>(0, ExportFilters.indexOf(dialog.selectedNameFilter())));
+    const RecordFormat format = ExportFormats[std::max<qsizetype>(0, ExportFilters.indexOf(dialog.selectedNameFilter()))];
 
     std::vector<RecordHeader> headers;
     headers.reserve(static_cast<std::size_t>(selected.size()));
@@ -273,12 +284,17 @@ void TRecordsFrm::ExportBtClick() {
     progress->setMinimumDuration(500);
     progress->setValue(0);  // starts the wait before the dialog shows
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    m_exportCancelled = cancelled;
     connect(progress, &QProgressDialog::canceled, this, [cancelled] { *cancelled = true; });
     m_exporting = true;
     ShowStatus(QStringLiteral("Exporting..."));
     const QPointer<QProgressDialog> shown(progress);
-    m_reader->Post(m_model->Location(), [this, headers = std::move(headers), rest, format, path, cancelled, shown](
-                                            RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
+    // The job touches nothing of the window's: the reader (which outlives every job
+    // it runs) carries its progress, and its last reply, run only while the window
+    // is there, the outcome.
+    RecordsReader* reader = m_reader.get();
+    m_reader->Post(m_model->Location(), [this, reader, headers = std::move(headers), rest, format, path, cancelled,
+                                         shown](RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
         const auto finish = [this, shown, path](const QString& failure, std::size_t exported) {
             return RecordsReader::Reply([this, shown, path, failure, exported] {
                 if (shown)
@@ -299,7 +315,7 @@ void TRecordsFrm::ExportBtClick() {
             headers.insert(headers.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
         }
         QByteArray bytes;
-        if (format == ExportFormat::Csv) {
+        if (format == RecordFormat::Csv) {
             bytes = HeadersCsv(headers);
         } else {
             std::vector<Record> records;
@@ -313,15 +329,17 @@ void TRecordsFrm::ExportBtClick() {
                     return finish(QStringLiteral("Cannot read the record: %1").arg(error), 0);
                 records.push_back(std::move(*record));
                 if (records.size() % step == 0)
-                    m_reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
+                    reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
                         if (shown) {
                             shown->setMaximum(all);
                             shown->setValue(done);
                         }
                     });
             }
-            bytes = format == ExportFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
+            bytes = format == RecordFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
         }
+        if (*cancelled)
+            return finish(QStringLiteral("Export cancelled"), 0);
         QString saveError;
         if (!SaveBytesToFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                              saveError))

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 
 class QDialog;
@@ -71,6 +72,9 @@ private:
     std::unique_ptr<RecordsReader> m_reader;
     RecordsModel* m_model = nullptr;
     bool m_exporting = false;
+    // Set to stop the export under way: by its progress dialog's Cancel, or by the
+    // window's end, which must not wait for a long export to run its course.
+    std::shared_ptr<std::atomic<bool>> m_exportCancelled;
     QFileDialog* m_exportDlg = nullptr;
     QDialog* m_logDlg = nullptr;
     QLabel* m_logHeader = nullptr;

@@ -1,5 +1,7 @@
 #include "recordsmodel.h"
 
+#include "duration.h"
+
 #include <QDateTime>
 #include <QPointer>
 
@@ -33,7 +35,7 @@ QString LocalStartText(qint64 startedMs) {
 }
 
 QString DurationText(qint64 durationMs) {
-    return QStringLiteral("%1 s").arg(static_cast<double>(durationMs) / 1000.0, 0, 'f', 3);
+    return QString::fromStdString(FormatSeconds(std::chrono::milliseconds(durationMs), 3)) + QStringLiteral(" s");
 }
 
 RecordsModel::RecordsModel(RecordsReader& reader, QObject* parent) : QAbstractTableModel(parent), m_reader(reader) {}

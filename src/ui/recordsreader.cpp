@@ -8,7 +8,10 @@ namespace tamrisk {
 // The reads of one location, in order, on a thread of their own.
 class RecordsReader::Lane {
 public:
-    Lane(RecordsReader& reader, QString location) : m_reader(reader), m_location(std::move(location)) {}
+    Lane(RecordsReader& reader, QString location, WorkThread::AtStop atStop)
+        : m_reader(reader), m_location(std::move(location)), m_thread(QStringLiteral("RecordsReader"), atStop, [this] {
+              m_store.reset();
+          }) {}
 
     void Post(Read read) {
         m_thread.Post([this, read = std::move(read)] {
@@ -20,7 +23,9 @@ public:
             }
             QString error;
             Reply reply = read(*m_store, error);
-            if (!error.isEmpty())
+            // Opened again only when it could not be opened or its connection was
+            // lost: a query the database refused would be refused again.
+            if (!error.isEmpty() && (!m_store->IsOpen() || m_store->OutOfReach()))
                 m_store.reset();
             m_reader.Deliver(std::move(reply));
         });
@@ -30,19 +35,20 @@ private:
     RecordsReader& m_reader;
     const QString m_location;
     std::unique_ptr<RecordStore> m_store;  // the lane's thread's alone
-    // Last: stopped first, dropping the reads not started, closing the store on its thread.
-    WorkThread m_thread{QStringLiteral("RecordsReader"), WorkThread::AtStop::DropWaitingJobs,
-                        [this] { m_store.reset(); }};
+    // Last: stopped first, closing the store on its thread.
+    WorkThread m_thread;
 };
 
-RecordsReader::RecordsReader(QObject* parent) : QObject(parent) {}
+RecordsReader::RecordsReader(AtEnd atEnd, QObject* parent) : QObject(parent), m_atEnd(atEnd) {}
 
 RecordsReader::~RecordsReader() { m_lanes.clear(); }
 
 void RecordsReader::Post(const QString& location, Read read) {
     std::unique_ptr<Lane>& lane = m_lanes[location];
     if (lane == nullptr)
-        lane = std::make_unique<Lane>(*this, location);
+        lane = std::make_unique<Lane>(*this, location,
+                                      m_atEnd == AtEnd::RunWaiting ? WorkThread::AtStop::RunWaitingJobs
+                                                                   : WorkThread::AtStop::DropWaitingJobs);
     lane->Post(std::move(read));
     if (m_pending++ == 0)
         emit BusyChanged(true);

@@ -2,7 +2,8 @@
 // Reads records for the windows on threads of their own, over connections of
 // their own, so that a slow or unreachable database (a line's PostgreSQL server
 // away from the network) never stalls the windows: they show that a read is
-// under way and, when it fails, its reason. Each location has its thread: reads
+// under way and, when it fails, its reason. The station's few writes after an
+// operation ended (an image saved later) go the same way, kept at the end. Each location has its thread: reads
 // of one location run one at a time in the order they were posted, and a line's
 // database that does not answer holds up no read of the station's own file.
 // Each read hands back what it read as a reply that runs on the reader's thread
@@ -30,9 +31,13 @@ public:
     // since a connection that broke does not mend itself.
     using Read = std::function<Reply(RecordStore& store, QString& error)>;
 
-    explicit RecordsReader(QObject* parent = nullptr);
-    // Drops the reads not started and waits for those under way (a connection
-    // times out in seconds); replies not run yet are dropped.
+    // What the end does with the operations posted and not started.
+    enum class AtEnd { DropWaiting, RunWaiting };
+
+    explicit RecordsReader(AtEnd atEnd = AtEnd::DropWaiting, QObject* parent = nullptr);
+    // Drops the operations not started (or with RunWaiting, runs them) and waits
+    // for those under way (a connection times out in seconds); replies not run
+    // yet are dropped.
     ~RecordsReader() override;
 
     // Posts `read` of the records at `location`, opened on first use and again
@@ -51,6 +56,7 @@ private:
     class Lane;
     void Deliver(Reply reply);
 
+    const AtEnd m_atEnd;
     std::map<QString, std::unique_ptr<Lane>> m_lanes;
     int m_pending = 0;
 };

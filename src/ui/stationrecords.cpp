@@ -3,6 +3,7 @@
 #include "filedialog.h"
 #include "recordforwarder.h"
 #include "recordsmodel.h"
+#include "recordsreader.h"
 #include "settings.h"
 #include "station.h"
 
@@ -21,6 +22,7 @@ StationRecords::StationRecords(Station& station, QWidget* window) : m_station(st
     const bool fromEnvironment = environment != nullptr && *environment;
     m_location = ChooseRecordsLocation(fromEnvironment || choice.isEmpty() ? std::nullopt
                                                                            : std::optional(choice.toStdString()));
+    m_route = RouteRecords(m_location, m_routeProblem);
     const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
     m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
     m_uniqueSerials = settings->value(QLatin1String(UniqueSerialsSetting), false).toBool();
@@ -34,7 +36,10 @@ void StationRecords::SetClaimWait(std::chrono::seconds wait) {
     OpenSettingsStore()->setValue(QLatin1String(ClaimWaitSetting), static_cast<qlonglong>(m_claimWait.count()));
 }
 
-StationRecords::~StationRecords() = default;
+StationRecords::~StationRecords() {
+    // First, while the forwarder the replies nudge is still there (replies not run are dropped).
+    m_lateWrites.reset();
+}
 
 void StationRecords::SetUniqueSerials(bool on) {
     m_uniqueSerials = on;
@@ -45,18 +50,22 @@ void StationRecords::Open() {
     if (m_opened)
         return;
     m_opened = true;
-    if (!m_location.isEmpty())
-        m_store = OpenRecords(m_location, [this](const QString& problem) { TellOnce(problem); });
+    if (!m_routeProblem.isEmpty())
+        TellOnce(m_routeProblem);
+    if (m_route)
+        m_store = OpenRecords(*m_route, [this](const QString& problem) { TellOnce(problem); });
     // Only SQLite opens the records file: a script or journal loaded from it, or
     // a file saved over it, would drop the station's locks on it.
     if (m_store)
         KeepFromFileDialogs(m_store->Location());
+    if (m_store)
+        m_lateWrites = std::make_unique<RecordsReader>(RecordsReader::AtEnd::RunWaiting);
     if (m_store && !LineLocation().isEmpty()) {
-        m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), LineLocation());
+        m_forwarder = std::make_unique<RecordForwarder>(m_route->local, m_route->line);
         m_forwarder->Start();
     }
     // Without records no claim is made: a run that asks for one sends nothing.
-    m_claims = std::make_unique<SerialClaims>(m_store ? ClaimsLocation(*m_store) : QString());
+    m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
@@ -81,11 +90,14 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
 }
 
 QString StationRecords::LocalLocation() const {
+    if (m_route)
+        return m_route->local;
+    // A line's URL that cannot be taken still names where its records would be written first.
     return LineLocation().isEmpty() ? m_location : LocalRecordsLocation();
 }
 
 QString StationRecords::LineLocation() const {
-    return RecordStore::IsPostgresqlLocation(m_location) ? m_location : QString();
+    return IsPostgresqlLocation(m_location) ? m_location : QString();
 }
 
 void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std::string reason) {
@@ -99,14 +111,23 @@ void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std:
 
 void StationRecords::ImageSaved(const std::string& id, std::string kind, std::string_view bytes,
                                 const QString& file) {
-    if (m_store == nullptr || id.empty())
+    if (m_lateWrites == nullptr || id.empty())
         return;
-    QString error;
-    if (!m_store->AddImage(id, ImageOf(std::move(kind), bytes, file.toStdString()), error))
-        TellOnce(error);
-    else if (m_forwarder)
-        m_forwarder->Nudge();  // the record went on before: the image follows it
+    // The image's hash is taken here, while the bytes are the window's.
+    m_lateWrites->Post(m_store->Location(), [this, id, image = ImageOf(std::move(kind), bytes, file.toStdString()),
+                                             forwardTo = m_store->ForwardTo()](RecordStore& store, QString& error) {
+        store.SetForwardTo(forwardTo);
+        const bool added = store.AddImage(id, image, error);
+        return RecordsReader::Reply([this, added, error] {
+            if (!added)
+                TellOnce(error);
+            else if (m_forwarder)
+                m_forwarder->Nudge();  // the record went on before: the image follows it
+        });
+    });
 }
+
+bool StationRecords::Writing() const { return m_lateWrites != nullptr && m_lateWrites->Pending() > 0; }
 
 void StationRecords::TellOnce(const QString& problem) {
     if (m_told)

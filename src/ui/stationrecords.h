@@ -29,6 +29,7 @@ class QWidget;
 namespace tamrisk {
 
 class RecordForwarder;
+class RecordsReader;
 class Station;
 
 class StationRecords {
@@ -72,7 +73,11 @@ public:
     std::unique_ptr<OperationRecord> Begin(std::string kind);
     // Adds to the finished record `id` the image saved afterwards in `file`; with
     // a line's database it is sent on too, also when the record was sent before.
+    // Written on a thread of its own: the window never waits for the records file;
+    // a failure is told as every records failure is, once.
     void ImageSaved(const std::string& id, std::string kind, std::string_view bytes, const QString& file);
+    // True while an image handed to ImageSaved is not written yet.
+    bool Writing() const;
     // Finishes `record` and shows its outcome.
     void Finish(OperationRecord& record, RecordOutcome outcome, std::string reason);
 
@@ -89,10 +94,14 @@ private:
     Station& m_station;
     QPointer<QWidget> m_window;
     QString m_location;
+    std::optional<RecordsRoute> m_route;  // where records go: decided once from m_location
+    QString m_routeProblem;               // why m_location cannot be taken
     std::string m_stationName;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open
+    // Images saved after their record ended, written on its thread; made by Open.
+    std::unique_ptr<RecordsReader> m_lateWrites;
     bool m_uniqueSerials = false;
     std::chrono::seconds m_claimWait = DefaultClaimWait;
     bool m_opened = false;

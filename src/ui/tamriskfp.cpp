@@ -13,6 +13,7 @@
 #include "savefile.h"
 #include "resultlog.h"
 #include "resultsview.h"
+#include "scriptdigest.h"
 #include "scriptlist.h"
 #include "scriptrunner.h"
 #include "scriptsyntax.h"
@@ -28,7 +29,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +45,19 @@
 namespace tamrisk {
 
 namespace {
+
+// The editor's lines in Windows-1251; none when one holds a character that it
+// cannot carry (outside a selection run's lines, where the run did not need it).
+std::optional<std::vector<std::string>> WholeScript(const QTextDocument& document) {
+    std::vector<std::string> lines;
+    for (const QString& line : EditorLines(document, 0, EditorLineCount(document))) {
+        std::optional<std::string> bytes = EncodeCp1251(line);
+        if (!bytes)
+            return std::nullopt;
+        lines.push_back(std::move(*bytes));
+    }
+    return lines;
+}
 
 const QColor DisconnectedColour(0, 128, 0);
 const QColor ConnectedColour(0, 255, 0);
@@ -466,10 +479,9 @@ void TTestForm::ExecuteBtClick() {
         record = m_records->Begin("run");
         RecordHeader& header = record->Header();
         header.script = m_scriptFile.toStdString();
-        header.scriptSha256 = QCryptographicHash::hash(QByteArray::fromStdString(JoinScriptLines(*asRun)),
-                                                       QCryptographicHash::Sha256)
-                                  .toHex()
-                                  .toStdString();
+        // Of the whole script, also for a selection, as the CLI gives it for the file.
+        if (const auto whole = selection ? WholeScript(document) : asRun)
+            header.scriptSha256 = ScriptSha256(*whole);
         header.lineRange = lineRange;
         record->Start();
         m_runSink.target = &record->Tee(*m_results);

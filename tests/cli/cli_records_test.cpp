@@ -151,7 +151,7 @@ TEST_F(CliRecords, EveryKindIsRecordedWithItsOutcomeAndExitStatus) {
         EXPECT_EQ(record.header.exitCode, c.exitCode) << name;
         EXPECT_EQ(record.header.reason.rfind(c.reason, 0), 0u) << name << ": " << record.header.reason;
         if (c.outcome != RecordOutcome::Error) {
-            EXPECT_EQ(record.header.port, "SIM0 (" + sim.port() + ")") << name;
+            EXPECT_EQ(record.header.port, sim.port()) << name;
             EXPECT_EQ(record.header.speed, 9600) << name;
         }
     }
@@ -202,6 +202,36 @@ TEST_F(CliRecords, TheRecordOfARunHoldsItsHeaderAndTheLinesItPrinted) {
     EXPECT_EQ(selection.header.lineRange, "2-3");
     EXPECT_EQ(selection.header.unit, "DT000100");
     EXPECT_EQ(selection.serials, (std::vector<RecordSerial>{{"91,DT######", "DT000100", 2, SerialResult::Answered}}));
+}
+
+// A run's record gives the digest of the whole script, also with --lines: that of
+// its lines each ended by CR LF (the file's own for a file saved so, as the
+// station saves one), whatever line ends the file has, as the station gives it.
+TEST_F(CliRecords, AScriptsDigestIsOfTheWholeScriptWhateverItsLineEnds) {
+    const QByteArray asSaved = "90\r\n+1;91,DT000100\r\n90\r\n";
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* lines;  // --lines; null: the whole script
+        const char* lineRange;
+    } cases[] = {
+        {"crlf.inp", asSaved, nullptr, ""},
+        {"lf.inp", "90\n+1;91,DT000100\n90", "2-2", "2-2"},
+        {"cr.inp", "90\r+1;91,DT000100\r90\r", "1-9", "1-3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(WriteFileBytes(path, c.bytes));
+        QStringList args = {"run", "--port", "SIM0", path};
+        if (c.lines)
+            args << "--lines" << c.lines;
+        const CliRun run = sim.cli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const RecordHeader header = Newest().header;
+        EXPECT_EQ(header.scriptSha256, Sha256(asSaved));
+        EXPECT_EQ(header.lineRange, c.lineRange);
+    }
 }
 
 TEST_F(CliRecords, ASignalledRunIsAbortedAndAKilledOneIsFoundSoAtTheNextStart) {

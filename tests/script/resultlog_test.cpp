@@ -1,4 +1,5 @@
 #include "dataescapes.h"
+#include "duration.h"
 #include "resultlog.h"
 #include "transaction.h"
 
@@ -18,6 +19,21 @@ TEST(FormatElapsed, SecondsBelowAMinuteAndMinutesFromOneOn) {
     EXPECT_EQ(FormatElapsed("", 5), "5.00 seconds");
     // The results log puts its own line end after a duration: an empty line follows it.
     EXPECT_EQ(ElapsedResultLine("Script execution time ", 75.3), "Script execution time 1:15.30\r\n");
+}
+
+// The records' durations: seconds with as many decimals as the view shows, no
+// minutes however long, rounded as the texts always were.
+TEST(FormatSeconds, DecimalsAsAskedWithoutMinutes) {
+    const struct {
+        long long ms;
+        int decimals;
+        const char* text;
+    } cases[] = {
+        {0, 2, "0.00"},      {1250, 2, "1.25"},       {1250, 3, "1.250"}, {999, 3, "0.999"},
+        {1255, 2, "1.25"},   {1256, 2, "1.26"},       {75300, 2, "75.30"}, {3725000, 3, "3725.000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatSeconds(std::chrono::milliseconds(c.ms), c.decimals), c.text) << c.ms << " " << c.decimals;
 }
 
 TEST(TransactionLines, RequestAndAnswerLayouts) {

@@ -26,12 +26,16 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -378,6 +382,45 @@ TEST_F(RecordsWindow, EveryListedRowSelectedExportsTheRecordsNotFetchedYet) {
         EXPECT_EQ(rows.size(), c.exported);
         EXPECT_TRUE(Control<QLabel>("StatusLbl")->text().startsWith(QStringLiteral("%1 records exported").arg(c.exported)));
     }
+}
+
+// Closed during the export of a large filter, the window stops the export at its
+// next record and waits for it: the file is not written, and the export's job,
+// which runs on the reader's thread, touches nothing of the window's once it is gone.
+TEST_F(RecordsWindow, ClosingTheWindowDuringAnExportStopsTheExport) {
+    constexpr int Count = 3'000;
+    std::vector<RecordLogLine> log;
+    for (int i = 0; i < 20; ++i)
+        log.push_back({i, ResultColour::Black, "-> 74, a line of the run as the operator saw it"});
+    for (int i = 0; i < Count; ++i) {
+        char id[40];
+        std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", static_cast<unsigned>(i));
+        Add(Header(id, LocalNoonMs(0) + i), log);
+    }
+    ASSERT_EQ(Window().Model().rowCount(), RecordsModel::PageRows);
+    QTest::keyClick(Table(), Qt::Key_A, Qt::ControlModifier);
+    const QString file = dir.filePath("all.json");
+    PickFile(file, [](QFileDialog& dialog) {
+        dialog.selectNameFilter("JSON (*.json)");
+        emit dialog.filterSelected("JSON (*.json)");
+    });
+    QTest::mouseClick(Control<QPushButton>("ExportBt"), Qt::LeftButton);
+
+    // The first progress the export tells ends the wait at once: the rest of the
+    // records are still to be read when the window goes.
+    auto* progress = Window().findChild<QProgressDialog*>("ExportProgress");
+    ASSERT_NE(progress, nullptr);
+    auto* bar = progress->findChild<QProgressBar*>();
+    ASSERT_NE(bar, nullptr);
+    QEventLoop loop;
+    QObject::connect(bar, &QProgressBar::valueChanged, &loop, [&loop](int value) {
+        if (value > 0)
+            loop.quit();
+    });
+    QTimer::singleShot(20'000, &loop, [&loop] { loop.exit(1); });
+    ASSERT_EQ(loop.exec(), 0) << "the export told no progress";
+    window.reset();
+    EXPECT_FALSE(QFile::exists(file));
 }
 
 TEST_F(RecordsWindow, ListsALargeFileAPageAtATimeAsItScrolls) {

@@ -157,6 +157,42 @@ TEST_F(StationRecordsTest, SelectionKeepsItsLineRangeAndNumbers) {
     EXPECT_EQ(record.serials[0].line, 3);
 }
 
+// A run's record gives the digest of the whole script as loaded, also when a
+// selection runs: the one tamrisk-cli gives the same file (the digest of its lines
+// each ended by CR LF), whatever line ends the file has.
+TEST_F(StationRecordsTest, TheScriptsDigestIsOfTheWholeScriptAsTheCliGivesIt) {
+    const QByteArray asSaved = "74\r\n+1;91,DT000100\r\n74\r\n";
+    const std::string digest = QCryptographicHash::hash(asSaved, QCryptographicHash::Sha256).toHex().toStdString();
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        int selectFrom, selectTo;  // characters of the editor; equal: no selection
+        const char* lineRange;
+    } cases[] = {
+        {"crlf.inp", asSaved, 0, 0, ""},
+        {"lf.inp", "74\n+1;91,DT000100\n74", 3, 10, "2-2"},
+        {"cr.inp", "74\r+1;91,DT000100\r74\r", 0, 0, ""},
+    };
+    Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(testing::WriteFileBytes(path, c.bytes));
+        PickFile(path);
+        window.findChild<QAction*>("LoadScriptM")->trigger();
+        auto* editor = Get<QPlainTextEdit>("ScrMemo");
+        QTextCursor cursor(editor->document());
+        cursor.setPosition(c.selectFrom);
+        cursor.setPosition(c.selectTo, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        QTest::mouseClick(Get<QPushButton>("ExecuteBt"), Qt::LeftButton);
+        const RecordHeader header = Kept().at(0).header;
+        EXPECT_EQ(header.script, c.name);
+        EXPECT_EQ(header.scriptSha256, digest);
+        EXPECT_EQ(header.lineRange, c.lineRange);
+    }
+}
+
 // A claim whose line's database is out of reach waits at most the ClaimWait
 // setting, the status line saying so meanwhile, and the run then ends ERROR; a
 // Cancel during the wait ends it at once, ABORTED. The number goes out in neither.
@@ -395,10 +431,71 @@ TEST_F(StationRecordsTest, MemoryReadsKeepTheirImageAndTheFileItIsSavedTo) {
         const QString file = dir.filePath(QStringLiteral("%1-%2.bin").arg(c.kind).arg(c.cancel));
         PickFile(file);
         QTest::mouseClick(testing::FindControl<QPushButton>(*reader, "SaveBt"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !records->Writing(); }, 20'000));
         record = Kept().at(0);
         ASSERT_EQ(record.images.size(), 2u);
         EXPECT_EQ(record.images[1].file, file.toStdString());
         EXPECT_EQ(record.images[1].sha256, sha256.toStdString());
+    }
+}
+
+// An image saved after its record ended is written on a thread of its own: the
+// window goes on while another program holds the records file, the image is in
+// the record once the file is free, and a file that refuses it is told once.
+TEST_F(StationRecordsTest, AnImageSavedLaterIsWrittenOffTheWindowsThread) {
+    const struct {
+        const char* name;
+        const char* before;  // run by another program before the save
+        const char* after;   // and after it returned
+        const char* refused;  // the reason told; null: the image is kept
+    } cases[] = {
+        {"free", nullptr, nullptr, nullptr},
+        {"held by another program", "BEGIN IMMEDIATE", "COMMIT", nullptr},
+        {"refusing images",
+         "CREATE TRIGGER refuse BEFORE INSERT ON record_images BEGIN SELECT RAISE(ABORT, 'images refused'); END",
+         nullptr, "images refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeepRecords();
+        const std::unique_ptr<OperationRecord> record = records->Begin("code-memory");
+        record->Start();
+        records->Finish(*record, RecordOutcome::Pass, {});
+        const QString file = dir.filePath("code.bin");
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(dir.filePath("records.sqlite"));
+            ASSERT_TRUE(other.open());
+            QSqlQuery query(other);
+            if (c.before) {
+                ASSERT_TRUE(query.exec(QString::fromLatin1(c.before))) << query.lastError().text().toStdString();
+            }
+            // Held, the file would keep the window waiting for seconds and then refuse the image.
+            records->ImageSaved(record->Id(), "code-memory", "image bytes", file);
+            if (c.after) {
+                ASSERT_TRUE(query.exec(QString::fromLatin1(c.after))) << query.lastError().text().toStdString();
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !records->Writing(); }, 20'000));
+        const std::vector<RecordImage> images = Kept().at(0).images;
+        const auto boxes = window.findChildren<QMessageBox*>("RecordsProblemBox");
+        if (c.refused) {
+            EXPECT_TRUE(images.empty());
+            ASSERT_EQ(boxes.size(), 1);
+            EXPECT_TRUE(boxes[0]->text().contains(c.refused)) << boxes[0]->text().toStdString();
+        } else {
+            EXPECT_TRUE(boxes.empty());
+            ASSERT_EQ(images.size(), 1u);
+            EXPECT_EQ(images[0].file, file.toStdString());
+            EXPECT_EQ(images[0].length, 11);
+            EXPECT_EQ(images[0].sha256,
+                      QCryptographicHash::hash("image bytes", QCryptographicHash::Sha256).toHex().toStdString());
+        }
+        qDeleteAll(boxes);
+        records.reset();
+        for (const char* name : {"records.sqlite", "records.sqlite-wal", "records.sqlite-shm"})
+            QFile::remove(dir.filePath(name));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "clirecords.h"
+#include "clioperationrecord.h"
 
 #include "clisession.h"
 
@@ -40,17 +40,20 @@ CliRecord::CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::
                std::move(kind)),
       m_err(err) {
     Header().unit = args.value("unit").value_or("");
-    if (m_store && !m_store->ForwardTo().isEmpty()) {
-        m_forwarder = std::make_unique<RecordForwarder>(m_store->Location(), m_store->ForwardTo());
+    if (m_store && !m_route->line.isEmpty()) {
+        m_forwarder = std::make_unique<RecordForwarder>(m_route->local, m_route->line);
         m_forwarder->Start();
     }
 }
 
 std::unique_ptr<RecordStore> CliRecord::OpenChosen(const ParsedArgs& args, std::ostream& err) {
-    const QString location = RecordsLocation(args);
-    if (location.isEmpty())
+    QString problem;
+    m_route = RouteRecords(RecordsLocation(args), problem);
+    if (!problem.isEmpty())
+        TellRecordsNotKept(err, problem);
+    if (!m_route)
         return nullptr;
-    return OpenRecords(location, [&err](const QString& problem) { TellRecordsNotKept(err, problem); });
+    return OpenRecords(*m_route, [&err](const QString& problem) { TellRecordsNotKept(err, problem); });
 }
 
 CliRecord::~CliRecord() {
@@ -67,14 +70,14 @@ CliRecord::~CliRecord() {
 
 void CliRecord::SetUniqueSerials(bool on) {
     if (on && !m_claims)
-        m_claims = std::make_unique<SerialClaims>(m_store ? ClaimsLocation(*m_store) : QString());
+        m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
     m_record.SetUniqueSerials(on ? m_claims.get() : nullptr);
 }
 
 void CliRecord::SetPort(const ParsedArgs& args, CliSession& session) {
+    // The path, as the station names the port too; as given when none was reached.
     const std::string& opened = session.openedPort;
-    const std::string given = args.value("port").value_or(opened);
-    Header().port = opened.empty() || opened == given ? given : given + " (" + opened + ")";
+    Header().port = opened.empty() ? args.value("port").value_or("") : opened;
     Header().speed = session.openedSpeed;
     m_record.WatchTransactions(session.station.transactor);
 }

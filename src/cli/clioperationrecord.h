@@ -56,8 +56,8 @@ public:
 
     // Filled before Start: the kind, station, operator, version and unit are set.
     RecordHeader& Header() { return m_record.Header(); }
-    // The port as given (--port, or the saved one) and as opened, and the speed;
-    // the transactions of the session's station become the record's steps.
+    // The port by its path (as given with --port when no path was found for it), and
+    // the speed; the transactions of the session's station become the record's steps.
     void SetPort(const ParsedArgs& args, CliSession& session);
     // Writes the header; the record's time starts now.
     void Start() { m_record.Start(); }
@@ -90,7 +90,10 @@ public:
     static constexpr std::chrono::milliseconds ForwardLimit{3000};
 
 private:
-    static std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
+    // Opens the local file of the route chosen by `args`; null for records off or not kept.
+    std::unique_ptr<RecordStore> OpenChosen(const ParsedArgs& args, std::ostream& err);
+
+    std::optional<RecordsRoute> m_route;  // where records go, decided once
 
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<SerialClaims> m_claims;

@@ -1,0 +1,202 @@
+#include "recordqueries.h"
+
+#include "recordrows.h"
+
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+namespace tamrisk {
+
+RecordQueries::RecordQueries(StoreConnection& connection) : m_c(connection) {}
+
+std::vector<RecordHeader> RecordQueries::List(const RecordFilter& filter, QString& error) {
+    std::vector<RecordHeader> headers;
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return headers;
+    }
+    const StoreConnection::Watching watching(m_c);
+    QString sql = QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1");
+    QVariantList values;
+    auto where = [&](bool given, const char* condition, const QVariant& value) {
+        if (!given)
+            return;
+        sql += QStringLiteral(" AND ") + QLatin1String(condition);
+        values.push_back(value);
+    };
+    where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
+    where(!filter.kind.empty(), "kind = ?", Utf8(filter.kind));
+    where(filter.outcome.has_value(), "outcome = ?", OutcomeValue(filter.outcome));
+    where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
+    where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)",
+          Utf8(filter.serial));
+    if (filter.after) {
+        // Written so that the started_ms index bounds the scan.
+        sql += QStringLiteral(" AND started_ms <= ? AND (started_ms < ? OR id < ?)");
+        values << filter.after->startedMs << filter.after->startedMs << Utf8(filter.after->id);
+    }
+    QSqlQuery query(m_c.Db());
+    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY started_ms DESC, id DESC"), values, filter.limit, error))
+        return headers;
+    while (query.next())
+        headers.push_back(ReadHeader(query));
+    return headers;
+}
+
+Resolve RecordQueries::ResolveId(const std::string& prefix, std::string& id, QString& error) {
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return Resolve::Failed;
+    }
+    const QString start = QString::fromStdString(prefix).toLower();
+    const StoreConnection::Watching watching(m_c);
+    const bool uuidLike = std::all_of(start.begin(), start.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || c == u'-';
+    });
+    if (start.isEmpty() || !uuidLike)
+        return Resolve::NotFound;
+    QSqlQuery query(m_c.Db());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id FROM records WHERE id ") + m_c.Dialect().CaseInsensitiveLike() +
+                  QStringLiteral(" ? ORDER BY id LIMIT 2"));
+    query.addBindValue(start + u'%');
+    QSqlError failure;
+    if (!m_c.Run(query, failure)) {
+        m_c.Fail(failure, error);
+        return Resolve::Failed;
+    }
+    if (!query.next())
+        return Resolve::NotFound;
+    id = Utf8From(query.value(0));
+    return query.next() ? Resolve::Ambiguous : Resolve::Found;
+}
+
+std::optional<Record> RecordQueries::Load(const std::string& id, QString& error) {
+    std::vector<Record> records = LoadMany(std::span(&id, 1), error);
+    if (records.empty()) {
+        if (error.isEmpty())
+            m_c.Fail(StoreError::Kind::NotFound, QStringLiteral("no record ") + QString::fromStdString(id), error);
+        return std::nullopt;
+    }
+    return std::move(records.front());
+}
+
+std::vector<Record> RecordQueries::LoadMany(std::span<const std::string> ids, QString& error) {
+    std::vector<Record> records;
+    error.clear();
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return records;
+    }
+    const StoreConnection::Watching watching(m_c);
+    for (std::size_t from = 0; from < ids.size(); from += LoadBatch) {
+        const std::span<const std::string> batch = ids.subspan(from, std::min(LoadBatch, ids.size() - from));
+        if (!LoadBatchOf(batch, records, error))
+            return {};
+    }
+    return records;
+}
+
+// The records of `ids` appended to `records` in the order of `ids` (one not
+// there left out): five queries for the whole batch, each part in its order.
+bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error) {
+    QString marks = QStringLiteral("?");
+    for (std::size_t i = 1; i < ids.size(); ++i)
+        marks += QStringLiteral(", ?");
+    QSqlError failure;
+    // The five results are read side by side: forward-only only where the driver
+    // keeps them all.
+    auto select = [&](QSqlQuery& query, const QString& columns, const QString& from, const char* order) {
+        query.setForwardOnly(m_c.Dialect().KeepsForwardResults());
+        query.prepare(QStringLiteral("SELECT ") + columns + QStringLiteral(" FROM ") + from + QStringLiteral(" IN (") +
+                      marks + QStringLiteral(") ORDER BY ") + QLatin1String(order));
+        for (const std::string& id : ids)
+            query.addBindValue(Utf8(id));
+        return m_c.Run(query, failure);
+    };
+    QSqlQuery header(m_c.Db()), log(m_c.Db()), serials(m_c.Db()), images(m_c.Db()), steps(m_c.Db());
+    if (!select(header, QLatin1String(HeaderColumns), QStringLiteral("records WHERE id"), "id") ||
+        !select(log, QStringLiteral("record_id, lines"), QStringLiteral("record_log_chunks WHERE record_id"),
+                "record_id, seq") ||
+        !select(serials, QStringLiteral("record_id, space, data, script_line, result"),
+                QStringLiteral("record_serials WHERE record_id"), "record_id, seq") ||
+        !select(images, QStringLiteral("record_id, kind, length, sha256, file"),
+                QStringLiteral("record_images WHERE record_id"), "record_id, seq") ||
+        !select(steps, QStringLiteral("record_id, ") + QLatin1String(StepColumns),
+                QStringLiteral("record_steps WHERE record_id"), "record_id, seq"))
+        return m_c.Fail(failure, error);
+    std::map<std::string, Record> found;
+    while (header.next()) {
+        Record record;
+        record.header = ReadHeader(header);
+        found.emplace(record.header.id, std::move(record));
+    }
+    // Rows of a record not found (written since the header was read) are skipped.
+    const auto of = [&](const QSqlQuery& query) {
+        const auto record = found.find(Utf8From(query.value(0)));
+        return record == found.end() ? nullptr : &record->second;
+    };
+    while (log.next()) {
+        Record* record = of(log);
+        if (record != nullptr && !ReadLogChunk(Cp1251From(log.value(1)), record->log))
+            return m_c.Fail(StoreError::Kind::StatementFailed,
+                            QStringLiteral("the log of record ") + QString::fromStdString(record->header.id) +
+                                QStringLiteral(" cannot be read"),
+                            error);
+    }
+    while (serials.next()) {
+        if (Record* record = of(serials))
+            record->serials.push_back(
+                {Cp1251From(serials.value(1)), Cp1251From(serials.value(2)), serials.value(3).toInt(),
+                 SerialResultFromText(Utf8From(serials.value(4))).value_or(SerialResult::Unknown)});
+    }
+    while (images.next()) {
+        if (Record* record = of(images))
+            record->images.push_back({Utf8From(images.value(1)), images.value(2).toLongLong(),
+                                      Utf8From(images.value(3)), Utf8From(images.value(4))});
+    }
+    while (steps.next()) {
+        if (Record* record = of(steps))
+            record->steps.push_back(ReadStep(steps, 1));
+    }
+    for (const std::string& id : ids) {
+        if (auto record = found.find(id); record != found.end())
+            records.push_back(std::move(record->second));
+    }
+    return true;
+}
+
+std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QString& error) {
+    std::vector<SerialClaimRow> claims;
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return claims;
+    }
+    const StoreConnection::Watching watching(m_c);
+    QString sql = QStringLiteral("SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1");
+    QVariantList values;
+    for (const auto& [given, column, value] :
+         {std::tuple(!filter.space.empty(), "space", Cp1251(filter.space)),
+          std::tuple(!filter.data.empty(), "data", Cp1251(filter.data)),
+          std::tuple(!filter.unit.empty(), "unit", Utf8(filter.unit)),
+          std::tuple(!filter.station.empty(), "station", Utf8(filter.station))}) {
+        if (!given)
+            continue;
+        sql += QStringLiteral(" AND ") + QLatin1String(column) + QStringLiteral(" = ?");
+        values.push_back(value);
+    }
+    QSqlQuery query(m_c.Db());
+    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values, filter.limit,
+                error))
+        return claims;
+    while (query.next()) {
+        claims.push_back({Cp1251From(query.value(0)), Cp1251From(query.value(1)), Utf8From(query.value(2)),
+                          Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});
+    }
+    return claims;
+}
+
+}  // namespace tamrisk

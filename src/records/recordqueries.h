@@ -1,0 +1,71 @@
+#pragma once
+// Questions asked of the records: the list of headers by a filter, page by
+// page; a record found by the start of its id; whole records, in batches; the
+// claims on serial numbers. Read only.
+
+#include "record.h"
+#include "storeconnection.h"
+
+#include <QString>
+
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tamrisk {
+
+// A record's place in the list's order (newest first, then by id, descending).
+struct ListPlace {
+    qint64 startedMs = 0;
+    std::string id;
+};
+
+struct RecordFilter {
+    std::string unit{}, serial{}, kind{};  // UTF-8, exact; empty: any
+    std::optional<RecordOutcome> outcome{};
+    std::optional<qint64> sinceMs{};  // started at or after, UTC ms
+    int limit = 20;                   // 0 or less: all
+    // Only the records listed after this place: the next page after a page's last record.
+    std::optional<ListPlace> after{};
+};
+
+// Which claims Claims lists: each given field matched exactly; empty: any.
+struct ClaimFilter {
+    std::string data{}, unit{}, station{};  // data Windows-1251, as claimed; unit and station UTF-8
+    int limit = 20;                         // 0 or less: all
+    std::string space{};                    // the number space, Windows-1251
+};
+
+// Found: `id` is the one record; Ambiguous: more than one starts so; NotFound:
+// none does; Failed: the question could not be asked (`error` says why).
+enum class Resolve { Found, Ambiguous, NotFound, Failed };
+
+class RecordQueries {
+public:
+    // How many records LoadMany reads with one set of queries.
+    static constexpr std::size_t LoadBatch = 200;
+
+    explicit RecordQueries(StoreConnection& connection);
+
+    // Headers of the records that match, newest first. `serial`: the records that
+    // sent that data. Empty with `error` set on failure.
+    std::vector<RecordHeader> List(const RecordFilter& filter, QString& error);
+    // The one record whose id starts with `prefix` (any case).
+    Resolve ResolveId(const std::string& prefix, std::string& id, QString& error);
+    // The whole record; empty when there is none (NotFound) or on failure (`error` says which).
+    std::optional<Record> Load(const std::string& id, QString& error);
+    // The whole records of `ids` in that order, read LoadBatch at a time; one
+    // not there is left out. Empty with `error` set on failure.
+    std::vector<Record> LoadMany(std::span<const std::string> ids, QString& error);
+    // The claims that match, newest first (then by space and data, descending).
+    // Empty with `error` set on failure.
+    std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error);
+
+private:
+    bool LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error);
+
+    StoreConnection& m_c;
+};
+
+}  // namespace tamrisk

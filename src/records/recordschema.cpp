@@ -1,0 +1,381 @@
+#include "recordschema.h"
+
+#include "recordrows.h"
+
+#include <QSqlQuery>
+
+#include <algorithm>
+#include <vector>
+
+namespace tamrisk {
+
+namespace {
+
+// The schema, one step per version: step N takes a database of version N-1 to N.
+// Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT; {bytes}
+// for the dialect's type of a byte column).
+// A step may convert rows in C++ between its statements and those after.
+// Where the two databases must differ, a step adds statements run on one of them only.
+struct SchemaStep {
+    int version;
+    std::vector<const char*> statements;
+    bool (*convert)(QSqlDatabase& db, QSqlError& failure) = nullptr;
+    std::vector<const char*> after = {};
+    std::vector<const char*> onlySqlite = {};
+    std::vector<const char*> onlyPostgresql = {};
+};
+
+bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
+
+const std::vector<SchemaStep>& SchemaSteps() {
+    static const std::vector<SchemaStep> steps = {
+        {1,
+         {
+             "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+             "CREATE TABLE records ("
+             " id TEXT PRIMARY KEY, kind TEXT NOT NULL, station TEXT NOT NULL, operator_name TEXT NOT NULL,"
+             " program_version TEXT NOT NULL, port TEXT NOT NULL, speed INTEGER NOT NULL,"
+             " started_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL, outcome TEXT, reason TEXT NOT NULL,"
+             " unit TEXT NOT NULL, script TEXT NOT NULL, script_sha256 TEXT NOT NULL, line_range TEXT NOT NULL,"
+             " exit_code INTEGER, writer_host TEXT NOT NULL, writer_pid INTEGER NOT NULL)",
+             "CREATE INDEX records_started ON records (started_ms DESC)",
+             "CREATE INDEX records_unit ON records (unit, started_ms)",
+             "CREATE INDEX records_outcome ON records (outcome, started_ms)",
+             "CREATE TABLE record_log ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, t_ms BIGINT NOT NULL,"
+             " colour TEXT NOT NULL, line_text TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+             "CREATE TABLE record_serials ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, space TEXT NOT NULL,"
+             " data TEXT NOT NULL, script_line INTEGER NOT NULL, result TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+             "CREATE INDEX record_serials_data ON record_serials (data)",
+             "CREATE TABLE record_images ("
+             " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, kind TEXT NOT NULL,"
+             " length BIGINT NOT NULL, sha256 TEXT NOT NULL, file TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+         }},
+        // The script line each log line was shown for, so that a report can name it.
+        {2, {"ALTER TABLE record_log ADD COLUMN script_line INTEGER NOT NULL DEFAULT 0"}},
+        // Log lines kept in chunks of many lines a row: a row a line cost a busy
+        // run a fifth of its speed.
+        {3,
+         {"CREATE TABLE record_log_chunks ("
+          " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, last_t_ms BIGINT NOT NULL,"
+          " lines TEXT NOT NULL, PRIMARY KEY (record_id, seq))"},
+         ConvertLogRowsToChunks,
+         {"DROP TABLE record_log"}},
+        // Every number claimed before it was sent, by whichever record, station and unit:
+        // the key lets each one out once.
+        {4,
+         {"CREATE TABLE serial_claims ("
+          " space TEXT NOT NULL, data TEXT NOT NULL, record_id TEXT NOT NULL, station TEXT NOT NULL,"
+          " unit TEXT NOT NULL, claimed_ms BIGINT NOT NULL, PRIMARY KEY (space, data))"}},
+        // The records of a station's local file still to be sent on to the line's
+        // database, in the order they were begun.
+        {5,
+         {"CREATE TABLE forward_queue ("
+          " seq BIGINT NOT NULL PRIMARY KEY, record_id TEXT NOT NULL, destination TEXT NOT NULL)",
+          "CREATE INDEX forward_queue_destination ON forward_queue (destination, seq)"}},
+        // The login that made each claim. On a line's database a login may give back
+        // only its own claims: row-level security lets every login read and add
+        // claims, and delete only those it made (the owner, who sets the line up, is
+        // not bound). A records file has no logins.
+        {.version = 6,
+         .statements = {},
+         .onlySqlite = {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT ''"},
+         .onlyPostgresql =
+             {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT current_user",
+              "ALTER TABLE serial_claims ENABLE ROW LEVEL SECURITY",
+              "CREATE POLICY serial_claims_read ON serial_claims FOR SELECT USING (true)",
+              "CREATE POLICY serial_claims_add ON serial_claims FOR INSERT WITH CHECK (claimed_by = current_user)",
+              "CREATE POLICY serial_claims_give_back ON serial_claims FOR DELETE USING (claimed_by = current_user)"}},
+        // A record the line's database refused is set aside with the line's
+        // reason (NULL: it waits to be sent), so that those behind it go on.
+        {7, {"ALTER TABLE forward_queue ADD COLUMN set_aside TEXT"}},
+        // Every transaction of a record as a step. Data and answers are the bytes
+        // of the wire, which may hold any byte (a NUL too): kept as bytes.
+        {8,
+         {"CREATE TABLE record_steps ("
+          " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, script_line INTEGER,"
+          " command INTEGER NOT NULL, data {bytes} NOT NULL, status TEXT, answer {bytes} NOT NULL,"
+          " result TEXT NOT NULL, attempts INTEGER NOT NULL, t_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL,"
+          " transactions INTEGER NOT NULL, failures INTEGER NOT NULL, PRIMARY KEY (record_id, seq))"}},
+    };
+    return steps;
+}
+
+// What the logins of a line's database may do with each table of the schema. A
+// station adds records (a record is its row in `records` and its rows in every
+// record_ table), adds claims and gives back claims (row-level security keeps
+// that to its own), and reads everything: it looks up the next row numbers of a
+// record and the claims of a number space. Nothing here lets it change or
+// delete a record. A reader only reads.
+// Every table the schema makes is listed: a table added by a later step needs
+// its line here as well, or GrantLogins refuses to set up the line.
+struct TableGrant {
+    const char* table;
+    const char* station;  // the privileges of a station's login; a reader's is SELECT
+};
+
+const std::vector<TableGrant>& LineGrants() {
+    static const std::vector<TableGrant> grants = {
+        {"schema_version", "SELECT"},
+        {"records", "SELECT, INSERT"},
+        {"record_log_chunks", "SELECT, INSERT"},
+        {"record_serials", "SELECT, INSERT"},
+        {"record_images", "SELECT, INSERT"},
+        {"record_steps", "SELECT, INSERT"},
+        {"serial_claims", "SELECT, INSERT, DELETE"},
+        // A station's queue is kept in its local file; on the line it stays empty.
+        {"forward_queue", "SELECT"},
+    };
+    return grants;
+}
+
+// `name` as a quoted SQL identifier of PostgreSQL.
+QString QuotedName(const QString& name) {
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+// The log rows of the second schema become chunks, a record's lines in order.
+bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+    QSqlQuery rows(db);
+    // PostgreSQL's driver drops the rest of a forward-only result when the
+    // connection runs another statement.
+    rows.setForwardOnly(SqlDialect::Of(db).KeepsForwardResults());
+    if (!rows.exec(QStringLiteral(
+            "SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"))) {
+        failure = rows.lastError();
+        return false;
+    }
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO record_log_chunks (record_id, seq, last_t_ms, lines) VALUES (?, ?, ?, ?)"));
+    QVariant recordId;
+    std::vector<RecordLogChunk> log;
+    const auto write = [&] {
+        qint64 seq = 0;
+        for (const RecordLogChunk& chunk : log) {
+            insert.bindValue(0, recordId);
+            insert.bindValue(1, seq++);
+            insert.bindValue(2, chunk.lastMs);
+            insert.bindValue(3, Cp1251(chunk.text));
+            if (!insert.exec()) {
+                failure = insert.lastError();
+                return false;
+            }
+        }
+        log.clear();
+        return true;
+    };
+    while (rows.next()) {
+        if (rows.value(0) != recordId && !write())
+            return false;
+        recordId = rows.value(0);
+        AddLogLine(log, rows.value(1).toLongLong(),
+                   ColourFromText(Utf8From(rows.value(2))).value_or(ResultColour::Black), rows.value(4).toInt(),
+                   Cp1251From(rows.value(3)));
+    }
+    return write();
+}
+
+// 0 for an empty database, -1 for one that holds tables but no schema version.
+// QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
+// On PostgreSQL: every table, view or other relation of the schema the records
+// go to, also those this role may not read.
+bool ListTables(StoreConnection& c, QStringList& tables, QSqlError& failure) {
+    QSqlQuery list(c.Db());
+    if (!list.exec(c.Dialect().ListTablesSql())) {
+        failure = list.lastError();
+        return false;
+    }
+    while (list.next())
+        tables.push_back(list.value(0).toString());
+    return true;
+}
+
+bool ReadSchemaVersion(StoreConnection& c, int& version, QSqlError& failure) {
+    QStringList tables;
+    if (!ListTables(c, tables, failure))
+        return false;
+    if (!tables.contains(QStringLiteral("schema_version"))) {
+        version = tables.isEmpty() ? 0 : -1;
+        return true;
+    }
+    QSqlQuery query(c.Db());
+    if (!query.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) || !query.next()) {
+        failure = query.lastError();
+        return false;
+    }
+    version = query.value(0).toInt();
+    return true;
+}
+
+// Another program may have upgraded the database since it was read: the version
+// is read again inside the transaction that upgrades. SQLite's write lock lets
+// one program at a time in; on PostgreSQL an advisory lock held until the end of
+// the transaction does.
+bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denied) {
+    int upgradedTo = 0;
+    denied = false;
+    const auto make = [&](const char* statement, QSqlError& failure) {
+        if (c.Exec(QString::fromLatin1(statement).replace(QLatin1String("{bytes}"), c.Dialect().BytesType()), failure))
+            return true;
+        denied = c.Dialect().IsDenied(failure);
+        return false;
+    };
+    const bool written = c.Write(
+        [&](QSqlError& failure) {
+            if (!c.Dialect().LockSchema([&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, failure))
+                return false;
+            int version = 0;
+            if (!ReadSchemaVersion(c, version, failure))
+                return false;
+            if (version < 0 || version > CurrentSchemaVersion) {
+                failure = QSqlError(QString(), QStringLiteral("the schema changed while it was being upgraded"));
+                return false;
+            }
+            const int from = version;
+            for (const SchemaStep& step : SchemaSteps()) {
+                if (step.version <= version)
+                    continue;
+                for (const char* statement : step.statements) {
+                    if (!make(statement, failure))
+                        return false;
+                }
+                if (step.convert != nullptr && !step.convert(c.Db(), failure))
+                    return false;
+                const bool sqlite = c.Dialect().Which() == SqlDialect::Family::Sqlite;
+                for (const auto* statements : {&step.after, sqlite ? &step.onlySqlite : &step.onlyPostgresql}) {
+                    for (const char* statement : *statements) {
+                        if (!make(statement, failure))
+                            return false;
+                    }
+                }
+                version = step.version;
+            }
+            QSqlQuery query(c.Db());
+            query.prepare(from == 0 ? QStringLiteral("INSERT INTO schema_version (version) VALUES (?)")
+                                    : QStringLiteral("UPDATE schema_version SET version = ?"));
+            query.addBindValue(version);
+            upgradedTo = version;
+            return c.Run(query, failure);
+        },
+        error);
+    if (written)
+        schemaVersion = upgradedTo;
+    return written;
+}
+
+
+}  // namespace
+
+bool OpenSchema(StoreConnection& c, int& version, QString& error) {
+    const StoreConnection::Watching watching(c);
+    const auto refuse = [&](const QString& reason) {
+        return c.Fail(StoreError::Kind::SchemaRefused, reason, error);
+    };
+    // A login the owner has not granted its rights may not read the schema.
+    const auto failed = [&](const QSqlError& failure) {
+        c.Fail(failure, error, StoreError::Kind::NotOpen);
+        if (!c.Dialect().IsDenied(failure))
+            return false;
+        return c.Fail(StoreError::Kind::SchemaRefused,
+                      c.LastError().reason + QStringLiteral(" (the database's owner grants the line's logins their"
+                                                            " rights with `tamrisk-cli records setup`)"),
+                      error);
+    };
+    QSqlError failure;
+    if (!ReadSchemaVersion(c, version, failure))
+        return failed(failure);
+    if (version < 0)
+        return refuse(QStringLiteral("not a records database (it holds other tables)"));
+    if (version > CurrentSchemaVersion)
+        return refuse(QStringLiteral("records of a newer program (schema version %1; this program knows %2)")
+                          .arg(version)
+                          .arg(CurrentSchemaVersion));
+    if (!c.Dialect().AfterOpen([&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, failure))
+        return failed(failure);
+    if (version == CurrentSchemaVersion)
+        return true;
+    // The upgrade writes: the connection is usable for it.
+    c.SetOpen(true);
+    bool denied = false;
+    const bool upgraded = Upgrade(c, version, error, denied);
+    c.SetOpen(false);
+    // A station's login may use the line's schema but not make it: the owner does.
+    if (denied && version == 0)
+        return refuse(QStringLiteral("the line's database has no records schema: run `tamrisk-cli records setup`"));
+    if (denied)
+        return refuse(QStringLiteral("the line's records schema is of an older program (version %1, this program"
+                                     " writes %2): run `tamrisk-cli records setup`")
+                          .arg(version)
+                          .arg(CurrentSchemaVersion));
+    if (!upgraded && c.LastError().kind == StoreError::Kind::StatementFailed)
+        return c.Fail(StoreError::Kind::SchemaRefused, c.LastError().reason, error);
+    return upgraded;
+}
+
+bool GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles,
+                 QString& error) {
+    if (c.IsOpen() && !c.Dialect().HasLogins()) {
+        return c.Fail(StoreError::Kind::StatementFailed, QStringLiteral(": a records file has no logins to grant to (a line's database is a"
+                                            " postgresql:// URL)"), error);
+    }
+    return c.Write(
+        [&](QSqlError& failure) {
+            QStringList tables;
+            if (!ListTables(c, tables, failure))
+                return false;
+            for (const QString& table : tables) {
+                const bool listed = std::any_of(LineGrants().begin(), LineGrants().end(), [&](const TableGrant& grant) {
+                    return table == QLatin1String(grant.table);
+                });
+                if (!listed) {
+                    failure = QSqlError(QString(), QStringLiteral("the table ") + table +
+                                                       QStringLiteral(" has no rights listed for the line's logins"));
+                    return false;
+                }
+            }
+            // PostgreSQL only warns when a login that owns nothing grants nothing.
+            QSqlQuery owned(c.Db());
+            if (!owned.exec(QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_class c"
+                                           " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                           " WHERE n.nspname = current_schema() AND c.relkind = 'r'"
+                                           " AND NOT pg_has_role(c.relowner, 'USAGE')")) ||
+                !owned.next()) {
+                failure = owned.lastError();
+                return false;
+            }
+            if (owned.value(0).toInt() > 0) {
+                failure = QSqlError(QString(), QStringLiteral("only the owner of the records schema may grant its rights"
+                                                              " (this login is not)"));
+                return false;
+            }
+            QSqlQuery names(c.Db());
+            if (!names.exec(QStringLiteral("SELECT current_database(), current_schema()")) || !names.next()) {
+                failure = names.lastError();
+                return false;
+            }
+            const QString database = QuotedName(names.value(0).toString());
+            const QString schema = QuotedName(names.value(1).toString());
+            auto grant = [&](const QString& role, bool station) {
+                const QString to = QStringLiteral(" TO ") + QuotedName(role);
+                if (!c.Exec(QStringLiteral("GRANT CONNECT ON DATABASE ") + database + to, failure) ||
+                    !c.Exec(QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + to, failure))
+                    return false;
+                for (const TableGrant& table : LineGrants()) {
+                    const QString rights = station ? QLatin1String(table.station) : QStringLiteral("SELECT");
+                    const QString on = QStringLiteral(" ON ") + QLatin1String(table.table);
+                    if (!c.Exec(QStringLiteral("GRANT ") + rights + on + to, failure))
+                        return false;
+                }
+                return true;
+            };
+            return std::all_of(stationRoles.begin(), stationRoles.end(),
+                               [&](const QString& role) { return grant(role, true); }) &&
+                   std::all_of(readerRoles.begin(), readerRoles.end(),
+                               [&](const QString& role) { return grant(role, false); });
+        },
+        error);
+}
+
+
+}  // namespace tamrisk

@@ -1,0 +1,238 @@
+#include "recordwriter.h"
+
+#include "forwardqueue.h"
+#include "recordrows.h"
+
+#include <QSqlQuery>
+#include <QSysInfo>
+
+#include <cerrno>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace tamrisk {
+
+RecordWriter::RecordWriter(StoreConnection& connection) : m_c(connection) {}
+
+// `whole`: a record sent on from another database, with its outcome, skipped
+// when its id is there already. Else a record in progress. Either way this
+// program is its writer here.
+bool RecordWriter::InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure) {
+    QSqlQuery query(m_c.Db());
+    query.prepare(QStringLiteral("INSERT INTO records (") + QLatin1String(HeaderColumns) +
+                  QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)") +
+                  (whole ? QStringLiteral(" ON CONFLICT (id) DO NOTHING") : QString()));
+    for (const QVariant& value :
+         {Utf8(header.id), Utf8(header.kind), Utf8(header.station), Utf8(header.operatorName), Utf8(header.version),
+          Utf8(header.port), QVariant(header.speed), QVariant(header.startedMs), QVariant(header.durationMs),
+          OutcomeValue(whole ? header.outcome : std::nullopt), Utf8(header.reason), Utf8(header.unit),
+          Utf8(header.script), Utf8(header.scriptSha256), Utf8(header.lineRange), ExitValue(header.exitCode),
+          Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
+        query.addBindValue(value);
+    if (!m_c.Run(query, failure))
+        return false;
+    inserted = query.numRowsAffected() > 0;
+    return true;
+}
+
+bool RecordWriter::Begin(const RecordHeader& header, QString& error) {
+    return m_c.Write(
+        [&](QSqlError& failure) {
+            bool inserted = false;
+            return InsertHeader(header, false, inserted, failure) && EnqueueForLine(m_c, header.id, m_forwardTo, failure);
+        },
+        error);
+}
+
+bool RecordWriter::NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure) {
+    QSqlQuery query(m_c.Db());
+    query.prepare(QStringLiteral("SELECT MAX(seq) FROM ") + table + QStringLiteral(" WHERE record_id = ?"));
+    query.addBindValue(Utf8(id));
+    if (!m_c.Run(query, failure) || !query.next()) {
+        failure = query.lastError();
+        return false;
+    }
+    next = query.value(0).isNull() ? 0 : query.value(0).toLongLong() + 1;
+    return true;
+}
+
+bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure) {
+    const QVariant recordId = Utf8(id);
+    auto insertAll = [&](const QString& table, const QString& columns, std::size_t count, auto&& bind) {
+        if (count == 0)
+            return true;
+        qint64 seq = 0;
+        if (!NextSequence(table, id, seq, failure))
+            return false;
+        const QString marks = QString(QStringLiteral(", ?")).repeated(static_cast<int>(columns.count(u',')) + 1);
+        QSqlQuery query(m_c.Db());
+        query.prepare(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (record_id, seq, ") + columns +
+                      QStringLiteral(") VALUES (?, ?") + marks + QStringLiteral(")"));
+        for (std::size_t i = 0; i < count; ++i) {
+            query.bindValue(0, recordId);
+            query.bindValue(1, seq++);
+            bind(query, i);
+            if (!m_c.Run(query, failure))
+                return false;
+        }
+        return true;
+    };
+    const bool inserted =
+        insertAll(QStringLiteral("record_log_chunks"), QStringLiteral("last_t_ms, lines"), batch.log.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      query.bindValue(2, batch.log[i].lastMs);
+                      query.bindValue(3, Cp1251(batch.log[i].text));
+                  }) &&
+        insertAll(QStringLiteral("record_serials"), QStringLiteral("space, data, script_line, result"),
+                  batch.serials.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      const RecordSerial& serial = batch.serials[i];
+                      query.bindValue(2, Cp1251(serial.space));
+                      query.bindValue(3, Cp1251(serial.data));
+                      query.bindValue(4, serial.line);
+                      query.bindValue(5, QString::fromLatin1(SerialResultText(serial.result)));
+                  }) &&
+        insertAll(QStringLiteral("record_images"), QStringLiteral("kind, length, sha256, file"), batch.images.size(),
+                  [&](QSqlQuery& query, std::size_t i) {
+                      const RecordImage& image = batch.images[i];
+                      query.bindValue(2, Utf8(image.kind));
+                      query.bindValue(3, image.length);
+                      query.bindValue(4, Utf8(image.sha256));
+                      query.bindValue(5, Utf8(image.file));
+                  }) &&
+        insertAll(QStringLiteral("record_steps"),
+                  QLatin1String(StepColumns),
+                  batch.steps.size(), [&](QSqlQuery& query, std::size_t i) { BindStep(query, 2, batch.steps[i]); });
+    if (!inserted || batch.unit.empty())
+        return inserted;
+    QSqlQuery query(m_c.Db());
+    query.prepare(QStringLiteral("UPDATE records SET unit = ? WHERE id = ?"));
+    query.addBindValue(Utf8(batch.unit));
+    query.addBindValue(recordId);
+    return m_c.Run(query, failure);
+}
+
+bool RecordWriter::AppendBatch(const std::string& id, const RecordBatch& batch, QString& error) {
+    if (batch.Empty())
+        return m_c.IsOpen() || m_c.NotOpen(error);
+    return m_c.Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure); }, error);
+}
+
+bool RecordWriter::AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error) {
+    RecordBatch batch;
+    for (const RecordLogLine& line : lines)
+        AddLogLine(batch.log, line);
+    return AppendBatch(id, batch, error);
+}
+
+bool RecordWriter::AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error) {
+    RecordBatch batch;
+    batch.serials.assign(serials.begin(), serials.end());
+    return AppendBatch(id, batch, error);
+}
+
+bool RecordWriter::AddImage(const std::string& id, const RecordImage& image, QString& error) {
+    RecordBatch batch;
+    batch.images.push_back(image);
+    return m_c.Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure) && EnqueueForLine(m_c, id, m_forwardTo, failure); },
+                 error);
+}
+
+// The outcome is reported once this returns: a power cut must not take it back.
+bool RecordWriter::Finish(const RecordHeader& header, QString& error) {
+    const bool durable = m_c.DurableCommits();
+    if (!durable && !m_c.SetDurableCommits(true, error))
+        return false;
+    const bool written = m_c.Write(
+        [&](QSqlError& failure) {
+            QSqlQuery query(m_c.Db());
+            query.prepare(
+                QStringLiteral("UPDATE records SET outcome = ?, reason = ?, duration_ms = ?, unit = ?, exit_code = ?"
+                               " WHERE id = ?"));
+            for (const QVariant& value : {OutcomeValue(header.outcome), Utf8(header.reason),
+                                          QVariant(header.durationMs), Utf8(header.unit), ExitValue(header.exitCode),
+                                          Utf8(header.id)})
+                query.addBindValue(value);
+            return m_c.Run(query, failure);
+        },
+        error);
+    QString ignored;  // the next writes are only as durable as before
+    if (!durable)
+        m_c.SetDurableCommits(false, ignored);
+    return written;
+}
+
+bool RecordWriter::Import(std::span<const Record> records, int& added, QString& error) {
+    return m_c.Write(
+        [&](QSqlError& failure) {
+            added = 0;
+            for (const Record& record : records) {
+                bool inserted = false;
+                if (!InsertHeader(record.header, true, inserted, failure))
+                    return false;
+                if (!inserted) {
+                    // Images are only ever added, in order: those the line lacks are the last ones.
+                    qint64 held = 0;
+                    if (!NextSequence(QStringLiteral("record_images"), record.header.id, held, failure))
+                        return false;
+                    RecordBatch later;
+                    if (held < static_cast<qint64>(record.images.size()))
+                        later.images.assign(record.images.begin() + held, record.images.end());
+                    if (!InsertBatch(record.header.id, later, failure))
+                        return false;
+                    continue;
+                }
+                RecordBatch batch;
+                for (const RecordLogLine& line : record.log)
+                    AddLogLine(batch.log, line);
+                batch.serials = record.serials;
+                batch.images = record.images;
+                batch.steps = record.steps;
+                if (!InsertBatch(record.header.id, batch, failure))
+                    return false;
+                ++added;
+            }
+            return true;
+        },
+        error);
+}
+
+int RecordWriter::MarkAbandoned(QString& error) {
+    int marked = 0;
+    const bool written = m_c.Write(
+        [&](QSqlError& failure) {
+            marked = 0;
+            QSqlQuery unfinished(m_c.Db());
+            unfinished.prepare(
+                QStringLiteral("SELECT id, writer_pid FROM records WHERE outcome IS NULL AND writer_host = ?"));
+            unfinished.addBindValue(Text(QSysInfo::machineHostName()));
+            if (!m_c.Run(unfinished, failure))
+                return false;
+            std::vector<QVariant> gone;
+            while (unfinished.next()) {
+                const auto pid = static_cast<pid_t>(unfinished.value(1).toLongLong());
+                if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
+                    gone.push_back(unfinished.value(0));
+            }
+            unfinished.finish();
+            QSqlQuery abort(m_c.Db());
+            abort.prepare(QStringLiteral(
+                "UPDATE records SET outcome = ?, reason = ?,"
+                " duration_ms = (SELECT COALESCE(MAX(last_t_ms), 0) FROM record_log_chunks WHERE record_id = records.id)"
+                " WHERE id = ? AND outcome IS NULL"));
+            for (const QVariant& id : gone) {
+                abort.bindValue(0, QString::fromLatin1(OutcomeText(RecordOutcome::Aborted)));
+                abort.bindValue(1, QString::fromLatin1(UnfinishedReason));
+                abort.bindValue(2, id);
+                if (!m_c.Run(abort, failure))
+                    return false;
+                marked += abort.numRowsAffected() > 0 ? 1 : 0;
+            }
+            return true;
+        },
+        error);
+    return written ? marked : -1;
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,66 @@
+#pragma once
+// The few things in which SQLite and PostgreSQL differ for the records: how a
+// write transaction begins, which error codes mean busy, refused, denied or out
+// of reach, the type of a byte column, how tables are listed, and what an open
+// connection needs first. Everything else is plain SQL both take; callers ask
+// the dialect, never which database they are on.
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+#include <functional>
+
+namespace tamrisk {
+
+class SqlDialect {
+public:
+    // The dialect of `db`'s driver (SQLite for any driver but PostgreSQL's).
+    static const SqlDialect& Of(const QSqlDatabase& db);
+    virtual ~SqlDialect() = default;
+
+    // Another writer holds the database: the same transaction may pass later.
+    virtual bool IsBusy(const QSqlError& failure) const = 0;
+    // The login may not do what was asked.
+    virtual bool IsDenied(const QSqlError& failure) const = 0;
+    // Refused for the values written: the same write fails again.
+    virtual bool IsRefusal(const QSqlError& failure) const = 0;
+    // The database is out of reach (`open`: the connection still is).
+    virtual bool IsOutOfReach(const QSqlError& failure, bool open) const = 0;
+    // The failure's message on one line.
+    virtual QString Reason(const QSqlError& failure) const = 0;
+
+    // A statement run by `exec`; false with the failure it left.
+    using Exec = std::function<bool(const QString& sql, QSqlError& failure)>;
+    // Begins, commits and rolls back a write transaction; an SQLite write takes
+    // its lock at the start, so that one that reads first waits for other writers.
+    virtual bool Begin(QSqlDatabase& db, const Exec& exec, QSqlError& failure) const = 0;
+    virtual bool Commit(QSqlDatabase& db, const Exec& exec, QSqlError& failure) const = 0;
+    virtual void Rollback(QSqlDatabase& db, const Exec& exec) const = 0;
+    // Lets one program at a time make or upgrade the schema within the transaction.
+    virtual bool LockSchema(const Exec& exec, QSqlError& failure) const = 0;
+    // A statement listing every table (and view) of the records' schema, one name a row.
+    virtual QString ListTablesSql() const = 0;
+    // Makes what the database needs before it is opened: false with `reason`
+    // (`outOfReach` when a later try may work).
+    virtual bool BeforeOpen(const QSqlDatabase& db, QString& reason, bool& outOfReach) const = 0;
+    // Sets up a connection just opened: false with the failure.
+    virtual bool AfterOpen(const Exec& exec, QSqlError& failure) const = 0;
+    // Commits synced to disk before they return (`on`) or not; false with the failure.
+    virtual bool SetDurable(bool on, const Exec& exec, QSqlError& failure) const = 0;
+    // "LIKE" or the database's LIKE that ignores the case of letters.
+    virtual QString CaseInsensitiveLike() const = 0;
+    // The type of a column of bytes.
+    virtual QString BytesType() const = 0;
+    // True when the database has logins that may be granted rights.
+    virtual bool HasLogins() const = 0;
+    // True when several results of one connection may be read side by side forward only.
+    virtual bool KeepsForwardResults() const = 0;
+    // The socket of an open connection to a server; -1 for none.
+    virtual int Socket(const QSqlDatabase& db) const = 0;
+    // Which of a schema step's statements for one database only are this one's.
+    enum class Family { Sqlite, Postgresql };
+    virtual Family Which() const = 0;
+};
+
+}  // namespace tamrisk

@@ -1,0 +1,118 @@
+#pragma once
+// One connection to the records, used from the thread that made it: an SQLite
+// file or a line's PostgreSQL database. It runs statements and write
+// transactions (a busy database is waited for, then the whole transaction tried
+// again a bounded number of times, never skipped), bounds how long a server may
+// leave a statement unanswered, and turns every failure into a StoreError of
+// its kind. The pieces of the records layer (schema, writing, queue, claims,
+// queries) each work through one.
+
+#include "sqldialect.h"
+#include "storeerror.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QVariant>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QSqlQuery;
+
+namespace tamrisk {
+
+class AnswerWatch;
+
+// Adds the Qt connection `name` for `location`, set up but not open (an SQLite
+// file with its busy time-out, or a PostgreSQL database with its time-outs);
+// false with `reason` for a location that cannot be taken or a driver that is
+// not installed. For a program's or a test's own statements.
+bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason);
+
+class StoreConnection {
+public:
+    // How long a PostgreSQL server reached over a Unix socket may leave a
+    // statement unanswered before its connection is taken for lost (over TCP the
+    // kernel bounds it as long: tcp_user_timeout).
+    static constexpr std::chrono::milliseconds AnswerLimit{15000};
+
+    StoreConnection();
+    ~StoreConnection();
+    StoreConnection(const StoreConnection&) = delete;
+    StoreConnection& operator=(const StoreConnection&) = delete;
+
+    // Connects to `location` (an SQLite file, its folder made first, or a
+    // PostgreSQL URL). False with the failure (LastError) when it cannot.
+    bool Connect(const QString& location);
+    // Closes the connection; every later operation fails as not open with `error` (NotOpen kind unless given).
+    void Close(StoreError error);
+    // The store may be used: Connect passed and the owner marked it ready.
+    bool IsOpen() const { return m_open; }
+    void SetOpen(bool open) { m_open = open; }
+
+    QSqlDatabase& Db() { return m_db; }
+    const SqlDialect& Dialect() const { return *m_dialect; }
+    QString Location() const { return m_location; }
+
+    // Every failure is kept here until the next: its kind, location and reason.
+    const StoreError& LastError() const { return m_error; }
+    // True when the last failure was the database out of reach (ConnectionLost).
+    bool OutOfReach() const { return m_error.kind == StoreError::Kind::ConnectionLost; }
+    // True when the last failed write was refused for what it wrote: the same write fails again.
+    bool Refused() const { return m_refused; }
+
+    // Records a failure of `kind` with `reason` and returns false, `error` set to its text.
+    bool Fail(StoreError::Kind kind, const QString& reason, QString& error);
+    // Records a failure of the database (its kind from the dialect, or `kind` when
+    // in reach) and returns false, `error` set to its text.
+    bool Fail(const QSqlError& failure, QString& error, StoreError::Kind kind = StoreError::Kind::StatementFailed);
+    // Fails as not open: the open's own failure, or "the records database is not open".
+    bool NotOpen(QString& error);
+
+    // Runs `sql`, or `query` as prepared; false with the failure.
+    bool Exec(const QString& sql, QSqlError& failure);
+    bool Run(QSqlQuery& query, QSqlError& failure);
+    // Runs `sql` with `values` bound, at most `limit` rows (0 or less: all), read forward only.
+    bool Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error);
+    // Runs `body` in one write transaction, again while the database is busy.
+    bool Write(const std::function<bool(QSqlError&)>& body, QString& error);
+
+    // Commits synced to disk before they return (SQLite's synchronous=FULL) or not.
+    bool SetDurableCommits(bool on, QString& error);
+    bool DurableCommits() const { return m_durable; }
+    // Sets how long an unanswered statement is waited for over a Unix socket.
+    void SetAnswerLimit(std::chrono::milliseconds limit) { m_answerLimit = limit; }
+
+    // While one lives, a server that leaves a statement unanswered for the
+    // answer limit over a Unix socket loses its connection (nested ones share it).
+    class Watching {
+    public:
+        explicit Watching(StoreConnection& connection);
+        ~Watching();
+        Watching(const Watching&) = delete;
+        Watching& operator=(const Watching&) = delete;
+
+    private:
+        StoreConnection& m_connection;
+    };
+
+private:
+    QString m_name;
+    QSqlDatabase m_db;
+    const SqlDialect* m_dialect;
+    QString m_location;
+    StoreError m_error;
+    StoreError m_openError;
+    bool m_open = false;
+    bool m_durable = false;
+    bool m_refused = false;
+    bool m_overUnixSocket = false;
+    std::chrono::milliseconds m_answerLimit = AnswerLimit;
+    std::unique_ptr<AnswerWatch> m_watch;  // while a Watching lives
+    int m_watching = 0;                    // Watching objects alive
+    bool m_unanswered = false;             // the last watch shut the connection down
+};
+
+}  // namespace tamrisk
