@@ -72,21 +72,19 @@ TEST_F(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases)
         int transactions, failures;
     };
     const qint64 silent = 2 * (2000 + 300);  // both attempts of an unanswered request, whole milliseconds
+    const std::vector<Expected> run = {
+        {2, 121, "0000", Fine, "A0000", StepResult::Answered, 1, 0, 10, 1, 0},
+        {3, 121, "0040", Refused, "A0040", StepResult::Refused, 1, 10, 10, 1, 1},
+        {3, 121, "0080", Fine, "A0080", StepResult::Answered, 1, 20, 10, 1, 0},
+        {3, 121, "00C0", Fine, "A00C0", StepResult::Answered, 1, 30, 10, 1, 0},
+        {4, 48, "", std::nullopt, "", StepResult::NoAnswer, 2, 40, silent, 1, 1},
+        {std::nullopt, 121, "0100", Fine, "A0100", StepResult::Answered, 1, 40 + silent, 10, 1, 0}};
+    std::vector<Expected> command = run;  // the same steps without script lines
+    for (Expected& e : command)
+        e.line.reset();
     const std::map<std::string, std::vector<Expected>> cases = {
-        {"run",
-         {{2, 121, "0000", Fine, "A0000", StepResult::Answered, 1, 0, 10, 1, 0},
-          {3, 121, "0040", Refused, "A0040", StepResult::Refused, 1, 10, 10, 1, 1},
-          {3, 121, "0080", Fine, "A0080", StepResult::Answered, 1, 20, 10, 1, 0},
-          {3, 121, "00C0", Fine, "A00C0", StepResult::Answered, 1, 30, 10, 1, 0},
-          {4, 48, "", std::nullopt, "", StepResult::NoAnswer, 2, 40, silent, 1, 1},
-          {std::nullopt, 121, "0100", Fine, "A0100", StepResult::Answered, 1, 40 + silent, 10, 1, 0}}},
-        {"command",
-         {{std::nullopt, 121, "0000", Fine, "A0000", StepResult::Answered, 1, 0, 10, 1, 0},
-          {std::nullopt, 121, "0040", Refused, "A0040", StepResult::Refused, 1, 10, 10, 1, 1},
-          {std::nullopt, 121, "0080", Fine, "A0080", StepResult::Answered, 1, 20, 10, 1, 0},
-          {std::nullopt, 121, "00C0", Fine, "A00C0", StepResult::Answered, 1, 30, 10, 1, 0},
-          {std::nullopt, 48, "", std::nullopt, "", StepResult::NoAnswer, 2, 40, silent, 1, 1},
-          {std::nullopt, 121, "0100", Fine, "A0100", StepResult::Answered, 1, 40 + silent, 10, 1, 0}}},
+        {"run", run},
+        {"command", command},
         {"code-memory",
          {{2, 121, "0000", Refused, "A0040", StepResult::Refused, 4, 0, 40, 4, 1},
           {4, 48, "", std::nullopt, "", StepResult::NoAnswer, 2, 40, silent, 1, 1},
