@@ -74,11 +74,12 @@ void CliRecord::SetUniqueSerials(bool on) {
     m_record.SetUniqueSerials(on ? m_claims.get() : nullptr);
 }
 
-void CliRecord::SetPort(const ParsedArgs& args, const CliSession& session) {
+void CliRecord::SetPort(const ParsedArgs& args, CliSession& session) {
     // The path, as the station names the port too; as given when none was reached.
     const std::string& opened = session.openedPort;
     Header().port = opened.empty() ? args.value("port").value_or("") : opened;
     Header().speed = session.openedSpeed;
+    m_record.WatchTransactions(session.station.transactor);
 }
 
 Record CliRecord::Ending(RecordOutcome outcome, const std::string& reason, int exitCode) {

@@ -56,8 +56,9 @@ public:
 
     // Filled before Start: the kind, station, operator, version and unit are set.
     RecordHeader& Header() { return m_record.Header(); }
-    // The port by its path (as given with --port when no path was found for it), and the speed.
-    void SetPort(const ParsedArgs& args, const CliSession& session);
+    // The port by its path (as given with --port when no path was found for it), and
+    // the speed; the transactions of the session's station become the record's steps.
+    void SetPort(const ParsedArgs& args, CliSession& session);
     // Writes the header; the record's time starts now.
     void Start() { m_record.Start(); }
     // The command's result sink teed into the record. Either Tee or Keep, once.

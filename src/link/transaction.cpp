@@ -32,37 +32,68 @@ bool Transactor::PortLost() const { return m_link.PortLost(); }
 ExecResult Transactor::ExecCommand(int command, std::string_view data) {
     if (m_inProgress)
         return ExecResult::ExecBusy;
+    TransactionReport report;
+    report.command = command;
+    report.data = data;
+    report.started = m_host.now();
     TransactionState& s = m_state;
     s.FailedAttempts = 0;
     s.RequestSent = false;
     if (!m_link.IsOpen()) {
+        report.ended = m_host.now();
         m_host.showMessage("Serial port not open", "Error");
         s.StatusFlags |= PortNotOpen;
         // After a lost port the last answer belongs to a transaction before the
         // loss; it must not pass for this one's.
         if (m_link.PortLost())
             ForgetAnswer();
+        Tell(report);
         return ExecResult::ExecNoAnswer;
     }
     if (s.CancelRequest) {
         // Nothing is sent, and the previous answer must not pass for this one's.
         ForgetAnswer();
         s.StatusFlags = NoAnswer;
+        report.ended = m_host.now();
+        Tell(report);
         return ExecResult::ExecNoAnswer;
     }
     if (data.size() > MaxRequestData) {
+        report.ended = m_host.now();
         ForgetAnswer();
         s.StatusFlags = BadProtocol;
         m_host.showMessage("Command data too long (" + std::to_string(data.size()) + " bytes, at most " +
                                std::to_string(MaxRequestData) + ")",
                            "Error");
+        Tell(report);
         return ExecResult::ExecBadProtocol;
     }
 
     m_inProgress = true;
+    const ExecResult result = Attempt(command, data, report);
+    if (s.StatusFlags & PortNotOpen) {
+        // Lost on the way: a retry cannot help until the operator connects again.
+    } else if (s.StatusFlags & NoAnswer) {
+        if (m_host.askYesNo("No printer serponse. Retry?", "Error"))
+            s.RepeatRequest = true;
+    } else if (s.StatusFlags & BadProtocol) {
+        if (m_host.askYesNo("Bad protocol. Retry?", "Error"))
+            s.RepeatRequest = true;
+    }
+    s.SequenceNumber = NextSequence(s.SequenceNumber);
+    m_inProgress = false;
+    Tell(report);
+    return result;
+}
+
+ExecResult Transactor::Attempt(int command, std::string_view data, TransactionReport& report) {
+    TransactionState& s = m_state;
     ExecResult result = ExecResult::ExecOk;
+    bool answerCopied = false;  // the last attempt's answer data reached AnswerData
     while (s.FailedAttempts < 2 && !s.CancelRequest) {
         result = ExecResult::ExecOk;
+        answerCopied = false;
+        ++report.attempts;
         s.StatusFlags = 0;
         s.StatusBytes.fill(0);
         // A frame the line took only part of cannot pass the printer's checksum:
@@ -87,6 +118,7 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
             const AnswerCheck check = TestAnswerFrame(m_receiver.Buffer(), s.SequenceNumber, command);
             if (check.dataCopied)
                 s.AnswerData = check.data;
+            answerCopied = check.dataCopied;
             if (check.statusCopied)
                 s.StatusBytes = check.status;
             if (check.passed)
@@ -98,19 +130,28 @@ ExecResult Transactor::ExecCommand(int command, std::string_view data) {
         ++s.FailedAttempts;
     }
     s.StatusFlags = MapStatusToFlags(s.StatusBytes, s.StatusFlags);
-    if (s.StatusFlags & PortNotOpen) {
-        // Lost on the way: a retry cannot help until the operator connects again.
-    } else if (s.StatusFlags & NoAnswer) {
-        if (m_host.askYesNo("No printer serponse. Retry?", "Error"))
-            s.RepeatRequest = true;
-    } else if (s.StatusFlags & BadProtocol) {
-        if (m_host.askYesNo("Bad protocol. Retry?", "Error"))
-            s.RepeatRequest = true;
+    report.ended = m_host.now();
+    switch (result) {
+    case ExecResult::ExecOk:
+        report.result = (s.StatusFlags & CommonErrorFlag) != 0 ? TransactionResult::Refused
+                                                               : TransactionResult::Answered;
+        report.status = s.StatusBytes;
+        report.answer = s.AnswerData;
+        break;
+    case ExecResult::ExecBadProtocol:
+        report.result = TransactionResult::BadAnswer;
+        if (answerCopied)
+            report.answer = s.AnswerData;
+        break;
+    case ExecResult::ExecNoAnswer:
+    case ExecResult::ExecBusy:
+        report.result = s.RequestSent ? TransactionResult::NoAnswer : TransactionResult::NotSent;
+        break;
     }
-    s.SequenceNumber = NextSequence(s.SequenceNumber);
-    m_inProgress = false;
     return result;
 }
+
+void Transactor::Tell(const TransactionReport& report) { m_transactions.Notify(report); }
 
 void Transactor::ForgetAnswer() {
     m_state.AnswerData.clear();

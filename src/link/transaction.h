@@ -4,16 +4,19 @@
 // word, the attempt and SYN counts, the sequence byte and the two request flags.
 
 #include "frame.h"
+#include "host.h"
+#include "notifier.h"
 #include "statusbits.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tamrisk {
 
-class Host;
 class SerialLink;
 
 // Outcome of ExecCommand (the values are the station's result codes 0 to 3).
@@ -53,6 +56,25 @@ struct TransactionState {
     bool RequestSent = false;
 };
 
+// How one transaction ended, as its watchers hear it: a valid answer; a valid
+// answer whose status reports the printer's common error (the command refused);
+// no valid answer to a request that went out; an answer that failed a frame
+// test; nothing went out (no port, the port lost before sending, a cancel
+// before sending, data too long for a frame).
+enum class TransactionResult { Answered, Refused, NoAnswer, BadAnswer, NotSent };
+
+// One transaction as it ended. The views into the data and the answer hold only
+// while the watcher is being told.
+struct TransactionReport {
+    int command = 0;
+    std::string_view data;                   // as sent
+    std::optional<StatusBytesArray> status;  // when a valid answer came
+    std::string_view answer;                 // the answer's data as the state holds it
+    TransactionResult result = TransactionResult::NotSent;
+    int attempts = 0;  // frames sent: 1 when the first was answered
+    Host::Clock::time_point started, ended;  // ended before any question to the operator
+};
+
 // ORs into `flags` the StatusFlags bit of every mapped status bit set in `status`.
 std::uint32_t MapStatusToFlags(const StatusBytesArray& status, std::uint32_t flags);
 
@@ -69,6 +91,13 @@ public:
     // touching anything when called while another transaction runs.
     ExecResult ExecCommand(int command, std::string_view data);
 
+    // Subscribes `callback` to every transaction that ExecCommand carries out (not
+    // one refused as busy), told once as it ends, after the operator answered
+    // any question; in subscription order.
+    [[nodiscard]] Subscription OnTransaction(std::function<void(const TransactionReport&)> callback) {
+        return m_transactions.Subscribe(std::move(callback));
+    }
+
     bool InProgress() const { return m_inProgress; }
     // The port went away since it was opened (nothing can be sent until the next open).
     bool PortLost() const;
@@ -83,12 +112,18 @@ private:
     // Collects one answer into the receiver; true when the gap ran out first.
     // Every byte restarts the gap, busy bytes only while CancelRequest is clear.
     bool ReceiveFrame();
+    // Runs the attempts of one transaction whose request may go out, and fills
+    // in its end, result, attempts, status and answer.
+    ExecResult Attempt(int command, std::string_view data, TransactionReport& report);
+    // Tells the watchers of `report`.
+    void Tell(const TransactionReport& report);
 
     SerialLink& m_link;
     Host& m_host;
     TransactionState& m_state;
     AnswerReceiver m_receiver;
     bool m_inProgress = false;
+    BasicNotifier<const TransactionReport&> m_transactions;
 };
 
 }  // namespace tamrisk

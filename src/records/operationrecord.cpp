@@ -10,13 +10,41 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <utility>
 
 namespace tamrisk {
 
 namespace {
 
 std::string Sha256Hex(QCryptographicHash& hash) { return hash.result().toHex().toStdString(); }
+
+StepResult StepResultOf(TransactionResult result) {
+    switch (result) {
+    case TransactionResult::Answered: return StepResult::Answered;
+    case TransactionResult::Refused: return StepResult::Refused;
+    case TransactionResult::NoAnswer: return StepResult::NoAnswer;
+    case TransactionResult::BadAnswer: return StepResult::BadAnswer;
+    case TransactionResult::NotSent: break;
+    }
+    return StepResult::NotSent;
+}
+
+// Adds `next`, a transaction of the same command, to the phase `phase`: the
+// phase shows its first failure, or its last transaction while none failed.
+void AddToPhase(RecordStep& phase, RecordStep next) {
+    const bool failed = next.result != StepResult::Answered;
+    if (phase.failures == 0) {
+        phase.status = next.status;
+        phase.answer = std::move(next.answer);
+        phase.result = next.result;
+    }
+    phase.failures += failed ? 1 : 0;
+    phase.transactions += 1;
+    phase.attempts += next.attempts;
+    phase.durationMs = next.tMs + next.durationMs - phase.tMs;
+}
 
 // A record is read later and elsewhere: the file it names must not depend on the folder it was made in.
 std::string AbsolutePath(const std::string& file) {
@@ -42,7 +70,8 @@ OperationRecord::OperationRecord(RecordStore* store, Host& host, std::function<v
                                  std::string kind)
     : m_store(store), m_recorder(store, host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
 
-OperationRecord::~OperationRecord() = default;
+// The phase under way goes into the record before the recorder finishes it.
+OperationRecord::~OperationRecord() { EndPhase(); }
 
 void OperationRecord::Start() {
     if (m_started)
@@ -67,18 +96,81 @@ ResultSink& OperationRecord::Tee(ResultSink& inner) {
 ResultSink& OperationRecord::Keep() { return Tee(m_nothing); }
 
 void OperationRecord::Watch::AppendResultLine(std::string_view text, ResultColour colour) {
+    OperationRecord& record = m_record;
     if (colour == ResultColour::Red) {
-        m_record.m_lastRed = Cp1251ToUtf8(text);
-        if (!m_record.m_sawRed)
-            m_record.m_firstRed = m_record.m_lastRed;
-        m_record.m_sawRed = true;
+        record.m_lastRed = Cp1251ToUtf8(text);
+        if (!record.m_sawRed)
+            record.m_firstRed = record.m_lastRed;
+        record.m_sawRed = true;
+        if (record.m_awaitingFailureLine) {
+            record.m_failureLine = record.m_lastRed;
+            record.m_awaitingFailureLine = false;
+        }
     }
     next->AppendResultLine(text, colour);
 }
 
 void OperationRecord::Watch::Flush() { next->Flush(); }
 
+void OperationRecord::WatchTransactions(Transactor& transactor) {
+    m_transactions = transactor.OnTransaction([this](const TransactionReport& report) { Transaction(report); });
+}
+
+void OperationRecord::Transaction(const TransactionReport& report) {
+    if (!m_started || m_finished)
+        return;
+    const std::string& kind = m_recorder.Header().kind;
+    RecordStep step;
+    if (m_scriptLine > 0 && kind != "command")
+        step.line = m_scriptLine;
+    step.command = report.command;
+    step.data = report.data;
+    step.status = report.status;
+    step.answer = report.answer;
+    step.result = StepResultOf(report.result);
+    step.attempts = report.attempts;
+    step.tMs = m_recorder.MsSinceStart(report.started);
+    step.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(report.ended - report.started).count();
+    if (step.result != StepResult::Answered) {
+        step.failures = 1;
+        if (!m_stepFailed) {
+            m_stepFailed = true;
+            m_stepFailedFirst = !m_sawRed;
+            m_awaitingFailureLine = true;
+        }
+    }
+    if (!IsBulkKind(kind)) {
+        m_recorder.Step(std::move(step));
+        return;
+    }
+    if (m_phase && m_phase->command == step.command) {
+        AddToPhase(*m_phase, std::move(step));
+        return;
+    }
+    EndPhase();
+    m_phase = std::move(step);
+}
+
+void OperationRecord::EndPhase() {
+    if (m_phase)
+        m_recorder.Step(*std::exchange(m_phase, std::nullopt));
+}
+
+std::string OperationRecord::FailureReason() const {
+    if (m_stepFailedFirst && !m_awaitingFailureLine)
+        return m_failureLine;
+    return m_firstRed;
+}
+
+Record OperationRecord::Snapshot() const {
+    Record record = m_recorder.Snapshot();
+    if (m_keepWhole && m_phase)
+        record.steps.push_back(*m_phase);
+    return record;
+}
+
 void OperationRecord::LineStarting(int line) {
+    m_scriptLine = line;
     m_recorder.SetScriptLine(line);
     // The run's lines are done: a number claimed ahead is not sent.
     if (line == 0 && m_claims != nullptr)
@@ -159,6 +251,8 @@ void OperationRecord::Finish(RecordOutcome outcome, std::string reason, std::opt
         m_claims->GiveBackAhead();
     Start();
     m_timer.reset();
+    EndPhase();
+    m_transactions.Reset();
     m_recorder.Finish(outcome, std::move(reason), exitCode);
 }
 
@@ -173,7 +267,7 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     case RunOutcome::Completed: break;
     }
     if (record.SawRed())
-        return {RecordOutcome::Fail, record.FirstRedLine()};
+        return {RecordOutcome::Fail, record.FailureReason()};
     return {RecordOutcome::Pass, {}};
 }
 
@@ -183,7 +277,7 @@ Verdict CommandVerdict(bool stillConnected, std::uint32_t flags, const Operation
         return {RecordOutcome::Aborted, lostReason};
     if ((flags & (FailureMask | CommonErrorFlag)) == 0)
         return {RecordOutcome::Pass, {}};
-    return {RecordOutcome::Fail, record.SawRed() ? record.FirstRedLine() : refusedReason};
+    return {RecordOutcome::Fail, record.SawRed() ? record.FailureReason() : refusedReason};
 }
 
 }  // namespace tamrisk

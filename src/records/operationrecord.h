@@ -1,7 +1,8 @@
 #pragma once
 // The record of one operation as a front end keeps it: its header, filled before
-// Start; the operation's lines teed from its sink (or kept only); the serial
-// numbers a script run sends; images of memory reads; the outcome. Lines wait at
+// Start; the operation's lines teed from its sink (or kept only); its
+// transactions with the printer as steps; the serial numbers a script run
+// sends; images of memory reads; the outcome. Lines wait at
 // most a quarter of a second before they are written, also while the operation
 // waits for the printer, as long as events run. The store is shared, not owned.
 
@@ -9,6 +10,7 @@
 #include "scriptrunner.h"
 #include "serialclaims.h"
 #include "serialnumbers.h"
+#include "transaction.h"
 
 #include <QString>
 #include <QTimer>
@@ -52,6 +54,12 @@ public:
     // them another way.
     ResultSink& Keep();
     void Serial(RecordSerial serial) { m_recorder.Serial(std::move(serial)); }
+    // Every transaction `transactor` carries out while the record is in progress
+    // becomes a step of it: a run's with the script line it was sent for. A bulk
+    // read (every kind but "run" and "command") keeps a step per phase instead:
+    // consecutive transactions of one command make one step. The transactor
+    // must outlive the watch (until Finish or destruction).
+    void WatchTransactions(Transactor& transactor);
     // A script run's lines and serial numbers go into the record.
     // The end of the run's lines (0) gives back the numbers claimed ahead.
     void LineStarting(int line) override;
@@ -69,8 +77,12 @@ public:
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
     void ImageOfFile(const std::string& file);
-    // The first and the last red line teed or kept (UTF-8); empty when none.
-    const std::string& FirstRedLine() const { return m_firstRed; }
+    // Why an operation that showed red lines failed (UTF-8): the answer line of
+    // its first failing step (one not answered) when that step came before any
+    // other red line, else its first red line (a cancel, a number not claimed,
+    // an operator's message); empty when no line was red.
+    std::string FailureReason() const;
+    // The last red line teed or kept (UTF-8); empty when none.
     const std::string& LastRedLine() const { return m_lastRed; }
     // True once a red line was teed or kept.
     bool SawRed() const { return m_sawRed; }
@@ -82,11 +94,19 @@ public:
     const std::string& Id() const { return m_recorder.Header().id; }
     // Keeps the whole record in memory too, for a report when the operation ends.
     // Call before Start.
-    void KeepWhole() { m_recorder.KeepWhole(); }
-    // The record so far (with KeepWhole, every line, serial number and image).
-    Record Snapshot() const { return m_recorder.Snapshot(); }
+    void KeepWhole() {
+        m_keepWhole = true;
+        m_recorder.KeepWhole();
+    }
+    // The record so far (with KeepWhole, every line, serial number, image and
+    // step, with the phase of a bulk read under way).
+    Record Snapshot() const;
 
 private:
+    // Turns a transaction into a step of the record (or into the phase under way).
+    void Transaction(const TransactionReport& report);
+    // Hands the phase of a bulk read under way to the recorder.
+    void EndPhase();
     // The claim of `data` in `space` by this record.
     SerialClaimRow ClaimRow(const std::string& space, const std::string& data) const;
 
@@ -114,8 +134,18 @@ private:
     Watch m_watch{*this};
     Nothing m_nothing;
     std::optional<QTimer> m_timer;
+    Subscription m_transactions;
+    int m_scriptLine = 0;
+    std::optional<RecordStep> m_phase;  // of a bulk read, until its command changes
     std::string m_firstRed, m_lastRed;
     bool m_sawRed = false;
+    // The first failing step: whether it came before any red line, and the red
+    // line shown for it once that came.
+    bool m_stepFailed = false;
+    bool m_stepFailedFirst = false;
+    bool m_awaitingFailureLine = false;
+    std::string m_failureLine;
+    bool m_keepWhole = false;
     bool m_started = false;
     bool m_finished = false;
 };
@@ -126,18 +156,19 @@ struct Verdict {
     std::string reason;
 };
 
-// The verdict of a script run that ended so, whose lines `record` watched: an
-// error when it could not start and aborted when the port was lost, both for
-// `portReason`; an error for its last red line when a number could not be claimed; aborted by a cancel for `cancelReason`, or when that is empty
-// for the run's last red line ("Script cancelled !!!"); else a failure for its
-// first red line; else a pass.
+// The verdict of a script run that ended so, whose lines and transactions
+// `record` watched: an error when it could not start and aborted when the port
+// was lost, both for `portReason`; an error for its last red line when a number
+// could not be claimed; aborted by a cancel for `cancelReason`, or when that is
+// empty for the run's last red line ("Script cancelled !!!"); else a failure for
+// its FailureReason; else a pass.
 Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
                    const std::string& cancelReason = {});
 
 // The verdict of one command whose transaction left the status `flags`, whose
 // lines `record` watched: aborted for `lostReason` when the port was lost on the
 // way; a pass when the printer reported neither a failure nor its common error;
-// else a failure for the red answer line, or `refusedReason` when none was shown.
+// else a failure for its FailureReason, or `refusedReason` when no line was red.
 Verdict CommandVerdict(bool stillConnected, std::uint32_t flags, const OperationRecord& record,
                        const std::string& lostReason, const std::string& refusedReason);
 

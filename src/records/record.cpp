@@ -64,6 +64,8 @@ std::optional<StepResult> StepResultFromText(std::string_view text) {
     return FromText<StepResult>(StepResultTexts, text);
 }
 
+bool IsBulkKind(std::string_view kind) { return kind != "run" && kind != "command"; }
+
 std::string StatusText(const StatusBytesArray& status) {
     static constexpr char Digits[] = "0123456789ABCDEF";
     std::string text;

@@ -107,6 +107,9 @@ struct RecordStep {
     int failures = 0;        // of those transactions, the ones not answered
     friend bool operator==(const RecordStep&, const RecordStep&) = default;
 };
+// A record of this kind keeps a step per phase (every kind but "run" and
+// "command": the memory reads and the journal's, thousands of blocks a read).
+bool IsBulkKind(std::string_view kind);
 // "21,00,00,00,00,3A": two upper-case hex digits a byte, commas between.
 std::string StatusText(const StatusBytesArray& status);
 // Empty for a text that is not six such bytes.

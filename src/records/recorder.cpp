@@ -144,8 +144,10 @@ void Recorder::TeeSink::Flush() {
         inner->Flush();
 }
 
-qint64 Recorder::ElapsedMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(m_host.now() - m_started).count();
+qint64 Recorder::ElapsedMs() const { return MsSinceStart(m_host.now()); }
+
+qint64 Recorder::MsSinceStart(Host::Clock::time_point at) const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(at - m_started).count();
 }
 
 void Recorder::Kept() {
@@ -188,14 +190,19 @@ void Recorder::Serial(RecordSerial serial) {
     Kept();
 }
 
-void Recorder::Image(RecordImage image) {
+template <typename Item>
+void Recorder::Add(std::vector<Item> Record::*whole, std::vector<Item> RecordBatch::*pending, Item item) {
     if (m_keepWhole && InProgress())
-        m_whole.images.push_back(image);
+        (m_whole.*whole).push_back(item);
     if (!m_recording)
         return;
-    m_pending.images.push_back(std::move(image));
+    (m_pending.*pending).push_back(std::move(item));
     Kept();
 }
+
+void Recorder::Image(RecordImage image) { Add(&Record::images, &RecordBatch::images, std::move(image)); }
+
+void Recorder::Step(RecordStep step) { Add(&Record::steps, &RecordBatch::steps, std::move(step)); }
 
 Record Recorder::Snapshot() const {
     Record record = m_whole;

@@ -1,7 +1,7 @@
 #pragma once
 // One operation's record, written as the operation goes: the header when it
-// starts, its lines, serial numbers and images in batches at most a quarter of a
-// second apart (and at the end), the outcome when it ends. A program killed
+// starts, its lines, serial numbers, images and steps in batches at most a
+// quarter of a second apart (and at the end), the outcome when it ends. A program killed
 // mid-run leaves its record with the lines up to the last batch.
 //
 // Keeping the record never changes what the operation shows, its exit status or
@@ -27,7 +27,7 @@ namespace tamrisk {
 
 class Recorder {
 public:
-    // Longest a kept line, serial number or image waits before it is written.
+    // Longest a kept line, serial number, image or step waits before it is written.
     static constexpr std::chrono::milliseconds BatchInterval{250};
 
     // `store` may be null (records are off): the recorder then only forwards
@@ -53,6 +53,11 @@ public:
     // A serial number sent; the first one's data becomes the unit when none was given.
     void Serial(RecordSerial serial);
     void Image(RecordImage image);
+    // A transaction (or a phase of a bulk read) with the printer, written with the
+    // next batch; kept in the whole record too.
+    void Step(RecordStep step);
+    // Milliseconds from the record's start to `at` on the host's clock.
+    qint64 MsSinceStart(Host::Clock::time_point at) const;
     // Writes what is kept and the outcome, reason, duration and exit status, and
     // waits until the record is written. Nothing before Start or after the first call.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode);
@@ -64,7 +69,7 @@ public:
     // report when the operation ends. Call before Start.
     void KeepWhole() { m_keepWhole = true; }
     // The record so far: its header and, with KeepWhole, every line, serial number
-    // and image since Start. A record in progress has no outcome yet and its
+    // image and step since Start. A record in progress has no outcome yet and its
     // duration up to now.
     Record Snapshot() const;
 
@@ -89,6 +94,9 @@ private:
     class Writer;
 
     void Keep(qint64 tMs, ResultColour colour, std::string_view text);
+    // Keeps `item` in the whole record's list and the next batch's, as the record is kept.
+    template <typename Item>
+    void Add(std::vector<Item> Record::*whole, std::vector<Item> RecordBatch::*pending, Item item);
     void Kept();
     void WriteBatch();
     // Tells a failure of the writer, once.

@@ -1,7 +1,8 @@
 #pragma once
-// Reports over records, for people and for CI: JSON, CSV and JUnit XML. Pure
-// functions of the records handed in; they read no database and write no file.
-// Every report is UTF-8: the log's Windows-1251 text is decoded on the way.
+// Reports over records, for people and for CI: JSON, CSV and JUnit XML (a
+// source file each). Pure functions of the records handed in; they read no
+// database and write no file. Every report is UTF-8: the Windows-1251 bytes of
+// the log and the steps are decoded on the way.
 
 #include "record.h"
 #include "recordstore.h"
@@ -18,27 +19,36 @@ std::string IsoUtcMs(qint64 msSinceEpoch);
 
 // A JSON array with one object of header fields per record (`id`, `kind`,
 // `station`, `operator`, `version`, `port`, `speed`, `started`, `duration_s`,
-// `outcome`, `reason`, `unit`, `script`, `script_sha256`, `exit`), in the order
-// given. `outcome` is null while the record is in progress, `exit` null when the
-// program gave no exit status.
+// `outcome`, `reason`, `unit`, `script`, `script_sha256`, `exit`, `lines`), in
+// the order given. `outcome` is null while the record is in progress, `exit`
+// null when the program gave no exit status, `lines` (a run's line range,
+// "4-9") null for a whole run.
 QByteArray HeadersJson(std::span<const RecordHeader> headers);
 // One record as an object: the header fields, then `log` ([{"t_ms", "colour",
-// "text"}]), `serials` ([{"space", "data", "line", "result"}]) and `images`
-// ([{"kind", "length", "sha256", "file"}]).
+// "text"}]), `serials` ([{"space", "data", "line", "result"}]), `images`
+// ([{"kind", "length", "sha256", "file"}]) and `steps` ([{"line", "command",
+// "data", "status", "answer", "result", "attempts", "t_ms", "duration_ms"}] in
+// the order sent; `line` null for none, `status` "21,00,00,00,00,3A" or null
+// when no valid answer came; a bulk read's phase adds "transactions" and
+// "failures").
 QByteArray RecordJson(const Record& record);
 // A JSON array of whole records, each as RecordJson writes one.
 QByteArray RecordsJson(std::span<const Record> records);
 
-// The header fields as CSV: a header row with the JSON names, then one row a
-// record; fields quoted as RFC 4180 says, lines ending in CR LF.
+// The header fields as CSV: a header row with the JSON names (`lines` last),
+// then one row a record; fields quoted as RFC 4180 says, lines ending in CR LF.
 QByteArray HeadersCsv(std::span<const RecordHeader> headers);
 
 // JUnit XML as Jenkins and GitLab read it: `testsuites` with one `testsuite`
-// per record. A run's or command's suite has one `testcase` per transaction (a
-// request line and its answer line): a red answer line is a `failure` whose
-// text names the answer's set status bits; a request left without an answer is
-// an `error`. An operation without transactions (a read, a journal request) is
-// one testcase of its kind. An aborted operation, or an error before it could
+// per record. A run's or command's suite has one `testcase` per step, named
+// "line N: CMD,DATA" (N the script line, or a command's place): a refused,
+// unanswered or badly answered step is a `failure` whose text names the status
+// bits set ("No valid answer from the printer" without a valid answer), a step
+// that sent nothing an `error`. A record without steps (from an older file) has
+// a testcase per transaction of its log instead (a request line and its answer
+// line): a red answer line is a `failure` whose text names the answer's set
+// status bits; a request left without an answer is an `error`. A bulk read (a
+// memory, the journal) is one testcase of its kind. An aborted operation, or an error before it could
 // start, adds an `error`; a failed one without a failing transaction (a red
 // line of its own) adds a `failure`, so a suite fails exactly when its record
 // does. `system-out` holds the whole log.

@@ -73,6 +73,7 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     auto record = std::make_unique<OperationRecord>(m_store.get(), m_station.host,
                                                     [this](const QString& problem) { TellOnce(problem); },
                                                     std::move(kind));
+    record->WatchTransactions(m_station.transactor);
     // Only a script run asks for claims; other operations send no serial numbers.
     record->SetUniqueSerials(m_uniqueSerials ? m_claims.get() : nullptr);
     RecordHeader& header = record->Header();

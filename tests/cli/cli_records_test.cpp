@@ -2,6 +2,7 @@
 // and records list and show over them.
 
 #include "recordstore.h"
+#include "reports.h"
 #include "simprocess.h"
 #include "testfiles.h"
 
@@ -381,6 +382,70 @@ TEST_F(CliRecords, OffOrAnUnwritableFileChangesNothingButOneLine) {
     sim.setEnv("TAMRISK_RECORDS", "");
     ASSERT_EQ(sim.cli({"exec", "--port", "SIM0", "90"}).exitCode, 0);
     EXPECT_TRUE(QFile::exists(sim.environment().value("XDG_DATA_HOME") + "/Tamrisk/records.sqlite"));
+}
+
+// The names of a JUnit report's cases and how many failed or erred.
+std::tuple<QStringList, int, int> JUnitOutline(const Record& record) {
+    const JUnitCounts junit = ReadJUnit(RecordsJUnit(std::span<const Record>(&record, 1)));
+    return {junit.caseNames, junit.failures, junit.errors};
+}
+
+// A run's transactions are steps of its record: a refused command's with its
+// status bytes, one cut by a lost port without; JUnit built from the steps
+// names the same cases and failures as the log told before.
+TEST_F(CliRecords, ShowListsTheStepsAndJUnitFromThemNamesTheSameFailures) {
+    struct Case {
+        const char* what;
+        QStringList options;
+        std::vector<std::pair<std::string, std::string>> steps;  // result and status ("null": none) of each step
+    };
+    SimProcess slow{{"--delay", "1500"}};
+    ASSERT_TRUE(slow.started());
+    slow.setEnv("TAMRISK_RECORDS", records);
+    const std::vector<Case> cases = {
+        {"a refused command",
+         {Script("red.inp", {"90,a", "200", "90,b"})},
+         {{"answered", "00,00,00,00,00,3A"}, {"refused", "21,02,00,00,00,00"}, {"answered", "00,00,00,00,00,3A"}}},
+        {"a lost port", {"--lines", "2-3", Script("lost.inp", {"90,a", "90,b", "90,c"})}, {{"no-answer", "null"}}},
+    };
+    for (const Case& c : cases) {
+        const bool lost = c.steps.back().first == "no-answer";
+        if (lost) {
+            QProcess cli;
+            slow.startCli(cli, QStringList{"run", "--port", "SIM0", "--color", "never"} + c.options);
+            ASSERT_TRUE(cli.waitForReadyRead(3000)) << c.what;  // the request is out, its answer awaited
+            slow.stop();
+            ASSERT_TRUE(cli.waitForFinished(10000)) << c.what;
+            EXPECT_EQ(cli.exitCode(), 2) << c.what;
+        } else {
+            EXPECT_EQ(sim.cli(QStringList{"run", "--port", "SIM0"} + c.options).exitCode, 1) << c.what;
+        }
+        const Record record = Newest();
+        const CliRun shown = sim.cli({"records", "show", QString::fromStdString(record.header.id), "--format", "json"});
+        ASSERT_EQ(shown.exitCode, 0) << c.what << shown.err;
+        const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(shown.out)).object();
+        const QJsonArray steps = json["steps"].toArray();
+        ASSERT_EQ(steps.size(), static_cast<qsizetype>(c.steps.size())) << c.what << shown.out;
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const QJsonObject step = steps[i].toObject();
+            EXPECT_EQ(step.keys(), QStringList({"answer", "attempts", "command", "data", "duration_ms", "line",
+                                                "result", "status", "t_ms"}))
+                << c.what;
+            EXPECT_EQ(step["result"].toString().toStdString(), c.steps[static_cast<std::size_t>(i)].first) << c.what;
+            const QJsonValue status = step["status"];
+            EXPECT_EQ(status.isNull() ? "null" : status.toString().toStdString(),
+                      c.steps[static_cast<std::size_t>(i)].second)
+                << c.what;
+            EXPECT_EQ(step["line"].toInt(), (lost ? 2 : 1) + i) << c.what;
+            EXPECT_EQ(step["attempts"].toInt(), 1) << c.what;
+        }
+        EXPECT_EQ(json["lines"], lost ? QJsonValue("2-3") : QJsonValue()) << c.what;
+        // The same record without its steps is read from its log, as before.
+        Record logged = record;
+        logged.steps.clear();
+        EXPECT_EQ(JUnitOutline(record), JUnitOutline(logged)) << c.what;
+        EXPECT_EQ(std::get<1>(JUnitOutline(record)), 1) << c.what;
+    }
 }
 
 TEST_F(CliRecords, ExportWritesTheSelectedRecordsInEachFormatInOneStep) {

@@ -397,6 +397,115 @@ TEST(ExecCommand, CancelEndsAnAttemptHeldOpenByBusyBytes) {
     }
 }
 
+// What a watcher of the transactions hears, with the views copied out.
+struct Heard {
+    int command = 0;
+    std::string data;
+    std::optional<StatusBytesArray> status;
+    std::string answer;
+    TransactionResult result = TransactionResult::Answered;
+    int attempts = 0;
+    double durationMs = 0;
+};
+
+// Every transaction is told once as it ends, whatever became of it; the time an
+// operator takes to answer the retry question is not the transaction's.
+TEST(ExecCommand, EachTransactionIsToldOnceWithItsResult) {
+    const StatusBytesArray fine{0x00, 0, 0, 0, 0, 0x08};
+    const StatusBytesArray refused{0x21, 0x02, 0, 0, 0, 0x08};
+    struct Case {
+        const char* what;
+        std::function<void(Rig&)> arrange;
+        std::string data;
+        TransactionResult result;
+        std::optional<StatusBytesArray> status;
+        std::string answer;
+        int attempts;
+        double durationMs;
+    };
+    const auto damaged = [](Rig& rig) {
+        rig.io->respond = [](const std::string& written) {
+            const auto request = DecodeRequestFrame(written);
+            std::string answer = EncodeAnswerFrame(request->sequence, request->command, "X", {0x20, 0, 0, 0, 0, 0});
+            answer[answer.size() - 2] ^= 1;  // checksum digit
+            return std::vector<Chunk>{{1ms, answer}};
+        };
+    };
+    const double silentAttempt = 2000.16 + 300;
+    const std::vector<Case> cases = {
+        {"answered", [&](Rig& rig) { rig.AnswerAlways("P", fine); }, "ab", TransactionResult::Answered, fine, "P",
+         1, 1},
+        {"refused", [&](Rig& rig) { rig.AnswerAlways("", refused); }, "ab", TransactionResult::Refused, refused, "",
+         1, 1},
+        {"answered at the second attempt",
+         [&](Rig& rig) {
+             rig.AnswerAlways("P", fine);
+             rig.io->writeLimits = {3};
+         },
+         "ab", TransactionResult::Answered, fine, "P", 2, 300 + 1},
+        {"silent twice", [](Rig&) {}, "ab", TransactionResult::NoAnswer, std::nullopt, "", 2, 2 * silentAttempt},
+        {"malformed twice", damaged, "ab", TransactionResult::BadAnswer, std::nullopt, "X", 2, 2 * (1 + 300)},
+        {"no port open", [](Rig& rig) { rig.link->ClosePort(); }, "ab", TransactionResult::NotSent, std::nullopt, "",
+         0, 0},
+        {"cancelled before sending", [](Rig& rig) { rig.state.CancelRequest = true; }, "ab",
+         TransactionResult::NotSent, std::nullopt, "", 0, 0},
+        {"too long", [](Rig&) {}, std::string(MaxRequestData + 1, 'x'), TransactionResult::NotSent, std::nullopt, "",
+         0, 0},
+        {"port lost while waiting",
+         [](Rig& rig) {
+             rig.host.onEvents = [&rig] {
+                 if (!rig.io->written.empty() && rig.host.elapsedMs() >= 500)
+                     rig.io->unplug("gone");
+             };
+         },
+         "ab", TransactionResult::NoAnswer, std::nullopt, "", 1, 500},
+        {"port lost before the frame went out",
+         [](Rig& rig) { rig.host.onEvents = [&rig] { rig.io->unplug("gone"); }; }, "ab", TransactionResult::NotSent,
+         std::nullopt, "", 1, 0},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.host.answerWait = 60s;
+        c.arrange(rig);
+        std::vector<Heard> heard;
+        const auto start = rig.host.now();
+        const Subscription watch = rig.transactor->OnTransaction([&](const TransactionReport& r) {
+            EXPECT_FALSE(rig.transactor->InProgress()) << c.what;
+            heard.push_back({r.command, std::string(r.data), r.status, std::string(r.answer), r.result, r.attempts,
+                             std::chrono::duration<double, std::milli>(r.ended - r.started).count()});
+            EXPECT_EQ(r.started, start) << c.what;
+        });
+        rig.Exec(48, c.data);
+        ASSERT_EQ(heard.size(), 1u) << c.what;
+        const Heard& h = heard[0];
+        EXPECT_EQ(h.command, 48) << c.what;
+        EXPECT_EQ(h.data, c.data) << c.what;
+        EXPECT_EQ(h.result, c.result) << c.what;
+        EXPECT_EQ(h.status, c.status) << c.what;
+        EXPECT_EQ(h.answer, c.answer) << c.what;
+        EXPECT_EQ(h.attempts, c.attempts) << c.what;
+        EXPECT_NEAR(h.durationMs, c.durationMs, 1.0) << c.what;
+    }
+}
+
+// A call refused as busy is no transaction; a watch that ended hears nothing more.
+TEST(ExecCommand, ABusyCallAndAnEndedWatchHearNothing) {
+    Rig rig;
+    rig.AnswerAlways("outer");
+    std::vector<int> heard;
+    Subscription watch =
+        rig.transactor->OnTransaction([&](const TransactionReport& r) { heard.push_back(r.command); });
+    rig.host.onEvents = [&] {
+        if (rig.transactor->InProgress())
+            rig.Exec(49, "inner");
+    };
+    rig.Exec(48, "");
+    EXPECT_EQ(heard, std::vector<int>{48});
+    watch.Reset();
+    rig.Exec(50, "");
+    EXPECT_EQ(heard, std::vector<int>{48});
+}
+
 TEST(ExecCommand, ACallDuringATransactionIsRefused) {
     Rig rig;
     rig.AnswerAlways("outer");

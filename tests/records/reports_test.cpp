@@ -47,6 +47,32 @@ const RecordLogLine Refused91 = Line(350, ResultColour::Red, "<- [A1,80,80,80,80
 const RecordLogLine NoAnswer91 = Line(2350, ResultColour::Red, "<- [00,00,00,00,00,00](3,0),\"\"");
 const RecordLogLine Elapsed = Line(2400, ResultColour::Black, "Script execution time 00:00:02.400\r\n");
 
+const StatusBytesArray Fine{0x80, 0x80, 0x88, 0x80, 0x86, 0xAE};
+const StatusBytesArray Refused{0xA1, 0x80, 0x80, 0x80, 0x80, 0x80};
+
+RecordStep Step(std::optional<int> line, int command, std::string data, StepResult result,
+                std::optional<StatusBytesArray> status, qint64 tMs, qint64 durationMs, std::string answer = {}) {
+    RecordStep step;
+    step.line = line;
+    step.command = command;
+    step.data = std::move(data);
+    step.status = status;
+    step.answer = std::move(answer);
+    step.result = result;
+    step.attempts = result == StepResult::NoAnswer || result == StepResult::BadAnswer ? 2 : 1;
+    step.tMs = tMs;
+    step.durationMs = durationMs;
+    step.failures = result == StepResult::Answered ? 0 : 1;
+    return step;
+}
+
+// A record with steps and a log that holds none of their transactions: the
+// reports read the steps, not the log.
+Record WithSteps(Record record, std::vector<RecordStep> steps) {
+    record.steps = std::move(steps);
+    return record;
+}
+
 // ---------------------------------------------------------------- JSON
 
 TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
@@ -58,6 +84,7 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
     RecordHeader running = TestHeader("0000", "journal-read", 1'700'000'000'000);
     running.script = "/tmp/ä.scr";
     running.scriptSha256 = std::string(64, 'a');
+    running.lineRange = "4-9";
     const std::vector<RecordHeader> headers = {finished, running};
 
     QJsonParseError error;
@@ -88,6 +115,8 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
         {0, "script", ""},
         {0, "script_sha256", ""},
         {0, "exit", 1},
+        {0, "lines", QJsonValue::Null},  // a whole run
+        {1, "lines", "4-9"},
         {1, "started", "2023-11-14T22:13:20.000Z"},
         {1, "outcome", QJsonValue::Null},
         {1, "exit", QJsonValue::Null},
@@ -100,7 +129,7 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
         EXPECT_EQ(object[field.key], field.expected) << field.record << " " << field.key;
     }
     // The list carries the header only.
-    EXPECT_EQ(array[0].toObject().keys().size(), 15);
+    EXPECT_EQ(array[0].toObject().keys().size(), 16);
     EXPECT_FALSE(array[0].toObject().contains("log"));
 }
 
@@ -147,6 +176,43 @@ TEST(ReportsJson, ShowCarriesTheLogSerialsAndImagesDecoded) {
     EXPECT_TRUE(exported[1].toObject()["log"].toArray().isEmpty());
 }
 
+// Each step in the order sent with exactly its keys, the bytes decoded; a
+// phase of a bulk read adds how many transactions it stands for and failed.
+TEST(ReportsJson, StepsCarryTheirFieldsDecoded) {
+    const Record run = WithSteps(RunRecord(RecordOutcome::Fail, {}),
+                                 {Step(3, 91, "DT\xC1\xD0", StepResult::Refused, Refused, 300, 50, "\xEE\xEA"),
+                                  Step(std::nullopt, 48, "", StepResult::NoAnswer, std::nullopt, 400, 4600)});
+    Record read{FinishedHeader("code-memory", RecordOutcome::Pass), {}, {}, {}};
+    RecordStep phase = Step(std::nullopt, 121, "0000,64", StepResult::Answered, Fine, 10, 90000, "ff");
+    phase.transactions = 3072;
+    read.steps = {phase};
+    struct Case {
+        const char* what;
+        Record record;
+        QJsonArray steps;
+    };
+    const std::vector<Case> cases = {
+        {"a run",
+         run,
+         {QJsonObject{{"line", 3}, {"command", 91}, {"data", QString::fromUtf8("DTБР")},
+                      {"status", "A1,80,80,80,80,80"}, {"answer", QString::fromUtf8("ок")}, {"result", "refused"},
+                      {"attempts", 1}, {"t_ms", 300}, {"duration_ms", 50}},
+          QJsonObject{{"line", QJsonValue::Null}, {"command", 48}, {"data", ""}, {"status", QJsonValue::Null},
+                      {"answer", ""}, {"result", "no-answer"}, {"attempts", 2}, {"t_ms", 400},
+                      {"duration_ms", 4600}}}},
+        {"a memory read",
+         read,
+         {QJsonObject{{"line", QJsonValue::Null}, {"command", 121}, {"data", "0000,64"},
+                      {"status", "80,80,88,80,86,AE"}, {"answer", "ff"}, {"result", "answered"}, {"attempts", 1},
+                      {"t_ms", 10}, {"duration_ms", 90000}, {"transactions", 3072}, {"failures", 0}}}},
+        {"an older record", RunRecord(RecordOutcome::Pass, {Request48, Answer48}), {}},
+    };
+    for (const Case& c : cases) {
+        const QJsonObject object = QJsonDocument::fromJson(RecordJson(c.record)).object();
+        EXPECT_EQ(object["steps"].toArray(), c.steps) << c.what;
+    }
+}
+
 // ---------------------------------------------------------------- CSV
 
 TEST(ReportsCsv, HeaderRowThenOneQuotedRowPerRecord) {
@@ -156,17 +222,18 @@ TEST(ReportsCsv, HeaderRowThenOneQuotedRowPerRecord) {
     header.script = "/home/ivana/скрипт.scr";
     header.scriptSha256 = "ab12";
     header.exitCode = 130;
+    header.lineRange = "4-9";
     RecordHeader running = TestHeader("r2", "journal-info");
     running.reason = "line one\nline two";
     const std::vector<RecordHeader> headers = {header, running};
 
     const QByteArray expected =
         "id,kind,station,operator,version,port,speed,started,duration_s,outcome,reason,unit,script,script_sha256,"
-        "exit\r\n"
+        "exit,lines\r\n"
         "5f0c2a4e-1111-4222-8333-944455556666,run,line-3,ivana,0.1,/dev/ttyUSB0,115200,2026-12-08T16:07:08.123Z,"
-        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130\r\n"
+        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130,4-9\r\n"
         "r2,journal-info,line-3,ivana,0.1,/dev/ttyUSB0,115200,2023-11-14T22:13:20.000Z,0.000,,"
-        "\"line one\nline two\",,,,\r\n";
+        "\"line one\nline two\",,,,,\r\n";
     EXPECT_EQ(HeadersCsv(headers).toStdString(), expected.toStdString());
     EXPECT_EQ(HeadersCsv({}).count("\r\n"), 1);
 }
@@ -303,6 +370,38 @@ std::vector<JUnitScenario> JUnitScenarios() {
          readInProgress,
          "journal-read",
          {{"journal-read", "0.000", "skipped", "in progress", ""}}},
+        {"a run's steps: each a case, a failing one naming its status bits",
+         WithSteps(RunRecord(RecordOutcome::Fail, {Elapsed}),
+                   {Step(3, 48, "", StepResult::Answered, Fine, 100, 120),
+                    Step(7, 91, "DT\xC1\xD0", StepResult::Refused, Refused, 300, 50),
+                    Step(9, 90, "x", StepResult::NoAnswer, std::nullopt, 400, 4600),
+                    Step(9, 90, "x", StepResult::BadAnswer, std::nullopt, 5000, 602, "A")}),
+         "fiscalize.scr",
+         {{"line 3: 48,", "0.120", "", "", ""},
+          {"line 7: 91,DTБР", "0.050", "failure", "refused [A1,80,80,80,80,80]", "Syntax error\nCommon error"},
+          {"line 9: 90,x", "4.600", "failure", "no-answer", "No valid answer from the printer"},
+          {"line 9: 90,x", "0.602", "failure", "bad-answer \"A\"", "No valid answer from the printer"}}},
+        {"a run cut by a lost port: the step that sent nothing is the error",
+         WithSteps(RunRecord(RecordOutcome::Aborted, {}, "Serial port lost"),
+                   {Step(1, 48, "", StepResult::Answered, Fine, 0, 120),
+                    Step(2, 91, "DT000100", StepResult::NotSent, std::nullopt, 300, 0)}),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""}, {"line 2: 91,DT000100", "0.000", "error", "Serial port lost", ""}}},
+        {"a run failed by a red line of its own after its steps",
+         WithSteps(RunRecord(RecordOutcome::Fail, {Line(400, ResultColour::Red, "** Invalid repeat command (@x)")}),
+                   {Step(1, 48, "", StepResult::Answered, Fine, 0, 120)}),
+         "fiscalize.scr",
+         {{"line 1: 48,", "0.120", "", "", ""}, {"run", "2.100", "failure", "fail", "** Invalid repeat command (@x)"}}},
+        {"a command's step is named by its place",
+         WithSteps(Record{FinishedHeader("command", RecordOutcome::Fail), {}, {}, {}},
+                   {Step(std::nullopt, 91, "DT000100", StepResult::Refused, Refused, 0, 50)}),
+         "command",
+         {{"line 1: 91,DT000100", "0.050", "failure", "refused [A1,80,80,80,80,80]", "Syntax error\nCommon error"}}},
+        {"a bulk read with steps stays one case of its kind",
+         WithSteps(Record{FinishedHeader("fiscal-memory", RecordOutcome::Pass), {}, {}, {}},
+                   {Step(std::nullopt, 121, "0000", StepResult::Answered, Fine, 0, 9000)}),
+         "fiscal-memory",
+         {{"fiscal-memory", "2.500", "", "", ""}}},
     };
 }
 

@@ -18,6 +18,7 @@ void FakeHost::showMessageDetail(const std::string& text, const std::string& cap
 
 bool FakeHost::askYesNo(const std::string& text, const std::string& caption) {
     questions.push_back({text, caption, {}});
+    advance(answerWait);
     if (answers.empty())
         return false;
     const bool yes = answers.front();

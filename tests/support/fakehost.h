@@ -32,6 +32,8 @@ public:
 
     // Answers for the next questions, in order; No once they run out.
     std::deque<bool> answers;
+    // How long the operator takes to answer a question, on the fake clock.
+    std::chrono::microseconds answerWait{0};
     std::vector<Shown> messages;
     std::vector<Shown> questions;
     std::vector<int> sleeps;

@@ -1,14 +1,13 @@
-#include "reports.h"
+// The JUnit XML report: a testsuite per record, a testcase per transaction.
 
+#include "reportformat.h"
+#include "reports.h"
 #include "resultlog.h"
 #include "statusbits.h"
 #include "textcodec.h"
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 #include <QXmlStreamWriter>
 
@@ -18,133 +17,6 @@
 namespace tamrisk {
 
 namespace {
-
-QString Utf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-// A log line's text as the view shows it: decoded, without the line end that
-// some lines carry to leave an empty line after them.
-QString LogText(const RecordLogLine& line) {
-    std::string_view text = line.text;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return DecodeCp1251(text);
-}
-
-QString Seconds(qint64 ms) {
-    return QString::number(static_cast<double>(ms) / 1000.0, 'f', 3);
-}
-
-// ---------------------------------------------------------------- JSON
-
-QJsonObject HeaderObject(const RecordHeader& header) {
-    QJsonObject object;
-    object["id"] = Utf8(header.id);
-    object["kind"] = Utf8(header.kind);
-    object["station"] = Utf8(header.station);
-    object["operator"] = Utf8(header.operatorName);
-    object["version"] = Utf8(header.version);
-    object["port"] = Utf8(header.port);
-    object["speed"] = header.speed;
-    object["started"] = Utf8(IsoUtcMs(header.startedMs));
-    object["duration_s"] = static_cast<double>(header.durationMs) / 1000.0;
-    object["outcome"] = header.outcome ? QJsonValue(Utf8(std::string(OutcomeText(*header.outcome)))) : QJsonValue();
-    object["reason"] = Utf8(header.reason);
-    object["unit"] = Utf8(header.unit);
-    object["script"] = Utf8(header.script);
-    object["script_sha256"] = Utf8(header.scriptSha256);
-    object["exit"] = header.exitCode ? QJsonValue(*header.exitCode) : QJsonValue();
-    return object;
-}
-
-QJsonObject RecordObject(const Record& record) {
-    QJsonObject object = HeaderObject(record.header);
-    QJsonArray log;
-    for (const RecordLogLine& line : record.log)
-        log.append(QJsonObject{{"t_ms", line.tMs},
-                               {"colour", Utf8(std::string(ColourText(line.colour)))},
-                               {"text", LogText(line)}});
-    object["log"] = log;
-    QJsonArray serials;
-    for (const RecordSerial& serial : record.serials)
-        serials.append(QJsonObject{{"space", DecodeCp1251(serial.space)},
-                                   {"data", DecodeCp1251(serial.data)},
-                                   {"line", serial.line},
-                                   {"result", Utf8(std::string(SerialResultText(serial.result)))}});
-    object["serials"] = serials;
-    QJsonArray images;
-    for (const RecordImage& image : record.images)
-        images.append(QJsonObject{{"kind", Utf8(image.kind)},
-                                  {"length", image.length},
-                                  {"sha256", Utf8(image.sha256)},
-                                  {"file", Utf8(image.file)}});
-    object["images"] = images;
-    return object;
-}
-
-// ---------------------------------------------------------------- CSV
-
-// The header fields in the order of the CSV's columns, named as in JSON.
-constexpr std::array<const char*, 15> CsvColumns = {
-    "id",       "kind",    "station", "operator", "version", "port",   "speed",        "started",
-    "duration_s", "outcome", "reason",  "unit",     "script",  "script_sha256", "exit"};
-
-std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
-    return {h.id,
-            h.kind,
-            h.station,
-            h.operatorName,
-            h.version,
-            h.port,
-            std::to_string(h.speed),
-            IsoUtcMs(h.startedMs),
-            Seconds(h.durationMs).toStdString(),
-            h.outcome ? std::string(OutcomeText(*h.outcome)) : std::string(),
-            h.reason,
-            h.unit,
-            h.script,
-            h.scriptSha256,
-            h.exitCode ? std::to_string(*h.exitCode) : std::string()};
-}
-
-void AppendCsvField(QByteArray& out, std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out.append(field.data(), static_cast<qsizetype>(field.size()));
-        return;
-    }
-    out.append('"');
-    for (const char c : field) {
-        if (c == '"')
-            out.append('"');
-        out.append(c);
-    }
-    out.append('"');
-}
-
-template <typename Fields>
-void AppendCsvRow(QByteArray& out, const Fields& fields) {
-    bool first = true;
-    for (const auto& field : fields) {
-        if (!first)
-            out.append(',');
-        first = false;
-        AppendCsvField(out, field);
-    }
-    out.append("\r\n");
-}
-
-// A header row of `columns`, then the fields of each item.
-template <typename Columns, typename Items, typename ToFields>
-QByteArray CsvTable(const Columns& columns, const Items& items, ToFields toFields) {
-    QByteArray out;
-    AppendCsvRow(out, columns);
-    for (const auto& item : items)
-        AppendCsvRow(out, toFields(item));
-    return out;
-}
-
-// ---------------------------------------------------------------- JUnit
 
 // One transaction of the log: a request line and, unless the record ended
 // first, the answer line that follows it.
@@ -186,16 +58,32 @@ QString RequestScriptLine(const RecordLogLine& request) {
                         std::string(text.substr(quote + 2, text.size() - quote - 3)));
 }
 
-// The captions of the status bits an answer line reports set, one a line.
-QString StatusCaptions(const RecordLogLine& answer) {
-    StatusBytesArray status{};
-    ReadAnswerLineStatus(answer.text, status);
+// The captions of the status bits set in `status`, one a line.
+QString StatusCaptions(const StatusBytesArray& status) {
     QStringList captions;
     for (const StatusBit& bit : StatusBitTable())
         if (bit.caption != nullptr && (status[static_cast<std::size_t>(bit.byte)] & (1u << bit.bit)) != 0)
             captions.append(QString::fromUtf8(bit.caption));
-    // A red answer with no status bit set is a link failure: the status was cleared.
+    // A failure with no status bit set is a link failure: the status was cleared.
     return captions.isEmpty() ? QStringLiteral("No valid answer from the printer") : captions.join(u'\n');
+}
+
+// The captions of the status bits an answer line reports set.
+QString StatusCaptions(const RecordLogLine& answer) {
+    StatusBytesArray status{};
+    ReadAnswerLineStatus(answer.text, status);
+    return StatusCaptions(status);
+}
+
+// What a failing step's testcase says it met: "refused [21,02,00,00,00,08]",
+// "no-answer"; the answer's data after it in quotes when there is some.
+QString StepFailure(const RecordStep& step) {
+    QString text = FromUtf8(std::string(StepResultText(step.result)));
+    if (step.status)
+        text += QStringLiteral(" [%1]").arg(FromUtf8(StatusText(*step.status)));
+    if (!step.answer.empty())
+        text += QStringLiteral(" \"%1\"").arg(DecodeCp1251(step.answer));
+    return text;
 }
 
 enum class Verdict { Pass, Failure, Error, Skipped };
@@ -219,14 +107,14 @@ QString RedLines(const Record& record) {
 
 QString ReasonOrOutcome(const RecordHeader& header) {
     if (!header.reason.empty())
-        return Utf8(header.reason);
-    return header.outcome ? Utf8(std::string(OutcomeText(*header.outcome))) : QString();
+        return FromUtf8(header.reason);
+    return OutcomeOrEmpty(header);
 }
 
 // The verdict of the operation as a whole, for a testcase that stands for it.
 void SetOperationVerdict(TestCase& test, const Record& record) {
     const RecordHeader& header = record.header;
-    test.type = header.outcome ? Utf8(std::string(OutcomeText(*header.outcome))) : QString();
+    test.type = OutcomeOrEmpty(header);
     test.message = ReasonOrOutcome(header);
     if (!header.outcome) {
         test.verdict = Verdict::Skipped;
@@ -239,24 +127,17 @@ void SetOperationVerdict(TestCase& test, const Record& record) {
     }
 }
 
-std::vector<TestCase> TestCases(const Record& record, const QString& className) {
-    const RecordHeader& header = record.header;
-    const QString kind = Utf8(header.kind);
+// A testcase per transaction of the log: a request line and its answer line.
+std::vector<TestCase> LoggedCases(const Record& record, const QString& className) {
     std::vector<TestCase> cases;
-    if (header.kind != "run" && header.kind != "command") {
-        TestCase operation(className, kind, header.durationMs);
-        SetOperationVerdict(operation, record);
-        cases.push_back(operation);
-        return cases;
-    }
     for (const LoggedTransaction& transaction : Transactions(record.log)) {
         const QString scriptLine = RequestScriptLine(*transaction.request);
         TestCase test(className, QStringLiteral("line %1: %2").arg(transaction.number).arg(scriptLine), 0);
         if (transaction.answer == nullptr) {
             test.verdict = Verdict::Error;
             test.type = QStringLiteral("no answer");
-            test.message = header.reason.empty() ? QStringLiteral("The record ended before the answer")
-                                                 : Utf8(header.reason);
+            test.message = record.header.reason.empty() ? QStringLiteral("The record ended before the answer")
+                                                        : FromUtf8(record.header.reason);
         } else {
             test.timeMs = std::max<qint64>(0, transaction.answer->tMs - transaction.request->tMs);
             if (transaction.answer->colour == ResultColour::Red) {
@@ -268,6 +149,54 @@ std::vector<TestCase> TestCases(const Record& record, const QString& className) 
         }
         cases.push_back(test);
     }
+    return cases;
+}
+
+// A testcase per step, named by the script line it was sent for, or a
+// command's by its place among the steps.
+std::vector<TestCase> StepCases(const Record& record, const QString& className) {
+    std::vector<TestCase> cases;
+    for (std::size_t i = 0; i < record.steps.size(); ++i) {
+        const RecordStep& step = record.steps[i];
+        const int number = step.line.value_or(static_cast<int>(i) + 1);
+        TestCase test(className,
+                      QStringLiteral("line %1: %2,%3").arg(number).arg(step.command).arg(DecodeCp1251(step.data)),
+                      step.durationMs);
+        switch (step.result) {
+        case StepResult::Answered: break;
+        case StepResult::Refused:
+        case StepResult::NoAnswer:
+        case StepResult::BadAnswer:
+            test.verdict = Verdict::Failure;
+            test.type = QStringLiteral("fail");
+            test.message = StepFailure(step);
+            test.text = StatusCaptions(step.status.value_or(StatusBytesArray{}));
+            break;
+        case StepResult::NotSent:
+            // Nothing went out: the operation could not go on (a lost port, a cancel).
+            test.verdict = Verdict::Error;
+            test.type = QStringLiteral("not sent");
+            test.message = record.header.reason.empty() ? QStringLiteral("Nothing was sent")
+                                                        : FromUtf8(record.header.reason);
+            break;
+        }
+        cases.push_back(test);
+    }
+    return cases;
+}
+
+std::vector<TestCase> TestCases(const Record& record, const QString& className) {
+    const RecordHeader& header = record.header;
+    const QString kind = FromUtf8(header.kind);
+    std::vector<TestCase> cases;
+    if (IsBulkKind(header.kind)) {
+        TestCase operation(className, kind, header.durationMs);
+        SetOperationVerdict(operation, record);
+        cases.push_back(operation);
+        return cases;
+    }
+    // Records of older files have no steps: their transactions are read from the log.
+    cases = record.steps.empty() ? LoggedCases(record, className) : StepCases(record, className);
     // The operation's own verdict, where no transaction already carries it.
     const auto carried = [&cases](Verdict verdict) {
         return std::any_of(cases.begin(), cases.end(), [verdict](const TestCase& c) { return c.verdict == verdict; });
@@ -297,17 +226,17 @@ QString XmlText(QString text) {
 
 void WriteProperties(QXmlStreamWriter& xml, const RecordHeader& header) {
     const std::pair<const char*, QString> properties[] = {
-        {"id", Utf8(header.id)},
-        {"kind", Utf8(header.kind)},
-        {"unit", Utf8(header.unit)},
-        {"operator", Utf8(header.operatorName)},
-        {"version", Utf8(header.version)},
-        {"port", Utf8(header.port)},
+        {"id", FromUtf8(header.id)},
+        {"kind", FromUtf8(header.kind)},
+        {"unit", FromUtf8(header.unit)},
+        {"operator", FromUtf8(header.operatorName)},
+        {"version", FromUtf8(header.version)},
+        {"port", FromUtf8(header.port)},
         {"speed", QString::number(header.speed)},
-        {"outcome", header.outcome ? Utf8(std::string(OutcomeText(*header.outcome))) : QString()},
-        {"reason", Utf8(header.reason)},
-        {"script_sha256", Utf8(header.scriptSha256)},
-        {"lines", Utf8(header.lineRange)},
+        {"outcome", OutcomeOrEmpty(header)},
+        {"reason", FromUtf8(header.reason)},
+        {"script_sha256", FromUtf8(header.scriptSha256)},
+        {"lines", FromUtf8(header.lineRange)},
     };
     xml.writeStartElement("properties");
     for (const auto& [name, value] : properties) {
@@ -385,7 +314,7 @@ void WriteTestSuite(QXmlStreamWriter& xml, const Record& record, const std::vect
     // JUnit's timestamp has no zone and no fraction; it is UTC here.
     xml.writeAttribute("timestamp",
                        QDateTime::fromMSecsSinceEpoch(header.startedMs, Qt::UTC).toString(Qt::ISODate).chopped(1));
-    xml.writeAttribute("hostname", XmlText(Utf8(header.station)));
+    xml.writeAttribute("hostname", XmlText(FromUtf8(header.station)));
     WriteProperties(xml, header);
     for (const TestCase& test : cases)
         WriteTestCase(xml, test);
@@ -397,37 +326,7 @@ void WriteTestSuite(QXmlStreamWriter& xml, const Record& record, const std::vect
     xml.writeEndElement();
 }
 
-template <typename Items, typename ToValue>
-QByteArray JsonArray(const Items& items, ToValue toValue) {
-    QJsonArray array;
-    for (const auto& item : items)
-        array.append(toValue(item));
-    return QJsonDocument(array).toJson(QJsonDocument::Indented);
-}
-
 }  // namespace
-
-std::string IsoUtcMs(qint64 msSinceEpoch) {
-    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC)
-        .toString(Qt::ISODateWithMs)
-        .toStdString();
-}
-
-QByteArray HeadersJson(std::span<const RecordHeader> headers) {
-    return JsonArray(headers, HeaderObject);
-}
-
-QByteArray RecordJson(const Record& record) {
-    return QJsonDocument(RecordObject(record)).toJson(QJsonDocument::Indented);
-}
-
-QByteArray RecordsJson(std::span<const Record> records) {
-    return JsonArray(records, RecordObject);
-}
-
-QByteArray HeadersCsv(std::span<const RecordHeader> headers) {
-    return CsvTable(CsvColumns, headers, CsvFields);
-}
 
 QByteArray RecordsJUnit(std::span<const Record> records) {
     QByteArray out;
@@ -446,7 +345,7 @@ QByteArray RecordsJUnit(std::span<const Record> records) {
     Counts total;
     for (const Record& record : records) {
         const RecordHeader& header = record.header;
-        const QString name = header.script.empty() ? Utf8(header.kind) : QFileInfo(Utf8(header.script)).fileName();
+        const QString name = header.script.empty() ? FromUtf8(header.kind) : QFileInfo(FromUtf8(header.script)).fileName();
         std::vector<TestCase> cases = TestCases(record, name);
         const Counts counts = CountCases(cases, header.durationMs);
         total.Add(counts);
@@ -458,32 +357,6 @@ QByteArray RecordsJUnit(std::span<const Record> records) {
     xml.writeEndElement();
     xml.writeEndDocument();
     return out;
-}
-
-namespace {
-
-// The fields of a claim in the order of ClaimColumns, decoded to UTF-8.
-constexpr std::array<const char*, 6> ClaimColumns = {"space", "data", "station", "unit", "claimed", "record"};
-
-std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim) {
-    return {Cp1251ToUtf8(claim.space), Cp1251ToUtf8(claim.data), claim.station, claim.unit,
-            IsoUtcMs(claim.claimedMs), claim.recordId};
-}
-
-}  // namespace
-
-QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
-    return JsonArray(claims, [](const SerialClaimRow& claim) {
-        QJsonObject object;
-        const auto fields = ClaimFields(claim);
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            object[QLatin1String(ClaimColumns[i])] = Utf8(fields[i]);
-        return object;
-    });
-}
-
-QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) {
-    return CsvTable(ClaimColumns, claims, ClaimFields);
 }
 
 }  // namespace tamrisk

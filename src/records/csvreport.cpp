@@ -1,0 +1,53 @@
+// The CSV reports: record headers and serial-number claims, a row each.
+
+#include "reportformat.h"
+#include "reports.h"
+
+namespace tamrisk {
+
+namespace {
+
+// The header fields in the order of the CSV's columns, named as in JSON; a
+// column added later goes at the end, so that the others keep their places.
+constexpr std::array<const char*, 16> CsvColumns = {
+    "id",         "kind",    "station", "operator", "version", "port",          "speed", "started",
+    "duration_s", "outcome", "reason",  "unit",     "script",  "script_sha256", "exit",  "lines"};
+
+std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
+    return {h.id,
+            h.kind,
+            h.station,
+            h.operatorName,
+            h.version,
+            h.port,
+            std::to_string(h.speed),
+            IsoUtcMs(h.startedMs),
+            Seconds(h.durationMs).toStdString(),
+            OutcomeOrEmpty(h).toStdString(),
+            h.reason,
+            h.unit,
+            h.script,
+            h.scriptSha256,
+            h.exitCode ? std::to_string(*h.exitCode) : std::string(),
+            h.lineRange};
+}
+
+// A header row of `columns`, then the fields of each item.
+template <typename Columns, typename Items, typename ToFields>
+QByteArray CsvTable(const Columns& columns, const Items& items, ToFields toFields) {
+    QByteArray out;
+    AppendCsvRow(out, std::span<const char* const>(columns));
+    for (const auto& item : items) {
+        const auto fields = toFields(item);
+        AppendCsvRow(out, std::span<const std::string>(fields));
+    }
+    return out;
+}
+
+}  // namespace
+
+QByteArray HeadersCsv(std::span<const RecordHeader> headers) { return CsvTable(CsvColumns, headers, CsvFields); }
+
+QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) { return CsvTable(ClaimColumns, claims, ClaimFields); }
+
+}  // namespace tamrisk

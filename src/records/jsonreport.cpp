@@ -1,0 +1,116 @@
+// The JSON reports: record headers, whole records with their log, serial
+// numbers, images and steps, and serial-number claims.
+
+#include "reportformat.h"
+#include "reports.h"
+#include "textcodec.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace tamrisk {
+
+namespace {
+
+QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); }
+
+QJsonObject HeaderObject(const RecordHeader& header) {
+    QJsonObject object;
+    object["id"] = FromUtf8(header.id);
+    object["kind"] = FromUtf8(header.kind);
+    object["station"] = FromUtf8(header.station);
+    object["operator"] = FromUtf8(header.operatorName);
+    object["version"] = FromUtf8(header.version);
+    object["port"] = FromUtf8(header.port);
+    object["speed"] = header.speed;
+    object["started"] = FromUtf8(IsoUtcMs(header.startedMs));
+    object["duration_s"] = static_cast<double>(header.durationMs) / 1000.0;
+    object["outcome"] = TextOrNull(OutcomeOrEmpty(header).toStdString());
+    object["reason"] = FromUtf8(header.reason);
+    object["unit"] = FromUtf8(header.unit);
+    object["script"] = FromUtf8(header.script);
+    object["script_sha256"] = FromUtf8(header.scriptSha256);
+    object["exit"] = header.exitCode ? QJsonValue(*header.exitCode) : QJsonValue();
+    object["lines"] = TextOrNull(header.lineRange);
+    return object;
+}
+
+// A step; a phase of a bulk read also tells how many transactions it stands
+// for and how many of them failed.
+QJsonObject StepObject(const RecordStep& step, bool phase) {
+    QJsonObject object{{"line", step.line ? QJsonValue(*step.line) : QJsonValue()},
+                       {"command", step.command},
+                       {"data", DecodeCp1251(step.data)},
+                       {"status", step.status ? QJsonValue(FromUtf8(StatusText(*step.status))) : QJsonValue()},
+                       {"answer", DecodeCp1251(step.answer)},
+                       {"result", FromUtf8(std::string(StepResultText(step.result)))},
+                       {"attempts", step.attempts},
+                       {"t_ms", step.tMs},
+                       {"duration_ms", step.durationMs}};
+    if (phase) {
+        object["transactions"] = step.transactions;
+        object["failures"] = step.failures;
+    }
+    return object;
+}
+
+QJsonObject RecordObject(const Record& record) {
+    QJsonObject object = HeaderObject(record.header);
+    QJsonArray log;
+    for (const RecordLogLine& line : record.log)
+        log.append(QJsonObject{{"t_ms", line.tMs},
+                               {"colour", FromUtf8(std::string(ColourText(line.colour)))},
+                               {"text", LogText(line)}});
+    object["log"] = log;
+    QJsonArray serials;
+    for (const RecordSerial& serial : record.serials)
+        serials.append(QJsonObject{{"space", DecodeCp1251(serial.space)},
+                                   {"data", DecodeCp1251(serial.data)},
+                                   {"line", serial.line},
+                                   {"result", FromUtf8(std::string(SerialResultText(serial.result)))}});
+    object["serials"] = serials;
+    QJsonArray images;
+    for (const RecordImage& image : record.images)
+        images.append(QJsonObject{{"kind", FromUtf8(image.kind)},
+                                  {"length", image.length},
+                                  {"sha256", FromUtf8(image.sha256)},
+                                  {"file", FromUtf8(image.file)}});
+    object["images"] = images;
+    QJsonArray steps;
+    const bool phases = IsBulkKind(record.header.kind);
+    for (const RecordStep& step : record.steps)
+        steps.append(StepObject(step, phases));
+    object["steps"] = steps;
+    return object;
+}
+
+template <typename Items, typename ToValue>
+QByteArray JsonArray(const Items& items, ToValue toValue) {
+    QJsonArray array;
+    for (const auto& item : items)
+        array.append(toValue(item));
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace
+
+QByteArray HeadersJson(std::span<const RecordHeader> headers) { return JsonArray(headers, HeaderObject); }
+
+QByteArray RecordJson(const Record& record) {
+    return QJsonDocument(RecordObject(record)).toJson(QJsonDocument::Indented);
+}
+
+QByteArray RecordsJson(std::span<const Record> records) { return JsonArray(records, RecordObject); }
+
+QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
+    return JsonArray(claims, [](const SerialClaimRow& claim) {
+        QJsonObject object;
+        const auto fields = ClaimFields(claim);
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            object[QLatin1String(ClaimColumns[i])] = FromUtf8(fields[i]);
+        return object;
+    });
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,69 @@
+#include "reportformat.h"
+
+#include "duration.h"
+#include "reports.h"
+#include "textcodec.h"
+
+#include <QDateTime>
+
+namespace tamrisk {
+
+namespace {
+
+void AppendCsvField(QByteArray& out, std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out.append(field.data(), static_cast<qsizetype>(field.size()));
+        return;
+    }
+    out.append('"');
+    for (const char c : field) {
+        if (c == '"')
+            out.append('"');
+        out.append(c);
+    }
+    out.append('"');
+}
+
+template <typename Field>
+void AppendFields(QByteArray& out, std::span<Field> fields) {
+    bool first = true;
+    for (const auto& field : fields) {
+        if (!first)
+            out.append(',');
+        first = false;
+        AppendCsvField(out, field);
+    }
+    out.append("\r\n");
+}
+
+}  // namespace
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+QString LogText(const RecordLogLine& line) {
+    std::string_view text = line.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return DecodeCp1251(text);
+}
+
+QString Seconds(qint64 ms) { return QString::fromStdString(FormatSeconds(std::chrono::milliseconds(ms), 3)); }
+
+QString OutcomeOrEmpty(const RecordHeader& header) {
+    return header.outcome ? FromUtf8(std::string(OutcomeText(*header.outcome))) : QString();
+}
+
+void AppendCsvRow(QByteArray& out, std::span<const std::string> fields) { AppendFields(out, fields); }
+
+void AppendCsvRow(QByteArray& out, std::span<const char* const> fields) { AppendFields(out, fields); }
+
+std::string IsoUtcMs(qint64 msSinceEpoch) {
+    return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
+}
+
+std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim) {
+    return {Cp1251ToUtf8(claim.space), Cp1251ToUtf8(claim.data), claim.station, claim.unit,
+            IsoUtcMs(claim.claimedMs), claim.recordId};
+}
+
+}  // namespace tamrisk

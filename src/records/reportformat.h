@@ -1,0 +1,36 @@
+#pragma once
+// What the report writers share: texts of a record's fields as every report
+// writes them, and CSV rows quoted as RFC 4180 says. Pure functions.
+
+#include "record.h"
+#include "recordstore.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace tamrisk {
+
+// A UTF-8 text as a QString.
+QString FromUtf8(const std::string& text);
+// A log line's text as the view shows it: decoded, without the line end that
+// some lines carry to leave an empty line after them.
+QString LogText(const RecordLogLine& line);
+// Milliseconds as seconds with three decimals, "2.500" (FormatSeconds).
+QString Seconds(qint64 ms);
+// The outcome's text; empty while the record is in progress.
+QString OutcomeOrEmpty(const RecordHeader& header);
+
+// Appends `fields` as one CSV row: a field holding a comma, quote, CR or LF is
+// quoted with its quotes doubled; the row ends in CR LF.
+void AppendCsvRow(QByteArray& out, std::span<const std::string> fields);
+void AppendCsvRow(QByteArray& out, std::span<const char* const> fields);
+
+// The columns of a claim as the reports name them, and its fields in that order (UTF-8).
+constexpr std::array<const char*, 6> ClaimColumns = {"space", "data", "station", "unit", "claimed", "record"};
+std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim);
+
+}  // namespace tamrisk
