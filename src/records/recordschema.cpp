@@ -13,7 +13,8 @@ namespace {
 
 // The schema, one step per version: step N takes a database of version N-1 to N.
 // Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT; {bytes}
-// for the dialect's type of a byte column).
+// for the dialect's type of a byte column, {keyed} for its options of a table
+// kept in the order of its key).
 // A step may convert rows in C++ between its statements and those after.
 // Where the two databases must differ, a step adds statements run on one of them only.
 struct SchemaStep {
@@ -97,7 +98,7 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, script_line INTEGER,"
           " command INTEGER NOT NULL, data {bytes} NOT NULL, status TEXT, answer {bytes} NOT NULL,"
           " result TEXT NOT NULL, attempts INTEGER NOT NULL, t_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL,"
-          " transactions INTEGER NOT NULL, failures INTEGER NOT NULL, PRIMARY KEY (record_id, seq))"}},
+          " transactions INTEGER NOT NULL, failures INTEGER NOT NULL, PRIMARY KEY (record_id, seq)){keyed}"}},
     };
     return steps;
 }
@@ -216,7 +217,10 @@ bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denie
     int upgradedTo = 0;
     denied = false;
     const auto make = [&](const char* statement, QSqlError& failure) {
-        if (c.Exec(QString::fromLatin1(statement).replace(QLatin1String("{bytes}"), c.Dialect().BytesType()), failure))
+        const QString sql = QString::fromLatin1(statement)
+                                .replace(QLatin1String("{bytes}"), c.Dialect().BytesType())
+                                .replace(QLatin1String("{keyed}"), c.Dialect().KeyedTableOptions());
+        if (c.Exec(sql, failure))
             return true;
         denied = c.Dialect().IsDenied(failure);
         return false;

@@ -4,6 +4,9 @@
 #include "recordrows.h"
 
 #include <QSqlQuery>
+#include <QStringList>
+
+#include <algorithm>
 #include <QSysInfo>
 
 #include <cerrno>
@@ -59,20 +62,35 @@ bool RecordWriter::NextSequence(const QString& table, const std::string& id, qin
 
 bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure) {
     const QVariant recordId = Utf8(id);
+    // Many rows a statement: a busy run adds a step every transaction, and a
+    // statement a row would cost it a noticeable share of its speed.
+    constexpr std::size_t RowsPerStatement = 50;
     auto insertAll = [&](const QString& table, const QString& columns, std::size_t count, auto&& bind) {
         if (count == 0)
             return true;
         qint64 seq = 0;
         if (!NextSequence(table, id, seq, failure))
             return false;
-        const QString marks = QString(QStringLiteral(", ?")).repeated(static_cast<int>(columns.count(u',')) + 1);
+        const int width = static_cast<int>(columns.count(u',')) + 3;
+        const QString row = QStringLiteral("(?") + QString(QStringLiteral(", ?")).repeated(width - 1) + u')';
         QSqlQuery query(m_c.Db());
-        query.prepare(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (record_id, seq, ") + columns +
-                      QStringLiteral(") VALUES (?, ?") + marks + QStringLiteral(")"));
-        for (std::size_t i = 0; i < count; ++i) {
-            query.bindValue(0, recordId);
-            query.bindValue(1, seq++);
-            bind(query, i);
+        std::size_t prepared = 0;  // rows of the statement prepared
+        for (std::size_t first = 0; first < count; first += RowsPerStatement) {
+            const std::size_t rows = std::min(RowsPerStatement, count - first);
+            if (rows != prepared) {
+                QStringList values;
+                for (std::size_t r = 0; r < rows; ++r)
+                    values.append(row);
+                query.prepare(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (record_id, seq, ") + columns +
+                              QStringLiteral(") VALUES ") + values.join(u','));
+                prepared = rows;
+            }
+            for (std::size_t r = 0; r < rows; ++r) {
+                const int at = static_cast<int>(r) * width;
+                query.bindValue(at, recordId);
+                query.bindValue(at + 1, seq++);
+                bind(query, first + r, at + 2);
+            }
             if (!m_c.Run(query, failure))
                 return false;
         }
@@ -80,30 +98,30 @@ bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, 
     };
     const bool inserted =
         insertAll(QStringLiteral("record_log_chunks"), QStringLiteral("last_t_ms, lines"), batch.log.size(),
-                  [&](QSqlQuery& query, std::size_t i) {
-                      query.bindValue(2, batch.log[i].lastMs);
-                      query.bindValue(3, Cp1251(batch.log[i].text));
+                  [&](QSqlQuery& query, std::size_t i, int at) {
+                      query.bindValue(at + 0, batch.log[i].lastMs);
+                      query.bindValue(at + 1, Cp1251(batch.log[i].text));
                   }) &&
         insertAll(QStringLiteral("record_serials"), QStringLiteral("space, data, script_line, result"),
                   batch.serials.size(),
-                  [&](QSqlQuery& query, std::size_t i) {
+                  [&](QSqlQuery& query, std::size_t i, int at) {
                       const RecordSerial& serial = batch.serials[i];
-                      query.bindValue(2, Cp1251(serial.space));
-                      query.bindValue(3, Cp1251(serial.data));
-                      query.bindValue(4, serial.line);
-                      query.bindValue(5, QString::fromLatin1(SerialResultText(serial.result)));
+                      query.bindValue(at + 0, Cp1251(serial.space));
+                      query.bindValue(at + 1, Cp1251(serial.data));
+                      query.bindValue(at + 2, serial.line);
+                      query.bindValue(at + 3, QString::fromLatin1(SerialResultText(serial.result)));
                   }) &&
         insertAll(QStringLiteral("record_images"), QStringLiteral("kind, length, sha256, file"), batch.images.size(),
-                  [&](QSqlQuery& query, std::size_t i) {
+                  [&](QSqlQuery& query, std::size_t i, int at) {
                       const RecordImage& image = batch.images[i];
-                      query.bindValue(2, Utf8(image.kind));
-                      query.bindValue(3, image.length);
-                      query.bindValue(4, Utf8(image.sha256));
-                      query.bindValue(5, Utf8(image.file));
+                      query.bindValue(at + 0, Utf8(image.kind));
+                      query.bindValue(at + 1, image.length);
+                      query.bindValue(at + 2, Utf8(image.sha256));
+                      query.bindValue(at + 3, Utf8(image.file));
                   }) &&
         insertAll(QStringLiteral("record_steps"),
                   QLatin1String(StepColumns),
-                  batch.steps.size(), [&](QSqlQuery& query, std::size_t i) { BindStep(query, 2, batch.steps[i]); });
+                  batch.steps.size(), [&](QSqlQuery& query, std::size_t i, int at) { BindStep(query, at, batch.steps[i]); });
     if (!inserted || batch.unit.empty())
         return inserted;
     QSqlQuery query(m_c.Db());

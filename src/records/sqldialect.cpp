@@ -95,6 +95,7 @@ public:
     // SQLite's LIKE ignores the case of ASCII letters.
     QString CaseInsensitiveLike() const override { return QStringLiteral("LIKE"); }
     QString BytesType() const override { return QStringLiteral("BLOB"); }
+    QString KeyedTableOptions() const override { return QStringLiteral(" WITHOUT ROWID"); }
     bool HasLogins() const override { return false; }
     bool KeepsForwardResults() const override { return true; }
     int Socket(const QSqlDatabase&) const override { return -1; }
@@ -170,6 +171,7 @@ public:
     bool SetDurable(bool, const Exec&, QSqlError&) const override { return true; }
     QString CaseInsensitiveLike() const override { return QStringLiteral("ILIKE"); }
     QString BytesType() const override { return QStringLiteral("BYTEA"); }
+    QString KeyedTableOptions() const override { return {}; }
     bool HasLogins() const override { return true; }
     // The driver drops the rest of a forward-only result when the connection runs another statement.
     bool KeepsForwardResults() const override { return false; }

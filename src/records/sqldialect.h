@@ -52,6 +52,9 @@ public:
     virtual QString CaseInsensitiveLike() const = 0;
     // The type of a column of bytes.
     virtual QString BytesType() const = 0;
+    // What follows CREATE TABLE (...) for a table of many small rows stored in
+    // the order of its primary key (SQLite: without a second copy of the key).
+    virtual QString KeyedTableOptions() const = 0;
     // True when the database has logins that may be granted rights.
     virtual bool HasLogins() const = 0;
     // True when several results of one connection may be read side by side forward only.
