@@ -33,11 +33,11 @@ StepResult StepResultOf(TransactionResult result) {
 
 // Adds `next`, a transaction of the same command, to the phase `phase`: the
 // phase shows its first failure, or its last transaction while none failed.
-void AddToPhase(RecordStep& phase, RecordStep next) {
+void AddToPhase(RecordStep& phase, const RecordStep& next) {
     const bool failed = next.result != StepResult::Answered;
     if (phase.failures == 0) {
         phase.status = next.status;
-        phase.answer = std::move(next.answer);
+        phase.answer = next.answer;
         phase.result = next.result;
     }
     phase.failures += failed ? 1 : 0;
@@ -120,35 +120,34 @@ void OperationRecord::Transaction(const TransactionReport& report) {
     if (!m_started || m_finished)
         return;
     const std::string& kind = m_recorder.Header().kind;
-    RecordStep step;
-    if (m_scriptLine > 0 && kind != "command")
-        step.line = m_scriptLine;
+    // Filled in place: its strings keep their room from one transaction to the next.
+    RecordStep& step = m_step;
+    step.line = m_scriptLine > 0 && kind != "command" ? std::optional(m_scriptLine) : std::nullopt;
     step.command = report.command;
-    step.data = report.data;
+    step.data.assign(report.data);
     step.status = report.status;
-    step.answer = report.answer;
+    step.answer.assign(report.answer);
     step.result = StepResultOf(report.result);
     step.attempts = report.attempts;
     step.tMs = m_recorder.MsSinceStart(report.started);
     step.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(report.ended - report.started).count();
-    if (step.result != StepResult::Answered) {
-        step.failures = 1;
-        if (!m_stepFailed) {
-            m_stepFailed = true;
-            m_stepFailedFirst = !m_sawRed;
-            m_awaitingFailureLine = true;
-        }
+    step.transactions = 1;
+    step.failures = step.result != StepResult::Answered ? 1 : 0;
+    if (step.failures > 0 && !m_stepFailed) {
+        m_stepFailed = true;
+        m_stepFailedFirst = !m_sawRed;
+        m_awaitingFailureLine = true;
     }
     if (!IsBulkKind(kind)) {
-        m_recorder.Step(std::move(step));
+        m_recorder.Step(step);
         return;
     }
     if (m_phase && m_phase->command == step.command) {
-        AddToPhase(*m_phase, std::move(step));
+        AddToPhase(*m_phase, step);
         return;
     }
     EndPhase();
-    m_phase = std::move(step);
+    m_phase = step;
 }
 
 void OperationRecord::EndPhase() {

@@ -137,6 +137,7 @@ private:
     Subscription m_transactions;
     int m_scriptLine = 0;
     std::optional<RecordStep> m_phase;  // of a bulk read, until its command changes
+    RecordStep m_step;                  // the transaction being kept
     std::string m_firstRed, m_lastRed;
     bool m_sawRed = false;
     // The first failing step: whether it came before any red line, and the red

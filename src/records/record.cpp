@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #include <pwd.h>
@@ -99,10 +100,48 @@ std::optional<ResultColour> ColourFromText(std::string_view text) {
     return FromText<ResultColour>(ColourTexts, text);
 }
 
+namespace {
+
+// `text` with backslashes, and those of `specials` (tab, CR, LF), escaped.
+void AppendEscaped(std::string& out, std::string_view text, const char* specials) {
+    // Runs without a character to escape are appended whole.
+    for (std::size_t special; (special = text.find_first_of(specials)) != std::string_view::npos;) {
+        out.append(text.substr(0, special));
+        const char c = text[special];
+        out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : "\\n";
+        text.remove_prefix(special + 1);
+    }
+    out.append(text);
+}
+
+std::string Unescaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char escaped = text[++i];
+        out += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
+    }
+    return out;
+}
+
+template <typename Number>
+bool ReadNumber(std::string_view text, Number& value) {
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return problem == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
 void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour colour, int scriptLine,
                 std::string_view text) {
-    if (chunks.empty() || chunks.back().lines >= RecordLogChunk::MaxLines)
-        chunks.emplace_back();
+    if (chunks.empty() || chunks.back().lines >= RecordLogChunk::MaxLines) {
+        const std::size_t expected = chunks.empty() ? 0 : chunks.back().text.size();
+        chunks.emplace_back().text.reserve(expected);
+    }
     RecordLogChunk& chunk = chunks.back();
     std::string& out = chunk.text;
     out += std::to_string(tMs);
@@ -111,13 +150,7 @@ void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour co
     out += ' ';
     out += std::to_string(scriptLine);
     out += ' ';
-    // Runs without a character to escape are appended whole.
-    for (std::size_t special; (special = text.find_first_of("\\\r\n")) != std::string_view::npos;) {
-        out.append(text.substr(0, special));
-        out += text[special] == '\\' ? "\\\\" : text[special] == '\r' ? "\\r" : "\\n";
-        text.remove_prefix(special + 1);
-    }
-    out.append(text);
+    AppendEscaped(out, text, "\\\r\n");
     out += '\n';
     chunk.lastMs = tMs;
     ++chunk.lines;
@@ -150,16 +183,78 @@ bool ReadLogChunk(std::string_view text, std::vector<RecordLogLine>& log) {
         rest.remove_prefix(space + 1);
         if (!number(rest, line.scriptLine))
             return false;
-        line.text.reserve(rest.size());
-        for (std::size_t i = 0; i < rest.size(); ++i) {
-            if (rest[i] != '\\' || i + 1 == rest.size()) {
-                line.text += rest[i];
-                continue;
-            }
-            const char escaped = rest[++i];
-            line.text += escaped == 'r' ? '\r' : escaped == 'n' ? '\n' : escaped;
-        }
+        line.text = Unescaped(rest);
         log.push_back(std::move(line));
+    }
+    return true;
+}
+
+void AddStep(std::vector<RecordStepChunk>& chunks, const RecordStep& step) {
+    if (chunks.empty() || chunks.back().steps >= RecordStepChunk::MaxSteps) {
+        // A chunk after a full one will likely fill as much: reserved at once,
+        // not grown step by step on the operation's thread.
+        const std::size_t expected = chunks.empty() ? 0 : chunks.back().text.size();
+        chunks.emplace_back().text.reserve(expected);
+    }
+    ++chunks.back().steps;
+    std::string& chunk = chunks.back().text;
+    const auto number = [&](auto value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        chunk.append(digits, end);
+        chunk += '\t';
+    };
+    if (step.line)
+        chunk += std::to_string(*step.line);
+    chunk += '\t';
+    number(step.command);
+    AppendEscaped(chunk, step.data, "\\\t\r\n");
+    chunk += '\t';
+    if (step.status)
+        chunk += StatusText(*step.status);
+    chunk += '\t';
+    AppendEscaped(chunk, step.answer, "\\\t\r\n");
+    chunk += '\t';
+    chunk += StepResultText(step.result);
+    chunk += '\t';
+    number(step.attempts);
+    number(step.tMs);
+    number(step.durationMs);
+    number(step.transactions);
+    chunk += std::to_string(step.failures);
+    chunk += '\n';
+}
+
+bool ReadStepChunk(std::string_view chunk, std::vector<RecordStep>& steps) {
+    constexpr std::size_t Fields = 11;
+    while (!chunk.empty()) {
+        const std::size_t end = chunk.find('\n');
+        if (end == std::string_view::npos)
+            return false;
+        std::string_view rest = chunk.substr(0, end);
+        chunk.remove_prefix(end + 1);
+        std::array<std::string_view, Fields> field;
+        for (std::size_t i = 0; i < Fields; ++i) {
+            const std::size_t tab = rest.find('\t');
+            if ((tab == std::string_view::npos) != (i + 1 == Fields))
+                return false;
+            field[i] = rest.substr(0, tab);
+            rest.remove_prefix(tab == std::string_view::npos ? rest.size() : tab + 1);
+        }
+        RecordStep step;
+        if (!field[0].empty() && !ReadNumber(field[0], step.line.emplace()))
+            return false;
+        step.data = Unescaped(field[2]);
+        if (!field[3].empty() && !(step.status = StatusFromText(field[3])))
+            return false;
+        step.answer = Unescaped(field[4]);
+        const std::optional<StepResult> result = StepResultFromText(field[5]);
+        if (!result || !ReadNumber(field[1], step.command) || !ReadNumber(field[6], step.attempts) ||
+            !ReadNumber(field[7], step.tMs) || !ReadNumber(field[8], step.durationMs) ||
+            !ReadNumber(field[9], step.transactions) || !ReadNumber(field[10], step.failures))
+            return false;
+        step.result = *result;
+        steps.push_back(std::move(step));
     }
     return true;
 }

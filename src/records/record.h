@@ -134,6 +134,23 @@ inline void AddLogLine(std::vector<RecordLogChunk>& chunks, const RecordLogLine&
 // The lines of a chunk's text appended to `log`; false for a text that is not a chunk.
 bool ReadLogChunk(std::string_view text, std::vector<RecordLogLine>& log);
 
+// Steps as a records database keeps them, many to a row, for the same reason as
+// the log: a row a transaction cost a busy run a tenth of its speed. A step a
+// line of fields separated by tabs and ended by LF: script line (empty for
+// none), command, data, status ("21,00,00,00,00,3A" or empty), answer, result,
+// attempts, t_ms, duration_ms, transactions, failures. Data and answer are the
+// wire's bytes with backslashes, tabs, CRs and LFs written as \\, \t, \r and \n.
+struct RecordStepChunk {
+    static constexpr std::size_t MaxSteps = 200;
+    std::size_t steps = 0;
+    std::string text;
+    friend bool operator==(const RecordStepChunk&, const RecordStepChunk&) = default;
+};
+// Adds a step to the last of `chunks`, or to a new one when that is full.
+void AddStep(std::vector<RecordStepChunk>& chunks, const RecordStep& step);
+// The steps of a chunk appended to `steps`; false for bytes that are not a chunk.
+bool ReadStepChunk(std::string_view chunk, std::vector<RecordStep>& steps);
+
 // A serial number claimed before it is sent: by which record, station and unit, and when.
 struct SerialClaimRow {
     std::string space;  // Windows-1251, as the record's serial numbers

@@ -190,19 +190,24 @@ void Recorder::Serial(RecordSerial serial) {
     Kept();
 }
 
-template <typename Item>
-void Recorder::Add(std::vector<Item> Record::*whole, std::vector<Item> RecordBatch::*pending, Item item) {
+void Recorder::Image(RecordImage image) {
     if (m_keepWhole && InProgress())
-        (m_whole.*whole).push_back(item);
+        m_whole.images.push_back(image);
     if (!m_recording)
         return;
-    (m_pending.*pending).push_back(std::move(item));
+    m_pending.images.push_back(std::move(image));
     Kept();
 }
 
-void Recorder::Image(RecordImage image) { Add(&Record::images, &RecordBatch::images, std::move(image)); }
-
-void Recorder::Step(RecordStep step) { Add(&Record::steps, &RecordBatch::steps, std::move(step)); }
+void Recorder::Step(const RecordStep& step) {
+    if (m_keepWhole && InProgress())
+        m_whole.steps.push_back(step);
+    if (!m_recording)
+        return;
+    // Straight into the batch's chunk text, as a log line is.
+    AddStep(m_pending.steps, step);
+    Kept();
+}
 
 Record Recorder::Snapshot() const {
     Record record = m_whole;

@@ -55,7 +55,7 @@ public:
     void Image(RecordImage image);
     // A transaction (or a phase of a bulk read) with the printer, written with the
     // next batch; kept in the whole record too.
-    void Step(RecordStep step);
+    void Step(const RecordStep& step);
     // Milliseconds from the record's start to `at` on the host's clock.
     qint64 MsSinceStart(Host::Clock::time_point at) const;
     // Writes what is kept and the outcome, reason, duration and exit status, and
@@ -94,9 +94,6 @@ private:
     class Writer;
 
     void Keep(qint64 tMs, ResultColour colour, std::string_view text);
-    // Keeps `item` in the whole record's list and the next batch's, as the record is kept.
-    template <typename Item>
-    void Add(std::vector<Item> Record::*whole, std::vector<Item> RecordBatch::*pending, Item item);
     void Kept();
     void WriteBatch();
     // Tells a failure of the writer, once.

@@ -125,8 +125,8 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
                 QStringLiteral("record_serials WHERE record_id"), "record_id, seq") ||
         !select(images, QStringLiteral("record_id, kind, length, sha256, file"),
                 QStringLiteral("record_images WHERE record_id"), "record_id, seq") ||
-        !select(steps, QStringLiteral("record_id, ") + QLatin1String(StepColumns),
-                QStringLiteral("record_steps WHERE record_id"), "record_id, seq"))
+        !select(steps, QStringLiteral("record_id, steps"), QStringLiteral("record_step_chunks WHERE record_id"),
+                "record_id, seq"))
         return m_c.Fail(failure, error);
     std::map<std::string, Record> found;
     while (header.next()) {
@@ -159,8 +159,12 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
                                       Utf8From(images.value(3)), Utf8From(images.value(4))});
     }
     while (steps.next()) {
-        if (Record* record = of(steps))
-            record->steps.push_back(ReadStep(steps, 1));
+        Record* record = of(steps);
+        if (record != nullptr && !ReadStepChunk(BytesFrom(steps.value(1)), record->steps))
+            return m_c.Fail(StoreError::Kind::StatementFailed,
+                            QStringLiteral("the steps of record ") + QString::fromStdString(record->header.id) +
+                                QStringLiteral(" cannot be read"),
+                            error);
     }
     for (const std::string& id : ids) {
         if (auto record = found.find(id); record != found.end())

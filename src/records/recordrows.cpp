@@ -66,35 +66,4 @@ RecordHeader ReadHeader(const QSqlQuery& query) {
     return header;
 }
 
-void BindStep(QSqlQuery& query, int first, const RecordStep& step) {
-    int i = first;
-    for (const QVariant& value :
-         {step.line ? QVariant(*step.line) : QVariant(QMetaType::fromType<int>()), QVariant(step.command),
-          Bytes(step.data),
-          step.status ? QVariant(QString::fromLatin1(StatusText(*step.status)))
-                      : QVariant(QMetaType::fromType<QString>()),
-          Bytes(step.answer), QVariant(QString::fromLatin1(StepResultText(step.result))), QVariant(step.attempts),
-          QVariant(step.tMs), QVariant(step.durationMs), QVariant(step.transactions), QVariant(step.failures)})
-        query.bindValue(i++, value);
-}
-
-RecordStep ReadStep(const QSqlQuery& query, int first) {
-    RecordStep step;
-    const auto value = [&](int i) { return query.value(first + i); };
-    if (!value(0).isNull())
-        step.line = value(0).toInt();
-    step.command = value(1).toInt();
-    step.data = BytesFrom(value(2));
-    if (!value(3).isNull())
-        step.status = StatusFromText(value(3).toString().toStdString());
-    step.answer = BytesFrom(value(4));
-    step.result = StepResultFromText(Utf8From(value(5))).value_or(StepResult::NotSent);
-    step.attempts = value(6).toInt();
-    step.tMs = value(7).toLongLong();
-    step.durationMs = value(8).toLongLong();
-    step.transactions = value(9).toInt();
-    step.failures = value(10).toInt();
-    return step;
-}
-
 }  // namespace tamrisk

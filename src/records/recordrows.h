@@ -18,9 +18,6 @@ namespace tamrisk {
 inline constexpr const char* HeaderColumns =
     "id, kind, station, operator_name, program_version, port, speed, started_ms, duration_ms, outcome, reason,"
     " unit, script, script_sha256, line_range, exit_code";
-// A step's columns after record_id and seq, in the order BindStep binds them.
-inline constexpr const char* StepColumns =
-    "script_line, command, data, status, answer, result, attempts, t_ms, duration_ms, transactions, failures";
 
 QVariant Text(const QString& text);
 QVariant Utf8(const std::string& text);
@@ -34,9 +31,5 @@ QVariant ExitValue(const std::optional<int>& exitCode);
 
 // The header of a row selected with HeaderColumns first.
 RecordHeader ReadHeader(const QSqlQuery& query);
-// Binds the columns of `step` from `first` on.
-void BindStep(QSqlQuery& query, int first, const RecordStep& step);
-// A step of a row selected with StepColumns from column `first` on.
-RecordStep ReadStep(const QSqlQuery& query, int first);
 
 }  // namespace tamrisk

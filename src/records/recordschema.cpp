@@ -27,6 +27,7 @@ struct SchemaStep {
 };
 
 bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
+bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure);
 
 const std::vector<SchemaStep>& SchemaSteps() {
     static const std::vector<SchemaStep> steps = {
@@ -99,6 +100,14 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " command INTEGER NOT NULL, data {bytes} NOT NULL, status TEXT, answer {bytes} NOT NULL,"
           " result TEXT NOT NULL, attempts INTEGER NOT NULL, t_ms BIGINT NOT NULL, duration_ms BIGINT NOT NULL,"
           " transactions INTEGER NOT NULL, failures INTEGER NOT NULL, PRIMARY KEY (record_id, seq)){keyed}"}},
+        // Steps kept in chunks of many steps a row, as the log is: a row a step
+        // cost a busy run a tenth of its speed.
+        {9,
+         {"CREATE TABLE record_step_chunks ("
+          " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, steps {bytes} NOT NULL,"
+          " PRIMARY KEY (record_id, seq))"},
+         ConvertStepRowsToChunks,
+         {"DROP TABLE record_steps"}},
     };
     return steps;
 }
@@ -123,7 +132,7 @@ const std::vector<TableGrant>& LineGrants() {
         {"record_log_chunks", "SELECT, INSERT"},
         {"record_serials", "SELECT, INSERT"},
         {"record_images", "SELECT, INSERT"},
-        {"record_steps", "SELECT, INSERT"},
+        {"record_step_chunks", "SELECT, INSERT"},
         {"serial_claims", "SELECT, INSERT, DELETE"},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT"},
@@ -173,6 +182,58 @@ bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
         AddLogLine(log, rows.value(1).toLongLong(),
                    ColourFromText(Utf8From(rows.value(2))).value_or(ResultColour::Black), rows.value(4).toInt(),
                    Cp1251From(rows.value(3)));
+    }
+    return write();
+}
+
+// The step rows of the eighth schema become chunks, a record's steps in order.
+bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+    QSqlQuery rows(db);
+    rows.setForwardOnly(SqlDialect::Of(db).KeepsForwardResults());
+    if (!rows.exec(QStringLiteral("SELECT record_id, script_line, command, data, status, answer, result, attempts,"
+                                  " t_ms, duration_ms, transactions, failures FROM record_steps"
+                                  " ORDER BY record_id, seq"))) {
+        failure = rows.lastError();
+        return false;
+    }
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO record_step_chunks (record_id, seq, steps) VALUES (?, ?, ?)"));
+    QVariant recordId;
+    std::vector<RecordStepChunk> chunks;
+    const auto write = [&] {
+        qint64 seq = 0;
+        for (const RecordStepChunk& chunk : chunks) {
+            insert.bindValue(0, recordId);
+            insert.bindValue(1, seq++);
+            insert.bindValue(2, Bytes(chunk.text));
+            if (!insert.exec()) {
+                failure = insert.lastError();
+                return false;
+            }
+        }
+        chunks.clear();
+        return true;
+    };
+    while (rows.next()) {
+        if (rows.value(0) != recordId && !write())
+            return false;
+        recordId = rows.value(0);
+        const auto value = [&](int i) { return rows.value(i); };
+        RecordStep step;
+        if (!value(1).isNull())
+            step.line = value(1).toInt();
+        step.command = value(2).toInt();
+        step.data = BytesFrom(value(3));
+        if (!value(4).isNull())
+            step.status = StatusFromText(value(4).toString().toStdString());
+        step.answer = BytesFrom(value(5));
+        step.result = StepResultFromText(Utf8From(value(6))).value_or(StepResult::NotSent);
+        step.attempts = value(7).toInt();
+        step.tMs = value(8).toLongLong();
+        step.durationMs = value(9).toLongLong();
+        step.transactions = value(10).toInt();
+        step.failures = value(11).toInt();
+        AddStep(chunks, step);
     }
     return write();
 }

@@ -119,9 +119,8 @@ bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, 
                       query.bindValue(at + 2, Utf8(image.sha256));
                       query.bindValue(at + 3, Utf8(image.file));
                   }) &&
-        insertAll(QStringLiteral("record_steps"),
-                  QLatin1String(StepColumns),
-                  batch.steps.size(), [&](QSqlQuery& query, std::size_t i, int at) { BindStep(query, at, batch.steps[i]); });
+        insertAll(QStringLiteral("record_step_chunks"), QStringLiteral("steps"), batch.steps.size(),
+                  [&](QSqlQuery& query, std::size_t i, int at) { query.bindValue(at, Bytes(batch.steps[i].text)); });
     if (!inserted || batch.unit.empty())
         return inserted;
     QSqlQuery query(m_c.Db());
@@ -206,7 +205,8 @@ bool RecordWriter::Import(std::span<const Record> records, int& added, QString& 
                     AddLogLine(batch.log, line);
                 batch.serials = record.serials;
                 batch.images = record.images;
-                batch.steps = record.steps;
+                for (const RecordStep& step : record.steps)
+                    AddStep(batch.steps, step);
                 if (!InsertBatch(record.header.id, batch, failure))
                     return false;
                 ++added;

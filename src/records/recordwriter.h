@@ -21,7 +21,7 @@ struct RecordBatch {
     std::vector<RecordLogChunk> log;  // lines in order, as AddLogLine adds them
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
-    std::vector<RecordStep> steps;  // in the order sent, after those added before
+    std::vector<RecordStepChunk> steps;  // in the order sent, as AddStep adds them
     std::string unit;  // set only when it changes; empty: unchanged
     bool Empty() const { return log.empty() && serials.empty() && images.empty() && steps.empty() && unit.empty(); }
 };

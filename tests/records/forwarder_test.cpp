@@ -61,7 +61,8 @@ void WriteRecord(RecordStore& store, const Record& record, bool inProgress = fal
         AddLogLine(batch.log, logLine);
     batch.serials = record.serials;
     batch.images = record.images;
-    batch.steps = record.steps;
+    for (const RecordStep& step : record.steps)
+        AddStep(batch.steps, step);
     ASSERT_TRUE(store.AppendBatch(record.header.id, batch, error)) << error.toStdString();
     if (!inProgress) {
         ASSERT_TRUE(store.Finish(record.header, error)) << error.toStdString();

@@ -217,6 +217,59 @@ TEST_P(RecordStoreOpenOn, UpgradesARecordsDatabaseOfTheFirstSchema) {
                 (std::vector<RecordLogLine>{{1, ResultColour::Red, "other", 0}, {2, ResultColour::Black, "a\\b", 0}}));
 }
 
+// Steps kept a row a step (the eighth schema) become chunks, each record's in
+// order, and read back as they were written.
+TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
+    const QString path = Location();
+    RecordHeader header;
+    header.id = "0f1e2d3c-0000-4000-8000-000000000003";
+    header.kind = "run";
+    {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+    }
+    std::vector<QString> eighth = {
+        QStringLiteral("DROP TABLE record_step_chunks"),
+        QStringLiteral("CREATE TABLE record_steps (record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT"
+                       " NULL, script_line INTEGER, command INTEGER NOT NULL, data BYTEA NOT NULL, status TEXT,"
+                       " answer BYTEA NOT NULL, result TEXT NOT NULL, attempts INTEGER NOT NULL, t_ms BIGINT NOT NULL,"
+                       " duration_ms BIGINT NOT NULL, transactions INTEGER NOT NULL, failures INTEGER NOT NULL,"
+                       " PRIMARY KEY (record_id, seq))"),
+        QStringLiteral("UPDATE schema_version SET version = 8")};
+    std::vector<RecordStep> steps;
+    // More than a chunk holds, inserted out of their order.
+    for (int seq = 249; seq >= 0; --seq) {
+        const bool answered = seq % 100 != 7;
+        eighth.push_back(QStringLiteral("INSERT INTO record_steps VALUES ('%1', %2, %3, 121, '0000,%2', %4, 'A%2',"
+                                     " '%5', %6, %2, 3, 1, %7)")
+                          .arg(QString::fromStdString(header.id))
+                          .arg(seq)
+                          .arg(seq % 2 ? QStringLiteral("NULL") : QString::number(seq + 1))
+                          .arg(answered ? QStringLiteral("'00,00,00,00,00,3A'") : QStringLiteral("NULL"))
+                          .arg(answered ? QStringLiteral("answered") : QStringLiteral("no-answer"))
+                          .arg(answered ? 1 : 3)
+                          .arg(answered ? 0 : 1));
+    }
+    for (int seq = 0; seq < 250; ++seq) {
+        const bool answered = seq % 100 != 7;
+        steps.push_back({seq % 2 ? std::nullopt : std::optional(seq + 1), 121, "0000," + std::to_string(seq),
+                         answered ? std::optional(StatusBytesArray{0, 0, 0, 0, 0, 0x3a}) : std::nullopt,
+                         "A" + std::to_string(seq), answered ? StepResult::Answered : StepResult::NoAnswer,
+                         answered ? 1 : 3, seq, 3, 1, answered ? 0 : 1});
+    }
+    RunSql(path, eighth);
+    RecordStore store;
+    QString error;
+    ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+    EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
+    const std::optional<Record> record = store.Load(header.id, error);
+    ASSERT_TRUE(record) << error.toStdString();
+    EXPECT_TRUE(record->steps == steps);
+    EXPECT_EQ(RunSql(path, {QStringLiteral("SELECT COUNT(*) FROM record_step_chunks")}), "2\n");
+}
+
 // Several programs at once, each with its own connection, opening a file that
 // does not exist yet and writing records and batches into it: nothing is lost.
 using RecordStoreConcurrency = BackendTest;
@@ -619,11 +672,18 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesAndStepsAsWritten) {
         {std::nullopt, 97, withNul, std::nullopt, "", StepResult::NoAnswer, 2, 900, 4600},
         {std::nullopt, 48, "", std::nullopt, "", StepResult::NotSent, 0, 5000, 0},
         {std::nullopt, 99, "\x01\x00", StatusBytesArray{}, everyByte, StepResult::Answered, 1, 5100, 12000, 2048, 3}};
-    RecordBatch steps;
-    steps.steps = {written.steps.begin(), written.steps.begin() + 2};
-    ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
-    steps.steps = {written.steps.begin() + 2, written.steps.end()};
-    ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
+    // More steps than a stored chunk holds, each answer holding the bytes the
+    // chunk's text escapes (backslash, tab, CR, LF).
+    for (int c = 0; c < 450; ++c)
+        written.steps.push_back({c, 121, "0000,64", StatusBytesArray{0, 0, 0, 0, 0, 0x3a}, "a\\b\tc\r\n" + std::to_string(c),
+                                 StepResult::Answered, 1, 6000 + c, 1});
+    // Added in batches of 2 and the rest, as a recorder hands them over.
+    for (const auto& [from, to] : {std::pair<std::size_t, std::size_t>(0, 2), {2, written.steps.size()}}) {
+        RecordBatch steps;
+        for (std::size_t i = from; i < to; ++i)
+            AddStep(steps.steps, written.steps[i]);
+        ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
+    }
     ASSERT_TRUE(store.AppendLog(header.id, written.log, error));
     ASSERT_TRUE(store.AddSerials(header.id, written.serials, error));
     ASSERT_TRUE(store.AppendLog(header.id, second, error));
