@@ -36,7 +36,7 @@ void TellRecordsSetAside(std::ostream& err, const std::vector<SetAsideRecord>& s
 CliRecord::CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::ostream& err)
     : m_store(OpenChosen(args, err)),
       // A file that fails later is told here; one that failed to open was told above.
-      m_record(m_store.get(), host, [&err](const QString& problem) { TellRecordsNotKept(err, problem); },
+      m_record(m_store ? m_route : std::nullopt, host, [&err](const QString& problem) { TellRecordsNotKept(err, problem); },
                std::move(kind)),
       m_err(err) {
     Header().unit = args.value("unit").value_or("");

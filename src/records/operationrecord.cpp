@@ -66,9 +66,9 @@ std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::f
     return store;
 }
 
-OperationRecord::OperationRecord(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce,
-                                 std::string kind)
-    : m_store(store), m_recorder(store, host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
+OperationRecord::OperationRecord(std::optional<RecordsRoute> route, Host& host,
+                                 std::function<void(const QString&)> tellOnce, std::string kind)
+    : m_recorder(std::move(route), host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
 
 // The phase under way goes into the record before the recorder finishes it.
 OperationRecord::~OperationRecord() { EndPhase(); }
@@ -189,7 +189,7 @@ ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::st
     (void)line;
     if (m_claims == nullptr)
         return {};
-    if (m_store == nullptr || !m_recorder.Recording())
+    if (!m_recorder.Recording())
         return {SerialClaim::Unavailable, "records are not kept"};
     QString error;
     switch (m_claims->Claim(ClaimRow(space, data), error)) {
@@ -203,7 +203,7 @@ ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::st
 
 void OperationRecord::NextSerial(const std::string& space, const std::string& data, int line) {
     (void)line;
-    if (m_claims != nullptr && m_store != nullptr && m_recorder.Recording())
+    if (m_claims != nullptr && m_recorder.Recording())
         m_claims->ClaimAhead(ClaimRow(space, data));
 }
 

@@ -36,9 +36,10 @@ RecordImage ImageOf(std::string kind, std::string_view bytes, const std::string&
 
 class OperationRecord : public RunObserver {
 public:
-    // A record of `kind` into `store` (null: nothing is kept, lines are only
+    // A record of `kind` along `route` (none: nothing is kept, lines are only
     // forwarded); `tellOnce` receives the first store failure.
-    OperationRecord(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce, std::string kind);
+    OperationRecord(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce,
+                    std::string kind);
     // A record still in progress is finished as aborted.
     ~OperationRecord() override;
     OperationRecord(const OperationRecord&) = delete;
@@ -125,7 +126,6 @@ private:
         void AppendResultLine(std::string_view, ResultColour) override {}
     };
 
-    RecordStore* m_store;
     Recorder m_recorder;
     RecordHeader m_header;
     SerialClaims* m_claims = nullptr;

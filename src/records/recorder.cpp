@@ -1,5 +1,6 @@
 #include "recorder.h"
 
+#include "recordstore.h"
 #include "textcodec.h"
 #include "workthread.h"
 
@@ -17,33 +18,33 @@ constexpr std::string_view LeftUnfinishedReason = "the operation ended without a
 
 }  // namespace
 
-// Writes one record's steps in order on a thread of its own, over a connection of
+// Writes one record's parts in order on a thread of its own, over a connection of
 // its own to the records file, so that the operation's thread never waits for the
 // disk or for another program's lock. After the first failure nothing more is
 // written; the failure waits to be told on the operation's thread.
 class Recorder::Writer {
 public:
-    using Step = std::function<bool(RecordStore& store, QString& error)>;
+    using Job = std::function<bool(RecordWriter& writer, QString& error)>;
 
     // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
     Writer(const QString& location, const QString& forwardTo) {
         m_thread.Post([this, location, forwardTo] {
             m_store = std::make_unique<RecordStore>();
-            m_store->SetForwardTo(forwardTo);
+            m_store->Writer().SetForwardTo(forwardTo);
             QString error;
             if (!m_store->Open(location, error))
                 Fail(error);
         });
     }
 
-    void Post(Step step) {
-        m_thread.Post([this, step = std::move(step)] {
+    void Post(Job job) {
+        m_thread.Post([this, job = std::move(job)] {
             QString error;
-            if (!m_failed && !step(*m_store, error))
+            if (!m_failed && !job(m_store->Writer(), error))
                 Fail(error);
         });
     }
-    // Waits until every step posted so far is done.
+    // Waits until every job posted so far is done.
     void Settle() { m_thread.Settle(); }
     // The first failure, the first time it is asked for.
     std::optional<QString> TakeFailure() {
@@ -67,12 +68,12 @@ private:
     std::mutex m_mutex;  // guards the failure, read on the operation's thread
     std::optional<QString> m_failure;
     bool m_failureTaken = false;
-    // Last: stopped first, after the steps posted, closing the store on its thread.
+    // Last: stopped first, after the jobs posted, closing the store on its thread.
     WorkThread m_thread{QStringLiteral("Recorder"), WorkThread::AtStop::RunWaitingJobs, [this] { m_store.reset(); }};
 };
 
-Recorder::Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce)
-    : m_store(store), m_host(host), m_tellOnce(std::move(tellOnce)) {}
+Recorder::Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce)
+    : m_route(std::move(route)), m_host(host), m_tellOnce(std::move(tellOnce)) {}
 
 Recorder::~Recorder() {
     if (m_recording)
@@ -89,18 +90,12 @@ void Recorder::Start(RecordHeader header) {
     m_pending = {};
     m_whole = {};
     m_started = m_lastWrite = m_host.now();
-    if (m_store == nullptr)
+    if (!m_route)
         return;
-    if (!m_store->IsOpen()) {
-        // The store tells why it could not be opened.
-        QString error;
-        m_store->Begin(m_header, error);
-        Failed(error);
-        return;
-    }
-    m_writer = std::make_unique<Writer>(m_store->Location(), m_store->ForwardTo());
+    // A file that cannot be opened is told as the first failure of the writer.
+    m_writer = std::make_unique<Writer>(m_route->local, m_route->line);
     m_recording = true;
-    m_writer->Post([header = m_header](RecordStore& store, QString& error) { return store.Begin(header, error); });
+    m_writer->Post([header = m_header](RecordWriter& writer, QString& error) { return writer.Begin(header, error); });
 }
 
 ResultSink& Recorder::Tee(ResultSink& inner) {
@@ -222,8 +217,8 @@ void Recorder::WriteBatch() {
     CheckWriter();
     if (!m_recording || m_pending.Empty())
         return;
-    m_writer->Post([id = m_header.id, batch = std::exchange(m_pending, {})](RecordStore& store, QString& error) {
-        return store.AppendBatch(id, batch, error);
+    m_writer->Post([id = m_header.id, batch = std::exchange(m_pending, {})](RecordWriter& writer, QString& error) {
+        return writer.AppendBatch(id, batch, error);
     });
 }
 
@@ -238,7 +233,7 @@ void Recorder::Finish(RecordOutcome outcome, std::string reason, std::optional<i
     m_header.durationMs = ElapsedMs();
     if (!m_recording)
         return;
-    m_writer->Post([header = m_header](RecordStore& store, QString& error) { return store.Finish(header, error); });
+    m_writer->Post([header = m_header](RecordWriter& writer, QString& error) { return writer.Finish(header, error); });
     m_writer->Settle();
     CheckWriter();
     m_recording = false;

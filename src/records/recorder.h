@@ -14,7 +14,8 @@
 #include "host.h"
 #include "linesink.h"
 #include "record.h"
-#include "recordstore.h"
+#include "recordslocation.h"
+#include "recordwriter.h"
 
 #include <QString>
 
@@ -30,9 +31,10 @@ public:
     // Longest a kept line, serial number, image or step waits before it is written.
     static constexpr std::chrono::milliseconds BatchInterval{250};
 
-    // `store` may be null (records are off): the recorder then only forwards
-    // lines. `tellOnce` receives "<file>: <reason>" of the first store failure.
-    Recorder(RecordStore* store, Host& host, std::function<void(const QString&)> tellOnce);
+    // Writes into the route's file, queueing each record for its line's database;
+    // without a route (records are off) the recorder only forwards lines.
+    // `tellOnce` receives "<file>: <reason>" of the first store failure.
+    Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce);
     // A record still in progress is finished as aborted.
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -100,7 +102,7 @@ private:
     void CheckWriter();
     void Failed(const QString& error);
 
-    RecordStore* m_store;
+    std::optional<RecordsRoute> m_route;
     std::unique_ptr<Writer> m_writer;
     Host& m_host;
     std::function<void(const QString&)> m_tellOnce;

@@ -45,11 +45,11 @@ public:
     }
     void MarkAbandoned() {
         QString ignored;  // a file that takes no writes fails again where it matters
-        m_local.MarkAbandoned(ignored);
+        m_local.Writer().MarkAbandoned(ignored);
     }
-    int Waiting(QString& problem) { return m_local.Waiting(m_line, problem); }
-    std::vector<SetAsideRecord> SetAside(QString& problem) { return m_local.SetAsideRecords(m_line, problem); }
-    bool RetrySetAside(QString& problem) { return m_local.RetrySetAside(m_line, problem); }
+    int Waiting(QString& problem) { return m_local.Queue().Waiting(m_line, problem); }
+    std::vector<SetAsideRecord> SetAside(QString& problem) { return m_local.Queue().SetAsideRecords(m_line, problem); }
+    bool RetrySetAside(QString& problem) { return m_local.Queue().RetrySetAside(m_line, problem); }
 
     // Takes the lock, waiting until `deadline`. False while another sender holds it.
     bool Lock(QDeadlineTimer deadline) {
@@ -65,7 +65,7 @@ public:
         int size = BatchSize;
         for (;;) {
             QString error;
-            const QueuedBatch batch = m_local.Sendable(m_line, size, error);
+            const QueuedBatch batch = m_local.Queue().Sendable(m_line, size, error);
             if (!error.isEmpty()) {
                 problem = error;
                 return false;
@@ -78,7 +78,7 @@ public:
                     return Broken(error, problem);
             }
             int added = 0;
-            if (!m_lineStore->Import(batch.records, added, error)) {
+            if (!m_lineStore->Writer().Import(batch.records, added, error)) {
                 if (!m_lineStore->Refused())
                     return Broken(error, problem);
                 // The line refused a record of the batch, all of it undone: one at a
@@ -88,7 +88,7 @@ public:
                     continue;
                 }
                 const QString reason = error;
-                if (!m_local.SetAside(m_line, batch, reason, error)) {
+                if (!m_local.Queue().SetAside(m_line, batch, reason, error)) {
                     problem = error;
                     return false;
                 }
@@ -96,7 +96,7 @@ public:
                 continue;
             }
             // Sent but still queued if this fails: sent again later, and skipped there.
-            if (!m_local.Unqueue(m_line, batch, error)) {
+            if (!m_local.Queue().Unqueue(m_line, batch, error)) {
                 problem = error;
                 return false;
             }

@@ -212,7 +212,7 @@ void TRecordsFrm::OpenRecord(int row) {
         return;
     ShowStatus(QStringLiteral("Reading the record..."));
     m_reader->Post(m_model->Location(), [this, id = m_model->Header(row).id](RecordStore& store, QString& error) {
-        std::optional<Record> record = store.Load(id, error);
+        std::optional<Record> record = store.Queries().Load(id, error);
         return RecordsReader::Reply([this, record = std::move(record), error] {
             if (!record) {
                 ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
@@ -309,7 +309,7 @@ void TRecordsFrm::ExportBtClick() {
             });
         };
         if (rest) {
-            std::vector<RecordHeader> more = store.List(*rest, error);
+            std::vector<RecordHeader> more = store.Queries().List(*rest, error);
             if (!error.isEmpty())
                 return finish(QStringLiteral("Cannot read the records: %1").arg(error), 0);
             headers.insert(headers.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
@@ -324,7 +324,7 @@ void TRecordsFrm::ExportBtClick() {
             for (const RecordHeader& header : headers) {
                 if (*cancelled)
                     return finish(QStringLiteral("Export cancelled"), 0);
-                std::optional<Record> record = store.Load(header.id, error);
+                std::optional<Record> record = store.Queries().Load(header.id, error);
                 if (!record)
                     return finish(QStringLiteral("Cannot read the record: %1").arg(error), 0);
                 records.push_back(std::move(*record));

@@ -58,7 +58,7 @@ void RecordsModel::ReadPage() {
     emit ReadStarted();
     m_reader.Post(m_location, [self = QPointer(this), generation = m_generation, filter = m_filter](
                                   RecordStore& store, QString& error) -> RecordsReader::Reply {
-        std::vector<RecordHeader> page = store.List(filter, error);
+        std::vector<RecordHeader> page = store.Queries().List(filter, error);
         return [self, generation, page = std::move(page), error]() mutable {
             if (self)
                 self->PageArrived(generation, std::move(page), error);

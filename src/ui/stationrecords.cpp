@@ -70,7 +70,7 @@ void StationRecords::Open() {
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     Open();
-    auto record = std::make_unique<OperationRecord>(m_store.get(), m_station.host,
+    auto record = std::make_unique<OperationRecord>(m_store ? m_route : std::nullopt, m_station.host,
                                                     [this](const QString& problem) { TellOnce(problem); },
                                                     std::move(kind));
     record->WatchTransactions(m_station.transactor);
@@ -114,15 +114,16 @@ void StationRecords::ImageSaved(const std::string& id, std::string kind, std::st
     if (m_lateWrites == nullptr || id.empty())
         return;
     // The image's hash is taken here, while the bytes are the window's.
-    m_lateWrites->Post(m_store->Location(), [this, id, image = ImageOf(std::move(kind), bytes, file.toStdString()),
-                                             forwardTo = m_store->ForwardTo()](RecordStore& store, QString& error) {
-        store.SetForwardTo(forwardTo);
-        const bool added = store.AddImage(id, image, error);
+    m_lateWrites->Post(m_route->local, [this, id, image = ImageOf(std::move(kind), bytes, file.toStdString()),
+                                        line = m_route->line](RecordStore& store, QString& error) {
+        // The record went on to the line before: the image is queued to follow it.
+        store.Writer().SetForwardTo(line);
+        const bool added = store.Writer().AddImage(id, image, error);
         return RecordsReader::Reply([this, added, error] {
             if (!added)
                 TellOnce(error);
             else if (m_forwarder)
-                m_forwarder->Nudge();  // the record went on before: the image follows it
+                m_forwarder->Nudge();
         });
     });
 }

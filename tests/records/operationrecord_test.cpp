@@ -93,7 +93,7 @@ TEST_F(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases)
     for (const auto& [kind, expected] : cases) {
         Printer printer;
         printer.answers = answers;
-        OperationRecord record(&store, printer.host, {}, kind);
+        OperationRecord record(RecordsRoute{Path(), {}}, printer.host, {}, kind);
         record.WatchTransactions(*printer.transactor);
         record.KeepWhole();
         printer.transactor->ExecCommand(48, "before the start");  // not the record's
@@ -148,7 +148,7 @@ TEST_F(OperationRecordSteps, TheReasonIsTheFirstFailureAsShown) {
     for (const Case& c : cases) {
         Printer printer;
         printer.answers = {{90, {Fine}}, {91, {Refused}}};
-        OperationRecord record(nullptr, printer.host, {}, "run");
+        OperationRecord record(std::nullopt, printer.host, {}, "run");
         record.WatchTransactions(*printer.transactor);
         record.Start();
         ResultSink& sink = record.Keep();

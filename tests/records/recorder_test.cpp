@@ -44,7 +44,7 @@ protected:
     FakeHost host;
     ListSink inner;
     std::vector<QString> told;
-    Recorder recorder{&store, host, [this](const QString& error) { told.push_back(error); }};
+    Recorder recorder{RecordsRoute{Path(), {}}, host, [this](const QString& error) { told.push_back(error); }};
 };
 
 TEST_F(RecorderTest, TeeForwardsEveryLineUnchangedAndKeepsItWithItsTime) {
@@ -152,7 +152,7 @@ TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {
         QString error;
         ASSERT_TRUE(store.Open(dir.filePath(QStringLiteral("r.sqlite")), error));
         FakeHost host;
-        Recorder recorder(&store, host, {});
+        Recorder recorder(RecordsRoute{store.Location(), {}}, host, {});
         RecordHeader header = TestHeader("");
         header.unit = c.given;
         recorder.Start(header);
@@ -172,7 +172,7 @@ TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {
 TEST_F(RecorderTest, RecordLeftInProgressIsFinishedAborted) {
     std::string id;
     {
-        Recorder scoped(&store, host, {});
+        Recorder scoped(RecordsRoute{Path(), {}}, host, {});
         scoped.Start(TestHeader(""));
         id = scoped.Header().id;
         scoped.Tee(inner).AppendResultLine("half way", ResultColour::Black);
@@ -198,16 +198,14 @@ struct FailureCase {
 
 std::string RunOperationOver(const FailureCase& c, const QString& path) {
     const QByteArray before = testing::ReadFileBytes(path);
-    RecordStore store;
-    QString openError;
-    if (!c.recordsOff)
-        store.Open(path, openError);  // a failure here is the recorder's to tell
     FakeHost host;
     ListSink inner;
     std::vector<QString> told;
     Lines expected;
     {
-        Recorder recorder(c.recordsOff ? nullptr : &store, host, [&](const QString& error) { told.push_back(error); });
+        // A file that cannot be opened is the recorder's to tell.
+        Recorder recorder(c.recordsOff ? std::nullopt : std::optional(RecordsRoute{path, {}}), host,
+                          [&](const QString& error) { told.push_back(error); });
         recorder.Start(TestHeader(""));
         std::optional<testing::ScopedFileSizeLimit> fullDisk;
         if (c.fullDiskAfterStart)
