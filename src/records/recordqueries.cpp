@@ -139,14 +139,24 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
         const auto record = found.find(Utf8From(query.value(0)));
         return record == found.end() ? nullptr : &record->second;
     };
-    while (log.next()) {
-        Record* record = of(log);
-        if (record != nullptr && !ReadLogChunk(Cp1251From(log.value(1)), record->log))
-            return m_c.Fail(StoreError::Kind::StatementFailed,
-                            QStringLiteral("the log of record ") + QString::fromStdString(record->header.id) +
-                                QStringLiteral(" cannot be read"),
-                            error);
-    }
+    // Each chunk row read by `read` into its record; a row that is not a chunk fails the load.
+    const auto readChunks = [&](QSqlQuery& query, const char* what, auto read) {
+        while (query.next()) {
+            Record* record = of(query);
+            if (record != nullptr && !read(query.value(1), *record)) {
+                m_c.Fail(StoreError::Kind::StatementFailed,
+                         QStringLiteral("the ") + QLatin1String(what) + QStringLiteral(" of record ") +
+                             QString::fromStdString(record->header.id) + QStringLiteral(" cannot be read"),
+                         error);
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!readChunks(log, "log", [](const QVariant& chunk, Record& record) {
+            return ReadLogChunk(Cp1251From(chunk), record.log);
+        }))
+        return false;
     while (serials.next()) {
         if (Record* record = of(serials))
             record->serials.push_back(
@@ -158,14 +168,10 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
             record->images.push_back({Utf8From(images.value(1)), images.value(2).toLongLong(),
                                       Utf8From(images.value(3)), Utf8From(images.value(4))});
     }
-    while (steps.next()) {
-        Record* record = of(steps);
-        if (record != nullptr && !ReadStepChunk(BytesFrom(steps.value(1)), record->steps))
-            return m_c.Fail(StoreError::Kind::StatementFailed,
-                            QStringLiteral("the steps of record ") + QString::fromStdString(record->header.id) +
-                                QStringLiteral(" cannot be read"),
-                            error);
-    }
+    if (!readChunks(steps, "steps", [](const QVariant& chunk, Record& record) {
+            return ReadStepChunk(BytesFrom(chunk), record.steps);
+        }))
+        return false;
     for (const std::string& id : ids) {
         if (auto record = found.find(id); record != found.end())
             records.push_back(std::move(record->second));

@@ -145,67 +145,30 @@ QString QuotedName(const QString& name) {
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-// The log rows of the second schema become chunks, a record's lines in order.
-bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+// The rows of `select` (a record's id first, ordered by record and seq) made
+// into chunks by `add`, each record's written with `insert` from seq 0 on;
+// `bind` binds a chunk's columns after the id and seq.
+template <typename Chunk, typename Add, typename Bind>
+bool ConvertRowsToChunks(QSqlDatabase& db, const QString& select, const QString& insertSql, Add add, Bind bind,
+                         QSqlError& failure) {
     QSqlQuery rows(db);
     // PostgreSQL's driver drops the rest of a forward-only result when the
     // connection runs another statement.
     rows.setForwardOnly(SqlDialect::Of(db).KeepsForwardResults());
-    if (!rows.exec(QStringLiteral(
-            "SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"))) {
+    if (!rows.exec(select)) {
         failure = rows.lastError();
         return false;
     }
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO record_log_chunks (record_id, seq, last_t_ms, lines) VALUES (?, ?, ?, ?)"));
+    insert.prepare(insertSql);
     QVariant recordId;
-    std::vector<RecordLogChunk> log;
+    std::vector<Chunk> chunks;
     const auto write = [&] {
         qint64 seq = 0;
-        for (const RecordLogChunk& chunk : log) {
+        for (const Chunk& chunk : chunks) {
             insert.bindValue(0, recordId);
             insert.bindValue(1, seq++);
-            insert.bindValue(2, chunk.lastMs);
-            insert.bindValue(3, Cp1251(chunk.text));
-            if (!insert.exec()) {
-                failure = insert.lastError();
-                return false;
-            }
-        }
-        log.clear();
-        return true;
-    };
-    while (rows.next()) {
-        if (rows.value(0) != recordId && !write())
-            return false;
-        recordId = rows.value(0);
-        AddLogLine(log, rows.value(1).toLongLong(),
-                   ColourFromText(Utf8From(rows.value(2))).value_or(ResultColour::Black), rows.value(4).toInt(),
-                   Cp1251From(rows.value(3)));
-    }
-    return write();
-}
-
-// The step rows of the eighth schema become chunks, a record's steps in order.
-bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
-    QSqlQuery rows(db);
-    rows.setForwardOnly(SqlDialect::Of(db).KeepsForwardResults());
-    if (!rows.exec(QStringLiteral("SELECT record_id, script_line, command, data, status, answer, result, attempts,"
-                                  " t_ms, duration_ms, transactions, failures FROM record_steps"
-                                  " ORDER BY record_id, seq"))) {
-        failure = rows.lastError();
-        return false;
-    }
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO record_step_chunks (record_id, seq, steps) VALUES (?, ?, ?)"));
-    QVariant recordId;
-    std::vector<RecordStepChunk> chunks;
-    const auto write = [&] {
-        qint64 seq = 0;
-        for (const RecordStepChunk& chunk : chunks) {
-            insert.bindValue(0, recordId);
-            insert.bindValue(1, seq++);
-            insert.bindValue(2, Bytes(chunk.text));
+            bind(insert, chunk);
             if (!insert.exec()) {
                 failure = insert.lastError();
                 return false;
@@ -218,24 +181,54 @@ bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
         if (rows.value(0) != recordId && !write())
             return false;
         recordId = rows.value(0);
-        const auto value = [&](int i) { return rows.value(i); };
-        RecordStep step;
-        if (!value(1).isNull())
-            step.line = value(1).toInt();
-        step.command = value(2).toInt();
-        step.data = BytesFrom(value(3));
-        if (!value(4).isNull())
-            step.status = StatusFromText(value(4).toString().toStdString());
-        step.answer = BytesFrom(value(5));
-        step.result = StepResultFromText(Utf8From(value(6))).value_or(StepResult::NotSent);
-        step.attempts = value(7).toInt();
-        step.tMs = value(8).toLongLong();
-        step.durationMs = value(9).toLongLong();
-        step.transactions = value(10).toInt();
-        step.failures = value(11).toInt();
-        AddStep(chunks, step);
+        add(rows, chunks);
     }
     return write();
+}
+
+// The log rows of the second schema become chunks, a record's lines in order.
+bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+    return ConvertRowsToChunks<RecordLogChunk>(
+        db, QStringLiteral("SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"),
+        QStringLiteral("INSERT INTO record_log_chunks (record_id, seq, last_t_ms, lines) VALUES (?, ?, ?, ?)"),
+        [](const QSqlQuery& row, std::vector<RecordLogChunk>& log) {
+            AddLogLine(log, row.value(1).toLongLong(),
+                       ColourFromText(Utf8From(row.value(2))).value_or(ResultColour::Black), row.value(4).toInt(),
+                       Cp1251From(row.value(3)));
+        },
+        [](QSqlQuery& insert, const RecordLogChunk& chunk) {
+            insert.bindValue(2, chunk.lastMs);
+            insert.bindValue(3, Cp1251(chunk.text));
+        },
+        failure);
+}
+
+// The step rows of the eighth schema become chunks, a record's steps in order.
+bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+    return ConvertRowsToChunks<RecordStepChunk>(
+        db,
+        QStringLiteral("SELECT record_id, script_line, command, data, status, answer, result, attempts, t_ms,"
+                       " duration_ms, transactions, failures FROM record_steps ORDER BY record_id, seq"),
+        QStringLiteral("INSERT INTO record_step_chunks (record_id, seq, steps) VALUES (?, ?, ?)"),
+        [](const QSqlQuery& row, std::vector<RecordStepChunk>& chunks) {
+            const auto value = [&](int i) { return row.value(i); };
+            RecordStep step;
+            if (!value(1).isNull())
+                step.line = value(1).toInt();
+            step.command = value(2).toInt();
+            step.data = BytesFrom(value(3));
+            if (!value(4).isNull())
+                step.status = StatusFromText(value(4).toString().toStdString());
+            step.answer = BytesFrom(value(5));
+            step.result = StepResultFromText(Utf8From(value(6))).value_or(StepResult::NotSent);
+            step.attempts = value(7).toInt();
+            step.tMs = value(8).toLongLong();
+            step.durationMs = value(9).toLongLong();
+            step.transactions = value(10).toInt();
+            step.failures = value(11).toInt();
+            AddStep(chunks, step);
+        },
+        [](QSqlQuery& insert, const RecordStepChunk& chunk) { insert.bindValue(2, Bytes(chunk.text)); }, failure);
 }
 
 // 0 for an empty database, -1 for one that holds tables but no schema version.
