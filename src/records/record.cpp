@@ -67,15 +67,19 @@ std::optional<StepResult> StepResultFromText(std::string_view text) {
 
 bool IsBulkKind(std::string_view kind) { return kind != "run" && kind != "command"; }
 
-std::string StatusText(const StatusBytesArray& status) {
+void AppendStatusText(std::string& text, const StatusBytesArray& status) {
     static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string text;
     for (std::size_t i = 0; i < status.size(); ++i) {
         if (i != 0)
             text.push_back(',');
         text.push_back(Digits[status[i] >> 4]);
         text.push_back(Digits[status[i] & 0x0F]);
     }
+}
+
+std::string StatusText(const StatusBytesArray& status) {
+    std::string text;
+    AppendStatusText(text, status);
     return text;
 }
 
@@ -102,16 +106,26 @@ std::optional<ResultColour> ColourFromText(std::string_view text) {
 
 namespace {
 
-// `text` with backslashes, and those of `specials` (tab, CR, LF), escaped.
-void AppendEscaped(std::string& out, std::string_view text, const char* specials) {
-    // Runs without a character to escape are appended whole.
-    for (std::size_t special; (special = text.find_first_of(specials)) != std::string_view::npos;) {
-        out.append(text.substr(0, special));
-        const char c = text[special];
+// `text` with backslashes, CRs, LFs and, with `tabs`, tabs escaped. Runs
+// without a character to escape are appended whole; the scan compares each
+// character directly, as it runs over every byte a busy run logs.
+void AppendEscaped(std::string& out, std::string_view text, bool tabs) {
+    const auto special = [tabs](char c) { return c == '\\' || c == '\r' || c == '\n' || (tabs && c == '\t'); };
+    for (auto at = std::find_if(text.begin(), text.end(), special); at != text.end();
+         at = std::find_if(text.begin(), text.end(), special)) {
+        const auto run = static_cast<std::size_t>(at - text.begin());
+        out.append(text.data(), run);
+        const char c = *at;
         out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : "\\n";
-        text.remove_prefix(special + 1);
+        text.remove_prefix(run + 1);
     }
     out.append(text);
+}
+
+template <typename Number>
+void AppendNumber(std::string& out, Number value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
 }
 
 std::string Unescaped(std::string_view text) {
@@ -144,13 +158,13 @@ void AddLogLine(std::vector<RecordLogChunk>& chunks, qint64 tMs, ResultColour co
     }
     RecordLogChunk& chunk = chunks.back();
     std::string& out = chunk.text;
-    out += std::to_string(tMs);
+    AppendNumber(out, tMs);
     out += ' ';
     out += ColourText(colour);
     out += ' ';
-    out += std::to_string(scriptLine);
+    AppendNumber(out, scriptLine);
     out += ' ';
-    AppendEscaped(out, text, "\\\r\n");
+    AppendEscaped(out, text, false);
     out += '\n';
     chunk.lastMs = tMs;
     ++chunk.lines;
@@ -199,21 +213,20 @@ void AddStep(std::vector<RecordStepChunk>& chunks, const RecordStep& step) {
     ++chunks.back().steps;
     std::string& chunk = chunks.back().text;
     const auto number = [&](auto value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        chunk.append(digits, end);
+        AppendNumber(chunk, value);
         chunk += '\t';
     };
     if (step.line)
-        chunk += std::to_string(*step.line);
-    chunk += '\t';
+        number(*step.line);
+    else
+        chunk += '\t';
     number(step.command);
-    AppendEscaped(chunk, step.data, "\\\t\r\n");
+    AppendEscaped(chunk, step.data, true);
     chunk += '\t';
     if (step.status)
-        chunk += StatusText(*step.status);
+        AppendStatusText(chunk, *step.status);
     chunk += '\t';
-    AppendEscaped(chunk, step.answer, "\\\t\r\n");
+    AppendEscaped(chunk, step.answer, true);
     chunk += '\t';
     chunk += StepResultText(step.result);
     chunk += '\t';
@@ -221,8 +234,8 @@ void AddStep(std::vector<RecordStepChunk>& chunks, const RecordStep& step) {
     number(step.tMs);
     number(step.durationMs);
     number(step.transactions);
-    chunk += std::to_string(step.failures);
-    chunk += '\n';
+    number(step.failures);
+    chunk.back() = '\n';
 }
 
 bool ReadStepChunk(std::string_view chunk, std::vector<RecordStep>& steps) {

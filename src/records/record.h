@@ -112,6 +112,7 @@ struct RecordStep {
 bool IsBulkKind(std::string_view kind);
 // "21,00,00,00,00,3A": two upper-case hex digits a byte, commas between.
 std::string StatusText(const StatusBytesArray& status);
+void AppendStatusText(std::string& text, const StatusBytesArray& status);
 // Empty for a text that is not six such bytes.
 std::optional<StatusBytesArray> StatusFromText(std::string_view text);
 
