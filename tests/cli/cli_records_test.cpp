@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -413,7 +416,10 @@ TEST_F(CliRecords, ShowListsTheStepsAndJUnitFromThemNamesTheSameFailures) {
         if (lost) {
             QProcess cli;
             slow.startCli(cli, QStringList{"run", "--port", "SIM0", "--color", "never"} + c.options);
-            ASSERT_TRUE(cli.waitForReadyRead(3000)) << c.what;  // the request is out, its answer awaited
+            // The request's line is shown as it is sent: a moment later the
+            // request is out (the answer is 1.5 s away), even on a busy machine.
+            ASSERT_TRUE(cli.waitForReadyRead(3000)) << c.what;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
             slow.stop();
             ASSERT_TRUE(cli.waitForFinished(10000)) << c.what;
             EXPECT_EQ(cli.exitCode(), 2) << c.what;
