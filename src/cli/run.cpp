@@ -36,6 +36,7 @@ int RunExitStatus(RunOutcome ended, RecordOutcome outcome) {
     case RunOutcome::PortLost:
     case RunOutcome::SerialUnavailable: return CliUsage;
     case RunOutcome::Cancelled: return CliCancelled;
+    case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
     return outcome == RecordOutcome::Pass ? CliOk : CliFailed;

@@ -263,6 +263,7 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     case RunOutcome::SerialUnavailable: return {RecordOutcome::Error, record.LastRedLine()};
     case RunOutcome::Cancelled:
         return {RecordOutcome::Aborted, cancelReason.empty() ? record.LastRedLine() : cancelReason};
+    case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
     if (record.SawRed())

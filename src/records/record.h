@@ -6,6 +6,7 @@
 // Header strings are UTF-8. Log text and a serial number's space and data are the
 // 8-bit Windows-1251 bytes the views and the printer have, as every engine holds them.
 
+#include "answercheck.h"
 #include "linesink.h"
 #include "frame.h"
 
@@ -160,12 +161,21 @@ struct SerialClaimRow {
     qint64 claimedMs = 0;                 // UTC ms
 };
 
+// A check of the run as it was made, with the step whose answer it judged
+// (its index in the record's steps; none when the run had no transaction yet).
+struct RecordCheck {
+    CheckOutcome check;
+    std::optional<int> step;
+    friend bool operator==(const RecordCheck&, const RecordCheck&) = default;
+};
+
 struct Record {
     RecordHeader header;
     std::vector<RecordLogLine> log;
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
     std::vector<RecordStep> steps{};  // in the order sent; none in records of older files
+    std::vector<RecordCheck> checks{};  // in the order made; none in records of older files
     friend bool operator==(const Record&, const Record&) = default;
 };
 

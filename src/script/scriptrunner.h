@@ -40,7 +40,9 @@ struct ScriptRunHooks {
 };
 
 // SerialUnavailable: a number could not be claimed, so the run stopped before sending it.
-enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost, SerialUnavailable };
+// StoppedAtFailure: asked to stop at the first failure, the run ended at a
+// failed check or a red answer line.
+enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost, SerialUnavailable, StoppedAtFailure };
 
 constexpr int MaxWaitMs = 600000;
 constexpr int ResendPauseMs = 500;

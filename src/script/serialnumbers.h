@@ -6,6 +6,7 @@
 // record is kept. Whoever keeps the record may also be asked, before an
 // incrementing line is sent, whether its number is still free to give.
 
+#include "answercheck.h"
 #include "scriptparser.h"
 #include "transaction.h"
 
@@ -66,6 +67,9 @@ public:
     virtual void NextSerial(const std::string& space, const std::string& data, int line) {
         (void)space, (void)data, (void)line;
     }
+    // Told after each check line has judged the last transaction's answer (or
+    // could not be read), before the run goes on.
+    virtual void Checked(const CheckOutcome& check) { (void)check; }
 };
 
 // The number space of an incrementing line: its command number, a comma, and
