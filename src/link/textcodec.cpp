@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <array>
+
 namespace tamrisk {
 
 namespace {
@@ -29,6 +31,29 @@ QStringEncoder& Encoder() {
     return *encoder;
 }
 
+// The code page is single-byte: each byte stands for one character, whatever
+// comes around it. The table holds the character of every byte as the
+// converter decodes it alone, so a text decodes with one lookup a byte rather
+// than a call into the converter (records and views decode every line). A byte
+// the converter does not decode to exactly one character is left to it.
+struct ByteTable {
+    std::array<char16_t, 256> character{};
+    std::array<bool, 256> single{};
+    ByteTable() {
+        for (int byte = 0; byte < 256; ++byte) {
+            const char one = static_cast<char>(byte);
+            const QString decoded = QStringDecoder("windows-1251").decode(QByteArrayView(&one, 1));
+            single[byte] = decoded.size() == 1;
+            character[byte] = single[byte] ? decoded[0].unicode() : u'\0';
+        }
+    }
+};
+
+const ByteTable& Table() {
+    static const ByteTable table;
+    return table;
+}
+
 bool Encodable(QStringView text) {
     QStringEncoder encoder("windows-1251");
     (void)QByteArray(encoder.encode(text));
@@ -38,7 +63,16 @@ bool Encodable(QStringView text) {
 }  // namespace
 
 QString DecodeCp1251(std::string_view bytes) {
-    return Decoder().decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    const ByteTable& table = Table();
+    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!table.single[byte])
+            return Decoder().decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        *out++ = table.character[byte];
+    }
+    return text;
 }
 
 std::optional<std::string> EncodeCp1251(QStringView text, qsizetype* badIndex) {
