@@ -27,8 +27,9 @@ TEST(TextCodec, DecodesEveryByteAsTheConverterDoes) {
     for (const std::string& text : texts) {
         EXPECT_EQ(DecodeCp1251(text), ConverterDecode(text)) << text.size();
         const QString decoded = DecodeCp1251(text);
-        if (const std::optional<std::string> back = EncodeCp1251(decoded))
+        if (const std::optional<std::string> back = EncodeCp1251(decoded)) {
             EXPECT_EQ(*back, text);
+        }
     }
     EXPECT_EQ(Cp1251ToUtf8("\xcf\xf0\xe8\xed\xf2\xe5\xf0"), "Принтер");
 }
