@@ -275,7 +275,10 @@ void ScriptRunner::RunCheck(const ScriptLine& line, int number) {
 void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line) {
     if (m_hooks.commandStarting)
         m_hooks.commandStarting();
-    // Lines and data beyond what a script may carry are reported, never sent.
+    // Lines and data beyond what a script may carry are reported, never sent;
+    // a check after them finds no answer rather than the one before.
+    if (line.text.size() > MaxScriptLine || line.data.size() > MaxScriptData)
+        m_lastAnswer = CheckedAnswer{};
     if (line.text.size() > MaxScriptLine) {
         m_sink.AppendResultLine(Printf("** Line too long, not sent (%zu characters, at most %zu)", line.text.size(),
                                        MaxScriptLine),

@@ -886,6 +886,8 @@ TEST(ScriptRun, CheckLinesJudgeTheLastAnswer) {
         {"stop at a check", {"*3,L", "119,I", "?2 = 0", ":L", "90"}, false, true, 0, stopped,
          {{"?? line 3: expected 2 = 0, got 2097152: failed", R}}, 1},
         {"stop at a red answer", {"119,I", "?1 = P", "90"}, true, true, 0, stopped, {}, 1},
+        {"data too long, not sent", {"119,I", "90," + std::string(300, 'x'), "?1 = P"}, false, false, 0, done,
+         {{"?? line 3: the command had no valid answer: failed", R}}, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
