@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes as one script line to the line parser, the escape
-// translation, the digit-field increments and the selection widening, and traps
+// translation, the digit-field increments, the check reader and judge (the
+// bytes themselves as the answer) and the selection widening, and traps
 // when a property that the script runner relies on does not hold.
 
+#include "answercheck.h"
 #include "dataescapes.h"
 #include "increments.h"
 #include "scriptparser.h"
@@ -103,6 +105,23 @@ void CheckEscapes(const std::string& data) {
         Check(sent == data);
 }
 
+void CheckCheckLine(std::string_view raw, const tamrisk::ScriptLine& line) {
+    using tamrisk::CheckResult;
+    const tamrisk::CheckLine read = tamrisk::ReadCheckLine(line.text, 3, {{"unit", "U-1"}, {"v", "{v}"}});
+    const tamrisk::CheckedAnswer answer{tamrisk::CheckedAnswerKind::Answered, std::string(raw)};
+    const tamrisk::CheckOutcome check = tamrisk::JudgeCheck(read, &answer);
+    Check(check.message.starts_with(check.name + ": ") && !check.name.empty());
+    Check((check.result == CheckResult::Error) == !read.readable);
+    Check(!read.readable || !check.op.empty());
+    if (check.result == CheckResult::Pass)
+        Check(check.value.has_value());
+    if (read.readable && (check.op == "<" || check.op == "<="))
+        Check(check.high && !check.low && !check.expected);
+    if (read.readable && check.op == "in")
+        Check(check.high && check.low && !check.expected);
+    Check(tamrisk::CheckLogLine(check).starts_with("?? "));
+}
+
 void CheckSelection(std::string_view text, std::size_t start, std::size_t end) {
     const tamrisk::TextSelection got = tamrisk::ExtendSelectionToLines(text, {start, end});
     Check(got.start <= got.end && got.end <= text.size());
@@ -127,6 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     CheckEscapes(std::string(raw));
     if (line.kind == tamrisk::ScriptLineKind::IncrementLine)
         CheckIncrements(raw, line);
+    if (line.kind == tamrisk::ScriptLineKind::CheckLine)
+        CheckCheckLine(raw, line);
     // Where the ';' stands before the data, advancing touches neither the steps
     // nor the command, so the advanced line parses to the same line again. (A
     // data comma before the ';' puts the command's digits into the fields.)

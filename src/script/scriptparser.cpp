@@ -161,6 +161,9 @@ ScriptLine ParseScriptLine(std::string_view raw) {
     case '$':
         line.kind = ScriptLineKind::ClockLine;
         break;
+    case '?':
+        line.kind = ScriptLineKind::CheckLine;
+        break;
     case '*': {
         line.kind = ScriptLineKind::RepeatLine;
         LineScanner scan(rest);

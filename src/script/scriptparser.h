@@ -20,6 +20,7 @@ enum class ScriptLineKind {
     LabelLine,        // ':'
     IncrementLine,    // '+' steps ';' command
     CommandLine,      // command number first
+    CheckLine,        // '?' checks the answer of the run's last transaction (text: the prepared line)
     CommentLine,      // anything else
 };
 

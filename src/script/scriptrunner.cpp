@@ -43,7 +43,9 @@ ScriptRunner::ScriptRunner(Transactor& transactor, Host& host, ResultSink& sink,
 
 bool ScriptRunner::ConnectionGone() const { return m_connected && !m_connected(); }
 
-bool ScriptRunner::Cancelled() const { return m_state.CancelRequest || m_serialUnavailable || ConnectionGone(); }
+bool ScriptRunner::Cancelled() const {
+    return m_state.CancelRequest || m_serialUnavailable || m_stoppedAtFailure || ConnectionGone();
+}
 
 double ScriptRunner::SecondsSinceStart() {
     return std::chrono::duration<double>(m_host.now() - ScriptStartTime).count();
@@ -65,6 +67,8 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
     // A Yes given outside a run must not resend the first command of this one.
     m_state.RepeatRequest = false;
     m_serialUnavailable = false;
+    m_stoppedAtFailure = false;
+    m_lastAnswer.reset();
     if (m_hooks.runControls)
         m_hooks.runControls(true);
     ScriptStartTime = m_host.now();
@@ -88,6 +92,10 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
         // Its red line said why; a Cancel given meanwhile changes nothing.
         m_state.CancelRequest = false;
         outcome = RunOutcome::SerialUnavailable;
+    } else if (m_stoppedAtFailure) {
+        m_sink.AppendResultLine("Script stopped at the first failure !!!", ResultColour::Red);
+        m_state.CancelRequest = false;
+        outcome = RunOutcome::StoppedAtFailure;
     } else if (m_state.CancelRequest) {
         m_sink.AppendResultLine("Script cancelled !!!", ResultColour::Red);
         m_state.CancelRequest = false;
@@ -147,6 +155,9 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
                 m_lineRunsAgain =
                     std::ranges::any_of(blocks, [](const RepeatBlock& block) { return block.pass < block.count; });
                 RunCommand(&lines, i, line);
+                break;
+            case ScriptLineKind::CheckLine:
+                RunCheck(line, m_firstLineNumber + static_cast<int>(i));
                 break;
             case ScriptLineKind::CommentLine:
                 m_sink.AppendResultLine("!! " + line.text, ResultColour::Black);
@@ -250,10 +261,24 @@ void ScriptRunner::RunClock() {
     RunCommand(nullptr, 0, command);
 }
 
+void ScriptRunner::RunCheck(const ScriptLine& line, int number) {
+    const CheckOutcome check =
+        JudgeCheck(ReadCheckLine(line.text, number, m_checkVariables), m_lastAnswer ? &*m_lastAnswer : nullptr);
+    m_sink.AppendResultLine(CheckLogLine(check),
+                            check.result == CheckResult::Pass ? ResultColour::Green : ResultColour::Red);
+    if (m_observer != nullptr)
+        m_observer->Checked(check);
+    if (m_stopOnFail && check.result == CheckResult::Fail)
+        m_stoppedAtFailure = true;
+}
+
 void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line) {
     if (m_hooks.commandStarting)
         m_hooks.commandStarting();
-    // Lines and data beyond what a script may carry are reported, never sent.
+    // Lines and data beyond what a script may carry are reported, never sent;
+    // a check after them finds no answer rather than the one before.
+    if (line.text.size() > MaxScriptLine || line.data.size() > MaxScriptData)
+        m_lastAnswer = CheckedAnswer{};
     if (line.text.size() > MaxScriptLine) {
         m_sink.AppendResultLine(Printf("** Line too long, not sent (%zu characters, at most %zu)", line.text.size(),
                                        MaxScriptLine),
@@ -279,7 +304,18 @@ void ScriptRunner::RunCommand(ScriptList* lines, std::size_t index, const Script
                 return;
             claimed = true;
         }
+        // A busy link or a lost port logs no answer line.
+        const bool answerLogged = !m_transactor.InProgress() && !m_transactor.PortLost();
         const ExecResult result = LogTransaction(m_transactor, m_sink, current.command, current.data, send);
+        if (result != ExecResult::ExecBusy) {
+            const bool refused = (m_state.StatusFlags & CommonErrorFlag) != 0;
+            m_lastAnswer = CheckedAnswer{result != ExecResult::ExecOk ? CheckedAnswerKind::NoAnswer
+                                         : refused                    ? CheckedAnswerKind::Refused
+                                                                      : CheckedAnswerKind::Answered,
+                                         m_state.AnswerData};
+        }
+        if (m_stopOnFail && answerLogged && AnswerLineColour(m_state.StatusFlags) == ResultColour::Red)
+            m_stoppedAtFailure = true;
         // Only a definite refusal keeps the digit fields: a serial number handed
         // out twice is worse than a gap.
         const SentSerialResult judged = JudgeTransaction(result, m_state);

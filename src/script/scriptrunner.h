@@ -70,11 +70,19 @@ public:
     // How long a number whose claims are out of reach waits for them, trying
     // again, before the run ends as when no claim can be made (DefaultClaimWait).
     void SetClaimWait(std::chrono::milliseconds wait) { m_claimWait = wait; }
+    // The variables that check lines put in as {NAME}; {unit} only when the
+    // map holds "unit". Kept for every run until set again.
+    void SetCheckVariables(CheckVariables variables) { m_checkVariables = std::move(variables); }
+    // Asked to stop at the first failure, a run ends at the first failed check
+    // or red answer line as StoppedAtFailure; a check that cannot be read does
+    // not stop it. Off by default: runs go on.
+    void SetStopOnFail(bool stop) { m_stopOnFail = stop; }
 
     // Runs the whole list: refuses with "Serial port not open" when not
     // connected; clears CancelRequest and RepeatRequest; ends with "Script
     // cancelled !!!" when cancelled, with "Serial port lost !!!" when the
-    // connection went away during the run, and always with the execution time.
+    // connection went away during the run, with "Script stopped at the first
+    // failure !!!" when asked to stop there, and always with the execution time.
     RunOutcome RunScript(ScriptList& lines);
     // Runs lines first..end-1. Repeat blocks nest to any depth without using the
     // machine stack for each level.
@@ -103,6 +111,9 @@ private:
                                                const ScriptLine& line);
     void RunWait(const ScriptLine& line);
     void RunClock();
+    // Judges the last transaction by the check line `line` (script line
+    // `number`): its "?? " line, then the observer is told.
+    void RunCheck(const ScriptLine& line, int number);
     // One command with its resends; `index` is the line's place for write-back
     // (none for the clock line's command).
     void RunCommand(ScriptList* lines, std::size_t index, const ScriptLine& line);
@@ -137,6 +148,12 @@ private:
     std::chrono::milliseconds m_claimWait = DefaultClaimWait;
     // Set when a number could not be claimed: the run stops as after Cancel.
     bool m_serialUnavailable = false;
+    CheckVariables m_checkVariables;
+    bool m_stopOnFail = false;
+    // A failure ended the run, asked to stop at the first: it stops as after Cancel.
+    bool m_stoppedAtFailure = false;
+    // The run's last transaction, for its check lines; none before the first.
+    std::optional<CheckedAnswer> m_lastAnswer;
     // The line under way runs again: a repeat block around it has passes left.
     bool m_lineRunsAgain = false;
 };

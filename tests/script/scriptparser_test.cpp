@@ -39,6 +39,10 @@ TEST(ParseScriptLine, CommandNumberDataAndRange) {
         {"   ", Kind::CommentLine, 0, "", std::nullopt},
         {" #100", Kind::CommentLine, 0, "", std::nullopt},
         {" @name", Kind::CommentLine, 0, "", std::nullopt},
+        // A '?' first makes a check, whatever follows; only first does it.
+        {"?1 = P", Kind::CheckLine, 0, "", std::nullopt},
+        {"?48,x", Kind::CheckLine, 0, "", std::nullopt},
+        {" ?1 = P", Kind::CommentLine, 0, "", std::nullopt},
         // Numbers far beyond 32 bits saturate and never wrap back into range.
         {"4294967344,x", Kind::CommentLine, -1, "x", 11},
         {"99999999999999999999999999999999,x", Kind::CommentLine, -1, "x", 33},
@@ -69,6 +73,7 @@ TEST(ParseScriptLine, ControlCharactersCutOnlyInTheFirst255) {
         {"", "", Kind::EmptyLine},
         {"48,abc\tmore", "48,abc", Kind::CommandLine},
         {"48,abc\rmore", "48,abc", Kind::CommandLine},
+        {"?1 = a\tb", "?1 = a", Kind::CheckLine},
         {std::string("48,a\0b", 6), "48,a", Kind::CommandLine},
         {"48,ab\x1F" "c", "48,ab", Kind::CommandLine},
         // 0x7F and bytes from 128 on are ordinary characters.

@@ -845,5 +845,91 @@ TEST(ScriptRun, TheNextNumberIsToldOnceANumberIsClaimed) {
     }
 }
 
+struct CheckLog : RunObserver {
+    void SerialSent(const SentSerial&) override {}
+    void Checked(const CheckOutcome& check) override { checks.push_back(CheckLogLine(check)); }
+    std::vector<std::string> checks;
+};
+
+// Check lines judge the run's last transaction: one "?? " line each, green
+// when it held, and the observer told. Asked to stop at the first failure, the
+// run ends at a failed check or a red answer line.
+TEST(ScriptRun, CheckLinesJudgeTheLastAnswer) {
+    const ResultColour G = ResultColour::Green, R = ResultColour::Red;
+    struct Case {
+        const char* name;
+        std::vector<std::string> script;
+        bool refusing, stopOnFail;
+        int missed;  // sendings not answered (two a transaction); no resend after them
+        RunOutcome outcome;
+        std::vector<Logged> checks;
+        std::size_t sent;
+    };
+    const RunOutcome done = RunOutcome::Completed, stopped = RunOutcome::StoppedAtFailure;
+    const std::vector<Case> cases = {
+        {"held or not", {"119,I", "?kind: 1 = Q", "121,0100,16", "?fw: hex:* ~ ^ZORMIK FP-3", "?2 = {size}"},
+         false, false, 0, done,
+         {{"?? kind: expected 1 = Q, got P: failed", R},
+          {"?? fw: expected hex:* ~ ^ZORMIK FP-3, got ZORMIK FP-3 SIMU: passed", G},
+          {"?? line 5: unknown variable {size}: error", R}},
+         2},
+        {"errors do not stop", {"?1 = P", "119,I", "?2 <> 1", "90"}, false, true, 0, done,
+         {{"?? line 1: no command has been sent yet in this run: error", R},
+          {"?? line 3: bad number \">\": error", R}},
+         2},
+        {"refused", {"119,I", "?size: 2 > 0", "90"}, true, false, 0, done,
+         {{"?? size: the printer refused the command: failed", R}}, 2},
+        {"each pass", {"*2,L", "119,I", "?1 = P", ":L"}, false, false, 2, done,
+         {{"?? line 3: the command had no valid answer: failed", R},
+          {"?? line 3: expected 1 = P, got P: passed", G}},
+         3},
+        {"stop at a check", {"*3,L", "119,I", "?2 = 0", ":L", "90"}, false, true, 0, stopped,
+         {{"?? line 3: expected 2 = 0, got 2097152: failed", R}}, 1},
+        {"stop at a red answer", {"119,I", "?1 = P", "90"}, true, true, 0, stopped, {}, 1},
+        {"data too long, not sent", {"119,I", "90," + std::string(300, 'x'), "?1 = P"}, false, false, 0, done,
+         {{"?? line 3: the command had no valid answer: failed", R}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimOptions options;
+        if (c.refusing)
+            options.statusOverrides[119] = {0x20, 0, 0, 0, 0, 0};
+        Rig rig(options);
+        MissFirstSendings(rig, c.missed);
+        rig.host.answers.clear();
+        CheckLog log;
+        rig.runner->SetRunObserver(&log);
+        rig.runner->SetStopOnFail(c.stopOnFail);
+        EXPECT_EQ(rig.Run(c.script), c.outcome);
+        std::vector<Logged> checks;
+        std::ranges::copy_if(rig.sink.lines, std::back_inserter(checks),
+                             [](const Logged& line) { return line.text.starts_with("?? "); });
+        EXPECT_EQ(checks, c.checks);
+        EXPECT_EQ(log.checks.size(), c.checks.size());
+        EXPECT_EQ(rig.SentData().size(), c.sent);
+        const auto texts = rig.sink.Texts();
+        EXPECT_EQ(texts[texts.size() - 2] == "Script stopped at the first failure !!!", c.outcome == stopped);
+    }
+}
+
+// What the observer is told of a check; a run starts without a last answer.
+TEST(ScriptRun, ACheckIsToldWithWhatItFound) {
+    Rig rig;
+    struct : RunObserver {
+        void SerialSent(const SentSerial&) override {}
+        void Checked(const CheckOutcome& check) override { checks.push_back(check); }
+        std::vector<CheckOutcome> checks;
+    } log;
+    rig.runner->SetRunObserver(&log);
+    rig.runner->SetFirstLineNumber(4);
+    rig.runner->SetCheckVariables({{"max", "0x200000"}});
+    rig.Run({"119,I", "?size: 2 in 0..{max} bytes"});
+    rig.Run({"?size: 2 = 1"});
+    ASSERT_EQ(log.checks.size(), 2u);
+    EXPECT_EQ(log.checks[0], (CheckOutcome{"size", 5, "2", "in", std::nullopt, 0, 2097152, "bytes", "2097152",
+                                           CheckResult::Pass, "size: expected 2 in 0..0x200000, got 2097152"}));
+    EXPECT_EQ(log.checks[1].message, "size: no command has been sent yet in this run");
+}
+
 }  // namespace
 }  // namespace tamrisk

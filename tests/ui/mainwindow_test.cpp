@@ -392,7 +392,7 @@ TEST_F(MainWindow, ClearEmptiesVisiblePageOnly) {
 TEST_F(MainWindow, HelpAppendsSyntaxBelowLog) {
     window.Results().AppendResultLine("before", ResultColour::Black);
     Action("HelpM")->trigger();
-    EXPECT_EQ(window.Results().Text().split('\n').size(), 1 + 46);
+    EXPECT_EQ(window.Results().Text().split('\n').size(), 1 + 60);
     EXPECT_EQ(Get<QTabWidget>("MemoPages")->currentIndex(), 1);
     EXPECT_EQ(QApplication::focusWidget(), Log());
     QScrollBar* bar = Log()->verticalScrollBar();
@@ -405,7 +405,8 @@ TEST_F(MainWindow, HelpAppendsSyntaxBelowLog) {
         QColor colour;
     } rows[] = {{1, "  SCRIPT SYNTAX:", gray}, {2, "", gray}, {3, "@Text", QColor(0, 0, 255)},
                 {40, "  Example: +1;91,DT000100", QColor(128, 0, 128)},
-                {41, "will increment ewery time the serial number with 1.", gray}, {46, "", QColor(0, 0, 0)}};
+                {41, "will increment ewery time the serial number with 1.", gray},
+                {44, "?[Name:] Field Op Value [Unit]", QColor(0, 0, 255)}, {60, "", QColor(0, 0, 0)}};
     for (const auto& row : rows) {
         EXPECT_EQ(LogLine(row.line), row.text) << row.line;
         EXPECT_EQ(LogColour(row.line), row.colour) << row.line;
