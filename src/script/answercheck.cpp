@@ -335,6 +335,35 @@ CheckOutcome JudgeCheck(const CheckLine& line, const CheckedAnswer* answer) {
     return ends(holds ? CheckResult::Pass : CheckResult::Fail, got + value);
 }
 
+std::string CheckExpectation(const CheckOutcome& check) {
+    if (check.op.empty())
+        return {};
+    std::string text = check.field + " " + check.op + " ";
+    if (check.expected)
+        return text + *check.expected;
+    if (check.op == "=" || check.op == "!=" || check.op == "~")
+        return {};
+    const auto number = [&text](double value) {
+        char digits[400];  // the longest fixed form of a double
+        const auto written = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
+        text.append(digits, written.ec == std::errc() ? written.ptr : digits);
+    };
+    // A line that could not be read may have its operator without its numbers.
+    const std::optional<double> bound = check.op.front() == '<' ? check.high : check.low;
+    if (!bound || (check.op == "in" && !check.high))
+        return {};
+    if (check.op == "in") {
+        number(*check.low);
+        text += "..";
+        number(*check.high);
+    } else {
+        number(*bound);
+    }
+    if (!check.units.empty())
+        text += " " + check.units;
+    return text;
+}
+
 std::string CheckLogLine(const CheckOutcome& check) {
     return "?? " + LogText(check.message) + std::string(CheckEndings[static_cast<int>(check.result)]);
 }

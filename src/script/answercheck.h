@@ -87,6 +87,12 @@ std::optional<double> ReadCheckNumber(std::string_view text);
 // the first name that has no variable, when one is missing.
 bool PutCheckVariables(std::string_view text, const CheckVariables& variables, std::string& out, std::string& unknown);
 
+// What a check expected, from its stored parts, as a person reads it:
+// "2 = 2097152", "3 in 0..2000000 bytes", "hex:* ~ ^ZORMIK"; empty for a check
+// whose line could not be read. Numbers are written in the shortest decimal
+// form that reads back the same.
+std::string CheckExpectation(const CheckOutcome& check);
+
 // The results-log line of a check (Windows-1251): "?? ", its message, and
 // ": passed", ": failed" or ": error".
 std::string CheckLogLine(const CheckOutcome& check);

@@ -122,6 +122,27 @@ TEST(CheckLogLine, MessageAndEndInTheLogsCodePage) {
     EXPECT_EQ(CheckLogLine(check), "?? s: expected 1 = ?\xC4, got a: failed");
 }
 
+// What a stored check expected reads as the line wrote it, numbers in their
+// shortest decimal form and the units after them.
+TEST(CheckExpectation, ReadsAsWrittenFromTheStoredParts) {
+    const struct {
+        const char* line;
+        const char* expectation;
+    } cases[] = {
+        {"?size: 2 = 2097152", "2 = 2097152"},
+        {"?used: 3 in 0..2000000 bytes", "3 in 0..2000000 bytes"},
+        {"?v: 1 in -0.5..12.25 V", "1 in -0.5..12.25 V"},
+        {"?fw: hex:* ~ ^ZORMIK {5}", "hex:* ~ ^ZORMIK {5}"},
+        {"?n: 2 < 0x10", "2 < 16"},
+        {"?n: 2 >= 1e3", ""},  // not a number the line may hold: unreadable
+        {"?n: 2 != ", "2 != "},
+    };
+    for (const auto& c : cases) {
+        const CheckLine read = ReadCheckLine(c.line, 7, {});
+        EXPECT_EQ(CheckExpectation(read.check), c.expectation) << c.line;
+    }
+}
+
 TEST(CheckVariables, AssignmentsAndFiles) {
     const std::string notAssignment = ": not NAME=VALUE (NAME: a letter, then letters, digits, _ or -)";
     const struct {
