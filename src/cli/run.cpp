@@ -39,7 +39,40 @@ int RunExitStatus(RunOutcome ended, RecordOutcome outcome) {
     case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
+    if (outcome == RecordOutcome::Error)
+        return CliUsage;
     return outcome == RecordOutcome::Pass ? CliOk : CliFailed;
+}
+
+// The variables the run's checks may name: the --vars file's, then every
+// --set over them, and the unit under test as {unit} when --unit gives one.
+// False with the reason when the file cannot be read or a line is not NAME=VALUE.
+bool RunVariables(const ParsedArgs& args, CheckVariables& variables, std::string& error) {
+    if (const auto path = args.value("vars")) {
+        std::string readError;
+        const auto bytes = ReadInputFile(*path, readError);
+        if (!bytes) {
+            error = "cannot read " + *path + ": " + readError;
+            return false;
+        }
+        if (!ReadCheckVariables(*bytes, variables, readError)) {
+            error = *path + ": " + readError;
+            return false;
+        }
+    }
+    if (const auto sets = args.repeated.find("set"); sets != args.repeated.end()) {
+        for (const std::string& assignment : sets->second) {
+            std::string name, value;
+            if (!ParseCheckAssignment(assignment, name, value)) {
+                error = "--set takes NAME=VALUE, NAME a letter and then letters, digits, _ or -";
+                return false;
+            }
+            variables[name] = value;
+        }
+    }
+    if (const auto unit = args.value("unit"); unit && !unit->empty())
+        variables["unit"] = *unit;
+    return true;
 }
 
 // Replaces `path` with `lines` in one step: the old file survives any failure.
@@ -82,8 +115,8 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait"}),
-                  {"write-back", "unique-serials"});
+        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars"}),
+                  {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -106,6 +139,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         if (args.flag("write-back"))
             return UsageError(err, "--lines runs a copy of the lines, which is never written back");
     }
+
+    CheckVariables variables;
+    if (std::string problem; !RunVariables(args, variables, problem))
+        return UsageError(err, problem);
 
     const bool uniqueSerials = args.flag("unique-serials");
     if (uniqueSerials && RecordsLocation(args).isEmpty())
@@ -183,6 +220,8 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     runner.SetHooks(std::move(hooks));
     record.SetUniqueSerials(uniqueSerials);
     runner.SetClaimWait(std::chrono::seconds(*claimWait));
+    runner.SetCheckVariables(std::move(variables));
+    runner.SetStopOnFail(args.flag("stop-on-fail"));
     runner.SetRunObserver(&record.Observer());
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));

@@ -82,8 +82,12 @@ void PassLines(std::ostream& to, const std::string& port, QByteArray& pending, c
 QStringList ChildArguments(const ParsedArgs& args, const std::string& port, const std::string* unit) {
     QStringList list{"run"};
     for (const auto& [name, value] : args.values) {
-        if (name != "port" && name != "unit")
-            list << QString::fromStdString("--" + name + "=" + value);
+        if (name == "port" || name == "unit")
+            continue;
+        // An option given more than once (--set) reaches each child as often.
+        const auto every = args.repeated.find(name);
+        for (const std::string& one : every != args.repeated.end() ? every->second : std::vector{value})
+            list << QString::fromStdString("--" + name + "=" + one);
     }
     // The script is written back once, by the parent, when every run has ended.
     for (const auto& flag : args.flags) {
