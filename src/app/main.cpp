@@ -1,6 +1,7 @@
 // The station: the application, its title and the seven windows in order.
-// Usage: tamrisk [--port NAME] [SCRIPT] | --help | --help-all | --version
+// Usage: tamrisk [--port NAME] [--vars FILE] [SCRIPT] | --help | --help-all | --version
 //   --port NAME  selects the port of the list with that name or device path
+//   --vars FILE  the variables file of the checks, for this session
 //   SCRIPT       a script file, loaded as Load Script from File would
 //   --help, --help-all and --version print to stdout and exit, without a display
 
@@ -39,6 +40,9 @@ namespace {
 const QCommandLineOption PortOption(QStringLiteral("port"),
                                     QStringLiteral("Selects the port with this name or device path."),
                                     QStringLiteral("NAME"));
+const QCommandLineOption VarsOption(QStringLiteral("vars"),
+                                    QStringLiteral("The variables file the check lines read, for this session."),
+                                    QStringLiteral("FILE"));
 const QCommandLineOption VersionOption(QStringLiteral("version"), QStringLiteral("Prints the version and exits."));
 
 // The station's options, for parsing and for the help text.
@@ -48,6 +52,7 @@ void SetUpParser(QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addOption(VersionOption);
     parser.addOption(PortOption);
+    parser.addOption(VarsOption);
     parser.addPositionalArgument(QStringLiteral("SCRIPT"), QStringLiteral("A script file to load."),
                                  QStringLiteral("[SCRIPT]"));
 }
@@ -125,6 +130,8 @@ int RunStation(QApplication& app) {
         if (!TestForm.SelectPort(port))
             host.showMessageDetail("No such serial port", "Error", port.toStdString());
     }
+    if (parser.isSet(VarsOption))
+        TestForm.SetVariablesFile(parser.value(VarsOption), false);
     if (!parser.positionalArguments().isEmpty())
         TestForm.LoadScriptFile(parser.positionalArguments().constFirst());
     records.Open();

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,6 +42,38 @@ const QStringList ExportFilters = ExportTexts(&RecordFormatInfo::filter);
 const QStringList ExportSuffixes = ExportTexts(&RecordFormatInfo::suffix);
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// A record's checks, those that did not hold first, each in the order made:
+// name, what was expected, the value found, the result in its colour.
+void ShowChecks(QTableWidget& table, const std::vector<RecordCheck>& checks) {
+    std::vector<const CheckOutcome*> order;
+    for (const RecordCheck& check : checks)
+        order.push_back(&check.check);
+    std::stable_partition(order.begin(), order.end(),
+                          [](const CheckOutcome* check) { return check->result != CheckResult::Pass; });
+    table.setRowCount(static_cast<int>(order.size()));
+    for (int row = 0; row < static_cast<int>(order.size()); ++row) {
+        const CheckOutcome& check = *order[static_cast<std::size_t>(row)];
+        const std::string_view result = CheckResultText(check.result);
+        const QString texts[] = {FromUtf8(check.name), FromUtf8(CheckExpectation(check)),
+                                 check.value ? FromUtf8(*check.value) : QStringLiteral("(none)"),
+                                 QString::fromLatin1(result.data(), static_cast<qsizetype>(result.size()))};
+        for (int column = 0; column < 4; ++column) {
+            auto* item = new QTableWidgetItem(texts[column]);
+            if (column == 3)
+                item->setForeground(check.result == CheckResult::Pass ? QColor(0, 128, 0) : QColor(Qt::red));
+            if (column == 0 && !check.message.empty())
+                item->setToolTip(FromUtf8(check.message));
+            table.setItem(row, column, item);
+        }
+    }
+    table.resizeColumnsToContents();
+    // As many rows as there are, up to eight, above the log.
+    const int rows = std::min(static_cast<int>(order.size()), 8);
+    table.setFixedHeight(table.horizontalHeader()->height() + rows * table.verticalHeader()->defaultSectionSize() +
+                         2 * table.frameWidth());
+    table.setVisible(!order.empty());
+}
 
 // The header of a record above its log, one fact a line.
 QString HeaderText(const Record& record) {
@@ -197,10 +230,20 @@ QDialog& TRecordsFrm::LogDlg() {
         m_logHeader->setObjectName(QStringLiteral("HeaderLbl"));
         m_logHeader->setTextInteractionFlags(Qt::TextSelectableByMouse);
         m_logHeader->setWordWrap(true);
+        m_checksTable = new QTableWidget(0, 4, m_logDlg);
+        m_checksTable->setObjectName(QStringLiteral("ChecksTable"));
+        m_checksTable->setHorizontalHeaderLabels(
+            {QStringLiteral("Check"), QStringLiteral("Expected"), QStringLiteral("Value"), QStringLiteral("Result")});
+        m_checksTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_checksTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_checksTable->setWordWrap(false);
+        m_checksTable->verticalHeader()->setVisible(false);
+        m_checksTable->horizontalHeader()->setStretchLastSection(true);
         m_logText = new QPlainTextEdit(m_logDlg);
         m_logText->setObjectName(QStringLiteral("LogView"));
         m_logText->setLineWrapMode(QPlainTextEdit::NoWrap);
         layout->addWidget(m_logHeader);
+        layout->addWidget(m_checksTable);
         layout->addWidget(m_logText, 1);
         m_logView = new ResultsView(m_logText, m_logDlg);
     }
@@ -228,6 +271,7 @@ void TRecordsFrm::ShowRecord(const Record& record) {
     QDialog& dialog = LogDlg();
     dialog.setWindowTitle(QStringLiteral("Record %1").arg(FromUtf8(record.header.id)));
     m_logHeader->setText(HeaderText(record));
+    ShowChecks(*m_checksTable, record.checks);
     m_logView->Clear();
     for (const RecordLogLine& line : record.log)
         m_logView->AppendResultLine(line.text, line.colour);

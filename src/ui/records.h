@@ -19,6 +19,7 @@ class QFileDialog;
 class QLabel;
 class QModelIndex;
 class QPlainTextEdit;
+class QTableWidget;
 
 namespace Ui {
 class TRecordsFrm;
@@ -78,6 +79,7 @@ private:
     QFileDialog* m_exportDlg = nullptr;
     QDialog* m_logDlg = nullptr;
     QLabel* m_logHeader = nullptr;
+    QTableWidget* m_checksTable = nullptr;  // the record's checks, failed ones first; hidden when none
     QPlainTextEdit* m_logText = nullptr;
     ResultsView* m_logView = nullptr;
 };

@@ -183,6 +183,25 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         if (given)
             m_records->SetClaimWait(std::chrono::seconds(seconds));
     });
+    {
+        const std::unique_ptr<QSettings> settings = OpenSettingsStore();
+        ui->StopOnFailM->setChecked(settings->value(QLatin1String(StopOnFailSetting), false).toBool());
+        SetVariablesFile(settings->value(QLatin1String(VariablesFileSetting)).toString(), false);
+    }
+    connect(ui->StopOnFailM, &QAction::toggled, this,
+            [](bool on) { OpenSettingsStore()->setValue(QLatin1String(StopOnFailSetting), on); });
+    connect(ui->VariablesFileM, &QAction::triggered, this, [this] {
+        if (VariablesDlg == nullptr)
+            VariablesDlg = NewFileDialog(this, {.caption = QStringLiteral("Variables File"),
+                                                .objectName = QStringLiteral("VariablesDlg"),
+                                                .save = false,
+                                                .nameFilters = {QStringLiteral("Variables (*.vars *.txt)"),
+                                                                QStringLiteral("All files (*)")}});
+        if (!m_variablesFile.isEmpty())
+            VariablesDlg->selectFile(m_variablesFile);
+        if (VariablesDlg->exec() == QDialog::Accepted && !VariablesDlg->selectedFiles().isEmpty())
+            SetVariablesFile(VariablesDlg->selectedFiles().constFirst());
+    });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
@@ -450,6 +469,32 @@ std::optional<std::vector<std::string>> TTestForm::EncodeLines(const QStringList
     return encoded;
 }
 
+void TTestForm::SetVariablesFile(const QString& fileName, bool remember) {
+    m_variablesFile = fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
+    if (remember)
+        OpenSettingsStore()->setValue(QLatin1String(VariablesFileSetting), m_variablesFile);
+    ui->VarsPn->setText(m_variablesFile.isEmpty() ? QString()
+                                                  : QStringLiteral("Variables: %1").arg(QFileInfo(m_variablesFile).fileName()));
+    ui->VarsPn->setToolTip(m_variablesFile);
+    ui->VarsPn->setVisible(!m_variablesFile.isEmpty());
+}
+
+std::optional<CheckVariables> TTestForm::RunVariables() {
+    CheckVariables variables;
+    if (!m_variablesFile.isEmpty()) {
+        std::string error;
+        const auto bytes = ReadInputFile(m_variablesFile.toStdString(), error);
+        if (!bytes || !ReadCheckVariables(*bytes, variables, error)) {
+            m_station.host.showMessageDetail("Cannot read the variables file; the script was not run.", "Error",
+                                             m_variablesFile.toStdString() + ": " + error);
+            return std::nullopt;
+        }
+    }
+    if (const QString unit = ui->UnitBox->text().trimmed(); !unit.isEmpty())
+        variables["unit"] = unit.toStdString();
+    return variables;
+}
+
 void TTestForm::ExecuteBtClick() {
     if (!ScriptPresent || m_runner->ScriptRunning)
         return;
@@ -471,8 +516,13 @@ void TTestForm::ExecuteBtClick() {
                !asRun) {
         return;
     }
+    std::optional<CheckVariables> variables = RunVariables();
+    if (!variables)
+        return;
     EditorScriptList editor(document);
     m_runner->SetFirstLineNumber(firstLine);
+    m_runner->SetCheckVariables(*std::move(variables));
+    m_runner->SetStopOnFail(ui->StopOnFailM->isChecked());
 
     std::unique_ptr<OperationRecord> record;
     if (m_records != nullptr) {

@@ -113,6 +113,13 @@ public:
     // Selects the port of the list whose name or path is `nameOrPath`; before
     // the window is first shown, the choice is applied once the list is filled.
     bool SelectPort(const QString& nameOrPath);
+    static constexpr const char* StopOnFailSetting = "StopOnFail";
+    static constexpr const char* VariablesFileSetting = "VariablesFile";
+    // The variables file the checks of every run read at its start (empty:
+    // none), named in VarsPn and, with `remember`, kept in the settings (a
+    // file given on the command line is for this session only).
+    void SetVariablesFile(const QString& fileName, bool remember = true);
+    QString VariablesFile() const { return m_variablesFile; }
 
     // Whether the window may take this size: wider than the Clear
     // button's right edge plus 16 pixels and at least 320 pixels high. The
@@ -173,6 +180,10 @@ private:
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
+    // The variables of the checks for a run: the variables file's, read now,
+    // and the unit box as {unit}. Nothing (after telling the operator why)
+    // when the file cannot be read.
+    std::optional<CheckVariables> RunVariables();
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
@@ -203,6 +214,8 @@ private:
     QEvent::Type m_lastFPDataMouse = QEvent::None;
     std::optional<std::chrono::steady_clock::time_point> m_lastLeftPress;
     std::optional<QString> m_pendingPort;
+    QString m_variablesFile;
+    QFileDialog* VariablesDlg = nullptr;
 };
 
 }  // namespace tamrisk
