@@ -3,8 +3,8 @@
 # virtual port (DEMO). With a display it opens the station on that port with
 # the demo script loaded: press Connect, then Execute Script. Without one it
 # talks to the simulator through tamrisk-cli: a few commands, then the demo
-# script with every kind of line, showing the log, and then the records they
-# left (in a temporary records file, so the demo adds nothing to the user's).
+# script with every kind of line and the final test whose checks judge the
+# answers, showing the log, and then the records they left (in a temporary records file, so the demo adds nothing to the user's).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -48,6 +48,9 @@ show 61 "31-02-12 10:00"   # no such date: the printer refuses it
 
 echo "\$ tamrisk-cli run --port DEMO examples/demo.inp"
 cli run --port DEMO --speed 115200 examples/demo.inp </dev/null || true
+echo
+echo "\$ tamrisk-cli run --port DEMO --vars examples/final-test.vars examples/final-test.inp"
+cli run --port DEMO --speed 115200 --vars examples/final-test.vars examples/final-test.inp </dev/null || true
 echo
 echo "\$ tamrisk-cli records list"
 cli records list
