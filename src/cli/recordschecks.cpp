@@ -17,8 +17,11 @@ namespace tamrisk {
 
 namespace {
 
-// What a check expected, as the table shows it: "= 2097152", "in 0..2000000 bytes", "< 5 V".
+// What a check expected, as the table shows it: "= 2097152", "in 0..2000000 bytes",
+// "< 5 V"; "-" for a check that could not be read that far.
 std::string ExpectedText(const CheckOutcome& check) {
+    if (check.op.empty() || (!check.expected && !check.low && !check.high))
+        return "-";
     std::string text = check.op;
     if (check.expected)
         text += ' ' + *check.expected;
