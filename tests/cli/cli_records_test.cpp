@@ -849,5 +849,30 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     }
 }
 
+// A run failed by a check is stored failed for that check, so records list
+// --outcome fail finds it, and its checks are kept with the step they judged.
+TEST_F(CliRecords, ARunFailedByACheckIsFoundAmongTheFailedRuns) {
+    const QString script = Script("checked.inp", {"119,I", "?journal size: 2 = 1", "?answer shape: * ~ ^P,"});
+    const CliRun run = sim.cli({"run", "--port", "SIM0", script});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const Record record = Newest();
+    EXPECT_EQ(record.header.outcome, RecordOutcome::Fail);
+    EXPECT_TRUE(record.header.reason.starts_with("journal size: expected 2 = 1, got ")) << record.header.reason;
+    ASSERT_EQ(record.checks.size(), 2u);
+    EXPECT_EQ(record.checks[0].check.result, CheckResult::Fail);
+    EXPECT_EQ(record.checks[1].check.result, CheckResult::Pass);
+    EXPECT_EQ(record.checks[0].step, 0);
+    EXPECT_EQ(record.checks[1].step, 0);
+
+    const auto failed = Lines(sim.cli({"records", "list", "--outcome", "fail"}).out);
+    ASSERT_EQ(failed.size(), 2u);
+    EXPECT_EQ(failed[1].substr(0, 8), record.header.id.substr(0, 8));
+    const CliRun checks = sim.cli({"records", "checks", "--result", "fail", "--format", "json"});
+    const QJsonArray listed = QJsonDocument::fromJson(QByteArray::fromStdString(checks.out)).array();
+    ASSERT_EQ(listed.size(), 1) << checks.out;
+    EXPECT_EQ(listed[0]["name"].toString(), "journal size");
+    EXPECT_EQ(listed[0]["record"].toString().toStdString(), record.header.id);
+}
+
 }  // namespace
 }  // namespace tamrisk::testing
