@@ -18,21 +18,6 @@ namespace tamrisk {
 
 namespace {
 
-// "YYYY-MM-DD", or with a time "YYYY-MM-DDTHH:MM[:SS]", in UTC: ms since the epoch.
-std::optional<qint64> ParseSince(const std::string& text) {
-    const QString given = QString::fromStdString(text);
-    QDateTime when = QDateTime::fromString(given, Qt::ISODateWithMs);
-    if (!when.isValid()) {
-        const QDate day = QDate::fromString(given, Qt::ISODate);
-        if (!day.isValid())
-            return std::nullopt;
-        when = QDateTime(day, QTime(0, 0));
-    }
-    if (when.timeSpec() == Qt::LocalTime)
-        when.setTimeZone(QTimeZone::utc());
-    return when.toMSecsSinceEpoch();
-}
-
 // The filters from `args`, --limit defaulting to `defaultLimit`. The usage
 // problem, or empty.
 std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordStore::Filter& filter) {
@@ -48,7 +33,7 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
             return "--outcome takes pass, fail, aborted or error";
     }
     if (const auto text = args.value("since")) {
-        filter.sinceMs = ParseSince(*text);
+        filter.sinceMs = ParseRecordsTime(*text, false);
         if (!filter.sinceMs)
             return "--since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (UTC)";
     }
@@ -60,6 +45,20 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
 }
 
 }  // namespace
+
+std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd) {
+    const QString given = QString::fromStdString(text);
+    // A day alone reads as a time too (its midnight), and a time as its day:
+    // told apart by length.
+    const QDate day = given.size() == 10 ? QDate::fromString(given, Qt::ISODate) : QDate();
+    QDateTime when = day.isValid() ? QDateTime(dayEnd ? day.addDays(1) : day, QTime(0, 0))
+                                   : QDateTime::fromString(given, Qt::ISODateWithMs);
+    if (!when.isValid())
+        return std::nullopt;
+    if (when.timeSpec() == Qt::LocalTime)
+        when.setTimeZone(QTimeZone::utc());
+    return when.toMSecsSinceEpoch();
+}
 
 std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
     more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});
@@ -81,7 +80,7 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "records needs an action: list, show, export, sync, claims or setup");
+        return UsageError(err, "records needs an action: list, show, export, checks, sync, claims or setup");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
@@ -90,6 +89,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
         return RecordsShowAction(args, out, err);
     if (action == "export")
         return RecordsExportAction(args, out, err);
+    if (action == "checks")
+        return RecordsChecksAction(args, out, err);
     if (action == "sync")
         return RecordsSyncAction(args, out, err);
     if (action == "claims")

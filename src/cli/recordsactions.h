@@ -7,6 +7,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ namespace tamrisk {
 // opened, with the records of ended programs marked aborted. Null, after a
 // message on `err`, when records are off or the file cannot be opened.
 std::unique_ptr<RecordStore> OpenRecordsToRead(const ParsedArgs& args, std::ostream& err);
+
+// A time of --since or --until: "YYYY-MM-DD", or with a time
+// "YYYY-MM-DDTHH:MM[:SS[.mmm]]", UTC unless it names its zone (Z, +02:00); ms
+// since the epoch. A day alone is its start, or with `dayEnd` the start of the
+// next day, so that --until takes in the whole day. Empty for other text.
+std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd);
 
 // The options of the filters that records list and export share (--unit,
 // --serial, --outcome, --kind, --since, --limit) and --records, with `more`.
@@ -40,6 +47,7 @@ void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
 int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsExportAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);

@@ -1,4 +1,4 @@
-// The CSV reports: record headers and serial-number claims, a row each.
+// The CSV reports: record headers, serial-number claims and checks, a row each.
 
 #include "reportformat.h"
 #include "reports.h"
@@ -49,5 +49,7 @@ QByteArray CsvTable(const Columns& columns, const Items& items, ToFields toField
 QByteArray HeadersCsv(std::span<const RecordHeader> headers) { return CsvTable(CsvColumns, headers, CsvFields); }
 
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) { return CsvTable(ClaimColumns, claims, ClaimFields); }
+
+QByteArray ChecksCsv(std::span<const CheckRow> checks) { return CsvTable(CheckColumns, checks, CheckFields); }
 
 }  // namespace tamrisk

@@ -1,5 +1,5 @@
 // The JSON reports: record headers, whole records with their log, serial
-// numbers, images and steps, and serial-number claims.
+// numbers, images, steps and checks, serial-number claims and listed checks.
 
 #include "reportformat.h"
 #include "reports.h"
@@ -55,6 +55,27 @@ QJsonObject StepObject(const RecordStep& step, bool phase) {
     return object;
 }
 
+QJsonValue NumberOrNull(const std::optional<double>& number) { return number ? QJsonValue(*number) : QJsonValue(); }
+
+QJsonValue TextOrNull(const std::optional<std::string>& text) {
+    return text ? QJsonValue(FromUtf8(*text)) : QJsonValue();
+}
+
+QJsonObject CheckObject(const RecordCheck& made) {
+    const CheckOutcome& check = made.check;
+    return {{"name", FromUtf8(check.name)},
+            {"line", check.line},
+            {"field", FromUtf8(check.field)},
+            {"op", FromUtf8(check.op)},
+            {"expected", TextOrNull(check.expected)},
+            {"low", NumberOrNull(check.low)},
+            {"high", NumberOrNull(check.high)},
+            {"units", TextOrNull(check.units)},
+            {"value", TextOrNull(check.value)},
+            {"result", FromUtf8(std::string(CheckResultText(check.result)))},
+            {"step", made.step ? QJsonValue(*made.step) : QJsonValue()}};
+}
+
 QJsonObject RecordObject(const Record& record) {
     QJsonObject object = HeaderObject(record.header);
     QJsonArray log;
@@ -82,6 +103,13 @@ QJsonObject RecordObject(const Record& record) {
     for (const RecordStep& step : record.steps)
         steps.append(StepObject(step, phases));
     object["steps"] = steps;
+    // Only records that made checks list them: the others read as they always did.
+    if (!record.checks.empty()) {
+        QJsonArray checks;
+        for (const RecordCheck& check : record.checks)
+            checks.append(CheckObject(check));
+        object["checks"] = checks;
+    }
     return object;
 }
 
@@ -102,6 +130,17 @@ QByteArray RecordJson(const Record& record) {
 }
 
 QByteArray RecordsJson(std::span<const Record> records) { return JsonArray(records, RecordObject); }
+
+QByteArray ChecksJson(std::span<const CheckRow> checks) {
+    return JsonArray(checks, [](const CheckRow& row) {
+        QJsonObject object = CheckObject(row.made);
+        object["record"] = FromUtf8(row.recordId);
+        object["unit"] = FromUtf8(row.unit);
+        object["station"] = FromUtf8(row.station);
+        object["started"] = FromUtf8(IsoUtcMs(row.startedMs));
+        return object;
+    });
+}
 
 QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
     return JsonArray(claims, [](const SerialClaimRow& claim) {

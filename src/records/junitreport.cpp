@@ -1,4 +1,4 @@
-// The JUnit XML report: a testsuite per record, a testcase per transaction.
+// The JUnit XML report: a testsuite per record, a testcase per transaction and per check.
 
 #include "reportformat.h"
 #include "reports.h"
@@ -185,6 +185,21 @@ std::vector<TestCase> StepCases(const Record& record, const QString& className) 
     return cases;
 }
 
+// A testcase per check, named by its name; one that failed or could not be
+// read says so with the check's message.
+void AddCheckCases(std::vector<TestCase>& cases, const Record& record, const QString& className) {
+    for (const RecordCheck& made : record.checks) {
+        const CheckOutcome& check = made.check;
+        TestCase test(className, FromUtf8(check.name), 0);
+        if (check.result != CheckResult::Pass) {
+            test.verdict = check.result == CheckResult::Fail ? Verdict::Failure : Verdict::Error;
+            test.type = FromUtf8(std::string(CheckResultText(check.result)));
+            test.message = FromUtf8(check.message);
+        }
+        cases.push_back(test);
+    }
+}
+
 std::vector<TestCase> TestCases(const Record& record, const QString& className) {
     const RecordHeader& header = record.header;
     const QString kind = FromUtf8(header.kind);
@@ -197,6 +212,7 @@ std::vector<TestCase> TestCases(const Record& record, const QString& className) 
     }
     // Records of older files have no steps: their transactions are read from the log.
     cases = record.steps.empty() ? LoggedCases(record, className) : StepCases(record, className);
+    AddCheckCases(cases, record, className);
     // The operation's own verdict, where no transaction already carries it.
     const auto carried = [&cases](Verdict verdict) {
         return std::any_of(cases.begin(), cases.end(), [verdict](const TestCase& c) { return c.verdict == verdict; });

@@ -140,6 +140,7 @@ void OperationRecord::Transaction(const TransactionReport& report) {
     }
     if (!IsBulkKind(kind)) {
         m_recorder.Step(step);
+        ++m_steps;
         return;
     }
     if (m_phase && m_phase->command == step.command) {
@@ -148,6 +149,7 @@ void OperationRecord::Transaction(const TransactionReport& report) {
     }
     EndPhase();
     m_phase = step;
+    ++m_steps;
 }
 
 void OperationRecord::EndPhase() {
@@ -174,6 +176,16 @@ void OperationRecord::LineStarting(int line) {
     // The run's lines are done: a number claimed ahead is not sent.
     if (line == 0 && m_claims != nullptr)
         m_claims->GiveBackAhead();
+}
+
+void OperationRecord::Checked(const CheckOutcome& check) {
+    if (!m_started || m_finished)
+        return;
+    if (check.result == CheckResult::Error && !m_checkError)
+        m_checkError = check;
+    if (check.result == CheckResult::Fail && !m_checkFailure)
+        m_checkFailure = check;
+    m_recorder.Check({check, m_steps > 0 ? std::optional(m_steps - 1) : std::nullopt});
 }
 
 SerialClaimRow OperationRecord::ClaimRow(const std::string& space, const std::string& data) const {
@@ -266,6 +278,10 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
+    if (const std::optional<CheckOutcome>& error = record.FirstCheckError())
+        return {RecordOutcome::Error, error->message};
+    if (const std::optional<CheckOutcome>& failed = record.FirstCheckFailure())
+        return {RecordOutcome::Fail, failed->message};
     if (record.SawRed())
         return {RecordOutcome::Fail, record.FailureReason()};
     return {RecordOutcome::Pass, {}};

@@ -74,6 +74,12 @@ public:
     void SetUniqueSerials(SerialClaims* claims) { m_claims = claims; }
     ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
     void NextSerial(const std::string& space, const std::string& data, int line) override;
+    // A check line's outcome goes into the record with the step it judged: the
+    // last step recorded (none before the first).
+    void Checked(const CheckOutcome& check) override;
+    // The first check that could not be read, and the first that failed; none when there was none.
+    const std::optional<CheckOutcome>& FirstCheckError() const { return m_checkError; }
+    const std::optional<CheckOutcome>& FirstCheckFailure() const { return m_checkFailure; }
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
@@ -137,6 +143,8 @@ private:
     Subscription m_transactions;
     int m_scriptLine = 0;
     std::optional<RecordStep> m_phase;  // of a bulk read, until its command changes
+    int m_steps = 0;                    // steps recorded so far, the phase under way too
+    std::optional<CheckOutcome> m_checkError, m_checkFailure;
     RecordStep m_step;                  // the transaction being kept
     std::string m_firstRed, m_lastRed;
     bool m_sawRed = false;
@@ -157,12 +165,14 @@ struct Verdict {
     std::string reason;
 };
 
-// The verdict of a script run that ended so, whose lines and transactions
-// `record` watched: an error when it could not start and aborted when the port
-// was lost, both for `portReason`; an error for its last red line when a number
-// could not be claimed; aborted by a cancel for `cancelReason`, or when that is
-// empty for the run's last red line ("Script cancelled !!!"); else a failure for
-// its FailureReason; else a pass.
+// The verdict of a script run that ended so, whose lines, transactions and
+// checks `record` watched: an error when it could not start and aborted when the
+// port was lost, both for `portReason`; an error for its last red line when a
+// number could not be claimed; aborted by a cancel for `cancelReason`, or when
+// that is empty for the run's last red line ("Script cancelled !!!"). A run that
+// went to its end or stopped at a failure: an error for the first check that
+// could not be read; else a failure for the first failed check, or for its
+// FailureReason when a line was red; else a pass.
 Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
                    const std::string& cancelReason = {});
 

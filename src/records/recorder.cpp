@@ -204,6 +204,15 @@ void Recorder::Step(const RecordStep& step) {
     Kept();
 }
 
+void Recorder::Check(const RecordCheck& check) {
+    if (m_keepWhole && InProgress())
+        m_whole.checks.push_back(check);
+    if (!m_recording)
+        return;
+    m_pending.checks.push_back(check);
+    Kept();
+}
+
 Record Recorder::Snapshot() const {
     Record record = m_whole;
     record.header = m_header;

@@ -58,6 +58,8 @@ public:
     // A transaction (or a phase of a bulk read) with the printer, written with the
     // next batch; kept in the whole record too.
     void Step(const RecordStep& step);
+    // A check of an answer, written with the next batch; kept in the whole record too.
+    void Check(const RecordCheck& check);
     // Milliseconds from the record's start to `at` on the host's clock.
     qint64 MsSinceStart(Host::Clock::time_point at) const;
     // Writes what is kept and the outcome, reason, duration and exit status, and
@@ -70,8 +72,8 @@ public:
     // Keeps the whole record in memory too, whether or not a store takes it, for a
     // report when the operation ends. Call before Start.
     void KeepWhole() { m_keepWhole = true; }
-    // The record so far: its header and, with KeepWhole, every line, serial number
-    // image and step since Start. A record in progress has no outcome yet and its
+    // The record so far: its header and, with KeepWhole, every line, serial number,
+    // image, step and check since Start. A record in progress has no outcome yet and its
     // duration up to now.
     Record Snapshot() const;
 

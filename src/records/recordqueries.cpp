@@ -101,13 +101,13 @@ std::vector<Record> RecordQueries::LoadMany(std::span<const std::string> ids, QS
 }
 
 // The records of `ids` appended to `records` in the order of `ids` (one not
-// there left out): five queries for the whole batch, each part in its order.
+// there left out): six queries for the whole batch, each part in its order.
 bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error) {
     QString marks = QStringLiteral("?");
     for (std::size_t i = 1; i < ids.size(); ++i)
         marks += QStringLiteral(", ?");
     QSqlError failure;
-    // The five results are read side by side: forward-only only where the driver
+    // The six results are read side by side: forward-only only where the driver
     // keeps them all.
     auto select = [&](QSqlQuery& query, const QString& columns, const QString& from, const char* order) {
         query.setForwardOnly(m_c.Dialect().KeepsForwardResults());
@@ -117,7 +117,8 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
             query.addBindValue(Utf8(id));
         return m_c.Run(query, failure);
     };
-    QSqlQuery header(m_c.Db()), log(m_c.Db()), serials(m_c.Db()), images(m_c.Db()), steps(m_c.Db());
+    QSqlQuery header(m_c.Db()), log(m_c.Db()), serials(m_c.Db()), images(m_c.Db()), steps(m_c.Db()),
+        checks(m_c.Db());
     if (!select(header, QLatin1String(HeaderColumns), QStringLiteral("records WHERE id"), "id") ||
         !select(log, QStringLiteral("record_id, lines"), QStringLiteral("record_log_chunks WHERE record_id"),
                 "record_id, seq") ||
@@ -126,7 +127,9 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
         !select(images, QStringLiteral("record_id, kind, length, sha256, file"),
                 QStringLiteral("record_images WHERE record_id"), "record_id, seq") ||
         !select(steps, QStringLiteral("record_id, steps"), QStringLiteral("record_step_chunks WHERE record_id"),
-                "record_id, seq"))
+                "record_id, seq") ||
+        !select(checks, QStringLiteral("record_id, ") + QLatin1String(CheckColumns),
+                QStringLiteral("record_checks WHERE record_id"), "record_id, seq"))
         return m_c.Fail(failure, error);
     std::map<std::string, Record> found;
     while (header.next()) {
@@ -172,6 +175,10 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
             return ReadStepChunk(BytesFrom(chunk), record.steps);
         }))
         return false;
+    while (checks.next()) {
+        if (Record* record = of(checks))
+            record->checks.push_back(ReadCheck(checks, 1));
+    }
     for (const std::string& id : ids) {
         if (auto record = found.find(id); record != found.end())
             records.push_back(std::move(record->second));
@@ -207,6 +214,42 @@ std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QSt
                           Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});
     }
     return claims;
+}
+
+std::vector<CheckRow> RecordQueries::Checks(const CheckFilter& filter, QString& error) {
+    std::vector<CheckRow> checks;
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return checks;
+    }
+    const StoreConnection::Watching watching(m_c);
+    QString sql = QStringLiteral("SELECT r.id, r.unit, r.station, r.started_ms");
+    for (const QString& column : QString::fromLatin1(CheckColumns).split(QStringLiteral(", ")))
+        sql += QStringLiteral(", c.") + column;
+    sql += QStringLiteral(" FROM record_checks c JOIN records r ON r.id = c.record_id WHERE 1 = 1");
+    QVariantList values;
+    auto where = [&](bool given, const char* condition, const QVariant& value) {
+        if (!given)
+            return;
+        sql += QStringLiteral(" AND ") + QLatin1String(condition);
+        values.push_back(value);
+    };
+    where(!filter.name.empty(), "c.name = ?", Utf8(filter.name));
+    where(!filter.unit.empty(), "r.unit = ?", Utf8(filter.unit));
+    where(!filter.station.empty(), "r.station = ?", Utf8(filter.station));
+    where(filter.result.has_value(), "c.result = ?",
+          QString::fromLatin1(CheckResultText(filter.result.value_or(CheckResult::Error))));
+    where(filter.sinceMs.has_value(), "r.started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
+    where(filter.untilMs.has_value(), "r.started_ms < ?", QVariant(filter.untilMs.value_or(0)));
+    QSqlQuery query(m_c.Db());
+    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY r.started_ms DESC, r.id DESC, c.seq"), values, filter.limit,
+                    error))
+        return checks;
+    while (query.next()) {
+        checks.push_back({ReadCheck(query, 4), Utf8From(query.value(0)), Utf8From(query.value(1)),
+                          Utf8From(query.value(2)), query.value(3).toLongLong()});
+    }
+    return checks;
 }
 
 }  // namespace tamrisk

@@ -1,7 +1,7 @@
 #pragma once
 // Questions asked of the records: the list of headers by a filter, page by
 // page; a record found by the start of its id; whole records, in batches; the
-// claims on serial numbers. Read only.
+// claims on serial numbers; the checks of answers across records. Read only.
 
 #include "record.h"
 #include "storeconnection.h"
@@ -37,6 +37,21 @@ struct ClaimFilter {
     std::string space{};                    // the number space, Windows-1251
 };
 
+// Which checks Checks lists: each given field matched exactly; empty: any.
+struct CheckFilter {
+    std::string name{}, unit{}, station{};  // UTF-8
+    std::optional<CheckResult> result{};
+    std::optional<qint64> sinceMs{}, untilMs{};  // the record started at or after, before; UTC ms
+    int limit = 20;                              // checks; 0 or less: all
+};
+
+// A check as Checks lists it, with the record that made it.
+struct CheckRow {
+    RecordCheck made;
+    std::string recordId, unit, station;  // UTF-8
+    qint64 startedMs = 0;                 // the record's start, UTC ms
+};
+
 // Found: `id` is the one record; Ambiguous: more than one starts so; NotFound:
 // none does; Failed: the question could not be asked (`error` says why).
 enum class Resolve { Found, Ambiguous, NotFound, Failed };
@@ -61,6 +76,9 @@ public:
     // The claims that match, newest first (then by space and data, descending).
     // Empty with `error` set on failure.
     std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error);
+    // The checks that match, newest record first, each record's in the order
+    // made. Empty with `error` set on failure.
+    std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error);
 
 private:
     bool LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error);

@@ -43,6 +43,45 @@ QVariant ExitValue(const std::optional<int>& exitCode) {
     return exitCode ? QVariant(*exitCode) : QVariant(QMetaType::fromType<int>());
 }
 
+QVariant NullableUtf8(const std::optional<std::string>& text) {
+    return text ? Utf8(*text) : QVariant(QMetaType::fromType<QString>());
+}
+
+QVariant NullableNumber(const std::optional<double>& number) {
+    return number ? QVariant(*number) : QVariant(QMetaType::fromType<double>());
+}
+
+void BindCheck(QSqlQuery& query, int at, const RecordCheck& made) {
+    const CheckOutcome& check = made.check;
+    for (const QVariant& value :
+         {Utf8(check.name), QVariant(check.line), Utf8(check.field), Utf8(check.op), NullableUtf8(check.expected),
+          NullableNumber(check.low), NullableNumber(check.high), Utf8(check.units), NullableUtf8(check.value),
+          QVariant(QString::fromLatin1(CheckResultText(check.result))), ExitValue(made.step), Utf8(check.message)})
+        query.bindValue(at++, value);
+}
+
+RecordCheck ReadCheck(const QSqlQuery& query, int at) {
+    const auto value = [&](int i) { return query.value(at + i); };
+    const auto text = [&](int i) { return value(i).isNull() ? std::nullopt : std::optional(Utf8From(value(i))); };
+    const auto number = [&](int i) { return value(i).isNull() ? std::nullopt : std::optional(value(i).toDouble()); };
+    RecordCheck made;
+    CheckOutcome& check = made.check;
+    check.name = Utf8From(value(0));
+    check.line = value(1).toInt();
+    check.field = Utf8From(value(2));
+    check.op = Utf8From(value(3));
+    check.expected = text(4);
+    check.low = number(5);
+    check.high = number(6);
+    check.units = Utf8From(value(7));
+    check.value = text(8);
+    check.result = CheckResultFromText(Utf8From(value(9))).value_or(CheckResult::Error);
+    if (!value(10).isNull())
+        made.step = value(10).toInt();
+    check.message = Utf8From(value(11));
+    return made;
+}
+
 RecordHeader ReadHeader(const QSqlQuery& query) {
     RecordHeader header;
     header.id = Utf8From(query.value(0));

@@ -108,6 +108,16 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " PRIMARY KEY (record_id, seq))"},
          ConvertStepRowsToChunks,
          {"DROP TABLE record_steps"}},
+        // Every check of an answer a run made, a row each in the order made (a run
+        // makes few): what it asked, what it found, how it ended and the step it
+        // judged. Records of older files have none.
+        {10,
+         {"CREATE TABLE record_checks ("
+          " record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT NULL, name TEXT NOT NULL,"
+          " line INTEGER NOT NULL, field TEXT NOT NULL, op TEXT NOT NULL, expected TEXT, low DOUBLE PRECISION,"
+          " high DOUBLE PRECISION, units TEXT NOT NULL, value TEXT, result TEXT NOT NULL, step INTEGER,"
+          " message TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
+          "CREATE INDEX record_checks_name ON record_checks (name)"}},
     };
     return steps;
 }
@@ -133,6 +143,7 @@ const std::vector<TableGrant>& LineGrants() {
         {"record_serials", "SELECT, INSERT"},
         {"record_images", "SELECT, INSERT"},
         {"record_step_chunks", "SELECT, INSERT"},
+        {"record_checks", "SELECT, INSERT"},
         {"serial_claims", "SELECT, INSERT, DELETE"},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT"},

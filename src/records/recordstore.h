@@ -140,6 +140,7 @@ public:
     std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error) {
         return m_queries.Claims(filter, error);
     }
+    std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error) { return m_queries.Checks(filter, error); }
 
 private:
     StoreConnection m_connection;

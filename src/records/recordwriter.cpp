@@ -120,7 +120,9 @@ bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, 
                       query.bindValue(at + 3, Utf8(image.file));
                   }) &&
         insertAll(QStringLiteral("record_step_chunks"), QStringLiteral("steps"), batch.steps.size(),
-                  [&](QSqlQuery& query, std::size_t i, int at) { query.bindValue(at, Bytes(batch.steps[i].text)); });
+                  [&](QSqlQuery& query, std::size_t i, int at) { query.bindValue(at, Bytes(batch.steps[i].text)); }) &&
+        insertAll(QStringLiteral("record_checks"), QLatin1String(CheckColumns), batch.checks.size(),
+                  [&](QSqlQuery& query, std::size_t i, int at) { BindCheck(query, at, batch.checks[i]); });
     if (!inserted || batch.unit.empty())
         return inserted;
     QSqlQuery query(m_c.Db());
@@ -207,6 +209,7 @@ bool RecordWriter::Import(std::span<const Record> records, int& added, QString& 
                 batch.images = record.images;
                 for (const RecordStep& step : record.steps)
                     AddStep(batch.steps, step);
+                batch.checks = record.checks;
                 if (!InsertBatch(record.header.id, batch, failure))
                     return false;
                 ++added;

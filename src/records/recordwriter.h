@@ -1,6 +1,6 @@
 #pragma once
 // Writing records: a record's header when it begins, its log lines, serial
-// numbers, images and steps in batches, its outcome when it ends; whole records
+// numbers, images, steps and checks in batches, its outcome when it ends; whole records
 // sent on from a station's file; records left unfinished by ended programs.
 // Every write is one transaction of the connection; a failure is its LastError.
 
@@ -15,15 +15,18 @@
 
 namespace tamrisk {
 
-// What one write adds to a record: log lines, serial numbers, images and steps, and the
+// What one write adds to a record: log lines, serial numbers, images, steps and checks, and the
 // unit's identity when it became known while the record was being written.
 struct RecordBatch {
     std::vector<RecordLogChunk> log;  // lines in order, as AddLogLine adds them
     std::vector<RecordSerial> serials;
     std::vector<RecordImage> images;
     std::vector<RecordStepChunk> steps;  // in the order sent, as AddStep adds them
+    std::vector<RecordCheck> checks;     // in the order made, after those added before
     std::string unit;  // set only when it changes; empty: unchanged
-    bool Empty() const { return log.empty() && serials.empty() && images.empty() && steps.empty() && unit.empty(); }
+    bool Empty() const {
+        return log.empty() && serials.empty() && images.empty() && steps.empty() && checks.empty() && unit.empty();
+    }
 };
 
 class RecordWriter {

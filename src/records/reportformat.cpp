@@ -6,6 +6,9 @@
 
 #include <QDateTime>
 
+#include <charconv>
+#include <cmath>
+
 namespace tamrisk {
 
 namespace {
@@ -64,6 +67,35 @@ std::string IsoUtcMs(qint64 msSinceEpoch) {
 std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim) {
     return {Cp1251ToUtf8(claim.space), Cp1251ToUtf8(claim.data), claim.station, claim.unit,
             IsoUtcMs(claim.claimedMs), claim.recordId};
+}
+
+std::string NumberText(double number) {
+    constexpr double Whole = 1e15;  // beyond it a double holds no fraction worth writing
+    if (std::isfinite(number) && std::abs(number) < Whole && number == std::trunc(number))
+        return std::to_string(static_cast<long long>(number));
+    std::array<char, 32> text{};
+    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), number);
+    return ec == std::errc() ? std::string(text.data(), end) : std::string();
+}
+
+std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row) {
+    const CheckOutcome& check = row.made.check;
+    const auto number = [](const std::optional<double>& n) { return n ? NumberText(*n) : std::string(); };
+    return {row.recordId,
+            IsoUtcMs(row.startedMs),
+            row.unit,
+            row.station,
+            check.name,
+            std::to_string(check.line),
+            check.field,
+            check.op,
+            check.expected.value_or(""),
+            number(check.low),
+            number(check.high),
+            check.units,
+            check.value.value_or(""),
+            std::string(CheckResultText(check.result)),
+            row.made.step ? std::to_string(*row.made.step) : std::string()};
 }
 
 }  // namespace tamrisk

@@ -33,4 +33,15 @@ void AppendCsvRow(QByteArray& out, std::span<const char* const> fields);
 constexpr std::array<const char*, 6> ClaimColumns = {"space", "data", "station", "unit", "claimed", "record"};
 std::array<std::string, ClaimColumns.size()> ClaimFields(const SerialClaimRow& claim);
 
+// A number as reports write it: a whole number without a fraction or an
+// exponent (2000000), any other the shortest text that reads back the same.
+std::string NumberText(double number);
+
+// The columns of a listed check as the reports name them, and its fields in
+// that order (UTF-8; none empty for NULL).
+constexpr std::array<const char*, 15> CheckColumns = {"record", "started", "unit",  "station", "name",
+                                                      "line",   "field",   "op",    "expected", "low",
+                                                      "high",   "units",   "value", "result",  "step"};
+std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row);
+
 }  // namespace tamrisk

@@ -30,7 +30,10 @@ QByteArray HeadersJson(std::span<const RecordHeader> headers);
 // "data", "status", "answer", "result", "attempts", "t_ms", "duration_ms"}] in
 // the order sent; `line` null for none, `status` "21,00,00,00,00,3A" or null
 // when no valid answer came; a bulk read's phase adds "transactions" and
-// "failures").
+// "failures"). A record that made checks adds `checks` ([{"name", "line",
+// "field", "op", "expected", "low", "high", "units", "value", "result", "step"}]
+// in the order made; null where a check has none; `result` "pass", "fail" or
+// "error"; `step` the index in `steps` of the step it judged).
 QByteArray RecordJson(const Record& record);
 // A JSON array of whole records, each as RecordJson writes one.
 QByteArray RecordsJson(std::span<const Record> records);
@@ -51,7 +54,9 @@ QByteArray HeadersCsv(std::span<const RecordHeader> headers);
 // memory, the journal) is one testcase of its kind. An aborted operation, or an error before it could
 // start, adds an `error`; a failed one without a failing transaction (a red
 // line of its own) adds a `failure`, so a suite fails exactly when its record
-// does. `system-out` holds the whole log.
+// does. After them, a `testcase` per check, named by its name: a failed
+// check a `failure`, one that could not be read an `error`, each with the
+// check's message ("expected ..., got ..."). `system-out` holds the whole log.
 QByteArray RecordsJUnit(std::span<const Record> records);
 
 // The claims on serial numbers, in the order given: a JSON array with one object
@@ -59,5 +64,14 @@ QByteArray RecordsJUnit(std::span<const Record> records);
 // with those columns, quoted and ended as HeadersCsv's.
 QByteArray ClaimsJson(std::span<const SerialClaimRow> claims);
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims);
+
+// Checks as RecordQueries::Checks lists them, in the order given: a JSON array
+// with one object a check (its keys as in RecordJson's `checks`, then `record`,
+// `unit`, `station`, `started`), and CSV with the columns `record`, `started`,
+// `unit`, `station`, `name`, `line`, `field`, `op`, `expected`, `low`, `high`,
+// `units`, `value`, `result`, `step` (numbers as numbers, empty for none),
+// quoted and ended as HeadersCsv's.
+QByteArray ChecksJson(std::span<const CheckRow> checks);
+QByteArray ChecksCsv(std::span<const CheckRow> checks);
 
 }  // namespace tamrisk

@@ -37,7 +37,7 @@ const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
 std::string Id(int n) { return "00000000-0000-4000-8000-" + QStringLiteral("%1").arg(n, 12, 10, QChar(u'0')).toStdString(); }
 
-// A finished record with a log line, a serial number and an image.
+// A finished record with a log line, a serial number, an image, a step and a check.
 Record Finished(int n) {
     Record record;
     record.header = TestHeader(Id(n), "run", 1'700'000'000'000 + n);
@@ -49,6 +49,16 @@ Record Finished(int n) {
     record.serials = {{"40,##", "40," + std::to_string(n), 3, SerialResult::Answered}};
     record.images = {{"code-memory", 196608, std::string(64, 'a'), "/tmp/code.bin"}};
     record.steps = {{3, 40, std::to_string(n), StatusBytesArray{}, "ok", StepResult::Answered, 1, 5, 20}};
+    CheckOutcome check;
+    check.name = "answer";
+    check.line = 4;
+    check.field = "*";
+    check.op = "=";
+    check.expected = "ok";
+    check.value = "ok";
+    check.result = CheckResult::Pass;
+    check.message = "answer: expected = ok, got ok";
+    record.checks = {{check, 0}};
     return record;
 }
 
@@ -63,6 +73,7 @@ void WriteRecord(RecordStore& store, const Record& record, bool inProgress = fal
     batch.images = record.images;
     for (const RecordStep& step : record.steps)
         AddStep(batch.steps, step);
+    batch.checks = record.checks;
     ASSERT_TRUE(store.AppendBatch(record.header.id, batch, error)) << error.toStdString();
     if (!inProgress) {
         ASSERT_TRUE(store.Finish(record.header, error)) << error.toStdString();
@@ -155,6 +166,7 @@ TEST_P(Forwarding, ImportTakesEachRecordWholeAndOnceByItsId) {
         ASSERT_EQ(kept->images.size(), 1u);
         EXPECT_EQ(kept->images[0].sha256, sent.images[0].sha256);
         EXPECT_TRUE(kept->steps == sent.steps);
+        EXPECT_TRUE(kept->checks == sent.checks);
     }
 }
 

@@ -165,5 +165,101 @@ TEST_F(OperationRecordSteps, TheReasonIsTheFirstFailureAsShown) {
     }
 }
 
+// A check made by a run: named `name`, ended so.
+CheckOutcome Check(const std::string& name, CheckResult result) {
+    CheckOutcome check;
+    check.name = name;
+    check.line = 7;
+    check.field = "2";
+    check.op = "in";
+    check.low = 0;
+    check.high = 2000000;
+    check.units = "bytes";
+    check.value = "2097000";
+    check.result = result;
+    check.message = name + ": expected 2 in 0..2000000, got 2097000";
+    return check;
+}
+
+// Each check is kept, in the file and the whole record alike, with the index of
+// the last step before it (none before the first); the run's verdict weighs
+// checks that could not be read first, then failed checks, then red lines, and
+// leaves the verdicts of runs that did not go on as they were.
+TEST_F(OperationRecordSteps, ChecksAreKeptWithTheirStepAndWeighInTheVerdict) {
+    struct Case {
+        const char* what;
+        // "tx <command>" a logged transaction; "pass|fail|error <name>" a check
+        // (a failed or unread one also shows its red line); else a red line.
+        std::vector<std::string> events;
+        RunOutcome ended;
+        RecordOutcome outcome;
+        std::string reason;
+        std::vector<std::optional<int>> steps;  // of the checks, in order
+    };
+    const std::string refusedLine = "<- [21,02,00,00,00,08](0,0),\"A\"";
+    const auto message = [](const char* name) { return Check(name, CheckResult::Fail).message; };
+    const std::vector<Case> cases = {
+        {"checks that held", {"pass first", "tx 90", "pass size", "tx 90", "tx 90", "pass used"},
+         RunOutcome::Completed, RecordOutcome::Pass, "", {std::nullopt, 0, 2}},
+        {"the first failed check names the failure",
+         {"tx 90", "pass size", "fail used", "tx 90", "fail shape"}, RunOutcome::Completed, RecordOutcome::Fail,
+         message("used"), {0, 0, 1}},
+        {"a failed check comes before an earlier red answer", {"tx 91", "fail used"}, RunOutcome::Completed,
+         RecordOutcome::Fail, message("used"), {0}},
+        {"a red answer alone fails as before", {"tx 91", "pass size"}, RunOutcome::Completed, RecordOutcome::Fail,
+         refusedLine, {0}},
+        {"a check not read is an error over a failed one", {"tx 90", "fail used", "error bad", "error worse"},
+         RunOutcome::Completed, RecordOutcome::Error, message("bad"), {0, 0, 0}},
+        {"stopped at a failed check", {"tx 90", "fail used"}, RunOutcome::StoppedAtFailure, RecordOutcome::Fail,
+         message("used"), {0}},
+        {"stopped at a red answer", {"tx 91"}, RunOutcome::StoppedAtFailure, RecordOutcome::Fail, refusedLine, {}},
+        {"a cancel stays aborted", {"tx 90", "error bad", "cancelled"}, RunOutcome::Cancelled,
+         RecordOutcome::Aborted, "cancelled", {0}},
+        {"a lost port stays aborted", {"tx 90", "fail used"}, RunOutcome::PortLost, RecordOutcome::Aborted,
+         "port lost", {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Printer printer;
+        printer.answers = {{90, {Fine, Fine, Fine}}, {91, {Refused}}};
+        OperationRecord record(RecordsRoute{Path(), {}}, printer.host, {}, "run");
+        record.WatchTransactions(*printer.transactor);
+        record.KeepWhole();
+        record.Checked(Check("before the start", CheckResult::Error));  // not the record's
+        record.Start();
+        ResultSink& sink = record.Keep();
+        std::vector<CheckOutcome> made;
+        for (const std::string& event : c.events) {
+            const std::size_t blank = event.find(' ');
+            const std::string word = event.substr(0, blank), rest = blank == std::string::npos ? "" : event.substr(blank + 1);
+            const std::map<std::string, CheckResult> results = {
+                {"pass", CheckResult::Pass}, {"fail", CheckResult::Fail}, {"error", CheckResult::Error}};
+            if (word == "tx") {
+                LogTransaction(*printer.transactor, sink, std::stoi(rest), "", "");
+            } else if (const auto result = results.find(word); result != results.end()) {
+                made.push_back(Check(rest, result->second));
+                if (result->second != CheckResult::Pass)
+                    sink.AppendResultLine("?? " + made.back().message, ResultColour::Red);
+                record.Checked(made.back());
+            } else {
+                sink.AppendResultLine(event, ResultColour::Red);
+            }
+        }
+        const Verdict verdict = RunVerdict(c.ended, record, "port lost", "");
+        EXPECT_EQ(verdict.outcome, c.outcome);
+        EXPECT_EQ(verdict.reason, c.reason);
+        record.Finish(verdict.outcome, verdict.reason);
+        record.Checked(Check("after the end", CheckResult::Error));  // nor this
+        std::vector<RecordCheck> expected;
+        for (std::size_t i = 0; i < made.size(); ++i)
+            expected.push_back({made[i], c.steps.at(i)});
+        EXPECT_EQ(record.Snapshot().checks, expected);
+        QString error;
+        const std::optional<Record> stored = store.Load(record.Id(), error);
+        ASSERT_TRUE(stored) << error.toStdString();
+        EXPECT_EQ(stored->checks, expected);
+    }
+}
+
 }  // namespace
 }  // namespace tamrisk

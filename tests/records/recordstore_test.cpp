@@ -215,6 +215,7 @@ TEST_P(RecordStoreOpenOn, UpgradesARecordsDatabaseOfTheFirstSchema) {
     ASSERT_TRUE(other) << error.toStdString();
     EXPECT_TRUE(other->log ==
                 (std::vector<RecordLogLine>{{1, ResultColour::Red, "other", 0}, {2, ResultColour::Black, "a\\b", 0}}));
+    EXPECT_TRUE(record->checks.empty());
 }
 
 // Steps kept a row a step (the eighth schema) become chunks, each record's in
@@ -231,6 +232,7 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
     }
     std::vector<QString> eighth = {
+        QStringLiteral("DROP TABLE record_checks"),
         QStringLiteral("DROP TABLE record_step_chunks"),
         QStringLiteral("CREATE TABLE record_steps (record_id TEXT NOT NULL REFERENCES records (id), seq INTEGER NOT"
                        " NULL, script_line INTEGER, command INTEGER NOT NULL, data BYTEA NOT NULL, status TEXT,"
@@ -637,11 +639,76 @@ TEST_P(RecordStoreQueries, ResolveIdTakesAUniqueStartOfTheId) {
     }
 }
 
+// Checks are listed across records, newest record first and each record's in
+// the order made, by the check's name and result and the record's unit,
+// station and start.
+TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
+    QString error;
+    RecordHeader other = TestHeader(Id('f'), "run", 6000);
+    other.station = "line-4";
+    other.unit = "PRN-4";
+    ASSERT_TRUE(store.Begin(other, error)) << error.toStdString();
+    const auto made = [](const char* name, CheckResult result) {
+        CheckOutcome check;
+        check.name = name;
+        check.field = "1";
+        check.op = "=";
+        check.expected = "0";
+        check.result = result;
+        return RecordCheck{check, 0};
+    };
+    const std::pair<char, std::vector<RecordCheck>> checks[] = {
+        {'a', {made("size", CheckResult::Pass), made("used", CheckResult::Fail)}},
+        {'c', {made("size", CheckResult::Pass), made("used", CheckResult::Pass)}},
+        {'e', {made("used", CheckResult::Error)}},
+        {'f', {made("size", CheckResult::Fail)}},
+    };
+    for (const auto& [letter, list] : checks) {
+        RecordBatch batch;
+        batch.checks = list;
+        ASSERT_TRUE(store.AppendBatch(Id(letter), batch, error)) << error.toStdString();
+    }
+    const struct {
+        const char* name;
+        CheckFilter filter;
+        const char* found;
+    } cases[] = {
+        {"all", {}, "f:size e:used c:size c:used a:size a:used"},
+        {"name", {.name = "used"}, "e:used c:used a:used"},
+        {"unit", {.unit = "PRN-1"}, "c:size c:used a:size a:used"},
+        {"station", {.station = "line-4"}, "f:size"},
+        {"failed", {.result = CheckResult::Fail}, "f:size a:used"},
+        {"not read", {.result = CheckResult::Error}, "e:used"},
+        {"since", {.sinceMs = 3000}, "f:size e:used c:size c:used"},
+        {"until, before it", {.untilMs = 3000}, "a:size a:used"},
+        {"since and until", {.sinceMs = 2000, .untilMs = 5000}, "c:size c:used"},
+        {"limit", {.limit = 3}, "f:size e:used c:size"},
+        {"name and result", {.name = "size", .result = CheckResult::Pass}, "c:size a:size"},
+        {"nothing matches", {.name = "none"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string found;
+        for (const CheckRow& row : store.Checks(c.filter, error))
+            found += (found.empty() ? "" : " ") + std::string(1, row.recordId[0]) + ":" + row.made.check.name;
+        EXPECT_EQ(found, c.found);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    }
+    // Each with its record's unit, station and start.
+    const std::vector<CheckRow> newest = store.Checks({.limit = 1}, error);
+    ASSERT_EQ(newest.size(), 1u) << error.toStdString();
+    EXPECT_EQ(newest[0].recordId, other.id);
+    EXPECT_EQ(newest[0].unit, "PRN-4");
+    EXPECT_EQ(newest[0].station, "line-4");
+    EXPECT_EQ(newest[0].startedMs, 6000);
+    EXPECT_EQ(newest[0].made, checks[3].second[0]);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreQueries, Backends, BackendName);
 
 using RecordStoreLoad = BackendStoreTest;
 
-TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesAndStepsAsWritten) {
+TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
     Record written;
     RecordHeader& header = written.header;
     header = TestHeader("c0ffee00-0000-4000-8000-000000000001", "run", 1'712'345'678'901);
@@ -684,6 +751,26 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesAndStepsAsWritten) {
             AddStep(steps.steps, written.steps[i]);
         ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
     }
+    // Checks keep what they asked and found, NULL where a check has none; the
+    // numbers whole, fractional and negative; texts in any script.
+    const auto check = [](std::string name, std::string op, std::optional<std::string> expected,
+                          std::optional<double> low, std::optional<double> high, std::string units,
+                          std::optional<std::string> value, CheckResult result) {
+        return CheckOutcome{std::move(name), 12, "hex:2", std::move(op), std::move(expected), low, high,
+                            std::move(units), std::move(value), result, "why it ended so"};
+    };
+    written.checks = {
+        {check("журнал", "in", std::nullopt, -0.5, 2097152, "bytes", "2097000", CheckResult::Pass), 1},
+        {check("line 9", "~", "^ZORMIK FP-3{1}$", std::nullopt, std::nullopt, "", std::nullopt, CheckResult::Fail),
+         std::nullopt},
+        {check("x", "<=", std::nullopt, std::nullopt, 1e-7, "V", "", CheckResult::Fail), 3},
+        {check("line 10", "", std::nullopt, std::nullopt, std::nullopt, "", std::nullopt, CheckResult::Error), 454}};
+    for (const auto& [from, to] : {std::pair<std::size_t, std::size_t>(0, 1), {1, written.checks.size()}}) {
+        RecordBatch checks;
+        checks.checks.assign(written.checks.begin() + static_cast<std::ptrdiff_t>(from),
+                             written.checks.begin() + static_cast<std::ptrdiff_t>(to));
+        ASSERT_TRUE(store.AppendBatch(header.id, checks, error)) << error.toStdString();
+    }
     ASSERT_TRUE(store.AppendLog(header.id, written.log, error));
     ASSERT_TRUE(store.AddSerials(header.id, written.serials, error));
     ASSERT_TRUE(store.AppendLog(header.id, second, error));
@@ -701,6 +788,7 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesAndStepsAsWritten) {
     EXPECT_TRUE(record->header == header);
     EXPECT_TRUE(record->log == written.log);
     EXPECT_TRUE(record->steps == written.steps);
+    EXPECT_TRUE(record->checks == written.checks);
 
     EXPECT_FALSE(store.Load("00000000-0000-4000-8000-000000000000", error));
     EXPECT_TRUE(error.contains(QLatin1String("no record"))) << error.toStdString();

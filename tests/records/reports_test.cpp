@@ -73,6 +73,26 @@ Record WithSteps(Record record, std::vector<RecordStep> steps) {
     return record;
 }
 
+// A check as a run makes one: a numeric one with `low`..`high` and units, a
+// text one with `expected`.
+RecordCheck NumericCheck(std::string name, CheckResult result, std::optional<std::string> value,
+                         std::optional<int> step) {
+    return {CheckOutcome{name, 5, "3", "in", std::nullopt, 0, 2000000, "bytes", std::move(value), result,
+                         name + ": expected 3 in 0..2000000, got 2097000"},
+            step};
+}
+
+RecordCheck TextCheck(std::string name, CheckResult result, std::string expected, std::optional<int> step) {
+    return {CheckOutcome{name, 8, "hex:*", "~", std::move(expected), std::nullopt, std::nullopt, "", "ZORMIK FP-2",
+                         result, name + ": expected ~ " + expected + ", got ZORMIK FP-2"},
+            step};
+}
+
+Record WithChecks(Record record, std::vector<RecordCheck> checks) {
+    record.checks = std::move(checks);
+    return record;
+}
+
 // ---------------------------------------------------------------- JSON
 
 TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
@@ -211,6 +231,57 @@ TEST(ReportsJson, StepsCarryTheirFieldsDecoded) {
         const QJsonObject object = QJsonDocument::fromJson(RecordJson(c.record)).object();
         EXPECT_EQ(object["steps"].toArray(), c.steps) << c.what;
     }
+}
+
+// A record's checks carry their keys, null where a check has none; a record
+// without checks reads as it always did, with no `checks` at all.
+TEST(ReportsJson, ChecksCarryTheirKeysOnlyInRecordsThatMadeThem) {
+    const Record run = WithChecks(RunRecord(RecordOutcome::Fail, {}),
+                                  {NumericCheck("journal used", CheckResult::Fail, "2097000", 1),
+                                   TextCheck("firmware", CheckResult::Error, "^ZORMIK (FP-3", std::nullopt)});
+    const QJsonObject object = QJsonDocument::fromJson(RecordJson(run)).object();
+    const QJsonArray expected = {
+        QJsonObject{{"name", "journal used"}, {"line", 5}, {"field", "3"}, {"op", "in"}, {"expected", QJsonValue::Null},
+                    {"low", 0}, {"high", 2000000}, {"units", "bytes"}, {"value", "2097000"}, {"result", "fail"},
+                    {"step", 1}},
+        QJsonObject{{"name", "firmware"}, {"line", 8}, {"field", "hex:*"}, {"op", "~"},
+                    {"expected", "^ZORMIK (FP-3"}, {"low", QJsonValue::Null}, {"high", QJsonValue::Null},
+                    {"units", QJsonValue::Null}, {"value", "ZORMIK FP-2"}, {"result", "error"},
+                    {"step", QJsonValue::Null}}};
+    EXPECT_EQ(object["checks"].toArray(), expected);
+    EXPECT_TRUE(RecordJson(run).contains("\"high\": 2000000,")) << "a whole bound is written as a whole number";
+    const Record older = RunRecord(RecordOutcome::Pass, {Request48, Answer48});
+    EXPECT_FALSE(QJsonDocument::fromJson(RecordJson(older)).object().contains("checks"));
+}
+
+// Listed checks carry their record's id, unit, station and start besides their
+// own keys; as CSV a row each, numbers unquoted, an empty field for none.
+TEST(ReportsChecks, ListedChecksAsJsonAndCsv) {
+    std::vector<CheckRow> rows = {
+        {NumericCheck("journal used", CheckResult::Pass, "1024.5", 2), "5f0c2a4e-1111", "DT 1,2", "line-3",
+         1'796'746'028'123},
+        {TextCheck("firmware", CheckResult::Fail, "^ZORMIK \"FP\"", std::nullopt), "6a", "", "line-4", 0},
+        {NumericCheck("voltage", CheckResult::Fail, std::nullopt, 0), "7b", "U", "line-4", 0}};
+    rows[2].made.check.low = -0.25;
+    rows[2].made.check.high = 1e-7;
+    const QByteArray expected =
+        "record,started,unit,station,name,line,field,op,expected,low,high,units,value,result,step\r\n"
+        "5f0c2a4e-1111,2026-12-08T16:07:08.123Z,\"DT 1,2\",line-3,journal used,5,3,in,,0,2000000,bytes,1024.5,pass,2\r\n"
+        "6a,1970-01-01T00:00:00.000Z,,line-4,firmware,8,hex:*,~,\"^ZORMIK \"\"FP\"\"\",,,,ZORMIK FP-2,fail,\r\n"
+        "7b,1970-01-01T00:00:00.000Z,U,line-4,voltage,5,3,in,,-0.25,1e-07,bytes,,fail,0\r\n";
+    EXPECT_EQ(ChecksCsv(rows).toStdString(), expected.toStdString());
+
+    const QJsonArray listed = QJsonDocument::fromJson(ChecksJson(rows)).array();
+    ASSERT_EQ(listed.size(), 3);
+    const QJsonObject first = listed[0].toObject();
+    EXPECT_EQ(first["record"], "5f0c2a4e-1111");
+    EXPECT_EQ(first["unit"], "DT 1,2");
+    EXPECT_EQ(first["station"], "line-3");
+    EXPECT_EQ(first["started"], "2026-12-08T16:07:08.123Z");
+    EXPECT_EQ(first["name"], "journal used");
+    EXPECT_EQ(first["step"], 2);
+    EXPECT_EQ(listed[2].toObject()["value"], QJsonValue::Null);
+    EXPECT_EQ(listed[2].toObject()["low"], -0.25);
 }
 
 // ---------------------------------------------------------------- CSV
@@ -397,6 +468,23 @@ std::vector<JUnitScenario> JUnitScenarios() {
                    {Step(std::nullopt, 91, "DT000100", StepResult::Refused, Refused, 0, 50)}),
          "command",
          {{"line 1: 91,DT000100", "0.050", "failure", "refused [A1,80,80,80,80,80]", "Syntax error\nCommon error"}}},
+        {"a run's checks: a case each after its steps, a failed one a failure with its message",
+         WithChecks(WithSteps(RunRecord(RecordOutcome::Fail, {}, "journal used: expected 3 in 0..2000000, got 2097000"),
+                              {Step(3, 119, "I", StepResult::Answered, Fine, 100, 120)}),
+                    {NumericCheck("journal size", CheckResult::Pass, "2097152", 0),
+                     NumericCheck("journal used", CheckResult::Fail, "2097000", 0)}),
+         "fiscalize.scr",
+         {{"line 3: 119,I", "0.120", "", "", ""},
+          {"journal size", "0.000", "", "", ""},
+          {"journal used", "0.000", "failure", "journal used: expected 3 in 0..2000000, got 2097000", ""}}},
+        {"a check that could not be read is an error",
+         WithChecks(WithSteps(RunRecord(RecordOutcome::Error, {}, "line 4: no transaction yet"),
+                              {Step(5, 48, "", StepResult::Answered, Fine, 100, 120)}),
+                    {{CheckOutcome{"line 4", 4, "*", "", std::nullopt, std::nullopt, std::nullopt, "", std::nullopt,
+                                   CheckResult::Error, "line 4: no transaction yet"},
+                      std::nullopt}}),
+         "fiscalize.scr",
+         {{"line 5: 48,", "0.120", "", "", ""}, {"line 4", "0.000", "error", "line 4: no transaction yet", ""}}},
         {"a bulk read with steps stays one case of its kind",
          WithSteps(Record{FinishedHeader("fiscal-memory", RecordOutcome::Pass), {}, {}, {}},
                    {Step(std::nullopt, 121, "0000", StepResult::Answered, Fine, 0, 9000)}),
