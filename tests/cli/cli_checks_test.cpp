@@ -1,0 +1,83 @@
+// The final test of a unit, run by tamrisk-cli against tamrisk-sim: as shipped
+// its checks pass; one expected value changed fails the run with that check
+// named in its reason, its JUnit report and the listed checks; a check that
+// cannot be read makes the run an error.
+
+#include "recordstore.h"
+#include "simprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace tamrisk::testing {
+namespace {
+
+QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
+
+int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& line : lines)
+        n += line.rfind(prefix, 0) == 0;
+    return n;
+}
+
+TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    QTemporaryDir dir;
+    const QString records = dir.filePath("records.sqlite"), junit = dir.filePath("run.xml");
+    sim.setEnv("TAMRISK_RECORDS", records);
+    const struct Case {
+        QStringList options;
+        int exitCode;
+        RecordOutcome outcome;
+        std::string reason;  // its beginning
+        const char* failedCheck;  // named in JUnit and in records checks --result fail; none when empty
+    } cases[] = {
+        {{}, 0, RecordOutcome::Pass, "", ""},
+        {{"--set", "firmware=ZORMIK FP-4"}, 1, RecordOutcome::Fail,
+         "firmware: expected hex:* ~ ^ZORMIK FP-4, got ZORMIK FP-3", "firmware"},
+        // The variable wins over the file; the check cannot be read.
+        {{"--set", "journal_limit=lots"}, 2, RecordOutcome::Error, "journal used: bad number \"lots\"", ""},
+        {{"--set", "firmware=ZORMIK FP-4", "--stop-on-fail"}, 1, RecordOutcome::Fail, "firmware: expected", "firmware"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = sim.cli(QStringList{"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit",
+                                               junit, "--vars", Example("final-test.vars")} +
+                                   c.options + QStringList{Example("final-test.inp")});
+        ASSERT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        const auto lines = Lines(run.out);
+        const bool stopped = c.options.contains("--stop-on-fail");
+        EXPECT_EQ(Count(lines, "?? "), stopped ? 6 : 10) << run.out;
+        EXPECT_EQ(Count(lines, "-> "), stopped ? 3 : 7) << run.out;
+
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
+        const auto headers = store.List({}, error);
+        ASSERT_FALSE(headers.empty());
+        const std::optional<Record> record = store.Load(headers.front().id, error);
+        ASSERT_TRUE(record && record->header.outcome);
+        EXPECT_EQ(*record->header.outcome, c.outcome) << run.out;
+        EXPECT_EQ(record->header.reason.substr(0, c.reason.size()), c.reason) << record->header.reason;
+        EXPECT_EQ(record->checks.size(), stopped ? 6u : 10u);
+
+        QFile report(junit);
+        ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+        const std::string xml = report.readAll().toStdString();
+        const auto failed = sim.cli({"records", "checks", "--result", "fail", "--format", "csv", "--limit", "1"});
+        EXPECT_EQ(failed.exitCode, 0) << failed.err;
+        if (*c.failedCheck != 0) {
+            EXPECT_NE(xml.find(std::string("name=\"") + c.failedCheck + "\""), std::string::npos) << xml;
+            EXPECT_NE(xml.find("<failure"), std::string::npos) << xml;
+            EXPECT_NE(failed.out.find(std::string(c.failedCheck) + ","), std::string::npos) << failed.out;
+        } else if (c.outcome == RecordOutcome::Pass) {
+            EXPECT_EQ(xml.find("<failure"), std::string::npos) << xml;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
