@@ -230,7 +230,10 @@ void TTestForm::SetRecords(StationRecords* records) {
     ui->UniqueSerialsM->setChecked(records->UniqueSerials());
     records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
     records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
-    records->problemShown = [this](const QString& message) { ui->StatusPn->setText(message); };
+    records->problemShown = [this](const QString& message) {
+        ui->StatusPn->setText(message);
+        m_recordsProblemShown = true;
+    };
     if (!line)
         return;
     if (m_waitingTmr == nullptr) {
@@ -282,6 +285,19 @@ void TTestForm::ShowWaiting() {
 void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {
     ui->OutcomePn->setText(OutcomeCaption(outcome));
     ui->OutcomePn->setToolTip(reason);
+    // A failed or erroneous run says why in the status line (the first failed
+    // check, the first red line) until a run passes, which shows again what
+    // the status line said before.
+    // Records that are not kept stay told: that matters more than one run's reason.
+    const bool tellWhy = (outcome == RecordOutcome::Fail || outcome == RecordOutcome::Error) && !reason.isEmpty() &&
+                         !m_recordsProblemShown;
+    if (tellWhy) {
+        if (!m_statusBeforeVerdict)
+            m_statusBeforeVerdict = ui->StatusPn->text();
+        ui->StatusPn->setText(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
+    } else if (outcome == RecordOutcome::Pass && m_statusBeforeVerdict) {
+        ui->StatusPn->setText(*std::exchange(m_statusBeforeVerdict, std::nullopt));
+    }
     QPalette palette = ui->OutcomePn->palette();
     palette.setColor(QPalette::WindowText, OutcomeColour(outcome));
     ui->OutcomePn->setPalette(palette);
@@ -626,6 +642,7 @@ bool TTestForm::LoadScriptFile(const QString& fileName) {
     if (!ScriptDescription.empty())
         status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
     ui->StatusPn->setText(status);
+    m_statusBeforeVerdict.reset();
     m_scriptFile = QFileInfo(fileName).fileName();
     return true;
 }

@@ -207,7 +207,9 @@ private:
     QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
     QTimer* m_waitingTmr = nullptr;  // refreshes WaitingPn, with a line database
-    std::optional<QString> m_statusBeforeClaimWait;  // StatusPn's text before a claim's wait, while it lasts
+    std::optional<QString> m_statusBeforeClaimWait;
+    std::optional<QString> m_statusBeforeVerdict;
+    bool m_recordsProblemShown = false;  // StatusPn tells that records are not kept  // StatusPn's text before a failed run's reason, until a pass  // StatusPn's text before a claim's wait, while it lasts
     CloseGuard m_close;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first

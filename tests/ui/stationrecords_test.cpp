@@ -12,6 +12,7 @@
 #include "memoryreader.h"
 #include "memread.h"
 #include "readklenbin.h"
+#include "records.h"
 #include "recordstore.h"
 #include "resultsview.h"
 #include "settings.h"
@@ -34,12 +35,16 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 namespace tamrisk {
@@ -654,6 +659,85 @@ TEST_F(StationRecordsTest, JournalOperationsAreKeptWithTheirOutcomesAndLines) {
             shown << status->text();
         EXPECT_EQ(logged, shown);
     }
+}
+
+}  // namespace
+}  // namespace tamrisk
+
+namespace tamrisk {
+namespace {
+
+// Checks judge a run with the variables file read at its start and the unit
+// box as {unit}; the status line names the first failed check; Stop at the
+// first failure (kept in the settings) ends the run there; a variables file
+// that cannot be read runs nothing.
+TEST_F(StationRecordsTest, ChecksJudgeTheRunAndTheStatusLineNamesTheFirstFailure) {
+    const QString vars = dir.filePath("limits.vars");
+    ASSERT_TRUE(testing::WriteFileBytes(vars, "# limits\nready=P\n"));
+    window.SetVariablesFile(vars);
+    EXPECT_EQ(Get<QLabel>("VarsPn")->text(), "Variables: limits.vars");
+    const struct {
+        const char* script;
+        bool stopOnFail;
+        RecordOutcome outcome;
+        const char* status;  // the status line's text after the run begins so
+        int requests, checks;
+    } cases[] = {
+        {"74\n?ok: * = {ready}\n?u: * != {unit}", false, RecordOutcome::Pass, "", 1, 2},
+        {"74\n?first: * = X\n74\n?second: * = Y", false, RecordOutcome::Fail,
+         "FAIL: first: expected * = X, got P", 2, 2},
+        {"74\n?first: * = X\n74\n?second: * = Y", true, RecordOutcome::Fail, "FAIL: first: expected * = X, got P", 1,
+         1},
+        {"74\n?n: * = {missing}", false, RecordOutcome::Error, "ERROR: n: unknown variable {missing}", 1, 1},
+    };
+    Open();
+    Get<QLineEdit>("UnitBox")->setText("ZK1");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        if (window.findChild<QAction*>("StopOnFailM")->isChecked() != c.stopOnFail)
+            window.findChild<QAction*>("StopOnFailM")->trigger();
+        EXPECT_EQ(OpenSettingsStore()->value("StopOnFail").toBool(), c.stopOnFail);
+        Run(c.script);
+        const Record record = Kept().front();
+        EXPECT_EQ(record.header.outcome, c.outcome);
+        EXPECT_EQ(record.checks.size(), static_cast<std::size_t>(c.checks));
+        EXPECT_EQ(ViewLines().filter(QRegularExpression("^-> ")).size(), c.requests);
+        EXPECT_EQ(ViewLines().filter(QRegularExpression("^\\?\\? ")).size(), c.checks);
+        EXPECT_EQ(Get<QLabel>("StatusPn")->text().left(static_cast<qsizetype>(std::strlen(c.status))), c.status);
+    }
+    ASSERT_TRUE(QFile::remove(vars));
+    const std::size_t before = Kept().size(), told = rig.host.messages.size();
+    Run("74");
+    EXPECT_EQ(Kept().size(), before);
+    ASSERT_EQ(rig.host.messages.size(), told + 1);
+    EXPECT_EQ(rig.host.messages.back().text, "Cannot read the variables file; the script was not run.");
+    // The next window made reads the settings before its test clears them.
+    window.SetVariablesFile({});
+    EXPECT_TRUE(Get<QLabel>("VarsPn")->isHidden());
+}
+
+// The Records window lists a record's checks above its log, those that did
+// not hold first.
+TEST_F(StationRecordsTest, TheRecordsWindowShowsARecordsChecksFailedFirst) {
+    Open();
+    Run("74\n?a: * = P\n?b: 1 in 2..3 V\n?c: * ~ ^P$");
+    auto* frame = new TRecordsFrm(dir.filePath("records.sqlite"), QString(), &window);
+    frame->show();
+    auto* table = frame->findChild<QTableView*>("RecordsTable");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame->Reading() && table->model()->rowCount() == 1; }, 20'000));
+    const QPoint cell = table->visualRect(table->model()->index(0, 0)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell);
+    QTableWidget* checks = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (checks = frame->findChild<QTableWidget*>("ChecksTable")) != nullptr && checks->rowCount() == 3; },
+        20'000));
+    const QStringList first = {checks->item(0, 0)->text(), checks->item(0, 1)->text(), checks->item(0, 2)->text(),
+                               checks->item(0, 3)->text()};
+    EXPECT_EQ(first, (QStringList{"b", "1 in 2..3 V", "P", "fail"}));
+    EXPECT_EQ(checks->item(1, 0)->text(), "a");
+    EXPECT_EQ(checks->item(2, 0)->text(), "c");
+    EXPECT_TRUE(checks->isVisible());
 }
 
 }  // namespace
