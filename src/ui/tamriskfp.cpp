@@ -295,8 +295,10 @@ void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {
         if (!m_statusBeforeVerdict)
             m_statusBeforeVerdict = ui->StatusPn->text();
         ui->StatusPn->setText(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
+        ui->StatusPn->setToolTip(ui->StatusPn->text());  // the whole reason, where the panel cuts it
     } else if (outcome == RecordOutcome::Pass && m_statusBeforeVerdict) {
         ui->StatusPn->setText(*std::exchange(m_statusBeforeVerdict, std::nullopt));
+        ui->StatusPn->setToolTip({});
     }
     QPalette palette = ui->OutcomePn->palette();
     palette.setColor(QPalette::WindowText, OutcomeColour(outcome));

@@ -33,6 +33,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -263,8 +264,25 @@ int main(int argc, char** argv) {
     ok = Save(journalForm, out + "/journal-info.png") && ok;
     journalForm.hide();
 
-    // The records window, then the log of the demo run opened from it: the
-    // newest run, as this session recorded it.
+    // The final test with a variables file whose firmware is not the printer's:
+    // its checks in the results, the failed one named in the status line.
+    {
+        const QString vars = dir.filePath("other-customer.vars");
+        QFile file(vars);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write("journal_size=2097152\njournal_limit=2000000\nfirmware=ZORMIK FP-4\n") < 0)
+            return 1;
+        file.close();
+        testForm.SetVariablesFile(vars, false);
+        if (!testForm.LoadScriptFile(QString(TAMRISK_EXAMPLES_DIR) + "/final-test.inp"))
+            return 1;
+        Child<QPushButton>(testForm, "ExecuteBt")->click();
+        testForm.Results().Flush();
+        ok = Save(testForm, out + "/main-checks.png") && ok;
+    }
+
+    // The records window, then the log of the newest run opened from it (the
+    // final test, with its checks), as this session recorded it.
     TRecordsFrm recordsFrm(records, QString(), &testForm);
     recordsFrm.resize(980, 470);
     recordsFrm.show();
