@@ -37,8 +37,8 @@ std::string ExpectedText(const CheckOutcome& check) {
 }  // namespace
 
 int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(
-        rest, {"records", "name", "unit", "station", "result", "since", "until", "limit", "format"}, {});
+    const ParsedArgs args =
+        ParseArgs(rest, {"records", "name", "unit", "station", "result", "since", "until", "limit", "format"}, {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
@@ -69,33 +69,21 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
     if (!format)
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return CliUsage;
-    QString error;
-    const std::vector<CheckRow> checks = store->Checks(filter, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
-    if (format == RecordFormat::Json) {
-        out << ChecksJson(checks).toStdString() << '\n';
-        return CliOk;
-    }
-    if (format == RecordFormat::Csv) {
-        out << ChecksCsv(checks).toStdString();
-        return CliOk;
-    }
-    std::vector<std::vector<std::string>> rows = {
-        {"RECORD", "STARTED (UTC)", "UNIT", "STATION", "CHECK", "EXPECTED", "VALUE", "RESULT"}};
-    for (const CheckRow& row : checks) {
-        const CheckOutcome& check = row.made.check;
-        rows.push_back({row.recordId.substr(0, 8), IsoUtcMs(row.startedMs), EscapeControls(row.unit),
-                        EscapeControls(row.station), EscapeControls(check.name), EscapeControls(ExpectedText(check)),
-                        check.value ? EscapeControls(*check.value) : "-", std::string(CheckResultText(check.result))});
-    }
-    WriteTable(out, rows);
-    return CliOk;
+    return PrintRecordsListing<CheckRow>(
+        args, *format, out, err, [&filter](RecordStore& store, QString& error) { return store.Checks(filter, error); },
+        &ChecksJson, &ChecksCsv,
+        [](const std::vector<CheckRow>& checks) {
+            std::vector<std::vector<std::string>> rows = {
+                {"RECORD", "STARTED (UTC)", "UNIT", "STATION", "CHECK", "EXPECTED", "VALUE", "RESULT"}};
+            for (const CheckRow& row : checks) {
+                const CheckOutcome& check = row.made.check;
+                rows.push_back({row.recordId.substr(0, 8), IsoUtcMs(row.startedMs), EscapeControls(row.unit),
+                                EscapeControls(row.station), EscapeControls(check.name),
+                                EscapeControls(ExpectedText(check)), check.value ? EscapeControls(*check.value) : "-",
+                                std::string(CheckResultText(check.result))});
+            }
+            return rows;
+        });
 }
 
 }  // namespace tamrisk

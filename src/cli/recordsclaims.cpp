@@ -37,31 +37,19 @@ int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out,
     if (!format)
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return CliUsage;
-    QString error;
-    const std::vector<SerialClaimRow> claims = store->Claims(filter, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
-    if (format == RecordFormat::Json) {
-        out << ClaimsJson(claims).toStdString() << '\n';
-        return CliOk;
-    }
-    if (format == RecordFormat::Csv) {
-        out << ClaimsCsv(claims).toStdString();
-        return CliOk;
-    }
-    std::vector<std::vector<std::string>> rows = {{"SPACE", "DATA", "STATION", "UNIT", "CLAIMED (UTC)", "RECORD"}};
-    for (const SerialClaimRow& claim : claims) {
-        rows.push_back({EscapeControls(Cp1251ToUtf8(claim.space)), EscapeControls(Cp1251ToUtf8(claim.data)),
-                        EscapeControls(claim.station), EscapeControls(claim.unit), IsoUtcMs(claim.claimedMs),
-                        claim.recordId.substr(0, 8)});
-    }
-    WriteTable(out, rows);
-    return CliOk;
+    return PrintRecordsListing<SerialClaimRow>(
+        args, *format, out, err, [&filter](RecordStore& store, QString& error) { return store.Claims(filter, error); },
+        &ClaimsJson, &ClaimsCsv,
+        [](const std::vector<SerialClaimRow>& claims) {
+            std::vector<std::vector<std::string>> rows = {
+                {"SPACE", "DATA", "STATION", "UNIT", "CLAIMED (UTC)", "RECORD"}};
+            for (const SerialClaimRow& claim : claims) {
+                rows.push_back({EscapeControls(Cp1251ToUtf8(claim.space)), EscapeControls(Cp1251ToUtf8(claim.data)),
+                                EscapeControls(claim.station), EscapeControls(claim.unit), IsoUtcMs(claim.claimedMs),
+                                claim.recordId.substr(0, 8)});
+            }
+            return rows;
+        });
 }
 
 }  // namespace tamrisk

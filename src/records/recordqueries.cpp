@@ -10,6 +10,23 @@
 
 namespace tamrisk {
 
+namespace {
+
+// A listing's statement: its SELECT, then one "AND condition" with its value
+// for each filter given.
+struct Conditions {
+    QString sql;
+    QVariantList values;
+    void Where(bool given, const char* condition, const QVariant& value) {
+        if (!given)
+            return;
+        sql += QStringLiteral(" AND ") + QLatin1String(condition);
+        values.push_back(value);
+    }
+};
+
+}  // namespace
+
 RecordQueries::RecordQueries(StoreConnection& connection) : m_c(connection) {}
 
 std::vector<RecordHeader> RecordQueries::List(const RecordFilter& filter, QString& error) {
@@ -19,20 +36,15 @@ std::vector<RecordHeader> RecordQueries::List(const RecordFilter& filter, QStrin
         return headers;
     }
     const StoreConnection::Watching watching(m_c);
-    QString sql = QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1");
-    QVariantList values;
-    auto where = [&](bool given, const char* condition, const QVariant& value) {
-        if (!given)
-            return;
-        sql += QStringLiteral(" AND ") + QLatin1String(condition);
-        values.push_back(value);
-    };
-    where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
-    where(!filter.kind.empty(), "kind = ?", Utf8(filter.kind));
-    where(filter.outcome.has_value(), "outcome = ?", OutcomeValue(filter.outcome));
-    where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
-    where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)",
-          Utf8(filter.serial));
+    Conditions c{QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1"),
+                 {}};
+    QString& sql = c.sql;
+    QVariantList& values = c.values;
+    c.Where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
+    c.Where(!filter.kind.empty(), "kind = ?", Utf8(filter.kind));
+    c.Where(filter.outcome.has_value(), "outcome = ?", OutcomeValue(filter.outcome));
+    c.Where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
+    c.Where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)", Utf8(filter.serial));
     if (filter.after) {
         // Written so that the started_ms index bounds the scan.
         sql += QStringLiteral(" AND started_ms <= ? AND (started_ms < ? OR id < ?)");
@@ -117,8 +129,7 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
             query.addBindValue(Utf8(id));
         return m_c.Run(query, failure);
     };
-    QSqlQuery header(m_c.Db()), log(m_c.Db()), serials(m_c.Db()), images(m_c.Db()), steps(m_c.Db()),
-        checks(m_c.Db());
+    QSqlQuery header(m_c.Db()), log(m_c.Db()), serials(m_c.Db()), images(m_c.Db()), steps(m_c.Db()), checks(m_c.Db());
     if (!select(header, QLatin1String(HeaderColumns), QStringLiteral("records WHERE id"), "id") ||
         !select(log, QStringLiteral("record_id, lines"), QStringLiteral("record_log_chunks WHERE record_id"),
                 "record_id, seq") ||
@@ -156,9 +167,8 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
         }
         return true;
     };
-    if (!readChunks(log, "log", [](const QVariant& chunk, Record& record) {
-            return ReadLogChunk(Cp1251From(chunk), record.log);
-        }))
+    if (!readChunks(log, "log",
+                    [](const QVariant& chunk, Record& record) { return ReadLogChunk(Cp1251From(chunk), record.log); }))
         return false;
     while (serials.next()) {
         if (Record* record = of(serials))
@@ -193,21 +203,18 @@ std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QSt
         return claims;
     }
     const StoreConnection::Watching watching(m_c);
-    QString sql = QStringLiteral("SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1");
-    QVariantList values;
-    for (const auto& [given, column, value] :
-         {std::tuple(!filter.space.empty(), "space", Cp1251(filter.space)),
-          std::tuple(!filter.data.empty(), "data", Cp1251(filter.data)),
-          std::tuple(!filter.unit.empty(), "unit", Utf8(filter.unit)),
-          std::tuple(!filter.station.empty(), "station", Utf8(filter.station))}) {
-        if (!given)
-            continue;
-        sql += QStringLiteral(" AND ") + QLatin1String(column) + QStringLiteral(" = ?");
-        values.push_back(value);
-    }
+    Conditions c{QStringLiteral(
+                     "SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1"),
+                 {}};
+    c.Where(!filter.space.empty(), "space = ?", Cp1251(filter.space));
+    c.Where(!filter.data.empty(), "data = ?", Cp1251(filter.data));
+    c.Where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
+    c.Where(!filter.station.empty(), "station = ?", Utf8(filter.station));
+    const QString& sql = c.sql;
+    const QVariantList& values = c.values;
     QSqlQuery query(m_c.Db());
-    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values, filter.limit,
-                error))
+    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values,
+                    filter.limit, error))
         return claims;
     while (query.next()) {
         claims.push_back({Cp1251From(query.value(0)), Cp1251From(query.value(1)), Utf8From(query.value(2)),
@@ -227,23 +234,17 @@ std::vector<CheckRow> RecordQueries::Checks(const CheckFilter& filter, QString& 
     for (const QString& column : QString::fromLatin1(CheckColumns).split(QStringLiteral(", ")))
         sql += QStringLiteral(", c.") + column;
     sql += QStringLiteral(" FROM record_checks c JOIN records r ON r.id = c.record_id WHERE 1 = 1");
-    QVariantList values;
-    auto where = [&](bool given, const char* condition, const QVariant& value) {
-        if (!given)
-            return;
-        sql += QStringLiteral(" AND ") + QLatin1String(condition);
-        values.push_back(value);
-    };
-    where(!filter.name.empty(), "c.name = ?", Utf8(filter.name));
-    where(!filter.unit.empty(), "r.unit = ?", Utf8(filter.unit));
-    where(!filter.station.empty(), "r.station = ?", Utf8(filter.station));
-    where(filter.result.has_value(), "c.result = ?",
-          QString::fromLatin1(CheckResultText(filter.result.value_or(CheckResult::Error))));
-    where(filter.sinceMs.has_value(), "r.started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
-    where(filter.untilMs.has_value(), "r.started_ms < ?", QVariant(filter.untilMs.value_or(0)));
+    Conditions c{sql, {}};
+    c.Where(!filter.name.empty(), "c.name = ?", Utf8(filter.name));
+    c.Where(!filter.unit.empty(), "r.unit = ?", Utf8(filter.unit));
+    c.Where(!filter.station.empty(), "r.station = ?", Utf8(filter.station));
+    c.Where(filter.result.has_value(), "c.result = ?",
+            QString::fromLatin1(CheckResultText(filter.result.value_or(CheckResult::Error))));
+    c.Where(filter.sinceMs.has_value(), "r.started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
+    c.Where(filter.untilMs.has_value(), "r.started_ms < ?", QVariant(filter.untilMs.value_or(0)));
     QSqlQuery query(m_c.Db());
-    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY r.started_ms DESC, r.id DESC, c.seq"), values, filter.limit,
-                    error))
+    if (!m_c.Select(query, c.sql + QStringLiteral(" ORDER BY r.started_ms DESC, r.id DESC, c.seq"), c.values,
+                    filter.limit, error))
         return checks;
     while (query.next()) {
         checks.push_back({ReadCheck(query, 4), Utf8From(query.value(0)), Utf8From(query.value(1)),
