@@ -79,6 +79,11 @@ public:
     // busy at once rather than waiting: programs that make the file together try
     // again for as long as a busy database is waited for.
     bool AfterOpen(const Exec& exec, QSqlError& failure) const override {
+        // A new file takes large pages: a busy run writes its log and steps a
+        // page at a time, and every page is a system call into the write-ahead
+        // log and another out of it. A file made before keeps its own size.
+        if (!exec(QStringLiteral("PRAGMA page_size=16384"), failure))
+            return false;
         bool wal = false;
         for (QDeadlineTimer busy(WalWaitMs); !wal;) {
             wal = exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);

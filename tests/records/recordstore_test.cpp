@@ -168,6 +168,24 @@ INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreOpenOn, Backends, BackendName);
 // A records file of the first schema, as the first program that kept records
 // left it, is upgraded in place and keeps its records and their lines in order;
 // its log lines name no script line.
+// A new records file takes large pages (fewer writes for a busy run); a file
+// made before keeps the size it has.
+TEST(RecordStorePages, ANewFileTakesLargePagesAndAnOlderOneKeepsItsOwn) {
+    QTemporaryDir dir;
+    const QString made = dir.filePath("new.sqlite"), older = dir.filePath("older.sqlite");
+    RunSql(older, {QStringLiteral("PRAGMA page_size=4096"),
+                   QStringLiteral("CREATE TABLE schema_version (version INTEGER NOT NULL)"),
+                   QStringLiteral("INSERT INTO schema_version VALUES (1)")});
+    for (const auto& [path, pageSize] : {std::pair(made, "16384\n"), std::pair(older, "4096\n")}) {
+        {
+            RecordStore store;
+            QString error;
+            ASSERT_TRUE(store.Open(path, error) || path == older) << error.toStdString();
+        }
+        EXPECT_EQ(RunSql(path, {QStringLiteral("PRAGMA page_size")}), pageSize) << path.toStdString();
+    }
+}
+
 TEST_P(RecordStoreOpenOn, UpgradesARecordsDatabaseOfTheFirstSchema) {
     const QString path = Location();
     RunSql(path,
