@@ -91,7 +91,10 @@ public:
                 break;
             QThread::msleep(10);
         }
-        return wal && exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure);
+        // Checkpoints every 4 MB of log, as with SQLite's own pages, on the
+        // writer's thread during a run rather than all at once as it closes.
+        return wal && exec(QStringLiteral("PRAGMA synchronous=NORMAL"), failure) &&
+               exec(QStringLiteral("PRAGMA wal_autocheckpoint=256"), failure);
     }
     bool SetDurable(bool on, const Exec& exec, QSqlError& failure) const override {
         return exec(on ? QStringLiteral("PRAGMA synchronous=FULL") : QStringLiteral("PRAGMA synchronous=NORMAL"),
