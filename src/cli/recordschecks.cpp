@@ -17,21 +17,11 @@ namespace tamrisk {
 
 namespace {
 
-// What a check expected, as the table shows it: "= 2097152", "in 0..2000000 bytes",
-// "< 5 V"; "-" for a check that could not be read that far.
+// What a check expected as the table shows it; "-" for a check whose line
+// could not be read that far.
 std::string ExpectedText(const CheckOutcome& check) {
-    if (check.op.empty() || (!check.expected && !check.low && !check.high))
-        return "-";
-    std::string text = check.op;
-    if (check.expected)
-        text += ' ' + *check.expected;
-    else if (check.op == "in")
-        text += ' ' + (check.low ? NumberText(*check.low) : "") + ".." + (check.high ? NumberText(*check.high) : "");
-    else if (check.low || check.high)
-        text += ' ' + NumberText(check.low ? *check.low : *check.high);
-    if (!check.units.empty())
-        text += ' ' + check.units;
-    return text;
+    const std::string text = CheckExpectation(check);
+    return text.empty() ? "-" : text;
 }
 
 }  // namespace

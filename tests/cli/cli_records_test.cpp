@@ -827,7 +827,7 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     const auto table = Lines(sim.cli({"records", "checks", "--result", "fail"}).out);
     ASSERT_EQ(table.size(), 2u);
     EXPECT_TRUE(QString::fromStdString(table[1]).contains(QRegularExpression(
-        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +in 0..2000000 bytes +2097000 +fail$")))
+        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +2 in 0..2000000 bytes +2097000 +fail$")))
         << table[1];
 
     // CSV, one row a check, as a statistics tool loads it.
