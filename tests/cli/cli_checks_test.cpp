@@ -69,6 +69,10 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
         const std::string xml = report.readAll().toStdString();
         const auto failed = sim.cli({"records", "checks", "--result", "fail", "--format", "csv", "--limit", "1"});
         EXPECT_EQ(failed.exitCode, 0) << failed.err;
+        // Runs failed by a check are found among the failed runs.
+        const auto failedRuns = Lines(sim.cli({"records", "list", "--outcome", "fail", "--limit", "1"}).out);
+        EXPECT_EQ(failedRuns.size() == 2 && failedRuns[1].substr(0, 8) == record->header.id.substr(0, 8),
+                  c.outcome == RecordOutcome::Fail);
         if (*c.failedCheck != 0) {
             EXPECT_NE(xml.find(std::string("name=\"") + c.failedCheck + "\""), std::string::npos) << xml;
             EXPECT_NE(xml.find("<failure"), std::string::npos) << xml;
