@@ -247,9 +247,11 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
             return Unreadable(std::move(read), unknownVariable());
         if (check.op == "~") {
             read.pattern.setPattern(QString::fromUtf8(put.data(), static_cast<qsizetype>(put.size())));
-            if (!read.pattern.isValid())
-                return Unreadable(std::move(read),
-                                  "bad regular expression: " + read.pattern.errorString().toStdString());
+            if (!read.pattern.isValid()) {
+                // Read before `read` is handed on: the order arguments are made in is the compiler's.
+                std::string why = "bad regular expression: " + read.pattern.errorString().toStdString();
+                return Unreadable(std::move(read), std::move(why));
+            }
         }
         read.expectation = check.field + " " + check.op + " " + put;
         check.expected = std::move(put);
