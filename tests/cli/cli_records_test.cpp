@@ -2,6 +2,7 @@
 // and records list and show over them.
 
 #include "recordstore.h"
+#include "recordtesting.h"
 #include "reports.h"
 #include "simprocess.h"
 #include "testfiles.h"
@@ -756,22 +757,6 @@ TEST_F(CliRecords, ClaimsAreListedWithStationUnitAndRecord) {
     EXPECT_EQ(sim.cli({"records", "claims", "--limit", "x"}).exitCode, 2);
 }
 
-// A check of field 2 or 3 as a run makes one.
-RecordCheck MadeCheck(const char* name, CheckResult result, std::optional<std::string> value, std::optional<int> step) {
-    CheckOutcome check;
-    check.name = name;
-    check.line = 6;
-    check.field = "2";
-    check.op = "in";
-    check.low = 0;
-    check.high = 2000000;
-    check.units = "bytes";
-    check.value = std::move(value);
-    check.result = result;
-    check.message = std::string(name) + ": expected 2 in 0..2000000";
-    return {check, step};
-}
-
 TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     RecordStore store;
     QString error;
@@ -785,13 +770,13 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     second.unit = "UNIT-B";
     second.station = "line-9";
     second.startedMs = 1'800'000'000'000;  // 2027-01-15
-    RecordCheck unread = MadeCheck("firmware", CheckResult::Error, std::nullopt, std::nullopt);
+    RecordCheck unread = NumericCheck("firmware", CheckResult::Error, std::nullopt, std::nullopt);
     unread.check.op.clear();
     unread.check.low = unread.check.high = std::nullopt;
     for (const auto& [header, checks] :
-         {std::pair(first, std::vector{MadeCheck("size", CheckResult::Pass, "2097152", 0),
-                                       MadeCheck("used", CheckResult::Fail, "2097000", 1)}),
-          std::pair(second, std::vector{MadeCheck("used", CheckResult::Pass, "12", 0), unread})}) {
+         {std::pair(first, std::vector{NumericCheck("size", CheckResult::Pass, "2097152", 0),
+                                       NumericCheck("used", CheckResult::Fail, "2097000", 1)}),
+          std::pair(second, std::vector{NumericCheck("used", CheckResult::Pass, "12", 0), unread})}) {
         ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
         RecordBatch batch;
         batch.checks = checks;
@@ -823,7 +808,7 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     const auto table = Lines(sim.cli({"records", "checks", "--result", "fail"}).out);
     ASSERT_EQ(table.size(), 2u);
     EXPECT_TRUE(QString::fromStdString(table[1]).contains(QRegularExpression(
-        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +2 in 0..2000000 bytes +2097000 +fail$")))
+        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +3 in 0..2000000 bytes +2097000 +fail$")))
         << table[1];
 
     for (const QStringList& bad : {QStringList{"--result", "green"}, QStringList{"--until", "tomorrow"},

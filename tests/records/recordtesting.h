@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,15 @@
 #include <unistd.h>
 
 namespace tamrisk::testing {
+
+// A check of script line 5 that field 3 is in 0..2000000 bytes, as a run makes
+// one, with the value it found and the step it judged.
+inline RecordCheck NumericCheck(std::string name, CheckResult result, std::optional<std::string> value,
+                                std::optional<int> step) {
+    return {CheckOutcome{name, 5, "3", "in", std::nullopt, 0, 2000000, "bytes", std::move(value), result,
+                         name + ": expected 3 in 0..2000000, got 2097000"},
+            step};
+}
 
 inline RecordHeader TestHeader(std::string id, std::string kind = "run", qint64 startedMs = 1'700'000'000'000) {
     RecordHeader header;

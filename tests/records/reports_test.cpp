@@ -16,6 +16,7 @@
 namespace tamrisk {
 namespace {
 
+using testing::NumericCheck;
 using testing::TestHeader;
 
 // "Касов апарат" in Windows-1251, as the log holds it.
@@ -75,13 +76,6 @@ Record WithSteps(Record record, std::vector<RecordStep> steps) {
 
 // A check as a run makes one: a numeric one with `low`..`high` and units, a
 // text one with `expected`.
-RecordCheck NumericCheck(std::string name, CheckResult result, std::optional<std::string> value,
-                         std::optional<int> step) {
-    return {CheckOutcome{name, 5, "3", "in", std::nullopt, 0, 2000000, "bytes", std::move(value), result,
-                         name + ": expected 3 in 0..2000000, got 2097000"},
-            step};
-}
-
 RecordCheck TextCheck(std::string name, CheckResult result, std::string expected, std::optional<int> step) {
     return {CheckOutcome{name, 8, "hex:*", "~", std::move(expected), std::nullopt, std::nullopt, "", "ZORMIK FP-2",
                          result, name + ": expected ~ " + expected + ", got ZORMIK FP-2"},
