@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   libqt6svg6 scdoc dpkg-dev file lintian desktop-file-utils appstream
+  qt6-httpserver-dev qt6-websockets-dev libjs-chart.js chromium
 )
 
 missing=()

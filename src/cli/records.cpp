@@ -46,7 +46,7 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
 
 }  // namespace
 
-std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd) {
+std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd, bool local) {
     const QString given = QString::fromStdString(text);
     // A day alone reads as a time too (its midnight), and a time as its day:
     // told apart by length.
@@ -55,7 +55,7 @@ std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd) {
                                    : QDateTime::fromString(given, Qt::ISODateWithMs);
     if (!when.isValid())
         return std::nullopt;
-    if (when.timeSpec() == Qt::LocalTime)
+    if (when.timeSpec() == Qt::LocalTime && !local)
         when.setTimeZone(QTimeZone::utc());
     return when.toMSecsSinceEpoch();
 }
@@ -80,7 +80,7 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "records needs an action: list, show, export, checks, sync, claims or setup");
+        return UsageError(err, "records needs an action: list, show, export, checks, stats, sync, claims or setup");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
@@ -95,6 +95,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
         return RecordsSyncAction(args, out, err);
     if (action == "claims")
         return RecordsClaimsAction(args, out, err);
+    if (action == "stats")
+        return RecordsStatsAction(args, out, err);
     if (action == "setup")
         return RecordsSetupAction(args, out, err);
     return UsageError(err, "unknown records action " + action);

@@ -3,6 +3,7 @@
 // page; a record found by the start of its id; whole records, in batches; the
 // claims on serial numbers; the checks of answers across records. Read only.
 
+#include "linestats.h"
 #include "record.h"
 #include "storeconnection.h"
 
@@ -52,6 +53,12 @@ struct CheckRow {
     qint64 startedMs = 0;                 // the record's start, UTC ms
 };
 
+// The period and station that Stats works the line's numbers out for.
+struct StatsQuery {
+    qint64 sinceMs = 0, untilMs = 0;  // started at or after, before; UTC ms
+    std::string station{};            // UTF-8, exact; empty: the whole line
+};
+
 // Found: `id` is the one record; Ambiguous: more than one starts so; NotFound:
 // none does; Failed: the question could not be asked (`error` says why).
 enum class Resolve { Found, Ambiguous, NotFound, Failed };
@@ -79,6 +86,10 @@ public:
     // The checks that match, newest record first, each record's in the order
     // made. Empty with `error` set on failure.
     std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error);
+
+    // The line's numbers over a period (see linestats.h), read from the records
+    // the tables hold. Empty numbers with `error` set on failure.
+    LineStats Stats(const StatsQuery& query, QString& error);
 
 private:
     bool LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error);

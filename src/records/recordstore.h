@@ -141,6 +141,7 @@ public:
         return m_queries.Claims(filter, error);
     }
     std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error) { return m_queries.Checks(filter, error); }
+    LineStats Stats(const StatsQuery& query, QString& error) { return m_queries.Stats(query, error); }
 
 private:
     StoreConnection m_connection;

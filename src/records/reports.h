@@ -74,4 +74,21 @@ QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims);
 QByteArray ChecksJson(std::span<const CheckRow> checks);
 QByteArray ChecksCsv(std::span<const CheckRow> checks);
 
+// The line's numbers as one JSON object: `since`, `until` (as `started` is
+// written), `station` (null for the whole line), the line's numbers (`units`,
+// `runs`, `runs_without_unit`, `outcomes` {pass, fail, error, aborted,
+// running}, `first_runs` (the same, of the units' first-ever runs),
+// `first_pass_yield`, `final_yield`, `runs_per_unit` (null without a unit),
+// `retested_units`), `stations` (a list of the same numbers with `station`,
+// `last_record`, `usual_gap_s` (null when not known) and `silent`), `pareto`
+// ([{"cause", "count"}]) and `per_hour` ([{"hour", "station", "units"}]).
+QByteArray StatsJson(const LineStats& stats);
+// The same as CSV: a row for the line (station empty) and one a station, with
+// the columns `station`, `units`, `runs`, `runs_without_unit`, `pass`, `fail`,
+// `error`, `aborted`, `running`, `first_runs`, `first_pass`, `first_fail`,
+// `first_error`, `first_aborted`, `first_pass_yield`, `final_yield`,
+// `retested_units`, `runs_per_unit`, `last_record`, `silent`; quoted and ended
+// as HeadersCsv's.
+QByteArray StatsCsv(const LineStats& stats);
+
 }  // namespace tamrisk
