@@ -1,0 +1,158 @@
+#include "linestats.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace tamrisk {
+
+namespace {
+
+constexpr qint64 HourMs = 3600 * 1000;
+// A station is silent when its newest record is older than three of its usual
+// gaps, and never before this: a line that pauses for a few minutes is not stopped.
+constexpr qint64 SilentAtLeastMs = 10 * 60 * 1000;
+
+void Count(OutcomeCounts& counts, const std::optional<std::string>& outcome) {
+    if (!outcome)
+        ++counts.running;
+    else if (*outcome == "pass")
+        ++counts.pass;
+    else if (*outcome == "fail")
+        ++counts.fail;
+    else if (*outcome == "error")
+        ++counts.error;
+    else
+        ++counts.aborted;
+}
+
+std::optional<double> Fraction(int part, int whole) {
+    if (whole == 0)
+        return std::nullopt;
+    return static_cast<double>(part) / whole;
+}
+
+// The numbers of `runs` (in start order), `first` telling each unit's first-ever
+// run among all the period's runs (absent: the unit was tested before).
+ScopeStats Scope(const std::string& station, const std::vector<const StatsRun*>& runs,
+                 const std::map<std::string, const StatsRun*>& first) {
+    ScopeStats scope;
+    scope.station = station;
+    struct Unit {
+        int runs = 0;
+        const StatsRun* lastEnded = nullptr;
+    };
+    std::map<std::string, Unit> units;
+    int runsWithUnit = 0;
+    for (const StatsRun* run : runs) {
+        ++scope.runs;
+        Count(scope.outcomes, run->outcome);
+        if (run->unit.empty()) {
+            ++scope.runsWithoutUnit;
+            continue;
+        }
+        ++runsWithUnit;
+        Unit& unit = units[run->unit];
+        ++unit.runs;
+        if (run->outcome)
+            unit.lastEnded = run;
+        if (const auto found = first.find(run->unit); found != first.end() && found->second == run)
+            Count(scope.firstRuns, run->outcome);
+    }
+    scope.units = static_cast<int>(units.size());
+    int ended = 0, passed = 0;
+    for (const auto& [name, unit] : units) {
+        if (unit.runs > 1)
+            ++scope.retestedUnits;
+        if (unit.lastEnded != nullptr) {
+            ++ended;
+            passed += *unit.lastEnded->outcome == "pass" ? 1 : 0;
+        }
+    }
+    const OutcomeCounts& f = scope.firstRuns;
+    scope.firstPassYield = Fraction(f.pass, f.pass + f.fail + f.error + f.aborted);
+    scope.finalYield = Fraction(passed, ended);
+    if (scope.units > 0)
+        scope.runsPerUnit = static_cast<double>(runsWithUnit) / scope.units;
+    return scope;
+}
+
+// The median time between the starts of `runs` (in start order); none for fewer than two.
+std::optional<qint64> UsualGap(const std::vector<const StatsRun*>& runs) {
+    if (runs.size() < 2)
+        return std::nullopt;
+    std::vector<qint64> gaps;
+    for (std::size_t i = 1; i < runs.size(); ++i)
+        gaps.push_back(runs[i]->startedMs - runs[i - 1]->startedMs);
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    return gaps[gaps.size() / 2];
+}
+
+}  // namespace
+
+std::string FailureCause(const std::optional<std::string>& firstFailedCheck,
+                         const std::optional<std::pair<int, int>>& firstRedStep, const std::string& reason) {
+    if (firstFailedCheck)
+        return *firstFailedCheck;
+    if (firstRedStep)
+        return "line " + std::to_string(firstRedStep->first) + ": " + std::to_string(firstRedStep->second);
+    return reason.empty() ? "unknown" : reason;
+}
+
+LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
+                           qint64 untilMs, const std::string& station) {
+    std::sort(runs.begin(), runs.end(), [](const StatsRun& a, const StatsRun& b) {
+        return std::tie(a.startedMs, a.id) < std::tie(b.startedMs, b.id);
+    });
+    // Each unit's first-ever run, over every station: its first in the period
+    // unless it was tested before.
+    std::map<std::string, const StatsRun*> first;
+    for (const StatsRun& run : runs) {
+        if (!run.unit.empty() && !run.testedBefore)
+            first.emplace(run.unit, &run);
+    }
+    std::vector<const StatsRun*> inScope;
+    std::map<std::string, std::vector<const StatsRun*>> byStation;
+    for (const StatsRun& run : runs) {
+        if (!station.empty() && run.station != station)
+            continue;
+        inScope.push_back(&run);
+        byStation[run.station].push_back(&run);
+    }
+
+    LineStats stats;
+    stats.sinceMs = sinceMs;
+    stats.untilMs = untilMs;
+    stats.station = station;
+    stats.line = Scope(station, inScope, first);
+    for (const auto& [name, stationRuns] : byStation) {
+        ScopeStats scope = Scope(name, stationRuns, first);
+        const auto newest = std::find_if(last.begin(), last.end(), [&](const StationLast& l) { return l.station == name; });
+        scope.lastRecordMs = newest != last.end() ? newest->lastMs : stationRuns.back()->startedMs;
+        scope.usualGapMs = UsualGap(stationRuns);
+        scope.silent = scope.usualGapMs &&
+                       untilMs - *scope.lastRecordMs > std::max(3 * *scope.usualGapMs, SilentAtLeastMs);
+        stats.stations.push_back(std::move(scope));
+    }
+
+    std::map<std::string, int> causes;
+    std::map<std::pair<qint64, std::string>, std::set<std::string>> hours;
+    for (const StatsRun* run : inScope) {
+        if (run->outcome == "fail" || run->outcome == "error")
+            ++causes[run->cause];
+        if (!run->unit.empty())
+            hours[{run->startedMs - run->startedMs % HourMs, run->station}].insert(run->unit);
+    }
+    for (const auto& [cause, count] : causes)
+        stats.pareto.push_back({cause, count});
+    std::stable_sort(stats.pareto.begin(), stats.pareto.end(),
+                     [](const CauseCount& a, const CauseCount& b) { return a.count > b.count; });
+    if (stats.pareto.size() > ParetoLength)
+        stats.pareto.resize(ParetoLength);
+    for (const auto& [hour, units] : hours)
+        stats.perHour.push_back({hour.first, hour.second, static_cast<int>(units.size())});
+    return stats;
+}
+
+}  // namespace tamrisk

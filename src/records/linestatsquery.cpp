@@ -1,0 +1,157 @@
+// The line's numbers read from the tables: the period's runs with their
+// headers, which units were tested before the period, each station's newest
+// record, and the cause of every failed run. ComputeLineStats does the sums.
+
+#include "recordqueries.h"
+
+#include "recordrows.h"
+
+#include <QSqlQuery>
+
+#include <map>
+#include <set>
+
+namespace tamrisk {
+
+namespace {
+
+// How many record ids one statement names when the step chunks are read.
+constexpr std::size_t IdsAStatement = 200;
+
+}  // namespace
+
+LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
+    error.clear();
+    if (!m_c.IsOpen()) {
+        m_c.NotOpen(error);
+        return {};
+    }
+    const StoreConnection::Watching watching(m_c);
+    const QVariantList period = {query.sinceMs, query.untilMs};
+    auto select = [&](QSqlQuery& q, const QString& sql, QVariantList values) {
+        return m_c.Select(q, sql, std::move(values), 0, error);
+    };
+
+    std::vector<StatsRun> runs;
+    std::map<std::string, std::size_t> failed;  // record id -> its run, for the fail and error runs
+    {
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason FROM records"
+                                   " WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
+                    period))
+            return {};
+        while (q.next()) {
+            StatsRun run;
+            run.id = Utf8From(q.value(0));
+            run.station = Utf8From(q.value(1));
+            run.unit = Utf8From(q.value(2));
+            run.startedMs = q.value(3).toLongLong();
+            if (!q.value(4).isNull())
+                run.outcome = Utf8From(q.value(4));
+            if (run.outcome == "fail" || run.outcome == "error") {
+                run.cause = Utf8From(q.value(5));  // the reason, unless a check or a step names the cause
+                failed.emplace(run.id, runs.size());
+            }
+            runs.push_back(std::move(run));
+        }
+    }
+
+    // Units with a run before the period: the records_unit index answers each.
+    std::set<std::string> testedBefore;
+    {
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT DISTINCT r.unit FROM records r WHERE r.kind = 'run' AND r.unit <> ''"
+                                   " AND r.started_ms >= ? AND r.started_ms < ? AND EXISTS (SELECT 1 FROM records p"
+                                   " WHERE p.unit = r.unit AND p.kind = 'run' AND p.started_ms < ?)"),
+                    {query.sinceMs, query.untilMs, query.sinceMs}))
+            return {};
+        while (q.next())
+            testedBefore.insert(Utf8From(q.value(0)));
+    }
+    for (StatsRun& run : runs)
+        run.testedBefore = testedBefore.count(run.unit) > 0;
+
+    std::vector<StationLast> last;
+    {
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT station, MAX(started_ms) FROM records"
+                                   " WHERE started_ms >= ? AND started_ms < ? GROUP BY station"),
+                    period))
+            return {};
+        while (q.next())
+            last.push_back({Utf8From(q.value(0)), q.value(1).toLongLong()});
+    }
+
+    // The first check that did not pass names a failed run's cause.
+    std::set<std::string> named;
+    {
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT c.record_id, c.name FROM record_checks c JOIN records r ON r.id = c.record_id"
+                                   " WHERE r.kind = 'run' AND r.outcome IN ('fail', 'error') AND r.started_ms >= ?"
+                                   " AND r.started_ms < ? AND c.result <> 'pass' ORDER BY c.record_id, c.seq"),
+                    period))
+            return {};
+        while (q.next()) {
+            const std::string id = Utf8From(q.value(0));
+            const auto run = failed.find(id);
+            if (run != failed.end() && named.insert(id).second)
+                runs[run->second].cause = Utf8From(q.value(1));
+        }
+    }
+
+    // Else its first red step: the chunks of the others read in order, each
+    // run's only until its red step is found.
+    std::vector<std::string> unnamed;
+    for (const auto& [id, at] : failed) {
+        if (!named.count(id))
+            unnamed.push_back(id);
+    }
+    for (std::size_t from = 0; from < unnamed.size(); from += IdsAStatement) {
+        const std::size_t count = std::min(IdsAStatement, unnamed.size() - from);
+        QString marks = QStringLiteral("?");
+        QVariantList ids = {Utf8(unnamed[from])};
+        for (std::size_t i = 1; i < count; ++i) {
+            marks += QStringLiteral(", ?");
+            ids.push_back(Utf8(unnamed[from + i]));
+        }
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT record_id, steps FROM record_step_chunks WHERE record_id IN (") + marks +
+                        QStringLiteral(") ORDER BY record_id, seq"),
+                    ids))
+            return {};
+        std::set<std::string> found;
+        while (q.next()) {
+            const std::string id = Utf8From(q.value(0));
+            if (found.count(id))
+                continue;
+            std::vector<RecordStep> steps;
+            if (!ReadStepChunk(BytesFrom(q.value(1)), steps)) {
+                m_c.Fail(StoreError::Kind::StatementFailed,
+                         QStringLiteral("the steps of record ") + QString::fromStdString(id) +
+                             QStringLiteral(" cannot be read"),
+                         error);
+                return {};
+            }
+            for (const RecordStep& step : steps) {
+                if (step.result != StepResult::Answered) {
+                    runs[failed.at(id)].cause = FailureCause(std::nullopt, std::pair(step.line.value_or(0), step.command),
+                                                             std::string());
+                    found.insert(id);
+                    break;
+                }
+            }
+        }
+    }
+    for (StatsRun& run : runs) {
+        if (run.outcome == "fail" || run.outcome == "error")
+            run.cause = FailureCause(std::nullopt, std::nullopt, run.cause);  // "unknown" for no reason
+    }
+    return ComputeLineStats(std::move(runs), last, query.sinceMs, query.untilMs, query.station);
+}
+
+}  // namespace tamrisk
