@@ -32,14 +32,11 @@ constexpr auto GetOrHead = Method::Get | Method::Head;
 const QByteArray JsonType = "application/json";
 const QByteArray HtmlType = "text/html; charset=utf-8";
 
-DashboardAnswer Json(QByteArray body, Status status = Status::Ok) {
-    // As tamrisk-cli prints it: one line.
-    body += '\n';
-    return {status, JsonType, std::move(body)};
-}
+// The bytes of JSON as the records command with --format json prints them.
+DashboardAnswer Json(QByteArray body, Status status = Status::Ok) { return {status, JsonType, std::move(body)}; }
 
 DashboardAnswer JsonError(const QString& text, Status status) {
-    return Json(QJsonDocument(QJsonObject{{QStringLiteral("error"), text}}).toJson(QJsonDocument::Compact), status);
+    return Json(QJsonDocument(QJsonObject{{QStringLiteral("error"), text}}).toJson(QJsonDocument::Compact) + '\n', status);
 }
 
 DashboardAnswer Html(QByteArray body, Status status = Status::Ok) { return {status, HtmlType, std::move(body)}; }
@@ -99,7 +96,7 @@ DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
     const std::vector<RecordHeader> headers = store.List(filter, error);
     if (!error.isEmpty())
         return ReadFailed(store, error, false);
-    return Json(HeadersJson(headers));
+    return Json(HeadersJson(headers) + '\n');
 }
 
 // The record whose id starts with `prefix`, as JSON or as its page.
@@ -126,7 +123,7 @@ DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool pag
             return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
         return ReadFailed(store, error, page);
     }
-    return page ? Html(RecordPage(*record)) : Json(RecordJson(*record));
+    return page ? Html(RecordPage(*record)) : Json(RecordJson(*record) + '\n');
 }
 
 }  // namespace

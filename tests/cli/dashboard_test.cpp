@@ -198,7 +198,7 @@ TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
     CdpBrowser browser;
     OpenPage(browser);
     const QJsonObject stats = Stats();
-    EXPECT_EQ(stats.value("units").toInt(), 8);
+    EXPECT_EQ(stats.value("units").toInt(), 7);
 
     const auto text = [&browser](const char* id) {
         return browser.Evaluate(QStringLiteral("document.getElementById('%1').textContent").arg(QLatin1String(id))).toString();
