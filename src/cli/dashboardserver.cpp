@@ -29,6 +29,8 @@ using Method = QHttpServerRequest::Method;
 
 constexpr auto GetOrHead = Method::Get | Method::Head;
 
+bool IsHead(const QHttpServerRequest& request) { return request.method() == Method::Head; }
+
 const QByteArray JsonType = "application/json";
 const QByteArray HtmlType = "text/html; charset=utf-8";
 
@@ -57,10 +59,10 @@ DashboardAnswer Resource(const QString& name, const QByteArray& type) {
 }
 
 // An answer at once, without a worker.
-QFuture<QHttpServerResponse> Ready(const DashboardAnswer& answer) {
+QFuture<QHttpServerResponse> Ready(const DashboardAnswer& answer, bool head) {
     QPromise<QHttpServerResponse> ready;
     ready.start();
-    ready.addResult(DashboardResponse(answer));
+    ready.addResult(DashboardResponse(answer, head));
     ready.finish();
     return ready.future();
 }
@@ -143,8 +145,9 @@ bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& e
     return store.Open(location, error);
 }
 
-QHttpServerResponse DashboardResponse(const DashboardAnswer& answer) {
-    QHttpServerResponse response(answer.mimeType, answer.body, answer.status);
+QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head) {
+    // The server module writes a body as it is given, for HEAD too: none given.
+    QHttpServerResponse response(answer.mimeType, head ? QByteArray() : answer.body, answer.status);
     response.addHeader("Content-Security-Policy", "default-src 'self'");
     response.addHeader("X-Content-Type-Options", "nosniff");
     response.addHeader("Referrer-Policy", "no-referrer");
@@ -194,14 +197,16 @@ DashboardAnswer DashboardServer::RunOnWorker(const Query& query) {
     return answer;
 }
 
-QFuture<QHttpServerResponse> DashboardServer::Ask(const QString& shareKey, Query query) {
+QFuture<QHttpServerResponse> DashboardServer::Ask(const QHttpServerRequest& request, const QString& shareKey,
+                                                  Query query) {
+    const bool head = IsHead(request);
     if (!shareKey.isEmpty()) {
         const QMutexLocker lock(&m_sharedLock);
         const auto kept = m_shared.constFind(shareKey);
         if (kept != m_shared.constEnd() && !kept->made.hasExpired(ShareAnswerMs))
-            return Ready(kept->answer);
+            return Ready(kept->answer, head);
     }
-    return QtConcurrent::run(&m_pool, [this, shareKey, query = std::move(query)] {
+    return QtConcurrent::run(&m_pool, [this, head, shareKey, query = std::move(query)] {
         DashboardAnswer answer = RunOnWorker(query);
         if (!shareKey.isEmpty()) {
             const QMutexLocker lock(&m_sharedLock);
@@ -209,28 +214,32 @@ QFuture<QHttpServerResponse> DashboardServer::Ask(const QString& shareKey, Query
             kept.made.start();
             kept.answer = answer;
         }
-        return DashboardResponse(answer);
+        return DashboardResponse(answer, head);
     });
 }
 
 void DashboardServer::AddRoutes() {
     const auto page = [](const QString& name, const QByteArray& type) {
-        return [name, type] { return DashboardResponse(Resource(name, type)); };
+        return [name, type](const QHttpServerRequest& request) {
+            return DashboardResponse(Resource(name, type), IsHead(request));
+        };
     };
     m_http.route("/", GetOrHead, page(QStringLiteral("index.html"), HtmlType));
     m_http.route("/dashboard.js", GetOrHead, page(QStringLiteral("dashboard.js"), "text/javascript; charset=utf-8"));
     m_http.route("/dashboard.css", GetOrHead, page(QStringLiteral("dashboard.css"), "text/css; charset=utf-8"));
-    m_http.route("/chart.js", GetOrHead, [this] {
+    m_http.route("/chart.js", GetOrHead, [this](const QHttpServerRequest& request) {
         QFile file(m_chartPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return DashboardResponse({Status::NotFound, "text/plain; charset=utf-8", "Chart.js is not installed\n"});
-        return DashboardResponse({Status::Ok, "text/javascript; charset=utf-8", file.readAll()});
+        if (!file.open(QIODevice::ReadOnly)) {
+            return DashboardResponse({Status::NotFound, "text/plain; charset=utf-8", "Chart.js is not installed\n"},
+                                     IsHead(request));
+        }
+        return DashboardResponse({Status::Ok, "text/javascript; charset=utf-8", file.readAll()}, IsHead(request));
     });
 
     m_http.route("/api/stats", GetOrHead, [this](const QHttpServerRequest& request) {
         const QUrlQuery params = request.query();
         const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
-        return Ask(QStringLiteral("stats?") + params.toString(QUrl::FullyEncoded),
+        return Ask(request, QStringLiteral("stats?") + params.toString(QUrl::FullyEncoded),
                    [params, nowMs](RecordStore& store) { return StatsAnswer(store, params, nowMs); });
     });
     m_http.route("/api/records", GetOrHead, [this](const QHttpServerRequest& request) {
@@ -242,18 +251,19 @@ void DashboardServer::AddRoutes() {
                 ParseWholeNumber(params.queryItemValue(QStringLiteral("limit")).toStdString(), 1, 1000);
             if (!limit)
                 return Ready(
-                    JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest));
+                    JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
+                    IsHead(request));
             filter.limit = static_cast<int>(*limit);
         }
         filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
-        return Ask(QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
+        return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
                    [filter](RecordStore& store) { return ListAnswer(store, filter); });
     });
-    m_http.route("/api/records/<arg>", GetOrHead, [this](const QString& prefix) {
-        return Ask({}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, false); });
+    m_http.route("/api/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
+        return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, false); });
     });
-    m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix) {
-        return Ask({}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });
+    m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
+        return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });
     });
 
     m_http.setMissingHandler([](const QHttpServerRequest& request, QHttpServerResponder&& responder) {

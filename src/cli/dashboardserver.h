@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServer>
+#include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QMutex>
 #include <QString>
@@ -58,9 +59,10 @@ public:
 private:
     using Query = std::function<DashboardAnswer(RecordStore&)>;
 
-    // Runs `query` on a worker thread over that thread's store; an answer kept
-    // for `shareKey` (when not empty) less than ShareAnswerMs ago serves instead.
-    QFuture<QHttpServerResponse> Ask(const QString& shareKey, Query query);
+    // Runs `query` for `request` on a worker thread over that thread's store;
+    // an answer kept for `shareKey` (when not empty) less than ShareAnswerMs
+    // ago serves instead.
+    QFuture<QHttpServerResponse> Ask(const QHttpServerRequest& request, const QString& shareKey, Query query);
     DashboardAnswer RunOnWorker(const Query& query);
     void AddRoutes();
 
@@ -78,7 +80,8 @@ private:
 };
 
 // The response for `answer`, with the headers every answer of the page carries
-// (its content only from itself, no type guessed, nothing kept by caches).
-QHttpServerResponse DashboardResponse(const DashboardAnswer& answer);
+// (its content only from itself, no type guessed, nothing kept by caches);
+// without its body for a HEAD request.
+QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head = false);
 
 }  // namespace tamrisk
