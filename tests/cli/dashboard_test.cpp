@@ -364,6 +364,32 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
     }
 }
 
+// The wall's screen (1920 x 1080) and a record's page at a desk (1280 wide)
+// show everything without scrolling sideways; with TAMRISK_SCREENSHOTS set,
+// their pictures are written there for the README.
+TEST_F(DashboardLineTest, PagesFitTheirScreens) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    const QString folder = qEnvironmentVariable("TAMRISK_SCREENSHOTS");
+    const auto shoot = [&](const QString& name, int width, int height) {
+        const QByteArray png = browser.Screenshot(width, height);
+        ASSERT_TRUE(png.startsWith("\x89PNG")) << browser.Problem().toStdString();
+        EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.documentElement.scrollWidth <= window.innerWidth")).toBool())
+            << name.toStdString();
+        if (folder.isEmpty())
+            return;
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(png);
+    };
+    shoot(QStringLiteral("dashboard.png"), 1920, 1080);
+    // The wall shows the whole page at once.
+    EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.documentElement.scrollHeight <= window.innerHeight")).toBool());
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(records[1].header.id)));
+    const int height = browser.Evaluate(QStringLiteral("document.documentElement.scrollHeight")).toInt();
+    shoot(QStringLiteral("dashboard-record.png"), 1280, std::max(height, 600));
+}
+
 // A server of the test's own, which it stops and starts again.
 TEST(DashboardOutageTest, PageSaysTheDatabaseCannotBeReachedAndRecovers) {
     if (CdpBrowser::Executable().isEmpty())

@@ -5,7 +5,7 @@
 
 (function () {
   const PollMs = 1000;
-  const RecordsShown = 15;
+  const RecordsShown = 12;
   const charts = {};
 
   const byId = (id) => document.getElementById(id);
@@ -28,12 +28,12 @@
   function localTime(iso) {
     if (!iso) return '–';
     const when = new Date(iso);
-    return when.toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', second: '2-digit'});
+    return when.toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', second: '2-digit', hourCycle: 'h23'});
   }
 
   function localDayTime(iso) {
     const when = new Date(iso);
-    return when.toLocaleString([], {month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit'});
+    return when.toLocaleString([], {month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit', hourCycle: 'h23'});
   }
 
   function setText(id, text) {
@@ -108,8 +108,10 @@
         return found ? found.units : 0;
       }),
       backgroundColor: Palette[index % Palette.length],
+      maxBarThickness: 90,
     }));
-    const labels = hours.map((hour) => new Date(hour).toLocaleTimeString([], {hour: '2-digit', minute: '2-digit'}));
+    const labels = hours.map((hour) =>
+      new Date(hour).toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', hourCycle: 'h23'}));
     return {labels, datasets};
   }
 
@@ -123,10 +125,10 @@
       responsive: true,
       maintainAspectRatio: false,
       indexAxis: horizontal ? 'y' : 'x',
-      plugins: {legend: {display: stacked, labels: {color: Ink}}},
+      plugins: {legend: {display: stacked, labels: {color: Ink, font: {size: 15}}}},
       scales: {
-        x: {stacked, ticks: {color: Ink, precision: 0}, grid: {color: Grid}},
-        y: {stacked, ticks: {color: Ink, precision: 0}, grid: {color: Grid}, beginAtZero: true},
+        x: {stacked, ticks: {color: Ink, precision: 0, font: {size: 15}}, grid: {color: Grid}, beginAtZero: true},
+        y: {stacked, ticks: {color: Ink, precision: 0, font: {size: 15}}, grid: {color: Grid}, beginAtZero: true},
       },
     };
   }
@@ -148,6 +150,7 @@
     if (typeof window.Chart !== 'function') {
       // Without Chart.js the numbers still show: the hours as a list.
       for (const chart of document.querySelectorAll('.chart')) chart.hidden = true;
+      byId('pareto-list').hidden = false;
       const list = byId('per-hour-list');
       list.hidden = false;
       replaceRows(list, stats.per_hour.map((h) => {
@@ -160,7 +163,8 @@
     drawChart('per-hour-chart', perHourData(stats.per_hour), true, false);
     drawChart('pareto-chart', {
       labels: stats.pareto.map((c) => c.cause),
-      datasets: [{label: 'failed runs', data: stats.pareto.map((c) => c.count), backgroundColor: '#f26b5b'}],
+      datasets: [{label: 'failed runs', data: stats.pareto.map((c) => c.count), backgroundColor: '#f26b5b',
+        maxBarThickness: 36}],
     }, false, true);
   }
 
@@ -224,7 +228,7 @@
       showNumbers(stats);
       showRecords(records);
       showProblem(null);
-      setText('updated', 'updated ' + new Date().toLocaleTimeString());
+      setText('updated', 'updated ' + new Date().toLocaleTimeString([], {hourCycle: 'h23'}));
       document.body.setAttribute('data-updates', String(Number(document.body.getAttribute('data-updates') || 0) + 1));
     } catch (failure) {
       showProblem(failure.message);
