@@ -210,6 +210,8 @@ QFuture<QHttpServerResponse> DashboardServer::Ask(const QHttpServerRequest& requ
         DashboardAnswer answer = RunOnWorker(query);
         if (!shareKey.isEmpty()) {
             const QMutexLocker lock(&m_sharedLock);
+            // Only the answers still shared are kept, however many questions were asked.
+            m_shared.removeIf([](const auto& old) { return old.value().made.hasExpired(ShareAnswerMs); });
             Shared& kept = m_shared[shareKey];
             kept.made.start();
             kept.answer = answer;

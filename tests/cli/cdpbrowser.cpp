@@ -77,13 +77,21 @@ CdpBrowser::CdpBrowser() {
 }
 
 CdpBrowser::~CdpBrowser() {
-    m_socket.close();
-    if (m_chromium.state() != QProcess::NotRunning) {
+    // Closed as a person would close it, so that its helper processes end with
+    // it rather than write into its profile after the browser has gone.
+    if (m_socket.state() == QAbstractSocket::ConnectedState) {
+        m_socket.sendTextMessage(QStringLiteral("{\"id\":%1,\"method\":\"Browser.close\"}").arg(++m_nextId));
+        m_socket.flush();
+    }
+    if (m_chromium.state() != QProcess::NotRunning && !m_chromium.waitForFinished(10000)) {
         m_chromium.terminate();
         if (!m_chromium.waitForFinished(5000))
             m_chromium.kill();
         m_chromium.waitForFinished(5000);
     }
+    m_socket.close();
+    // A helper may still be on its way out.
+    Spin([this] { return m_profile.remove(); }, 5000);
 }
 
 void CdpBrowser::OnMessage(const QString& text) {

@@ -364,6 +364,28 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
     }
 }
 
+// Without Chart.js (the browser refused it) the numbers, the hours and the
+// causes still show, as text.
+TEST_F(DashboardLineTest, PageShowsItsNumbersWithoutChartJs) {
+    CdpBrowser browser;
+    ASSERT_TRUE(browser.Problem().isEmpty()) << browser.Problem().toStdString();
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.enable")));
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.setBlockedURLs"), {{"urls", QJsonArray{"*/chart.js"}}}));
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/?since=")) + since));
+    const QJsonObject stats = Stats();
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.getElementById('units').textContent === '%1'")
+                                    .arg(stats.value("units").toInt()),
+                                10000));
+    EXPECT_FALSE(browser.Evaluate(QStringLiteral("typeof Chart === 'function'")).toBool());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelectorAll('#per-hour-list li').length")).toInt(),
+              stats.value("per_hour").toArray().size());
+    const QJsonArray pareto = stats.value("pareto").toArray();
+    ASSERT_FALSE(pareto.isEmpty());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelector('#pareto-list li').textContent")).toString(),
+              QStringLiteral("%1 %2").arg(pareto[0].toObject().value("count").toInt()).arg(pareto[0].toObject().value("cause").toString()));
+    EXPECT_FALSE(browser.Evaluate(QStringLiteral("document.getElementById('pareto-list').hidden")).toBool());
+}
+
 // The wall's screen (1920 x 1080) and a record's page at a desk (1280 wide)
 // show everything without scrolling sideways; with TAMRISK_SCREENSHOTS set,
 // their pictures are written there for the README.
