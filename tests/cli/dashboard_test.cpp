@@ -445,18 +445,15 @@ TEST(DashboardOutageTest, PageSaysTheDatabaseCannotBeReachedAndRecovers) {
         << browser.Evaluate(QStringLiteral("document.getElementById('problem').textContent")).toString().toStdString();
 }
 
-// What the command refuses before it serves, and how it ends.
-TEST(DashboardCommandTest, RefusesWhatItCannotServe) {
-    QTemporaryDir folder;
-    const QString records = folder.filePath(QStringLiteral("records.sqlite"));
-    {
-        RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
-    }
+// What the command refuses before it serves, and how it ends, over a records
+// file (RecordsTest's, empty).
+using DashboardCommandTest = RecordsTest;
+
+TEST_F(DashboardCommandTest, RefusesWhatItCannotServe) {
+    const QString records = Path();
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
-    const QString missing = folder.filePath(QStringLiteral("none/records.sqlite"));
+    const QString missing = Folder() + QStringLiteral("/none/records.sqlite");
     const struct {
         QStringList args;
         std::string message;
@@ -478,20 +475,13 @@ TEST(DashboardCommandTest, RefusesWhatItCannotServe) {
     }
     // Nothing made where there were no records.
     EXPECT_FALSE(QFileInfo::exists(missing));
-    EXPECT_FALSE(QDir(folder.filePath(QStringLiteral("none"))).exists());
+    EXPECT_FALSE(QDir(Folder() + QStringLiteral("/none")).exists());
 }
 
-TEST(DashboardCommandTest, StopSignalsEndItWithStatusZero) {
-    QTemporaryDir folder;
-    const QString records = folder.filePath(QStringLiteral("records.sqlite"));
-    {
-        RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
-    }
+TEST_F(DashboardCommandTest, StopSignalsEndItWithStatusZero) {
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
-        DashboardProcess dashboard(records);
+        DashboardProcess dashboard(Path());
         ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
         EXPECT_EQ(Http(dashboard.Url(QStringLiteral("/api/records"))).status, 200);
         EXPECT_EQ(dashboard.Stop(signal), 0);
