@@ -1,6 +1,7 @@
 // The records tamrisk-cli keeps of its printer commands against tamrisk-sim,
 // and records list and show over them.
 
+#include "handmadeline.h"
 #include "recordstore.h"
 #include "recordtesting.h"
 #include "reports.h"
@@ -23,6 +24,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimeZone>
 #include <QXmlStreamReader>
 
 #include <csignal>
@@ -816,6 +818,71 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
                                    QStringList{"--format", "junit"}, QStringList{"--outcome", "fail"},
                                    QStringList{"extra"}}) {
         const CliRun run = sim.cli(QStringList{"records", "checks"} + bad);
+        EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(run.out, "") << bad.join(' ').toStdString();
+    }
+}
+
+
+// records stats prints the records layer's numbers as they are, over a period
+// read in local time unless it ends in Z (here 5:30 ahead of UTC).
+TEST_F(CliRecords, StatsReadTheirPeriodInLocalTimeAndPrintTheLinesNumbers) {
+    {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
+        int added = 0;
+        const std::vector<Record> line = HandMadeLine();
+        ASSERT_TRUE(store.Import(line, added, error)) << error.toStdString();
+    }
+    sim.setEnv("TZ", "IST-5:30");
+    const QByteArray expected = [&] {
+        RecordStore store;
+        QString error;
+        EXPECT_TRUE(store.Open(records, error));
+        return StatsJson(store.Stats({LineSinceMs, LineUntilMs, ""}, error));
+    }();
+    const struct {
+        QStringList period;
+        const char* since;
+        const char* until;
+    } periods[] = {
+        {{"--since", "2026-12-07T10:00:00Z", "--until", "2026-12-07T14:00Z"}, "2026-12-07T10:00:00.000Z",
+         "2026-12-07T14:00:00.000Z"},
+        {{"--since", "2026-12-07T15:30", "--until", "2026-12-07T19:30:00.000"}, "2026-12-07T10:00:00.000Z",
+         "2026-12-07T14:00:00.000Z"},
+        // A day alone: from its local midnight, or up to the next one.
+        {{"--since", "2026-12-07", "--until", "2026-12-07"}, "2026-12-06T18:30:00.000Z", "2026-12-07T18:30:00.000Z"},
+    };
+    for (const auto& p : periods) {
+        const CliRun run = sim.cli(QStringList{"records", "stats", "--format", "json"} + p.period);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+        EXPECT_EQ(json["since"].toString().toStdString(), p.since);
+        EXPECT_EQ(json["until"].toString().toStdString(), p.until);
+        if (p.since == std::string(periods[0].since)) {
+            EXPECT_EQ(QByteArray::fromStdString(run.out), expected);
+        }
+    }
+    // By default, today from local midnight.
+    const QTimeZone india(5 * 3600 + 1800);
+    const QDateTime midnight(QDateTime::currentDateTimeUtc().toTimeZone(india).date(), QTime(0, 0), india);
+    const CliRun today = sim.cli({"records", "stats", "--format", "json"});
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(today.out))["since"].toString(),
+              midnight.toUTC().toString(Qt::ISODateWithMs));
+
+    const QStringList day = {"--since", "2026-12-07T10:00Z", "--until", "2026-12-07T14:00Z"};
+    const std::string table = sim.cli(QStringList{"records", "stats"} + day).out;
+    for (const char* shown : {"Units tested: 7\n", "Runs without a unit: 1\n", "First-pass yield: 20.0% \\(",
+                              "Final yield: 50.0%\n", "\nst-1 +5 +5 +2 +2 +0 +0 +33.3% +50.0% +0 +"
+                              "2026-12-07T12:05:00.000Z \\(silent\\)\n", "\n2 +voltage\n"})
+        EXPECT_TRUE(QString::fromStdString(table).contains(QRegularExpression(shown))) << shown << "\n" << table;
+    EXPECT_EQ(Lines(sim.cli(QStringList{"records", "stats", "--format", "csv"} + day).out).size(), 4u);  // head, line, 2 stations
+
+    for (const QStringList& bad :
+         {QStringList{"--since", "noon"}, QStringList{"--since", "2026-12-07T14:00Z", "--until", "2026-12-07T10:00Z"},
+          QStringList{"--format", "junit"}, QStringList{"--limit", "3"}, QStringList{"extra"}}) {
+        const CliRun run = sim.cli(QStringList{"records", "stats"} + bad);
         EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(run.out, "") << bad.join(' ').toStdString();
     }
