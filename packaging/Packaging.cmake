@@ -56,6 +56,16 @@ add_custom_command(
 add_custom_target(tamrisk_package_docs ALL DEPENDS ${PROJECT_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${TAMRISK_DOC_DIR})
+# The line's web page as a service of its own, installed disabled (no
+# maintainer script enables or starts it), with its settings file, a conffile
+# that an upgrade leaves as the administrator changed it.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/tamrisk-dashboard.service DESTINATION /lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/systemd/tamrisk-dashboard.default
+        DESTINATION /etc/default RENAME tamrisk-dashboard)
+file(WRITE ${PROJECT_BINARY_DIR}/debian/conffiles "/etc/default/tamrisk-dashboard\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
 # lintian's notes that do not apply, each with its reason.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tamrisk)
@@ -75,9 +85,10 @@ file(READ ${PROJECT_SOURCE_DIR}/packaging/debian/description CPACK_DEBIAN_PACKAG
 # dpkg-shlibdeps names the libraries the programs link. Qt loads its plugins at
 # run time, so name them: the window system (xcb and offscreen come with
 # libqt6gui6, the others with qt6-qpa-plugins), the SVG icon's image format and
-# icon engine (libqt6svg6), and the records' SQLite and PostgreSQL drivers.
+# icon engine (libqt6svg6), and the records' SQLite and PostgreSQL drivers; and
+# Chart.js, which the dashboard serves from where libjs-chart.js installs it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libqt6sql6-sqlite, libqt6sql6-psql")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, libqt6sql6-sqlite, libqt6sql6-psql, libjs-chart.js")
 # A Wayland session runs the station natively with qt6-wayland (else through
 # XWayland); the platform themes give it the desktop's look and file dialogs.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

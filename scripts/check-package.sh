@@ -49,6 +49,7 @@ expected=(
   usr/share/icons/hicolor/scalable/apps/tamrisk.svg
   usr/share/man/man1/tamrisk.1.gz usr/share/man/man1/tamrisk-cli.1.gz usr/share/man/man1/tamrisk-sim.1.gz
   usr/share/doc/tamrisk/copyright usr/share/doc/tamrisk/changelog.gz
+  lib/systemd/system/tamrisk-dashboard.service etc/default/tamrisk-dashboard
 )
 for file in "${expected[@]}"; do
   [ -f "$root/$file" ] || fail "the package has no /$file"
@@ -61,6 +62,30 @@ release=$(grep -o -m 1 '<release version="[^"]*"' "${metainfo[0]}" | cut -d '"' 
 [ "$release" = "$version" ] || fail "newest AppStream release is '$release', the project's version $version"
 changelog=$(gzip -dc "$root/usr/share/doc/tamrisk/changelog.gz" | head -n 1)
 [[ "$changelog" == "tamrisk ($version) "* ]] || fail "changelog starts '$changelog', not version $version"
+
+echo "== the dashboard's service =="
+# Its settings file is a conffile; the unit is valid, runs the packaged program
+# with the settings file's variables, as a user of its own, and nothing enables it.
+control="$work/control"
+dpkg-deb -e "$deb" "$control"
+grep -q -x -F /etc/default/tamrisk-dashboard "$control/conffiles" || fail "/etc/default/tamrisk-dashboard is no conffile"
+for script in preinst postinst prerm postrm; do
+  if [ -f "$control/$script" ] && grep -q -E 'systemctl|deb-systemd' "$control/$script"; then
+    fail "$script touches the service: it is installed disabled"
+  fi
+done
+unit="$root/lib/systemd/system/tamrisk-dashboard.service"
+for line in 'ExecStart=/usr/bin/tamrisk-cli dashboard --listen ${TAMRISK_DASHBOARD_LISTEN}' \
+            'EnvironmentFile=-/etc/default/tamrisk-dashboard' 'DynamicUser=yes'; do
+  grep -q -x -F "$line" "$unit" || fail "the service has no line $line"
+done
+for variable in TAMRISK_RECORDS TAMRISK_DASHBOARD_LISTEN; do
+  grep -q "^$variable=" "$root/etc/default/tamrisk-dashboard" || fail "the settings file sets no $variable"
+done
+# Verified against the package's own program: the unit's path rewritten into the unpacked tree.
+sed "s|/usr/bin/tamrisk-cli|$bin/tamrisk-cli|" "$unit" >"$work/tamrisk-dashboard.service"
+systemd-analyze verify --man=no "$work/tamrisk-dashboard.service" || fail "the service does not verify"
+echo "tamrisk-dashboard.service: valid, disabled, settings in /etc/default/tamrisk-dashboard"
 
 echo "== libraries =="
 for program in tamrisk tamrisk-cli tamrisk-sim; do
@@ -105,6 +130,21 @@ sed -n 2p "$work/exec.out" | grep -q -E '^<- \[[0-9A-F]{2}(,[0-9A-F]{2}){5}\]' |
 # The line's database driver: the refused connection comes after the driver loaded.
 QT_DEBUG_PLUGINS=1 "$bin/tamrisk-cli" records list --records postgresql://tamrisk@127.0.0.1:1/tamrisk \
   >/dev/null 2>"$work/psql.plugins" && fail "records list on a closed port succeeded"
+
+echo "== tamrisk-cli dashboard =="
+# The page over the records file exec wrote, with Chart.js from libjs-chart.js.
+"$bin/tamrisk-cli" dashboard --records "$work/records.sqlite" --listen 127.0.0.1:0 >"$work/dashboard.out" 2>&1 &
+dashboard=$!
+for _ in $(seq 100); do
+  [ -s "$work/dashboard.out" ] && break
+  sleep 0.1
+done
+url=$(grep -o 'http://[^ ]*' "$work/dashboard.out") || fail "the dashboard serves nowhere: $(cat "$work/dashboard.out")"
+for path in / /dashboard.js /chart.js /api/stats /api/records; do
+  curl --silent --fail --output /dev/null "${url%/}$path" || fail "the dashboard does not serve $path"
+done
+kill -TERM "$dashboard" && wait "$dashboard" || fail "the dashboard did not end with status 0 on SIGTERM"
+echo "tamrisk-cli dashboard: served /, its script, Chart.js and the API at $url"
 
 echo "== tamrisk offscreen =="
 QT_QPA_PLATFORM=offscreen timeout 60 "$bin/tamrisk" --help >"$work/help.out" 2>"$work/help.err" ||

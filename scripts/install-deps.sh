@@ -9,7 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
-  libqt6svg6 scdoc dpkg-dev file lintian desktop-file-utils appstream
+  libqt6svg6 scdoc dpkg-dev file lintian desktop-file-utils appstream curl systemd
   qt6-httpserver-dev qt6-websockets-dev libjs-chart.js chromium
 )
 

@@ -48,6 +48,7 @@ const char* const CliUsageText =
     "                       [--station NAME] [--limit N] [--format table|csv|json]\n"
     "       tamrisk-cli records setup --records postgresql://OWNER@HOST[:PORT]/DB\n"
     "                       [--station-role NAME]... [--reader-role NAME]...\n"
+    "       tamrisk-cli dashboard [--records LOCATION] [--listen ADDRESS:PORT]\n"
     "       tamrisk-cli --help | --version\n"
     "\n"
     "  ports   list the serial ports in the order of the station's port list; --long\n"
@@ -133,6 +134,15 @@ const char* const CliUsageText =
     "          schema and grant each --station-role login the right to add records\n"
     "          and claims and give back only its own claims, and each --reader-role\n"
     "          login the right to read; run again to add a login\n"
+    "  dashboard\n"
+    "          serve the line's web page on ADDRESS:PORT (default 127.0.0.1:8080;\n"
+    "          port 0: a free one, printed): the period's units, first-pass and\n"
+    "          final yield, each station (a silent one marked), units per hour, the\n"
+    "          failures' causes and the newest records, updated every second; a\n"
+    "          record's printable page at /records/ID; JSON at /api/stats (?since=\n"
+    "          &until=&station=, as records stats), /api/records (?limit=&unit=) and\n"
+    "          /api/records/ID; reads only (a reader's login will do), a records\n"
+    "          file must exist; serves until SIGINT or SIGTERM\n"
     "\n"
     "Every command that talks to the printer keeps a record of what it did in the\n"
     "records file: --records PATH, else TAMRISK_RECORDS, else the user's records\n"
@@ -162,12 +172,13 @@ const char* const CliUsageText =
     "its recorded SHA-1 not equal; journal sha1, records list, show, checks and claims 0 done;\n"
     "records export 0 done, 1 FILE could not be written; records sync 0 none waits,\n"
     "1 some still wait (the reason on stderr); records setup 0 done, 1 the database\n"
-    "could not be set up (the reason on stderr);\n"
+    "could not be set up (the reason on stderr); dashboard 0 stopped by a signal;\n"
     "all 2 for a usage error\n"
     "(a blank QUERY or one too long for a request included), an unreadable script\n"
     "or file, a report FILE of run that cannot be written (found before the run),\n"
     "a port that could not be opened, a port lost on the way, a records\n"
-    "file that cannot be read, and an ID that is unknown or starts more than one.\n";
+    "file that cannot be read, an ID that is unknown or starts more than one, and\n"
+    "an address the dashboard cannot listen on.\n";
 
 volatile std::sig_atomic_t g_cancelSignal = 0;
 

@@ -1,0 +1,241 @@
+// The line's page: asks the API about once a second and puts the answers into
+// the page. Every text from the records goes in as text (textContent), never
+// as markup.
+'use strict';
+
+(function () {
+  const PollMs = 1000;
+  const RecordsShown = 12;
+  const charts = {};
+
+  const byId = (id) => document.getElementById(id);
+
+  // The period and station the page was opened for (?since=&until=&station=).
+  function statsQuery() {
+    const asked = new URLSearchParams(window.location.search);
+    const query = new URLSearchParams();
+    for (const name of ['since', 'until', 'station']) {
+      if (asked.has(name)) query.set(name, asked.get(name));
+    }
+    const text = query.toString();
+    return text ? '?' + text : '';
+  }
+
+  function percent(value) {
+    return value === null || value === undefined ? '–' : (value * 100).toFixed(1) + ' %';
+  }
+
+  function localTime(iso) {
+    if (!iso) return '–';
+    const when = new Date(iso);
+    return when.toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', second: '2-digit', hourCycle: 'h23'});
+  }
+
+  function localDayTime(iso) {
+    const when = new Date(iso);
+    return when.toLocaleString([], {month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit', hourCycle: 'h23'});
+  }
+
+  function setText(id, text) {
+    byId(id).textContent = text;
+  }
+
+  function cell(row, text, className) {
+    const td = document.createElement('td');
+    td.textContent = text;
+    if (className) td.className = className;
+    row.appendChild(td);
+    return td;
+  }
+
+  function replaceRows(tbody, rows) {
+    while (tbody.firstChild) tbody.removeChild(tbody.firstChild);
+    for (const row of rows) tbody.appendChild(row);
+  }
+
+  function showNumbers(stats) {
+    setText('period', localDayTime(stats.since) + ' – ' + localDayTime(stats.until));
+    setText('title', stats.station === null ? 'The line' : 'Station ' + stats.station);
+    setText('units', String(stats.units));
+    setText('first-pass', percent(stats.first_pass_yield));
+    setText('final', percent(stats.final_yield));
+    setText('runs', String(stats.runs));
+    const o = stats.outcomes;
+    setText('outcomes', o.pass + ' pass · ' + o.fail + ' fail · ' + o.error + ' error · ' + o.aborted +
+            ' aborted · ' + o.running + ' running');
+
+    const rows = stats.stations.map((station) => {
+      const row = document.createElement('tr');
+      row.className = station.silent ? 'silent' : '';
+      const name = cell(row, station.station);
+      if (station.silent) {
+        const mark = document.createElement('span');
+        mark.className = 'silent-mark';
+        mark.textContent = 'silent';
+        name.appendChild(document.createTextNode(' '));
+        name.appendChild(mark);
+      }
+      cell(row, String(station.units), 'number');
+      cell(row, String(station.runs), 'number');
+      cell(row, percent(station.first_pass_yield), 'number');
+      cell(row, percent(station.final_yield), 'number');
+      cell(row, localTime(station.last_record), 'number');
+      return row;
+    });
+    replaceRows(document.querySelector('#stations tbody'), rows);
+
+    const paretoItems = stats.pareto.map((cause) => {
+      const item = document.createElement('li');
+      const count = document.createElement('span');
+      count.className = 'count';
+      count.textContent = String(cause.count);
+      item.appendChild(count);
+      item.appendChild(document.createTextNode(' ' + cause.cause));
+      return item;
+    });
+    replaceRows(byId('pareto-list'), paretoItems);
+    drawCharts(stats);
+  }
+
+  // Hours (local) as labels, a stacked bar a station.
+  function perHourData(perHour) {
+    const hours = [...new Set(perHour.map((h) => h.hour))].sort();
+    const stations = [...new Set(perHour.map((h) => h.station))].sort();
+    const datasets = stations.map((station, index) => ({
+      label: station,
+      data: hours.map((hour) => {
+        const found = perHour.find((h) => h.hour === hour && h.station === station);
+        return found ? found.units : 0;
+      }),
+      backgroundColor: Palette[index % Palette.length],
+      maxBarThickness: 90,
+    }));
+    const labels = hours.map((hour) =>
+      new Date(hour).toLocaleTimeString([], {hour: '2-digit', minute: '2-digit', hourCycle: 'h23'}));
+    return {labels, datasets};
+  }
+
+  const Palette = ['#4e9af1', '#f5a623', '#7ed321', '#bd10e0', '#50e3c2', '#d0021b', '#9b9b9b', '#f8e71c'];
+  const Ink = '#e8eaed';
+  const Grid = 'rgba(232, 234, 237, 0.15)';
+
+  function chartOptions(stacked, horizontal) {
+    return {
+      animation: false,
+      responsive: true,
+      maintainAspectRatio: false,
+      indexAxis: horizontal ? 'y' : 'x',
+      plugins: {legend: {display: stacked, labels: {color: Ink, font: {size: 15}}}},
+      scales: {
+        x: {stacked, ticks: {color: Ink, precision: 0, font: {size: 15}}, grid: {color: Grid}, beginAtZero: true},
+        y: {stacked, ticks: {color: Ink, precision: 0, font: {size: 15}}, grid: {color: Grid}, beginAtZero: true},
+      },
+    };
+  }
+
+  // Draws a chart or updates it; once drawn, its canvas says how many bars it shows.
+  function drawChart(id, data, stacked, horizontal) {
+    const canvas = byId(id);
+    if (!charts[id]) {
+      charts[id] = new window.Chart(canvas, {type: 'bar', data, options: chartOptions(stacked, horizontal)});
+    } else {
+      charts[id].data = data;
+      charts[id].update();
+    }
+    const bars = data.datasets.reduce((sum, set) => sum + set.data.filter((v) => v > 0).length, 0);
+    canvas.setAttribute('data-drawn', String(bars));
+  }
+
+  function drawCharts(stats) {
+    if (typeof window.Chart !== 'function') {
+      // Without Chart.js the numbers still show: the hours as a list.
+      for (const chart of document.querySelectorAll('.chart')) chart.hidden = true;
+      byId('pareto-list').hidden = false;
+      const list = byId('per-hour-list');
+      list.hidden = false;
+      replaceRows(list, stats.per_hour.map((h) => {
+        const item = document.createElement('li');
+        item.textContent = localTime(h.hour) + '  ' + h.station + ': ' + h.units;
+        return item;
+      }));
+      return;
+    }
+    drawChart('per-hour-chart', perHourData(stats.per_hour), true, false);
+    drawChart('pareto-chart', {
+      labels: stats.pareto.map((c) => c.cause),
+      datasets: [{label: 'failed runs', data: stats.pareto.map((c) => c.count), backgroundColor: '#f26b5b',
+        maxBarThickness: 36}],
+    }, false, true);
+  }
+
+  function showRecords(records) {
+    const rows = records.map((record) => {
+      const row = document.createElement('tr');
+      const outcome = record.outcome === null ? 'running' : record.outcome;
+      row.className = 'outcome-' + outcome;
+      const time = cell(row, '');
+      const link = document.createElement('a');
+      link.href = '/records/' + encodeURIComponent(record.id);
+      link.textContent = localTime(record.started);
+      time.appendChild(link);
+      cell(row, record.station);
+      cell(row, record.unit);
+      cell(row, outcome, 'outcome');
+      cell(row, record.reason);
+      return row;
+    });
+    replaceRows(document.querySelector('#records tbody'), rows);
+  }
+
+  function showProblem(text) {
+    const problem = byId('problem');
+    if (text) {
+      problem.textContent = 'The records cannot be reached: ' + text;
+      problem.hidden = false;
+      document.body.classList.add('unreachable');
+    } else {
+      problem.hidden = true;
+      problem.textContent = '';
+      document.body.classList.remove('unreachable');
+    }
+  }
+
+  async function ask(path) {
+    let response;
+    try {
+      response = await fetch(path, {cache: 'no-store'});
+    } catch (failure) {
+      throw new Error('the dashboard does not answer');
+    }
+    let body = null;
+    try {
+      body = await response.json();
+    } catch (failure) {
+      body = null;
+    }
+    if (!response.ok) {
+      throw new Error(body && body.error ? body.error : 'HTTP ' + response.status);
+    }
+    return body;
+  }
+
+  async function refresh() {
+    try {
+      const [stats, records] = await Promise.all([
+        ask('/api/stats' + statsQuery()),
+        ask('/api/records?limit=' + RecordsShown),
+      ]);
+      showNumbers(stats);
+      showRecords(records);
+      showProblem(null);
+      setText('updated', 'updated ' + new Date().toLocaleTimeString([], {hourCycle: 'h23'}));
+      document.body.setAttribute('data-updates', String(Number(document.body.getAttribute('data-updates') || 0) + 1));
+    } catch (failure) {
+      showProblem(failure.message);
+    } finally {
+      window.setTimeout(refresh, PollMs);
+    }
+  }
+
+  refresh();
+})();

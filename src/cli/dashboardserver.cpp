@@ -1,0 +1,286 @@
+#include "dashboardserver.h"
+
+#include "dashboardpages.h"
+#include "recordsactions.h"
+#include "recordslocation.h"
+#include "recordstore.h"
+#include "reports.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutexLocker>
+#include <QPromise>
+#include <QTcpServer>
+#include <QtConcurrent>
+
+#include <utility>
+
+namespace tamrisk {
+
+namespace {
+
+using Status = QHttpServerResponse::StatusCode;
+using Method = QHttpServerRequest::Method;
+
+constexpr auto GetOrHead = Method::Get | Method::Head;
+
+bool IsHead(const QHttpServerRequest& request) { return request.method() == Method::Head; }
+
+const QByteArray JsonType = "application/json";
+const QByteArray HtmlType = "text/html; charset=utf-8";
+
+// The bytes of JSON as the records command with --format json prints them.
+DashboardAnswer Json(QByteArray body, Status status = Status::Ok) { return {status, JsonType, std::move(body)}; }
+
+DashboardAnswer JsonError(const QString& text, Status status) {
+    return Json(QJsonDocument(QJsonObject{{QStringLiteral("error"), text}}).toJson(QJsonDocument::Compact) + '\n', status);
+}
+
+DashboardAnswer Html(QByteArray body, Status status = Status::Ok) { return {status, HtmlType, std::move(body)}; }
+
+// A failed read: the database out of reach is 503, anything else 500.
+DashboardAnswer ReadFailed(const RecordStore& store, const QString& error, bool page) {
+    const Status status = store.OutOfReach() ? Status::ServiceUnavailable : Status::InternalServerError;
+    const QString text = QStringLiteral("cannot read records ") + error;
+    return page ? Html(MessagePage(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
+}
+
+// A file compiled in.
+DashboardAnswer Resource(const QString& name, const QByteArray& type) {
+    QFile file(QStringLiteral(":/dashboard/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {Status::NotFound, "text/plain; charset=utf-8", "not found\n"};
+    return {Status::Ok, type, file.readAll()};
+}
+
+// An answer at once, without a worker.
+QFuture<QHttpServerResponse> Ready(const DashboardAnswer& answer, bool head) {
+    QPromise<QHttpServerResponse> ready;
+    ready.start();
+    ready.addResult(DashboardResponse(answer, head));
+    ready.finish();
+    return ready.future();
+}
+
+// The worker thread's own store of the one location it reads.
+struct WorkerStore {
+    QString location;
+    std::unique_ptr<RecordStore> store;
+};
+thread_local WorkerStore t_worker;
+
+DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 nowMs) {
+    StatsQuery query;
+    const std::string problem = ParseStatsQuery(
+        [&params](const char* name) -> std::optional<std::string> {
+            const QString key = QString::fromLatin1(name);
+            if (!params.hasQueryItem(key))
+                return std::nullopt;
+            return params.queryItemValue(key, QUrl::FullyDecoded).toStdString();
+        },
+        nowMs, query);
+    if (!problem.empty())
+        return JsonError(QString::fromStdString(problem), Status::BadRequest);
+    QString error;
+    const LineStats stats = store.Stats(query, error);
+    if (!error.isEmpty())
+        return ReadFailed(store, error, false);
+    return Json(StatsJson(stats));
+}
+
+DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
+    QString error;
+    const std::vector<RecordHeader> headers = store.List(filter, error);
+    if (!error.isEmpty())
+        return ReadFailed(store, error, false);
+    return Json(HeadersJson(headers) + '\n');
+}
+
+// The record whose id starts with `prefix`, as JSON or as its page.
+DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool page) {
+    const auto refuse = [page](const QString& title, const QString& text, Status status) {
+        return page ? Html(MessagePage(title, text), status) : JsonError(text, status);
+    };
+    std::string id;
+    QString error;
+    switch (store.ResolveId(prefix.toStdString(), id, error)) {
+    case Resolve::Found: break;
+    case Resolve::Ambiguous:
+        return refuse(QStringLiteral("More than one record"),
+                      QStringLiteral("more than one record has an ID starting with %1; give more of it").arg(prefix),
+                      Status::BadRequest);
+    case Resolve::NotFound:
+        return refuse(QStringLiteral("No such record"), QStringLiteral("no record has an ID starting with %1").arg(prefix),
+                      Status::NotFound);
+    case Resolve::Failed: return ReadFailed(store, error, page);
+    }
+    const std::optional<Record> record = store.Load(id, error);
+    if (!record) {
+        if (error.isEmpty())
+            return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
+        return ReadFailed(store, error, page);
+    }
+    return page ? Html(RecordPage(*record)) : Json(RecordJson(*record) + '\n');
+}
+
+}  // namespace
+
+bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& error) {
+    QString reason;
+    const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
+    if (!target) {
+        error = ShownLocation(location) + QStringLiteral(": ") + reason;
+        return false;
+    }
+    // Opening a records file makes it when it is not there; a page has nothing to show of one.
+    if (!target->postgresql && !QFileInfo(target->file).isFile()) {
+        error = QStringLiteral("no records at ") + target->file;
+        return false;
+    }
+    return store.Open(location, error);
+}
+
+QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head) {
+    // The server module writes a body as it is given, for HEAD too: none given.
+    QHttpServerResponse response(answer.mimeType, head ? QByteArray() : answer.body, answer.status);
+    response.addHeader("Content-Security-Policy", "default-src 'self'");
+    response.addHeader("X-Content-Type-Options", "nosniff");
+    response.addHeader("Referrer-Policy", "no-referrer");
+    response.addHeader("Cache-Control", "no-store");
+    return response;
+}
+
+DashboardServer::DashboardServer(QString location, QString chartPath)
+    : m_location(std::move(location)), m_chartPath(std::move(chartPath)) {
+    // Few threads, each holding its connection for the life of the server.
+    m_pool.setMaxThreadCount(2);
+    m_pool.setExpiryTimeout(-1);
+    AddRoutes();
+}
+
+DashboardServer::~DashboardServer() {
+    // The workers' stores close on their own threads as the pool ends them.
+    m_pool.waitForDone();
+}
+
+bool DashboardServer::Listen(const QHostAddress& address, quint16 port, QString& error) {
+    auto server = std::make_unique<QTcpServer>();
+    if (!server->listen(address, port)) {
+        error = server->errorString();
+        return false;
+    }
+    m_port = server->serverPort();
+    m_http.bind(server.release());
+    return true;
+}
+
+DashboardAnswer DashboardServer::RunOnWorker(const Query& query) {
+    WorkerStore& worker = t_worker;
+    if (worker.location != m_location || !worker.store || !worker.store->IsOpen()) {
+        worker.location = m_location;
+        worker.store = std::make_unique<RecordStore>();
+        QString error;
+        if (!OpenRecordsReadOnly(m_location, *worker.store, error)) {
+            worker.store.reset();
+            return JsonError(QStringLiteral("cannot open records ") + error, Status::ServiceUnavailable);
+        }
+    }
+    DashboardAnswer answer = query(*worker.store);
+    // A connection lost is opened afresh on a later question.
+    if (worker.store->OutOfReach())
+        worker.store.reset();
+    return answer;
+}
+
+QFuture<QHttpServerResponse> DashboardServer::Ask(const QHttpServerRequest& request, const QString& shareKey,
+                                                  Query query) {
+    const bool head = IsHead(request);
+    if (!shareKey.isEmpty()) {
+        const QMutexLocker lock(&m_sharedLock);
+        const auto kept = m_shared.constFind(shareKey);
+        if (kept != m_shared.constEnd() && !kept->made.hasExpired(ShareAnswerMs))
+            return Ready(kept->answer, head);
+    }
+    return QtConcurrent::run(&m_pool, [this, head, shareKey, query = std::move(query)] {
+        DashboardAnswer answer = RunOnWorker(query);
+        if (!shareKey.isEmpty()) {
+            const QMutexLocker lock(&m_sharedLock);
+            // Only the answers still shared are kept, however many questions were asked.
+            m_shared.removeIf([](const auto& old) { return old.value().made.hasExpired(ShareAnswerMs); });
+            Shared& kept = m_shared[shareKey];
+            kept.made.start();
+            kept.answer = answer;
+        }
+        return DashboardResponse(answer, head);
+    });
+}
+
+void DashboardServer::AddRoutes() {
+    const auto page = [](const QString& name, const QByteArray& type) {
+        return [name, type](const QHttpServerRequest& request) {
+            return DashboardResponse(Resource(name, type), IsHead(request));
+        };
+    };
+    m_http.route("/", GetOrHead, page(QStringLiteral("index.html"), HtmlType));
+    m_http.route("/dashboard.js", GetOrHead, page(QStringLiteral("dashboard.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/dashboard.css", GetOrHead, page(QStringLiteral("dashboard.css"), "text/css; charset=utf-8"));
+    m_http.route("/chart.js", GetOrHead, [this](const QHttpServerRequest& request) {
+        QFile file(m_chartPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return DashboardResponse({Status::NotFound, "text/plain; charset=utf-8", "Chart.js is not installed\n"},
+                                     IsHead(request));
+        }
+        return DashboardResponse({Status::Ok, "text/javascript; charset=utf-8", file.readAll()}, IsHead(request));
+    });
+
+    m_http.route("/api/stats", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+        return Ask(request, QStringLiteral("stats?") + params.toString(QUrl::FullyEncoded),
+                   [params, nowMs](RecordStore& store) { return StatsAnswer(store, params, nowMs); });
+    });
+    m_http.route("/api/records", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        RecordFilter filter;
+        filter.limit = 20;
+        if (params.hasQueryItem(QStringLiteral("limit"))) {
+            const auto limit =
+                ParseWholeNumber(params.queryItemValue(QStringLiteral("limit")).toStdString(), 1, 1000);
+            if (!limit)
+                return Ready(
+                    JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
+                    IsHead(request));
+            filter.limit = static_cast<int>(*limit);
+        }
+        filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
+        return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
+                   [filter](RecordStore& store) { return ListAnswer(store, filter); });
+    });
+    m_http.route("/api/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
+        return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, false); });
+    });
+    m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
+        return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });
+    });
+
+    m_http.setMissingHandler([](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+        const Method method = request.method();
+        if (method != Method::Get && method != Method::Head) {
+            QHttpServerResponse refused = DashboardResponse(
+                JsonError(QStringLiteral("the line's page only reads: GET and HEAD"), Status::MethodNotAllowed));
+            refused.addHeader("Allow", "GET, HEAD");
+            refused.write(std::move(responder));
+            return;
+        }
+        DashboardResponse(
+            Html(MessagePage(QStringLiteral("Not found"), QStringLiteral("There is no page here.")), Status::NotFound))
+            .write(std::move(responder));
+    });
+}
+
+}  // namespace tamrisk

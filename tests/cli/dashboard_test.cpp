@@ -1,0 +1,498 @@
+// tamrisk-cli dashboard as a person at the line meets it: a page in a real
+// browser (headless Chromium over the DevTools protocol) over a small
+// hand-made line in PostgreSQL, read with the line's reader login; the API's
+// answers; a database that stops and comes back; and the command's refusals.
+
+#include "cdpbrowser.h"
+#include "recordtesting.h"
+#include "simprocess.h"
+#include "testserver.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTimer>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+namespace tamrisk::testing {
+namespace {
+
+constexpr qint64 MinuteMs = 60'000;
+
+// tamrisk-cli dashboard running over `location`, on a free port of 127.0.0.1.
+class DashboardProcess {
+public:
+    explicit DashboardProcess(const QString& location, const QStringList& more = {}) {
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        m_process.start(QStringLiteral(TAMRISK_CLI_PATH),
+                        QStringList{"dashboard", "--records", location, "--listen", "127.0.0.1:0"} + more);
+        // It says where it serves once it listens.
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(10000)) {
+        }
+        const QString line = QString::fromUtf8(m_process.readLine());
+        const qsizetype at = line.indexOf(QStringLiteral("http://"));
+        if (at >= 0)
+            m_base = line.mid(at).trimmed();
+        if (m_base.endsWith(u'/'))
+            m_base.chop(1);
+    }
+    ~DashboardProcess() { Stop(SIGTERM); }
+
+    bool Serving() const { return !m_base.isEmpty(); }
+    QString Url(const QString& path) const { return m_base + path; }
+    QString Errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+    // Sends `signal` and waits for the end; the exit status, or -1 for none.
+    int Stop(int signal) {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+            return -1;
+        }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QProcess m_process;
+    QString m_base;
+};
+
+struct HttpAnswer {
+    int status = 0;
+    QByteArray body;
+    QByteArray contentType, policy, noSniff;
+};
+
+HttpAnswer Http(const QString& url, const QByteArray& method = "GET") {
+    QNetworkAccessManager network;
+    QNetworkRequest request{QUrl(url)};
+    QNetworkReply* reply = network.sendCustomRequest(request, method);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    HttpAnswer answer;
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.body = reply->readAll();
+    answer.contentType = reply->rawHeader("Content-Type");
+    answer.policy = reply->rawHeader("Content-Security-Policy");
+    answer.noSniff = reply->rawHeader("X-Content-Type-Options");
+    delete reply;
+    return answer;
+}
+
+// A JavaScript string literal of `text`.
+QString Js(const QString& text) {
+    return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+}
+
+// A run of `unit` on `station` started at `startedMs`; a failed one
+// fails its check "journal size", its log ending in a red line.
+Record MadeRun(const std::string& station, const std::string& unit, qint64 startedMs, std::optional<RecordOutcome> outcome) {
+    Record record;
+    record.header = TestHeader(QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), "run", startedMs);
+    record.header.station = station;
+    record.header.unit = unit;
+    record.header.outcome = outcome;
+    record.header.durationMs = 4200;
+    record.header.script = "final-test.inp";
+    const bool failed = outcome == RecordOutcome::Fail;
+    record.header.reason = failed ? "journal size: expected 2 = 2097152, got 1048576" : "";
+    record.steps.push_back(RecordStep{5, 119, "I", StatusBytesArray{0, 0, 0, 0, 0, 0x3A}, "P,1048576,19157",
+                                      StepResult::Answered, 1, 10, 25, 1, 0});
+    record.checks.push_back(RecordCheck{
+        CheckOutcome{"journal size", 6, "2", "=", std::string("2097152"), std::nullopt, std::nullopt, "",
+                     std::string(failed ? "1048576" : "2097152"), failed ? CheckResult::Fail : CheckResult::Pass,
+                     failed ? "journal size: expected 2 = 2097152, got 1048576" : ""},
+        0});
+    record.log.push_back(RecordLogLine{0, ResultColour::Blue, "-> 119,\"I\"", 5});
+    record.log.push_back(RecordLogLine{30, failed ? ResultColour::Red : ResultColour::Green,
+                                       failed ? "?? journal size: expected 2 = 2097152, got 1048576: FAILED"
+                                              : "?? journal size: passed",
+                                       6});
+    return record;
+}
+
+// The percent as the page writes a yield.
+QString Percent(const QJsonValue& value) {
+    return value.isNull() ? QStringLiteral("–") : QString::number(value.toDouble() * 100, 'f', 1) + QStringLiteral(" %");
+}
+
+// A line of two stations over the last three hours: "line-1" busy, "Сборка-2"
+// silent for two hours after three runs five minutes apart; one unit's name
+// is markup, one unit failed first and passed on its retest.
+class DashboardLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (CdpBrowser::Executable().isEmpty())
+            GTEST_SKIP() << "chromium is not installed";
+        database = std::make_unique<TestDatabase>(Backend::Postgresql);
+        if (!database->SkipReason().empty())
+            GTEST_SKIP() << database->SkipReason();
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        since = QDateTime::fromMSecsSinceEpoch(now - 180 * MinuteMs, QTimeZone::utc()).toString(Qt::ISODate);
+        records = {MadeRun("Сборка-2", "Блок-1", now - 150 * MinuteMs, RecordOutcome::Pass),
+                   MadeRun("Сборка-2", "Блок-2", now - 145 * MinuteMs, RecordOutcome::Fail),
+                   MadeRun("Сборка-2", "Блок-3", now - 140 * MinuteMs, RecordOutcome::Pass),
+                   MadeRun("line-1", "U-101", now - 50 * MinuteMs, RecordOutcome::Pass),
+                   MadeRun("line-1", "U-102", now - 40 * MinuteMs, RecordOutcome::Fail),
+                   MadeRun("line-1", "U-102", now - 30 * MinuteMs, RecordOutcome::Pass),
+                   MadeRun("line-1", "U-103", now - 20 * MinuteMs, RecordOutcome::Pass),
+                   MadeRun("line-1", Markup, now - 10 * MinuteMs, RecordOutcome::Pass)};
+        RecordStore owner;
+        QString error;
+        ASSERT_TRUE(owner.Open(database->Location(), error)) << error.toStdString();
+        int added = 0;
+        ASSERT_TRUE(owner.Import(records, added, error)) << error.toStdString();
+        // The page reads with the line's reader login, which may only read.
+        reader = database->MakeRole(QStringLiteral("reader"));
+        ASSERT_TRUE(owner.GrantLogins({}, {reader}, error)) << error.toStdString();
+        dashboard = std::make_unique<DashboardProcess>(AsLogin(database->Location(), reader));
+        ASSERT_TRUE(dashboard->Serving()) << dashboard->Errors().toStdString();
+    }
+
+    QJsonObject Stats() {
+        const HttpAnswer answer = Http(dashboard->Url(QStringLiteral("/api/stats?since=") + since));
+        EXPECT_EQ(answer.status, 200) << answer.body.toStdString();
+        return QJsonDocument::fromJson(answer.body).object();
+    }
+
+    // Opens the line's page for the period and waits until it has drawn both charts.
+    void OpenPage(CdpBrowser& browser) {
+        ASSERT_TRUE(browser.Problem().isEmpty()) << browser.Problem().toStdString();
+        ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/?since=")) + since));
+        ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.getElementById('per-hour-chart').hasAttribute('data-drawn')"
+                                                   " && document.getElementById('pareto-chart').hasAttribute('data-drawn')"),
+                                    10000))
+            << browser.Evaluate(QStringLiteral("document.getElementById('problem').textContent")).toString().toStdString();
+    }
+
+    static inline const std::string Markup = "<script>alert(1)</script>";
+    std::unique_ptr<TestDatabase> database;
+    std::vector<Record> records;
+    QString since, reader;
+    std::unique_ptr<DashboardProcess> dashboard;
+};
+
+TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    const QJsonObject stats = Stats();
+    EXPECT_EQ(stats.value("units").toInt(), 7);
+
+    const auto text = [&browser](const char* id) {
+        return browser.Evaluate(QStringLiteral("document.getElementById('%1').textContent").arg(QLatin1String(id))).toString();
+    };
+    EXPECT_EQ(text("units"), QString::number(stats.value("units").toInt()));
+    EXPECT_EQ(text("runs"), QString::number(stats.value("runs").toInt()));
+    EXPECT_EQ(text("first-pass"), Percent(stats.value("first_pass_yield")));
+    EXPECT_EQ(text("final"), Percent(stats.value("final_yield")));
+    EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.getElementById('problem').hidden")).toBool());
+
+    // Each station as the API counts it, a silent one marked so.
+    const QJsonArray shown = browser
+                                 .Evaluate(QStringLiteral(
+                                     "[...document.querySelectorAll('#stations tbody tr')].map(r => ({"
+                                     "name: r.cells[0].firstChild.textContent, units: r.cells[1].textContent,"
+                                     " silent: r.querySelector('.silent-mark') !== null}))"))
+                                 .toArray();
+    const QJsonArray stations = stats.value("stations").toArray();
+    ASSERT_EQ(shown.size(), stations.size());
+    for (qsizetype i = 0; i < stations.size(); ++i) {
+        const QJsonObject station = stations[i].toObject(), row = shown[i].toObject();
+        EXPECT_EQ(row.value("name").toString(), station.value("station").toString());
+        EXPECT_EQ(row.value("units").toString(), QString::number(station.value("units").toInt()));
+        EXPECT_EQ(row.value("silent").toBool(), station.value("silent").toBool()) << row.value("name").toString().toStdString();
+        EXPECT_EQ(station.value("silent").toBool(), station.value("station").toString() == QStringLiteral("Сборка-2"));
+    }
+
+    // Both charts drew a bar for every number.
+    int hourBars = 0;
+    for (const QJsonValue hour : stats.value("per_hour").toArray())
+        hourBars += hour.toObject().value("units").toInt() > 0 ? 1 : 0;
+    EXPECT_GT(hourBars, 0);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.getElementById('per-hour-chart').dataset.drawn")).toString(),
+              QString::number(hourBars));
+    const QJsonArray pareto = stats.value("pareto").toArray();
+    EXPECT_FALSE(pareto.isEmpty());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.getElementById('pareto-chart').dataset.drawn")).toString(),
+              QString::number(pareto.size()));
+
+    // The newest records, newest first, each linking to its page.
+    const QJsonArray rows = browser
+                                .Evaluate(QStringLiteral("[...document.querySelectorAll('#records tbody tr')].map(r =>"
+                                                         " [r.cells[2].textContent, r.cells[3].textContent,"
+                                                         " r.querySelector('a').getAttribute('href')])"))
+                                .toArray();
+    ASSERT_EQ(rows.size(), static_cast<qsizetype>(records.size()));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Record& record = records[records.size() - 1 - i];
+        const QJsonArray row = rows[static_cast<qsizetype>(i)].toArray();
+        EXPECT_EQ(row[0].toString().toStdString(), record.header.unit);
+        EXPECT_EQ(row[1].toString().toStdString(), OutcomeText(*record.header.outcome));
+        EXPECT_EQ(row[2].toString().toStdString(), "/records/" + record.header.id);
+    }
+}
+
+TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    EXPECT_TRUE(browser.Evaluate(QStringLiteral("[...document.querySelectorAll('#records td')].some(c => c.textContent === %1)")
+                                     .arg(Js(QString::fromStdString(Markup))))
+                    .toBool());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 2);
+    const Record& marked = records.back();
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(marked.header.id)));
+    EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent.startsWith(%1)")
+                                     .arg(Js(QString::fromStdString(Markup))))
+                    .toBool());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 0);
+    EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
+}
+
+TEST_F(DashboardLineTest, RecordPageShowsHeaderVerdictChecksAndColouredLog) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    // The failed run of U-102, reached by its link on the line's page.
+    const Record& failed = records[4];
+    ASSERT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('a[href=\"/records/%1\"]').click(), true")
+                                     .arg(QString::fromStdString(failed.header.id)))
+                    .toBool());
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("location.pathname.startsWith('/records/') && document.readyState === 'complete'"), 10000));
+    const auto text = [&browser](const QString& selector) {
+        return browser.Evaluate(QStringLiteral("[...document.querySelectorAll(%1)].map(e => e.textContent).join('|')")
+                                    .arg(Js(selector)))
+            .toString();
+    };
+    EXPECT_TRUE(text(QStringLiteral("h1")).startsWith(QStringLiteral("U-102")));
+    EXPECT_EQ(text(QStringLiteral(".verdict")), QStringLiteral("FAIL ") + QString::fromStdString(failed.header.reason));
+    EXPECT_TRUE(text(QStringLiteral("dl.header dd")).contains(QStringLiteral("line-1|ivana|run|")));
+    EXPECT_EQ(text(QStringLiteral("table.checks tr.check-fail td:first-child")), QStringLiteral("journal size"));
+    EXPECT_EQ(text(QStringLiteral("table.steps tbody tr td:nth-child(5)")), QStringLiteral("P,1048576,19157"));
+    EXPECT_EQ(text(QStringLiteral("pre.log .c-red")), QString::fromStdString(failed.log[1].text));
+    EXPECT_EQ(text(QStringLiteral("pre.log .c-blue")), QString::fromStdString(failed.log[0].text));
+    // In its colour, as the station showed it.
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("getComputedStyle(document.querySelector('pre.log .c-red')).color")).toString(),
+              QStringLiteral("rgb(192, 0, 0)"));
+}
+
+TEST_F(DashboardLineTest, NewRunAppearsOnTheOpenPageWithinTwoSeconds) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    sim.setEnv(QStringLiteral("TAMRISK_RECORDS"), database->Location());
+    sim.setEnv(QStringLiteral("TAMRISK_LOCAL_RECORDS"), database->Folder() + QStringLiteral("/local.sqlite"));
+    const CliRun run = sim.cli({"run", "--port", QString::fromStdString(sim.port()), "--unit", "U-NEW", "--vars",
+                                TAMRISK_EXAMPLES_DIR "/final-test.vars", TAMRISK_EXAMPLES_DIR "/final-test.inp"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    QElapsedTimer shown;
+    shown.start();
+    EXPECT_TRUE(browser.WaitFor(
+        QStringLiteral("document.querySelector('#records tbody tr td:nth-child(3)').textContent === 'U-NEW'"), 2000))
+        << "after " << shown.elapsed() << " ms";
+}
+
+TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
+    // The same period as records stats prints it, byte for byte.
+    const QString from = QDateTime::fromMSecsSinceEpoch(records.front().header.startedMs - MinuteMs, QTimeZone::utc())
+                             .toString(Qt::ISODate);
+    const QString to = QDateTime::currentDateTimeUtc().addSecs(60).toString(Qt::ISODate);
+    QProcess cli;
+    cli.start(QStringLiteral(TAMRISK_CLI_PATH), {"records", "stats", "--records", AsLogin(database->Location(), reader),
+                                                 "--since", from, "--until", to, "--format", "json"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const HttpAnswer stats = Http(dashboard->Url(QStringLiteral("/api/stats?since=%1&until=%2").arg(from, to)));
+    EXPECT_EQ(stats.status, 200);
+    EXPECT_EQ(stats.body.toStdString(), cli.readAllStandardOutput().toStdString());
+
+    const HttpAnswer list = Http(dashboard->Url(QStringLiteral("/api/records?limit=3&unit=U-102")));
+    EXPECT_EQ(list.status, 200);
+    const QJsonArray listed = QJsonDocument::fromJson(list.body).array();
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed[0].toObject().value("id").toString().toStdString(), records[5].header.id);
+
+    const struct {
+        QByteArray method;
+        QString path;
+        int status;
+        QByteArray type;
+    } cases[] = {
+        {"GET", "/", 200, "text/html; charset=utf-8"},
+        {"HEAD", "/api/records", 200, "application/json"},
+        {"GET", "/api/records/" + QString::fromStdString(records[0].header.id).left(8), 200, "application/json"},
+        {"GET", "/api/stats?since=yesterday", 400, "application/json"},
+        {"GET", "/api/records?limit=none", 400, "application/json"},
+        {"GET", "/api/records/0000", 404, "application/json"},
+        {"GET", "/records/0000", 404, "text/html; charset=utf-8"},
+        {"GET", "/no-such-page", 404, "text/html; charset=utf-8"},
+        {"POST", "/api/stats", 405, "application/json"},
+        {"PUT", "/records/" + QString::fromStdString(records[0].header.id), 405, "application/json"},
+        {"DELETE", "/api/records", 405, "application/json"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method.toStdString() + " " + c.path.toStdString());
+        const HttpAnswer answer = Http(dashboard->Url(c.path), c.method);
+        EXPECT_EQ(answer.status, c.status) << answer.body.toStdString();
+        EXPECT_EQ(answer.contentType, c.type);
+        EXPECT_EQ(answer.policy, "default-src 'self'");
+        EXPECT_EQ(answer.noSniff, "nosniff");
+        if (c.type == "application/json" && c.status >= 400) {
+            EXPECT_FALSE(QJsonDocument::fromJson(answer.body).object().value("error").toString().isEmpty());
+        }
+    }
+}
+
+// Without Chart.js (the browser refused it) the numbers, the hours and the
+// causes still show, as text.
+TEST_F(DashboardLineTest, PageShowsItsNumbersWithoutChartJs) {
+    CdpBrowser browser;
+    ASSERT_TRUE(browser.Problem().isEmpty()) << browser.Problem().toStdString();
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.enable")));
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.setBlockedURLs"), {{"urls", QJsonArray{"*/chart.js"}}}));
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/?since=")) + since));
+    const QJsonObject stats = Stats();
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.getElementById('units').textContent === '%1'")
+                                    .arg(stats.value("units").toInt()),
+                                10000));
+    EXPECT_FALSE(browser.Evaluate(QStringLiteral("typeof Chart === 'function'")).toBool());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelectorAll('#per-hour-list li').length")).toInt(),
+              stats.value("per_hour").toArray().size());
+    const QJsonArray pareto = stats.value("pareto").toArray();
+    ASSERT_FALSE(pareto.isEmpty());
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelector('#pareto-list li').textContent")).toString(),
+              QStringLiteral("%1 %2").arg(pareto[0].toObject().value("count").toInt()).arg(pareto[0].toObject().value("cause").toString()));
+    EXPECT_FALSE(browser.Evaluate(QStringLiteral("document.getElementById('pareto-list').hidden")).toBool());
+}
+
+// The wall's screen (1920 x 1080) and a record's page at a desk (1280 wide)
+// show everything without scrolling sideways; with TAMRISK_SCREENSHOTS set,
+// their pictures are written there for the README.
+TEST_F(DashboardLineTest, PagesFitTheirScreens) {
+    CdpBrowser browser;
+    OpenPage(browser);
+    const QString folder = qEnvironmentVariable("TAMRISK_SCREENSHOTS");
+    const auto shoot = [&](const QString& name, int width, int height) {
+        const QByteArray png = browser.Screenshot(width, height);
+        ASSERT_TRUE(png.startsWith("\x89PNG")) << browser.Problem().toStdString();
+        EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.documentElement.scrollWidth <= window.innerWidth")).toBool())
+            << name.toStdString();
+        if (folder.isEmpty())
+            return;
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(png);
+    };
+    shoot(QStringLiteral("dashboard.png"), 1920, 1080);
+    // The wall shows the whole page at once.
+    EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.documentElement.scrollHeight <= window.innerHeight")).toBool());
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(records[1].header.id)));
+    const int height = browser.Evaluate(QStringLiteral("document.documentElement.scrollHeight")).toInt();
+    shoot(QStringLiteral("dashboard-record.png"), 1280, std::max(height, 600));
+}
+
+// A server of the test's own, which it stops and starts again.
+TEST(DashboardOutageTest, PageSaysTheDatabaseCannotBeReachedAndRecovers) {
+    if (CdpBrowser::Executable().isEmpty())
+        GTEST_SKIP() << "chromium is not installed";
+    if (qEnvironmentVariableIsEmpty("TAMRISK_TEST_POSTGRESQL_DIR"))
+        GTEST_SKIP() << "TAMRISK_TEST_POSTGRESQL_DIR is not set (scripts/test-postgres.sh start)";
+    PrivateServer server;
+    {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(server.Url(), error)) << error.toStdString();
+        int added = 0;
+        const Record record = MadeRun("line-1", "U-1", QDateTime::currentMSecsSinceEpoch() - MinuteMs, RecordOutcome::Pass);
+        ASSERT_TRUE(store.Import(std::span(&record, 1), added, error)) << error.toStdString();
+    }
+    DashboardProcess dashboard(server.Url());
+    ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
+    CdpBrowser browser;
+    ASSERT_TRUE(browser.Problem().isEmpty()) << browser.Problem().toStdString();
+    ASSERT_TRUE(browser.Navigate(dashboard.Url(QStringLiteral("/"))));
+    const QString reached = QStringLiteral("document.getElementById('problem').hidden && "
+                                           "document.querySelectorAll('#records tbody tr').length === 1");
+    ASSERT_TRUE(browser.WaitFor(reached, 10000));
+
+    server.Halt();
+    EXPECT_TRUE(browser.WaitFor(QStringLiteral("!document.getElementById('problem').hidden && "
+                                               "document.getElementById('problem').textContent.includes('cannot be reached')"),
+                                30000));
+    server.Resume();
+    EXPECT_TRUE(browser.WaitFor(reached, 30000))
+        << browser.Evaluate(QStringLiteral("document.getElementById('problem').textContent")).toString().toStdString();
+}
+
+// What the command refuses before it serves, and how it ends, over a records
+// file (RecordsTest's, empty).
+using DashboardCommandTest = RecordsTest;
+
+TEST_F(DashboardCommandTest, RefusesWhatItCannotServe) {
+    const QString records = Path();
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    const QString missing = Folder() + QStringLiteral("/none/records.sqlite");
+    const struct {
+        QStringList args;
+        std::string message;
+    } cases[] = {
+        {{"--records", missing}, "no records at " + missing.toStdString()},
+        {{"--records", records, "--listen", "127.0.0.1"}, "--listen takes ADDRESS:PORT"},
+        {{"--records", records, "--listen", "127.0.0.1:70000"}, "--listen takes ADDRESS:PORT"},
+        {{"--records", records, "--listen", QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())},
+         "cannot listen on 127.0.0.1:" + std::to_string(taken.serverPort())},
+        {{"--records", records, "extra"}, "dashboard takes no argument"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QProcess process;
+        process.start(QStringLiteral(TAMRISK_CLI_PATH), QStringList{"dashboard"} + c.args);
+        ASSERT_TRUE(process.waitForFinished(15000));
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_NE(process.readAllStandardError().toStdString().find(c.message), std::string::npos);
+    }
+    // Nothing made where there were no records.
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_FALSE(QDir(Folder() + QStringLiteral("/none")).exists());
+}
+
+TEST_F(DashboardCommandTest, StopSignalsEndItWithStatusZero) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        DashboardProcess dashboard(Path());
+        ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
+        EXPECT_EQ(Http(dashboard.Url(QStringLiteral("/api/records"))).status, 200);
+        EXPECT_EQ(dashboard.Stop(signal), 0);
+    }
+}
+
+}  // namespace
+}  // namespace tamrisk::testing
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
