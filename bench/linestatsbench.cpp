@@ -122,10 +122,22 @@ std::pair<double, QByteArray> Get(quint16 port, const QByteArray& path) {
     if (!socket.waitForConnected(5000))
         return {0, "no connection"};
     socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    // The answer is whole once its head and Content-Length bytes of body are in:
+    // the server may keep the connection open.
     QByteArray answer;
-    while (socket.waitForReadyRead(30000))
+    for (;;) {
+        const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+        if (headEnd >= 0) {
+            static const QRegularExpression lengthField(QStringLiteral("\r\ncontent-length: *(\\d+)"),
+                                                        QRegularExpression::CaseInsensitiveOption);
+            const auto length = lengthField.match(QString::fromLatin1(answer.left(headEnd + 2)));
+            if (!length.hasMatch() || answer.size() >= headEnd + 4 + length.captured(1).toLongLong())
+                break;
+        }
+        if (!socket.waitForReadyRead(30000))
+            break;
         answer += socket.readAll();
-    answer += socket.readAll();
+    }
     return {timer.nsecsElapsed() / 1e9, answer.left(answer.indexOf('\r'))};
 }
 
