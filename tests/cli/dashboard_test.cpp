@@ -4,6 +4,7 @@
 // answers; a database that stops and comes back; and the command's refusals.
 
 #include "cdpbrowser.h"
+#include "handmadeline.h"
 #include "recordtesting.h"
 #include "simprocess.h"
 #include "testserver.h"
@@ -207,6 +208,13 @@ TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
     EXPECT_EQ(text("runs"), QString::number(stats.value("runs").toInt()));
     EXPECT_EQ(text("first-pass"), Percent(stats.value("first_pass_yield")));
     EXPECT_EQ(text("final"), Percent(stats.value("final_yield")));
+    // The first runs that ended in an error or were aborted, told apart from the failed ones.
+    const QJsonObject first = stats.value("first_runs").toObject();
+    EXPECT_EQ(text("first-sub"), QStringLiteral("first runs: %1 pass · %2 fail · %3 error · %4 aborted")
+                                     .arg(first.value("pass").toInt())
+                                     .arg(first.value("fail").toInt())
+                                     .arg(first.value("error").toInt())
+                                     .arg(first.value("aborted").toInt()));
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.getElementById('problem').hidden")).toBool());
 
     // Each station as the API counts it, a silent one marked so.
@@ -487,6 +495,42 @@ TEST_F(DashboardCommandTest, StopSignalsEndItWithStatusZero) {
         EXPECT_EQ(dashboard.Stop(signal), 0);
     }
 }
+
+// The hand-made line's known numbers, from /api/stats and from records stats
+// alike, on both databases.
+using DashboardHandMadeLine = BackendTest;
+
+TEST_P(DashboardHandMadeLine, ApiAndCommandLineGiveTheKnownNumbers) {
+    {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(Location(), error)) << error.toStdString();
+        int added = 0;
+        const std::vector<Record> line = HandMadeLine();
+        ASSERT_TRUE(store.Import(line, added, error)) << error.toStdString();
+    }
+    const QString period = QStringLiteral("since=2026-12-07T10:00Z&until=2026-12-07T14:00Z");
+    QProcess cli;
+    cli.start(QStringLiteral(TAMRISK_CLI_PATH), {"records", "stats", "--records", Location(), "--since",
+                                                 "2026-12-07T10:00Z", "--until", "2026-12-07T14:00Z", "--format", "json"});
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const QByteArray printed = cli.readAllStandardOutput();
+    DashboardProcess dashboard(Location());
+    ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
+    const HttpAnswer served = Http(dashboard.Url(QStringLiteral("/api/stats?") + period));
+    ASSERT_EQ(served.status, 200) << served.body.toStdString();
+    EXPECT_EQ(served.body.toStdString(), printed.toStdString());
+    const QJsonObject stats = QJsonDocument::fromJson(served.body).object();
+    EXPECT_EQ(stats.value("units").toInt(), 7);
+    EXPECT_EQ(stats.value("runs").toInt(), 10);
+    EXPECT_DOUBLE_EQ(stats.value("first_pass_yield").toDouble(), 0.2);
+    EXPECT_DOUBLE_EQ(stats.value("final_yield").toDouble(), 0.5);
+    EXPECT_EQ(stats.value("pareto").toArray()[0].toObject().value("cause").toString(), "voltage");
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, DashboardHandMadeLine, ::testing::Values(Backend::Sqlite, Backend::Postgresql),
+                         BackendName);
 
 }  // namespace
 }  // namespace tamrisk::testing

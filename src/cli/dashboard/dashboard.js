@@ -57,7 +57,15 @@
     setText('period', localDayTime(stats.since) + ' – ' + localDayTime(stats.until));
     setText('title', stats.station === null ? 'The line' : 'Station ' + stats.station);
     setText('units', String(stats.units));
+    let unitsSub = stats.retested_units + ' retested';
+    if (stats.runs_without_unit > 0) unitsSub += ' · ' + stats.runs_without_unit + ' runs without a unit';
+    setText('units-sub', unitsSub);
     setText('first-pass', percent(stats.first_pass_yield));
+    // Error and aborted first runs count against the yield and are told apart:
+    // a station's fault is not the product's.
+    const f = stats.first_runs;
+    setText('first-sub', 'first runs: ' + f.pass + ' pass · ' + f.fail + ' fail · ' + f.error + ' error · ' +
+            f.aborted + ' aborted');
     setText('final', percent(stats.final_yield));
     setText('runs', String(stats.runs));
     const o = stats.outcomes;
@@ -77,7 +85,10 @@
       }
       cell(row, String(station.units), 'number');
       cell(row, String(station.runs), 'number');
-      cell(row, percent(station.first_pass_yield), 'number');
+      const notShown = station.first_runs.error + station.first_runs.aborted;
+      cell(row, percent(station.first_pass_yield) +
+           (notShown > 0 ? ' (' + station.first_runs.error + ' error, ' + station.first_runs.aborted + ' aborted)' : ''),
+           'number');
       cell(row, percent(station.final_yield), 'number');
       cell(row, localTime(station.last_record), 'number');
       return row;
