@@ -57,14 +57,18 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
         }
     }
 
-    // Units with a run before the period: the records_unit index answers each.
+    // Units with a run before the period: the index on (unit, started_ms)
+    // answers each of the period's units. "LIMIT 1 OFFSET 0" keeps PostgreSQL
+    // from turning the question into a join that reads every earlier record
+    // (0.16 s against 0.02 s for a day of a million records).
     std::set<std::string> testedBefore;
     {
         QSqlQuery q(m_c.Db());
         if (!select(q,
-                    QStringLiteral("SELECT DISTINCT r.unit FROM records r WHERE r.kind = 'run' AND r.unit <> ''"
-                                   " AND r.started_ms >= ? AND r.started_ms < ? AND EXISTS (SELECT 1 FROM records p"
-                                   " WHERE p.unit = r.unit AND p.kind = 'run' AND p.started_ms < ?)"),
+                    QStringLiteral("SELECT u.unit FROM (SELECT DISTINCT unit FROM records WHERE kind = 'run'"
+                                   " AND unit <> '' AND started_ms >= ? AND started_ms < ?) u WHERE EXISTS"
+                                   " (SELECT 1 FROM records p WHERE p.unit = u.unit AND p.kind = 'run'"
+                                   " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
                     {query.sinceMs, query.untilMs, query.sinceMs}))
             return {};
         while (q.next())

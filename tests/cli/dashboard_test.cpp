@@ -65,12 +65,19 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
         ::kill(static_cast<pid_t>(m_process.processId()), signal);
-        if (!m_process.waitForFinished(15000)) {
+        if (!m_process.waitForFinished(15000) && m_process.state() != QProcess::NotRunning) {
             m_process.kill();
             m_process.waitForFinished(5000);
             return -1;
         }
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    // How it ended, for a failure's message: its exit, its state and what it wrote on stderr.
+    std::string Ending() {
+        return "exit status " + std::to_string(m_process.exitCode()) +
+               (m_process.exitStatus() == QProcess::CrashExit ? " (crashed)" : "") + ", state " +
+               std::to_string(static_cast<int>(m_process.state())) + ", error " + m_process.errorString().toStdString() +
+               ", stderr: " + Errors().toStdString();
     }
 
 private:
@@ -492,7 +499,7 @@ TEST_F(DashboardCommandTest, StopSignalsEndItWithStatusZero) {
         DashboardProcess dashboard(Path());
         ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
         EXPECT_EQ(Http(dashboard.Url(QStringLiteral("/api/records"))).status, 200);
-        EXPECT_EQ(dashboard.Stop(signal), 0);
+        EXPECT_EQ(dashboard.Stop(signal), 0) << dashboard.Ending();
     }
 }
 
