@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QMutexLocker>
 #include <QPromise>
+#include <QSemaphore>
 #include <QTcpServer>
 #include <QtConcurrent>
 
@@ -158,13 +159,27 @@ QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head) 
 DashboardServer::DashboardServer(QString location, QString chartPath)
     : m_location(std::move(location)), m_chartPath(std::move(chartPath)) {
     // Few threads, each holding its connection for the life of the server.
-    m_pool.setMaxThreadCount(2);
+    m_pool.setMaxThreadCount(Workers);
     m_pool.setExpiryTimeout(-1);
     AddRoutes();
 }
 
 DashboardServer::~DashboardServer() {
-    // The workers' stores close on their own threads as the pool ends them.
+    m_pool.waitForDone();
+    // Each worker closes its store on its own thread, now: left to the end of
+    // the thread, the store's database driver would be torn down while the
+    // program exits and unloads that driver. Each task waits until all have
+    // begun, so that every worker runs one.
+    QSemaphore begun, go;
+    for (int i = 0; i < Workers; ++i) {
+        m_pool.start([&begun, &go] {
+            t_worker.store.reset();
+            begun.release();
+            go.tryAcquire(1, 10000);
+        });
+    }
+    begun.tryAcquire(Workers, 10000);
+    go.release(Workers);
     m_pool.waitForDone();
 }
 

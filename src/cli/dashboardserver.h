@@ -43,6 +43,8 @@ public:
     // How long an answer to the same question is shared between the screens
     // that ask it, in ms.
     static constexpr qint64 ShareAnswerMs = 500;
+    // The worker threads that ask the database.
+    static constexpr int Workers = 2;
 
     // Serves the records at `location`; Chart.js is read from `chartPath`.
     DashboardServer(QString location, QString chartPath);
