@@ -4,7 +4,8 @@
 # the demo script loaded: press Connect, then Execute Script. Without one it
 # talks to the simulator through tamrisk-cli: a few commands, then the demo
 # script with every kind of line and the final test whose checks judge the
-# answers, showing the log, and then the records they left (in a temporary records file, so the demo adds nothing to the user's).
+# answers, showing the log, and then the records they left and the numbers of
+# today's runs (in a temporary records file, so the demo adds nothing to the user's).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -54,3 +55,6 @@ cli run --port DEMO --speed 115200 --vars examples/final-test.vars examples/fina
 echo
 echo "\$ tamrisk-cli records list"
 cli records list
+echo
+echo "\$ tamrisk-cli records stats"
+cli records stats
