@@ -84,7 +84,7 @@ DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 
                 return std::nullopt;
             return params.queryItemValue(key, QUrl::FullyDecoded).toStdString();
         },
-        nowMs, query);
+        nowMs, query, "");
     if (!problem.empty())
         return JsonError(QString::fromStdString(problem), Status::BadRequest);
     QString error;

@@ -35,9 +35,10 @@ std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd, boo
 // The period and station of the line's numbers from `value` (the text given for
 // "since", "until" and "station", or none): a date or date and time as
 // ParseRecordsTime reads it, but local time unless it names its zone; by
-// default from local midnight today until `nowMs`. The usage problem, or empty.
+// default from local midnight today until `nowMs`. The usage problem (naming
+// the parameter after `prefix`: "--" for an option), or empty.
 std::string ParseStatsQuery(const std::function<std::optional<std::string>(const char*)>& value, qint64 nowMs,
-                            StatsQuery& query);
+                            StatsQuery& query, const std::string& prefix);
 
 // The options of the filters that records list and export share (--unit,
 // --serial, --outcome, --kind, --since, --limit) and --records, with `more`.

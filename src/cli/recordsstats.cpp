@@ -89,7 +89,7 @@ void WriteStatsTable(std::ostream& out, const LineStats& stats) {
 }  // namespace
 
 std::string ParseStatsQuery(const std::function<std::optional<std::string>(const char*)>& value, qint64 nowMs,
-                            StatsQuery& query) {
+                            StatsQuery& query, const std::string& prefix) {
     query.sinceMs = QDateTime(QDateTime::fromMSecsSinceEpoch(nowMs).date(), QTime(0, 0)).toMSecsSinceEpoch();
     query.untilMs = nowMs;
     for (const auto& [name, dayEnd, bound] :
@@ -97,7 +97,7 @@ std::string ParseStatsQuery(const std::function<std::optional<std::string>(const
         if (const auto text = value(name)) {
             const auto ms = ParseRecordsTime(*text, dayEnd, true);
             if (!ms)
-                return std::string(name) + " takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (local time unless it ends in Z)";
+                return prefix + name + " takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (local time unless it ends in Z)";
             *bound = *ms;
         }
     }
@@ -115,9 +115,9 @@ int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, 
         return UsageError(err, "records stats takes no argument besides its options");
     StatsQuery query;
     const std::string problem = ParseStatsQuery(
-        [&args](const char* name) { return args.value(name); }, QDateTime::currentMSecsSinceEpoch(), query);
+        [&args](const char* name) { return args.value(name); }, QDateTime::currentMSecsSinceEpoch(), query, "--");
     if (!problem.empty())
-        return UsageError(err, problem.rfind("the ", 0) == 0 ? problem : "--" + problem);
+        return UsageError(err, problem);
     const auto format = FormatNamed(args.value("format").value_or("table"), ListFormats);
     if (!format)
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));

@@ -8,6 +8,7 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -33,7 +34,8 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
     };
 
     std::vector<StatsRun> runs;
-    std::map<std::string, std::size_t> failed;  // record id -> its run, for the fail and error runs
+    // The fail and error runs: record id -> the run's place in `runs` and its reason.
+    std::map<std::string, std::pair<std::size_t, std::string>> failed;
     {
         QSqlQuery q(m_c.Db());
         if (!select(q,
@@ -50,8 +52,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
             if (!q.value(4).isNull())
                 run.outcome = Utf8From(q.value(4));
             if (run.outcome == "fail" || run.outcome == "error") {
-                run.cause = Utf8From(q.value(5));  // the reason, unless a check or a step names the cause
-                failed.emplace(run.id, runs.size());
+                failed.emplace(run.id, std::pair(runs.size(), Utf8From(q.value(5))));
             }
             runs.push_back(std::move(run));
         }
@@ -89,8 +90,9 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
             last.push_back({Utf8From(q.value(0)), q.value(1).toLongLong()});
     }
 
-    // The first check that did not pass names a failed run's cause.
-    std::set<std::string> named;
+    // What names a failed run's cause: its first check that did not pass, else
+    // its first red step.
+    std::map<std::string, std::string> firstCheck;
     {
         QSqlQuery q(m_c.Db());
         if (!select(q,
@@ -99,21 +101,16 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                                    " AND r.started_ms < ? AND c.result <> 'pass' ORDER BY c.record_id, c.seq"),
                     period))
             return {};
-        while (q.next()) {
-            const std::string id = Utf8From(q.value(0));
-            const auto run = failed.find(id);
-            if (run != failed.end() && named.insert(id).second)
-                runs[run->second].cause = Utf8From(q.value(1));
-        }
+        while (q.next())
+            firstCheck.emplace(Utf8From(q.value(0)), Utf8From(q.value(1)));  // the first of each record kept
     }
-
-    // Else its first red step: the chunks of the others read in order, each
-    // run's only until its red step is found.
+    // The step chunks of the others, read in order, each run's only until its red step.
     std::vector<std::string> unnamed;
     for (const auto& [id, at] : failed) {
-        if (!named.count(id))
+        if (!firstCheck.count(id))
             unnamed.push_back(id);
     }
+    std::map<std::string, std::pair<int, int>> firstRedStep;  // script line and command
     for (std::size_t from = 0; from < unnamed.size(); from += IdsAStatement) {
         const std::size_t count = std::min(IdsAStatement, unnamed.size() - from);
         QString marks = QStringLiteral("?");
@@ -128,10 +125,9 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                         QStringLiteral(") ORDER BY record_id, seq"),
                     ids))
             return {};
-        std::set<std::string> found;
         while (q.next()) {
             const std::string id = Utf8From(q.value(0));
-            if (found.count(id))
+            if (firstRedStep.count(id))
                 continue;
             std::vector<RecordStep> steps;
             if (!ReadStepChunk(BytesFrom(q.value(1)), steps)) {
@@ -141,19 +137,18 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                          error);
                 return {};
             }
-            for (const RecordStep& step : steps) {
-                if (step.result != StepResult::Answered) {
-                    runs[failed.at(id)].cause = FailureCause(std::nullopt, std::pair(step.line.value_or(0), step.command),
-                                                             std::string());
-                    found.insert(id);
-                    break;
-                }
-            }
+            const auto red = std::find_if(steps.begin(), steps.end(),
+                                          [](const RecordStep& step) { return step.result != StepResult::Answered; });
+            if (red != steps.end())
+                firstRedStep.emplace(id, std::pair(red->line.value_or(0), red->command));
         }
     }
-    for (StatsRun& run : runs) {
-        if (run.outcome == "fail" || run.outcome == "error")
-            run.cause = FailureCause(std::nullopt, std::nullopt, run.cause);  // "unknown" for no reason
+    for (const auto& [id, run] : failed) {
+        const auto check = firstCheck.find(id);
+        const auto step = firstRedStep.find(id);
+        runs[run.first].cause = FailureCause(check != firstCheck.end() ? std::optional(check->second) : std::nullopt,
+                                             step != firstRedStep.end() ? std::optional(step->second) : std::nullopt,
+                                             run.second);
     }
     return ComputeLineStats(std::move(runs), last, query.sinceMs, query.untilMs, query.station);
 }
