@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of the station's windows into docs/screenshots/,
+# Takes the manuals' screenshots of the station's windows into docs/screenshots/,
 # on a virtual display (xvfb-run, 1280 x 1024) against the printer simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."

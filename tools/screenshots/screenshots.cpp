@@ -1,4 +1,4 @@
-// Takes the README's screenshots of the station's windows against a simulated
+// Takes the manuals' screenshots of the station's windows against a simulated
 // printer: the main window with a loaded script, the results after the demo
 // run, the status dialog for a red answer and the Execute Command dialog after
 // a command, the three memory readers after a read, and the journal window
