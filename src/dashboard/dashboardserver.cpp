@@ -1,10 +1,10 @@
 #include "dashboardserver.h"
 
 #include "dashboardpages.h"
-#include "recordsactions.h"
 #include "recordslocation.h"
 #include "recordstore.h"
 #include "reports.h"
+#include "statsperiod.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -19,6 +19,10 @@
 #include <QTcpServer>
 #include <QtConcurrent>
 
+#include <charconv>
+#include <optional>
+#include <string>
+#include <system_error>
 #include <utility>
 
 namespace tamrisk {
@@ -43,6 +47,16 @@ DashboardAnswer JsonError(const QString& text, Status status) {
 }
 
 DashboardAnswer Html(QByteArray body, Status status = Status::Ok) { return {status, HtmlType, std::move(body)}; }
+
+// The `limit` of /api/records: a whole decimal number of records from 1 to
+// 1000, nothing before or after its digits; empty otherwise.
+std::optional<int> ParseLimit(const std::string& text) {
+    int limit = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), limit);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || limit < 1 || limit > 1000)
+        return std::nullopt;
+    return limit;
+}
 
 // A failed read: the database out of reach is 503, anything else 500.
 DashboardAnswer ReadFailed(const RecordStore& store, const QString& error, bool page) {
@@ -264,13 +278,12 @@ void DashboardServer::AddRoutes() {
         RecordFilter filter;
         filter.limit = 20;
         if (params.hasQueryItem(QStringLiteral("limit"))) {
-            const auto limit =
-                ParseWholeNumber(params.queryItemValue(QStringLiteral("limit")).toStdString(), 1, 1000);
+            const auto limit = ParseLimit(params.queryItemValue(QStringLiteral("limit")).toStdString());
             if (!limit)
                 return Ready(
                     JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
                     IsHead(request));
-            filter.limit = static_cast<int>(*limit);
+            filter.limit = *limit;
         }
         filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
         return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
