@@ -25,6 +25,10 @@
 #include <system_error>
 #include <utility>
 
+#ifndef TAMRISK_CHART_JS
+#define TAMRISK_CHART_JS "/usr/share/javascript/chart.js/chart.min.js"
+#endif
+
 namespace tamrisk {
 
 namespace {
@@ -159,6 +163,8 @@ bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& e
     }
     return store.Open(location, error);
 }
+
+QString InstalledChartJs() { return QStringLiteral(TAMRISK_CHART_JS); }
 
 QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head) {
     // The server module writes a body as it is given, for HEAD too: none given.
