@@ -1,6 +1,5 @@
 #include "dashboardserver.h"
 
-#include "dashboardpages.h"
 #include "recordslocation.h"
 #include "recordstore.h"
 #include "reports.h"
@@ -66,7 +65,7 @@ std::optional<int> ParseLimit(const std::string& text) {
 DashboardAnswer ReadFailed(const RecordStore& store, const QString& error, bool page) {
     const Status status = store.OutOfReach() ? Status::ServiceUnavailable : Status::InternalServerError;
     const QString text = QStringLiteral("cannot read records ") + error;
-    return page ? Html(MessagePage(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
+    return page ? Html(MessageHtml(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
 }
 
 // A file compiled in.
@@ -123,7 +122,7 @@ DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
 // The record whose id starts with `prefix`, as JSON or as its page.
 DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool page) {
     const auto refuse = [page](const QString& title, const QString& text, Status status) {
-        return page ? Html(MessagePage(title, text), status) : JsonError(text, status);
+        return page ? Html(MessageHtml(title, text), status) : JsonError(text, status);
     };
     std::string id;
     QString error;
@@ -144,7 +143,7 @@ DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool pag
             return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
         return ReadFailed(store, error, page);
     }
-    return page ? Html(RecordPage(*record)) : Json(RecordJson(*record) + '\n');
+    return page ? Html(RecordHtml(*record)) : Json(RecordJson(*record) + '\n');
 }
 
 }  // namespace
@@ -312,7 +311,7 @@ void DashboardServer::AddRoutes() {
             return;
         }
         DashboardResponse(
-            Html(MessagePage(QStringLiteral("Not found"), QStringLiteral("There is no page here.")), Status::NotFound))
+            Html(MessageHtml(QStringLiteral("Not found"), QStringLiteral("There is no page here.")), Status::NotFound))
             .write(std::move(responder));
     });
 }
