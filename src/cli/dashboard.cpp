@@ -19,10 +19,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#ifndef TAMRISK_CHART_JS
-#define TAMRISK_CHART_JS "/usr/share/javascript/chart.js/chart.min.js"
-#endif
-
 namespace tamrisk {
 
 namespace {
@@ -113,7 +109,7 @@ int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out
 
     int status = CliOk;
     {
-        DashboardServer server(location, QStringLiteral(TAMRISK_CHART_JS));
+        DashboardServer server(location, InstalledChartJs());
         QString error;
         if (!server.Listen(listen->address, listen->port, error)) {
             CliError(err, "cannot listen on " + listenText + ": " + error.toStdString());

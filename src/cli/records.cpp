@@ -6,10 +6,9 @@
 #include "cli.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
+#include "statsperiod.h"
 
-#include <QDateTime>
 #include <QString>
-#include <QTimeZone>
 
 #include <optional>
 #include <ostream>
@@ -45,20 +44,6 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
 }
 
 }  // namespace
-
-std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd, bool local) {
-    const QString given = QString::fromStdString(text);
-    // A day alone reads as a time too (its midnight), and a time as its day:
-    // told apart by length.
-    const QDate day = given.size() == 10 ? QDate::fromString(given, Qt::ISODate) : QDate();
-    QDateTime when = day.isValid() ? QDateTime(dayEnd ? day.addDays(1) : day, QTime(0, 0))
-                                   : QDateTime::fromString(given, Qt::ISODateWithMs);
-    if (!when.isValid())
-        return std::nullopt;
-    if (when.timeSpec() == Qt::LocalTime && !local)
-        when.setTimeZone(QTimeZone::utc());
-    return when.toMSecsSinceEpoch();
-}
 
 std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
     more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});

@@ -9,6 +9,7 @@
 #include "recordformats.h"
 #include "reportformat.h"
 #include "reports.h"
+#include "statsperiod.h"
 #include "terminalsink.h"
 
 #include <ostream>

@@ -9,6 +9,7 @@
 #include "recordformats.h"
 #include "reportformat.h"
 #include "reports.h"
+#include "statsperiod.h"
 #include "terminalsink.h"
 
 #include <QDateTime>
@@ -87,25 +88,6 @@ void WriteStatsTable(std::ostream& out, const LineStats& stats) {
 }
 
 }  // namespace
-
-std::string ParseStatsQuery(const std::function<std::optional<std::string>(const char*)>& value, qint64 nowMs,
-                            StatsQuery& query, const std::string& prefix) {
-    query.sinceMs = QDateTime(QDateTime::fromMSecsSinceEpoch(nowMs).date(), QTime(0, 0)).toMSecsSinceEpoch();
-    query.untilMs = nowMs;
-    for (const auto& [name, dayEnd, bound] :
-         {std::tuple("since", false, &query.sinceMs), std::tuple("until", true, &query.untilMs)}) {
-        if (const auto text = value(name)) {
-            const auto ms = ParseRecordsTime(*text, dayEnd, true);
-            if (!ms)
-                return prefix + name + " takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS (local time unless it ends in Z)";
-            *bound = *ms;
-        }
-    }
-    if (query.untilMs <= query.sinceMs)
-        return "the period ends before it begins";
-    query.station = value("station").value_or("");
-    return {};
-}
 
 int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args = ParseArgs(rest, {"records", "since", "until", "station", "format"}, {});

@@ -1,6 +1,6 @@
 #pragma once
-// Reports over records, for people and for CI: JSON, CSV and JUnit XML (a
-// source file each). Pure functions of the records handed in; they read no
+// Reports over records, for people and for CI: JSON, CSV, JUnit XML and a
+// record's HTML page (a source file each). Pure functions of the records handed in; they read no
 // database and write no file. Every report is UTF-8: the Windows-1251 bytes of
 // the log and the steps are decoded on the way.
 
@@ -8,6 +8,7 @@
 #include "recordstore.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <span>
 #include <string>
@@ -58,6 +59,16 @@ QByteArray HeadersCsv(std::span<const RecordHeader> headers);
 // check a `failure`, one that could not be read an `error`, each with the
 // check's message ("expected ..., got ..."). `system-out` holds the whole log.
 QByteArray RecordsJUnit(std::span<const Record> records);
+
+// One record as a page a person reads and prints: its header, verdict, checks,
+// serial numbers, steps and log (each line in its colour), UTF-8 HTML with
+// every text of the record escaped. It uses only the dashboard's style sheet
+// (/dashboard.css) and links back to the line's page (/), as the dashboard
+// serves it.
+QByteArray RecordHtml(const Record& record);
+// A page of the same look titled `title` that says `text` (both escaped) and
+// links back to the line's page: what is shown where a record cannot be.
+QByteArray MessageHtml(const QString& title, const QString& text);
 
 // The claims on serial numbers, in the order given: a JSON array with one object
 // per claim (`space`, `data`, `station`, `unit`, `claimed`, `record`), and CSV

@@ -1,10 +1,9 @@
 #include "dashboardserver.h"
 
-#include "dashboardpages.h"
-#include "recordsactions.h"
 #include "recordslocation.h"
 #include "recordstore.h"
 #include "reports.h"
+#include "statsperiod.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -19,7 +18,15 @@
 #include <QTcpServer>
 #include <QtConcurrent>
 
+#include <charconv>
+#include <optional>
+#include <string>
+#include <system_error>
 #include <utility>
+
+#ifndef TAMRISK_CHART_JS
+#define TAMRISK_CHART_JS "/usr/share/javascript/chart.js/chart.min.js"
+#endif
 
 namespace tamrisk {
 
@@ -44,11 +51,21 @@ DashboardAnswer JsonError(const QString& text, Status status) {
 
 DashboardAnswer Html(QByteArray body, Status status = Status::Ok) { return {status, HtmlType, std::move(body)}; }
 
+// The `limit` of /api/records: a whole decimal number of records from 1 to
+// 1000, nothing before or after its digits; empty otherwise.
+std::optional<int> ParseLimit(const std::string& text) {
+    int limit = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), limit);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || limit < 1 || limit > 1000)
+        return std::nullopt;
+    return limit;
+}
+
 // A failed read: the database out of reach is 503, anything else 500.
 DashboardAnswer ReadFailed(const RecordStore& store, const QString& error, bool page) {
     const Status status = store.OutOfReach() ? Status::ServiceUnavailable : Status::InternalServerError;
     const QString text = QStringLiteral("cannot read records ") + error;
-    return page ? Html(MessagePage(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
+    return page ? Html(MessageHtml(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
 }
 
 // A file compiled in.
@@ -105,7 +122,7 @@ DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
 // The record whose id starts with `prefix`, as JSON or as its page.
 DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool page) {
     const auto refuse = [page](const QString& title, const QString& text, Status status) {
-        return page ? Html(MessagePage(title, text), status) : JsonError(text, status);
+        return page ? Html(MessageHtml(title, text), status) : JsonError(text, status);
     };
     std::string id;
     QString error;
@@ -126,7 +143,7 @@ DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool pag
             return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
         return ReadFailed(store, error, page);
     }
-    return page ? Html(RecordPage(*record)) : Json(RecordJson(*record) + '\n');
+    return page ? Html(RecordHtml(*record)) : Json(RecordJson(*record) + '\n');
 }
 
 }  // namespace
@@ -145,6 +162,8 @@ bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& e
     }
     return store.Open(location, error);
 }
+
+QString InstalledChartJs() { return QStringLiteral(TAMRISK_CHART_JS); }
 
 QHttpServerResponse DashboardResponse(const DashboardAnswer& answer, bool head) {
     // The server module writes a body as it is given, for HEAD too: none given.
@@ -264,13 +283,12 @@ void DashboardServer::AddRoutes() {
         RecordFilter filter;
         filter.limit = 20;
         if (params.hasQueryItem(QStringLiteral("limit"))) {
-            const auto limit =
-                ParseWholeNumber(params.queryItemValue(QStringLiteral("limit")).toStdString(), 1, 1000);
+            const auto limit = ParseLimit(params.queryItemValue(QStringLiteral("limit")).toStdString());
             if (!limit)
                 return Ready(
                     JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
                     IsHead(request));
-            filter.limit = static_cast<int>(*limit);
+            filter.limit = *limit;
         }
         filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
         return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
@@ -293,7 +311,7 @@ void DashboardServer::AddRoutes() {
             return;
         }
         DashboardResponse(
-            Html(MessagePage(QStringLiteral("Not found"), QStringLiteral("There is no page here.")), Status::NotFound))
+            Html(MessageHtml(QStringLiteral("Not found"), QStringLiteral("There is no page here.")), Status::NotFound))
             .write(std::move(responder));
     });
 }

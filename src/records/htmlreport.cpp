@@ -1,4 +1,6 @@
-#include "dashboardpages.h"
+// The HTML report: a record's page as a person reads and prints it, and a page
+// of the same look with a short message. Every text that came from the
+// database is escaped on the way in.
 
 #include "duration.h"
 #include "reports.h"
@@ -148,7 +150,7 @@ QString Log(const std::vector<RecordLogLine>& log) {
 
 }  // namespace
 
-QByteArray RecordPage(const Record& record) {
+QByteArray RecordHtml(const Record& record) {
     const RecordHeader& header = record.header;
     const QString title = (header.unit.empty() ? QString::fromStdString(header.kind)
                                                : QString::fromStdString(header.unit)) +
@@ -159,7 +161,7 @@ QByteArray RecordPage(const Record& record) {
     return Page(title, QStringLiteral("paper"), body).toUtf8();
 }
 
-QByteArray MessagePage(const QString& title, const QString& text) {
+QByteArray MessageHtml(const QString& title, const QString& text) {
     return Page(title, QStringLiteral("paper"),
                 QStringLiteral("<main class=\"message\">\n<h1>%1</h1>\n<p>%2</p>\n</main>\n").arg(Text(title), Text(text)))
         .toUtf8();

@@ -38,6 +38,10 @@ struct DashboardAnswer {
 // `error` ("<location>: <reason>") when it cannot be opened.
 bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& error);
 
+// Chart.js where the build was told it is installed (by default where
+// Debian's libjs-chart.js installs it).
+QString InstalledChartJs();
+
 class DashboardServer {
 public:
     // How long an answer to the same question is shared between the screens
