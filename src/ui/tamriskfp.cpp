@@ -34,7 +34,6 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -70,30 +69,6 @@ constexpr int MinFormHeight = 320;
 constexpr int ClearBtMargin = 16;
 
 }  // namespace
-
-void PortNumBox::showPopup() {
-    if (OnDropDown)
-        OnDropDown();
-    QComboBox::showPopup();
-}
-
-ConnectionShape::ConnectionShape(QWidget* parent) : QWidget(parent) {
-    setAccessibleDescription(QStringLiteral("Disconnected"));
-}
-
-void ConnectionShape::SetBrushColor(const QColor& colour) {
-    m_colour = colour;
-    update();
-}
-
-void ConnectionShape::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(m_colour, 1));
-    painter.setBrush(m_colour);
-    const int side = std::min(width(), height()) - 2;
-    painter.drawEllipse(QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side));
-}
 
 TTestForm::TTestForm(Station& station, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station),

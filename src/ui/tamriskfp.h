@@ -4,11 +4,11 @@
 // status line, and the menu that opens every other window.
 
 #include "closeguard.h"
+#include "connectionwidgets.h"
 #include "linesink.h"
 #include "notifier.h"
 #include "record.h"
 
-#include <QComboBox>
 #include <QEvent>
 #include <QMainWindow>
 #include <QTimer>
@@ -51,32 +51,6 @@ struct StationWindows {
     TMemForm* MemForm = nullptr;
     TJournalForm* JournalForm = nullptr;
     TReadKlenFrm* ReadKlenFrm = nullptr;
-};
-
-// The port list (PortNum): tells the window each time the operator opens it,
-// before the list shows, so that it can be refilled from the system.
-class PortNumBox : public QComboBox {
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> OnDropDown;
-    void showPopup() override;
-};
-
-// The connection indicator (Shape1): a circle filled and outlined in one colour.
-class ConnectionShape : public QWidget {
-    Q_OBJECT
-    Q_PROPERTY(QColor brushColor READ BrushColor WRITE SetBrushColor)
-public:
-    explicit ConnectionShape(QWidget* parent = nullptr);
-    QColor BrushColor() const { return m_colour; }
-    void SetBrushColor(const QColor& colour);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QColor m_colour{0, 128, 0};
 };
 
 class TTestForm : public QMainWindow {
