@@ -21,11 +21,12 @@
 #include "station.h"
 #include "records.h"
 #include "recordsmodel.h"
-#include "recordforwarder.h"
 #include "stationrecords.h"
 #include "status.h"
+#include "statusline.h"
 #include "textcodec.h"
 #include "ui_tamriskfp.h"
+#include "waitingpanel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -61,8 +62,6 @@ std::optional<std::vector<std::string>> WholeScript(const QTextDocument& documen
 const QColor DisconnectedColour(0, 128, 0);
 const QColor ConnectedColour(0, 255, 0);
 
-// Two left presses at most this far apart are a double click (2.5e-6 of a day).
-constexpr std::chrono::microseconds DoubleClickTime{216000};
 // A description longer than this is cut.
 constexpr std::size_t MaxScriptDescription = 255;
 constexpr int MinFormHeight = 320;
@@ -72,7 +71,7 @@ constexpr int ClearBtMargin = 16;
 
 TTestForm::TTestForm(Station& station, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station),
-      m_close([this] { close(); }, [this] { return Busy(); }) {
+      m_close([this] { close(); }, [this] { return Busy(); }), m_clicks(station.host) {
     ui->setupUi(this);
 
     // "Courier New" where it exists; another fixed-pitch face where it does not.
@@ -85,6 +84,8 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     }
     m_results = std::make_unique<ResultsView>(ui->FPData);
     m_runSink.target = m_results.get();
+    m_statusLine = std::make_unique<StatusLine>(*ui->StatusPn);
+    m_waiting = std::make_unique<WaitingPanel>(*ui->WaitingPn, *this);
     m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_runSink,
                                               [this] { return m_station.Connected; });
     ScriptTmr = new QTimer(this);
@@ -102,15 +103,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
         .commandStarting = {},
         // The wait's own text while it lasts; what the status line said before, after it.
-        .claimWaiting =
-            [this](const std::string& text) {
-                if (!text.empty() && !m_statusBeforeClaimWait)
-                    m_statusBeforeClaimWait = ui->StatusPn->text();
-                if (!text.empty())
-                    ui->StatusPn->setText(QString::fromStdString(text));
-                else if (m_statusBeforeClaimWait)
-                    ui->StatusPn->setText(*std::exchange(m_statusBeforeClaimWait, std::nullopt));
-            },
+        .claimWaiting = [this](const std::string& text) { m_statusLine->ShowClaimWait(text); },
     });
 
     HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn});
@@ -194,87 +187,21 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
-    const bool line = records != nullptr && !records->LineLocation().isEmpty();
-    ui->WaitingPn->setVisible(line);
-    if (!line && m_waitingTmr != nullptr)
-        m_waitingTmr->stop();
     ui->UniqueSerialsM->setEnabled(records != nullptr);
     ui->ClaimWaitM->setEnabled(records != nullptr);
-    if (records == nullptr)
-        return;
-    ui->UniqueSerialsM->setChecked(records->UniqueSerials());
-    records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
-    records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
-    records->problemShown = [this](const QString& message) {
-        ui->StatusPn->setText(message);
-        m_recordsProblemShown = true;
-    };
-    if (!line)
-        return;
-    if (m_waitingTmr == nullptr) {
-        m_waitingTmr = new QTimer(this);
-        m_waitingTmr->setObjectName(QStringLiteral("WaitingTmr"));
-        m_waitingTmr->setInterval(1000);
-        connect(m_waitingTmr, &QTimer::timeout, this, &TTestForm::ShowWaiting);
+    if (records != nullptr) {
+        ui->UniqueSerialsM->setChecked(records->UniqueSerials());
+        records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
+        records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
+        records->problemShown = [this](const QString& message) { m_statusLine->ShowRecordsProblem(message); };
     }
-    m_waitingTmr->start();
-    ShowWaiting();
-}
-
-void TTestForm::ShowWaiting() {
-    if (m_records == nullptr)
-        return;
-    // The forwarder is made when the records open; the count is read from its thread's last pass.
-    const RecordForwarder* forwarder = m_records->Forwarder();
-    const int waiting = forwarder != nullptr ? forwarder->Waiting() : -1;
-    const QString problem = forwarder != nullptr ? forwarder->Problem() : QString();
-    const std::vector<SetAsideRecord> setAside = forwarder != nullptr ? forwarder->SetAside() : std::vector<SetAsideRecord>();
-    QString text;
-    if (waiting < 0)
-        text = QStringLiteral("Records to send: counting");
-    else if (waiting == 0)
-        text = QStringLiteral("All records sent");
-    else if (waiting == 1)
-        text = QStringLiteral("1 record waits to be sent");
-    else
-        text = QStringLiteral("%1 records wait to be sent").arg(waiting);
-    QString tip = problem.isEmpty() ? QStringLiteral("Records are sent on to %1").arg(m_records->LineLocation())
-                                    : QStringLiteral("Cannot send the records: %1").arg(problem);
-    if (!setAside.empty()) {
-        text += setAside.size() == 1 ? QStringLiteral(", 1 refused by the line")
-                                     : QStringLiteral(", %1 refused by the line").arg(setAside.size());
-        // Named with the line's reason; kept in the local file until `tamrisk-cli records sync` sends them.
-        tip += QStringLiteral("\nRefused by the line, kept in this station's file (records sync tries again):");
-        for (const SetAsideRecord& record : setAside) {
-            tip += QStringLiteral("\n%1%2: %3")
-                       .arg(QString::fromStdString(record.id),
-                            record.unit.empty() ? QString() : QStringLiteral(" unit ") + QString::fromStdString(record.unit),
-                            record.reason);
-        }
-    }
-    ui->WaitingPn->setText(text);
-    ui->WaitingPn->setToolTip(tip);
-    ui->WaitingPn->setStyleSheet(problem.isEmpty() && setAside.empty() ? QString() : QStringLiteral("color: #8b0000"));
+    m_waiting->SetRecords(records);
 }
 
 void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {
     ui->OutcomePn->setText(OutcomeCaption(outcome));
     ui->OutcomePn->setToolTip(reason);
-    // A failed or erroneous run says why in the status line (the first failed
-    // check, the first red line) until a run passes, which shows again what
-    // the status line said before.
-    // Records that are not kept stay told: that matters more than one run's reason.
-    const bool tellWhy = (outcome == RecordOutcome::Fail || outcome == RecordOutcome::Error) && !reason.isEmpty() &&
-                         !m_recordsProblemShown;
-    if (tellWhy) {
-        if (!m_statusBeforeVerdict)
-            m_statusBeforeVerdict = ui->StatusPn->text();
-        ui->StatusPn->setText(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
-        ui->StatusPn->setToolTip(ui->StatusPn->text());  // the whole reason, where the panel cuts it
-    } else if (outcome == RecordOutcome::Pass && m_statusBeforeVerdict) {
-        ui->StatusPn->setText(*std::exchange(m_statusBeforeVerdict, std::nullopt));
-        ui->StatusPn->setToolTip({});
-    }
+    m_statusLine->ShowOutcome(outcome, reason);
     QPalette palette = ui->OutcomePn->palette();
     palette.setColor(QPalette::WindowText, OutcomeColour(outcome));
     ui->OutcomePn->setPalette(palette);
@@ -618,8 +545,7 @@ bool TTestForm::LoadScriptFile(const QString& fileName) {
     QString status = QFileInfo(fileName).fileName();
     if (!ScriptDescription.empty())
         status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
-    ui->StatusPn->setText(status);
-    m_statusBeforeVerdict.reset();
+    m_statusLine->ShowText(status);
     m_scriptFile = QFileInfo(fileName).fileName();
     return true;
 }
@@ -702,26 +628,21 @@ void TTestForm::ScrMemoMouseUp(bool shift) {
 }
 
 void TTestForm::FPDataMouseDown(Qt::MouseButtons buttons) {
-    if (!(buttons & Qt::LeftButton))
+    if (!m_clicks.LeftPressDoubles(buttons))
         return;
-    const auto now = m_station.host.now();
-    const bool doubleClick = m_lastLeftPress && now - *m_lastLeftPress <= DoubleClickTime;
-    if (doubleClick) {
-        m_results->Flush();
-        const int caret = ui->FPData->textCursor().selectionStart();
-        const QString line = LineAt(*ui->FPData->document(), caret);
-        // Only the line's start matters: "<- [" and the six status bytes.
-        const QByteArray start = QStringView(line).left(21).toLatin1();
-        if (ReadAnswerLineStatus(std::string_view(start.constData(), static_cast<std::size_t>(start.size())),
-                                 m_station.state.StatusBytes)) {
-            if (m_windows.StatusDlg != nullptr)
-                m_windows.StatusDlg->exec();
-        }
-        QTextCursor restored(ui->FPData->document());
-        restored.setPosition(std::min(caret, ui->FPData->document()->characterCount() - 1));
-        ui->FPData->setTextCursor(restored);
+    m_results->Flush();
+    const int caret = ui->FPData->textCursor().selectionStart();
+    const QString line = LineAt(*ui->FPData->document(), caret);
+    // Only the line's start matters: "<- [" and the six status bytes.
+    const QByteArray start = QStringView(line).left(21).toLatin1();
+    if (ReadAnswerLineStatus(std::string_view(start.constData(), static_cast<std::size_t>(start.size())),
+                             m_station.state.StatusBytes)) {
+        if (m_windows.StatusDlg != nullptr)
+            m_windows.StatusDlg->exec();
     }
-    m_lastLeftPress = now;
+    QTextCursor restored(ui->FPData->document());
+    restored.setPosition(std::min(caret, ui->FPData->document()->characterCount() - 1));
+    ui->FPData->setTextCursor(restored);
 }
 
 void TTestForm::HelpMClick() {
@@ -743,19 +664,15 @@ bool TTestForm::eventFilter(QObject* watched, QEvent* event) {
     };
     const QEvent::Type type = event->type();
     if (watched == ui->FPData->viewport()) {
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-            // A double click reported after its own second press is that same press.
-            const bool samePress = type == QEvent::MouseButtonDblClick && m_lastFPDataMouse == QEvent::MouseButtonPress;
-            m_lastFPDataMouse = type;
-            if (samePress)
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+            type == QEvent::MouseButtonRelease) {
+            if (!m_clicks.IsPress(type))
                 return false;
             const Qt::MouseButtons buttons = static_cast<QMouseEvent*>(event)->buttons();
             forwardFirst();
             FPDataMouseDown(buttons);
             return true;
         }
-        if (type == QEvent::MouseButtonRelease)
-            m_lastFPDataMouse = type;
     } else if (watched == ui->ScrMemo->viewport() && type == QEvent::MouseButtonRelease) {
         const bool shift = static_cast<QMouseEvent*>(event)->modifiers().testFlag(Qt::ShiftModifier);
         forwardFirst();

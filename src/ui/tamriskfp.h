@@ -5,6 +5,7 @@
 
 #include "closeguard.h"
 #include "connectionwidgets.h"
+#include "doubleclick.h"
 #include "linesink.h"
 #include "notifier.h"
 #include "record.h"
@@ -35,12 +36,14 @@ class OperationRecord;
 class ScriptRunner;
 class Station;
 class StationRecords;
+class StatusLine;
 class TCodeForm;
 class TCommandFrm;
 class TJournalForm;
 class TMemForm;
 class TReadKlenFrm;
 class TStatusDlg;
+class WaitingPanel;
 struct CommandFrmHooks;
 
 // The windows the main window opens, created after it in the start-up order.
@@ -141,8 +144,6 @@ private:
     // Finishes the run's record with the outcome the run ended with.
     void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
-    // The count of records waiting to be sent to the line's database (WaitingPn).
-    void ShowWaiting();
     // The open (or save) dialog, made on first use and set up for scripts.
     QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
     void SetupScriptDialog(QFileDialog& dialog);
@@ -180,15 +181,12 @@ private:
     QFileDialog* OpenFileDlg = nullptr;
     QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
-    QTimer* m_waitingTmr = nullptr;  // refreshes WaitingPn, with a line database
-    std::optional<QString> m_statusBeforeClaimWait;
-    std::optional<QString> m_statusBeforeVerdict;
-    bool m_recordsProblemShown = false;  // StatusPn tells that records are not kept  // StatusPn's text before a failed run's reason, until a pass  // StatusPn's text before a claim's wait, while it lasts
+    std::unique_ptr<StatusLine> m_statusLine;
+    std::unique_ptr<WaitingPanel> m_waiting;
     CloseGuard m_close;
+    DoubleClickTimer m_clicks;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first
-    QEvent::Type m_lastFPDataMouse = QEvent::None;
-    std::optional<std::chrono::steady_clock::time_point> m_lastLeftPress;
     std::optional<QString> m_pendingPort;
     QString m_variablesFile;
     QFileDialog* VariablesDlg = nullptr;
