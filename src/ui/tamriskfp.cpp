@@ -10,9 +10,10 @@
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
-#include "savefile.h"
 #include "resultlog.h"
+#include "resultsexport.h"
 #include "resultsview.h"
+#include "scriptfile.h"
 #include "scriptdigest.h"
 #include "scriptlist.h"
 #include "scriptrunner.h"
@@ -30,40 +31,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMouseEvent>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include <cstdio>
 #include <utility>
 
 namespace tamrisk {
 
 namespace {
 
-// The editor's lines in Windows-1251; none when one holds a character that it
-// cannot carry (outside a selection run's lines, where the run did not need it).
-std::optional<std::vector<std::string>> WholeScript(const QTextDocument& document) {
-    std::vector<std::string> lines;
-    for (const QString& line : EditorLines(document, 0, EditorLineCount(document))) {
-        std::optional<std::string> bytes = EncodeCp1251(line);
-        if (!bytes)
-            return std::nullopt;
-        lines.push_back(std::move(*bytes));
-    }
-    return lines;
-}
-
 const QColor DisconnectedColour(0, 128, 0);
 const QColor ConnectedColour(0, 255, 0);
 
-// A description longer than this is cut.
-constexpr std::size_t MaxScriptDescription = 255;
 constexpr int MinFormHeight = 320;
 constexpr int ClearBtMargin = 16;
 
@@ -84,6 +66,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     }
     m_results = std::make_unique<ResultsView>(ui->FPData);
     m_runSink.target = m_results.get();
+    m_scriptFiles = std::make_unique<ScriptFiles>(*this, m_station.host);
     m_statusLine = std::make_unique<StatusLine>(*ui->StatusPn);
     m_waiting = std::make_unique<WaitingPanel>(*ui->WaitingPn, *this);
     m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_runSink,
@@ -364,31 +347,6 @@ void TTestForm::ReadKlenBinMClick() {
         m_windows.ReadKlenFrm->exec();
 }
 
-std::optional<std::vector<std::string>> TTestForm::EncodeLines(const QStringList& lines, int firstLine,
-                                                               const char* refusal) {
-    std::vector<std::string> encoded;
-    encoded.reserve(static_cast<std::size_t>(lines.size()));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        qsizetype bad = 0;
-        std::optional<std::string> bytes = EncodeCp1251(lines[i], &bad);
-        if (!bytes) {
-            const char32_t character = lines[i].mid(bad).toUcs4().value(0);
-            char text[160];
-            std::snprintf(text, sizeof text, "Line %d holds a character that Windows-1251 cannot carry; %s",
-                          firstLine + static_cast<int>(i), refusal);
-            char code[32];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
-            const QString detail = QStringLiteral("\"%1\" (%2) in column %3")
-                                       .arg(QString::fromUcs4(&character, 1), QLatin1String(code))
-                                       .arg(bad + 1);
-            m_station.host.showMessageDetail(text, "Error", detail.toStdString());
-            return std::nullopt;
-        }
-        encoded.push_back(std::move(*bytes));
-    }
-    return encoded;
-}
-
 void TTestForm::SetVariablesFile(const QString& fileName, bool remember) {
     m_variablesFile = fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
     if (remember)
@@ -426,13 +384,15 @@ void TTestForm::ExecuteBtClick() {
     if (ui->ScrMemo->textCursor().hasSelection()) {
         ExtendEditorSelection(*ui->ScrMemo);
         const LineRange range = SelectedLines(*ui->ScrMemo);
-        asRun = EncodeLines(EditorLines(document, range.first, range.end), range.first + 1, "the script was not run.");
+        asRun = EncodeScriptLines(m_station.host, EditorLines(document, range.first, range.end), range.first + 1,
+                                  "the script was not run.");
         if (!asRun)
             return;
         firstLine = range.first + 1;
         lineRange = std::to_string(firstLine) + "-" + std::to_string(range.end);
         selection.emplace(*asRun);
-    } else if (asRun = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1, "the script was not run.");
+    } else if (asRun = EncodeScriptLines(m_station.host, EditorLines(document, 0, EditorLineCount(document)), 1,
+                                         "the script was not run.");
                !asRun) {
         return;
     }
@@ -450,7 +410,7 @@ void TTestForm::ExecuteBtClick() {
         RecordHeader& header = record->Header();
         header.script = m_scriptFile.toStdString();
         // Of the whole script, also for a selection, as the CLI gives it for the file.
-        if (const auto whole = selection ? WholeScript(document) : asRun)
+        if (const auto whole = selection ? ScriptBytes(document) : asRun)
             header.scriptSha256 = ScriptSha256(*whole);
         header.lineRange = lineRange;
         record->Start();
@@ -487,61 +447,22 @@ void TTestForm::FinishRun(OperationRecord& record, RunOutcome outcome) {
 
 void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
 
-QFileDialog& TTestForm::ScriptDialog(QFileDialog*& dialog, bool save) {
-    // Made when first needed: a file dialog watches folders and keeps a
-    // thread, which would cost every turn of the event loop during a run.
-    // The station asks its own question before overwriting a script.
-    if (dialog == nullptr)
-        dialog =
-            NewFileDialog(this, {.caption = save ? QStringLiteral("Save Script to File")
-                                                 : QStringLiteral("Load Script from File"),
-                                 .objectName = save ? QStringLiteral("SaveFileDlg") : QStringLiteral("OpenFileDlg"),
-                                 .save = save,
-                                 .ownOverwriteQuestion = save});
-    SetupScriptDialog(*dialog);
-    return *dialog;
-}
-
-void TTestForm::SetupScriptDialog(QFileDialog& dialog) {
-    dialog.setNameFilters({QStringLiteral("FP commands (*.inp *.INP)"), QStringLiteral("All files (*)")});
-    dialog.selectNameFilter(dialog.nameFilters().constFirst());
-    dialog.setDefaultSuffix(QStringLiteral("INP"));
-    dialog.setDirectory(QDir::currentPath());
-    dialog.selectFile(QString());
-}
-
 void TTestForm::LoadScriptMClick() {
-    QFileDialog& dialog = ScriptDialog(OpenFileDlg, false);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        const QString fileName = dialog.selectedFiles().constFirst();
+    if (const std::optional<QString> fileName = m_scriptFiles->AskToLoad()) {
         // The dialog leaves the screen before the file is read.
         m_station.host.processEvents();
-        if (LoadScriptFile(fileName))
+        if (LoadScriptFile(*fileName))
             ui->MemoPages->setCurrentWidget(ui->ScriptPg);
     }
     UpdateControls();
 }
 
 bool TTestForm::LoadScriptFile(const QString& fileName) {
-    std::string error;
-    const auto bytes = ReadInputFile(QFile::encodeName(fileName).toStdString(), error);
-    if (!bytes) {
-        m_station.host.showMessageDetail("Can't read script file", "Error", fileName.toStdString() + ": " + error);
+    std::optional<ScriptFileText> script = ReadScriptFile(m_station.host, fileName);
+    if (!script)
         return false;
-    }
-    const std::vector<std::string> lines = SplitScriptLines(*bytes);
-    std::string description;
-    for (const std::string& line : lines)
-        if (!line.empty() && line.front() == '@') {
-            description = line.substr(1, MaxScriptDescription);
-            break;
-        }
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string& line : lines)
-        text.append(DecodeCp1251(line));
-    ui->ScrMemo->setPlainText(text.join(u'\n'));
-    ScriptDescription = description;
+    ui->ScrMemo->setPlainText(script->text);
+    ScriptDescription = std::move(script->description);
     QString status = QFileInfo(fileName).fileName();
     if (!ScriptDescription.empty())
         status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
@@ -551,66 +472,26 @@ bool TTestForm::LoadScriptFile(const QString& fileName) {
 }
 
 void TTestForm::SaveMClick() {
-    QFileDialog& dialog = ScriptDialog(SaveFileDlg, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString fileName = dialog.selectedFiles().constFirst();
-    if (QFileInfo::exists(fileName) && !m_station.host.askYesNo("File exists. Overwrite?", "Save script"))
+    const std::optional<QString> fileName = m_scriptFiles->AskToSave();
+    if (!fileName)
         return;
     const QTextDocument& document = *ui->ScrMemo->document();
-    const auto lines = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1,
-                                   "the script was not saved.");
-    if (!lines)
-        return;
-    const std::string bytes = JoinScriptLines(*lines);
-    // The old file stays as it was unless the whole new text is written.
-    QString error;
-    if (!SaveBytesToFile(fileName, bytes, error)) {
-        m_station.host.showMessageDetail("Can't write script file", "Error", error.toStdString());
-        return;
-    }
-    LoadScriptFile(fileName);
+    if (m_scriptFiles->Save(*fileName, EditorLines(document, 0, EditorLineCount(document))))
+        LoadScriptFile(*fileName);
 }
 
 void TTestForm::SaveResultsMClick() {
-    const QString textFilter = QStringLiteral("Text (*.txt)");
-    const QString htmlFilter = QStringLiteral("HTML with colours (*.html *.htm)");
-    const std::unique_ptr<QFileDialog> owned(NewFileDialog(this, {.caption = QStringLiteral("Save Results"),
-                                                                  .objectName = QStringLiteral("SaveResultsDlg"),
-                                                                  .save = true,
-                                                                  .nameFilters = {textFilter, htmlFilter},
-                                                                  .defaultSuffix = QStringLiteral("txt")}));
-    QFileDialog& dialog = *owned;
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, htmlFilter](const QString& filter) {
-        dialog.setDefaultSuffix(filter == htmlFilter ? QStringLiteral("html") : QStringLiteral("txt"));
-    });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const std::optional<ResultsFileChoice> choice = AskResultsFile(this);
+    if (!choice)
         return;
     QString error;
-    if (!SaveResults(dialog.selectedFiles().constFirst(), dialog.selectedNameFilter() == htmlFilter, error))
+    if (!SaveResults(choice->fileName, choice->html, error))
         m_station.host.showMessageDetail("Can't write results file", "Error", error.toStdString());
 }
 
 bool TTestForm::SaveResults(const QString& fileName, bool html, QString& error) {
     m_results->Flush();
-    const QTextDocument& document = *ui->FPData->document();
-    QString text;
-    if (html)
-        text = QStringLiteral("<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>Script execution results"
-                              "</title></head>\n<body>\n<pre style=\"font-weight: bold\">\n");
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        // The view keeps an empty line below the last one logged.
-        if (!block.next().isValid() && block.text().isEmpty())
-            break;
-        if (html)
-            text += QStringLiteral("<span style=\"color: %1\">%2</span>\n")
-                        .arg(block.charFormat().foreground().color().name(), block.text().toHtmlEscaped());
-        else
-            text += block.text() + u'\n';
-    }
-    if (html)
-        text += QStringLiteral("</pre>\n</body>\n</html>\n");
-    return SaveBytesToFile(fileName, text.toStdString(), error);
+    return WriteResultsFile(*ui->FPData->document(), fileName, html, error);
 }
 
 void TTestForm::ScrMemoChange() {

@@ -33,6 +33,7 @@ namespace tamrisk {
 class ResultsView;
 enum class RunOutcome;
 class OperationRecord;
+class ScriptFiles;
 class ScriptRunner;
 class Station;
 class StationRecords;
@@ -144,14 +145,6 @@ private:
     // Finishes the run's record with the outcome the run ended with.
     void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
-    // The open (or save) dialog, made on first use and set up for scripts.
-    QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
-    void SetupScriptDialog(QFileDialog& dialog);
-    // The editor's lines as the station's 8-bit text, or nothing (after the
-    // operator has been told which line) when one holds a character that
-    // Windows-1251 cannot carry. `firstLine` numbers the lines in messages.
-    std::optional<std::vector<std::string>> EncodeLines(const QStringList& lines, int firstLine,
-                                                       const char* refusal);
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
@@ -178,8 +171,7 @@ private:
     StationRecords* m_records = nullptr;
     QString m_scriptFile;  // the name of the script file loaded or saved last
     StationWindows m_windows;
-    QFileDialog* OpenFileDlg = nullptr;
-    QFileDialog* SaveFileDlg = nullptr;
+    std::unique_ptr<ScriptFiles> m_scriptFiles;
     QTimer* ScriptTmr;
     std::unique_ptr<StatusLine> m_statusLine;
     std::unique_ptr<WaitingPanel> m_waiting;
