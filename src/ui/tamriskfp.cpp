@@ -5,8 +5,6 @@
 #include "coderead.h"
 #include "command.h"
 #include "editorlines.h"
-#include "filedialog.h"
-#include "inputfile.h"
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
@@ -14,13 +12,12 @@
 #include "resultsexport.h"
 #include "resultsview.h"
 #include "scriptfile.h"
-#include "scriptdigest.h"
-#include "scriptlist.h"
+#include "scriptrun.h"
 #include "scriptrunner.h"
 #include "scriptsyntax.h"
 #include "settings.h"
 #include "station.h"
-#include "records.h"
+#include "recordsactions.h"
 #include "recordsmodel.h"
 #include "stationrecords.h"
 #include "status.h"
@@ -32,10 +29,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QMouseEvent>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <utility>
 
@@ -65,17 +62,17 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         view->setFont(font);
     }
     m_results = std::make_unique<ResultsView>(ui->FPData);
-    m_runSink.target = m_results.get();
+    m_run = std::make_unique<ScriptRunControl>(m_station, *m_results, m_close);
     m_scriptFiles = std::make_unique<ScriptFiles>(*this, m_station.host);
     m_statusLine = std::make_unique<StatusLine>(*ui->StatusPn);
     m_waiting = std::make_unique<WaitingPanel>(*ui->WaitingPn, *this);
-    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_runSink,
-                                              [this] { return m_station.Connected; });
+    m_variablesFile = std::make_unique<VariablesFileChoice>(*this, *ui->VarsPn);
+    m_recordsActions = std::make_unique<RecordsActions>(*this, *ui->RecordsM, *ui->UniqueSerialsM, *ui->ClaimWaitM);
     ScriptTmr = new QTimer(this);
     ScriptTmr->setObjectName(QStringLiteral("ScriptTmr"));
     ScriptTmr->setInterval(100);
     connect(ScriptTmr, &QTimer::timeout, this, &TTestForm::ScriptTmrTimer);
-    m_runner->SetHooks({
+    m_run->Runner().SetHooks({
         .runControls =
             [this](bool running) {
                 ui->ConnectBt->setEnabled(!running);
@@ -108,32 +105,6 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
     connect(ui->AboutM, &QAction::triggered, this, [this] { ShowAbout(*this, m_records); });
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
-    // The records window talks to no printer: made on first use, it stays open beside the others.
-    connect(ui->RecordsM, &QAction::triggered, this, [this] {
-        auto* records = findChild<TRecordsFrm*>();
-        if (records == nullptr)
-            records = m_records != nullptr
-                          ? new TRecordsFrm(m_records->LocalLocation(), m_records->LineLocation(), this)
-                          : new TRecordsFrm(QString(), QString(), this);
-        records->show();
-        records->raise();
-        records->activateWindow();
-    });
-    connect(ui->UniqueSerialsM, &QAction::toggled, this, [this](bool on) {
-        if (m_records != nullptr && m_records->UniqueSerials() != on)
-            m_records->SetUniqueSerials(on);
-    });
-    connect(ui->ClaimWaitM, &QAction::triggered, this, [this] {
-        if (m_records == nullptr)
-            return;
-        bool given = false;
-        const int seconds = QInputDialog::getInt(
-            this, QStringLiteral("Claim Wait"),
-            QStringLiteral("Seconds a serial-number claim waits for a records database out of reach:"),
-            static_cast<int>(m_records->ClaimWait().count()), 0, static_cast<int>(MaxClaimWait.count()), 1, &given);
-        if (given)
-            m_records->SetClaimWait(std::chrono::seconds(seconds));
-    });
     {
         const std::unique_ptr<QSettings> settings = OpenSettingsStore();
         ui->StopOnFailM->setChecked(settings->value(QLatin1String(StopOnFailSetting), false).toBool());
@@ -141,18 +112,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     }
     connect(ui->StopOnFailM, &QAction::toggled, this,
             [](bool on) { OpenSettingsStore()->setValue(QLatin1String(StopOnFailSetting), on); });
-    connect(ui->VariablesFileM, &QAction::triggered, this, [this] {
-        if (VariablesDlg == nullptr)
-            VariablesDlg = NewFileDialog(this, {.caption = QStringLiteral("Variables File"),
-                                                .objectName = QStringLiteral("VariablesDlg"),
-                                                .save = false,
-                                                .nameFilters = {QStringLiteral("Variables (*.vars *.txt)"),
-                                                                QStringLiteral("All files (*)")}});
-        if (!m_variablesFile.isEmpty())
-            VariablesDlg->selectFile(m_variablesFile);
-        if (VariablesDlg->exec() == QDialog::Accepted && !VariablesDlg->selectedFiles().isEmpty())
-            SetVariablesFile(VariablesDlg->selectedFiles().constFirst());
-    });
+    connect(ui->VariablesFileM, &QAction::triggered, this, [this] { m_variablesFile->Ask(); });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
@@ -170,10 +130,8 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
-    ui->UniqueSerialsM->setEnabled(records != nullptr);
-    ui->ClaimWaitM->setEnabled(records != nullptr);
+    m_recordsActions->SetRecords(records);
     if (records != nullptr) {
-        ui->UniqueSerialsM->setChecked(records->UniqueSerials());
         records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
         records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
         records->problemShown = [this](const QString& message) { m_statusLine->ShowRecordsProblem(message); };
@@ -205,7 +163,7 @@ CommandFrmHooks TTestForm::CommandHooks() {
 
 ResultsView& TTestForm::Results() { return *m_results; }
 
-bool TTestForm::ScriptRunning() const { return m_runner->ScriptRunning; }
+bool TTestForm::ScriptRunning() const { return m_run->Running(); }
 
 QSize TTestForm::InitialSize(QSize screen) { return {screen.width() * 7 / 8, screen.height() * 7 / 8}; }
 
@@ -290,7 +248,7 @@ void TTestForm::ConnectBtClick() {
 
 void TTestForm::UpdateControls() {
     const bool connected = m_station.Connected;
-    const bool running = m_runner->ScriptRunning;
+    const bool running = m_run->Running();
     ui->TestM->setEnabled(!running);  // and with it its title in the menu bar
     ui->CommandM->setEnabled(connected);
     ui->ReadFirmwareM->setEnabled(connected);
@@ -347,105 +305,34 @@ void TTestForm::ReadKlenBinMClick() {
         m_windows.ReadKlenFrm->exec();
 }
 
-void TTestForm::SetVariablesFile(const QString& fileName, bool remember) {
-    m_variablesFile = fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
-    if (remember)
-        OpenSettingsStore()->setValue(QLatin1String(VariablesFileSetting), m_variablesFile);
-    ui->VarsPn->setText(m_variablesFile.isEmpty() ? QString()
-                                                  : QStringLiteral("Variables: %1").arg(QFileInfo(m_variablesFile).fileName()));
-    ui->VarsPn->setToolTip(m_variablesFile);
-    ui->VarsPn->setVisible(!m_variablesFile.isEmpty());
-}
-
-std::optional<CheckVariables> TTestForm::RunVariables() {
-    CheckVariables variables;
-    if (!m_variablesFile.isEmpty()) {
-        std::string error;
-        const auto bytes = ReadInputFile(m_variablesFile.toStdString(), error);
-        if (!bytes || !ReadCheckVariables(*bytes, variables, error)) {
-            m_station.host.showMessageDetail("Cannot read the variables file; the script was not run.", "Error",
-                                             m_variablesFile.toStdString() + ": " + error);
-            return std::nullopt;
-        }
-    }
-    if (const QString unit = ui->UnitBox->text().trimmed(); !unit.isEmpty())
-        variables["unit"] = unit.toStdString();
-    return variables;
-}
+void TTestForm::SetVariablesFile(const QString& fileName, bool remember) { m_variablesFile->Set(fileName, remember); }
 
 void TTestForm::ExecuteBtClick() {
-    if (!ScriptPresent || m_runner->ScriptRunning)
+    if (!ScriptPresent || m_run->Running())
         return;
-    QTextDocument& document = *ui->ScrMemo->document();
-    std::optional<StringScriptList> selection;
-    std::optional<std::vector<std::string>> asRun;
-    std::string lineRange;
-    int firstLine = 1;
-    if (ui->ScrMemo->textCursor().hasSelection()) {
-        ExtendEditorSelection(*ui->ScrMemo);
-        const LineRange range = SelectedLines(*ui->ScrMemo);
-        asRun = EncodeScriptLines(m_station.host, EditorLines(document, range.first, range.end), range.first + 1,
-                                  "the script was not run.");
-        if (!asRun)
-            return;
-        firstLine = range.first + 1;
-        lineRange = std::to_string(firstLine) + "-" + std::to_string(range.end);
-        selection.emplace(*asRun);
-    } else if (asRun = EncodeScriptLines(m_station.host, EditorLines(document, 0, EditorLineCount(document)), 1,
-                                         "the script was not run.");
-               !asRun) {
+    std::optional<ScriptRunRequest> request = EditorRunRequest(m_station.host, *ui->ScrMemo);
+    if (!request)
         return;
-    }
-    std::optional<CheckVariables> variables = RunVariables();
+    std::optional<CheckVariables> variables =
+        ReadRunVariables(m_station.host, m_variablesFile->File(), ui->UnitBox->text());
     if (!variables)
         return;
-    EditorScriptList editor(document);
-    m_runner->SetFirstLineNumber(firstLine);
-    m_runner->SetCheckVariables(*std::move(variables));
-    m_runner->SetStopOnFail(ui->StopOnFailM->isChecked());
-
-    std::unique_ptr<OperationRecord> record;
-    if (m_records != nullptr) {
-        record = m_records->Begin("run");
-        RecordHeader& header = record->Header();
-        header.script = m_scriptFile.toStdString();
-        // Of the whole script, also for a selection, as the CLI gives it for the file.
-        if (const auto whole = selection ? ScriptBytes(document) : asRun)
-            header.scriptSha256 = ScriptSha256(*whole);
-        header.lineRange = lineRange;
-        record->Start();
-        m_runSink.target = &record->Tee(*m_results);
-        m_runner->SetRunObserver(record.get());
-        m_runner->SetClaimWait(m_records->ClaimWait());
-    }
-
-    m_runner->ScriptRunning = true;
-    UpdateControls();
-    ui->MemoPages->setCurrentWidget(ui->ResultPg);
-    ui->FPData->setFocus();
-    ui->ScrMemo->setEnabled(false);
-    // A close asked for during the run is carried out once it has unwound.
-    const CloseGuard::Busy busy(m_close);
-    const RunOutcome outcome = selection ? m_runner->RunScript(*selection) : m_runner->RunScript(editor);
-    ui->ScrMemo->setEnabled(true);
-    m_runner->ScriptRunning = false;
-    UpdateControls();
-    if (record) {
-        m_runSink.target = m_results.get();
-        m_runner->SetRunObserver(nullptr);
-        FinishRun(*record, outcome);
-    }
+    request->scriptFile = m_scriptFile.toStdString();
+    request->variables = *std::move(variables);
+    request->stopOnFail = ui->StopOnFailM->isChecked();
+    m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
+        if (running) {
+            UpdateControls();
+            ui->MemoPages->setCurrentWidget(ui->ResultPg);
+            ui->FPData->setFocus();
+        }
+        ui->ScrMemo->setEnabled(!running);
+        if (!running)
+            UpdateControls();
+    });
 }
 
-void TTestForm::FinishRun(OperationRecord& record, RunOutcome outcome) {
-    const std::string portReason =
-        outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
-    Verdict verdict = RunVerdict(outcome, record, portReason,
-                                 m_close.Pending() ? std::string("the window was closed during it") : std::string());
-    m_records->Finish(record, verdict.outcome, std::move(verdict.reason));
-}
-
-void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
+void TTestForm::ScriptTmrTimer() { m_run->Runner().ScriptTmrTimer(); }
 
 void TTestForm::LoadScriptMClick() {
     if (const std::optional<QString> fileName = m_scriptFiles->AskToLoad()) {
@@ -565,7 +452,7 @@ bool TTestForm::eventFilter(QObject* watched, QEvent* event) {
 
 bool TTestForm::Busy() const {
     QWidget* modal = QApplication::activeModalWidget();
-    return m_runner->ScriptRunning || m_station.transactor.InProgress() || (modal != nullptr && modal != this);
+    return m_run->Running() || m_station.transactor.InProgress() || (modal != nullptr && modal != this);
 }
 
 void TTestForm::closeEvent(QCloseEvent* event) {
@@ -574,7 +461,7 @@ void TTestForm::closeEvent(QCloseEvent* event) {
     // closes once they have.
     const bool putOff = m_close.Pending() || m_close.Settling();
     if (!m_close.Request()) {
-        if (m_runner->ScriptRunning || m_station.transactor.InProgress())
+        if (m_run->Running() || m_station.transactor.InProgress())
             m_station.state.CancelRequest = true;
         event->ignore();
         return;

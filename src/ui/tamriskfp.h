@@ -1,28 +1,28 @@
 #pragma once
 // The main window (TestForm, "Fiscal Printer Tamrisk"): port and speed, the
 // connection, the script editor and the results view on two pages, the
-// status line, and the menu that opens every other window.
+// status line, and the menu that opens every other window. The window wires
+// its controls and handlers to the jobs it uses, each in a file of its own: a
+// script run (scriptrun.h), the status line (statusline.h), the count of
+// records waiting for the line (waitingpanel.h), script files (scriptfile.h),
+// the results saved to a file (resultsexport.h), the double click on the
+// results (doubleclick.h), the variables file (variablesfile.h) and the
+// records' actions (recordsactions.h).
 
 #include "closeguard.h"
 #include "connectionwidgets.h"
 #include "doubleclick.h"
-#include "linesink.h"
 #include "notifier.h"
 #include "record.h"
+#include "variablesfile.h"
 
-#include <QEvent>
 #include <QMainWindow>
-#include <QTimer>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-class QFileDialog;
-class QPlainTextEdit;
+class QTimer;
 
 namespace Ui {
 class TTestForm;
@@ -30,11 +30,10 @@ class TTestForm;
 
 namespace tamrisk {
 
+class RecordsActions;
 class ResultsView;
-enum class RunOutcome;
-class OperationRecord;
 class ScriptFiles;
-class ScriptRunner;
+class ScriptRunControl;
 class Station;
 class StationRecords;
 class StatusLine;
@@ -92,12 +91,12 @@ public:
     // the window is first shown, the choice is applied once the list is filled.
     bool SelectPort(const QString& nameOrPath);
     static constexpr const char* StopOnFailSetting = "StopOnFail";
-    static constexpr const char* VariablesFileSetting = "VariablesFile";
+    static constexpr const char* VariablesFileSetting = VariablesFileChoice::Setting;
     // The variables file the checks of every run read at its start (empty:
     // none), named in VarsPn and, with `remember`, kept in the settings (a
     // file given on the command line is for this session only).
     void SetVariablesFile(const QString& fileName, bool remember = true);
-    QString VariablesFile() const { return m_variablesFile; }
+    QString VariablesFile() const { return m_variablesFile->File(); }
 
     // Whether the window may take this size: wider than the Clear
     // button's right edge plus 16 pixels and at least 320 pixels high. The
@@ -142,46 +141,30 @@ private:
     void PortNumDropDown();
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
-    // Finishes the run's record with the outcome the run ended with.
-    void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
-    // The variables of the checks for a run: the variables file's, read now,
-    // and the unit box as {unit}. Nothing (after telling the operator why)
-    // when the file cannot be read.
-    std::optional<CheckVariables> RunVariables();
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
     Notifier::Subscription m_connectionLost;
     std::unique_ptr<ResultsView> m_results;
-    std::unique_ptr<ScriptRunner> m_runner;
-    // The runner's sink: the results view, teed into the run's record while one is kept.
-    class RunSink : public ResultSink {
-    public:
-        void AppendResultLine(std::string_view text, ResultColour colour) override {
-            target->AppendResultLine(text, colour);
-        }
-        void Flush() override { target->Flush(); }
-        ResultSink* target = nullptr;
-    };
-    RunSink m_runSink;
+    CloseGuard m_close;
+    std::unique_ptr<ScriptRunControl> m_run;
+    std::unique_ptr<ScriptFiles> m_scriptFiles;
+    std::unique_ptr<StatusLine> m_statusLine;
+    std::unique_ptr<WaitingPanel> m_waiting;
+    std::unique_ptr<RecordsActions> m_recordsActions;
+    DoubleClickTimer m_clicks;
     StationRecords* m_records = nullptr;
     QString m_scriptFile;  // the name of the script file loaded or saved last
     StationWindows m_windows;
-    std::unique_ptr<ScriptFiles> m_scriptFiles;
     QTimer* ScriptTmr;
-    std::unique_ptr<StatusLine> m_statusLine;
-    std::unique_ptr<WaitingPanel> m_waiting;
-    CloseGuard m_close;
-    DoubleClickTimer m_clicks;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first
     std::optional<QString> m_pendingPort;
-    QString m_variablesFile;
-    QFileDialog* VariablesDlg = nullptr;
+    std::unique_ptr<VariablesFileChoice> m_variablesFile;
 };
 
 }  // namespace tamrisk
