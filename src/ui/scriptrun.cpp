@@ -29,7 +29,7 @@ std::optional<ScriptRunRequest> EditorRunRequest(Host& host, QPlainTextEdit& edi
             return std::nullopt;
         request.firstLine = range.first + 1;
         request.lineRange = std::to_string(request.firstLine) + "-" + std::to_string(range.end);
-        request.wholeScript = [&document] { return ScriptBytes(document); };
+        request.wholeScript = [whole = &document] { return ScriptBytes(*whole); };
         request.selection.emplace(*std::move(asRun));
     } else {
         auto asRun = EncodeScriptLines(host, EditorLines(document, 0, EditorLineCount(document)), 1,
