@@ -5,99 +5,52 @@
 #include "coderead.h"
 #include "command.h"
 #include "editorlines.h"
-#include "filedialog.h"
-#include "inputfile.h"
 #include "journal.h"
 #include "memread.h"
 #include "readklenbin.h"
-#include "savefile.h"
 #include "resultlog.h"
+#include "resultsexport.h"
 #include "resultsview.h"
-#include "scriptdigest.h"
-#include "scriptlist.h"
+#include "scriptfile.h"
+#include "scriptrun.h"
 #include "scriptrunner.h"
 #include "scriptsyntax.h"
 #include "settings.h"
 #include "station.h"
-#include "records.h"
+#include "recordsactions.h"
 #include "recordsmodel.h"
-#include "recordforwarder.h"
 #include "stationrecords.h"
 #include "status.h"
+#include "statusline.h"
 #include "textcodec.h"
 #include "ui_tamriskfp.h"
+#include "waitingpanel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
-#include <cstdio>
 #include <utility>
 
 namespace tamrisk {
 
 namespace {
 
-// The editor's lines in Windows-1251; none when one holds a character that it
-// cannot carry (outside a selection run's lines, where the run did not need it).
-std::optional<std::vector<std::string>> WholeScript(const QTextDocument& document) {
-    std::vector<std::string> lines;
-    for (const QString& line : EditorLines(document, 0, EditorLineCount(document))) {
-        std::optional<std::string> bytes = EncodeCp1251(line);
-        if (!bytes)
-            return std::nullopt;
-        lines.push_back(std::move(*bytes));
-    }
-    return lines;
-}
-
 const QColor DisconnectedColour(0, 128, 0);
 const QColor ConnectedColour(0, 255, 0);
 
-// Two left presses at most this far apart are a double click (2.5e-6 of a day).
-constexpr std::chrono::microseconds DoubleClickTime{216000};
-// A description longer than this is cut.
-constexpr std::size_t MaxScriptDescription = 255;
 constexpr int MinFormHeight = 320;
 constexpr int ClearBtMargin = 16;
 
 }  // namespace
 
-void PortNumBox::showPopup() {
-    if (OnDropDown)
-        OnDropDown();
-    QComboBox::showPopup();
-}
-
-ConnectionShape::ConnectionShape(QWidget* parent) : QWidget(parent) {
-    setAccessibleDescription(QStringLiteral("Disconnected"));
-}
-
-void ConnectionShape::SetBrushColor(const QColor& colour) {
-    m_colour = colour;
-    update();
-}
-
-void ConnectionShape::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(m_colour, 1));
-    painter.setBrush(m_colour);
-    const int side = std::min(width(), height()) - 2;
-    painter.drawEllipse(QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side));
-}
-
 TTestForm::TTestForm(Station& station, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TTestForm>()), m_station(station),
-      m_close([this] { close(); }, [this] { return Busy(); }) {
+      m_close([this] { close(); }, [this] { return Busy(); }), m_clicks(station.host) {
     ui->setupUi(this);
 
     // "Courier New" where it exists; another fixed-pitch face where it does not.
@@ -109,14 +62,17 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         view->setFont(font);
     }
     m_results = std::make_unique<ResultsView>(ui->FPData);
-    m_runSink.target = m_results.get();
-    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_runSink,
-                                              [this] { return m_station.Connected; });
+    m_run = std::make_unique<ScriptRunControl>(m_station, *m_results, m_close);
+    m_scriptFiles = std::make_unique<ScriptFiles>(*this, m_station.host);
+    m_statusLine = std::make_unique<StatusLine>(*ui->StatusPn);
+    m_waiting = std::make_unique<WaitingPanel>(*ui->WaitingPn, *this);
+    m_variablesFile = std::make_unique<VariablesFileChoice>(*this, *ui->VarsPn);
+    m_recordsActions = std::make_unique<RecordsActions>(*this, *ui->RecordsM, *ui->UniqueSerialsM, *ui->ClaimWaitM);
     ScriptTmr = new QTimer(this);
     ScriptTmr->setObjectName(QStringLiteral("ScriptTmr"));
     ScriptTmr->setInterval(100);
     connect(ScriptTmr, &QTimer::timeout, this, &TTestForm::ScriptTmrTimer);
-    m_runner->SetHooks({
+    m_run->Runner().SetHooks({
         .runControls =
             [this](bool running) {
                 ui->ConnectBt->setEnabled(!running);
@@ -127,15 +83,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
         .commandStarting = {},
         // The wait's own text while it lasts; what the status line said before, after it.
-        .claimWaiting =
-            [this](const std::string& text) {
-                if (!text.empty() && !m_statusBeforeClaimWait)
-                    m_statusBeforeClaimWait = ui->StatusPn->text();
-                if (!text.empty())
-                    ui->StatusPn->setText(QString::fromStdString(text));
-                else if (m_statusBeforeClaimWait)
-                    ui->StatusPn->setText(*std::exchange(m_statusBeforeClaimWait, std::nullopt));
-            },
+        .claimWaiting = [this](const std::string& text) { m_statusLine->ShowClaimWait(text); },
     });
 
     HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn});
@@ -157,32 +105,6 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
     connect(ui->AboutM, &QAction::triggered, this, [this] { ShowAbout(*this, m_records); });
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
-    // The records window talks to no printer: made on first use, it stays open beside the others.
-    connect(ui->RecordsM, &QAction::triggered, this, [this] {
-        auto* records = findChild<TRecordsFrm*>();
-        if (records == nullptr)
-            records = m_records != nullptr
-                          ? new TRecordsFrm(m_records->LocalLocation(), m_records->LineLocation(), this)
-                          : new TRecordsFrm(QString(), QString(), this);
-        records->show();
-        records->raise();
-        records->activateWindow();
-    });
-    connect(ui->UniqueSerialsM, &QAction::toggled, this, [this](bool on) {
-        if (m_records != nullptr && m_records->UniqueSerials() != on)
-            m_records->SetUniqueSerials(on);
-    });
-    connect(ui->ClaimWaitM, &QAction::triggered, this, [this] {
-        if (m_records == nullptr)
-            return;
-        bool given = false;
-        const int seconds = QInputDialog::getInt(
-            this, QStringLiteral("Claim Wait"),
-            QStringLiteral("Seconds a serial-number claim waits for a records database out of reach:"),
-            static_cast<int>(m_records->ClaimWait().count()), 0, static_cast<int>(MaxClaimWait.count()), 1, &given);
-        if (given)
-            m_records->SetClaimWait(std::chrono::seconds(seconds));
-    });
     {
         const std::unique_ptr<QSettings> settings = OpenSettingsStore();
         ui->StopOnFailM->setChecked(settings->value(QLatin1String(StopOnFailSetting), false).toBool());
@@ -190,18 +112,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     }
     connect(ui->StopOnFailM, &QAction::toggled, this,
             [](bool on) { OpenSettingsStore()->setValue(QLatin1String(StopOnFailSetting), on); });
-    connect(ui->VariablesFileM, &QAction::triggered, this, [this] {
-        if (VariablesDlg == nullptr)
-            VariablesDlg = NewFileDialog(this, {.caption = QStringLiteral("Variables File"),
-                                                .objectName = QStringLiteral("VariablesDlg"),
-                                                .save = false,
-                                                .nameFilters = {QStringLiteral("Variables (*.vars *.txt)"),
-                                                                QStringLiteral("All files (*)")}});
-        if (!m_variablesFile.isEmpty())
-            VariablesDlg->selectFile(m_variablesFile);
-        if (VariablesDlg->exec() == QDialog::Accepted && !VariablesDlg->selectedFiles().isEmpty())
-            SetVariablesFile(VariablesDlg->selectedFiles().constFirst());
-    });
+    connect(ui->VariablesFileM, &QAction::triggered, this, [this] { m_variablesFile->Ask(); });
     connect(ui->UnitBox, &QLineEdit::returnPressed, this, &TTestForm::UnitBoxReturn);
     connect(ui->ScrMemo, &QPlainTextEdit::textChanged, this, &TTestForm::ScrMemoChange);
     ui->ScrMemo->viewport()->installEventFilter(this);
@@ -219,87 +130,19 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
-    const bool line = records != nullptr && !records->LineLocation().isEmpty();
-    ui->WaitingPn->setVisible(line);
-    if (!line && m_waitingTmr != nullptr)
-        m_waitingTmr->stop();
-    ui->UniqueSerialsM->setEnabled(records != nullptr);
-    ui->ClaimWaitM->setEnabled(records != nullptr);
-    if (records == nullptr)
-        return;
-    ui->UniqueSerialsM->setChecked(records->UniqueSerials());
-    records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
-    records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
-    records->problemShown = [this](const QString& message) {
-        ui->StatusPn->setText(message);
-        m_recordsProblemShown = true;
-    };
-    if (!line)
-        return;
-    if (m_waitingTmr == nullptr) {
-        m_waitingTmr = new QTimer(this);
-        m_waitingTmr->setObjectName(QStringLiteral("WaitingTmr"));
-        m_waitingTmr->setInterval(1000);
-        connect(m_waitingTmr, &QTimer::timeout, this, &TTestForm::ShowWaiting);
+    m_recordsActions->SetRecords(records);
+    if (records != nullptr) {
+        records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
+        records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
+        records->problemShown = [this](const QString& message) { m_statusLine->ShowRecordsProblem(message); };
     }
-    m_waitingTmr->start();
-    ShowWaiting();
-}
-
-void TTestForm::ShowWaiting() {
-    if (m_records == nullptr)
-        return;
-    // The forwarder is made when the records open; the count is read from its thread's last pass.
-    const RecordForwarder* forwarder = m_records->Forwarder();
-    const int waiting = forwarder != nullptr ? forwarder->Waiting() : -1;
-    const QString problem = forwarder != nullptr ? forwarder->Problem() : QString();
-    const std::vector<SetAsideRecord> setAside = forwarder != nullptr ? forwarder->SetAside() : std::vector<SetAsideRecord>();
-    QString text;
-    if (waiting < 0)
-        text = QStringLiteral("Records to send: counting");
-    else if (waiting == 0)
-        text = QStringLiteral("All records sent");
-    else if (waiting == 1)
-        text = QStringLiteral("1 record waits to be sent");
-    else
-        text = QStringLiteral("%1 records wait to be sent").arg(waiting);
-    QString tip = problem.isEmpty() ? QStringLiteral("Records are sent on to %1").arg(m_records->LineLocation())
-                                    : QStringLiteral("Cannot send the records: %1").arg(problem);
-    if (!setAside.empty()) {
-        text += setAside.size() == 1 ? QStringLiteral(", 1 refused by the line")
-                                     : QStringLiteral(", %1 refused by the line").arg(setAside.size());
-        // Named with the line's reason; kept in the local file until `tamrisk-cli records sync` sends them.
-        tip += QStringLiteral("\nRefused by the line, kept in this station's file (records sync tries again):");
-        for (const SetAsideRecord& record : setAside) {
-            tip += QStringLiteral("\n%1%2: %3")
-                       .arg(QString::fromStdString(record.id),
-                            record.unit.empty() ? QString() : QStringLiteral(" unit ") + QString::fromStdString(record.unit),
-                            record.reason);
-        }
-    }
-    ui->WaitingPn->setText(text);
-    ui->WaitingPn->setToolTip(tip);
-    ui->WaitingPn->setStyleSheet(problem.isEmpty() && setAside.empty() ? QString() : QStringLiteral("color: #8b0000"));
+    m_waiting->SetRecords(records);
 }
 
 void TTestForm::ShowOutcome(RecordOutcome outcome, const QString& reason) {
     ui->OutcomePn->setText(OutcomeCaption(outcome));
     ui->OutcomePn->setToolTip(reason);
-    // A failed or erroneous run says why in the status line (the first failed
-    // check, the first red line) until a run passes, which shows again what
-    // the status line said before.
-    // Records that are not kept stay told: that matters more than one run's reason.
-    const bool tellWhy = (outcome == RecordOutcome::Fail || outcome == RecordOutcome::Error) && !reason.isEmpty() &&
-                         !m_recordsProblemShown;
-    if (tellWhy) {
-        if (!m_statusBeforeVerdict)
-            m_statusBeforeVerdict = ui->StatusPn->text();
-        ui->StatusPn->setText(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
-        ui->StatusPn->setToolTip(ui->StatusPn->text());  // the whole reason, where the panel cuts it
-    } else if (outcome == RecordOutcome::Pass && m_statusBeforeVerdict) {
-        ui->StatusPn->setText(*std::exchange(m_statusBeforeVerdict, std::nullopt));
-        ui->StatusPn->setToolTip({});
-    }
+    m_statusLine->ShowOutcome(outcome, reason);
     QPalette palette = ui->OutcomePn->palette();
     palette.setColor(QPalette::WindowText, OutcomeColour(outcome));
     ui->OutcomePn->setPalette(palette);
@@ -320,7 +163,7 @@ CommandFrmHooks TTestForm::CommandHooks() {
 
 ResultsView& TTestForm::Results() { return *m_results; }
 
-bool TTestForm::ScriptRunning() const { return m_runner->ScriptRunning; }
+bool TTestForm::ScriptRunning() const { return m_run->Running(); }
 
 QSize TTestForm::InitialSize(QSize screen) { return {screen.width() * 7 / 8, screen.height() * 7 / 8}; }
 
@@ -405,7 +248,7 @@ void TTestForm::ConnectBtClick() {
 
 void TTestForm::UpdateControls() {
     const bool connected = m_station.Connected;
-    const bool running = m_runner->ScriptRunning;
+    const bool running = m_run->Running();
     ui->TestM->setEnabled(!running);  // and with it its title in the menu bar
     ui->CommandM->setEnabled(connected);
     ui->ReadFirmwareM->setEnabled(connected);
@@ -462,254 +305,80 @@ void TTestForm::ReadKlenBinMClick() {
         m_windows.ReadKlenFrm->exec();
 }
 
-std::optional<std::vector<std::string>> TTestForm::EncodeLines(const QStringList& lines, int firstLine,
-                                                               const char* refusal) {
-    std::vector<std::string> encoded;
-    encoded.reserve(static_cast<std::size_t>(lines.size()));
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        qsizetype bad = 0;
-        std::optional<std::string> bytes = EncodeCp1251(lines[i], &bad);
-        if (!bytes) {
-            const char32_t character = lines[i].mid(bad).toUcs4().value(0);
-            char text[160];
-            std::snprintf(text, sizeof text, "Line %d holds a character that Windows-1251 cannot carry; %s",
-                          firstLine + static_cast<int>(i), refusal);
-            char code[32];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(character));
-            const QString detail = QStringLiteral("\"%1\" (%2) in column %3")
-                                       .arg(QString::fromUcs4(&character, 1), QLatin1String(code))
-                                       .arg(bad + 1);
-            m_station.host.showMessageDetail(text, "Error", detail.toStdString());
-            return std::nullopt;
-        }
-        encoded.push_back(std::move(*bytes));
-    }
-    return encoded;
-}
-
-void TTestForm::SetVariablesFile(const QString& fileName, bool remember) {
-    m_variablesFile = fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
-    if (remember)
-        OpenSettingsStore()->setValue(QLatin1String(VariablesFileSetting), m_variablesFile);
-    ui->VarsPn->setText(m_variablesFile.isEmpty() ? QString()
-                                                  : QStringLiteral("Variables: %1").arg(QFileInfo(m_variablesFile).fileName()));
-    ui->VarsPn->setToolTip(m_variablesFile);
-    ui->VarsPn->setVisible(!m_variablesFile.isEmpty());
-}
-
-std::optional<CheckVariables> TTestForm::RunVariables() {
-    CheckVariables variables;
-    if (!m_variablesFile.isEmpty()) {
-        std::string error;
-        const auto bytes = ReadInputFile(m_variablesFile.toStdString(), error);
-        if (!bytes || !ReadCheckVariables(*bytes, variables, error)) {
-            m_station.host.showMessageDetail("Cannot read the variables file; the script was not run.", "Error",
-                                             m_variablesFile.toStdString() + ": " + error);
-            return std::nullopt;
-        }
-    }
-    if (const QString unit = ui->UnitBox->text().trimmed(); !unit.isEmpty())
-        variables["unit"] = unit.toStdString();
-    return variables;
-}
+void TTestForm::SetVariablesFile(const QString& fileName, bool remember) { m_variablesFile->Set(fileName, remember); }
 
 void TTestForm::ExecuteBtClick() {
-    if (!ScriptPresent || m_runner->ScriptRunning)
+    if (!ScriptPresent || m_run->Running())
         return;
-    QTextDocument& document = *ui->ScrMemo->document();
-    std::optional<StringScriptList> selection;
-    std::optional<std::vector<std::string>> asRun;
-    std::string lineRange;
-    int firstLine = 1;
-    if (ui->ScrMemo->textCursor().hasSelection()) {
-        ExtendEditorSelection(*ui->ScrMemo);
-        const LineRange range = SelectedLines(*ui->ScrMemo);
-        asRun = EncodeLines(EditorLines(document, range.first, range.end), range.first + 1, "the script was not run.");
-        if (!asRun)
-            return;
-        firstLine = range.first + 1;
-        lineRange = std::to_string(firstLine) + "-" + std::to_string(range.end);
-        selection.emplace(*asRun);
-    } else if (asRun = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1, "the script was not run.");
-               !asRun) {
+    std::optional<ScriptRunRequest> request = EditorRunRequest(m_station.host, *ui->ScrMemo);
+    if (!request)
         return;
-    }
-    std::optional<CheckVariables> variables = RunVariables();
+    std::optional<CheckVariables> variables =
+        ReadRunVariables(m_station.host, m_variablesFile->File(), ui->UnitBox->text());
     if (!variables)
         return;
-    EditorScriptList editor(document);
-    m_runner->SetFirstLineNumber(firstLine);
-    m_runner->SetCheckVariables(*std::move(variables));
-    m_runner->SetStopOnFail(ui->StopOnFailM->isChecked());
-
-    std::unique_ptr<OperationRecord> record;
-    if (m_records != nullptr) {
-        record = m_records->Begin("run");
-        RecordHeader& header = record->Header();
-        header.script = m_scriptFile.toStdString();
-        // Of the whole script, also for a selection, as the CLI gives it for the file.
-        if (const auto whole = selection ? WholeScript(document) : asRun)
-            header.scriptSha256 = ScriptSha256(*whole);
-        header.lineRange = lineRange;
-        record->Start();
-        m_runSink.target = &record->Tee(*m_results);
-        m_runner->SetRunObserver(record.get());
-        m_runner->SetClaimWait(m_records->ClaimWait());
-    }
-
-    m_runner->ScriptRunning = true;
-    UpdateControls();
-    ui->MemoPages->setCurrentWidget(ui->ResultPg);
-    ui->FPData->setFocus();
-    ui->ScrMemo->setEnabled(false);
-    // A close asked for during the run is carried out once it has unwound.
-    const CloseGuard::Busy busy(m_close);
-    const RunOutcome outcome = selection ? m_runner->RunScript(*selection) : m_runner->RunScript(editor);
-    ui->ScrMemo->setEnabled(true);
-    m_runner->ScriptRunning = false;
-    UpdateControls();
-    if (record) {
-        m_runSink.target = m_results.get();
-        m_runner->SetRunObserver(nullptr);
-        FinishRun(*record, outcome);
-    }
+    request->scriptFile = m_scriptFile.toStdString();
+    request->variables = *std::move(variables);
+    request->stopOnFail = ui->StopOnFailM->isChecked();
+    m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
+        if (running) {
+            UpdateControls();
+            ui->MemoPages->setCurrentWidget(ui->ResultPg);
+            ui->FPData->setFocus();
+        }
+        ui->ScrMemo->setEnabled(!running);
+        if (!running)
+            UpdateControls();
+    });
 }
 
-void TTestForm::FinishRun(OperationRecord& record, RunOutcome outcome) {
-    const std::string portReason =
-        outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
-    Verdict verdict = RunVerdict(outcome, record, portReason,
-                                 m_close.Pending() ? std::string("the window was closed during it") : std::string());
-    m_records->Finish(record, verdict.outcome, std::move(verdict.reason));
-}
-
-void TTestForm::ScriptTmrTimer() { m_runner->ScriptTmrTimer(); }
-
-QFileDialog& TTestForm::ScriptDialog(QFileDialog*& dialog, bool save) {
-    // Made when first needed: a file dialog watches folders and keeps a
-    // thread, which would cost every turn of the event loop during a run.
-    // The station asks its own question before overwriting a script.
-    if (dialog == nullptr)
-        dialog =
-            NewFileDialog(this, {.caption = save ? QStringLiteral("Save Script to File")
-                                                 : QStringLiteral("Load Script from File"),
-                                 .objectName = save ? QStringLiteral("SaveFileDlg") : QStringLiteral("OpenFileDlg"),
-                                 .save = save,
-                                 .ownOverwriteQuestion = save});
-    SetupScriptDialog(*dialog);
-    return *dialog;
-}
-
-void TTestForm::SetupScriptDialog(QFileDialog& dialog) {
-    dialog.setNameFilters({QStringLiteral("FP commands (*.inp *.INP)"), QStringLiteral("All files (*)")});
-    dialog.selectNameFilter(dialog.nameFilters().constFirst());
-    dialog.setDefaultSuffix(QStringLiteral("INP"));
-    dialog.setDirectory(QDir::currentPath());
-    dialog.selectFile(QString());
-}
+void TTestForm::ScriptTmrTimer() { m_run->Runner().ScriptTmrTimer(); }
 
 void TTestForm::LoadScriptMClick() {
-    QFileDialog& dialog = ScriptDialog(OpenFileDlg, false);
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        const QString fileName = dialog.selectedFiles().constFirst();
+    if (const std::optional<QString> fileName = m_scriptFiles->AskToLoad()) {
         // The dialog leaves the screen before the file is read.
         m_station.host.processEvents();
-        if (LoadScriptFile(fileName))
+        if (LoadScriptFile(*fileName))
             ui->MemoPages->setCurrentWidget(ui->ScriptPg);
     }
     UpdateControls();
 }
 
 bool TTestForm::LoadScriptFile(const QString& fileName) {
-    std::string error;
-    const auto bytes = ReadInputFile(QFile::encodeName(fileName).toStdString(), error);
-    if (!bytes) {
-        m_station.host.showMessageDetail("Can't read script file", "Error", fileName.toStdString() + ": " + error);
+    std::optional<ScriptFileText> script = ReadScriptFile(m_station.host, fileName);
+    if (!script)
         return false;
-    }
-    const std::vector<std::string> lines = SplitScriptLines(*bytes);
-    std::string description;
-    for (const std::string& line : lines)
-        if (!line.empty() && line.front() == '@') {
-            description = line.substr(1, MaxScriptDescription);
-            break;
-        }
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(lines.size()));
-    for (const std::string& line : lines)
-        text.append(DecodeCp1251(line));
-    ui->ScrMemo->setPlainText(text.join(u'\n'));
-    ScriptDescription = description;
+    ui->ScrMemo->setPlainText(script->text);
+    ScriptDescription = std::move(script->description);
     QString status = QFileInfo(fileName).fileName();
     if (!ScriptDescription.empty())
         status += QStringLiteral("   (") + DecodeCp1251(ScriptDescription) + u')';
-    ui->StatusPn->setText(status);
-    m_statusBeforeVerdict.reset();
+    m_statusLine->ShowText(status);
     m_scriptFile = QFileInfo(fileName).fileName();
     return true;
 }
 
 void TTestForm::SaveMClick() {
-    QFileDialog& dialog = ScriptDialog(SaveFileDlg, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString fileName = dialog.selectedFiles().constFirst();
-    if (QFileInfo::exists(fileName) && !m_station.host.askYesNo("File exists. Overwrite?", "Save script"))
+    const std::optional<QString> fileName = m_scriptFiles->AskToSave();
+    if (!fileName)
         return;
     const QTextDocument& document = *ui->ScrMemo->document();
-    const auto lines = EncodeLines(EditorLines(document, 0, EditorLineCount(document)), 1,
-                                   "the script was not saved.");
-    if (!lines)
-        return;
-    const std::string bytes = JoinScriptLines(*lines);
-    // The old file stays as it was unless the whole new text is written.
-    QString error;
-    if (!SaveBytesToFile(fileName, bytes, error)) {
-        m_station.host.showMessageDetail("Can't write script file", "Error", error.toStdString());
-        return;
-    }
-    LoadScriptFile(fileName);
+    if (m_scriptFiles->Save(*fileName, EditorLines(document, 0, EditorLineCount(document))))
+        LoadScriptFile(*fileName);
 }
 
 void TTestForm::SaveResultsMClick() {
-    const QString textFilter = QStringLiteral("Text (*.txt)");
-    const QString htmlFilter = QStringLiteral("HTML with colours (*.html *.htm)");
-    const std::unique_ptr<QFileDialog> owned(NewFileDialog(this, {.caption = QStringLiteral("Save Results"),
-                                                                  .objectName = QStringLiteral("SaveResultsDlg"),
-                                                                  .save = true,
-                                                                  .nameFilters = {textFilter, htmlFilter},
-                                                                  .defaultSuffix = QStringLiteral("txt")}));
-    QFileDialog& dialog = *owned;
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, htmlFilter](const QString& filter) {
-        dialog.setDefaultSuffix(filter == htmlFilter ? QStringLiteral("html") : QStringLiteral("txt"));
-    });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const std::optional<ResultsFileChoice> choice = AskResultsFile(this);
+    if (!choice)
         return;
     QString error;
-    if (!SaveResults(dialog.selectedFiles().constFirst(), dialog.selectedNameFilter() == htmlFilter, error))
+    if (!SaveResults(choice->fileName, choice->html, error))
         m_station.host.showMessageDetail("Can't write results file", "Error", error.toStdString());
 }
 
 bool TTestForm::SaveResults(const QString& fileName, bool html, QString& error) {
     m_results->Flush();
-    const QTextDocument& document = *ui->FPData->document();
-    QString text;
-    if (html)
-        text = QStringLiteral("<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>Script execution results"
-                              "</title></head>\n<body>\n<pre style=\"font-weight: bold\">\n");
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        // The view keeps an empty line below the last one logged.
-        if (!block.next().isValid() && block.text().isEmpty())
-            break;
-        if (html)
-            text += QStringLiteral("<span style=\"color: %1\">%2</span>\n")
-                        .arg(block.charFormat().foreground().color().name(), block.text().toHtmlEscaped());
-        else
-            text += block.text() + u'\n';
-    }
-    if (html)
-        text += QStringLiteral("</pre>\n</body>\n</html>\n");
-    return SaveBytesToFile(fileName, text.toStdString(), error);
+    return WriteResultsFile(*ui->FPData->document(), fileName, html, error);
 }
 
 void TTestForm::ScrMemoChange() {
@@ -727,26 +396,21 @@ void TTestForm::ScrMemoMouseUp(bool shift) {
 }
 
 void TTestForm::FPDataMouseDown(Qt::MouseButtons buttons) {
-    if (!(buttons & Qt::LeftButton))
+    if (!m_clicks.LeftPressDoubles(buttons))
         return;
-    const auto now = m_station.host.now();
-    const bool doubleClick = m_lastLeftPress && now - *m_lastLeftPress <= DoubleClickTime;
-    if (doubleClick) {
-        m_results->Flush();
-        const int caret = ui->FPData->textCursor().selectionStart();
-        const QString line = LineAt(*ui->FPData->document(), caret);
-        // Only the line's start matters: "<- [" and the six status bytes.
-        const QByteArray start = QStringView(line).left(21).toLatin1();
-        if (ReadAnswerLineStatus(std::string_view(start.constData(), static_cast<std::size_t>(start.size())),
-                                 m_station.state.StatusBytes)) {
-            if (m_windows.StatusDlg != nullptr)
-                m_windows.StatusDlg->exec();
-        }
-        QTextCursor restored(ui->FPData->document());
-        restored.setPosition(std::min(caret, ui->FPData->document()->characterCount() - 1));
-        ui->FPData->setTextCursor(restored);
+    m_results->Flush();
+    const int caret = ui->FPData->textCursor().selectionStart();
+    const QString line = LineAt(*ui->FPData->document(), caret);
+    // Only the line's start matters: "<- [" and the six status bytes.
+    const QByteArray start = QStringView(line).left(21).toLatin1();
+    if (ReadAnswerLineStatus(std::string_view(start.constData(), static_cast<std::size_t>(start.size())),
+                             m_station.state.StatusBytes)) {
+        if (m_windows.StatusDlg != nullptr)
+            m_windows.StatusDlg->exec();
     }
-    m_lastLeftPress = now;
+    QTextCursor restored(ui->FPData->document());
+    restored.setPosition(std::min(caret, ui->FPData->document()->characterCount() - 1));
+    ui->FPData->setTextCursor(restored);
 }
 
 void TTestForm::HelpMClick() {
@@ -768,19 +432,15 @@ bool TTestForm::eventFilter(QObject* watched, QEvent* event) {
     };
     const QEvent::Type type = event->type();
     if (watched == ui->FPData->viewport()) {
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
-            // A double click reported after its own second press is that same press.
-            const bool samePress = type == QEvent::MouseButtonDblClick && m_lastFPDataMouse == QEvent::MouseButtonPress;
-            m_lastFPDataMouse = type;
-            if (samePress)
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+            type == QEvent::MouseButtonRelease) {
+            if (!m_clicks.IsPress(type))
                 return false;
             const Qt::MouseButtons buttons = static_cast<QMouseEvent*>(event)->buttons();
             forwardFirst();
             FPDataMouseDown(buttons);
             return true;
         }
-        if (type == QEvent::MouseButtonRelease)
-            m_lastFPDataMouse = type;
     } else if (watched == ui->ScrMemo->viewport() && type == QEvent::MouseButtonRelease) {
         const bool shift = static_cast<QMouseEvent*>(event)->modifiers().testFlag(Qt::ShiftModifier);
         forwardFirst();
@@ -792,7 +452,7 @@ bool TTestForm::eventFilter(QObject* watched, QEvent* event) {
 
 bool TTestForm::Busy() const {
     QWidget* modal = QApplication::activeModalWidget();
-    return m_runner->ScriptRunning || m_station.transactor.InProgress() || (modal != nullptr && modal != this);
+    return m_run->Running() || m_station.transactor.InProgress() || (modal != nullptr && modal != this);
 }
 
 void TTestForm::closeEvent(QCloseEvent* event) {
@@ -801,7 +461,7 @@ void TTestForm::closeEvent(QCloseEvent* event) {
     // closes once they have.
     const bool putOff = m_close.Pending() || m_close.Settling();
     if (!m_close.Request()) {
-        if (m_runner->ScriptRunning || m_station.transactor.InProgress())
+        if (m_run->Running() || m_station.transactor.InProgress())
             m_station.state.CancelRequest = true;
         event->ignore();
         return;

@@ -1,27 +1,28 @@
 #pragma once
 // The main window (TestForm, "Fiscal Printer Tamrisk"): port and speed, the
 // connection, the script editor and the results view on two pages, the
-// status line, and the menu that opens every other window.
+// status line, and the menu that opens every other window. The window wires
+// its controls and handlers to the jobs it uses, each in a file of its own: a
+// script run (scriptrun.h), the status line (statusline.h), the count of
+// records waiting for the line (waitingpanel.h), script files (scriptfile.h),
+// the results saved to a file (resultsexport.h), the double click on the
+// results (doubleclick.h), the variables file (variablesfile.h) and the
+// records' actions (recordsactions.h).
 
 #include "closeguard.h"
-#include "linesink.h"
+#include "connectionwidgets.h"
+#include "doubleclick.h"
 #include "notifier.h"
 #include "record.h"
+#include "variablesfile.h"
 
-#include <QComboBox>
-#include <QEvent>
 #include <QMainWindow>
-#include <QTimer>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-class QFileDialog;
-class QPlainTextEdit;
+class QTimer;
 
 namespace Ui {
 class TTestForm;
@@ -29,18 +30,20 @@ class TTestForm;
 
 namespace tamrisk {
 
+class RecordsActions;
 class ResultsView;
-enum class RunOutcome;
-class OperationRecord;
-class ScriptRunner;
+class ScriptFiles;
+class ScriptRunControl;
 class Station;
 class StationRecords;
+class StatusLine;
 class TCodeForm;
 class TCommandFrm;
 class TJournalForm;
 class TMemForm;
 class TReadKlenFrm;
 class TStatusDlg;
+class WaitingPanel;
 struct CommandFrmHooks;
 
 // The windows the main window opens, created after it in the start-up order.
@@ -51,32 +54,6 @@ struct StationWindows {
     TMemForm* MemForm = nullptr;
     TJournalForm* JournalForm = nullptr;
     TReadKlenFrm* ReadKlenFrm = nullptr;
-};
-
-// The port list (PortNum): tells the window each time the operator opens it,
-// before the list shows, so that it can be refilled from the system.
-class PortNumBox : public QComboBox {
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-    std::function<void()> OnDropDown;
-    void showPopup() override;
-};
-
-// The connection indicator (Shape1): a circle filled and outlined in one colour.
-class ConnectionShape : public QWidget {
-    Q_OBJECT
-    Q_PROPERTY(QColor brushColor READ BrushColor WRITE SetBrushColor)
-public:
-    explicit ConnectionShape(QWidget* parent = nullptr);
-    QColor BrushColor() const { return m_colour; }
-    void SetBrushColor(const QColor& colour);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QColor m_colour{0, 128, 0};
 };
 
 class TTestForm : public QMainWindow {
@@ -114,12 +91,12 @@ public:
     // the window is first shown, the choice is applied once the list is filled.
     bool SelectPort(const QString& nameOrPath);
     static constexpr const char* StopOnFailSetting = "StopOnFail";
-    static constexpr const char* VariablesFileSetting = "VariablesFile";
+    static constexpr const char* VariablesFileSetting = VariablesFileChoice::Setting;
     // The variables file the checks of every run read at its start (empty:
     // none), named in VarsPn and, with `remember`, kept in the settings (a
     // file given on the command line is for this session only).
     void SetVariablesFile(const QString& fileName, bool remember = true);
-    QString VariablesFile() const { return m_variablesFile; }
+    QString VariablesFile() const { return m_variablesFile->File(); }
 
     // Whether the window may take this size: wider than the Clear
     // button's right edge plus 16 pixels and at least 320 pixels high. The
@@ -164,60 +141,30 @@ private:
     void PortNumDropDown();
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
-    // Finishes the run's record with the outcome the run ended with.
-    void FinishRun(OperationRecord& record, RunOutcome outcome);
     void ShowConnected(bool connected);
-    // The count of records waiting to be sent to the line's database (WaitingPn).
-    void ShowWaiting();
-    // The open (or save) dialog, made on first use and set up for scripts.
-    QFileDialog& ScriptDialog(QFileDialog*& dialog, bool save);
-    void SetupScriptDialog(QFileDialog& dialog);
-    // The editor's lines as the station's 8-bit text, or nothing (after the
-    // operator has been told which line) when one holds a character that
-    // Windows-1251 cannot carry. `firstLine` numbers the lines in messages.
-    std::optional<std::vector<std::string>> EncodeLines(const QStringList& lines, int firstLine,
-                                                       const char* refusal);
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
-    // The variables of the checks for a run: the variables file's, read now,
-    // and the unit box as {unit}. Nothing (after telling the operator why)
-    // when the file cannot be read.
-    std::optional<CheckVariables> RunVariables();
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
     Notifier::Subscription m_connectionLost;
     std::unique_ptr<ResultsView> m_results;
-    std::unique_ptr<ScriptRunner> m_runner;
-    // The runner's sink: the results view, teed into the run's record while one is kept.
-    class RunSink : public ResultSink {
-    public:
-        void AppendResultLine(std::string_view text, ResultColour colour) override {
-            target->AppendResultLine(text, colour);
-        }
-        void Flush() override { target->Flush(); }
-        ResultSink* target = nullptr;
-    };
-    RunSink m_runSink;
+    CloseGuard m_close;
+    std::unique_ptr<ScriptRunControl> m_run;
+    std::unique_ptr<ScriptFiles> m_scriptFiles;
+    std::unique_ptr<StatusLine> m_statusLine;
+    std::unique_ptr<WaitingPanel> m_waiting;
+    std::unique_ptr<RecordsActions> m_recordsActions;
+    DoubleClickTimer m_clicks;
     StationRecords* m_records = nullptr;
     QString m_scriptFile;  // the name of the script file loaded or saved last
     StationWindows m_windows;
-    QFileDialog* OpenFileDlg = nullptr;
-    QFileDialog* SaveFileDlg = nullptr;
     QTimer* ScriptTmr;
-    QTimer* m_waitingTmr = nullptr;  // refreshes WaitingPn, with a line database
-    std::optional<QString> m_statusBeforeClaimWait;
-    std::optional<QString> m_statusBeforeVerdict;
-    bool m_recordsProblemShown = false;  // StatusPn tells that records are not kept  // StatusPn's text before a failed run's reason, until a pass  // StatusPn's text before a claim's wait, while it lasts
-    CloseGuard m_close;
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first
-    QEvent::Type m_lastFPDataMouse = QEvent::None;
-    std::optional<std::chrono::steady_clock::time_point> m_lastLeftPress;
     std::optional<QString> m_pendingPort;
-    QString m_variablesFile;
-    QFileDialog* VariablesDlg = nullptr;
+    std::unique_ptr<VariablesFileChoice> m_variablesFile;
 };
 
 }  // namespace tamrisk

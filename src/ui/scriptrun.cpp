@@ -1,0 +1,116 @@
+#include "scriptrun.h"
+
+#include "editorlines.h"
+#include "inputfile.h"
+#include "operationrecord.h"
+#include "resultsview.h"
+#include "scriptdigest.h"
+#include "scriptfile.h"
+#include "scriptrunner.h"
+#include "station.h"
+#include "stationrecords.h"
+
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+#include <utility>
+
+namespace tamrisk {
+
+std::optional<ScriptRunRequest> EditorRunRequest(Host& host, QPlainTextEdit& editor) {
+    QTextDocument& document = *editor.document();
+    ScriptRunRequest request;
+    if (editor.textCursor().hasSelection()) {
+        ExtendEditorSelection(editor);
+        const LineRange range = SelectedLines(editor);
+        auto asRun = EncodeScriptLines(host, EditorLines(document, range.first, range.end), range.first + 1,
+                                       "the script was not run.");
+        if (!asRun)
+            return std::nullopt;
+        request.firstLine = range.first + 1;
+        request.lineRange = std::to_string(request.firstLine) + "-" + std::to_string(range.end);
+        request.wholeScript = [whole = &document] { return ScriptBytes(*whole); };
+        request.selection.emplace(*std::move(asRun));
+    } else {
+        auto asRun = EncodeScriptLines(host, EditorLines(document, 0, EditorLineCount(document)), 1,
+                                       "the script was not run.");
+        if (!asRun)
+            return std::nullopt;
+        request.wholeScript = [whole = *std::move(asRun)] { return std::optional(whole); };
+    }
+    return request;
+}
+
+std::optional<CheckVariables> ReadRunVariables(Host& host, const QString& variablesFile, const QString& unit) {
+    CheckVariables variables;
+    if (!variablesFile.isEmpty()) {
+        std::string error;
+        const auto bytes = ReadInputFile(variablesFile.toStdString(), error);
+        if (!bytes || !ReadCheckVariables(*bytes, variables, error)) {
+            host.showMessageDetail("Cannot read the variables file; the script was not run.", "Error",
+                                   variablesFile.toStdString() + ": " + error);
+            return std::nullopt;
+        }
+    }
+    if (const QString trimmed = unit.trimmed(); !trimmed.isEmpty())
+        variables["unit"] = trimmed.toStdString();
+    return variables;
+}
+
+ScriptRunControl::ScriptRunControl(Station& station, ResultsView& results, CloseGuard& close)
+    : m_station(station), m_results(results), m_close(close) {
+    m_sink.target = &m_results;
+    m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_sink,
+                                              [this] { return m_station.Connected; });
+}
+
+ScriptRunControl::~ScriptRunControl() = default;
+
+bool ScriptRunControl::Running() const { return m_runner->ScriptRunning; }
+
+void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
+                           const std::function<void(bool running)>& shown) {
+    EditorScriptList whole(editor);
+    ScriptList& lines = request.selection ? static_cast<ScriptList&>(*request.selection) : whole;
+    m_runner->SetFirstLineNumber(request.firstLine);
+    m_runner->SetCheckVariables(request.variables);
+    m_runner->SetStopOnFail(request.stopOnFail);
+
+    std::unique_ptr<OperationRecord> record;
+    if (records != nullptr) {
+        record = records->Begin("run");
+        RecordHeader& header = record->Header();
+        header.script = request.scriptFile;
+        // Of the whole script, also for a selection, as the CLI gives it for the file.
+        if (const auto whole = request.wholeScript ? request.wholeScript() : std::nullopt)
+            header.scriptSha256 = ScriptSha256(*whole);
+        header.lineRange = request.lineRange;
+        record->Start();
+        m_sink.target = &record->Tee(m_results);
+        m_runner->SetRunObserver(record.get());
+        m_runner->SetClaimWait(records->ClaimWait());
+    }
+
+    m_runner->ScriptRunning = true;
+    shown(true);
+    // A close asked for during the run is carried out once it has unwound.
+    const CloseGuard::Busy busy(m_close);
+    const RunOutcome outcome = m_runner->RunScript(lines);
+    m_runner->ScriptRunning = false;
+    shown(false);
+    if (record) {
+        m_sink.target = &m_results;
+        m_runner->SetRunObserver(nullptr);
+        Finish(*records, *record, outcome);
+    }
+}
+
+void ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {
+    const std::string portReason =
+        outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
+    Verdict verdict = RunVerdict(outcome, record, portReason,
+                                 m_close.Pending() ? std::string("the window was closed during it") : std::string());
+    records.Finish(record, verdict.outcome, std::move(verdict.reason));
+}
+
+}  // namespace tamrisk

@@ -1,0 +1,99 @@
+#pragma once
+// A script run started from the main window: the runner over the station's
+// link, writing to the results view; the run's record while records are kept
+// (the view's lines teed into it, its claims waiting as long as the records
+// say); and the verdict the record is finished with. The window says what to
+// run and shows the run; this says how a run is carried out and kept.
+
+#include "answercheck.h"
+#include "closeguard.h"
+#include "linesink.h"
+#include "scriptlist.h"
+
+#include <QString>
+
+class QPlainTextEdit;
+class QTextDocument;
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tamrisk {
+
+class Host;
+class OperationRecord;
+class ResultsView;
+class ScriptRunner;
+class Station;
+class StationRecords;
+enum class RunOutcome;
+
+// What a run is asked to run, and with what.
+struct ScriptRunRequest {
+    // The selected lines as the station's bytes; none: the whole editor, run in
+    // place so that advanced serial numbers show in it at once.
+    std::optional<StringScriptList> selection;
+    std::string scriptFile;  // the name of the script file loaded or saved last; empty: none
+    // The whole script as the station's bytes, for the record's digest (also
+    // for a selection); asked only while records are kept. Nothing: no digest.
+    std::function<std::optional<std::vector<std::string>>()> wholeScript;
+    std::string lineRange;  // "first-last" of a selection run; empty for the whole script
+    int firstLine = 1;      // the number of the first line run, in the log's messages
+    CheckVariables variables;
+    bool stopOnFail = false;
+};
+
+// What Execute runs of `editor`: its selection widened to whole lines, or
+// else every line, checked to be Windows-1251 text. Nothing, after telling
+// the operator through `host` which line holds a character it cannot carry.
+std::optional<ScriptRunRequest> EditorRunRequest(Host& host, QPlainTextEdit& editor);
+
+// The variables of a run's checks: those of `variablesFile` (empty: none),
+// read now, and `unit` (trimmed; none when empty) as {unit}. Nothing, after
+// telling the operator through `host` why, when the file cannot be read.
+std::optional<CheckVariables> ReadRunVariables(Host& host, const QString& variablesFile, const QString& unit);
+
+class ScriptRunControl {
+public:
+    // A close of the window asked for during a run is put off by `close`
+    // until the run has unwound and its record is finished.
+    ScriptRunControl(Station& station, ResultsView& results, CloseGuard& close);
+    ~ScriptRunControl();
+
+    // The runner, for its hooks and its elapsed-time timer.
+    ScriptRunner& Runner() { return *m_runner; }
+    // Whether a run is in progress (ScriptRunning).
+    bool Running() const;
+
+    // Runs `request`'s selection, or else the whole of `editor`, recorded in
+    // `records` (null: not recorded). `shown(true)` is called once the run is
+    // marked running, just before it starts, and `shown(false)` once it has
+    // ended, before its record is finished.
+    void Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
+             const std::function<void(bool running)>& shown);
+
+private:
+    // Finishes the run's record with the outcome the run ended with.
+    void Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
+
+    // The runner's sink: the results view, teed into the run's record while one is kept.
+    class RunSink : public ResultSink {
+    public:
+        void AppendResultLine(std::string_view text, ResultColour colour) override {
+            target->AppendResultLine(text, colour);
+        }
+        void Flush() override { target->Flush(); }
+        ResultSink* target = nullptr;
+    };
+
+    Station& m_station;
+    ResultsView& m_results;
+    CloseGuard& m_close;
+    RunSink m_sink;
+    std::unique_ptr<ScriptRunner> m_runner;
+};
+
+}  // namespace tamrisk
