@@ -1,7 +1,7 @@
 // The JSON reports: record headers, whole records with their log, serial
 // numbers, images, steps and checks, serial-number claims and listed checks.
 
-#include "reportformat.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "textcodec.h"
 

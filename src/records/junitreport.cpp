@@ -1,6 +1,6 @@
 // The JUnit XML report: a testsuite per record, a testcase per transaction and per check.
 
-#include "reportformat.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "resultlog.h"
 #include "statusbits.h"

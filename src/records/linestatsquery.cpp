@@ -61,7 +61,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
     // Units with a run before the period: the index on (unit, started_ms)
     // answers each of the period's units. "LIMIT 1 OFFSET 0" keeps PostgreSQL
     // from turning the question into a join that reads every earlier record
-    // (0.16 s against 0.02 s for a day of a million records).
+    // (the README's figures of the line's numbers show what it saves).
     std::set<std::string> testedBefore;
     {
         QSqlQuery q(m_c.Db());

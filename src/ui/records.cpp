@@ -1,7 +1,7 @@
 #include "records.h"
 
 #include "filedialog.h"
-#include "recordformats.h"
+#include "outputformats.h"
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"

@@ -1,4 +1,4 @@
-#include "reportformat.h"
+#include "reportfields.h"
 
 #include "duration.h"
 #include "reports.h"
@@ -78,7 +78,7 @@ std::string NumberText(double number) {
     return ec == std::errc() ? std::string(text.data(), end) : std::string();
 }
 
-std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row) {
+std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& row) {
     const CheckOutcome& check = row.made.check;
     const auto number = [](const std::optional<double>& n) { return n ? NumberText(*n) : std::string(); };
     return {row.recordId,
