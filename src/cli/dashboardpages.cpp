@@ -80,24 +80,16 @@ QString Verdict(const RecordHeader& header) {
     return verdict + QStringLiteral("</p>\n");
 }
 
-QString Number(const std::optional<double>& value) { return value ? QString::number(*value) : QString(); }
-
 QString Checks(const std::vector<RecordCheck>& checks) {
     if (checks.empty())
         return {};
     QString rows;
     for (const RecordCheck& made : checks) {
         const CheckOutcome& check = made.check;
-        QString expected = check.expected ? Text(*check.expected) : QString();
-        if (check.low && check.high)
-            expected = Number(check.low) + QStringLiteral("..") + Number(check.high);
-        else if (check.low || check.high)
-            expected = Number(check.low ? check.low : check.high);
-        if (!check.units.empty())
-            expected += QStringLiteral(" ") + Text(check.units);
         const QString result = QString::fromLatin1(CheckResultText(check.result));
-        rows += Row({Text(check.name), QString::number(check.line), Text(check.field), Text(check.op), expected,
-                     check.value ? Text(*check.value) : QStringLiteral("&mdash;"),
+        rows += Row({Text(check.name), QString::number(check.line), Text(check.field),
+                     Text(std::string(CheckOperatorText(check.op))), Text(CheckExpectedValue(check)),
+                     check.value ? Text(CheckFoundValue(check)) : QStringLiteral("&mdash;"),
                      QStringLiteral("<span class=\"result\">%1</span>").arg(result), Text(check.message)},
                     QStringLiteral("check-") + result);
     }

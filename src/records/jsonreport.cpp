@@ -66,7 +66,7 @@ QJsonObject CheckObject(const RecordCheck& made) {
     return {{"name", FromUtf8(check.name)},
             {"line", check.line},
             {"field", FromUtf8(check.field)},
-            {"op", FromUtf8(check.op)},
+            {"op", FromUtf8(std::string(CheckOperatorText(check.op)))},
             {"expected", TextOrNull(check.expected)},
             {"low", NumberOrNull(check.low)},
             {"high", NumberOrNull(check.high)},

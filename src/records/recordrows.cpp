@@ -54,9 +54,10 @@ QVariant NullableNumber(const std::optional<double>& number) {
 void BindCheck(QSqlQuery& query, int at, const RecordCheck& made) {
     const CheckOutcome& check = made.check;
     for (const QVariant& value :
-         {Utf8(check.name), QVariant(check.line), Utf8(check.field), Utf8(check.op), NullableUtf8(check.expected),
-          NullableNumber(check.low), NullableNumber(check.high), Utf8(check.units), NullableUtf8(check.value),
-          QVariant(QString::fromLatin1(CheckResultText(check.result))), ExitValue(made.step), Utf8(check.message)})
+         {Utf8(check.name), QVariant(check.line), Utf8(check.field), Utf8(std::string(CheckOperatorText(check.op))),
+          NullableUtf8(check.expected), NullableNumber(check.low), NullableNumber(check.high), Utf8(check.units),
+          NullableUtf8(check.value), QVariant(QString::fromLatin1(CheckResultText(check.result))), ExitValue(made.step),
+          Utf8(check.message)})
         query.bindValue(at++, value);
 }
 
@@ -69,7 +70,7 @@ RecordCheck ReadCheck(const QSqlQuery& query, int at) {
     check.name = Utf8From(value(0));
     check.line = value(1).toInt();
     check.field = Utf8From(value(2));
-    check.op = Utf8From(value(3));
+    check.op = CheckOperatorFromText(Utf8From(value(3)));
     check.expected = text(4);
     check.low = number(5);
     check.high = number(6);

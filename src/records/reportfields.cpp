@@ -88,7 +88,7 @@ std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& r
             check.name,
             std::to_string(check.line),
             check.field,
-            check.op,
+            std::string(CheckOperatorText(check.op)),
             check.expected.value_or(""),
             number(check.low),
             number(check.high),

@@ -171,7 +171,7 @@ CheckOutcome Check(const std::string& name, CheckResult result) {
     check.name = name;
     check.line = 7;
     check.field = "2";
-    check.op = "in";
+    check.op = CheckOperator::In;
     check.low = 0;
     check.high = 2000000;
     check.units = "bytes";

@@ -926,8 +926,9 @@ TEST(ScriptRun, ACheckIsToldWithWhatItFound) {
     rig.Run({"119,I", "?size: 2 in 0..{max} bytes"});
     rig.Run({"?size: 2 = 1"});
     ASSERT_EQ(log.checks.size(), 2u);
-    EXPECT_EQ(log.checks[0], (CheckOutcome{"size", 5, "2", "in", std::nullopt, 0, 2097152, "bytes", "2097152",
-                                           CheckResult::Pass, "size: expected 2 in 0..0x200000, got 2097152"}));
+    EXPECT_EQ(log.checks[0],
+              (CheckOutcome{"size", 5, "2", CheckOperator::In, "0..0x200000", 0, 2097152, "bytes", "2097152",
+                            CheckResult::Pass, "size: expected 2 in 0..0x200000 bytes, got 2097152 bytes"}));
     EXPECT_EQ(log.checks[1].message, "size: no command has been sent yet in this run");
 }
 
