@@ -10,6 +10,8 @@
 // run ("running") but yields nothing until it ends: a unit under test is not
 // yet shown good or bad.
 
+#include "record.h"
+
 #include <QtGlobal>
 
 #include <optional>
@@ -81,8 +83,8 @@ struct LineStats {
 struct StatsRun {
     std::string id, station, unit;  // UTF-8; unit empty for none
     qint64 startedMs = 0;
-    std::optional<std::string> outcome;  // "pass", "fail", "error", "aborted"; none while running
-    std::string cause;                   // of a fail or error run; see FailureCause
+    std::optional<RecordOutcome> outcome;  // none while running
+    std::string cause;                     // of a fail or error run; see FailureCause
     // This unit has a run started before the period (on any station): none of its runs here is its first.
     bool testedBefore = false;
 };

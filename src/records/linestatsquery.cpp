@@ -49,11 +49,9 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
             run.station = Utf8From(q.value(1));
             run.unit = Utf8From(q.value(2));
             run.startedMs = q.value(3).toLongLong();
-            if (!q.value(4).isNull())
-                run.outcome = Utf8From(q.value(4));
-            if (run.outcome == "fail" || run.outcome == "error") {
+            run.outcome = OutcomeFrom(q.value(4));
+            if (run.outcome == RecordOutcome::Fail || run.outcome == RecordOutcome::Error)
                 failed.emplace(run.id, std::pair(runs.size(), Utf8From(q.value(5))));
-            }
             runs.push_back(std::move(run));
         }
     }

@@ -39,6 +39,10 @@ QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome) {
     return outcome ? QVariant(QString::fromLatin1(OutcomeText(*outcome))) : QVariant(QMetaType::fromType<QString>());
 }
 
+std::optional<RecordOutcome> OutcomeFrom(const QVariant& value) {
+    return value.isNull() ? std::nullopt : OutcomeFromText(Utf8From(value));
+}
+
 QVariant ExitValue(const std::optional<int>& exitCode) {
     return exitCode ? QVariant(*exitCode) : QVariant(QMetaType::fromType<int>());
 }
@@ -94,8 +98,7 @@ RecordHeader ReadHeader(const QSqlQuery& query) {
     header.speed = query.value(6).toInt();
     header.startedMs = query.value(7).toLongLong();
     header.durationMs = query.value(8).toLongLong();
-    if (!query.value(9).isNull())
-        header.outcome = OutcomeFromText(Utf8From(query.value(9)));
+    header.outcome = OutcomeFrom(query.value(9));
     header.reason = Utf8From(query.value(10));
     header.unit = Utf8From(query.value(11));
     header.script = Utf8From(query.value(12));

@@ -27,6 +27,9 @@ std::string Utf8From(const QVariant& value);
 std::string Cp1251From(const QVariant& value);
 std::string BytesFrom(const QVariant& value);
 QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome);
+// The outcome a column holds; none for NULL (in progress) and for a text that
+// names no outcome.
+std::optional<RecordOutcome> OutcomeFrom(const QVariant& value);
 QVariant ExitValue(const std::optional<int>& exitCode);
 // NULL for none, of the column's type.
 QVariant NullableUtf8(const std::optional<std::string>& text);
