@@ -95,15 +95,6 @@ std::optional<qint64> UsualGap(const std::vector<const StatsRun*>& runs) {
 
 }  // namespace
 
-std::string FailureCause(const std::optional<std::string>& firstFailedCheck,
-                         const std::optional<std::pair<int, int>>& firstRedStep, const std::string& reason) {
-    if (firstFailedCheck)
-        return *firstFailedCheck;
-    if (firstRedStep)
-        return "line " + std::to_string(firstRedStep->first) + ": " + std::to_string(firstRedStep->second);
-    return reason.empty() ? "unknown" : reason;
-}
-
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
                            qint64 untilMs, const std::string& station) {
     std::sort(runs.begin(), runs.end(), [](const StatsRun& a, const StatsRun& b) {

@@ -181,10 +181,7 @@ void OperationRecord::LineStarting(int line) {
 void OperationRecord::Checked(const CheckOutcome& check) {
     if (!m_started || m_finished)
         return;
-    if (check.result == CheckResult::Error && !m_checkError)
-        m_checkError = check;
-    if (check.result == CheckResult::Fail && !m_checkFailure)
-        m_checkFailure = check;
+    m_cause.Check(check);
     m_recorder.Check({check, m_steps > 0 ? std::optional(m_steps - 1) : std::nullopt});
 }
 
@@ -278,10 +275,8 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
-    if (const std::optional<CheckOutcome>& error = record.FirstCheckError())
-        return {RecordOutcome::Error, error->message};
-    if (const std::optional<CheckOutcome>& failed = record.FirstCheckFailure())
-        return {RecordOutcome::Fail, failed->message};
+    if (const std::optional<CheckOutcome>& check = record.Cause().CausingCheck())
+        return {check->result == CheckResult::Error ? RecordOutcome::Error : RecordOutcome::Fail, check->message};
     if (record.SawRed())
         return {RecordOutcome::Fail, record.FailureReason()};
     return {RecordOutcome::Pass, {}};

@@ -6,6 +6,7 @@
 // most a quarter of a second before they are written, also while the operation
 // waits for the printer, as long as events run. The store is shared, not owned.
 
+#include "failurecause.h"
 #include "recorder.h"
 #include "scriptrunner.h"
 #include "serialclaims.h"
@@ -77,9 +78,8 @@ public:
     // A check line's outcome goes into the record with the step it judged: the
     // last step recorded (none before the first).
     void Checked(const CheckOutcome& check) override;
-    // The first check that could not be read, and the first that failed; none when there was none.
-    const std::optional<CheckOutcome>& FirstCheckError() const { return m_checkError; }
-    const std::optional<CheckOutcome>& FirstCheckFailure() const { return m_checkFailure; }
+    // Why the run failed, as far as its checks tell.
+    const FailureCause& Cause() const { return m_cause; }
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
@@ -144,7 +144,7 @@ private:
     int m_scriptLine = 0;
     std::optional<RecordStep> m_phase;  // of a bulk read, until its command changes
     int m_steps = 0;                    // steps recorded so far, the phase under way too
-    std::optional<CheckOutcome> m_checkError, m_checkFailure;
+    FailureCause m_cause;
     RecordStep m_step;                  // the transaction being kept
     std::string m_firstRed, m_lastRed;
     bool m_sawRed = false;
@@ -170,9 +170,9 @@ struct Verdict {
 // port was lost, both for `portReason`; an error for its last red line when a
 // number could not be claimed; aborted by a cancel for `cancelReason`, or when
 // that is empty for the run's last red line ("Script cancelled !!!"). A run that
-// went to its end or stopped at a failure: an error for the first check that
-// could not be read; else a failure for the first failed check, or for its
-// FailureReason when a line was red; else a pass.
+// went to its end or stopped at a failure: for the check that caused it to fail
+// (FailureCause), an error when that check could not be read, else a failure;
+// without one, a failure for its FailureReason when a line was red; else a pass.
 Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
                    const std::string& cancelReason = {});
 
