@@ -69,11 +69,13 @@ public:
     // With `claims` (not owned), every number is claimed there before it is sent
     // (the run waits for the answer), a refused one given up again; records that
     // are not kept, or claims that cannot be made, let no number out; claims out
-    // of reach are Unreachable, for the run to wait. A line's next number is
+    // of reach are waited for as the run's `wait` says (WaitWhileOutOfReach),
+    // then Unreachable, or Cancelled. A line's next number is
     // claimed ahead, given back at the end of the run's lines or at Finish when
     // not used. Null, the default: every number is free to send.
     void SetUniqueSerials(SerialClaims* claims) { m_claims = claims; }
-    ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
+    ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line,
+                            const OutOfReachWait& wait) override;
     void NextSerial(const std::string& space, const std::string& data, int line) override;
     // A check line's outcome goes into the record with the step it judged: the
     // last step recorded (none before the first).
@@ -116,6 +118,8 @@ private:
     void EndPhase();
     // The claim of `data` in `space` by this record.
     SerialClaimRow ClaimRow(const std::string& space, const std::string& data) const;
+    // One try at claiming `data` in `space`; Unreachable while the claims are out of reach.
+    ClaimAnswer ClaimOnce(const std::string& space, const std::string& data);
 
     class Watch : public ResultSink {
     public:
@@ -132,6 +136,7 @@ private:
         void AppendResultLine(std::string_view, ResultColour) override {}
     };
 
+    Host& m_host;
     Recorder m_recorder;
     RecordHeader m_header;
     SerialClaims* m_claims = nullptr;
