@@ -112,13 +112,13 @@ void CheckCheckLine(std::string_view raw, const tamrisk::ScriptLine& line) {
     const tamrisk::CheckOutcome check = tamrisk::JudgeCheck(read, &answer);
     Check(check.message.starts_with(check.name + ": ") && !check.name.empty());
     Check((check.result == CheckResult::Error) == !read.readable);
-    Check(!read.readable || !check.op.empty());
+    Check(!read.readable || check.op.has_value());
     if (check.result == CheckResult::Pass)
         Check(check.value.has_value());
-    if (read.readable && (check.op == "<" || check.op == "<="))
-        Check(check.high && !check.low && !check.expected);
-    if (read.readable && check.op == "in")
-        Check(check.high && check.low && !check.expected);
+    if (read.readable && (check.op == tamrisk::CheckOperator::Less || check.op == tamrisk::CheckOperator::AtMost))
+        Check(check.high && !check.low && check.expected);
+    if (read.readable && check.op == tamrisk::CheckOperator::In)
+        Check(check.high && check.low && check.expected && check.expected->find("..") != std::string::npos);
     Check(tamrisk::CheckLogLine(check).starts_with("?? "));
 }
 

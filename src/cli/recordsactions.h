@@ -5,7 +5,7 @@
 #include "cli.h"
 #include "cliargs.h"
 #include "clisession.h"
-#include "recordformats.h"
+#include "outputformats.h"
 #include "recordstore.h"
 
 #include <QByteArray>

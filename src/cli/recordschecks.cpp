@@ -6,8 +6,8 @@
 
 #include "cli.h"
 #include "clisession.h"
-#include "recordformats.h"
-#include "reportformat.h"
+#include "outputformats.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "statsperiod.h"
 #include "terminalsink.h"
@@ -70,7 +70,8 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
                 const CheckOutcome& check = row.made.check;
                 rows.push_back({row.recordId.substr(0, 8), IsoUtcMs(row.startedMs), EscapeControls(row.unit),
                                 EscapeControls(row.station), EscapeControls(check.name),
-                                EscapeControls(ExpectedText(check)), check.value ? EscapeControls(*check.value) : "-",
+                                EscapeControls(ExpectedText(check)),
+                                check.value ? EscapeControls(CheckFoundValue(check)) : "-",
                                 std::string(CheckResultText(check.result))});
             }
             return rows;

@@ -6,7 +6,7 @@
 
 #include "cli.h"
 #include "clisession.h"
-#include "recordformats.h"
+#include "outputformats.h"
 #include "reports.h"
 #include "terminalsink.h"
 #include "textcodec.h"

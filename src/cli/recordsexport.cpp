@@ -6,7 +6,7 @@
 #include "cli.h"
 #include "clisession.h"
 #include "memoryreadcli.h"
-#include "recordformats.h"
+#include "outputformats.h"
 #include "reports.h"
 #include "savefile.h"
 

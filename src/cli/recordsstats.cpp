@@ -6,8 +6,8 @@
 
 #include "cli.h"
 #include "clisession.h"
-#include "recordformats.h"
-#include "reportformat.h"
+#include "outputformats.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "statsperiod.h"
 #include "terminalsink.h"

@@ -1,6 +1,6 @@
 // The CSV reports: record headers, serial-number claims and checks, a row each.
 
-#include "reportformat.h"
+#include "reportfields.h"
 #include "reports.h"
 
 namespace tamrisk {
@@ -50,6 +50,6 @@ QByteArray HeadersCsv(std::span<const RecordHeader> headers) { return CsvTable(C
 
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) { return CsvTable(ClaimColumns, claims, ClaimFields); }
 
-QByteArray ChecksCsv(std::span<const CheckRow> checks) { return CsvTable(CheckColumns, checks, CheckFields); }
+QByteArray ChecksCsv(std::span<const CheckRow> checks) { return CsvTable(CheckReportColumns, checks, CheckFields); }
 
 }  // namespace tamrisk

@@ -3,6 +3,7 @@
 // database is escaped on the way in.
 
 #include "duration.h"
+#include "failurecause.h"
 #include "reports.h"
 #include "textcodec.h"
 
@@ -82,26 +83,24 @@ QString Verdict(const RecordHeader& header) {
     return verdict + QStringLiteral("</p>\n");
 }
 
-QString Number(const std::optional<double>& value) { return value ? QString::number(*value) : QString(); }
-
-QString Checks(const std::vector<RecordCheck>& checks) {
+// The record's checks; the one that caused a failed run to fail is marked "cause".
+QString Checks(const Record& record) {
+    const std::vector<RecordCheck>& checks = record.checks;
     if (checks.empty())
         return {};
+    const bool failed = record.header.outcome == RecordOutcome::Fail || record.header.outcome == RecordOutcome::Error;
+    // None marked: one past the last.
+    const std::size_t cause =
+        failed ? FailureCauseOf(record).CausingCheckIndex().value_or(checks.size()) : checks.size();
     QString rows;
-    for (const RecordCheck& made : checks) {
-        const CheckOutcome& check = made.check;
-        QString expected = check.expected ? Text(*check.expected) : QString();
-        if (check.low && check.high)
-            expected = Number(check.low) + QStringLiteral("..") + Number(check.high);
-        else if (check.low || check.high)
-            expected = Number(check.low ? check.low : check.high);
-        if (!check.units.empty())
-            expected += QStringLiteral(" ") + Text(check.units);
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        const CheckOutcome& check = checks[i].check;
         const QString result = QString::fromLatin1(CheckResultText(check.result));
-        rows += Row({Text(check.name), QString::number(check.line), Text(check.field), Text(check.op), expected,
-                     check.value ? Text(*check.value) : QStringLiteral("&mdash;"),
+        rows += Row({Text(check.name), QString::number(check.line), Text(check.field),
+                     Text(std::string(CheckOperatorText(check.op))), Text(CheckExpectedValue(check)),
+                     check.value ? Text(CheckFoundValue(check)) : QStringLiteral("&mdash;"),
                      QStringLiteral("<span class=\"result\">%1</span>").arg(result), Text(check.message)},
-                    QStringLiteral("check-") + result);
+                    QStringLiteral("check-") + result + (cause == i ? QStringLiteral(" cause") : QString()));
     }
     return QStringLiteral("<h2>Checks</h2>\n") +
            Table({"Check", "Line", "Field", "Op", "Expected", "Found", "Result", "Message"}, rows,
@@ -156,8 +155,8 @@ QByteArray RecordHtml(const Record& record) {
                                                : QString::fromStdString(header.unit)) +
                           QStringLiteral(" — ") + QString::fromStdString(IsoUtcMs(header.startedMs));
     QString body = QStringLiteral("<main class=\"record\">\n<h1>%1</h1>\n").arg(Text(title));
-    body += Verdict(header) + HeaderList(header) + Checks(record.checks) + Serials(record.serials) +
-            Steps(record.steps) + Log(record.log) + QStringLiteral("</main>\n");
+    body += Verdict(header) + HeaderList(header) + Checks(record) + Serials(record.serials) + Steps(record.steps) +
+            Log(record.log) + QStringLiteral("</main>\n");
     return Page(title, QStringLiteral("paper"), body).toUtf8();
 }
 

@@ -1,7 +1,7 @@
 // The JSON reports: record headers, whole records with their log, serial
 // numbers, images, steps and checks, serial-number claims and listed checks.
 
-#include "reportformat.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "textcodec.h"
 
@@ -66,7 +66,7 @@ QJsonObject CheckObject(const RecordCheck& made) {
     return {{"name", FromUtf8(check.name)},
             {"line", check.line},
             {"field", FromUtf8(check.field)},
-            {"op", FromUtf8(check.op)},
+            {"op", FromUtf8(std::string(CheckOperatorText(check.op)))},
             {"expected", TextOrNull(check.expected)},
             {"low", NumberOrNull(check.low)},
             {"high", NumberOrNull(check.high)},

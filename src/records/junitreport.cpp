@@ -1,6 +1,7 @@
 // The JUnit XML report: a testsuite per record, a testcase per transaction and per check.
 
-#include "reportformat.h"
+#include "failurecause.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "resultlog.h"
 #include "statusbits.h"
@@ -240,7 +241,10 @@ QString XmlText(QString text) {
     return text;
 }
 
-void WriteProperties(QXmlStreamWriter& xml, const RecordHeader& header) {
+// The record's header as properties; a failed or errored run's also names its
+// cause, as the line's numbers count it.
+void WriteProperties(QXmlStreamWriter& xml, const Record& record) {
+    const RecordHeader& header = record.header;
     const std::pair<const char*, QString> properties[] = {
         {"id", FromUtf8(header.id)},
         {"kind", FromUtf8(header.kind)},
@@ -254,13 +258,17 @@ void WriteProperties(QXmlStreamWriter& xml, const RecordHeader& header) {
         {"script_sha256", FromUtf8(header.scriptSha256)},
         {"lines", FromUtf8(header.lineRange)},
     };
-    xml.writeStartElement("properties");
-    for (const auto& [name, value] : properties) {
+    const auto write = [&xml](const char* name, const QString& value) {
         xml.writeStartElement("property");
         xml.writeAttribute("name", QString::fromLatin1(name));
         xml.writeAttribute("value", XmlText(value));
         xml.writeEndElement();
-    }
+    };
+    xml.writeStartElement("properties");
+    for (const auto& [name, value] : properties)
+        write(name, value);
+    if (header.kind == "run" && (header.outcome == RecordOutcome::Fail || header.outcome == RecordOutcome::Error))
+        write("cause", FromUtf8(FailureCauseOf(record).Name(header.reason)));
     xml.writeEndElement();
 }
 
@@ -331,7 +339,7 @@ void WriteTestSuite(QXmlStreamWriter& xml, const Record& record, const std::vect
     xml.writeAttribute("timestamp",
                        QDateTime::fromMSecsSinceEpoch(header.startedMs, Qt::UTC).toString(Qt::ISODate).chopped(1));
     xml.writeAttribute("hostname", XmlText(FromUtf8(header.station)));
-    WriteProperties(xml, header);
+    WriteProperties(xml, record);
     for (const TestCase& test : cases)
         WriteTestCase(xml, test);
     // The log as the operation printed it, every line ended.

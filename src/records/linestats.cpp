@@ -14,17 +14,21 @@ constexpr qint64 HourMs = 3600 * 1000;
 // gaps, and never before this: a line that pauses for a few minutes is not stopped.
 constexpr qint64 SilentAtLeastMs = 10 * 60 * 1000;
 
-void Count(OutcomeCounts& counts, const std::optional<std::string>& outcome) {
-    if (!outcome)
+void Count(OutcomeCounts& counts, const std::optional<RecordOutcome>& outcome) {
+    if (!outcome) {
         ++counts.running;
-    else if (*outcome == "pass")
-        ++counts.pass;
-    else if (*outcome == "fail")
-        ++counts.fail;
-    else if (*outcome == "error")
-        ++counts.error;
-    else
-        ++counts.aborted;
+        return;
+    }
+    switch (*outcome) {
+    case RecordOutcome::Pass: ++counts.pass; break;
+    case RecordOutcome::Fail: ++counts.fail; break;
+    case RecordOutcome::Error: ++counts.error; break;
+    case RecordOutcome::Aborted: ++counts.aborted; break;
+    }
+}
+
+bool FailedOrErred(const StatsRun& run) {
+    return run.outcome == RecordOutcome::Fail || run.outcome == RecordOutcome::Error;
 }
 
 std::optional<double> Fraction(int part, int whole) {
@@ -67,7 +71,7 @@ ScopeStats Scope(const std::string& station, const std::vector<const StatsRun*>&
             ++scope.retestedUnits;
         if (unit.lastEnded != nullptr) {
             ++ended;
-            passed += *unit.lastEnded->outcome == "pass" ? 1 : 0;
+            passed += unit.lastEnded->outcome == RecordOutcome::Pass ? 1 : 0;
         }
     }
     const OutcomeCounts& f = scope.firstRuns;
@@ -90,15 +94,6 @@ std::optional<qint64> UsualGap(const std::vector<const StatsRun*>& runs) {
 }
 
 }  // namespace
-
-std::string FailureCause(const std::optional<std::string>& firstFailedCheck,
-                         const std::optional<std::pair<int, int>>& firstRedStep, const std::string& reason) {
-    if (firstFailedCheck)
-        return *firstFailedCheck;
-    if (firstRedStep)
-        return "line " + std::to_string(firstRedStep->first) + ": " + std::to_string(firstRedStep->second);
-    return reason.empty() ? "unknown" : reason;
-}
 
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
                            qint64 untilMs, const std::string& station) {
@@ -139,7 +134,7 @@ LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<Station
     std::map<std::string, int> causes;
     std::map<std::pair<qint64, std::string>, std::set<std::string>> hours;
     for (const StatsRun* run : inScope) {
-        if (run->outcome == "fail" || run->outcome == "error")
+        if (FailedOrErred(*run))
             ++causes[run->cause];
         if (!run->unit.empty())
             hours[{run->startedMs - run->startedMs % HourMs, run->station}].insert(run->unit);

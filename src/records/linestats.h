@@ -10,6 +10,8 @@
 // run ("running") but yields nothing until it ends: a unit under test is not
 // yet shown good or bad.
 
+#include "record.h"
+
 #include <QtGlobal>
 
 #include <optional>
@@ -81,8 +83,8 @@ struct LineStats {
 struct StatsRun {
     std::string id, station, unit;  // UTF-8; unit empty for none
     qint64 startedMs = 0;
-    std::optional<std::string> outcome;  // "pass", "fail", "error", "aborted"; none while running
-    std::string cause;                   // of a fail or error run; see FailureCause
+    std::optional<RecordOutcome> outcome;  // none while running
+    std::string cause;                     // of a fail or error run: FailureCause::Name
     // This unit has a run started before the period (on any station): none of its runs here is its first.
     bool testedBefore = false;
 };
@@ -101,11 +103,5 @@ struct StationLast {
 // a unit's first-ever run still judged over every station.
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
                            qint64 untilMs, const std::string& station);
-
-// The cause a failed or errored run is counted under: the name of its first
-// check that did not pass, else "line N: CMD" of its first red step (N its
-// script line, CMD its command), else its reason, else "unknown".
-std::string FailureCause(const std::optional<std::string>& firstFailedCheck,
-                         const std::optional<std::pair<int, int>>& firstRedStep, const std::string& reason);
 
 }  // namespace tamrisk

@@ -1,5 +1,6 @@
 #include "operationrecord.h"
 
+#include "outofreachwait.h"
 #include "statusbits.h"
 #include "textcodec.h"
 
@@ -68,7 +69,8 @@ std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::f
 
 OperationRecord::OperationRecord(std::optional<RecordsRoute> route, Host& host,
                                  std::function<void(const QString&)> tellOnce, std::string kind)
-    : m_recorder(std::move(route), host, std::move(tellOnce)), m_header(NewRecordHeader(std::move(kind))) {}
+    : m_host(host), m_recorder(std::move(route), host, std::move(tellOnce)),
+      m_header(NewRecordHeader(std::move(kind))) {}
 
 // The phase under way goes into the record before the recorder finishes it.
 OperationRecord::~OperationRecord() { EndPhase(); }
@@ -181,10 +183,7 @@ void OperationRecord::LineStarting(int line) {
 void OperationRecord::Checked(const CheckOutcome& check) {
     if (!m_started || m_finished)
         return;
-    if (check.result == CheckResult::Error && !m_checkError)
-        m_checkError = check;
-    if (check.result == CheckResult::Fail && !m_checkFailure)
-        m_checkFailure = check;
+    m_cause.Check(check);
     m_recorder.Check({check, m_steps > 0 ? std::optional(m_steps - 1) : std::nullopt});
 }
 
@@ -197,12 +196,17 @@ SerialClaimRow OperationRecord::ClaimRow(const std::string& space, const std::st
     return {space, data, header.id, header.station, unit, QDateTime::currentMSecsSinceEpoch()};
 }
 
-ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::string& data, int line) {
+ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::string& data, int line,
+                                         const OutOfReachWait& wait) {
     (void)line;
     if (m_claims == nullptr)
         return {};
     if (!m_recorder.Recording())
         return {SerialClaim::Unavailable, "records are not kept"};
+    return ClaimWaiting(m_host, wait, [&] { return ClaimOnce(space, data); });
+}
+
+ClaimAnswer OperationRecord::ClaimOnce(const std::string& space, const std::string& data) {
     QString error;
     switch (m_claims->Claim(ClaimRow(space, data), error)) {
     case ClaimResult::Claimed: m_claim.emplace(space, data); return {};
@@ -278,10 +282,8 @@ Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::s
     case RunOutcome::StoppedAtFailure:
     case RunOutcome::Completed: break;
     }
-    if (const std::optional<CheckOutcome>& error = record.FirstCheckError())
-        return {RecordOutcome::Error, error->message};
-    if (const std::optional<CheckOutcome>& failed = record.FirstCheckFailure())
-        return {RecordOutcome::Fail, failed->message};
+    if (const std::optional<CheckOutcome>& check = record.Cause().CausingCheck())
+        return {check->result == CheckResult::Error ? RecordOutcome::Error : RecordOutcome::Fail, check->message};
     if (record.SawRed())
         return {RecordOutcome::Fail, record.FailureReason()};
     return {RecordOutcome::Pass, {}};

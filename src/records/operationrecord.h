@@ -6,6 +6,7 @@
 // most a quarter of a second before they are written, also while the operation
 // waits for the printer, as long as events run. The store is shared, not owned.
 
+#include "failurecause.h"
 #include "recorder.h"
 #include "scriptrunner.h"
 #include "serialclaims.h"
@@ -68,18 +69,19 @@ public:
     // With `claims` (not owned), every number is claimed there before it is sent
     // (the run waits for the answer), a refused one given up again; records that
     // are not kept, or claims that cannot be made, let no number out; claims out
-    // of reach are Unreachable, for the run to wait. A line's next number is
+    // of reach are waited for as the run's `wait` says (WaitWhileOutOfReach),
+    // then Unreachable, or Cancelled. A line's next number is
     // claimed ahead, given back at the end of the run's lines or at Finish when
     // not used. Null, the default: every number is free to send.
     void SetUniqueSerials(SerialClaims* claims) { m_claims = claims; }
-    ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) override;
+    ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line,
+                            const OutOfReachWait& wait) override;
     void NextSerial(const std::string& space, const std::string& data, int line) override;
     // A check line's outcome goes into the record with the step it judged: the
     // last step recorded (none before the first).
     void Checked(const CheckOutcome& check) override;
-    // The first check that could not be read, and the first that failed; none when there was none.
-    const std::optional<CheckOutcome>& FirstCheckError() const { return m_checkError; }
-    const std::optional<CheckOutcome>& FirstCheckFailure() const { return m_checkFailure; }
+    // Why the run failed, as far as its checks tell.
+    const FailureCause& Cause() const { return m_cause; }
     // The image read, saved in `file` (UTF-8; empty when not saved): its length and SHA-256.
     void Image(std::string_view bytes, const std::string& file);
     // The image in `file` as saved (a copy written as it is read).
@@ -116,6 +118,8 @@ private:
     void EndPhase();
     // The claim of `data` in `space` by this record.
     SerialClaimRow ClaimRow(const std::string& space, const std::string& data) const;
+    // One try at claiming `data` in `space`; Unreachable while the claims are out of reach.
+    ClaimAnswer ClaimOnce(const std::string& space, const std::string& data);
 
     class Watch : public ResultSink {
     public:
@@ -132,6 +136,7 @@ private:
         void AppendResultLine(std::string_view, ResultColour) override {}
     };
 
+    Host& m_host;
     Recorder m_recorder;
     RecordHeader m_header;
     SerialClaims* m_claims = nullptr;
@@ -144,7 +149,7 @@ private:
     int m_scriptLine = 0;
     std::optional<RecordStep> m_phase;  // of a bulk read, until its command changes
     int m_steps = 0;                    // steps recorded so far, the phase under way too
-    std::optional<CheckOutcome> m_checkError, m_checkFailure;
+    FailureCause m_cause;
     RecordStep m_step;                  // the transaction being kept
     std::string m_firstRed, m_lastRed;
     bool m_sawRed = false;
@@ -170,9 +175,9 @@ struct Verdict {
 // port was lost, both for `portReason`; an error for its last red line when a
 // number could not be claimed; aborted by a cancel for `cancelReason`, or when
 // that is empty for the run's last red line ("Script cancelled !!!"). A run that
-// went to its end or stopped at a failure: an error for the first check that
-// could not be read; else a failure for the first failed check, or for its
-// FailureReason when a line was red; else a pass.
+// went to its end or stopped at a failure: for the check that caused it to fail
+// (FailureCause), an error when that check could not be read, else a failure;
+// without one, a failure for its FailureReason when a line was red; else a pass.
 Verdict RunVerdict(RunOutcome ended, const OperationRecord& record, const std::string& portReason,
                    const std::string& cancelReason = {});
 

@@ -139,7 +139,7 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
                 QStringLiteral("record_images WHERE record_id"), "record_id, seq") ||
         !select(steps, QStringLiteral("record_id, steps"), QStringLiteral("record_step_chunks WHERE record_id"),
                 "record_id, seq") ||
-        !select(checks, QStringLiteral("record_id, ") + QLatin1String(CheckColumns),
+        !select(checks, QStringLiteral("record_id, ") + QLatin1String(CheckTableColumns),
                 QStringLiteral("record_checks WHERE record_id"), "record_id, seq"))
         return m_c.Fail(failure, error);
     std::map<std::string, Record> found;
@@ -231,7 +231,7 @@ std::vector<CheckRow> RecordQueries::Checks(const CheckFilter& filter, QString& 
     }
     const StoreConnection::Watching watching(m_c);
     QString sql = QStringLiteral("SELECT r.id, r.unit, r.station, r.started_ms");
-    for (const QString& column : QString::fromLatin1(CheckColumns).split(QStringLiteral(", ")))
+    for (const QString& column : QString::fromLatin1(CheckTableColumns).split(QStringLiteral(", ")))
         sql += QStringLiteral(", c.") + column;
     sql += QStringLiteral(" FROM record_checks c JOIN records r ON r.id = c.record_id WHERE 1 = 1");
     Conditions c{sql, {}};

@@ -39,6 +39,10 @@ QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome) {
     return outcome ? QVariant(QString::fromLatin1(OutcomeText(*outcome))) : QVariant(QMetaType::fromType<QString>());
 }
 
+std::optional<RecordOutcome> OutcomeFrom(const QVariant& value) {
+    return value.isNull() ? std::nullopt : OutcomeFromText(Utf8From(value));
+}
+
 QVariant ExitValue(const std::optional<int>& exitCode) {
     return exitCode ? QVariant(*exitCode) : QVariant(QMetaType::fromType<int>());
 }
@@ -54,9 +58,10 @@ QVariant NullableNumber(const std::optional<double>& number) {
 void BindCheck(QSqlQuery& query, int at, const RecordCheck& made) {
     const CheckOutcome& check = made.check;
     for (const QVariant& value :
-         {Utf8(check.name), QVariant(check.line), Utf8(check.field), Utf8(check.op), NullableUtf8(check.expected),
-          NullableNumber(check.low), NullableNumber(check.high), Utf8(check.units), NullableUtf8(check.value),
-          QVariant(QString::fromLatin1(CheckResultText(check.result))), ExitValue(made.step), Utf8(check.message)})
+         {Utf8(check.name), QVariant(check.line), Utf8(check.field), Utf8(std::string(CheckOperatorText(check.op))),
+          NullableUtf8(check.expected), NullableNumber(check.low), NullableNumber(check.high), Utf8(check.units),
+          NullableUtf8(check.value), QVariant(QString::fromLatin1(CheckResultText(check.result))), ExitValue(made.step),
+          Utf8(check.message)})
         query.bindValue(at++, value);
 }
 
@@ -69,7 +74,7 @@ RecordCheck ReadCheck(const QSqlQuery& query, int at) {
     check.name = Utf8From(value(0));
     check.line = value(1).toInt();
     check.field = Utf8From(value(2));
-    check.op = Utf8From(value(3));
+    check.op = CheckOperatorFromText(Utf8From(value(3)));
     check.expected = text(4);
     check.low = number(5);
     check.high = number(6);
@@ -93,8 +98,7 @@ RecordHeader ReadHeader(const QSqlQuery& query) {
     header.speed = query.value(6).toInt();
     header.startedMs = query.value(7).toLongLong();
     header.durationMs = query.value(8).toLongLong();
-    if (!query.value(9).isNull())
-        header.outcome = OutcomeFromText(Utf8From(query.value(9)));
+    header.outcome = OutcomeFrom(query.value(9));
     header.reason = Utf8From(query.value(10));
     header.unit = Utf8From(query.value(11));
     header.script = Utf8From(query.value(12));

@@ -27,16 +27,20 @@ std::string Utf8From(const QVariant& value);
 std::string Cp1251From(const QVariant& value);
 std::string BytesFrom(const QVariant& value);
 QVariant OutcomeValue(const std::optional<RecordOutcome>& outcome);
+// The outcome a column holds; none for NULL (in progress) and for a text that
+// names no outcome.
+std::optional<RecordOutcome> OutcomeFrom(const QVariant& value);
 QVariant ExitValue(const std::optional<int>& exitCode);
 // NULL for none, of the column's type.
 QVariant NullableUtf8(const std::optional<std::string>& text);
 QVariant NullableNumber(const std::optional<double>& number);
 
 // A check's columns after record_id and seq, in the order ReadCheck reads them.
-inline constexpr const char* CheckColumns = "name, line, field, op, expected, low, high, units, value, result, step, message";
-// Binds a check's CheckColumns from `at` on.
+inline constexpr const char* CheckTableColumns =
+    "name, line, field, op, expected, low, high, units, value, result, step, message";
+// Binds a check's CheckTableColumns from `at` on.
 void BindCheck(QSqlQuery& query, int at, const RecordCheck& check);
-// The check of a row selected with CheckColumns from column `at` on.
+// The check of a row selected with CheckTableColumns from column `at` on.
 RecordCheck ReadCheck(const QSqlQuery& query, int at);
 
 // The header of a row selected with HeaderColumns first.

@@ -121,7 +121,7 @@ bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, 
                   }) &&
         insertAll(QStringLiteral("record_step_chunks"), QStringLiteral("steps"), batch.steps.size(),
                   [&](QSqlQuery& query, std::size_t i, int at) { query.bindValue(at, Bytes(batch.steps[i].text)); }) &&
-        insertAll(QStringLiteral("record_checks"), QLatin1String(CheckColumns), batch.checks.size(),
+        insertAll(QStringLiteral("record_checks"), QLatin1String(CheckTableColumns), batch.checks.size(),
                   [&](QSqlQuery& query, std::size_t i, int at) { BindCheck(query, at, batch.checks[i]); });
     if (!inserted || batch.unit.empty())
         return inserted;

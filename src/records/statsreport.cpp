@@ -1,6 +1,6 @@
 // The line's numbers as JSON and CSV, for the CLI and the dashboard alike.
 
-#include "reportformat.h"
+#include "reportfields.h"
 #include "reports.h"
 
 #include <QJsonArray>

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <charconv>
+#include <iterator>
 
 namespace tamrisk {
 
@@ -15,8 +16,12 @@ constexpr std::string_view CheckResultTexts[] = {"pass", "fail", "error"};
 // How a check's log line ends, by result.
 constexpr std::string_view CheckEndings[] = {": passed", ": failed", ": error"};
 constexpr std::string_view OperatorCharacters = "=!~<>";
-// Longest first, so that "<=" is not read as "<".
-constexpr std::string_view SymbolOperators[] = {"!=", "<=", ">=", "=", "~", "<", ">"};
+// By CheckOperator.
+constexpr std::string_view OperatorTexts[] = {"=", "!=", "~", "<", "<=", ">", ">=", "in"};
+// The operators written in symbols, longest first, so that "<=" is not read as "<".
+constexpr CheckOperator SymbolOperators[] = {CheckOperator::NotEqual, CheckOperator::AtMost,  CheckOperator::AtLeast,
+                                             CheckOperator::Equal,    CheckOperator::Matches, CheckOperator::Less,
+                                             CheckOperator::Greater};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -103,22 +108,46 @@ std::string LogText(std::string_view utf8) {
     return out;
 }
 
-bool Holds(const CheckLine& line, double number) {
+// Whether `value` found, read as `number` for a numeric operator, holds for the readable check `c`.
+bool Holds(const CheckLine& line, const std::string& value, double number) {
     const CheckOutcome& c = line.check;
-    if (c.op == "<")
-        return number < *c.high;
-    if (c.op == "<=")
-        return number <= *c.high;
-    if (c.op == ">")
-        return number > *c.low;
-    if (c.op == ">=")
-        return number >= *c.low;
-    return number >= *c.low && number <= *c.high;
+    switch (*c.op) {
+    case CheckOperator::Equal: return value == *c.expected;
+    case CheckOperator::NotEqual: return value != *c.expected;
+    case CheckOperator::Matches:
+        return line.pattern.match(QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()))).hasMatch();
+    case CheckOperator::Less: return number < *c.high;
+    case CheckOperator::AtMost: return number <= *c.high;
+    case CheckOperator::Greater: return number > *c.low;
+    case CheckOperator::AtLeast: return number >= *c.low;
+    case CheckOperator::In: return number >= *c.low && number <= *c.high;
+    }
+    return false;
+}
+
+// The bound that <, <=, >, >= compare with: HIGH for < and <=, LOW for > and >=.
+std::optional<double> CheckOutcome::*Bound(CheckOperator op) {
+    return op == CheckOperator::Less || op == CheckOperator::AtMost ? &CheckOutcome::high : &CheckOutcome::low;
 }
 
 }  // namespace
 
 std::string_view CheckResultText(CheckResult result) { return CheckResultTexts[static_cast<int>(result)]; }
+
+std::string_view CheckOperatorText(std::optional<CheckOperator> op) {
+    return op ? OperatorTexts[static_cast<int>(*op)] : std::string_view();
+}
+
+std::optional<CheckOperator> CheckOperatorFromText(std::string_view text) {
+    for (std::size_t i = 0; i < std::size(OperatorTexts); ++i)
+        if (OperatorTexts[i] == text)
+            return static_cast<CheckOperator>(i);
+    return std::nullopt;
+}
+
+bool IsNumericOperator(CheckOperator op) {
+    return op != CheckOperator::Equal && op != CheckOperator::NotEqual && op != CheckOperator::Matches;
+}
 
 std::optional<CheckResult> CheckResultFromText(std::string_view text) {
     for (int i = 0; i < 3; ++i)
@@ -226,26 +255,27 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
     check.field = rest.substr(fieldStart, pos - fieldStart);
 
     pos = SkipBlanks(rest, pos);
-    for (const std::string_view op : SymbolOperators)
-        if (rest.substr(pos, op.size()) == op) {
+    for (const CheckOperator op : SymbolOperators)
+        if (rest.substr(pos).starts_with(CheckOperatorText(op))) {
             check.op = op;
             break;
         }
-    if (check.op.empty() && rest.substr(pos, 2) == "in" && (pos + 2 == rest.size() || IsBlank(rest[pos + 2])))
-        check.op = "in";
-    if (check.op.empty()) {
+    if (!check.op && rest.substr(pos, 2) == "in" && (pos + 2 == rest.size() || IsBlank(rest[pos + 2])))
+        check.op = CheckOperator::In;
+    if (!check.op) {
         const std::string_view word = rest.substr(pos, rest.find_first_of(" \t", pos) - pos);
         return Unreadable(std::move(read), word.empty() ? "no operator" : "bad operator " + Quoted(word));
     }
-    pos = SkipBlanks(rest, pos + check.op.size());
+    const CheckOperator op = *check.op;
+    pos = SkipBlanks(rest, pos + CheckOperatorText(op).size());
     const std::string_view value = rest.substr(pos);
 
     std::string put, unknown;
     const auto unknownVariable = [&] { return "unknown variable {" + unknown + "}"; };
-    if (check.op == "=" || check.op == "!=" || check.op == "~") {
+    if (!IsNumericOperator(op)) {
         if (!PutCheckVariables(value, variables, put, unknown))
             return Unreadable(std::move(read), unknownVariable());
-        if (check.op == "~") {
+        if (op == CheckOperator::Matches) {
             read.pattern.setPattern(QString::fromUtf8(put.data(), static_cast<qsizetype>(put.size())));
             if (!read.pattern.isValid()) {
                 // Read before `read` is handed on: the order arguments are made in is the compiler's.
@@ -253,7 +283,6 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
                 return Unreadable(std::move(read), std::move(why));
             }
         }
-        read.expectation = check.field + " " + check.op + " " + put;
         check.expected = std::move(put);
     } else {
         const std::size_t blank = value.find_first_of(" \t");
@@ -262,7 +291,7 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
             blank == std::string_view::npos ? std::string_view{} : Trimmed(value.substr(blank));
         if (units.find_first_of(" \t") != std::string_view::npos)
             return Unreadable(std::move(read), "more than one word after the number: " + Quoted(units));
-        // A number as written, its variables put in; `shown` collects what the message shows.
+        // A number as written, its variables put in; `shown` collects the numbers as written.
         std::string shown;
         const auto number = [&](std::string_view written, std::optional<double>& into) {
             if (!PutCheckVariables(written, variables, put, unknown))
@@ -273,7 +302,7 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
             return into ? std::string() : "bad number " + Quoted(text);
         };
         std::string why;
-        if (check.op == "in") {
+        if (op == CheckOperator::In) {
             const std::size_t dots = numbers.find("..");
             if (dots == std::string_view::npos)
                 return Unreadable(std::move(read), "bad range " + Quoted(numbers) + " (LOW..HIGH)");
@@ -282,12 +311,12 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
             if (why.empty())
                 why = number(numbers.substr(dots + 2), check.high);
         } else {
-            why = number(numbers, check.op.front() == '<' ? check.high : check.low);
+            why = number(numbers, check.*Bound(op));
         }
         if (!why.empty())
             return Unreadable(std::move(read), why);
         check.units = units;
-        read.expectation = check.field + " " + check.op + " " + shown;
+        check.expected = std::move(shown);
     }
     read.readable = true;
     return read;
@@ -312,7 +341,7 @@ CheckOutcome JudgeCheck(const CheckLine& line, const CheckedAnswer* answer) {
                                                                         : AnswerField(answer->data, line.fieldNumber);
     if (!field)
         return ends(CheckResult::Fail, "the answer has no field " + std::to_string(line.fieldNumber));
-    const std::string got = "expected " + line.expectation + ", got ";
+    const std::string got = "expected " + CheckExpectation(check) + ", got ";
     std::optional<std::string> bytes;
     if (line.hex) {
         bytes = HexBytes(*field);
@@ -323,47 +352,55 @@ CheckOutcome JudgeCheck(const CheckLine& line, const CheckedAnswer* answer) {
     }
     check.value = Cp1251ToUtf8(bytes ? *bytes : *field);
     const std::string& value = *check.value;
-    bool holds = false;
-    if (check.op == "=" || check.op == "!=") {
-        holds = (value == *check.expected) == (check.op == "=");
-    } else if (check.op == "~") {
-        holds = line.pattern.match(QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()))).hasMatch();
-    } else {
-        const std::optional<double> number = ReadCheckNumber(Trimmed(value));
-        if (!number)
-            return ends(CheckResult::Fail, got + value + ", not a number");
-        holds = Holds(line, *number);
-    }
-    return ends(holds ? CheckResult::Pass : CheckResult::Fail, got + value);
+    const std::optional<double> number = IsNumericOperator(*check.op) ? ReadCheckNumber(Trimmed(value)) : 0.0;
+    if (!number)
+        return ends(CheckResult::Fail, got + value + ", not a number");
+    return ends(Holds(line, value, *number) ? CheckResult::Pass : CheckResult::Fail, got + CheckFoundValue(check));
 }
 
-std::string CheckExpectation(const CheckOutcome& check) {
-    if (check.op.empty())
+std::string CheckExpectedValue(const CheckOutcome& check) {
+    if (!check.op)
         return {};
-    std::string text = check.field + " " + check.op + " ";
+    const bool numeric = IsNumericOperator(*check.op);
+    const std::string units = numeric && !check.units.empty() ? " " + check.units : std::string();
     if (check.expected)
-        return text + *check.expected;
-    if (check.op == "=" || check.op == "!=" || check.op == "~")
+        return *check.expected + units;
+    if (!numeric)
         return {};
+    // Stored without the text as written: the numbers alone.
+    std::string text;
     const auto number = [&text](double value) {
         char digits[400];  // the longest fixed form of a double
         const auto written = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed);
         text.append(digits, written.ec == std::errc() ? written.ptr : digits);
     };
     // A line that could not be read may have its operator without its numbers.
-    const std::optional<double> bound = check.op.front() == '<' ? check.high : check.low;
-    if (!bound || (check.op == "in" && !check.high))
+    const std::optional<double> bound = check.*Bound(*check.op);
+    if (!bound || (*check.op == CheckOperator::In && !check.high))
         return {};
-    if (check.op == "in") {
+    if (*check.op == CheckOperator::In) {
         number(*check.low);
         text += "..";
         number(*check.high);
     } else {
         number(*bound);
     }
-    if (!check.units.empty())
-        text += " " + check.units;
-    return text;
+    return text + units;
+}
+
+std::string CheckExpectation(const CheckOutcome& check) {
+    std::string value = CheckExpectedValue(check);
+    if (value.empty() && (!check.op || IsNumericOperator(*check.op) || !check.expected))
+        return {};
+    return check.field + " " + std::string(CheckOperatorText(check.op)) + " " + value;
+}
+
+std::string CheckFoundValue(const CheckOutcome& check) {
+    if (!check.value)
+        return {};
+    if (check.units.empty() || !check.op || !IsNumericOperator(*check.op) || !ReadCheckNumber(Trimmed(*check.value)))
+        return *check.value;
+    return *check.value + " " + check.units;
 }
 
 std::string CheckLogLine(const CheckOutcome& check) {

@@ -19,6 +19,17 @@ enum class CheckResult { Pass, Fail, Error };
 std::string_view CheckResultText(CheckResult result);
 std::optional<CheckResult> CheckResultFromText(std::string_view text);
 
+// The operator of a check line.
+enum class CheckOperator { Equal, NotEqual, Matches, Less, AtMost, Greater, AtLeast, In };
+
+// How a check line writes the operator, and records store it: "=", "!=", "~",
+// "<", "<=", ">", ">=", "in"; empty for none (a line that could not be read).
+std::string_view CheckOperatorText(std::optional<CheckOperator> op);
+// The operator written `text`; none for any other text.
+std::optional<CheckOperator> CheckOperatorFromText(std::string_view text);
+// <, <=, >, >= and in compare numbers; =, != and ~ compare text.
+bool IsNumericOperator(CheckOperator op);
+
 // Variables a check's VALUE, LOW and HIGH may name as {NAME}; `unit` is the
 // unit under test. Texts are UTF-8.
 using CheckVariables = std::map<std::string, std::string, std::less<>>;
@@ -29,8 +40,10 @@ struct CheckOutcome {
     std::string name;   // as written, or "line N"
     int line = 0;       // the script line
     std::string field;  // as written: "*", "2", "hex:*"
-    std::string op;     // "=", "!=", "~", "<", "<=", ">", ">=", "in"; empty when the line could not be read
-    std::optional<std::string> expected;  // =, != and ~: VALUE with the variables put in
+    std::optional<CheckOperator> op;  // none when the line could not be read that far
+    // VALUE with the variables put in, as written: for a numeric operator its
+    // number ("0x10"), or LOW..HIGH for in; none when it could not be read.
+    std::optional<std::string> expected;
     std::optional<double> low, high;      // numeric operators: the bounds (one of them for <, <=, >, >=)
     std::string units;                    // numeric operators: the word after the number, if any
     std::optional<std::string> value;     // the field as found; none when it was not found
@@ -59,7 +72,6 @@ struct CheckLine {
     bool readable = false;
     bool hex = false;            // the field's hexadecimal text is decoded to bytes first
     int fieldNumber = 0;         // from 1; 0 for the whole answer ("*")
-    std::string expectation;     // "FIELD OP VALUE" as the message shows it, e.g. "3 in 0..2000000"
     QRegularExpression pattern;  // ~
 };
 
@@ -87,11 +99,19 @@ std::optional<double> ReadCheckNumber(std::string_view text);
 // the first name that has no variable, when one is missing.
 bool PutCheckVariables(std::string_view text, const CheckVariables& variables, std::string& out, std::string& unknown);
 
-// What a check expected, from its stored parts, as a person reads it:
-// "2 = 2097152", "3 in 0..2000000 bytes", "hex:* ~ ^ZORMIK"; empty for a check
-// whose line could not be read. Numbers are written in the shortest decimal
-// form that reads back the same.
+// What a check expected, as its message, the log, the reports and the windows
+// all write it: "2 = 2097152", "3 in 0..2000000 bytes", "2 < 0x10",
+// "hex:* ~ ^ZORMIK"; empty for a check whose line could not be read. Numbers are
+// written as the line wrote them (a check stored without that text, by an older
+// program, in the shortest decimal form that reads back the same), followed by
+// the check's unit.
 std::string CheckExpectation(const CheckOutcome& check);
+// The part of CheckExpectation after the operator: "0..2000000 bytes".
+std::string CheckExpectedValue(const CheckOutcome& check);
+// The value a check found, as its message and the windows write it: with the
+// check's unit when it has one and the value reads as a number ("2167 bytes");
+// empty when none was found.
+std::string CheckFoundValue(const CheckOutcome& check);
 
 // The results-log line of a check (Windows-1251): "?? ", its message, and
 // ": passed", ": failed" or ": error".

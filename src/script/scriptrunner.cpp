@@ -346,65 +346,51 @@ bool ScriptRunner::ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine&
         next = ParseScriptLine(advanced);
         nextSend = TranslateDataEscapes(next.data);
     };
-    bool waiting = false;  // while the claims are out of reach, since `waitingSince`
-    Host::Clock::time_point waitingSince{};
-    std::chrono::milliseconds retry = FirstClaimRetry;
-    for (;;) {
-        ClaimAnswer answer = m_observer->ClaimSerial(space, send, number);
-        if (waiting && answer.claim != SerialClaim::Unreachable) {
-            const double waited = std::chrono::duration<double>(m_host.now() - waitingSince).count();
+    OutOfReachWait wait;
+    wait.limit = m_claimWait;
+    wait.cancelled = [this] { return Cancelled(); };
+    wait.began = [&](const std::string& reason) {
+        const long long seconds = std::chrono::ceil<std::chrono::seconds>(m_claimWait).count();
+        m_sink.AppendResultLine("** " + send + " waits for its claim (at most " + std::to_string(seconds) +
+                                    " s): " + reason,
+                                ResultColour::Black);
+        if (m_hooks.claimWaiting)
+            m_hooks.claimWaiting("Waiting for the serial-number claims: " + reason);
+    };
+    wait.ended = [this](bool answered, double waited) {
+        if (answered)
             m_sink.AppendResultLine(Printf("** Claims can be made again (waited %.2f s)", waited),
                                     ResultColour::Black);
-            if (m_hooks.claimWaiting)
-                m_hooks.claimWaiting({});
-            waiting = false;
-        }
+        if (m_hooks.claimWaiting)
+            m_hooks.claimWaiting({});
+    };
+    for (;;) {
+        ClaimAnswer answer = m_observer->ClaimSerial(space, send, number, wait);
         std::string advanced, nextSend;
         ScriptLine next;
-        if (answer.claim == SerialClaim::Claimed) {
+        switch (answer.claim) {
+        case SerialClaim::Claimed:
             advance(advanced, next, nextSend);
             if (m_lineRunsAgain && nextSend != send)
                 m_observer->NextSerial(space, nextSend, number);
             return true;
-        }
-        if (answer.claim == SerialClaim::Taken) {
+        case SerialClaim::Taken:
             advance(advanced, next, nextSend);
             // Fields without a step, or a whole round of numbers given, leave nothing to try.
             if (nextSend == send || nextSend == first) {
                 answer.reason = "no number of the line is left to give";
-            } else {
-                m_sink.AppendResultLine("** " + send + " already given, skipped", ResultColour::Black);
-                lines.ReplaceLine(index, std::move(advanced));
-                line = std::move(next);
-                send = std::move(nextSend);
-                continue;
+                break;
             }
-        }
-        if (answer.claim == SerialClaim::Unreachable) {
-            const Host::Clock::time_point now = m_host.now();
-            if (!waiting) {
-                waiting = true;
-                waitingSince = now;
-                const long long seconds = std::chrono::ceil<std::chrono::seconds>(m_claimWait).count();
-                m_sink.AppendResultLine(
-                    "** " + send + " waits for its claim (at most " + std::to_string(seconds) + " s): " + answer.reason,
-                    ResultColour::Black);
-                if (m_hooks.claimWaiting)
-                    m_hooks.claimWaiting("Waiting for the serial-number claims: " + answer.reason);
-            }
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(waitingSince + m_claimWait - now);
-            if (left.count() > 0) {
-                // A Cancel ends the wait at once; the run then ends as cancelled, the number not sent.
-                const bool cancelled = !SleepWatchingCancel(static_cast<int>(std::min(retry, left).count()));
-                if (cancelled && m_hooks.claimWaiting)
-                    m_hooks.claimWaiting({});
-                if (cancelled)
-                    return false;
-                retry = std::min(retry * 2, LongestClaimRetry);
-                continue;
-            }
-            if (m_hooks.claimWaiting)
-                m_hooks.claimWaiting({});
+            m_sink.AppendResultLine("** " + send + " already given, skipped", ResultColour::Black);
+            lines.ReplaceLine(index, std::move(advanced));
+            line = std::move(next);
+            send = std::move(nextSend);
+            continue;
+        case SerialClaim::Cancelled:
+            // The run ends as cancelled, the number not sent.
+            return false;
+        case SerialClaim::Unavailable:
+        case SerialClaim::Unreachable: break;
         }
         m_sink.AppendResultLine("** " + send + " not sent, no claim on it: " + answer.reason, ResultColour::Red);
         m_serialUnavailable = true;

@@ -47,12 +47,9 @@ enum class RunOutcome { NotStarted, Completed, Cancelled, PortLost, SerialUnavai
 constexpr int MaxWaitMs = 600000;
 constexpr int ResendPauseMs = 500;
 constexpr int WaitSliceMs = 100;
-// How long a claim waits by default for claims out of reach, and how long
-// between its tries: the first wait, doubled after each try up to the longest.
+// How long a claim waits by default for claims out of reach, and at most.
 constexpr std::chrono::seconds DefaultClaimWait{60};
 constexpr std::chrono::seconds MaxClaimWait{86400};
-constexpr std::chrono::milliseconds FirstClaimRetry{250};
-constexpr std::chrono::milliseconds LongestClaimRetry{3000};
 
 class ScriptRunner {
 public:
@@ -120,11 +117,12 @@ private:
     // Claims the number of the incrementing line `index` before it is sent: a
     // number taken before is skipped (the line advanced, written back into
     // `lines` and into `line` and `send`, and a black line says so) until one is
-    // claimed, then the number after it is told to the observer. Claims out of
-    // reach are waited for (a black line as the wait begins and as it ends) at
-    // most the claim wait. The next number is told only when the line runs again:
-    // one claimed ahead for no later unit would be held, seen taken and skipped by
-    // the other programs claiming in its space, and given back behind them, a gap.
+    // claimed, then the number after it is told to the observer. The observer
+    // waits for claims out of reach at most the claim wait, watching Cancel (a
+    // black line as the wait begins and as it ends). The next number is told
+    // only when the line runs again: one claimed ahead for no later unit would be
+    // held, seen taken and skipped by the other programs claiming in its space,
+    // and given back behind them, a gap.
     // False, after a red line with the reason, when none can be made, and without
     // one when the run was cancelled during the wait.
     bool ClaimNumber(ScriptList& lines, std::size_t index, ScriptLine& line, std::string& send);

@@ -10,6 +10,8 @@
 #include "scriptparser.h"
 #include "transaction.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 namespace tamrisk {
@@ -37,7 +39,22 @@ enum class SerialClaim {
     Claimed,      // the number is this run's to send
     Taken,        // given before: the line moves on to its next number
     Unavailable,  // no claim could be made: the number must not go out
-    Unreachable,  // the claims are out of reach for now: the run waits and asks again
+    Unreachable,  // the claims are out of reach (and stayed so as long as the claim could wait)
+    Cancelled,    // the wait for claims out of reach was cancelled: the number must not go out
+};
+
+// How a question to the records may wait while they are out of reach: asked
+// again now and then, at most `limit`. Whoever answers does the waiting, with
+// the Host's clock and sleep.
+struct OutOfReachWait {
+    std::chrono::milliseconds limit{0};
+    // Asked after every pause, the events run: true ends the wait at once.
+    std::function<bool()> cancelled;
+    // Told once as a wait begins, with why the records are out of reach.
+    std::function<void(const std::string& reason)> began;
+    // Told once as a wait ends: the records answered again after `waitedSeconds`,
+    // or not (the limit ran out, or the wait was cancelled).
+    std::function<void(bool answered, double waitedSeconds)> ended;
 };
 
 struct ClaimAnswer {
@@ -54,10 +71,12 @@ public:
     // Told after every transaction of an incrementing line, each resend too.
     virtual void SerialSent(const SentSerial& serial) = 0;
     // Asked before an incrementing line sends `data` (translated, in `space`),
-    // again after every Taken with the line's next number. A claim is kept once
-    // SerialSent tells an answer or an unknown outcome, and given up on a refusal.
-    virtual ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line) {
-        (void)space, (void)data, (void)line;
+    // again after every Taken with the line's next number, waiting as `wait`
+    // says while the claims are out of reach. A claim is kept once SerialSent
+    // tells an answer or an unknown outcome, and given up on a refusal.
+    virtual ClaimAnswer ClaimSerial(const std::string& space, const std::string& data, int line,
+                                    const OutOfReachWait& wait) {
+        (void)space, (void)data, (void)line, (void)wait;
         return {};
     }
     // Told once a number of an incrementing line is claimed, before it is sent:

@@ -1,7 +1,7 @@
 #include "records.h"
 
 #include "filedialog.h"
-#include "recordformats.h"
+#include "outputformats.h"
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"
@@ -56,7 +56,7 @@ void ShowChecks(QTableWidget& table, const std::vector<RecordCheck>& checks) {
         const CheckOutcome& check = *order[static_cast<std::size_t>(row)];
         const std::string_view result = CheckResultText(check.result);
         const QString texts[] = {FromUtf8(check.name), FromUtf8(CheckExpectation(check)),
-                                 check.value ? FromUtf8(*check.value) : QStringLiteral("(none)"),
+                                 check.value ? FromUtf8(CheckFoundValue(check)) : QStringLiteral("(none)"),
                                  QString::fromLatin1(result.data(), static_cast<qsizetype>(result.size()))};
         for (int column = 0; column < 4; ++column) {
             auto* item = new QTableWidgetItem(texts[column]);

@@ -1,7 +1,8 @@
 // The final test of a unit, run by tamrisk-cli against tamrisk-sim: as shipped
 // its checks pass; one expected value changed fails the run with that check
 // named in its reason, its JUnit report and the listed checks; a check that
-// cannot be read makes the run an error.
+// cannot be read makes the run an error, unless a check failed before it: the
+// first check that did not pass is the cause that every front end names.
 
 #include "recordstore.h"
 #include "simprocess.h"
@@ -9,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 namespace tamrisk::testing {
@@ -81,6 +85,45 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
             EXPECT_EQ(xml.find("<failure"), std::string::npos) << xml;
         }
     }
+}
+
+TEST(CliChecks, AFailedCheckBeforeOneNotReadIsTheCauseEverywhere) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.started());
+    QTemporaryDir dir;
+    const QString records = dir.filePath("records.sqlite"), junit = dir.filePath("run.xml");
+    sim.setEnv("TAMRISK_RECORDS", records);
+    const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit", junit,
+                                "--vars", Example("final-test.vars"), "--set", "journal_size=1", "--set",
+                                "journal_limit=lots", Example("final-test.inp")});
+    ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::string reason = "journal size: expected 2 = 1, got 2097152";
+    EXPECT_NE(run.out.find("?? journal used: bad number \"lots\": error"), std::string::npos) << run.out;
+
+    std::string id;
+    {
+        RecordStore store;
+        QString error;
+        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
+        const auto headers = store.List({}, error);
+        ASSERT_EQ(headers.size(), 1u) << error.toStdString();
+        id = headers.front().id;
+    }
+    const CliRun shown = sim.cli({"records", "show", "--color", "never", QString::fromStdString(id)});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("fail"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find(reason), std::string::npos) << shown.out;
+    const CliRun stats = sim.cli({"records", "stats", "--format", "json"});
+    ASSERT_EQ(stats.exitCode, 0) << stats.err;
+    const QJsonArray pareto =
+        QJsonDocument::fromJson(QByteArray::fromStdString(stats.out)).object().value("pareto").toArray();
+    ASSERT_EQ(pareto.size(), 1) << stats.out;
+    EXPECT_EQ(pareto[0].toObject().value("cause").toString(), "journal size");
+    QFile report(junit);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const std::string xml = report.readAll().toStdString();
+    EXPECT_NE(xml.find("<property name=\"cause\" value=\"journal size\"/>"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<property name=\"reason\" value=\"" + reason + "\"/>"), std::string::npos) << xml;
 }
 
 }  // namespace

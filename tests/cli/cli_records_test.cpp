@@ -773,7 +773,7 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     second.station = "line-9";
     second.startedMs = 1'800'000'000'000;  // 2027-01-15
     RecordCheck unread = NumericCheck("firmware", CheckResult::Error, std::nullopt, std::nullopt);
-    unread.check.op.clear();
+    unread.check.op.reset();
     unread.check.low = unread.check.high = std::nullopt;
     for (const auto& [header, checks] :
          {std::pair(first, std::vector{NumericCheck("size", CheckResult::Pass, "2097152", 0),
@@ -810,7 +810,7 @@ TEST_F(CliRecords, ChecksAreListedByTheirFiltersNewestRecordFirst) {
     const auto table = Lines(sim.cli({"records", "checks", "--result", "fail"}).out);
     ASSERT_EQ(table.size(), 2u);
     EXPECT_TRUE(QString::fromStdString(table[1]).contains(QRegularExpression(
-        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +3 in 0..2000000 bytes +2097000 +fail$")))
+        "^aaaa1111 +2023-11-14T22:13:20.000Z +UNIT-A +\\S+ +used +3 in 0..2000000 bytes +2097000 bytes +fail$")))
         << table[1];
 
     for (const QStringList& bad : {QStringList{"--result", "green"}, QStringList{"--until", "tomorrow"},

@@ -128,11 +128,12 @@ Record MadeRun(const std::string& station, const std::string& unit, qint64 start
     record.header.reason = failed ? "journal size: expected 2 = 2097152, got 1048576" : "";
     record.steps.push_back(RecordStep{5, 119, "I", StatusBytesArray{0, 0, 0, 0, 0, 0x3A}, "P,1048576,19157",
                                       StepResult::Answered, 1, 10, 25, 1, 0});
-    record.checks.push_back(RecordCheck{
-        CheckOutcome{"journal size", 6, "2", "=", std::string("2097152"), std::nullopt, std::nullopt, "",
-                     std::string(failed ? "1048576" : "2097152"), failed ? CheckResult::Fail : CheckResult::Pass,
-                     failed ? "journal size: expected 2 = 2097152, got 1048576" : ""},
-        0});
+    record.checks.push_back(
+        RecordCheck{CheckOutcome{"journal size", 6, "2", CheckOperator::Equal, std::string("2097152"), std::nullopt,
+                                 std::nullopt, "", std::string(failed ? "1048576" : "2097152"),
+                                 failed ? CheckResult::Fail : CheckResult::Pass,
+                                 failed ? "journal size: expected 2 = 2097152, got 1048576" : ""},
+                    0});
     record.log.push_back(RecordLogLine{0, ResultColour::Blue, "-> 119,\"I\"", 5});
     record.log.push_back(RecordLogLine{30, failed ? ResultColour::Red : ResultColour::Green,
                                        failed ? "?? journal size: expected 2 = 2097152, got 1048576: FAILED"

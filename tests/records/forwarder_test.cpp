@@ -53,7 +53,7 @@ Record Finished(int n) {
     check.name = "answer";
     check.line = 4;
     check.field = "*";
-    check.op = "=";
+    check.op = CheckOperator::Equal;
     check.expected = "ok";
     check.value = "ok";
     check.result = CheckResult::Pass;

@@ -163,7 +163,7 @@ TEST(LineStats, TheParetoKeepsTheTenMostFrequentCauses) {
             StatsRun run;
             run.id = std::to_string(cause) + "-" + std::to_string(n);
             run.station = "st";
-            run.outcome = "fail";
+            run.outcome = RecordOutcome::Fail;
             run.cause = "cause " + std::string(1, static_cast<char>('a' + cause));
             runs.push_back(run);
         }

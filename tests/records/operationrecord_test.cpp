@@ -171,7 +171,7 @@ CheckOutcome Check(const std::string& name, CheckResult result) {
     check.name = name;
     check.line = 7;
     check.field = "2";
-    check.op = "in";
+    check.op = CheckOperator::In;
     check.low = 0;
     check.high = 2000000;
     check.units = "bytes";
@@ -182,9 +182,9 @@ CheckOutcome Check(const std::string& name, CheckResult result) {
 }
 
 // Each check is kept, in the file and the whole record alike, with the index of
-// the last step before it (none before the first); the run's verdict weighs
-// checks that could not be read first, then failed checks, then red lines, and
-// leaves the verdicts of runs that did not go on as they were.
+// the last step before it (none before the first); the run's verdict is for
+// its first check that did not pass (an error when it could not be read), then
+// for red lines, and leaves the verdicts of runs that did not go on as they were.
 TEST_F(OperationRecordSteps, ChecksAreKeptWithTheirStepAndWeighInTheVerdict) {
     struct Case {
         const char* what;
@@ -208,8 +208,10 @@ TEST_F(OperationRecordSteps, ChecksAreKeptWithTheirStepAndWeighInTheVerdict) {
          RecordOutcome::Fail, message("used"), {0}},
         {"a red answer alone fails as before", {"tx 91", "pass size"}, RunOutcome::Completed, RecordOutcome::Fail,
          refusedLine, {0}},
-        {"a check not read is an error over a failed one", {"tx 90", "fail used", "error bad", "error worse"},
-         RunOutcome::Completed, RecordOutcome::Error, message("bad"), {0, 0, 0}},
+        {"a check not read after a failed one changes nothing", {"tx 90", "fail used", "error bad", "error worse"},
+         RunOutcome::Completed, RecordOutcome::Fail, message("used"), {0, 0, 0}},
+        {"a check not read before a failed one is an error", {"tx 90", "error bad", "fail used"},
+         RunOutcome::Completed, RecordOutcome::Error, message("bad"), {0, 0}},
         {"stopped at a failed check", {"tx 90", "fail used"}, RunOutcome::StoppedAtFailure, RecordOutcome::Fail,
          message("used"), {0}},
         {"stopped at a red answer", {"tx 91"}, RunOutcome::StoppedAtFailure, RecordOutcome::Fail, refusedLine, {}},

@@ -670,7 +670,7 @@ TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
         CheckOutcome check;
         check.name = name;
         check.field = "1";
-        check.op = "=";
+        check.op = CheckOperator::Equal;
         check.expected = "0";
         check.result = result;
         return RecordCheck{check, 0};
@@ -774,8 +774,8 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
     const auto check = [](std::string name, std::string op, std::optional<std::string> expected,
                           std::optional<double> low, std::optional<double> high, std::string units,
                           std::optional<std::string> value, CheckResult result) {
-        return CheckOutcome{std::move(name), 12, "hex:2", std::move(op), std::move(expected), low, high,
-                            std::move(units), std::move(value), result, "why it ended so"};
+        return CheckOutcome{std::move(name), 12, "hex:2", CheckOperatorFromText(op), std::move(expected), low,
+                            high, std::move(units), std::move(value), result, "why it ended so"};
     };
     written.checks = {
         {check("журнал", "in", std::nullopt, -0.5, 2097152, "bytes", "2097000", CheckResult::Pass), 1},

@@ -29,7 +29,7 @@ namespace tamrisk::testing {
 // one, with the value it found and the step it judged.
 inline RecordCheck NumericCheck(std::string name, CheckResult result, std::optional<std::string> value,
                                 std::optional<int> step) {
-    return {CheckOutcome{name, 5, "3", "in", std::nullopt, 0, 2000000, "bytes", std::move(value), result,
+    return {CheckOutcome{name, 5, "3", CheckOperator::In, std::nullopt, 0, 2000000, "bytes", std::move(value), result,
                          name + ": expected 3 in 0..2000000, got 2097000"},
             step};
 }

@@ -77,8 +77,8 @@ Record WithSteps(Record record, std::vector<RecordStep> steps) {
 // A check as a run makes one: a numeric one with `low`..`high` and units, a
 // text one with `expected`.
 RecordCheck TextCheck(std::string name, CheckResult result, std::string expected, std::optional<int> step) {
-    return {CheckOutcome{name, 8, "hex:*", "~", std::move(expected), std::nullopt, std::nullopt, "", "ZORMIK FP-2",
-                         result, name + ": expected ~ " + expected + ", got ZORMIK FP-2"},
+    return {CheckOutcome{name, 8, "hex:*", CheckOperator::Matches, std::move(expected), std::nullopt, std::nullopt, "",
+                         "ZORMIK FP-2", result, name + ": expected ~ " + expected + ", got ZORMIK FP-2"},
             step};
 }
 
@@ -474,8 +474,8 @@ std::vector<JUnitScenario> JUnitScenarios() {
         {"a check that could not be read is an error",
          WithChecks(WithSteps(RunRecord(RecordOutcome::Error, {}, "line 4: no transaction yet"),
                               {Step(5, 48, "", StepResult::Answered, Fine, 100, 120)}),
-                    {{CheckOutcome{"line 4", 4, "*", "", std::nullopt, std::nullopt, std::nullopt, "", std::nullopt,
-                                   CheckResult::Error, "line 4: no transaction yet"},
+                    {{CheckOutcome{"line 4", 4, "*", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "",
+                                   std::nullopt, CheckResult::Error, "line 4: no transaction yet"},
                       std::nullopt}}),
          "fiscalize.scr",
          {{"line 5: 48,", "0.120", "", "", ""}, {"line 4", "0.000", "error", "line 4: no transaction yet", ""}}},

@@ -10,8 +10,8 @@
 namespace tamrisk {
 namespace {
 
-// A check as read, in one line: "name|field|op|expected or low..high|units",
-// or the message of an unreadable one.
+// A check as read, in one line: "name|field|op|expected|low..high|units", or
+// the message of an unreadable one.
 std::string Parts(const CheckLine& read) {
     const CheckOutcome& c = read.check;
     if (!read.readable)
@@ -22,8 +22,9 @@ std::string Parts(const CheckLine& read) {
             std::snprintf(text, sizeof text, "%g", *n);
         return std::string(text);
     };
-    const std::string value = c.expected ? *c.expected : number(c.low) + ".." + number(c.high);
-    return c.name + "|" + c.field + "|" + c.op + "|" + value + "|" + c.units;
+    const std::string bounds = c.low || c.high ? number(c.low) + ".." + number(c.high) : "";
+    return c.name + "|" + c.field + "|" + std::string(CheckOperatorText(c.op)) + "|" + c.expected.value_or("-") + "|" +
+           bounds + "|" + c.units;
 }
 
 TEST(ReadCheckLine, PartsOperatorsVariablesAndUnreadableLines) {
@@ -31,22 +32,22 @@ TEST(ReadCheckLine, PartsOperatorsVariablesAndUnreadableLines) {
     const struct {
         std::string text, parts;
     } cases[] = {
-        {"?journal size: 2 = 2097152", "journal size|2|=|2097152|"},
-        {"? 1=", "line 7|1|=||"},
-        {"?s: 3 = a b  ", "s|3|=|a b  |"},  // the rest of the line
-        {"?1 != x: y", "line 7|1|!=|x: y|"},  // a ':' after an operator character names nothing
-        {"?answer shape: * ~ ^P,[0-9]+(,[0-9]+){5}$", "answer shape|*|~|^P,[0-9]+(,[0-9]+){5}$|"},
-        {"?hex:* ~ ^ZORMIK FP-3", "line 7|hex:*|~|^ZORMIK FP-3|"},
-        {"?firmware: hex:2 = {fw}", "firmware|hex:2|=|19157|"},
-        {"?serial: 1 = {unit}-A", "serial|1|=|U-17-A|"},
-        {"?1 ~ a{5}{ fw}{fw{fw }{9x}", "line 7|1|~|a{5}{ fw}{fw{fw }{9x}|"},
-        {"?3 < 10", "line 7|3|<|..10|"},
-        {"?3 <= -1.5 V", "line 7|3|<=|..-1.5|V"},
-        {"?3 >= +0x1F", "line 7|3|>=|31..|"},
-        {"?journal used: 3 in 0..2000000 bytes", "journal used|3|in|0..2e+06|bytes"},
-        {"?3 in {lo}..{hi} V", "line 7|3|in|10..32|V"},
+        {"?journal size: 2 = 2097152", "journal size|2|=|2097152||"},
+        {"? 1=", "line 7|1|=|||"},
+        {"?s: 3 = a b  ", "s|3|=|a b  ||"},    // the rest of the line
+        {"?1 != x: y", "line 7|1|!=|x: y||"},  // a ':' after an operator character names nothing
+        {"?answer shape: * ~ ^P,[0-9]+(,[0-9]+){5}$", "answer shape|*|~|^P,[0-9]+(,[0-9]+){5}$||"},
+        {"?hex:* ~ ^ZORMIK FP-3", "line 7|hex:*|~|^ZORMIK FP-3||"},
+        {"?firmware: hex:2 = {fw}", "firmware|hex:2|=|19157||"},
+        {"?serial: 1 = {unit}-A", "serial|1|=|U-17-A||"},
+        {"?1 ~ a{5}{ fw}{fw{fw }{9x}", "line 7|1|~|a{5}{ fw}{fw{fw }{9x}||"},
+        {"?3 < 10", "line 7|3|<|10|..10|"},
+        {"?3 <= -1.5 V", "line 7|3|<=|-1.5|..-1.5|V"},
+        {"?3 >= +0x1F", "line 7|3|>=|+0x1F|31..|"},
+        {"?journal used: 3 in 0..2000000 bytes", "journal used|3|in|0..2000000|0..2e+06|bytes"},
+        {"?3 in {lo}..{hi} V", "line 7|3|in|10..0x20|10..32|V"},
         {"?\xCF\xF0\xE8\xE1\xEE\xF0: 1 = \xC4\xE0",
-         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB1\xD0\xBE\xD1\x80|1|=|\xD0\x94\xD0\xB0|"},
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB1\xD0\xBE\xD1\x80|1|=|\xD0\x94\xD0\xB0||"},
         {"?2 is 5", "line 7: bad operator \"is\""},
         {"?2", "line 7: no operator"},
         {"?size: abc = 1", "size: no field (* or a number from 1)"},
@@ -93,7 +94,8 @@ TEST(JudgeCheck, ResultValueAndMessage) {
         {"?3 <= 2097152", &info, R::Pass, "2097152", "line 1: expected 3 <= 2097152, got 2097152"},
         {"?3 > 2097152", &info, R::Fail, "2097152", "line 1: expected 3 > 2097152, got 2097152"},
         {"?3 >= 0x200000", &info, R::Pass, "2097152", "line 1: expected 3 >= 0x200000, got 2097152"},
-        {"?used: 3 in 0..2000000 bytes", &info, R::Fail, "2097152", "used: expected 3 in 0..2000000, got 2097152"},
+        {"?used: 3 in 0..2000000 bytes", &info, R::Fail, "2097152",
+         "used: expected 3 in 0..2000000 bytes, got 2097152 bytes"},
         {"?4 in 11.5..12", &info, R::Pass, " 12", "line 1: expected 4 in 11.5..12, got  12"},
         {"?1 < 5", &info, R::Fail, "P", "line 1: expected 1 < 5, got P, not a number"},
         {"?firmware: 7 = x", &info, R::Fail, none, "firmware: the answer has no field 7"},
@@ -122,25 +124,56 @@ TEST(CheckLogLine, MessageAndEndInTheLogsCodePage) {
     EXPECT_EQ(CheckLogLine(check), "?? s: expected 1 = ?\xC4, got a: failed");
 }
 
-// What a stored check expected reads as the line wrote it, numbers in their
-// shortest decimal form and the units after them.
-TEST(CheckExpectation, ReadsAsWrittenFromTheStoredParts) {
+// What a check expected reads as the line wrote it, numbers and all, with its
+// unit, and so does the value it found; a check stored without the text as
+// written (by an older program) writes its numbers in their shortest decimal
+// form. The message says the same.
+TEST(CheckExpectation, ReadsAsWrittenWithItsUnit) {
+    const CheckedAnswer answer{CheckedAnswerKind::Answered, "P,12,2167, 7.5"};
     const struct {
         const char* line;
         const char* expectation;
+        const char* found;   // none: the line could not be read
+        bool older = false;  // stored without the text as written
     } cases[] = {
-        {"?size: 2 = 2097152", "2 = 2097152"},
-        {"?used: 3 in 0..2000000 bytes", "3 in 0..2000000 bytes"},
-        {"?v: 1 in -0.5..12.25 V", "1 in -0.5..12.25 V"},
-        {"?fw: hex:* ~ ^ZORMIK {5}", "hex:* ~ ^ZORMIK {5}"},
-        {"?n: 2 < 0x10", "2 < 16"},
-        {"?n: 2 >= 1e3", ""},  // not a number the line may hold: unreadable
-        {"?n: 2 != ", "2 != "},
+        {"?size: 2 = 2097152", "2 = 2097152", "12"},
+        {"?used: 3 in 0..2000000 bytes", "3 in 0..2000000 bytes", "2167 bytes"},
+        {"?used: 3 in 0..2000000 bytes", "3 in 0..2000000 bytes", "2167 bytes", true},
+        {"?v: 4 in -0.5..12.25 V", "4 in -0.5..12.25 V", " 7.5 V"},
+        {"?fw: hex:* ~ ^ZORMIK {5}", "hex:* ~ ^ZORMIK {5}", "P,12,2167, 7.5"},
+        {"?n: 2 < 0x10", "2 < 0x10", "12"},
+        {"?n: 2 < 0x10 V", "2 < 16 V", "12 V", true},
+        {"?n: 1 >= 0 V", "1 >= 0 V", "P"},  // not a number: no unit on it
+        {"?n: 2 >= 1e3", "", nullptr},      // not a number the line may hold: unreadable
+        {"?n: 2 != ", "2 != ", "12"},
     };
     for (const auto& c : cases) {
-        const CheckLine read = ReadCheckLine(c.line, 7, {});
-        EXPECT_EQ(CheckExpectation(read.check), c.expectation) << c.line;
+        SCOPED_TRACE(c.line);
+        CheckOutcome check = JudgeCheck(ReadCheckLine(c.line, 7, {}), &answer);
+        if (c.older)
+            check.expected.reset();
+        EXPECT_EQ(CheckExpectation(check), c.expectation);
+        if (c.found == nullptr)
+            continue;
+        EXPECT_EQ(CheckFoundValue(check), c.found);
+        if (!c.older) {
+            EXPECT_TRUE(check.message.starts_with(check.name + ": expected " + c.expectation + ", got " + c.found))
+                << check.message;
+        }
     }
+}
+
+// Every operator is read from its text and written back the same; no other text is one.
+TEST(CheckOperator, ReadFromTextAndWrittenBack) {
+    for (const char* text : {"=", "!=", "~", "<", "<=", ">", ">=", "in"}) {
+        const std::optional<CheckOperator> op = CheckOperatorFromText(text);
+        ASSERT_TRUE(op) << text;
+        EXPECT_EQ(CheckOperatorText(*op), text);
+        EXPECT_EQ(IsNumericOperator(*op), text[0] == '<' || text[0] == '>' || text[0] == 'i') << text;
+    }
+    for (const char* text : {"", "==", "IN", "=<", " ="})
+        EXPECT_FALSE(CheckOperatorFromText(text)) << text;
+    EXPECT_EQ(CheckOperatorText(std::nullopt), "");
 }
 
 TEST(CheckVariables, AssignmentsAndFiles) {

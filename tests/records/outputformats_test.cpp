@@ -3,7 +3,7 @@
 // through the records window), and the text a record's steps are stored in.
 
 #include "record.h"
-#include "recordformats.h"
+#include "outputformats.h"
 
 #include <gtest/gtest.h>
 

@@ -39,9 +39,9 @@ std::string NumberText(double number);
 
 // The columns of a listed check as the reports name them, and its fields in
 // that order (UTF-8; none empty for NULL).
-constexpr std::array<const char*, 15> CheckColumns = {"record", "started", "unit",  "station", "name",
-                                                      "line",   "field",   "op",    "expected", "low",
-                                                      "high",   "units",   "value", "result",  "step"};
-std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row);
+constexpr std::array<const char*, 15> CheckReportColumns = {"record", "started", "unit",  "station",  "name",
+                                                            "line",   "field",   "op",    "expected", "low",
+                                                            "high",   "units",   "value", "result",   "step"};
+std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& row);
 
 }  // namespace tamrisk

@@ -1,4 +1,4 @@
-#include "reportformat.h"
+#include "reportfields.h"
 
 #include "duration.h"
 #include "reports.h"
@@ -78,7 +78,7 @@ std::string NumberText(double number) {
     return ec == std::errc() ? std::string(text.data(), end) : std::string();
 }
 
-std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row) {
+std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& row) {
     const CheckOutcome& check = row.made.check;
     const auto number = [](const std::optional<double>& n) { return n ? NumberText(*n) : std::string(); };
     return {row.recordId,
@@ -88,7 +88,7 @@ std::array<std::string, CheckColumns.size()> CheckFields(const CheckRow& row) {
             check.name,
             std::to_string(check.line),
             check.field,
-            check.op,
+            std::string(CheckOperatorText(check.op)),
             check.expected.value_or(""),
             number(check.low),
             number(check.high),

@@ -1,4 +1,4 @@
-#include "recordformats.h"
+#include "outputformats.h"
 
 namespace tamrisk {
 
