@@ -21,16 +21,16 @@ constexpr std::size_t IdsAStatement = 200;
 
 }  // namespace
 
-LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
-    error.clear();
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return {};
-    }
+StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     const QVariantList period = {query.sinceMs, query.untilMs};
+    StoreError error;  // the failure of the last select
     auto select = [&](QSqlQuery& q, const QString& sql, QVariantList values) {
-        return m_c.Select(q, sql, std::move(values), 0, error);
+        StoreResult<void> selected = m_c.Select(q, sql, std::move(values), 0);
+        error = selected.error();
+        return bool(selected);
     };
 
     std::vector<StatsRun> runs;
@@ -42,7 +42,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason FROM records"
                                    " WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
                     period))
-            return {};
+            return error;
         while (q.next()) {
             StatsRun run;
             run.id = Utf8From(q.value(0));
@@ -71,7 +71,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                                    " (SELECT 1 FROM records p WHERE p.unit = u.unit AND p.kind = 'run'"
                                    " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
                     {query.sinceMs, query.untilMs, query.sinceMs}))
-            return {};
+            return error;
         while (q.next())
             testedBefore.insert(Utf8From(q.value(0)));
     }
@@ -85,7 +85,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT station, MAX(started_ms) FROM records"
                                    " WHERE started_ms >= ? AND started_ms < ? GROUP BY station"),
                     period))
-            return {};
+            return error;
         while (q.next())
             last.push_back({Utf8From(q.value(0)), q.value(1).toLongLong()});
     }
@@ -100,7 +100,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                                    " WHERE r.kind = 'run' AND r.outcome IN ('fail', 'error') AND r.started_ms >= ?"
                                    " AND r.started_ms < ? AND c.result <> 'pass' ORDER BY c.record_id, c.seq"),
                     period))
-            return {};
+            return error;
         while (q.next())
             firstCheck.emplace(Utf8From(q.value(0)), Utf8From(q.value(1)));  // the first of each record kept
     }
@@ -124,18 +124,16 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT record_id, steps FROM record_step_chunks WHERE record_id IN (") + marks +
                         QStringLiteral(") ORDER BY record_id, seq"),
                     ids))
-            return {};
+            return error;
         while (q.next()) {
             const std::string id = Utf8From(q.value(0));
             if (firstRedStep.count(id))
                 continue;
             std::vector<RecordStep> steps;
             if (!ReadStepChunk(BytesFrom(q.value(1)), steps)) {
-                m_c.Fail(StoreError::Kind::StatementFailed,
-                         QStringLiteral("the steps of record ") + QString::fromStdString(id) +
-                             QStringLiteral(" cannot be read"),
-                         error);
-                return {};
+                return m_c.Fail(StoreError::Kind::StatementFailed, QStringLiteral("the steps of record ") +
+                                                                       QString::fromStdString(id) +
+                                                                       QStringLiteral(" cannot be read"));
             }
             const auto red = std::find_if(steps.begin(), steps.end(),
                                           [](const RecordStep& step) { return step.result != StepResult::Answered; });

@@ -3,6 +3,7 @@
 // named in its reason, its JUnit report and the listed checks; a check that
 // cannot be read makes the run an error.
 
+#include "recordtesting.h"
 #include "recordstore.h"
 #include "simprocess.h"
 
@@ -54,11 +55,10 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
         EXPECT_EQ(Count(lines, "-> "), stopped ? 3 : 7) << run.out;
 
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
-        const auto headers = store.List({}, error);
+        ASSERT_TRUE(StoreOk(store.Open(records)));
+        const auto headers = ValueOf(store.List({}));
         ASSERT_FALSE(headers.empty());
-        const std::optional<Record> record = store.Load(headers.front().id, error);
+        const StoreResult<Record> record = store.Load(headers.front().id);
         ASSERT_TRUE(record && record->header.outcome);
         EXPECT_EQ(*record->header.outcome, c.outcome) << run.out;
         EXPECT_EQ(record->header.reason.substr(0, c.reason.size()), c.reason) << record->header.reason;
