@@ -89,8 +89,9 @@ TEST(StoreStatus, EachKindHasItsExitStatusAndItsHttpStatus) {
         EXPECT_EQ(error.kind, c.kind) << error.Text().toStdString();
         EXPECT_EQ(StoreExitStatus(error), c.exitStatus);
         EXPECT_EQ(StoreHttpStatus(error), c.http);
-        if (!c.text.isEmpty())
+        if (!c.text.isEmpty()) {
             EXPECT_EQ(error.Text(), c.text);
+        }
         // A sentence: the location, then the reason, never an empty part between them.
         EXPECT_FALSE(error.Text().contains(QStringLiteral(": : "))) << error.Text().toStdString();
         EXPECT_FALSE(error.reason.isEmpty());
