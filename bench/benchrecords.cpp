@@ -87,9 +87,8 @@ void MakeRecord(int i, qint64 startedMs, RecordHeader& header, RecordBatch& batc
 bool FillRecords(const QString& path, int count, const QString& forwardTo) {
     RecordStore store;
     store.SetForwardTo(forwardTo);
-    QString error;
-    if (!store.Open(path, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const StoreResult<void> opened = store.Open(path); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().Text()));
         return false;
     }
     const qint64 first = QDateTime::currentMSecsSinceEpoch() - count * RecordSpacingMs;
@@ -97,9 +96,13 @@ bool FillRecords(const QString& path, int count, const QString& forwardTo) {
     RecordBatch batch;
     for (int i = 0; i < count; ++i) {
         MakeRecord(i, first + i * RecordSpacingMs + i % 7 * 1000, header, batch);
-        if (!store.Begin(header, error) || !store.AppendBatch(header.id, batch, error) ||
-            !store.Finish(header, error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        StoreResult<void> written = store.Begin(header);
+        if (written)
+            written = store.AppendBatch(header.id, batch);
+        if (written)
+            written = store.Finish(header);
+        if (!written) {
+            std::fprintf(stderr, "%s\n", qPrintable(written.error().Text()));
             return false;
         }
     }

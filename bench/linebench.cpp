@@ -167,14 +167,19 @@ ClaimRate MeasureClaims(const QString& records, bool durable, int count) {
     const std::string space =
         "93,C" + std::to_string(QDateTime::currentMSecsSinceEpoch()) + "-" + std::to_string(++spaces) + "######";
     RecordStore store;
-    QString error;
-    if (!store.Open(records, error) || !store.SetDurableCommits(durable, error))
-        return {0, error};
+    StoreResult<void> opened = store.Open(records);
+    if (opened)
+        opened = store.SetDurableCommits(durable);
+    if (!opened)
+        return {0, opened.error().Text()};
     const Stopwatch watch;
     for (int i = 0; i < count; ++i) {
         const SerialClaimRow claim{space, std::to_string(i), "bench-claims", "bench", "bench", 0};
-        if (store.Claim(claim, error) != RecordStore::ClaimResult::Claimed)
-            return {0, error.isEmpty() ? QStringLiteral("a number was taken") : error};
+        const StoreResult<RecordStore::ClaimResult> claimed = store.Claim(claim);
+        if (!claimed)
+            return {0, claimed.error().Text()};
+        if (*claimed != RecordStore::ClaimResult::Claimed)
+            return {0, QStringLiteral("a number was taken")};
     }
     return {count / watch.wallSeconds(), {}};
 }

@@ -175,9 +175,9 @@ int main(int argc, char** argv) {
     qint64 endMs = QDateTime::currentMSecsSinceEpoch() / 3'600'000 * 3'600'000;
     {
         QSqlDatabase db;
-        QString reason;
-        if (!RecordStore::AddConnection(admin, QStringLiteral("admin"), db, reason) || !db.open()) {
-            std::fprintf(stderr, "%s %s\n", qPrintable(reason), qPrintable(db.lastError().text()));
+        const StoreResult<void> added = RecordStore::AddConnection(admin, QStringLiteral("admin"), db);
+        if (!added || !db.open()) {
+            std::fprintf(stderr, "%s %s\n", qPrintable(added.error().Text()), qPrintable(db.lastError().text()));
             return 1;
         }
         QSqlQuery exists(db);
@@ -185,8 +185,7 @@ int main(int argc, char** argv) {
         if (keep && exists.next()) {
             // Kept only when it holds the runs asked for: an interrupted fill is made again.
             QSqlDatabase filled;
-            RecordStore::AddConnection(location, QStringLiteral("filled"), filled, reason);
-            if (filled.open()) {
+            if (RecordStore::AddConnection(location, QStringLiteral("filled"), filled) && filled.open()) {
                 QSqlQuery rows(filled);
                 keep = rows.exec(QStringLiteral("SELECT COUNT(*), MAX(started_ms) FROM records")) && rows.next() &&
                        rows.value(0).toInt() == count;
@@ -208,16 +207,13 @@ int main(int argc, char** argv) {
     }
     QSqlDatabase::removeDatabase(QStringLiteral("admin"));
     RecordStore store;
-    QString error;
-    if (!store.Open(location, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const StoreResult<void> opened = store.Open(location); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().Text()));
         return 1;
     }
     if (!keep) {
         QSqlDatabase db;
-        QString reason;
-        RecordStore::AddConnection(location, QStringLiteral("fill"), db, reason);
-        if (!db.open())
+        if (!RecordStore::AddConnection(location, QStringLiteral("fill"), db) || !db.open())
             return 1;
         const Stopwatch watch;
         if (!Fill(db, count, endMs))
@@ -236,16 +232,17 @@ int main(int argc, char** argv) {
                                          {"one station, last whole day", {endMs - 2 * DayMs, endMs - DayMs, "st-07"}}};
     for (const Period& p : periods) {
         std::vector<double> seconds;
-        LineStats stats;
+        StoreResult<LineStats> read = StoreError{};
         for (int r = 0; r < repeats; ++r) {
             const Stopwatch watch;
-            stats = store.Stats(p.query, error);
+            read = store.Stats(p.query);
             seconds.push_back(watch.wallSeconds());
         }
-        if (!error.isEmpty()) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        if (!read) {
+            std::fprintf(stderr, "%s\n", qPrintable(read.error().Text()));
             return 1;
         }
+        const LineStats& stats = *read;
         std::printf("Stats, %s: %d runs, %d units, %zu causes: %.3f s (median of %d; at most 1)\n", p.name,
                     stats.line.runs, stats.line.units, stats.pareto.size(), MedianOf(seconds, [](double s) { return s; }),
                     repeats);

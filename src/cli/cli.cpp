@@ -7,6 +7,24 @@
 
 namespace tamrisk {
 
+int StoreExitStatus(const StoreError& error) {
+    switch (error.kind) {
+    case StoreError::Kind::None: return CliOk;
+    case StoreError::Kind::NotFound: return CliRecordNotFound;
+    case StoreError::Kind::NotOpen:
+    case StoreError::Kind::ConnectionLost:
+    case StoreError::Kind::Busy: return CliRecordsUnavailable;
+    case StoreError::Kind::SchemaRefused: return CliRecordsRefused;
+    case StoreError::Kind::StatementFailed: return CliFailed;
+    }
+    return CliFailed;
+}
+
+int StoreFailed(std::ostream& err, const std::string& doing, const StoreError& error) {
+    CliError(err, doing + " " + error.Text().toStdString());
+    return StoreExitStatus(error);
+}
+
 int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty())
         return UsageError(err, "no command given");

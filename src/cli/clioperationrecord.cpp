@@ -47,10 +47,10 @@ CliRecord::CliRecord(const ParsedArgs& args, std::string kind, Host& host, std::
 }
 
 std::unique_ptr<RecordStore> CliRecord::OpenChosen(const ParsedArgs& args, std::ostream& err) {
-    QString problem;
-    m_route = RouteRecords(RecordsLocation(args), problem);
-    if (!problem.isEmpty())
-        TellRecordsNotKept(err, problem);
+    StoreResult<std::optional<RecordsRoute>> route = RouteRecords(RecordsLocation(args));
+    if (!route)
+        TellRecordsNotKept(err, route.error().Text());
+    m_route = route ? std::move(*route) : std::nullopt;
     if (!m_route)
         return nullptr;
     return OpenRecords(*m_route, [&err](const QString& problem) { TellRecordsNotKept(err, problem); });

@@ -186,9 +186,13 @@ const char* const CliUsageText =
     "all 2 for a usage error\n"
     "(a blank QUERY or one too long for a request included), an unreadable script\n"
     "or file, a report FILE of run that cannot be written (found before the run),\n"
-    "a port that could not be opened, a port lost on the way, a records\n"
-    "file that cannot be read, an ID that is unknown or starts more than one, and\n"
-    "an address the dashboard cannot listen on.\n";
+    "a port that could not be opened, a port lost on the way, an ID that starts\n"
+    "more than one record, records off, and an address the dashboard cannot listen\n"
+    "on; records and dashboard 1 the records database failed a statement, 4 no\n"
+    "record has the ID, 5 the records cannot be opened or read (a file that cannot\n"
+    "be made or opened or is not there for the dashboard, a line's database out of\n"
+    "reach or busy), 6 the records are refused (not a records database, a newer\n"
+    "one, a login without its rights).\n";
 
 volatile std::sig_atomic_t g_cancelSignal = 0;
 

@@ -82,11 +82,9 @@ int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out
     // is served all the same, the page saying so until it comes back.
     {
         RecordStore store;
-        QString error;
-        if (!OpenRecordsReadOnly(location, store, error) && !store.OutOfReach()) {
-            CliError(err, "cannot open records " + error.toStdString());
-            return CliUsage;
-        }
+        const StoreResult<void> opened = store.OpenToRead(location, RecordStore::Reading::ChangeNothing);
+        if (!opened && !opened.error().OutOfReach())
+            return StoreFailed(err, "cannot open records", opened.error());
     }
 
     int stopPair[2];

@@ -87,35 +87,29 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
     return UsageError(err, "unknown records action " + action);
 }
 
-std::unique_ptr<RecordStore> OpenRecordsToRead(const ParsedArgs& args, std::ostream& err) {
+int OpenRecordsToRead(const ParsedArgs& args, std::unique_ptr<RecordStore>& store, std::ostream& err) {
     const QString location = RecordsLocation(args);
     if (location.isEmpty()) {
         CliError(err, "records are off");
-        return nullptr;
+        return CliUsage;
     }
-    auto store = std::make_unique<RecordStore>();
-    QString error;
-    if (!store->Open(location, error)) {
-        CliError(err, "cannot open records " + error.toStdString());
-        return nullptr;
+    store = std::make_unique<RecordStore>();
+    if (StoreResult<void> opened = store->OpenToRead(location, RecordStore::Reading::MarkAbandoned); !opened) {
+        store.reset();
+        return StoreFailed(err, "cannot open records", opened.error());
     }
-    // A file that takes no writes can still be read.
-    store->MarkAbandoned(error);
-    return store;
+    return CliOk;
 }
 
-std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter,
-                                               std::vector<RecordHeader>& headers, std::ostream& err) {
-    auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return nullptr;
-    QString error;
-    headers = store->List(filter, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return nullptr;
-    }
-    return store;
+int ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter, std::unique_ptr<RecordStore>& store,
+                      std::vector<RecordHeader>& headers, std::ostream& err) {
+    if (const int status = OpenRecordsToRead(args, store, err); status != CliOk)
+        return status;
+    StoreResult<std::vector<RecordHeader>> listed = store->List(filter);
+    if (!listed)
+        return StoreFailed(err, "cannot read records", listed.error());
+    headers = std::move(*listed);
+    return CliOk;
 }
 
 }  // namespace tamrisk

@@ -22,9 +22,10 @@
 namespace tamrisk {
 
 // The records file that `args` choose (--records, TAMRISK_RECORDS, the user's),
-// opened, with the records of ended programs marked aborted. Null, after a
-// message on `err`, when records are off or the file cannot be opened.
-std::unique_ptr<RecordStore> OpenRecordsToRead(const ParsedArgs& args, std::ostream& err);
+// opened in `store`, with the records of ended programs marked aborted. CliOk,
+// else after a message on `err` the exit status: CliUsage when records are off,
+// the store's (StoreExitStatus) when they cannot be opened.
+int OpenRecordsToRead(const ParsedArgs& args, std::unique_ptr<RecordStore>& store, std::ostream& err);
 
 // The options of the filters that records list and export share (--unit,
 // --serial, --outcome, --kind, --since, --limit) and --records, with `more`.
@@ -36,9 +37,9 @@ std::set<std::string> RecordsFilterOptions(std::set<std::string> more);
 bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int defaultLimit, RecordStore::Filter& filter,
                        std::ostream& err);
 // The records file opened (as OpenRecordsToRead) and the headers that `filter`
-// selects in `headers`. Null, after a message on `err`, when either fails.
-std::unique_ptr<RecordStore> ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter,
-                                               std::vector<RecordHeader>& headers, std::ostream& err);
+// selects in `headers`. CliOk, else the exit status after a message on `err`.
+int ListRecordsToRead(const ParsedArgs& args, const RecordStore::Filter& filter, std::unique_ptr<RecordStore>& store,
+                      std::vector<RecordHeader>& headers, std::ostream& err);
 
 // `rows` (the first the column names) with each column padded to its widest cell
 // in characters, the last one not padded.
@@ -46,21 +47,19 @@ void WriteTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
 
 // Reads a listing with `read` from the records that `args` choose and prints
 // it in `format`: JSON and CSV by their writers, a table from `tableRows` (the
-// first row the column names). CliOk, or CliUsage after a message on `err`
-// when the records cannot be opened or read.
+// first row the column names). CliOk, or the exit status after a message on
+// `err` when the records cannot be opened or read.
 template <class Row, class Read, class TableRows>
 int PrintRecordsListing(const ParsedArgs& args, RecordFormat format, std::ostream& out, std::ostream& err, Read read,
                         QByteArray (*json)(std::span<const Row>), QByteArray (*csv)(std::span<const Row>),
                         TableRows tableRows) {
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return CliUsage;
-    QString error;
-    const std::vector<Row> rows = read(*store, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
+    std::unique_ptr<RecordStore> store;
+    if (const int status = OpenRecordsToRead(args, store, err); status != CliOk)
+        return status;
+    const StoreResult<std::vector<Row>> listed = read(*store);
+    if (!listed)
+        return StoreFailed(err, "cannot read records", listed.error());
+    const std::vector<Row>& rows = *listed;
     if (format == RecordFormat::Json)
         out << json(rows).toStdString() << '\n';
     else if (format == RecordFormat::Csv)

@@ -61,7 +61,7 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     return PrintRecordsListing<CheckRow>(
-        args, *format, out, err, [&filter](RecordStore& store, QString& error) { return store.Checks(filter, error); },
+        args, *format, out, err, [&filter](RecordStore& store) { return store.Checks(filter); },
         &ChecksJson, &ChecksCsv,
         [](const std::vector<CheckRow>& checks) {
             std::vector<std::vector<std::string>> rows = {

@@ -38,7 +38,7 @@ int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out,
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     return PrintRecordsListing<SerialClaimRow>(
-        args, *format, out, err, [&filter](RecordStore& store, QString& error) { return store.Claims(filter, error); },
+        args, *format, out, err, [&filter](RecordStore& store) { return store.Claims(filter); },
         &ClaimsJson, &ClaimsCsv,
         [](const std::vector<SerialClaimRow>& claims) {
             std::vector<std::vector<std::string>> rows = {

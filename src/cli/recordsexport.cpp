@@ -5,6 +5,7 @@
 
 #include "cli.h"
 #include "clisession.h"
+#include "exportrecords.h"
 #include "memoryreadcli.h"
 #include "outputformats.h"
 #include "reports.h"
@@ -30,27 +31,14 @@ int RecordsExportAction(const std::vector<std::string>& rest, std::ostream&, std
         return UsageError(err, "records export needs -o FILE");
 
     std::vector<RecordHeader> headers;
-    const auto store = ListRecordsToRead(args, filter, headers, err);
-    if (!store)
-        return CliUsage;
+    std::unique_ptr<RecordStore> store;
+    if (const int status = ListRecordsToRead(args, filter, store, headers, err); status != CliOk)
+        return status;
+    const StoreResult<std::optional<QByteArray>> bytes = ExportRecords(store->Queries(), headers, *format);
+    if (!bytes)
+        return StoreFailed(err, "cannot read records", bytes.error());
     QString error;
-    QByteArray bytes;
-    if (format == RecordFormat::Csv) {
-        bytes = HeadersCsv(headers);
-    } else {
-        std::vector<Record> records;
-        records.reserve(headers.size());
-        for (const RecordHeader& header : headers) {
-            std::optional<Record> record = store->Load(header.id, error);
-            if (!record) {
-                CliError(err, "cannot read records " + error.toStdString());
-                return CliUsage;
-            }
-            records.push_back(std::move(*record));
-        }
-        bytes = format == RecordFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
-    }
-    if (!SaveBytesToFile(QString::fromStdString(*path), bytes.toStdString(), error)) {
+    if (!SaveBytesToFile(QString::fromStdString(*path), (*bytes)->toStdString(), error)) {
         CliError(err, "cannot write " + error.toStdString());
         return CliFailed;
     }

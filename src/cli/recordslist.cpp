@@ -45,8 +45,9 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
     std::vector<RecordHeader> headers;
-    if (!ListRecordsToRead(args, filter, headers, err))
-        return CliUsage;
+    std::unique_ptr<RecordStore> store;
+    if (const int status = ListRecordsToRead(args, filter, store, headers, err); status != CliOk)
+        return status;
     if (format == RecordFormat::Json) {
         out << HeadersJson(headers).toStdString() << '\n';
         return CliOk;

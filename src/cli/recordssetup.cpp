@@ -22,7 +22,7 @@ int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, 
     if (!args.positional.empty())
         return UsageError(err, "records setup takes no argument besides its options");
     const QString location = RecordsLocation(args);
-    if (!RecordStore::IsPostgresqlLocation(location))
+    if (!RecordStore::IsLineLocation(location))
         return UsageError(err,
                           "records setup sets up a line's database: --records postgresql://OWNER@HOST[:PORT]/DB"
                           " (or TAMRISK_RECORDS)");
@@ -38,11 +38,9 @@ int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, 
     }
 
     RecordStore store;
-    QString error;
-    if (!store.Open(location, error) || !store.GrantLogins(roles[0], roles[1], error)) {
-        CliError(err, "cannot set up the line's database " + error.toStdString());
-        return CliFailed;
-    }
+    StoreResult<void> opened = store.Open(location);
+    if (const StoreResult<void> set = opened ? store.GrantLogins(roles[0], roles[1]) : opened; !set)
+        return StoreFailed(err, "cannot set up the line's database", set.error());
     out << "records schema version " << store.SchemaVersion() << " in "
         << RecordStore::ShownLocation(location).toStdString() << '\n';
     const auto tell = [&](const char* what, const QStringList& names) {

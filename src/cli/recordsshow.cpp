@@ -60,29 +60,25 @@ int RecordsShowAction(const std::vector<std::string>& rest, std::ostream& out, s
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
         return UsageError(err, problem);
 
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return CliUsage;
+    std::unique_ptr<RecordStore> store;
+    if (const int status = OpenRecordsToRead(args, store, err); status != CliOk)
+        return status;
     const std::string& prefix = args.positional[0];
-    std::string id;
-    QString error;
-    switch (store->ResolveId(prefix, id, error)) {
-    case RecordStore::Resolve::Found: break;
-    case RecordStore::Resolve::Ambiguous:
+    const StoreResult<ResolvedId> resolved = store->ResolveId(prefix);
+    if (!resolved)
+        return StoreFailed(err, "cannot read records", resolved.error());
+    switch (resolved->resolve) {
+    case Resolve::Found: break;
+    case Resolve::Ambiguous:
         CliError(err, "more than one record has an ID starting with " + prefix + "; give more of it");
         return CliUsage;
-    case RecordStore::Resolve::NotFound:
+    case Resolve::NotFound:
         CliError(err, "no record has an ID starting with " + prefix);
-        return CliUsage;
-    case RecordStore::Resolve::Failed:
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
+        return CliRecordNotFound;
     }
-    const std::optional<Record> record = store->Load(id, error);
-    if (!record) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
+    const StoreResult<Record> record = store->Load(resolved->id);
+    if (!record)
+        return StoreFailed(err, "cannot read records", record.error());
     if (format == "json") {
         out << RecordJson(*record).toStdString() << '\n';
         return CliOk;

@@ -104,15 +104,13 @@ int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, 
     if (!format)
         return UsageError(err, "--format takes " + FormatChoices(ListFormats));
 
-    const auto store = OpenRecordsToRead(args, err);
-    if (!store)
-        return CliUsage;
-    QString error;
-    const LineStats stats = store->Stats(query, error);
-    if (!error.isEmpty()) {
-        CliError(err, "cannot read records " + error.toStdString());
-        return CliUsage;
-    }
+    std::unique_ptr<RecordStore> store;
+    if (const int status = OpenRecordsToRead(args, store, err); status != CliOk)
+        return status;
+    const StoreResult<LineStats> read = store->Stats(query);
+    if (!read)
+        return StoreFailed(err, "cannot read records", read.error());
+    const LineStats& stats = *read;
     if (format == RecordFormat::Json)
         out << StatsJson(stats).toStdString();
     else if (format == RecordFormat::Csv)

@@ -22,7 +22,7 @@ int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, s
     if (!args.positional.empty())
         return UsageError(err, "records sync takes no argument besides --records");
     const QString line = RecordsLocation(args);
-    if (!RecordStore::IsPostgresqlLocation(line))
+    if (!RecordStore::IsLineLocation(line))
         return UsageError(err, "records sync sends records to a line's database: --records postgresql://USER@HOST[:PORT]/DB"
                                " (or TAMRISK_RECORDS)");
     // Sends everything: a line that cannot be reached fails within its connection time-out.
@@ -33,9 +33,8 @@ int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, s
     if (result.waiting == 0)
         return result.setAside.empty() ? CliOk : CliFailed;
     if (result.waiting < 0)
-        CliError(err, "cannot read the records waiting: " + result.problem.toStdString());
-    else
-        TellRecordsWaiting(err, result.waiting, result.problem);
+        return StoreFailed(err, "cannot read the records waiting:", result.unread);
+    TellRecordsWaiting(err, result.waiting, result.problem);
     return CliFailed;
 }
 

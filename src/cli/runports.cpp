@@ -121,20 +121,23 @@ bool WriteBackPastClaims(const ParsedArgs& args, std::ostream& err) {
     // The claims are where the runs made them: in the records file, or in the
     // line's database that the records go to.
     RecordStore claims;
-    QString error;
-    if (!claims.Open(RecordsLocation(args), error))
-        return fail("the claims cannot be read: " + error.toStdString());
+    if (StoreResult<void> opened = claims.Open(RecordsLocation(args)); !opened)
+        return fail("the claims cannot be read: " + opened.error().Text().toStdString());
     const std::vector<std::string> lines = SplitScriptLines(*bytes);
+    StoreError unread;
     const auto written = LinesPastClaims(lines, [&](const std::string& space) -> std::optional<std::vector<std::string>> {
-        std::vector<std::string> data;
-        for (SerialClaimRow& claim : claims.Claims({.limit = 0, .space = space}, error))
-            data.push_back(std::move(claim.data));
-        if (!error.isEmpty())
+        StoreResult<std::vector<SerialClaimRow>> read = claims.Claims({.limit = 0, .space = space});
+        if (!read) {
+            unread = read.error();
             return std::nullopt;
+        }
+        std::vector<std::string> data;
+        for (SerialClaimRow& claim : *read)
+            data.push_back(std::move(claim.data));
         return data;
     });
     if (!written)
-        return fail("the claims cannot be read: " + error.toStdString());
+        return fail("the claims cannot be read: " + unread.Text().toStdString());
     if (*written == lines)
         return true;
     QString problem;

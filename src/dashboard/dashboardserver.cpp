@@ -61,11 +61,14 @@ std::optional<int> ParseLimit(const std::string& text) {
     return limit;
 }
 
-// A failed read: the database out of reach is 503, anything else 500.
-DashboardAnswer ReadFailed(const RecordStore& store, const QString& error, bool page) {
-    const Status status = store.OutOfReach() ? Status::ServiceUnavailable : Status::InternalServerError;
-    const QString text = QStringLiteral("cannot read records ") + error;
-    return page ? Html(MessageHtml(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
+// A failed read, its status by its kind.
+DashboardAnswer ReadFailed(const StoreError& error, bool page) {
+    const Status status = StoreHttpStatus(error);
+    const QString text = QStringLiteral("cannot read records ") + error.Text();
+    DashboardAnswer answer =
+        page ? Html(MessageHtml(QStringLiteral("Records cannot be read"), text), status) : JsonError(text, status);
+    answer.outOfReach = error.OutOfReach();
+    return answer;
 }
 
 // A file compiled in.
@@ -104,19 +107,17 @@ DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 
         nowMs, query, "");
     if (!problem.empty())
         return JsonError(QString::fromStdString(problem), Status::BadRequest);
-    QString error;
-    const LineStats stats = store.Stats(query, error);
-    if (!error.isEmpty())
-        return ReadFailed(store, error, false);
-    return Json(StatsJson(stats));
+    const StoreResult<LineStats> stats = store.Stats(query);
+    if (!stats)
+        return ReadFailed(stats.error(), false);
+    return Json(StatsJson(*stats));
 }
 
 DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
-    QString error;
-    const std::vector<RecordHeader> headers = store.List(filter, error);
-    if (!error.isEmpty())
-        return ReadFailed(store, error, false);
-    return Json(HeadersJson(headers) + '\n');
+    const StoreResult<std::vector<RecordHeader>> headers = store.List(filter);
+    if (!headers)
+        return ReadFailed(headers.error(), false);
+    return Json(HeadersJson(*headers) + '\n');
 }
 
 // The record whose id starts with `prefix`, as JSON or as its page.
@@ -124,9 +125,10 @@ DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool pag
     const auto refuse = [page](const QString& title, const QString& text, Status status) {
         return page ? Html(MessageHtml(title, text), status) : JsonError(text, status);
     };
-    std::string id;
-    QString error;
-    switch (store.ResolveId(prefix.toStdString(), id, error)) {
+    const StoreResult<ResolvedId> resolved = store.ResolveId(prefix.toStdString());
+    if (!resolved)
+        return ReadFailed(resolved.error(), page);
+    switch (resolved->resolve) {
     case Resolve::Found: break;
     case Resolve::Ambiguous:
         return refuse(QStringLiteral("More than one record"),
@@ -135,32 +137,29 @@ DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool pag
     case Resolve::NotFound:
         return refuse(QStringLiteral("No such record"), QStringLiteral("no record has an ID starting with %1").arg(prefix),
                       Status::NotFound);
-    case Resolve::Failed: return ReadFailed(store, error, page);
     }
-    const std::optional<Record> record = store.Load(id, error);
-    if (!record) {
-        if (error.isEmpty())
-            return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
-        return ReadFailed(store, error, page);
-    }
+    // Gone since its id was found: not found, as any other.
+    const StoreResult<Record> record = store.Load(resolved->id);
+    if (!record && record.error().kind == StoreError::Kind::NotFound)
+        return refuse(QStringLiteral("No such record"), QStringLiteral("no record %1").arg(prefix), Status::NotFound);
+    if (!record)
+        return ReadFailed(record.error(), page);
     return page ? Html(RecordHtml(*record)) : Json(RecordJson(*record) + '\n');
 }
 
 }  // namespace
 
-bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& error) {
-    QString reason;
-    const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
-    if (!target) {
-        error = ShownLocation(location) + QStringLiteral(": ") + reason;
-        return false;
+Status StoreHttpStatus(const StoreError& error) {
+    switch (error.kind) {
+    case StoreError::Kind::None: return Status::Ok;
+    case StoreError::Kind::NotFound: return Status::NotFound;
+    case StoreError::Kind::NotOpen:
+    case StoreError::Kind::ConnectionLost:
+    case StoreError::Kind::Busy:
+    case StoreError::Kind::SchemaRefused: return Status::ServiceUnavailable;
+    case StoreError::Kind::StatementFailed: return Status::InternalServerError;
     }
-    // Opening a records file makes it when it is not there; a page has nothing to show of one.
-    if (!target->postgresql && !QFileInfo(target->file).isFile()) {
-        error = QStringLiteral("no records at ") + target->file;
-        return false;
-    }
-    return store.Open(location, error);
+    return Status::InternalServerError;
 }
 
 QString InstalledChartJs() { return QStringLiteral(TAMRISK_CHART_JS); }
@@ -218,15 +217,16 @@ DashboardAnswer DashboardServer::RunOnWorker(const Query& query) {
     if (worker.location != m_location || !worker.store || !worker.store->IsOpen()) {
         worker.location = m_location;
         worker.store = std::make_unique<RecordStore>();
-        QString error;
-        if (!OpenRecordsReadOnly(m_location, *worker.store, error)) {
+        const StoreResult<void> opened = worker.store->OpenToRead(m_location, RecordStore::Reading::ChangeNothing);
+        if (!opened) {
             worker.store.reset();
-            return JsonError(QStringLiteral("cannot open records ") + error, Status::ServiceUnavailable);
+            return JsonError(QStringLiteral("cannot open records ") + opened.error().Text(),
+                             StoreHttpStatus(opened.error()));
         }
     }
     DashboardAnswer answer = query(*worker.store);
     // A connection lost is opened afresh on a later question.
-    if (worker.store->OutOfReach())
+    if (answer.outOfReach)
         worker.store.reset();
     return answer;
 }

@@ -6,6 +6,8 @@
 // with a store of its own (a database connection belongs to its thread); the
 // thread that serves requests never waits on the database.
 
+#include "storeerror.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
@@ -30,13 +32,13 @@ struct DashboardAnswer {
     QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok;
     QByteArray mimeType;
     QByteArray body;
+    bool outOfReach = false;  // the database was out of reach: the worker connects afresh
 };
 
-// Opens the records at `location` in `store` to read them: a records file that
-// does not exist is refused ("no records at FILE"), never made, and no record
-// is changed (the records of ended programs are left as they are). False with
-// `error` ("<location>: <reason>") when it cannot be opened.
-bool OpenRecordsReadOnly(const QString& location, RecordStore& store, QString& error);
+// The HTTP status of a failed operation of the records store, by its kind: a
+// record not found 404; the records out of reach, busy, not there or refused 503;
+// a statement the database failed 500.
+QHttpServerResponse::StatusCode StoreHttpStatus(const StoreError& error);
 
 // Chart.js where the build was told it is installed (by default where
 // Debian's libjs-chart.js installs it).

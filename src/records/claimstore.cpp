@@ -17,7 +17,7 @@ void ClaimStore::Reset() { m_claimInsert.reset(); }
 // Two claims at once cannot both win, and the loser's transaction stays sound.
 // A first claim is that statement alone, committed on its own and prepared once
 // a connection: one round trip to a server rather than five.
-ClaimResult ClaimStore::Claim(const SerialClaimRow& claim, QString& error, bool again) {
+StoreResult<ClaimResult> ClaimStore::Claim(const SerialClaimRow& claim, bool again) {
     bool taken = false;
     const auto insert = [&](QSqlError& failure) {
         if (!m_claimInsert) {
@@ -41,21 +41,17 @@ ClaimResult ClaimStore::Claim(const SerialClaimRow& claim, QString& error, bool 
         return true;
     };
     if (!again) {
-        if (!m_c.IsOpen()) {
-            m_c.NotOpen(error);
-            return ClaimResult::Failed;
-        }
+        if (!m_c.IsOpen())
+            return m_c.NotOpen();
         const StoreConnection::Watching watching(m_c);
         QSqlError failure;
         if (insert(failure))
             return taken ? ClaimResult::Taken : ClaimResult::Claimed;
         // A busy database is waited for as every write waits, in a transaction of its own.
-        if (!m_c.Dialect().IsBusy(failure)) {
-            m_c.Fail(failure, error);
-            return m_c.OutOfReach() ? ClaimResult::Unreachable : ClaimResult::Failed;
-        }
+        if (!m_c.Dialect().IsBusy(failure))
+            return m_c.Fail(failure);
     }
-    const bool written = m_c.Write(
+    StoreResult<void> written = m_c.Write(
         [&](QSqlError& failure) {
             if (!insert(failure))
                 return false;
@@ -69,15 +65,14 @@ ClaimResult ClaimStore::Claim(const SerialClaimRow& claim, QString& error, bool 
                 return false;
             taken = !owner.next() || owner.value(0).toString().toStdString() != claim.recordId;
             return true;
-        },
-        error);
+        });
     if (!written)
-        return m_c.OutOfReach() ? ClaimResult::Unreachable : ClaimResult::Failed;
+        return written.error();
     return taken ? ClaimResult::Taken : ClaimResult::Claimed;
 }
 
-bool ClaimStore::Release(const std::string& space, const std::string& data, const std::string& recordId,
-                          QString& error) {
+StoreResult<void> ClaimStore::Release(const std::string& space, const std::string& data,
+                                      const std::string& recordId) {
     return m_c.Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_c.Db());
@@ -85,8 +80,7 @@ bool ClaimStore::Release(const std::string& space, const std::string& data, cons
             for (const QVariant& value : {Cp1251(space), Cp1251(data), Utf8(recordId)})
                 query.addBindValue(value);
             return m_c.Run(query, failure);
-        },
-        error);
+        });
 }
 
 }  // namespace tamrisk

@@ -15,7 +15,9 @@ class QSqlQuery;
 
 namespace tamrisk {
 
-enum class ClaimResult { Claimed, Taken, Failed, Unreachable };
+// How a claim was answered; a claim that got no answer is a StoreError (out of
+// reach when a later try may get one).
+enum class ClaimResult { Claimed, Taken };
 
 class ClaimStore {
 public:
@@ -27,12 +29,12 @@ public:
     // Claims `claim.data` in `claim.space` for its record in one transaction:
     // Taken when any record, of any program or station, claimed it before, but
     // with `again` (a claim tried again after its answer was lost) Claimed when
-    // its own record did; Unreachable with `error` when the database is out of
-    // reach, Failed with `error` when it cannot be written otherwise.
-    ClaimResult Claim(const SerialClaimRow& claim, QString& error, bool again = false);
+    // its own record did; the failure when the database is out of reach or
+    // cannot be written otherwise.
+    StoreResult<ClaimResult> Claim(const SerialClaimRow& claim, bool again = false);
     // Gives up the claim of record `recordId` on `data` in `space` (a claim of
     // another record stays); nothing to give up is no failure.
-    bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
+    StoreResult<void> Release(const std::string& space, const std::string& data, const std::string& recordId);
     // Forgets the statement prepared on the connection, before it is opened again.
     void Reset();
 

@@ -27,29 +27,23 @@ bool EnqueueForLine(StoreConnection& c, const std::string& id, const QString& li
 ForwardQueue::ForwardQueue(StoreConnection& connection, RecordQueries& queries)
     : m_c(connection), m_queries(queries) {}
 
-int ForwardQueue::Waiting(const QString& line, QString& error) {
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return -1;
-    }
+StoreResult<int> ForwardQueue::Waiting(const QString& line) {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     QSqlQuery query(m_c.Db());
     query.prepare(QStringLiteral(
         "SELECT COUNT(DISTINCT record_id) FROM forward_queue WHERE destination = ? AND set_aside IS NULL"));
     query.addBindValue(Text(line));
-    if (!query.exec() || !query.next()) {
-        m_c.Fail(query.lastError(), error);
-        return -1;
-    }
+    if (!query.exec() || !query.next())
+        return m_c.Fail(query.lastError());
     return query.value(0).toInt();
 }
 
-QueuedBatch ForwardQueue::Sendable(const QString& line, int limit, QString& error) {
+StoreResult<QueuedBatch> ForwardQueue::Sendable(const QString& line, int limit) {
     QueuedBatch batch;
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return batch;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     std::vector<std::string> ids;
     {
@@ -61,36 +55,37 @@ QueuedBatch ForwardQueue::Sendable(const QString& line, int limit, QString& erro
         query.addBindValue(Text(line));
         query.addBindValue(limit);
         QSqlError failure;
-        if (!m_c.Run(query, failure)) {
-            m_c.Fail(failure, error);
-            return batch;
-        }
+        if (!m_c.Run(query, failure))
+            return m_c.Fail(failure);
         while (query.next()) {
             ids.push_back(Utf8From(query.value(0)));
             batch.lastSeq = std::max(batch.lastSeq, query.value(1).toLongLong());
         }
     }
-    batch.records = m_queries.LoadMany(ids, error);
-    if (batch.records.size() != ids.size())
-        return {};
+    StoreResult<std::vector<Record>> records = m_queries.LoadMany(ids);
+    if (!records)
+        return records.error();
+    if (records->size() != ids.size())
+        return QueuedBatch{};
+    batch.records = std::move(*records);
     return batch;
 }
 
 // Only the entries read: one queued while the batch was being sent (an image
 // added) stays, and the record goes again.
-bool ForwardQueue::Unqueue(const QString& line, const QueuedBatch& batch, QString& error) {
+StoreResult<void> ForwardQueue::Unqueue(const QString& line, const QueuedBatch& batch) {
     return ForEachQueued(QStringLiteral("DELETE FROM forward_queue WHERE destination = ? AND record_id = ? AND seq <= ?"),
-                         {}, line, batch, error);
+                         {}, line, batch);
 }
 
-bool ForwardQueue::SetAside(const QString& line, const QueuedBatch& batch, const QString& reason, QString& error) {
+StoreResult<void> ForwardQueue::SetAside(const QString& line, const QueuedBatch& batch, const QString& reason) {
     return ForEachQueued(QStringLiteral("UPDATE forward_queue SET set_aside = ?"
                                         " WHERE destination = ? AND record_id = ? AND seq <= ?"),
-                         {Text(reason)}, line, batch, error);
+                         {Text(reason)}, line, batch);
 }
 
-bool ForwardQueue::ForEachQueued(const QString& sql, const QVariantList& first, const QString& line,
-                                 const QueuedBatch& batch, QString& error) {
+StoreResult<void> ForwardQueue::ForEachQueued(const QString& sql, const QVariantList& first, const QString& line,
+                                              const QueuedBatch& batch) {
     return m_c.Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_c.Db());
@@ -106,16 +101,13 @@ bool ForwardQueue::ForEachQueued(const QString& sql, const QVariantList& first, 
                     return false;
             }
             return true;
-        },
-        error);
+        });
 }
 
-std::vector<SetAsideRecord> ForwardQueue::SetAsideRecords(const QString& line, QString& error) {
+StoreResult<std::vector<SetAsideRecord>> ForwardQueue::SetAsideRecords(const QString& line) {
     std::vector<SetAsideRecord> records;
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return records;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     QSqlQuery query(m_c.Db());
     query.setForwardOnly(true);
@@ -125,16 +117,14 @@ std::vector<SetAsideRecord> ForwardQueue::SetAsideRecords(const QString& line, Q
                                  " GROUP BY q.record_id, r.unit ORDER BY MIN(q.seq)"));
     query.addBindValue(Text(line));
     QSqlError failure;
-    if (!m_c.Run(query, failure)) {
-        m_c.Fail(failure, error);
-        return records;
-    }
+    if (!m_c.Run(query, failure))
+        return m_c.Fail(failure);
     while (query.next())
         records.push_back({Utf8From(query.value(0)), Utf8From(query.value(1)), query.value(2).toString()});
     return records;
 }
 
-bool ForwardQueue::RetrySetAside(const QString& line, QString& error) {
+StoreResult<void> ForwardQueue::RetrySetAside(const QString& line) {
     return m_c.Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_c.Db());
@@ -142,8 +132,7 @@ bool ForwardQueue::RetrySetAside(const QString& line, QString& error) {
                 "UPDATE forward_queue SET set_aside = NULL WHERE destination = ? AND set_aside IS NOT NULL"));
             query.addBindValue(Text(line));
             return m_c.Run(query, failure);
-        },
-        error);
+        });
 }
 
 }  // namespace tamrisk

@@ -38,27 +38,27 @@ public:
     ForwardQueue(StoreConnection& connection, RecordQueries& queries);
 
     // How many records are queued for `line`, finished or not, besides those set
-    // aside; -1 with `error` on failure.
-    int Waiting(const QString& line, QString& error);
+    // aside.
+    StoreResult<int> Waiting(const QString& line);
     // The oldest `limit` finished records queued for `line` and not set aside,
     // whole, in the order they were queued (a record still in progress waits;
-    // finished ones queued after it come). No records, with `error` set, on failure.
-    QueuedBatch Sendable(const QString& line, int limit, QString& error);
+    // finished ones queued after it come).
+    StoreResult<QueuedBatch> Sendable(const QString& line, int limit);
     // Takes the records of `batch` out of the queue for `line` once the line holds them.
-    bool Unqueue(const QString& line, const QueuedBatch& batch, QString& error);
+    StoreResult<void> Unqueue(const QString& line, const QueuedBatch& batch);
     // Marks the records of `batch` set aside for `line` with `reason`: kept and
     // listed, no longer sent, until RetrySetAside.
-    bool SetAside(const QString& line, const QueuedBatch& batch, const QString& reason, QString& error);
-    // The records set aside for `line`, oldest first; empty with `error` set on failure.
-    std::vector<SetAsideRecord> SetAsideRecords(const QString& line, QString& error);
+    StoreResult<void> SetAside(const QString& line, const QueuedBatch& batch, const QString& reason);
+    // The records set aside for `line`, oldest first.
+    StoreResult<std::vector<SetAsideRecord>> SetAsideRecords(const QString& line);
     // Queues the records set aside for `line` to be sent again.
-    bool RetrySetAside(const QString& line, QString& error);
+    StoreResult<void> RetrySetAside(const QString& line);
 
 private:
     // Runs `sql` once for each record of `batch`, with `first` bound before the
     // line, the record's id and the batch's last entry.
-    bool ForEachQueued(const QString& sql, const QVariantList& first, const QString& line, const QueuedBatch& batch,
-                       QString& error);
+    StoreResult<void> ForEachQueued(const QString& sql, const QVariantList& first, const QString& line,
+                                    const QueuedBatch& batch);
 
     StoreConnection& m_c;
     RecordQueries& m_queries;

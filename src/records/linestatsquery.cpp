@@ -22,16 +22,16 @@ constexpr std::size_t IdsAStatement = 200;
 
 }  // namespace
 
-LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
-    error.clear();
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return {};
-    }
+StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     const QVariantList period = {query.sinceMs, query.untilMs};
+    StoreError error;  // the failure of the last select
     auto select = [&](QSqlQuery& q, const QString& sql, QVariantList values) {
-        return m_c.Select(q, sql, std::move(values), 0, error);
+        StoreResult<void> selected = m_c.Select(q, sql, std::move(values), 0);
+        error = selected.error();
+        return bool(selected);
     };
 
     std::vector<StatsRun> runs;
@@ -43,7 +43,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason FROM records"
                                    " WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
                     period))
-            return {};
+            return error;
         while (q.next()) {
             StatsRun run;
             run.id = Utf8From(q.value(0));
@@ -70,7 +70,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                                    " (SELECT 1 FROM records p WHERE p.unit = u.unit AND p.kind = 'run'"
                                    " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
                     {query.sinceMs, query.untilMs, query.sinceMs}))
-            return {};
+            return error;
         while (q.next())
             testedBefore.insert(Utf8From(q.value(0)));
     }
@@ -84,7 +84,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT station, MAX(started_ms) FROM records"
                                    " WHERE started_ms >= ? AND started_ms < ? GROUP BY station"),
                     period))
-            return {};
+            return error;
         while (q.next())
             last.push_back({Utf8From(q.value(0)), q.value(1).toLongLong()});
     }
@@ -100,7 +100,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                                    " WHERE r.kind = 'run' AND r.outcome IN ('fail', 'error') AND r.started_ms >= ?"
                                    " AND r.started_ms < ? ORDER BY c.record_id, c.seq"),
                     period))
-            return {};
+            return error;
         while (q.next()) {
             CheckOutcome check;
             check.name = Utf8From(q.value(1));
@@ -127,7 +127,7 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                     QStringLiteral("SELECT record_id, steps FROM record_step_chunks WHERE record_id IN (") + marks +
                         QStringLiteral(") ORDER BY record_id, seq"),
                     ids))
-            return {};
+            return error;
         while (q.next()) {
             const std::string id = Utf8From(q.value(0));
             FailureCause& cause = causes[id];
@@ -135,11 +135,9 @@ LineStats RecordQueries::Stats(const StatsQuery& query, QString& error) {
                 continue;
             std::vector<RecordStep> steps;
             if (!ReadStepChunk(BytesFrom(q.value(1)), steps)) {
-                m_c.Fail(StoreError::Kind::StatementFailed,
-                         QStringLiteral("the steps of record ") + QString::fromStdString(id) +
-                             QStringLiteral(" cannot be read"),
-                         error);
-                return {};
+                return m_c.Fail(StoreError::Kind::StatementFailed, QStringLiteral("the steps of record ") +
+                                                                       QString::fromStdString(id) +
+                                                                       QStringLiteral(" cannot be read"));
             }
             for (const RecordStep& step : steps)
                 cause.Step(step);

@@ -59,9 +59,10 @@ std::string AbsolutePath(const std::string& file) {
 std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::function<void(const QString&)>& tell) {
     auto store = std::make_unique<RecordStore>();
     store->SetForwardTo(route.line);
-    QString error;
-    if (!store->Open(route.local, error) || store->MarkAbandoned(error) < 0) {
-        tell(error);
+    StoreResult<void> opened = store->Open(route.local);
+    const StoreResult<int> marked = opened ? store->MarkAbandoned() : StoreResult<int>(opened.error());
+    if (!marked) {
+        tell(marked.error().Text());
         return nullptr;
     }
     return store;
@@ -207,14 +208,15 @@ ClaimAnswer OperationRecord::ClaimSerial(const std::string& space, const std::st
 }
 
 ClaimAnswer OperationRecord::ClaimOnce(const std::string& space, const std::string& data) {
-    QString error;
-    switch (m_claims->Claim(ClaimRow(space, data), error)) {
-    case ClaimResult::Claimed: m_claim.emplace(space, data); return {};
-    case ClaimResult::Taken: return {SerialClaim::Taken, {}};
-    case ClaimResult::Unreachable: return {SerialClaim::Unreachable, error.toStdString()};
-    case ClaimResult::Failed: break;
+    const StoreResult<ClaimResult> claimed = m_claims->Claim(ClaimRow(space, data));
+    if (!claimed) {
+        const StoreError& error = claimed.error();
+        return {error.OutOfReach() ? SerialClaim::Unreachable : SerialClaim::Unavailable, error.Text().toStdString()};
     }
-    return {SerialClaim::Unavailable, error.toStdString()};
+    if (*claimed == ClaimResult::Taken)
+        return {SerialClaim::Taken, {}};
+    m_claim.emplace(space, data);
+    return {};
 }
 
 void OperationRecord::NextSerial(const std::string& space, const std::string& data, int line) {
@@ -226,9 +228,9 @@ void OperationRecord::NextSerial(const std::string& space, const std::string& da
 void OperationRecord::SerialSent(const SentSerial& serial) {
     // A refused number goes back for the next unit; one that may have gone out stays claimed.
     if (m_claim && m_claim->first == serial.space && m_claim->second == serial.data) {
-        QString ignored;  // a claim that cannot be given up only leaves a gap
+        // A claim that cannot be given up only leaves a gap.
         if (serial.result == SentSerialResult::Refused)
-            m_claims->Release(serial.space, serial.data, Id(), ignored);
+            (void)m_claims->Release(serial.space, serial.data, Id());
         m_claim.reset();
     }
     SerialResult result = SerialResult::Unknown;

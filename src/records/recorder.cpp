@@ -24,24 +24,24 @@ constexpr std::string_view LeftUnfinishedReason = "the operation ended without a
 // written; the failure waits to be told on the operation's thread.
 class Recorder::Writer {
 public:
-    using Job = std::function<bool(RecordWriter& writer, QString& error)>;
+    using Job = std::function<StoreResult<void>(RecordWriter& writer)>;
 
     // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
     Writer(const QString& location, const QString& forwardTo) {
         m_thread.Post([this, location, forwardTo] {
             m_store = std::make_unique<RecordStore>();
             m_store->Writer().SetForwardTo(forwardTo);
-            QString error;
-            if (!m_store->Open(location, error))
-                Fail(error);
+            if (StoreResult<void> opened = m_store->Open(location); !opened)
+                Fail(opened.error().Text());
         });
     }
 
     void Post(Job job) {
         m_thread.Post([this, job = std::move(job)] {
-            QString error;
-            if (!m_failed && !job(m_store->Writer(), error))
-                Fail(error);
+            if (m_failed)
+                return;
+            if (StoreResult<void> written = job(m_store->Writer()); !written)
+                Fail(written.error().Text());
         });
     }
     // Waits until every job posted so far is done.
@@ -95,7 +95,7 @@ void Recorder::Start(RecordHeader header) {
     // A file that cannot be opened is told as the first failure of the writer.
     m_writer = std::make_unique<Writer>(m_route->local, m_route->line);
     m_recording = true;
-    m_writer->Post([header = m_header](RecordWriter& writer, QString& error) { return writer.Begin(header, error); });
+    m_writer->Post([header = m_header](RecordWriter& writer) { return writer.Begin(header); });
 }
 
 ResultSink& Recorder::Tee(ResultSink& inner) {
@@ -226,8 +226,8 @@ void Recorder::WriteBatch() {
     CheckWriter();
     if (!m_recording || m_pending.Empty())
         return;
-    m_writer->Post([id = m_header.id, batch = std::exchange(m_pending, {})](RecordWriter& writer, QString& error) {
-        return writer.AppendBatch(id, batch, error);
+    m_writer->Post([id = m_header.id, batch = std::exchange(m_pending, {})](RecordWriter& writer) {
+        return writer.AppendBatch(id, batch);
     });
 }
 
@@ -242,7 +242,7 @@ void Recorder::Finish(RecordOutcome outcome, std::string reason, std::optional<i
     m_header.durationMs = ElapsedMs();
     if (!m_recording)
         return;
-    m_writer->Post([header = m_header](RecordWriter& writer, QString& error) { return writer.Finish(header, error); });
+    m_writer->Post([header = m_header](RecordWriter& writer) { return writer.Finish(header); });
     m_writer->Settle();
     CheckWriter();
     m_recording = false;

@@ -35,21 +35,19 @@ public:
 
     // Opens the local file the first time, and finishes as aborted the records that
     // programs which ended left in progress, so that they can be sent.
-    bool OpenLocal(QString& problem) {
+    StoreResult<void> OpenLocal() {
         if (m_local.IsOpen())
-            return true;
-        if (!m_local.Open(m_localLocation, problem))
-            return false;
+            return {};
+        if (StoreResult<void> opened = m_local.Open(m_localLocation); !opened)
+            return opened;
         MarkAbandoned();
-        return true;
+        return {};
     }
-    void MarkAbandoned() {
-        QString ignored;  // a file that takes no writes fails again where it matters
-        m_local.Writer().MarkAbandoned(ignored);
-    }
-    int Waiting(QString& problem) { return m_local.Queue().Waiting(m_line, problem); }
-    std::vector<SetAsideRecord> SetAside(QString& problem) { return m_local.Queue().SetAsideRecords(m_line, problem); }
-    bool RetrySetAside(QString& problem) { return m_local.Queue().RetrySetAside(m_line, problem); }
+    // A file that takes no writes fails again where it matters.
+    void MarkAbandoned() { (void)m_local.Writer().MarkAbandoned(); }
+    StoreResult<int> Waiting() { return m_local.Queue().Waiting(m_line); }
+    StoreResult<std::vector<SetAsideRecord>> SetAside() { return m_local.Queue().SetAsideRecords(m_line); }
+    StoreResult<void> RetrySetAside() { return m_local.Queue().RetrySetAside(m_line); }
 
     // Takes the lock, waiting until `deadline`. False while another sender holds it.
     bool Lock(QDeadlineTimer deadline) {
@@ -59,58 +57,49 @@ public:
 
     // Sends batches in queue order while `goOn(sent so far)` says so; a record
     // the line refuses is set aside and the rest go on. True when no finished
-    // record waits any more; false on a failure (`problem` set, the line's
-    // connection closed) or when told to stop (`problem` empty).
-    bool Send(int& sent, QString& problem, const std::function<bool(int)>& goOn) {
+    // record waits any more, false when told to stop; the failure (the line's
+    // connection closed) when one fails.
+    StoreResult<bool> Send(int& sent, const std::function<bool(int)>& goOn) {
         int size = BatchSize;
         for (;;) {
-            QString error;
-            const QueuedBatch batch = m_local.Queue().Sendable(m_line, size, error);
-            if (!error.isEmpty()) {
-                problem = error;
-                return false;
-            }
-            if (batch.records.empty())
+            const StoreResult<QueuedBatch> batch = m_local.Queue().Sendable(m_line, size);
+            if (!batch)
+                return batch.error();
+            if (batch->records.empty())
                 return true;
             if (!m_lineStore) {
                 m_lineStore.emplace();
-                if (!m_lineStore->Open(m_line, error))
-                    return Broken(error, problem);
+                if (StoreResult<void> opened = m_lineStore->Open(m_line); !opened)
+                    return Broken(opened.error());
             }
-            int added = 0;
-            if (!m_lineStore->Writer().Import(batch.records, added, error)) {
-                if (!m_lineStore->Refused())
-                    return Broken(error, problem);
+            if (const StoreResult<int> added = m_lineStore->Writer().Import(batch->records); !added) {
+                if (!added.error().refused)
+                    return Broken(added.error());
                 // The line refused a record of the batch, all of it undone: one at a
                 // time until the refused one is found, which is set aside.
-                if (batch.records.size() > 1) {
+                if (batch->records.size() > 1) {
                     size = 1;
                     continue;
                 }
-                const QString reason = error;
-                if (!m_local.Queue().SetAside(m_line, batch, reason, error)) {
-                    problem = error;
-                    return false;
-                }
+                if (StoreResult<void> setAside = m_local.Queue().SetAside(m_line, *batch, added.error().Text());
+                    !setAside)
+                    return setAside.error();
                 size = BatchSize;
                 continue;
             }
             // Sent but still queued if this fails: sent again later, and skipped there.
-            if (!m_local.Queue().Unqueue(m_line, batch, error)) {
-                problem = error;
-                return false;
-            }
-            sent += static_cast<int>(batch.records.size());
+            if (StoreResult<void> unqueued = m_local.Queue().Unqueue(m_line, *batch); !unqueued)
+                return unqueued.error();
+            sent += static_cast<int>(batch->records.size());
             if (!goOn(sent))
                 return false;
         }
     }
 
 private:
-    bool Broken(const QString& error, QString& problem) {
-        problem = error;
+    StoreError Broken(const StoreError& error) {
         m_lineStore.reset();
-        return false;
+        return error;
     }
 
     const QString m_localLocation, m_line;
@@ -194,7 +183,12 @@ void RecordForwarder::Run() {
         bool busy = false;
         int waiting = -1;
         std::optional<std::vector<SetAsideRecord>> setAside;
-        if (sender.OpenLocal(problem) && (waiting = sender.Waiting(problem)) >= 0) {
+        const StoreResult<void> opened = sender.OpenLocal();
+        const StoreResult<int> counted = opened ? sender.Waiting() : StoreResult<int>(opened.error());
+        if (!counted) {
+            problem = counted.error().Text();
+        } else {
+            waiting = *counted;
             wait = LookAgain;
             if (waiting == 0) {
                 clean = true;
@@ -207,22 +201,24 @@ void RecordForwarder::Run() {
             } else {
                 int sent = 0;
                 const int before = waiting;
-                clean = sender.Send(sent, problem, [&](int sentSoFar) {
+                const StoreResult<bool> sentAll = sender.Send(sent, [&](int sentSoFar) {
                     m_waiting.store(before - sentSoFar);
                     const std::lock_guard lock(m_mutex);
                     return !m_stopping;
                 });
+                if (sentAll)
+                    clean = *sentAll;
+                else
+                    problem = sentAll.error().Text();
                 sender.Unlock();
-                QString countProblem;
-                waiting = sender.Waiting(countProblem);
+                const StoreResult<int> left = sender.Waiting();
+                waiting = left ? *left : -1;
                 // Those left are in progress: one whose program ended is finished, and sent next time.
                 if (clean && waiting > 0)
                     sender.MarkAbandoned();
             }
-            QString listProblem;
-            std::vector<SetAsideRecord> found = sender.SetAside(listProblem);
-            if (listProblem.isEmpty())
-                setAside = std::move(found);
+            if (StoreResult<std::vector<SetAsideRecord>> found = sender.SetAside())
+                setAside = std::move(*found);
         }
         if (busy) {
             // Neither a failure nor a success of this sender.
@@ -250,35 +246,44 @@ RecordForwarder::SyncResult RecordForwarder::SendWaiting(const QString& local, c
                                                          QDeadlineTimer deadline) {
     SyncResult result;
     Sender sender(local, line);
-    QString problem;
-    if (!sender.OpenLocal(problem)) {
+    if (StoreResult<void> opened = sender.OpenLocal(); !opened) {
         result.waiting = -1;
-        result.problem = problem;
+        result.unread = opened.error();
+        result.problem = opened.error().Text();
         return result;
     }
+    QString problem;
     bool clean = false;
     if (!sender.Lock(deadline)) {
         problem = QStringLiteral("another program is sending the records of ") + local;
     } else {
         // The line may take now what it refused before (a trigger or a constraint changed).
-        clean = sender.RetrySetAside(problem) &&
-                sender.Send(result.sent, problem, [&](int) { return !deadline.hasExpired(); });
+        const StoreResult<void> retried = sender.RetrySetAside();
+        const StoreResult<bool> sentAll = retried ? sender.Send(result.sent, [&](int) { return !deadline.hasExpired(); })
+                                                  : StoreResult<bool>(retried.error());
+        if (sentAll)
+            clean = *sentAll;
+        else
+            problem = sentAll.error().Text();
         sender.Unlock();
         if (!clean && problem.isEmpty())
             problem = QStringLiteral("the time to send them ran out");
     }
-    QString countProblem;
-    result.waiting = sender.Waiting(countProblem);
-    if (result.waiting >= 0)
-        result.setAside = sender.SetAside(countProblem);
-    if (!countProblem.isEmpty())
+    const StoreResult<int> left = sender.Waiting();
+    StoreResult<std::vector<SetAsideRecord>> setAside =
+        left ? sender.SetAside() : StoreResult<std::vector<SetAsideRecord>>(left.error());
+    if (!left || !setAside) {
         result.waiting = -1;
-    if (result.waiting < 0)
-        problem = countProblem;
-    else if (result.waiting > 0 && clean)
-        problem = QStringLiteral("%1 %2 still being written")
-                      .arg(result.waiting)
-                      .arg(result.waiting == 1 ? QStringLiteral("record is") : QStringLiteral("records are"));
+        result.unread = !left ? left.error() : setAside.error();
+        problem = result.unread.Text();
+    } else {
+        result.waiting = *left;
+        result.setAside = std::move(*setAside);
+        if (result.waiting > 0 && clean)
+            problem = QStringLiteral("%1 %2 still being written")
+                          .arg(result.waiting)
+                          .arg(result.waiting == 1 ? QStringLiteral("record is") : QStringLiteral("records are"));
+    }
     if (result.waiting != 0)
         result.problem = problem;
     return result;

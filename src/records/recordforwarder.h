@@ -67,7 +67,8 @@ public:
     struct SyncResult {
         int sent = 0;     // records the line took now
         int waiting = 0;  // records still waiting afterwards (-1: the local file could not be read)
-        QString problem;  // why some wait; empty when none does
+        StoreError unread;  // why the local file could not be read, when it could not
+        QString problem;    // why some wait; empty when none does
         std::vector<SetAsideRecord> setAside;  // refused by the line, afterwards
     };
     // Sends every finished record waiting in `local` for `line` now, on the calling

@@ -29,12 +29,10 @@ struct Conditions {
 
 RecordQueries::RecordQueries(StoreConnection& connection) : m_c(connection) {}
 
-std::vector<RecordHeader> RecordQueries::List(const RecordFilter& filter, QString& error) {
+StoreResult<std::vector<RecordHeader>> RecordQueries::List(const RecordFilter& filter) {
     std::vector<RecordHeader> headers;
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return headers;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     Conditions c{QStringLiteral("SELECT ") + QLatin1String(HeaderColumns) + QStringLiteral(" FROM records WHERE 1 = 1"),
                  {}};
@@ -51,70 +49,64 @@ std::vector<RecordHeader> RecordQueries::List(const RecordFilter& filter, QStrin
         values << filter.after->startedMs << filter.after->startedMs << Utf8(filter.after->id);
     }
     QSqlQuery query(m_c.Db());
-    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY started_ms DESC, id DESC"), values, filter.limit, error))
-        return headers;
+    if (StoreResult<void> selected =
+            m_c.Select(query, sql + QStringLiteral(" ORDER BY started_ms DESC, id DESC"), values, filter.limit);
+        !selected)
+        return selected.error();
     while (query.next())
         headers.push_back(ReadHeader(query));
     return headers;
 }
 
-Resolve RecordQueries::ResolveId(const std::string& prefix, std::string& id, QString& error) {
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return Resolve::Failed;
-    }
+StoreResult<ResolvedId> RecordQueries::ResolveId(const std::string& prefix) {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const QString start = QString::fromStdString(prefix).toLower();
     const StoreConnection::Watching watching(m_c);
     const bool uuidLike = std::all_of(start.begin(), start.end(), [](QChar c) {
         return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || c == u'-';
     });
     if (start.isEmpty() || !uuidLike)
-        return Resolve::NotFound;
+        return ResolvedId{};
     QSqlQuery query(m_c.Db());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT id FROM records WHERE id ") + m_c.Dialect().CaseInsensitiveLike() +
                   QStringLiteral(" ? ORDER BY id LIMIT 2"));
     query.addBindValue(start + u'%');
     QSqlError failure;
-    if (!m_c.Run(query, failure)) {
-        m_c.Fail(failure, error);
-        return Resolve::Failed;
-    }
+    if (!m_c.Run(query, failure))
+        return m_c.Fail(failure);
     if (!query.next())
-        return Resolve::NotFound;
-    id = Utf8From(query.value(0));
-    return query.next() ? Resolve::Ambiguous : Resolve::Found;
+        return ResolvedId{};
+    const std::string id = Utf8From(query.value(0));
+    return ResolvedId{query.next() ? Resolve::Ambiguous : Resolve::Found, id};
 }
 
-std::optional<Record> RecordQueries::Load(const std::string& id, QString& error) {
-    std::vector<Record> records = LoadMany(std::span(&id, 1), error);
-    if (records.empty()) {
-        if (error.isEmpty())
-            m_c.Fail(StoreError::Kind::NotFound, QStringLiteral("no record ") + QString::fromStdString(id), error);
-        return std::nullopt;
-    }
-    return std::move(records.front());
+StoreResult<Record> RecordQueries::Load(const std::string& id) {
+    StoreResult<std::vector<Record>> records = LoadMany(std::span(&id, 1));
+    if (!records)
+        return records.error();
+    if (records->empty())
+        return m_c.Fail(StoreError::Kind::NotFound, QStringLiteral("no record ") + QString::fromStdString(id));
+    return std::move(records->front());
 }
 
-std::vector<Record> RecordQueries::LoadMany(std::span<const std::string> ids, QString& error) {
+StoreResult<std::vector<Record>> RecordQueries::LoadMany(std::span<const std::string> ids) {
     std::vector<Record> records;
-    error.clear();
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return records;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     for (std::size_t from = 0; from < ids.size(); from += LoadBatch) {
         const std::span<const std::string> batch = ids.subspan(from, std::min(LoadBatch, ids.size() - from));
-        if (!LoadBatchOf(batch, records, error))
-            return {};
+        if (StoreResult<void> loaded = LoadBatchOf(batch, records); !loaded)
+            return loaded.error();
     }
     return records;
 }
 
 // The records of `ids` appended to `records` in the order of `ids` (one not
 // there left out): six queries for the whole batch, each part in its order.
-bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error) {
+StoreResult<void> RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records) {
     QString marks = QStringLiteral("?");
     for (std::size_t i = 1; i < ids.size(); ++i)
         marks += QStringLiteral(", ?");
@@ -141,7 +133,7 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
                 "record_id, seq") ||
         !select(checks, QStringLiteral("record_id, ") + QLatin1String(CheckTableColumns),
                 QStringLiteral("record_checks WHERE record_id"), "record_id, seq"))
-        return m_c.Fail(failure, error);
+        return m_c.Fail(failure);
     std::map<std::string, Record> found;
     while (header.next()) {
         Record record;
@@ -154,22 +146,21 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
         return record == found.end() ? nullptr : &record->second;
     };
     // Each chunk row read by `read` into its record; a row that is not a chunk fails the load.
-    const auto readChunks = [&](QSqlQuery& query, const char* what, auto read) {
+    const auto readChunks = [&](QSqlQuery& query, const char* what, auto read) -> StoreResult<void> {
         while (query.next()) {
             Record* record = of(query);
             if (record != nullptr && !read(query.value(1), *record)) {
-                m_c.Fail(StoreError::Kind::StatementFailed,
-                         QStringLiteral("the ") + QLatin1String(what) + QStringLiteral(" of record ") +
-                             QString::fromStdString(record->header.id) + QStringLiteral(" cannot be read"),
-                         error);
-                return false;
+                return m_c.Fail(StoreError::Kind::StatementFailed,
+                                QStringLiteral("the ") + QLatin1String(what) + QStringLiteral(" of record ") +
+                                    QString::fromStdString(record->header.id) + QStringLiteral(" cannot be read"));
             }
         }
-        return true;
+        return {};
     };
-    if (!readChunks(log, "log",
-                    [](const QVariant& chunk, Record& record) { return ReadLogChunk(Cp1251From(chunk), record.log); }))
-        return false;
+    if (StoreResult<void> read = readChunks(
+            log, "log", [](const QVariant& chunk, Record& record) { return ReadLogChunk(Cp1251From(chunk), record.log); });
+        !read)
+        return read;
     while (serials.next()) {
         if (Record* record = of(serials))
             record->serials.push_back(
@@ -181,10 +172,11 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
             record->images.push_back({Utf8From(images.value(1)), images.value(2).toLongLong(),
                                       Utf8From(images.value(3)), Utf8From(images.value(4))});
     }
-    if (!readChunks(steps, "steps", [](const QVariant& chunk, Record& record) {
+    if (StoreResult<void> read = readChunks(steps, "steps", [](const QVariant& chunk, Record& record) {
             return ReadStepChunk(BytesFrom(chunk), record.steps);
-        }))
-        return false;
+        });
+        !read)
+        return read;
     while (checks.next()) {
         if (Record* record = of(checks))
             record->checks.push_back(ReadCheck(checks, 1));
@@ -193,15 +185,13 @@ bool RecordQueries::LoadBatchOf(std::span<const std::string> ids, std::vector<Re
         if (auto record = found.find(id); record != found.end())
             records.push_back(std::move(record->second));
     }
-    return true;
+    return {};
 }
 
-std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QString& error) {
+StoreResult<std::vector<SerialClaimRow>> RecordQueries::Claims(const ClaimFilter& filter) {
     std::vector<SerialClaimRow> claims;
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return claims;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     Conditions c{QStringLiteral(
                      "SELECT space, data, record_id, station, unit, claimed_ms FROM serial_claims WHERE 1 = 1"),
@@ -213,9 +203,10 @@ std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QSt
     const QString& sql = c.sql;
     const QVariantList& values = c.values;
     QSqlQuery query(m_c.Db());
-    if (!m_c.Select(query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values,
-                    filter.limit, error))
-        return claims;
+    if (StoreResult<void> selected = m_c.Select(
+            query, sql + QStringLiteral(" ORDER BY claimed_ms DESC, space DESC, data DESC"), values, filter.limit);
+        !selected)
+        return selected.error();
     while (query.next()) {
         claims.push_back({Cp1251From(query.value(0)), Cp1251From(query.value(1)), Utf8From(query.value(2)),
                           Utf8From(query.value(3)), Utf8From(query.value(4)), query.value(5).toLongLong()});
@@ -223,12 +214,10 @@ std::vector<SerialClaimRow> RecordQueries::Claims(const ClaimFilter& filter, QSt
     return claims;
 }
 
-std::vector<CheckRow> RecordQueries::Checks(const CheckFilter& filter, QString& error) {
+StoreResult<std::vector<CheckRow>> RecordQueries::Checks(const CheckFilter& filter) {
     std::vector<CheckRow> checks;
-    if (!m_c.IsOpen()) {
-        m_c.NotOpen(error);
-        return checks;
-    }
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
     const StoreConnection::Watching watching(m_c);
     QString sql = QStringLiteral("SELECT r.id, r.unit, r.station, r.started_ms");
     for (const QString& column : QString::fromLatin1(CheckTableColumns).split(QStringLiteral(", ")))
@@ -243,9 +232,10 @@ std::vector<CheckRow> RecordQueries::Checks(const CheckFilter& filter, QString& 
     c.Where(filter.sinceMs.has_value(), "r.started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
     c.Where(filter.untilMs.has_value(), "r.started_ms < ?", QVariant(filter.untilMs.value_or(0)));
     QSqlQuery query(m_c.Db());
-    if (!m_c.Select(query, c.sql + QStringLiteral(" ORDER BY r.started_ms DESC, r.id DESC, c.seq"), c.values,
-                    filter.limit, error))
-        return checks;
+    if (StoreResult<void> selected = m_c.Select(
+            query, c.sql + QStringLiteral(" ORDER BY r.started_ms DESC, r.id DESC, c.seq"), c.values, filter.limit);
+        !selected)
+        return selected.error();
     while (query.next()) {
         checks.push_back({ReadCheck(query, 4), Utf8From(query.value(0)), Utf8From(query.value(1)),
                           Utf8From(query.value(2)), query.value(3).toLongLong()});

@@ -59,9 +59,13 @@ struct StatsQuery {
     std::string station{};            // UTF-8, exact; empty: the whole line
 };
 
-// Found: `id` is the one record; Ambiguous: more than one starts so; NotFound:
-// none does; Failed: the question could not be asked (`error` says why).
-enum class Resolve { Found, Ambiguous, NotFound, Failed };
+// Found: `id` is the one record; Ambiguous: more than one starts so; NotFound: none does.
+enum class Resolve { Found, Ambiguous, NotFound };
+
+struct ResolvedId {
+    Resolve resolve = Resolve::NotFound;
+    std::string id;  // the one record found
+};
 
 class RecordQueries {
 public:
@@ -71,28 +75,26 @@ public:
     explicit RecordQueries(StoreConnection& connection);
 
     // Headers of the records that match, newest first. `serial`: the records that
-    // sent that data. Empty with `error` set on failure.
-    std::vector<RecordHeader> List(const RecordFilter& filter, QString& error);
+    // sent that data.
+    StoreResult<std::vector<RecordHeader>> List(const RecordFilter& filter);
     // The one record whose id starts with `prefix` (any case).
-    Resolve ResolveId(const std::string& prefix, std::string& id, QString& error);
-    // The whole record; empty when there is none (NotFound) or on failure (`error` says which).
-    std::optional<Record> Load(const std::string& id, QString& error);
+    StoreResult<ResolvedId> ResolveId(const std::string& prefix);
+    // The whole record; a failure of kind NotFound when there is none.
+    StoreResult<Record> Load(const std::string& id);
     // The whole records of `ids` in that order, read LoadBatch at a time; one
-    // not there is left out. Empty with `error` set on failure.
-    std::vector<Record> LoadMany(std::span<const std::string> ids, QString& error);
+    // not there is left out.
+    StoreResult<std::vector<Record>> LoadMany(std::span<const std::string> ids);
     // The claims that match, newest first (then by space and data, descending).
-    // Empty with `error` set on failure.
-    std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error);
-    // The checks that match, newest record first, each record's in the order
-    // made. Empty with `error` set on failure.
-    std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error);
+    StoreResult<std::vector<SerialClaimRow>> Claims(const ClaimFilter& filter);
+    // The checks that match, newest record first, each record's in the order made.
+    StoreResult<std::vector<CheckRow>> Checks(const CheckFilter& filter);
 
     // The line's numbers over a period (see linestats.h), read from the records
-    // the tables hold. Empty numbers with `error` set on failure.
-    LineStats Stats(const StatsQuery& query, QString& error);
+    // the tables hold.
+    StoreResult<LineStats> Stats(const StatsQuery& query);
 
 private:
-    bool LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records, QString& error);
+    StoreResult<void> LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records);
 
     StoreConnection& m_c;
 };

@@ -278,7 +278,7 @@ bool ReadSchemaVersion(StoreConnection& c, int& version, QSqlError& failure) {
 // is read again inside the transaction that upgrades. SQLite's write lock lets
 // one program at a time in; on PostgreSQL an advisory lock held until the end of
 // the transaction does.
-bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denied) {
+StoreResult<void> Upgrade(StoreConnection& c, int& schemaVersion, bool& denied) {
     int upgradedTo = 0;
     denied = false;
     const auto make = [&](const char* statement, QSqlError& failure) {
@@ -290,7 +290,7 @@ bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denie
         denied = c.Dialect().IsDenied(failure);
         return false;
     };
-    const bool written = c.Write(
+    StoreResult<void> written = c.Write(
         [&](QSqlError& failure) {
             if (!c.Dialect().LockSchema([&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, failure))
                 return false;
@@ -326,8 +326,7 @@ bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denie
             query.addBindValue(version);
             upgradedTo = version;
             return c.Run(query, failure);
-        },
-        error);
+        });
     if (written)
         schemaVersion = upgradedTo;
     return written;
@@ -336,21 +335,18 @@ bool Upgrade(StoreConnection& c, int& schemaVersion, QString& error, bool& denie
 
 }  // namespace
 
-bool OpenSchema(StoreConnection& c, int& version, QString& error) {
+StoreResult<int> OpenSchema(StoreConnection& c) {
     const StoreConnection::Watching watching(c);
-    const auto refuse = [&](const QString& reason) {
-        return c.Fail(StoreError::Kind::SchemaRefused, reason, error);
-    };
+    const auto refuse = [&](const QString& reason) { return c.Fail(StoreError::Kind::SchemaRefused, reason); };
     // A login the owner has not granted its rights may not read the schema.
     const auto failed = [&](const QSqlError& failure) {
-        c.Fail(failure, error, StoreError::Kind::NotOpen);
+        const StoreError error = c.Fail(failure, StoreError::Kind::NotOpen);
         if (!c.Dialect().IsDenied(failure))
-            return false;
-        return c.Fail(StoreError::Kind::SchemaRefused,
-                      c.LastError().reason + QStringLiteral(" (the database's owner grants the line's logins their"
-                                                            " rights with `tamrisk-cli records setup`)"),
-                      error);
+            return error;
+        return refuse(error.reason + QStringLiteral(" (the database's owner grants the line's logins their"
+                                                    " rights with `tamrisk-cli records setup`)"));
     };
+    int version = 0;
     QSqlError failure;
     if (!ReadSchemaVersion(c, version, failure))
         return failed(failure);
@@ -363,11 +359,11 @@ bool OpenSchema(StoreConnection& c, int& version, QString& error) {
     if (!c.Dialect().AfterOpen([&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, failure))
         return failed(failure);
     if (version == CurrentSchemaVersion)
-        return true;
+        return version;
     // The upgrade writes: the connection is usable for it.
     c.SetOpen(true);
     bool denied = false;
-    const bool upgraded = Upgrade(c, version, error, denied);
+    const StoreResult<void> upgraded = Upgrade(c, version, denied);
     c.SetOpen(false);
     // A station's login may use the line's schema but not make it: the owner does.
     if (denied && version == 0)
@@ -377,16 +373,18 @@ bool OpenSchema(StoreConnection& c, int& version, QString& error) {
                                      " writes %2): run `tamrisk-cli records setup`")
                           .arg(version)
                           .arg(CurrentSchemaVersion));
-    if (!upgraded && c.LastError().kind == StoreError::Kind::StatementFailed)
-        return c.Fail(StoreError::Kind::SchemaRefused, c.LastError().reason, error);
-    return upgraded;
+    if (!upgraded && upgraded.error().kind == StoreError::Kind::StatementFailed)
+        return refuse(upgraded.error().reason);
+    if (!upgraded)
+        return upgraded.error();
+    return version;
 }
 
-bool GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles,
-                 QString& error) {
+StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles) {
     if (c.IsOpen() && !c.Dialect().HasLogins()) {
-        return c.Fail(StoreError::Kind::StatementFailed, QStringLiteral(": a records file has no logins to grant to (a line's database is a"
-                                            " postgresql:// URL)"), error);
+        return c.Fail(StoreError::Kind::SchemaRefused,
+                      QStringLiteral("a records file has no logins to grant to (a line's database is a"
+                                     " postgresql:// URL)"));
     }
     return c.Write(
         [&](QSqlError& failure) {
@@ -442,8 +440,7 @@ bool GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStr
                                [&](const QString& role) { return grant(role, true); }) &&
                    std::all_of(readerRoles.begin(), readerRoles.end(),
                                [&](const QString& role) { return grant(role, false); });
-        },
-        error);
+        });
 }
 
 

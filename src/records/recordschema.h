@@ -18,18 +18,17 @@ inline constexpr int CurrentSchemaVersion = 10;
 // SQLite file's header: a file that is not a database, another program's
 // database (other tables and no schema version) or a newer one is refused before
 // anything is written to it. A login that may not make or upgrade a line's
-// schema (a station's) is told to run `tamrisk-cli records setup`. False with
-// `error` and the connection's LastError of kind SchemaRefused (or the
-// database's failure).
-bool OpenSchema(StoreConnection& connection, int& version, QString& error);
+// schema (a station's) is told to run `tamrisk-cli records setup`. Its version,
+// or a failure of kind SchemaRefused (or the database's failure).
+StoreResult<int> OpenSchema(StoreConnection& connection);
 
 // Grants the logins of the line's database their rights in one transaction:
 // each of `stationRoles` may add records and claims and give back only the
 // claims it made, never change or delete a record; each of `readerRoles` may
-// only read. False with `error` for a database without logins, a role that does
-// not exist, a login that does not own the schema, or a table whose rights are
-// not listed.
-bool GrantLogins(StoreConnection& connection, const QStringList& stationRoles, const QStringList& readerRoles,
-                 QString& error);
+// only read. Fails for a database without logins (SchemaRefused), a role that
+// does not exist, a login that does not own the schema, or a table whose rights
+// are not listed.
+StoreResult<void> GrantLogins(StoreConnection& connection, const QStringList& stationRoles,
+                              const QStringList& readerRoles);
 
 }  // namespace tamrisk

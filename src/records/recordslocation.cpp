@@ -127,18 +127,16 @@ QString LocalRecordsLocation() {
     return local.isEmpty() ? DefaultRecordsLocation() : local;
 }
 
-std::optional<RecordsRoute> RouteRecords(const QString& chosen, QString& error) {
+StoreResult<std::optional<RecordsRoute>> RouteRecords(const QString& chosen) {
     if (chosen.isEmpty())
-        return std::nullopt;
+        return std::optional<RecordsRoute>();
     if (!IsPostgresqlLocation(chosen))
-        return RecordsRoute{chosen, {}};
+        return std::optional(RecordsRoute{chosen, {}});
     // A URL the line's database would refuse is told now, not at each sending.
     QString reason;
-    if (!ParseLocation(chosen, reason)) {
-        error = ShownLocation(chosen) + QStringLiteral(": ") + reason;
-        return std::nullopt;
-    }
-    return RecordsRoute{LocalRecordsLocation(), chosen};
+    if (!ParseLocation(chosen, reason))
+        return StoreError{StoreError::Kind::NotOpen, ShownLocation(chosen), reason};
+    return std::optional(RecordsRoute{LocalRecordsLocation(), chosen});
 }
 
 }  // namespace tamrisk

@@ -3,6 +3,8 @@
 // database URL, how a location is shown (a password masked), what a URL names,
 // and where a front end's records go. Pure: nothing here opens anything.
 
+#include "storeerror.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +20,9 @@ QString DefaultRecordsLocation();
 // True for a location that names a PostgreSQL database:
 // postgresql://[USER@][HOST][:PORT]/DB[?host=SOCKET_FOLDER] (also postgres://).
 bool IsPostgresqlLocation(const QString& location);
+// True for the location of a line's database, which many stations share and
+// records are sent on to, rather than a records file of this computer.
+inline bool IsLineLocation(const QString& location) { return IsPostgresqlLocation(location); }
 
 // `location` as messages show it: a password written into a URL masked.
 QString ShownLocation(const QString& location);
@@ -53,8 +58,8 @@ struct RecordsRoute {
     QString Claims() const { return line.isEmpty() ? local : line; }
 };
 // The route for the chosen location (a file, or a line's URL whose records are
-// written to LocalRecordsLocation() first); empty for records off (`chosen`
-// empty) and, with `error` "<location>: <reason>", for a URL that cannot be taken.
-std::optional<RecordsRoute> RouteRecords(const QString& chosen, QString& error);
+// written to LocalRecordsLocation() first); none for records off (`chosen`
+// empty); a failure (NotOpen) for a URL that cannot be taken.
+StoreResult<std::optional<RecordsRoute>> RouteRecords(const QString& chosen);
 
 }  // namespace tamrisk

@@ -1,27 +1,46 @@
 #include "recordstore.h"
 
+#include <QFileInfo>
+
 namespace tamrisk {
 
 RecordStore::RecordStore() = default;
 
-bool RecordStore::Open(const QString& location, QString& error) {
+StoreResult<void> RecordStore::Open(const QString& location) {
     m_claims.Reset();
     m_schemaVersion = 0;
     // The open's failures name the location as shown: a URL's password masked.
-    const auto refuse = [&] {
-        StoreError failure = m_connection.LastError();
+    const auto refuse = [&](StoreError failure) {
         failure.location = ShownLocation(location);
         m_connection.Close(failure);
-        error = failure.Text();
-        return false;
+        return failure;
     };
-    if (!m_connection.Connect(location))
-        return refuse();
-    QString ignored;
-    if (!OpenSchema(m_connection, m_schemaVersion, ignored))
-        return refuse();
+    if (StoreResult<void> connected = m_connection.Connect(location); !connected)
+        return refuse(connected.error());
+    const StoreResult<int> version = OpenSchema(m_connection);
+    if (!version)
+        return refuse(version.error());
+    m_schemaVersion = *version;
     m_connection.SetOpen(true);
-    return true;
+    return {};
+}
+
+StoreResult<void> RecordStore::OpenToRead(const QString& location, Reading reading) {
+    if (reading == Reading::ChangeNothing) {
+        QString reason;
+        const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
+        if (!target)
+            return StoreError{StoreError::Kind::NotOpen, ShownLocation(location), reason};
+        // Opening a records file makes it when it is not there.
+        if (!target->postgresql && !QFileInfo(target->file).isFile())
+            return StoreError{StoreError::Kind::NotOpen, {}, QStringLiteral("no records at ") + target->file};
+    }
+    if (StoreResult<void> opened = Open(location); !opened)
+        return opened;
+    // A file that takes no writes can still be read.
+    if (reading == Reading::MarkAbandoned)
+        (void)MarkAbandoned();
+    return {};
 }
 
 }  // namespace tamrisk

@@ -8,8 +8,9 @@
 // Several programs may write one file at once: a busy database is waited for,
 // never skipped. A file that is not a records database, or one that cannot be
 // written, is reported with its reason and never overwritten, truncated or
-// deleted. One RecordStore is used from the thread that made it. Every failure
-// is reported as "<location>: <reason>" and kept, with its kind, as LastError.
+// deleted. One RecordStore is used from the thread that made it. Every
+// operation returns its value or its failure: a StoreError, its kind and its
+// text "<location>: <reason>".
 
 #include "claimstore.h"
 #include "forwardqueue.h"
@@ -46,33 +47,40 @@ public:
     RecordStore& operator=(const RecordStore&) = delete;
 
     static QString DefaultLocation() { return DefaultRecordsLocation(); }
-    static bool IsPostgresqlLocation(const QString& location) { return tamrisk::IsPostgresqlLocation(location); }
+    static bool IsLineLocation(const QString& location) { return tamrisk::IsLineLocation(location); }
     static QString ShownLocation(const QString& location) { return tamrisk::ShownLocation(location); }
-    static bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason) {
-        return tamrisk::AddConnection(location, name, db, reason);
+    static StoreResult<void> AddConnection(const QString& location, const QString& name, QSqlDatabase& db) {
+        return tamrisk::AddConnection(location, name, db);
     }
 
     // Opens the records at `location`: an SQLite file, making its folder and the
     // file on first use, in WAL mode, or a PostgreSQL database; creates or
-    // upgrades the schema in one transaction, one program at a time. False with
-    // `error` for a folder or file that cannot be made or opened, a server that
-    // cannot be reached, or a schema refused (see OpenSchema). Every later
-    // operation of a store that did not open fails with this same error.
-    bool Open(const QString& location, QString& error);
+    // upgrades the schema in one transaction, one program at a time. Fails for a
+    // folder or file that cannot be made or opened, a server that cannot be
+    // reached, or a schema refused (see OpenSchema). Every later operation of a
+    // store that did not open fails with this same error.
+    StoreResult<void> Open(const QString& location);
+    // What opening records to read may change.
+    enum class Reading {
+        // The records of this computer's ended programs are marked aborted (a
+        // file that takes no writes is still read), and a records file is made
+        // when there is none.
+        MarkAbandoned,
+        // Nothing is changed: a records file that does not exist is refused
+        // ("no records at FILE", NotOpen), and records left in progress stay so.
+        ChangeNothing,
+    };
+    // Opens the records at `location` to read them, as `reading` says.
+    StoreResult<void> OpenToRead(const QString& location, Reading reading);
     bool IsOpen() const { return m_connection.IsOpen(); }
     QString Location() const { return m_connection.Location(); }
     // The schema version of the open database.
     int SchemaVersion() const { return m_schemaVersion; }
 
-    const StoreError& LastError() const { return m_connection.LastError(); }
-    // True when the last failure was the database out of reach: a later try may work.
-    bool OutOfReach() const { return m_connection.OutOfReach(); }
-    // True when the last failed write was refused for what it wrote: the same write fails again.
-    bool Refused() const { return m_connection.Refused(); }
-    bool SetDurableCommits(bool on, QString& error) { return m_connection.SetDurableCommits(on, error); }
+    StoreResult<void> SetDurableCommits(bool on) { return m_connection.SetDurableCommits(on); }
     void SetAnswerLimit(std::chrono::milliseconds limit) { m_connection.SetAnswerLimit(limit); }
-    bool GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles, QString& error) {
-        return tamrisk::GrantLogins(m_connection, stationRoles, readerRoles, error);
+    StoreResult<void> GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles) {
+        return tamrisk::GrantLogins(m_connection, stationRoles, readerRoles);
     }
 
     // The pieces, over this store's connection.
@@ -85,63 +93,49 @@ public:
     QString ForwardTo() const { return m_writer.ForwardTo(); }
 
     // Writing (RecordWriter).
-    bool Begin(const RecordHeader& header, QString& error) { return m_writer.Begin(header, error); }
-    bool AppendBatch(const std::string& id, const RecordBatch& batch, QString& error) {
-        return m_writer.AppendBatch(id, batch, error);
+    StoreResult<void> Begin(const RecordHeader& header) { return m_writer.Begin(header); }
+    StoreResult<void> AppendBatch(const std::string& id, const RecordBatch& batch) {
+        return m_writer.AppendBatch(id, batch);
     }
-    bool AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error) {
-        return m_writer.AppendLog(id, lines, error);
+    StoreResult<void> AppendLog(const std::string& id, std::span<const RecordLogLine> lines) {
+        return m_writer.AppendLog(id, lines);
     }
-    bool AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error) {
-        return m_writer.AddSerials(id, serials, error);
+    StoreResult<void> AddSerials(const std::string& id, std::span<const RecordSerial> serials) {
+        return m_writer.AddSerials(id, serials);
     }
-    bool AddImage(const std::string& id, const RecordImage& image, QString& error) {
-        return m_writer.AddImage(id, image, error);
-    }
-    bool Finish(const RecordHeader& header, QString& error) { return m_writer.Finish(header, error); }
-    bool Import(std::span<const Record> records, int& added, QString& error) {
-        return m_writer.Import(records, added, error);
-    }
-    int MarkAbandoned(QString& error) { return m_writer.MarkAbandoned(error); }
+    StoreResult<void> AddImage(const std::string& id, const RecordImage& image) { return m_writer.AddImage(id, image); }
+    StoreResult<void> Finish(const RecordHeader& header) { return m_writer.Finish(header); }
+    StoreResult<int> Import(std::span<const Record> records) { return m_writer.Import(records); }
+    StoreResult<int> MarkAbandoned() { return m_writer.MarkAbandoned(); }
 
     // Claims (ClaimStore).
-    ClaimResult Claim(const SerialClaimRow& claim, QString& error, bool again = false) {
-        return m_claims.Claim(claim, error, again);
+    StoreResult<ClaimResult> Claim(const SerialClaimRow& claim, bool again = false) {
+        return m_claims.Claim(claim, again);
     }
-    bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error) {
-        return m_claims.Release(space, data, recordId, error);
+    StoreResult<void> Release(const std::string& space, const std::string& data, const std::string& recordId) {
+        return m_claims.Release(space, data, recordId);
     }
 
     // The forwarding queue (ForwardQueue).
-    int Waiting(const QString& line, QString& error) { return m_queue.Waiting(line, error); }
-    QueuedBatch Sendable(const QString& line, int limit, QString& error) {
-        return m_queue.Sendable(line, limit, error);
+    StoreResult<int> Waiting(const QString& line) { return m_queue.Waiting(line); }
+    StoreResult<QueuedBatch> Sendable(const QString& line, int limit) { return m_queue.Sendable(line, limit); }
+    StoreResult<void> Unqueue(const QString& line, const QueuedBatch& batch) { return m_queue.Unqueue(line, batch); }
+    StoreResult<void> SetAside(const QString& line, const QueuedBatch& batch, const QString& reason) {
+        return m_queue.SetAside(line, batch, reason);
     }
-    bool Unqueue(const QString& line, const QueuedBatch& batch, QString& error) {
-        return m_queue.Unqueue(line, batch, error);
+    StoreResult<std::vector<SetAsideRecord>> SetAsideRecords(const QString& line) {
+        return m_queue.SetAsideRecords(line);
     }
-    bool SetAside(const QString& line, const QueuedBatch& batch, const QString& reason, QString& error) {
-        return m_queue.SetAside(line, batch, reason, error);
-    }
-    std::vector<SetAsideRecord> SetAsideRecords(const QString& line, QString& error) {
-        return m_queue.SetAsideRecords(line, error);
-    }
-    bool RetrySetAside(const QString& line, QString& error) { return m_queue.RetrySetAside(line, error); }
+    StoreResult<void> RetrySetAside(const QString& line) { return m_queue.RetrySetAside(line); }
 
     // Queries (RecordQueries).
-    std::vector<RecordHeader> List(const Filter& filter, QString& error) { return m_queries.List(filter, error); }
-    Resolve ResolveId(const std::string& prefix, std::string& id, QString& error) {
-        return m_queries.ResolveId(prefix, id, error);
-    }
-    std::optional<Record> Load(const std::string& id, QString& error) { return m_queries.Load(id, error); }
-    std::vector<Record> LoadMany(std::span<const std::string> ids, QString& error) {
-        return m_queries.LoadMany(ids, error);
-    }
-    std::vector<SerialClaimRow> Claims(const ClaimFilter& filter, QString& error) {
-        return m_queries.Claims(filter, error);
-    }
-    std::vector<CheckRow> Checks(const CheckFilter& filter, QString& error) { return m_queries.Checks(filter, error); }
-    LineStats Stats(const StatsQuery& query, QString& error) { return m_queries.Stats(query, error); }
+    StoreResult<std::vector<RecordHeader>> List(const Filter& filter) { return m_queries.List(filter); }
+    StoreResult<ResolvedId> ResolveId(const std::string& prefix) { return m_queries.ResolveId(prefix); }
+    StoreResult<Record> Load(const std::string& id) { return m_queries.Load(id); }
+    StoreResult<std::vector<Record>> LoadMany(std::span<const std::string> ids) { return m_queries.LoadMany(ids); }
+    StoreResult<std::vector<SerialClaimRow>> Claims(const ClaimFilter& filter) { return m_queries.Claims(filter); }
+    StoreResult<std::vector<CheckRow>> Checks(const CheckFilter& filter) { return m_queries.Checks(filter); }
+    StoreResult<LineStats> Stats(const StatsQuery& query) { return m_queries.Stats(query); }
 
 private:
     StoreConnection m_connection;

@@ -39,13 +39,12 @@ bool RecordWriter::InsertHeader(const RecordHeader& header, bool whole, bool& in
     return true;
 }
 
-bool RecordWriter::Begin(const RecordHeader& header, QString& error) {
+StoreResult<void> RecordWriter::Begin(const RecordHeader& header) {
     return m_c.Write(
         [&](QSqlError& failure) {
             bool inserted = false;
             return InsertHeader(header, false, inserted, failure) && EnqueueForLine(m_c, header.id, m_forwardTo, failure);
-        },
-        error);
+        });
 }
 
 bool RecordWriter::NextSequence(const QString& table, const std::string& id, qint64& next, QSqlError& failure) {
@@ -132,38 +131,41 @@ bool RecordWriter::InsertBatch(const std::string& id, const RecordBatch& batch, 
     return m_c.Run(query, failure);
 }
 
-bool RecordWriter::AppendBatch(const std::string& id, const RecordBatch& batch, QString& error) {
+StoreResult<void> RecordWriter::AppendBatch(const std::string& id, const RecordBatch& batch) {
     if (batch.Empty())
-        return m_c.IsOpen() || m_c.NotOpen(error);
-    return m_c.Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure); }, error);
+        return m_c.IsOpen() ? StoreResult<void>() : m_c.NotOpen();
+    return m_c.Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure); });
 }
 
-bool RecordWriter::AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error) {
+StoreResult<void> RecordWriter::AppendLog(const std::string& id, std::span<const RecordLogLine> lines) {
     RecordBatch batch;
     for (const RecordLogLine& line : lines)
         AddLogLine(batch.log, line);
-    return AppendBatch(id, batch, error);
+    return AppendBatch(id, batch);
 }
 
-bool RecordWriter::AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error) {
+StoreResult<void> RecordWriter::AddSerials(const std::string& id, std::span<const RecordSerial> serials) {
     RecordBatch batch;
     batch.serials.assign(serials.begin(), serials.end());
-    return AppendBatch(id, batch, error);
+    return AppendBatch(id, batch);
 }
 
-bool RecordWriter::AddImage(const std::string& id, const RecordImage& image, QString& error) {
+StoreResult<void> RecordWriter::AddImage(const std::string& id, const RecordImage& image) {
     RecordBatch batch;
     batch.images.push_back(image);
-    return m_c.Write([&](QSqlError& failure) { return InsertBatch(id, batch, failure) && EnqueueForLine(m_c, id, m_forwardTo, failure); },
-                 error);
+    return m_c.Write([&](QSqlError& failure) {
+        return InsertBatch(id, batch, failure) && EnqueueForLine(m_c, id, m_forwardTo, failure);
+    });
 }
 
 // The outcome is reported once this returns: a power cut must not take it back.
-bool RecordWriter::Finish(const RecordHeader& header, QString& error) {
+StoreResult<void> RecordWriter::Finish(const RecordHeader& header) {
     const bool durable = m_c.DurableCommits();
-    if (!durable && !m_c.SetDurableCommits(true, error))
-        return false;
-    const bool written = m_c.Write(
+    if (!durable) {
+        if (StoreResult<void> synced = m_c.SetDurableCommits(true); !synced)
+            return synced;
+    }
+    StoreResult<void> written = m_c.Write(
         [&](QSqlError& failure) {
             QSqlQuery query(m_c.Db());
             query.prepare(
@@ -174,16 +176,15 @@ bool RecordWriter::Finish(const RecordHeader& header, QString& error) {
                                           Utf8(header.id)})
                 query.addBindValue(value);
             return m_c.Run(query, failure);
-        },
-        error);
-    QString ignored;  // the next writes are only as durable as before
+        });
     if (!durable)
-        m_c.SetDurableCommits(false, ignored);
+        (void)m_c.SetDurableCommits(false);  // the next writes are only as durable as before
     return written;
 }
 
-bool RecordWriter::Import(std::span<const Record> records, int& added, QString& error) {
-    return m_c.Write(
+StoreResult<int> RecordWriter::Import(std::span<const Record> records) {
+    int added = 0;
+    StoreResult<void> written = m_c.Write(
         [&](QSqlError& failure) {
             added = 0;
             for (const Record& record : records) {
@@ -215,13 +216,15 @@ bool RecordWriter::Import(std::span<const Record> records, int& added, QString& 
                 ++added;
             }
             return true;
-        },
-        error);
+        });
+    if (!written)
+        return written.error();
+    return added;
 }
 
-int RecordWriter::MarkAbandoned(QString& error) {
+StoreResult<int> RecordWriter::MarkAbandoned() {
     int marked = 0;
-    const bool written = m_c.Write(
+    StoreResult<void> written = m_c.Write(
         [&](QSqlError& failure) {
             marked = 0;
             QSqlQuery unfinished(m_c.Db());
@@ -251,9 +254,10 @@ int RecordWriter::MarkAbandoned(QString& error) {
                 marked += abort.numRowsAffected() > 0 ? 1 : 0;
             }
             return true;
-        },
-        error);
-    return written ? marked : -1;
+        });
+    if (!written)
+        return written.error();
+    return marked;
 }
 
 }  // namespace tamrisk

@@ -41,26 +41,26 @@ public:
     // Inserts the header of a record in progress (its outcome is ignored), with
     // this computer's host name and this process's id as its writer; with
     // ForwardTo set, queues the record for that line in the same transaction.
-    bool Begin(const RecordHeader& header, QString& error);
+    StoreResult<void> Begin(const RecordHeader& header);
     // Adds to record `id` in one transaction; log lines, serial numbers and steps
     // keep the order given after those added before.
-    bool AppendBatch(const std::string& id, const RecordBatch& batch, QString& error);
-    bool AppendLog(const std::string& id, std::span<const RecordLogLine> lines, QString& error);
-    bool AddSerials(const std::string& id, std::span<const RecordSerial> serials, QString& error);
+    StoreResult<void> AppendBatch(const std::string& id, const RecordBatch& batch);
+    StoreResult<void> AppendLog(const std::string& id, std::span<const RecordLogLine> lines);
+    StoreResult<void> AddSerials(const std::string& id, std::span<const RecordSerial> serials);
     // With ForwardTo set, also queues the record again for that line, so that an
     // image added after the record was sent follows it.
-    bool AddImage(const std::string& id, const RecordImage& image, QString& error);
+    StoreResult<void> AddImage(const std::string& id, const RecordImage& image);
     // Writes the header's outcome, reason, duration, unit and exit status; the
     // commit is synced to disk before it returns.
-    bool Finish(const RecordHeader& header, QString& error);
+    StoreResult<void> Finish(const RecordHeader& header);
     // Inserts each record whole in one transaction; a record whose id is there
     // already gets only the images it lacks (saved after it was sent), so that a
-    // record sent twice arrives once. `added`: how many records were inserted.
-    bool Import(std::span<const Record> records, int& added, QString& error);
+    // record sent twice arrives once. How many records were inserted.
+    StoreResult<int> Import(std::span<const Record> records);
     // Records left in progress by a process of this computer that no longer exists
     // become aborted with UnfinishedReason, their duration the time of their last
-    // kept line. Returns how many, or -1 with `error`.
-    int MarkAbandoned(QString& error);
+    // kept line. How many.
+    StoreResult<int> MarkAbandoned();
 
 private:
     bool InsertBatch(const std::string& id, const RecordBatch& batch, QSqlError& failure);

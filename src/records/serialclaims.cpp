@@ -14,7 +14,7 @@ namespace tamrisk {
 
 namespace {
 
-bool Answered(ClaimResult result) { return result == ClaimResult::Claimed || result == ClaimResult::Taken; }
+bool Answered(const std::optional<StoreResult<ClaimResult>>& result) { return result && result->has_value(); }
 
 }  // namespace
 
@@ -50,45 +50,35 @@ void SerialClaims::Wait(const std::function<void()>& job) {
     finished.wait();
 }
 
-RecordStore* SerialClaims::OpenStore(QString& error, bool& outOfReach) {
+StoreResult<RecordStore*> SerialClaims::OpenStore() {
     if (!m_store) {
         auto store = std::make_unique<RecordStore>();
-        if (!store->Open(m_location, error) || !store->SetDurableCommits(true, error)) {
-            outOfReach = store->OutOfReach();
-            return nullptr;
-        }
+        if (StoreResult<void> opened = store->Open(m_location); !opened)
+            return opened.error();
+        if (StoreResult<void> synced = store->SetDurableCommits(true); !synced)
+            return synced.error();
         m_store = std::move(store);
     }
     return m_store.get();
 }
 
-bool SerialClaims::WithStore(const std::function<bool(ClaimStore& claims, QString& error)>& work, QString& error,
-                             bool& outOfReach) {
-    RecordStore* store = OpenStore(error, outOfReach);
-    if (store == nullptr)
-        return false;
-    if (work(store->Claiming(), error))
-        return true;
+template <typename T>
+StoreResult<T> SerialClaims::WithStore(const std::function<StoreResult<T>(ClaimStore& claims)>& work) {
+    const StoreResult<RecordStore*> store = OpenStore();
+    if (!store)
+        return store.error();
+    StoreResult<T> done = work((*store)->Claiming());
     // Only a lost connection is made again; a refusal would be refused again.
-    outOfReach = store->OutOfReach();
-    if (store->LastError().kind == StoreError::Kind::ConnectionLost)
+    if (!done && done.error().kind == StoreError::Kind::ConnectionLost)
         m_store.reset();
-    return false;
+    return done;
 }
 
-ClaimResult SerialClaims::ClaimHere(const SerialClaimRow& claim, bool again, QString& error) {
-    auto result = ClaimResult::Failed;
-    bool outOfReach = false;
-    WithStore(
-        [&](ClaimStore& claims, QString& failure) {
-            result = claims.Claim(claim, failure, again);
-            return Answered(result);
-        },
-        error, outOfReach);
-    return Answered(result) ? result : outOfReach ? ClaimResult::Unreachable : ClaimResult::Failed;
+StoreResult<ClaimResult> SerialClaims::ClaimHere(const SerialClaimRow& claim, bool again) {
+    return WithStore<ClaimResult>([&](ClaimStore& claims) { return claims.Claim(claim, again); });
 }
 
-ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
+StoreResult<ClaimResult> SerialClaims::Claim(const SerialClaimRow& claim) {
     bool fromAhead = false;
     if (const auto ahead = m_aheadAsked.find(claim.space); ahead != m_aheadAsked.end()) {
         fromAhead = ahead->second.data == claim.data && ahead->second.recordId == claim.recordId;
@@ -101,12 +91,12 @@ ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
     // A claim that got no answer may have been made: this record's claim found
     // when it is tried again is its own.
     bool again = m_unanswered == key;
-    auto result = ClaimResult::Failed;
+    std::optional<StoreResult<ClaimResult>> result;
     // The answer made ahead is usually here already: taken without a turn of the claims thread.
     bool taken = fromAhead && TakeAheadAnswer(key, result);
     if (taken && Answered(result)) {
         m_unanswered.reset();
-        return result;
+        return *result;
     }
     Wait([&] {
         // Made before on this thread, an answer made ahead is here now.
@@ -114,13 +104,13 @@ ClaimResult SerialClaims::Claim(const SerialClaimRow& claim, QString& error) {
         if (taken && Answered(result))
             return;
         // A claim made ahead that failed may have been made all the same.
-        result = ClaimHere(claim, again || taken, error);
+        result = ClaimHere(claim, again || taken);
     });
     if (Answered(result))
         m_unanswered.reset();
     else
         m_unanswered = key;
-    return result;
+    return *result;
 }
 
 void SerialClaims::ClaimAhead(const SerialClaimRow& claim) {
@@ -131,10 +121,10 @@ void SerialClaims::ClaimAhead(const SerialClaimRow& claim) {
     }
     m_aheadAsked.emplace(claim.space, claim);
     Post([this, claim] {
-        QString error;  // the claim of the number, when it comes, tries again and tells
-        const ClaimResult result = ClaimHere(claim, false, error);
+        // A failure is told by the claim of the number, when it comes and tries again.
+        StoreResult<ClaimResult> result = ClaimHere(claim, false);
         const std::lock_guard lock(m_aheadMutex);
-        m_aheadAnswers[{claim.space, claim.data}] = result;
+        m_aheadAnswers.insert_or_assign({claim.space, claim.data}, std::move(result));
     });
 }
 
@@ -145,23 +135,22 @@ void SerialClaims::GiveBack(const std::string& space) {
     SerialClaimRow claim = std::move(held->second);
     m_aheadAsked.erase(held);
     Post([this, claim = std::move(claim)] {
-        auto result = ClaimResult::Failed;
-        if (!TakeAheadAnswer({claim.space, claim.data}, result) || result != ClaimResult::Claimed)
+        std::optional<StoreResult<ClaimResult>> result;
+        if (!TakeAheadAnswer({claim.space, claim.data}, result) || !Answered(result) || **result != ClaimResult::Claimed)
             return;
-        QString ignored;  // a claim that cannot be given back only leaves a gap
-        bool outOfReach = false;
-        WithStore([&](ClaimStore& claims,
-                      QString& failure) { return claims.Release(claim.space, claim.data, claim.recordId, failure); },
-                  ignored, outOfReach);
+        // A claim that cannot be given back only leaves a gap.
+        (void)WithStore<void>(
+            [&](ClaimStore& claims) { return claims.Release(claim.space, claim.data, claim.recordId); });
     });
 }
 
-bool SerialClaims::TakeAheadAnswer(const std::pair<std::string, std::string>& key, ClaimResult& result) {
+bool SerialClaims::TakeAheadAnswer(const std::pair<std::string, std::string>& key,
+                                   std::optional<StoreResult<ClaimResult>>& result) {
     const std::lock_guard lock(m_aheadMutex);
     const auto answer = m_aheadAnswers.find(key);
     if (answer == m_aheadAnswers.end())
         return false;
-    result = answer->second;
+    result = std::move(answer->second);
     m_aheadAnswers.erase(answer);
     return true;
 }
@@ -171,14 +160,11 @@ void SerialClaims::GiveBackAhead() {
         GiveBack(m_aheadAsked.begin()->first);
 }
 
-bool SerialClaims::Release(const std::string& space, const std::string& data, const std::string& recordId,
-                           QString& error) {
-    bool released = false;
+StoreResult<void> SerialClaims::Release(const std::string& space, const std::string& data,
+                                        const std::string& recordId) {
+    StoreResult<void> released;
     Wait([&] {
-        bool outOfReach = false;
-        released = WithStore(
-            [&](ClaimStore& claims, QString& failure) { return claims.Release(space, data, recordId, failure); },
-            error, outOfReach);
+        released = WithStore<void>([&](ClaimStore& claims) { return claims.Release(space, data, recordId); });
     });
     return released;
 }

@@ -43,10 +43,9 @@ public:
     QString Location() const { return m_location; }
 
     // ClaimStore::Claim in the claims database, or the answer of the claim made
-    // ahead of this same number (waited for). Unreachable with `error` also when
-    // the database cannot be opened for being out of reach, Failed when it cannot
-    // be opened otherwise.
-    ClaimResult Claim(const SerialClaimRow& claim, QString& error);
+    // ahead of this same number (waited for); the open's failure when the
+    // database cannot be opened.
+    StoreResult<ClaimResult> Claim(const SerialClaimRow& claim);
     // Starts claiming `claim` on the claims thread and returns at once; a number
     // held ahead in the same space for another number is given back first.
     void ClaimAhead(const SerialClaimRow& claim);
@@ -54,7 +53,7 @@ public:
     // before any later work of this object). Nothing to give back is no failure.
     void GiveBackAhead();
     // ClaimStore::Release in the claims database.
-    bool Release(const std::string& space, const std::string& data, const std::string& recordId, QString& error);
+    StoreResult<void> Release(const std::string& space, const std::string& data, const std::string& recordId);
 
 private:
     // Runs `job` on the claims thread and returns when it is done, with the
@@ -63,17 +62,15 @@ private:
     // Posts `job` to the claims thread, made on first use.
     void Post(std::function<void()> job);
     // On the claims thread: the store, opened (its commits durable) when it is
-    // not; null after `error`, with `outOfReach` telling whether the database was
-    // out of reach.
-    RecordStore* OpenStore(QString& error, bool& outOfReach);
-    // On the claims thread: `work` with the opened store; false after `error` when
-    // it could not be opened or `work` failed; a connection lost is closed so that
-    // the next call opens it again (a server that came back is used).
-    bool WithStore(const std::function<bool(ClaimStore& claims, QString& error)>& work, QString& error,
-                   bool& outOfReach);
-    // On the claims thread: ClaimStore::Claim with the store opened first, or
-    // Unreachable or Failed after `error` when it cannot be opened.
-    ClaimResult ClaimHere(const SerialClaimRow& claim, bool again, QString& error);
+    // not; the failure when it cannot be.
+    StoreResult<RecordStore*> OpenStore();
+    // On the claims thread: `work` with the opened store, or the failure of the
+    // open; a connection lost is closed so that the next call opens it again (a
+    // server that came back is used).
+    template <typename T>
+    StoreResult<T> WithStore(const std::function<StoreResult<T>(ClaimStore& claims)>& work);
+    // On the claims thread: ClaimStore::Claim with the store opened first.
+    StoreResult<ClaimResult> ClaimHere(const SerialClaimRow& claim, bool again);
     // Posts the giving back of the number held ahead in `space` (main thread's list).
     void GiveBack(const std::string& space);
 
@@ -84,11 +81,11 @@ private:
     std::optional<std::pair<std::string, std::string>> m_unanswered;
     // Takes the answer to the claim of `key` made ahead into `result`; false when
     // there is none (yet). Either thread.
-    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, ClaimResult& result);
+    bool TakeAheadAnswer(const std::pair<std::string, std::string>& key, std::optional<StoreResult<ClaimResult>>& result);
 
     // The answers of the claims made ahead, by (space, data), as the claims thread made them.
     std::mutex m_aheadMutex;
-    std::map<std::pair<std::string, std::string>, ClaimResult> m_aheadAnswers;
+    std::map<std::pair<std::string, std::string>, StoreResult<ClaimResult>> m_aheadAnswers;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };

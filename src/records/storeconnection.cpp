@@ -44,9 +44,12 @@ bool AddTargetConnection(const DatabaseTarget& target, const QString& name, QSql
 
 }  // namespace
 
-bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason) {
+StoreResult<void> AddConnection(const QString& location, const QString& name, QSqlDatabase& db) {
+    QString reason;
     const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
-    return target && AddTargetConnection(*target, name, db, reason);
+    if (target && AddTargetConnection(*target, name, db, reason))
+        return {};
+    return StoreError{StoreError::Kind::NotOpen, {}, reason};
 }
 
 StoreConnection::Watching::Watching(StoreConnection& connection) : m_connection(connection) {
@@ -77,35 +80,34 @@ StoreConnection::~StoreConnection() {
         QSqlDatabase::removeDatabase(m_name);
 }
 
-bool StoreConnection::Connect(const QString& location) {
+StoreResult<void> StoreConnection::Connect(const QString& location) {
     m_open = false;
     m_durable = false;
     m_location = location;
-    m_error = {};
     m_openError = {};
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
     }
-    QString reason, ignored;
+    QString reason;
     const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
     if (!target || !AddTargetConnection(*target, m_name, m_db, reason))
-        return Fail(StoreError::Kind::NotOpen, reason, ignored);
+        return Fail(StoreError::Kind::NotOpen, reason);
     m_dialect = &SqlDialect::Of(m_db);
     bool outOfReach = false;
     if (!m_dialect->BeforeOpen(m_db, reason, outOfReach))
-        return Fail(outOfReach ? StoreError::Kind::ConnectionLost : StoreError::Kind::NotOpen, reason, ignored);
+        return Fail(outOfReach ? StoreError::Kind::ConnectionLost : StoreError::Kind::NotOpen, reason);
     m_overUnixSocket = false;
     if (!m_db.open())
-        return Fail(m_db.lastError(), ignored, StoreError::Kind::NotOpen);
+        return Fail(m_db.lastError(), StoreError::Kind::NotOpen);
     // Asked of the socket itself: an empty host may mean a socket folder or PGHOST's server.
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     const int socket = m_dialect->Socket(m_db);
     m_overUnixSocket = socket >= 0 && getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
                        address.ss_family == AF_UNIX;
-    return true;
+    return {};
 }
 
 void StoreConnection::Close(StoreError error) {
@@ -115,18 +117,15 @@ void StoreConnection::Close(StoreError error) {
     if (error.location.isEmpty())
         error.location = ShownLocation(m_location);
     m_openError = error;
-    m_error = error;
     if (m_db.isOpen())
         m_db.close();
 }
 
-bool StoreConnection::Fail(StoreError::Kind kind, const QString& reason, QString& error) {
-    m_error = {kind, ShownLocation(m_location), reason};
-    error = m_error.Text();
-    return false;
+StoreError StoreConnection::Fail(StoreError::Kind kind, const QString& reason) const {
+    return {kind, ShownLocation(m_location), reason};
 }
 
-bool StoreConnection::Fail(const QSqlError& failure, QString& error, StoreError::Kind kind) {
+StoreError StoreConnection::Fail(const QSqlError& failure, StoreError::Kind kind) const {
     QString reason = m_dialect->Reason(failure);
     if (m_unanswered || (m_watch && m_watch->Fired()))
         reason = QStringLiteral("the server did not answer for %1 s: connection closed (%2)")
@@ -137,17 +136,13 @@ bool StoreConnection::Fail(const QSqlError& failure, QString& error, StoreError:
     else if (m_dialect->IsBusy(failure))
         kind = StoreError::Kind::Busy;
     // A failure of the database names the location as given (a URL with a password is never opened).
-    m_error = {kind, m_location, reason};
-    error = m_error.Text();
-    return false;
+    return {kind, m_location, reason};
 }
 
-bool StoreConnection::NotOpen(QString& error) {
-    m_error = m_openError.Failed()
-                  ? m_openError
-                  : StoreError{StoreError::Kind::NotOpen, {}, QStringLiteral("the records database is not open")};
-    error = m_error.Text();
-    return false;
+StoreError StoreConnection::NotOpen() const {
+    return m_openError.Failed()
+               ? m_openError
+               : StoreError{StoreError::Kind::NotOpen, {}, QStringLiteral("the records database is not open")};
 }
 
 bool StoreConnection::Exec(const QString& sql, QSqlError& failure) {
@@ -169,7 +164,7 @@ bool StoreConnection::Run(QSqlQuery& query, QSqlError& failure) {
     return false;
 }
 
-bool StoreConnection::Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error) {
+StoreResult<void> StoreConnection::Select(QSqlQuery& query, QString sql, QVariantList values, int limit) {
     if (limit > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values.push_back(limit);
@@ -179,37 +174,39 @@ bool StoreConnection::Select(QSqlQuery& query, QString sql, QVariantList values,
     for (const QVariant& value : values)
         query.addBindValue(value);
     QSqlError failure;
-    return Run(query, failure) || Fail(failure, error);
+    if (Run(query, failure))
+        return {};
+    return Fail(failure);
 }
 
-bool StoreConnection::Write(const std::function<bool(QSqlError&)>& body, QString& error) {
-    m_refused = false;
+StoreResult<void> StoreConnection::Write(const std::function<bool(QSqlError&)>& body) {
     if (!m_open)
-        return NotOpen(error);
+        return NotOpen();
     const Watching watching(*this);
     const SqlDialect::Exec exec = [this](const QString& sql, QSqlError& failure) { return Exec(sql, failure); };
     QSqlError failure;
     for (int attempt = 0; attempt < WriteAttempts; ++attempt) {
         const bool begun = m_dialect->Begin(m_db, exec, failure);
         if (begun && body(failure) && m_dialect->Commit(m_db, exec, failure))
-            return true;
+            return {};
         if (begun)
             m_dialect->Rollback(m_db, exec);
         if (!m_dialect->IsBusy(failure))
             break;
     }
-    m_refused = m_dialect->IsRefusal(failure);
-    return Fail(failure, error);
+    StoreError error = Fail(failure);
+    error.refused = m_dialect->IsRefusal(failure);
+    return error;
 }
 
-bool StoreConnection::SetDurableCommits(bool on, QString& error) {
+StoreResult<void> StoreConnection::SetDurableCommits(bool on) {
     if (!m_open)
-        return NotOpen(error);
+        return NotOpen();
     QSqlError failure;
     if (!m_dialect->SetDurable(on, [this](const QString& sql, QSqlError& f) { return Exec(sql, f); }, failure))
-        return Fail(failure, error);
+        return Fail(failure);
     m_durable = on;
-    return true;
+    return {};
 }
 
 }  // namespace tamrisk

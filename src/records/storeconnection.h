@@ -27,9 +27,9 @@ class AnswerWatch;
 
 // Adds the Qt connection `name` for `location`, set up but not open (an SQLite
 // file with its busy time-out, or a PostgreSQL database with its time-outs);
-// false with `reason` for a location that cannot be taken or a driver that is
-// not installed. For a program's or a test's own statements.
-bool AddConnection(const QString& location, const QString& name, QSqlDatabase& db, QString& reason);
+// fails (NotOpen) for a location that cannot be taken or a driver that is not
+// installed. For a program's or a test's own statements.
+StoreResult<void> AddConnection(const QString& location, const QString& name, QSqlDatabase& db);
 
 class StoreConnection {
 public:
@@ -44,8 +44,8 @@ public:
     StoreConnection& operator=(const StoreConnection&) = delete;
 
     // Connects to `location` (an SQLite file, its folder made first, or a
-    // PostgreSQL URL). False with the failure (LastError) when it cannot.
-    bool Connect(const QString& location);
+    // PostgreSQL URL); the failure when it cannot.
+    StoreResult<void> Connect(const QString& location);
     // Closes the connection; every later operation fails as not open with `error` (NotOpen kind unless given).
     void Close(StoreError error);
     // The store may be used: Connect passed and the owner marked it ready.
@@ -56,34 +56,24 @@ public:
     const SqlDialect& Dialect() const { return *m_dialect; }
     QString Location() const { return m_location; }
 
-    // Every failure is kept here until the next: its kind, location and reason.
-    const StoreError& LastError() const { return m_error; }
-    // True when the last failure may pass if tried later: the database out of
-    // reach (ConnectionLost) or held by other writers throughout (Busy).
-    bool OutOfReach() const {
-        return m_error.kind == StoreError::Kind::ConnectionLost || m_error.kind == StoreError::Kind::Busy;
-    }
-    // True when the last failed write was refused for what it wrote: the same write fails again.
-    bool Refused() const { return m_refused; }
-
-    // Records a failure of `kind` with `reason` and returns false, `error` set to its text.
-    bool Fail(StoreError::Kind kind, const QString& reason, QString& error);
-    // Records a failure of the database (its kind from the dialect, or `kind` when
-    // in reach) and returns false, `error` set to its text.
-    bool Fail(const QSqlError& failure, QString& error, StoreError::Kind kind = StoreError::Kind::StatementFailed);
-    // Fails as not open: the open's own failure, or "the records database is not open".
-    bool NotOpen(QString& error);
+    // A failure of `kind` with `reason`, at this connection's location.
+    StoreError Fail(StoreError::Kind kind, const QString& reason) const;
+    // A failure of the database: its kind from the dialect, or `kind` when in reach.
+    StoreError Fail(const QSqlError& failure, StoreError::Kind kind = StoreError::Kind::StatementFailed) const;
+    // The failure of a store that is not open: the open's own, or "the records database is not open".
+    StoreError NotOpen() const;
 
     // Runs `sql`, or `query` as prepared; false with the failure.
     bool Exec(const QString& sql, QSqlError& failure);
     bool Run(QSqlQuery& query, QSqlError& failure);
     // Runs `sql` with `values` bound, at most `limit` rows (0 or less: all), read forward only.
-    bool Select(QSqlQuery& query, QString sql, QVariantList values, int limit, QString& error);
-    // Runs `body` in one write transaction, again while the database is busy.
-    bool Write(const std::function<bool(QSqlError&)>& body, QString& error);
+    StoreResult<void> Select(QSqlQuery& query, QString sql, QVariantList values, int limit);
+    // Runs `body` in one write transaction, again while the database is busy. A
+    // failed write's error says whether it was refused for what it wrote.
+    StoreResult<void> Write(const std::function<bool(QSqlError&)>& body);
 
     // Commits synced to disk before they return (SQLite's synchronous=FULL) or not.
-    bool SetDurableCommits(bool on, QString& error);
+    StoreResult<void> SetDurableCommits(bool on);
     bool DurableCommits() const { return m_durable; }
     // Sets how long an unanswered statement is waited for over a Unix socket.
     void SetAnswerLimit(std::chrono::milliseconds limit) { m_answerLimit = limit; }
@@ -106,11 +96,9 @@ private:
     QSqlDatabase m_db;
     const SqlDialect* m_dialect;
     QString m_location;
-    StoreError m_error;
     StoreError m_openError;
     bool m_open = false;
     bool m_durable = false;
-    bool m_refused = false;
     bool m_overUnixSocket = false;
     std::chrono::milliseconds m_answerLimit = AnswerLimit;
     std::unique_ptr<AnswerWatch> m_watch;  // while a Watching lives

@@ -1,5 +1,6 @@
 #include "records.h"
 
+#include "exportrecords.h"
 #include "filedialog.h"
 #include "outputformats.h"
 #include "recordsmodel.h"
@@ -254,11 +255,12 @@ void TRecordsFrm::OpenRecord(int row) {
     if (row < 0 || row >= m_model->rowCount())
         return;
     ShowStatus(QStringLiteral("Reading the record..."));
-    m_reader->Post(m_model->Location(), [this, id = m_model->Header(row).id](RecordStore& store, QString& error) {
-        std::optional<Record> record = store.Queries().Load(id, error);
-        return RecordsReader::Reply([this, record = std::move(record), error] {
+    m_reader->Post(m_model->Location(), [this, id = m_model->Header(row).id](RecordStore& store, StoreError& failure) {
+        StoreResult<Record> record = store.Queries().Load(id);
+        failure = record.error();
+        return RecordsReader::Reply([this, record = std::move(record)] {
             if (!record) {
-                ShowError(QStringLiteral("Cannot read the record: %1").arg(error));
+                ShowError(QStringLiteral("Cannot read the record: %1").arg(record.error().Text()));
                 return;
             }
             ShowCount();
@@ -318,9 +320,9 @@ void TRecordsFrm::ExportBtClick() {
     if (selected.size() == m_model->rowCount())
         rest = m_model->Unfetched();
 
-    // Records are read (whole ones one by one) and the file written on the reader's
-    // thread; a long export shows its progress and may be cancelled. The window
-    // stays free meanwhile: the export has the list as it was when asked.
+    // Records are read (whole ones a batch at a time) and the file written on the
+    // reader's thread; a long export shows its progress and may be cancelled. The
+    // window stays free meanwhile: the export has the list as it was when asked.
     auto* progress = new QProgressDialog(QStringLiteral("Reading the records to export..."), QStringLiteral("Cancel"),
                                          0, 0, this);
     progress->setObjectName(QStringLiteral("ExportProgress"));
@@ -338,52 +340,45 @@ void TRecordsFrm::ExportBtClick() {
     // is there, the outcome.
     RecordsReader* reader = m_reader.get();
     m_reader->Post(m_model->Location(), [this, reader, headers = std::move(headers), rest, format, path, cancelled,
-                                         shown](RecordStore& store, QString& error) mutable -> RecordsReader::Reply {
-        const auto finish = [this, shown, path](const QString& failure, std::size_t exported) {
-            return RecordsReader::Reply([this, shown, path, failure, exported] {
+                                         shown](RecordStore& store, StoreError& failure) mutable -> RecordsReader::Reply {
+        const auto finish = [this, shown, path](const QString& problem, std::size_t exported) {
+            return RecordsReader::Reply([this, shown, path, problem, exported] {
                 if (shown)
                     shown->close();
                 m_exporting = false;
-                if (failure.isEmpty())
+                if (problem.isEmpty())
                     ShowStatus(QStringLiteral("%1 records exported to %2")
                                    .arg(exported)
                                    .arg(QDir::toNativeSeparators(path)));
                 else
-                    ShowError(failure);
+                    ShowError(problem);
             });
         };
         if (rest) {
-            std::vector<RecordHeader> more = store.Queries().List(*rest, error);
-            if (!error.isEmpty())
-                return finish(QStringLiteral("Cannot read the records: %1").arg(error), 0);
-            headers.insert(headers.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-        }
-        QByteArray bytes;
-        if (format == RecordFormat::Csv) {
-            bytes = HeadersCsv(headers);
-        } else {
-            std::vector<Record> records;
-            records.reserve(headers.size());
-            const std::size_t step = std::max<std::size_t>(1, headers.size() / 100);  // told about a hundred times
-            for (const RecordHeader& header : headers) {
-                if (*cancelled)
-                    return finish(QStringLiteral("Export cancelled"), 0);
-                std::optional<Record> record = store.Queries().Load(header.id, error);
-                if (!record)
-                    return finish(QStringLiteral("Cannot read the record: %1").arg(error), 0);
-                records.push_back(std::move(*record));
-                if (records.size() % step == 0)
-                    reader->Tell([shown, done = static_cast<int>(records.size()), all = static_cast<int>(headers.size())] {
-                        if (shown) {
-                            shown->setMaximum(all);
-                            shown->setValue(done);
-                        }
-                    });
+            StoreResult<std::vector<RecordHeader>> more = store.Queries().List(*rest);
+            if (!more) {
+                failure = more.error();
+                return finish(QStringLiteral("Cannot read the records: %1").arg(failure.Text()), 0);
             }
-            bytes = format == RecordFormat::JUnit ? RecordsJUnit(records) : RecordsJson(records);
+            headers.insert(headers.end(), std::make_move_iterator(more->begin()), std::make_move_iterator(more->end()));
         }
-        if (*cancelled)
+        const StoreResult<std::optional<QByteArray>> exported =
+            ExportRecords(store.Queries(), headers, format, [&](std::size_t read, std::size_t all) {
+                reader->Tell([shown, read = static_cast<int>(read), all = static_cast<int>(all)] {
+                    if (shown) {
+                        shown->setMaximum(all);
+                        shown->setValue(read);
+                    }
+                });
+                return !*cancelled;
+            });
+        if (!exported) {
+            failure = exported.error();
+            return finish(QStringLiteral("Cannot read the record: %1").arg(failure.Text()), 0);
+        }
+        if (!*exported || *cancelled)
             return finish(QStringLiteral("Export cancelled"), 0);
+        const QByteArray& bytes = **exported;
         QString saveError;
         if (!SaveBytesToFile(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                              saveError))

@@ -57,9 +57,11 @@ void RecordsModel::ReadPage() {
     m_reading = true;
     emit ReadStarted();
     m_reader.Post(m_location, [self = QPointer(this), generation = m_generation, filter = m_filter](
-                                  RecordStore& store, QString& error) -> RecordsReader::Reply {
-        std::vector<RecordHeader> page = store.Queries().List(filter, error);
-        return [self, generation, page = std::move(page), error]() mutable {
+                                  RecordStore& store, StoreError& failure) -> RecordsReader::Reply {
+        StoreResult<std::vector<RecordHeader>> read = store.Queries().List(filter);
+        failure = read.error();
+        std::vector<RecordHeader> page = read ? std::move(*read) : std::vector<RecordHeader>();
+        return [self, generation, page = std::move(page), error = failure.Text()]() mutable {
             if (self)
                 self->PageArrived(generation, std::move(page), error);
         };

@@ -18,14 +18,13 @@ public:
             // Made, used and closed on the lane's thread: a connection belongs to the thread that opened it.
             if (m_store == nullptr) {
                 m_store = std::make_unique<RecordStore>();
-                QString ignored;  // every operation of the store tells it
-                m_store->Open(m_location, ignored);
+                (void)m_store->Open(m_location);  // every operation of the store tells its failure
             }
-            QString error;
-            Reply reply = read(*m_store, error);
+            StoreError failure;
+            Reply reply = read(*m_store, failure);
             // Opened again only when it could not be opened or its connection was
             // lost: a query the database refused would be refused again.
-            if (!error.isEmpty() && (!m_store->IsOpen() || m_store->LastError().kind == StoreError::Kind::ConnectionLost))
+            if (failure.Failed() && (!m_store->IsOpen() || failure.kind == StoreError::Kind::ConnectionLost))
                 m_store.reset();
             m_reader.Deliver(std::move(reply));
         });

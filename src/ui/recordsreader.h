@@ -9,6 +9,8 @@
 // Each read hands back what it read as a reply that runs on the reader's thread
 // of creation (the windows'), through its event loop.
 
+#include "storeerror.h"
+
 #include <QObject>
 #include <QString>
 
@@ -27,9 +29,10 @@ public:
     using Reply = std::function<void()>;
     // Runs on the location's thread with the store of its location; a store that
     // could not be opened fails every operation with the reason it did not open.
-    // A read that failed sets `error`: the store is opened anew for the next read,
-    // since a connection that broke does not mend itself.
-    using Read = std::function<Reply(RecordStore& store, QString& error)>;
+    // A read that failed sets `failure`: a store that did not open or lost its
+    // connection is opened anew for the next read, since a connection that broke
+    // does not mend itself.
+    using Read = std::function<Reply(RecordStore& store, StoreError& failure)>;
 
     // What the end does with the operations posted and not started.
     enum class AtEnd { DropWaiting, RunWaiting };

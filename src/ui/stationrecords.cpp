@@ -22,7 +22,10 @@ StationRecords::StationRecords(Station& station, QWidget* window) : m_station(st
     const bool fromEnvironment = environment != nullptr && *environment;
     m_location = ChooseRecordsLocation(fromEnvironment || choice.isEmpty() ? std::nullopt
                                                                            : std::optional(choice.toStdString()));
-    m_route = RouteRecords(m_location, m_routeProblem);
+    StoreResult<std::optional<RecordsRoute>> route = RouteRecords(m_location);
+    if (!route)
+        m_routeProblem = route.error().Text();
+    m_route = route ? std::move(*route) : std::nullopt;
     const QString name = settings->value(QLatin1String(StationNameSetting)).toString();
     m_stationName = name.isEmpty() ? DefaultStationName() : name.toStdString();
     m_uniqueSerials = settings->value(QLatin1String(UniqueSerialsSetting), false).toBool();
@@ -97,7 +100,7 @@ QString StationRecords::LocalLocation() const {
 }
 
 QString StationRecords::LineLocation() const {
-    return IsPostgresqlLocation(m_location) ? m_location : QString();
+    return IsLineLocation(m_location) ? m_location : QString();
 }
 
 void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std::string reason) {
@@ -115,11 +118,13 @@ void StationRecords::ImageSaved(const std::string& id, std::string kind, std::st
         return;
     // The image's hash is taken here, while the bytes are the window's.
     m_lateWrites->Post(m_route->local, [this, id, image = ImageOf(std::move(kind), bytes, file.toStdString()),
-                                        line = m_route->line](RecordStore& store, QString& error) {
+                                        line = m_route->line](RecordStore& store, StoreError& failure) {
         // The record went on to the line before: the image is queued to follow it.
         store.Writer().SetForwardTo(line);
-        const bool added = store.Writer().AddImage(id, image, error);
-        return RecordsReader::Reply([this, added, error] {
+        const StoreResult<void> written = store.Writer().AddImage(id, image);
+        failure = written.error();
+        const bool added = written.has_value();
+        return RecordsReader::Reply([this, added, error = failure.Text()] {
             if (!added)
                 TellOnce(error);
             else if (m_forwarder)

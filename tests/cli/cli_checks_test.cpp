@@ -4,6 +4,7 @@
 // cannot be read makes the run an error, unless a check failed before it: the
 // first check that did not pass is the cause that every front end names.
 
+#include "recordtesting.h"
 #include "recordstore.h"
 #include "simprocess.h"
 
@@ -58,11 +59,10 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
         EXPECT_EQ(Count(lines, "-> "), stopped ? 3 : 7) << run.out;
 
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
-        const auto headers = store.List({}, error);
+        ASSERT_TRUE(StoreOk(store.Open(records)));
+        const auto headers = ValueOf(store.List({}));
         ASSERT_FALSE(headers.empty());
-        const std::optional<Record> record = store.Load(headers.front().id, error);
+        const StoreResult<Record> record = store.Load(headers.front().id);
         ASSERT_TRUE(record && record->header.outcome);
         EXPECT_EQ(*record->header.outcome, c.outcome) << run.out;
         EXPECT_EQ(record->header.reason.substr(0, c.reason.size()), c.reason) << record->header.reason;

@@ -24,12 +24,12 @@ TEST(CliRecordsSync, ExitsZeroWhenNoneWaitsOneWithTheReasonWhenSomeWaitTwoForNoL
     const auto queueOne = [&] {
         RecordStore store;
         store.SetForwardTo(line);
-        QString error;
         RecordHeader header = NewRecordHeader("run");
         header.id = "0a0b0c0d-0000-4000-8000-000000000001";
-        ASSERT_TRUE(store.Open(local, error) && store.Begin(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(local)));
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
         header.outcome = RecordOutcome::Pass;
-        ASSERT_TRUE(store.Finish(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Finish(header)));
     };
     struct Case {
         const char* name;
@@ -74,13 +74,13 @@ TEST(CliRecordsSync, NamesTheRecordsTheLineRefusesAndExitsOneWhileAnyIsSetAside)
     for (const char* unit : {"DT1", "DT2"}) {
         RecordStore store;
         store.SetForwardTo(line.Location());
-        QString error;
         RecordHeader header = NewRecordHeader("run");
         header.id = "0a0b0c0d-0000-4000-8000-00000000000" + std::string(1, unit[2]);
         header.unit = unit;
         header.outcome = RecordOutcome::Pass;
-        ASSERT_TRUE(store.Open(local, error) && store.Begin(header, error) && store.Finish(header, error))
-            << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(local)));
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
+        ASSERT_TRUE(StoreOk(store.Finish(header)));
     }
     const CliRun run = programs.cli({"records", "sync", "--records", line.Location()});
     EXPECT_EQ(run.exitCode, 1) << run.err;

@@ -169,13 +169,11 @@ protected:
                    MadeRun("line-1", "U-103", now - 20 * MinuteMs, RecordOutcome::Pass),
                    MadeRun("line-1", Markup, now - 10 * MinuteMs, RecordOutcome::Pass)};
         RecordStore owner;
-        QString error;
-        ASSERT_TRUE(owner.Open(database->Location(), error)) << error.toStdString();
-        int added = 0;
-        ASSERT_TRUE(owner.Import(records, added, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(owner.Open(database->Location())));
+        ASSERT_TRUE(StoreOk(owner.Import(records)));
         // The page reads with the line's reader login, which may only read.
         reader = database->MakeRole(QStringLiteral("reader"));
-        ASSERT_TRUE(owner.GrantLogins({}, {reader}, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(owner.GrantLogins({}, {reader})));
         dashboard = std::make_unique<DashboardProcess>(AsLogin(database->Location(), reader));
         ASSERT_TRUE(dashboard->Serving()) << dashboard->Errors().toStdString();
     }
@@ -437,11 +435,9 @@ TEST(DashboardOutageTest, PageSaysTheDatabaseCannotBeReachedAndRecovers) {
     PrivateServer server;
     {
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(server.Url(), error)) << error.toStdString();
-        int added = 0;
+        ASSERT_TRUE(StoreOk(store.Open(server.Url())));
         const Record record = MadeRun("line-1", "U-1", QDateTime::currentMSecsSinceEpoch() - MinuteMs, RecordOutcome::Pass);
-        ASSERT_TRUE(store.Import(std::span(&record, 1), added, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Import(std::span(&record, 1))));
     }
     DashboardProcess dashboard(server.Url());
     ASSERT_TRUE(dashboard.Serving()) << dashboard.Errors().toStdString();
@@ -470,11 +466,13 @@ TEST_F(DashboardCommandTest, RefusesWhatItCannotServe) {
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
     const QString missing = Folder() + QStringLiteral("/none/records.sqlite");
+    // Records that are not there cannot be read: not a usage error (5).
     const struct {
         QStringList args;
         std::string message;
+        int exitCode = 2;
     } cases[] = {
-        {{"--records", missing}, "no records at " + missing.toStdString()},
+        {{"--records", missing}, "no records at " + missing.toStdString(), 5},
         {{"--records", records, "--listen", "127.0.0.1"}, "--listen takes ADDRESS:PORT"},
         {{"--records", records, "--listen", "127.0.0.1:70000"}, "--listen takes ADDRESS:PORT"},
         {{"--records", records, "--listen", QStringLiteral("127.0.0.1:%1").arg(taken.serverPort())},
@@ -486,7 +484,7 @@ TEST_F(DashboardCommandTest, RefusesWhatItCannotServe) {
         QProcess process;
         process.start(QStringLiteral(TAMRISK_CLI_PATH), QStringList{"dashboard"} + c.args);
         ASSERT_TRUE(process.waitForFinished(15000));
-        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_EQ(process.exitCode(), c.exitCode);
         EXPECT_NE(process.readAllStandardError().toStdString().find(c.message), std::string::npos);
     }
     // Nothing made where there were no records.
@@ -511,11 +509,9 @@ using DashboardHandMadeLine = BackendTest;
 TEST_P(DashboardHandMadeLine, ApiAndCommandLineGiveTheKnownNumbers) {
     {
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(Location(), error)) << error.toStdString();
-        int added = 0;
+        ASSERT_TRUE(StoreOk(store.Open(Location())));
         const std::vector<Record> line = HandMadeLine();
-        ASSERT_TRUE(store.Import(line, added, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Import(line)));
     }
     const QString period = QStringLiteral("since=2026-12-07T10:00Z&until=2026-12-07T14:00Z");
     QProcess cli;

@@ -64,8 +64,7 @@ Record Finished(int n) {
 
 // Writes a record into `store` as a program would: begun, then finished unless `inProgress`.
 void WriteRecord(RecordStore& store, const Record& record, bool inProgress = false) {
-    QString error;
-    ASSERT_TRUE(store.Begin(record.header, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Begin(record.header)));
     RecordBatch batch;
     for (const RecordLogLine& logLine : record.log)
         AddLogLine(batch.log, logLine);
@@ -74,9 +73,9 @@ void WriteRecord(RecordStore& store, const Record& record, bool inProgress = fal
     for (const RecordStep& step : record.steps)
         AddStep(batch.steps, step);
     batch.checks = record.checks;
-    ASSERT_TRUE(store.AppendBatch(record.header.id, batch, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.AppendBatch(record.header.id, batch)));
     if (!inProgress) {
-        ASSERT_TRUE(store.Finish(record.header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Finish(record.header)));
     }
 }
 
@@ -101,8 +100,7 @@ public:
         line = database->IsPostgresql() ? Location() : database->Folder() + QStringLiteral("/line/records.sqlite");
         localPath = database->Folder() + QStringLiteral("/local.sqlite");
         local.SetForwardTo(line);
-        QString error;
-        ASSERT_TRUE(local.Open(localPath, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(local.Open(localPath)));
     }
 
     void TakeLineAway() {
@@ -139,21 +137,17 @@ private:
 
 TEST_P(Forwarding, ImportTakesEachRecordWholeAndOnceByItsId) {
     RecordStore lineStore;
-    QString error;
-    ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(lineStore.Open(line)));
     const std::vector<Record> first = {Finished(1), Finished(2)};
-    int added = -1;
-    ASSERT_TRUE(lineStore.Import(first, added, error)) << error.toStdString();
-    EXPECT_EQ(added, 2);
+    EXPECT_EQ(ValueOf(lineStore.Import(first)), 2);
     // Sent again after the sender died before taking them out of its queue, with one new.
     const std::vector<Record> again = {Finished(1), Finished(2), Finished(3)};
-    ASSERT_TRUE(lineStore.Import(again, added, error)) << error.toStdString();
-    EXPECT_EQ(added, 1);
+    EXPECT_EQ(ValueOf(lineStore.Import(again)), 1);
     EXPECT_EQ(RunSql(line, {QStringLiteral("SELECT COUNT(*) FROM record_log_chunks")}), "3\n");
     EXPECT_EQ(RunSql(line, {QStringLiteral("SELECT COUNT(*) FROM record_serials")}), "3\n");
     for (const Record& sent : again) {
-        const std::optional<Record> kept = lineStore.Load(sent.header.id, error);
-        ASSERT_TRUE(kept) << error.toStdString();
+        const StoreResult<Record> kept = lineStore.Load(sent.header.id);
+        ASSERT_TRUE(StoreOk(kept));
         EXPECT_EQ(kept->header.outcome, RecordOutcome::Pass);
         EXPECT_EQ(kept->header.durationMs, sent.header.durationMs);
         EXPECT_EQ(kept->header.exitCode, 0);
@@ -179,9 +173,8 @@ TEST_P(Forwarding, RecordsWrittenWhileTheLineIsAwayArriveOnceInOrderWhenItIsBack
     Write(Finished(2), true);
     Write(Finished(3));
     Write(Finished(4));
-    QString error;
-    EXPECT_EQ(local.Waiting(line, error), 4);
-    EXPECT_EQ(local.Waiting(QStringLiteral("postgresql://elsewhere/db"), error), 0);
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 4);
+    EXPECT_EQ(ValueOf(local.Waiting(QStringLiteral("postgresql://elsewhere/db"))), 0);
 
     RecordForwarder forwarder(localPath, line);
     EXPECT_EQ(forwarder.Waiting(), -1);
@@ -196,8 +189,8 @@ TEST_P(Forwarding, RecordsWrittenWhileTheLineIsAwayArriveOnceInOrderWhenItIsBack
         // Sent before, but still queued: the sender ended between the line's commit and the local one.
         RecordStore lineStore;
         const std::vector<Record> sent = {Finished(1)};
-        int added = 0;
-        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(sent, added, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(lineStore.Open(line)));
+        ASSERT_TRUE(StoreOk(lineStore.Import(sent)));
     }
     ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
     EXPECT_EQ(forwarder.Problem(), QString());
@@ -205,11 +198,11 @@ TEST_P(Forwarding, RecordsWrittenWhileTheLineIsAwayArriveOnceInOrderWhenItIsBack
     EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n");
 
     RecordHeader ended = Finished(2).header;
-    ASSERT_TRUE(local.Finish(ended, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(local.Finish(ended)));
     forwarder.Nudge();
     ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
     EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n" + Id(2) + "\n");
-    EXPECT_EQ(local.Waiting(line, error), 0);
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 0);
     EXPECT_EQ(forwarder.Waiting(), 0);
 }
 
@@ -247,8 +240,7 @@ TEST_P(Forwarding, SendWaitingSaysWhatWasSentAndWhyTheRestWaits) {
         SCOPED_TRACE(c.name);
         RecordStore store;
         store.SetForwardTo(line);
-        QString error;
-        ASSERT_TRUE(store.Open(database->Folder() + QStringLiteral("/case%1.sqlite").arg(++n), error));
+        ASSERT_TRUE(StoreOk(store.Open(database->Folder() + QStringLiteral("/case%1.sqlite").arg(++n))));
         c.before(*this, store);
         const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(store.Location(), line, QDeadlineTimer(300ms));
         if (std::string(c.name) == "the line away")
@@ -274,15 +266,14 @@ TEST_P(Forwarding, ARecordLeftByAnEndedProgramIsSentAsAborted) {
     ASSERT_GT(child, 0);
     waitpid(child, nullptr, 0);
     RunSql(localPath, {QStringLiteral("UPDATE records SET writer_pid = %1").arg(child)});
-    QString error;
-    EXPECT_TRUE(local.Sendable(line, 10, error).records.empty()) << "in progress";
+    EXPECT_TRUE(ValueOf(local.Sendable(line, 10)).records.empty()) << "in progress";
     const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
     EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
     EXPECT_EQ(result.waiting, 0);
     RecordStore lineStore;
-    ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
-    const std::optional<Record> kept = lineStore.Load(Id(5), error);
-    ASSERT_TRUE(kept) << error.toStdString();
+    ASSERT_TRUE(StoreOk(lineStore.Open(line)));
+    const StoreResult<Record> kept = lineStore.Load(Id(5));
+    ASSERT_TRUE(StoreOk(kept));
     EXPECT_EQ(kept->header.outcome, RecordOutcome::Aborted);
 }
 
@@ -312,8 +303,7 @@ TEST_P(Forwarding, ARecordTheLineRefusesIsSetAsideAndTheRestGoOn) {
     forwarder.Nudge();
     ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
     EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(3) + "\n" + Id(4) + "\n" + Id(5) + "\n");
-    QString error;
-    ASSERT_TRUE(local.Load(Id(2), error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(local.Load(Id(2))));
 
     // A sync tries it again: refused while the trigger is there, sent once it is gone.
     RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
@@ -342,29 +332,26 @@ TEST_P(Forwarding, AnImageSavedAfterItsRecordWasSentFollowsIt) {
 
     // One saved after it was sent queues it again; read for sending, then one more
     // saved, then taken out of the queue: the last one still goes.
-    QString error;
     const QueuedBatch batch = [&] {
         RecordStore sender;
-        QString ignored;
-        EXPECT_TRUE(sender.Open(localPath, ignored));
-        EXPECT_TRUE(local.AddImage(Id(1), {"journal", 100, std::string(64, 'c'), "/tmp/j.bin"}, ignored));
-        return sender.Sendable(line, 10, ignored);
+        EXPECT_TRUE(StoreOk(sender.Open(localPath)));
+        EXPECT_TRUE(StoreOk(local.AddImage(Id(1), {"journal", 100, std::string(64, 'c'), "/tmp/j.bin"})));
+        return ValueOf(sender.Sendable(line, 10));
     }();
     ASSERT_EQ(batch.records.size(), 1u);
-    ASSERT_TRUE(local.AddImage(Id(1), {"journal", 200, std::string(64, 'd'), "/tmp/j2.bin"}, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(local.AddImage(Id(1), {"journal", 200, std::string(64, 'd'), "/tmp/j2.bin"})));
     {
         RecordStore lineStore;
-        int added = -1;
-        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(batch.records, added, error)) << error.toStdString();
-        EXPECT_EQ(added, 0);
+        ASSERT_TRUE(StoreOk(lineStore.Open(line)));
+        EXPECT_EQ(ValueOf(lineStore.Import(batch.records)), 0);
     }
-    ASSERT_TRUE(local.Unqueue(line, batch, error)) << error.toStdString();
-    EXPECT_EQ(local.Waiting(line, error), 1);
+    ASSERT_TRUE(StoreOk(local.Unqueue(line, batch)));
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 1);
     result = RecordForwarder::SendWaiting(localPath, line, QDeadlineTimer(10s));
     EXPECT_EQ(result.sent, 1) << result.problem.toStdString();
     EXPECT_EQ(imagesAtLine(), std::string(64, 'a') + "\n" + std::string(64, 'c') + "\n" + std::string(64, 'd') + "\n");
     EXPECT_EQ(Arrived(), Id(1) + "\n");
-    EXPECT_EQ(local.Waiting(line, error), 0);
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Line, Forwarding, Backends, BackendName);
@@ -377,8 +364,7 @@ using ForwardingToPostgresql = Forwarding;
 TEST_P(ForwardingToPostgresql, ARecordLeavesTheQueueOnlyAfterTheLinesCommit) {
     {
         RecordStore lineStore;
-        QString error;
-        ASSERT_TRUE(lineStore.Open(line, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(lineStore.Open(line)));
     }
     RunSql(line, {QStringLiteral("CREATE TABLE commit_fails (failing BOOLEAN NOT NULL)"),
                   QStringLiteral("INSERT INTO commit_fails VALUES (TRUE)"),
@@ -397,14 +383,14 @@ TEST_P(ForwardingToPostgresql, ARecordLeavesTheQueueOnlyAfterTheLinesCommit) {
     forwarder.Nudge();
     EXPECT_FALSE(forwarder.Drain(300ms));
     QString error;
-    EXPECT_EQ(local.Waiting(line, error), 2) << error.toStdString();
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 2) << error.toStdString();
     EXPECT_TRUE(forwarder.SetAside().empty());
     EXPECT_EQ(Arrived(), "");
 
     RunSql(line, {QStringLiteral("UPDATE commit_fails SET failing = FALSE")});
     ASSERT_TRUE(forwarder.Drain(10s)) << forwarder.Problem().toStdString();
     EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(2) + "\n");
-    EXPECT_EQ(local.Waiting(line, error), 0);
+    EXPECT_EQ(ValueOf(local.Waiting(line)), 0);
     EXPECT_TRUE(forwarder.SetAside().empty());
 }
 

@@ -53,12 +53,11 @@ protected:
     void SetUp() override {
         if (!database.IsPostgresql())
             GTEST_SKIP() << database.SkipReason();
-        QString error;
-        ASSERT_TRUE(owner.Open(database.Location(), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(owner.Open(database.Location())));
         stationA = database.MakeRole(QStringLiteral("station_a"));
         stationB = database.MakeRole(QStringLiteral("station_b"));
         reader = database.MakeRole(QStringLiteral("reader"));
-        ASSERT_TRUE(owner.GrantLogins({stationA, stationB}, {reader}, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(owner.GrantLogins({stationA, stationB}, {reader})));
     }
     QString As(const QString& role) const { return AsLogin(database.Location(), role); }
     long long Count(const QString& sql) const { return std::atoll(RunSql(database.Location(), {sql}).c_str()); }
@@ -72,20 +71,17 @@ protected:
 // station's give-back of that claim leaves it claimed.
 TEST_F(LineLogins, StationsAddRecordsAndClaimsAndGiveBackOnlyTheirOwn) {
     RecordStore a, b;
-    QString error;
-    ASSERT_TRUE(a.Open(As(stationA), error)) << error.toStdString();
-    ASSERT_TRUE(b.Open(As(stationB), error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(a.Open(As(stationA))));
+    ASSERT_TRUE(StoreOk(b.Open(As(stationB))));
     const std::vector<Record> records = {Forwarded("00000000-0000-4000-8000-00000000000a")};
-    int added = 0;
-    ASSERT_TRUE(a.Import(records, added, error)) << error.toStdString();
-    EXPECT_EQ(added, 1);
+    EXPECT_EQ(ValueOf(a.Import(records)), 1);
 
-    EXPECT_EQ(a.Claim(ClaimOf("DT000100", "ra"), error), C::Claimed) << error.toStdString();
-    EXPECT_EQ(a.Claim(ClaimOf("DT000101", "ra"), error), C::Claimed) << error.toStdString();
-    EXPECT_EQ(b.Claim(ClaimOf("DT000100", "rb"), error), C::Taken) << error.toStdString();
-    EXPECT_TRUE(b.Release("91,DT######", "DT000100", "ra", error)) << error.toStdString();
-    EXPECT_TRUE(a.Release("91,DT######", "DT000101", "ra", error)) << error.toStdString();
-    EXPECT_EQ(b.Claim(ClaimOf("DT000101", "rb"), error), C::Claimed) << error.toStdString();
+    EXPECT_EQ(ValueOf(a.Claim(ClaimOf("DT000100", "ra"))), C::Claimed);
+    EXPECT_EQ(ValueOf(a.Claim(ClaimOf("DT000101", "ra"))), C::Claimed);
+    EXPECT_EQ(ValueOf(b.Claim(ClaimOf("DT000100", "rb"))), C::Taken);
+    EXPECT_TRUE(StoreOk(b.Release("91,DT######", "DT000100", "ra")));
+    EXPECT_TRUE(StoreOk(a.Release("91,DT######", "DT000101", "ra")));
+    EXPECT_EQ(ValueOf(b.Claim(ClaimOf("DT000101", "rb"))), C::Claimed);
 
     // A station that deletes every claim deletes only its own; the other's stays.
     EXPECT_EQ(SqlRefusal(As(stationB), "DELETE FROM serial_claims"), "");
@@ -96,10 +92,8 @@ TEST_F(LineLogins, StationsAddRecordsAndClaimsAndGiveBackOnlyTheirOwn) {
 // Every change a station or a reader may not make is refused by the server.
 TEST_F(LineLogins, ChangesBeyondTheirRightsAreRefused) {
     QString error;
-    int added = 0;
-    ASSERT_TRUE(owner.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000b")}, added, error))
-        << error.toStdString();
-    ASSERT_EQ(owner.Claim(ClaimOf("DT000200", "rb"), error), C::Claimed) << error.toStdString();
+    ASSERT_TRUE(StoreOk(owner.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000b")})));
+    ASSERT_EQ(ValueOf(owner.Claim(ClaimOf("DT000200", "rb"))), C::Claimed);
     const char* const anyone[] = {
         "UPDATE records SET outcome = 'fail'",
         "DELETE FROM records",
@@ -124,11 +118,14 @@ TEST_F(LineLogins, ChangesBeyondTheirRightsAreRefused) {
                                        " '" + stationB + "')"),
               "");
     RecordStore readOnly;
-    ASSERT_TRUE(readOnly.Open(As(reader), error)) << error.toStdString();
-    EXPECT_EQ(readOnly.Claim(ClaimOf("DT000301", "r"), error), C::Failed);
+    ASSERT_TRUE(StoreOk(readOnly.Open(As(reader))));
+    const StoreResult<C> notClaimed = readOnly.Claim(ClaimOf("DT000301", "r"));
+    EXPECT_FALSE(notClaimed);
+    EXPECT_FALSE(notClaimed.error().OutOfReach());
     EXPECT_NE(SqlRefusal(As(reader), "DELETE FROM serial_claims"), "");
-    EXPECT_FALSE(readOnly.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000c")}, added, error));
-    EXPECT_EQ(readOnly.List({}, error).size(), 1u) << error.toStdString();
+    error = FailureText(readOnly.Import(std::vector<Record>{Forwarded("00000000-0000-4000-8000-00000000000c")}));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(ValueOf(readOnly.List({})).size(), 1u) << error.toStdString();
     EXPECT_EQ(Count("SELECT COUNT(*) FROM serial_claims"), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM records WHERE outcome = 'pass'"), 1);
 }
@@ -139,32 +136,36 @@ TEST_F(LineLogins, SetupAgainAddsALoginAndAStationDoesNotMakeTheSchema) {
     const QString later = database.MakeRole(QStringLiteral("station_c"));
     RecordStore store;
     QString error;
-    EXPECT_FALSE(store.Open(As(later), error));
+    error = FailureText(store.Open(As(later)));
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(error.contains(QLatin1String("permission denied")) &&
                 error.contains(QLatin1String("`tamrisk-cli records setup`")))
         << error.toStdString();
     RecordStore again;
-    ASSERT_TRUE(again.Open(database.Location(), error)) << error.toStdString();
-    ASSERT_TRUE(again.GrantLogins({later}, {}, error)) << error.toStdString();
-    ASSERT_TRUE(store.Open(As(later), error)) << error.toStdString();
-    EXPECT_EQ(store.Claim(ClaimOf("DT000400", "rc"), error), C::Claimed) << error.toStdString();
+    ASSERT_TRUE(StoreOk(again.Open(database.Location())));
+    ASSERT_TRUE(StoreOk(again.GrantLogins({later}, {})));
+    ASSERT_TRUE(StoreOk(store.Open(As(later))));
+    EXPECT_EQ(ValueOf(store.Claim(ClaimOf("DT000400", "rc"))), C::Claimed);
     RecordStore first;
-    ASSERT_TRUE(first.Open(As(stationA), error)) << error.toStdString();  // granted before is kept
+    ASSERT_TRUE(StoreOk(first.Open(As(stationA))));  // granted before is kept
     // Only the owner grants: a station cannot let another login in.
     const QString intruder = database.MakeRole(QStringLiteral("intruder"));
-    EXPECT_FALSE(first.GrantLogins({intruder}, {}, error));
+    error = FailureText(first.GrantLogins({intruder}, {}));
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(error.contains(QLatin1String("only the owner"))) << error.toStdString();
     // Nor does it upgrade a schema an older program made.
     RunSql(database.Location(), {QStringLiteral("UPDATE schema_version SET version = %1")
                                      .arg(RecordStore::CurrentSchemaVersion - 1)});
-    EXPECT_FALSE(store.Open(As(later), error));
+    error = FailureText(store.Open(As(later)));
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(error.contains(QLatin1String("schema is of an older program")) &&
                 error.endsWith(QLatin1String("run `tamrisk-cli records setup`")))
         << error.toStdString();
 
     TestDatabase empty(Backend::Postgresql);
     const QString newcomer = empty.MakeRole(QStringLiteral("station"));
-    EXPECT_FALSE(store.Open(AsLogin(empty.Location(), newcomer), error));
+    error = FailureText(store.Open(AsLogin(empty.Location(), newcomer)));
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(error.endsWith(
         QLatin1String(": the line's database has no records schema: run `tamrisk-cli records setup`")))
         << error.toStdString();
@@ -191,13 +192,12 @@ QString Verified(const QString& url, const QString& caFile) {
 // One station's records kept in a local file of its own and forwarded to `line`.
 struct Station {
     explicit Station(const QString& line) : local(folder.filePath("local.sqlite")), forwarder(local, line) {
-        QString error;
         store.SetForwardTo(line);
-        EXPECT_TRUE(store.Open(local, error)) << error.toStdString();
+        EXPECT_TRUE(StoreOk(store.Open(local)));
         RecordHeader header = TestHeader("00000000-0000-4000-8000-0000000000d1");
-        EXPECT_TRUE(store.Begin(header, error)) << error.toStdString();
+        EXPECT_TRUE(StoreOk(store.Begin(header)));
         header.outcome = RecordOutcome::Pass;
-        EXPECT_TRUE(store.Finish(header, error)) << error.toStdString();
+        EXPECT_TRUE(StoreOk(store.Finish(header)));
         forwarder.Start();
     }
     // The forwarder's first answer: empty when the record reached the line, else why it waits.
@@ -227,8 +227,7 @@ TEST(LineTls, AStationConnectsOnlyToAServerItsAuthorityVerifies) {
     ASSERT_FALSE(server.TlsUrl().isEmpty());
     {
         RecordStore first;
-        QString error;
-        ASSERT_TRUE(first.Open(server.Url(), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(first.Open(server.Url())));
     }
     // A path libpq must be given quoted: a space and a quote in it.
     const QTemporaryDir folder;

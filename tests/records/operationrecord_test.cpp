@@ -106,9 +106,8 @@ TEST_F(OperationRecordSteps, TransactionsBecomeStepsAndBulkReadsMergeIntoPhases)
         printer.transactor->ExecCommand(48, "after the end");  // not the record's either
         const std::vector<RecordStep> steps = record.Snapshot().steps;
         // The records file holds what the operation kept.
-        QString error;
-        const std::optional<Record> stored = store.Load(record.Id(), error);
-        ASSERT_TRUE(stored) << error.toStdString();
+        const StoreResult<Record> stored = store.Load(record.Id());
+        ASSERT_TRUE(StoreOk(stored));
         EXPECT_EQ(stored->steps, steps) << kind;
         ASSERT_EQ(steps.size(), expected.size()) << kind;
         for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -256,9 +255,8 @@ TEST_F(OperationRecordSteps, ChecksAreKeptWithTheirStepAndWeighInTheVerdict) {
         for (std::size_t i = 0; i < made.size(); ++i)
             expected.push_back({made[i], c.steps.at(i)});
         EXPECT_EQ(record.Snapshot().checks, expected);
-        QString error;
-        const std::optional<Record> stored = store.Load(record.Id(), error);
-        ASSERT_TRUE(stored) << error.toStdString();
+        const StoreResult<Record> stored = store.Load(record.Id());
+        ASSERT_TRUE(StoreOk(stored));
         EXPECT_EQ(stored->checks, expected);
     }
 }

@@ -35,10 +35,7 @@ class RecorderTest : public testing::RecordsTest {
 protected:
     // The record as the store has it now.
     Record Kept() {
-        QString error;
-        std::optional<Record> record = store.Load(recorder.Header().id, error);
-        EXPECT_TRUE(record) << error.toStdString();
-        return record.value_or(Record{});
+        return ValueOf(store.Load(recorder.Header().id));
     }
 
     FakeHost host;
@@ -149,8 +146,7 @@ TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(dir.filePath(QStringLiteral("r.sqlite")), error));
+        ASSERT_TRUE(StoreOk(store.Open(dir.filePath(QStringLiteral("r.sqlite")))));
         FakeHost host;
         Recorder recorder(RecordsRoute{store.Location(), {}}, host, {});
         RecordHeader header = TestHeader("");
@@ -161,11 +157,11 @@ TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {
         host.advance(250ms);
         recorder.Tick();
         recorder.Settle();
-        std::optional<Record> midway = store.Load(recorder.Header().id, error);
+        StoreResult<Record> midway = store.Load(recorder.Header().id);
         ASSERT_TRUE(midway);
         EXPECT_EQ(midway->header.unit, c.unit) << "known before the end, for a run that is killed";
         recorder.Finish(RecordOutcome::Pass, "", std::nullopt);
-        EXPECT_EQ(store.Load(recorder.Header().id, error)->header.unit, c.unit);
+        EXPECT_EQ(ValueOf(store.Load(recorder.Header().id)).header.unit, c.unit);
     }
 }
 
@@ -177,8 +173,7 @@ TEST_F(RecorderTest, RecordLeftInProgressIsFinishedAborted) {
         id = scoped.Header().id;
         scoped.Tee(inner).AppendResultLine("half way", ResultColour::Black);
     }
-    QString error;
-    const std::optional<Record> record = store.Load(id, error);
+    const StoreResult<Record> record = store.Load(id);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->header.outcome, RecordOutcome::Aborted);
     EXPECT_EQ(record->log.size(), 1u);

@@ -59,12 +59,11 @@ std::string Snapshot(const TestDatabase& database) {
 TEST(RecordStoreOpen, MakesFolderAndWalDatabaseOnFirstUseAndKeepsItsRecords) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("data/tamrisk/records.sqlite"));
-    QString error;
     {
         RecordStore store;
-        ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(path)));
         EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
-        ASSERT_TRUE(store.Begin(TestHeader("0f1e2d3c-0000-4000-8000-000000000001"), error));
+        ASSERT_TRUE(StoreOk(store.Begin(TestHeader("0f1e2d3c-0000-4000-8000-000000000001"))));
     }
     const QByteArray header = ReadFileBytes(path);
     ASSERT_GE(header.size(), 20);
@@ -73,9 +72,9 @@ TEST(RecordStoreOpen, MakesFolderAndWalDatabaseOnFirstUseAndKeepsItsRecords) {
     EXPECT_EQ(header[19], 2) << "read version: WAL";
 
     RecordStore again;
-    ASSERT_TRUE(again.Open(path, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(again.Open(path)));
     EXPECT_EQ(again.SchemaVersion(), RecordStore::CurrentSchemaVersion);
-    EXPECT_EQ(again.List({}, error).size(), 1u);
+    EXPECT_EQ(ValueOf(again.List({})).size(), 1u);
 }
 
 using RecordStoreOpenOn = BackendTest;
@@ -109,8 +108,7 @@ TEST_P(RecordStoreOpenOn, RefusesDatabasesThatAreNotItsRecordsWithoutTouchingThe
          [](const QString& path) {
              {
                  RecordStore store;
-                 QString error;
-                 ASSERT_TRUE(store.Open(path, error));
+                 ASSERT_TRUE(StoreOk(store.Open(path)));
              }
              RunSql(path, {QStringLiteral("UPDATE schema_version SET version = 99")});
          },
@@ -127,12 +125,13 @@ TEST_P(RecordStoreOpenOn, RefusesDatabasesThatAreNotItsRecordsWithoutTouchingThe
 
         RecordStore store;
         QString error;
-        EXPECT_FALSE(store.Open(path, error));
+        error = FailureText(store.Open(path));
+        EXPECT_FALSE(error.isEmpty());
         EXPECT_TRUE(error.startsWith(path + QStringLiteral(": "))) << error.toStdString();
         EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
-        QString later;
-        EXPECT_FALSE(store.Begin(TestHeader("0f1e2d3c-0000-4000-8000-000000000001"), later));
-        EXPECT_EQ(later, error);
+        const StoreResult<void> later = store.Begin(TestHeader("0f1e2d3c-0000-4000-8000-000000000001"));
+        EXPECT_FALSE(later);
+        EXPECT_EQ(FailureText(later), error);
         EXPECT_EQ(Snapshot(database), before);
     }
 }
@@ -156,7 +155,8 @@ TEST(RecordStoreOpen, RefusesPostgresqlUrlsItCannotTake) {
         SCOPED_TRACE(c.location);
         RecordStore store;
         QString error;
-        EXPECT_FALSE(store.Open(QString::fromLatin1(c.location), error));
+        error = FailureText(store.Open(QString::fromLatin1(c.location)));
+        EXPECT_FALSE(error.isEmpty());
         EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
         EXPECT_FALSE(error.contains(QLatin1String("secret"))) << error.toStdString();
         EXPECT_FALSE(error.contains(u'\n')) << error.toStdString();
@@ -179,8 +179,8 @@ TEST(RecordStorePages, ANewFileTakesLargePagesAndAnOlderOneKeepsItsOwn) {
     for (const auto& [path, pageSize] : {std::pair(made, "16384\n"), std::pair(older, "4096\n")}) {
         {
             RecordStore store;
-            QString error;
-            ASSERT_TRUE(store.Open(path, error) || path == older) << error.toStdString();
+            const StoreResult<void> opened = store.Open(path);
+            ASSERT_TRUE(opened || path == older) << FailureText(opened).toStdString();
         }
         EXPECT_EQ(RunSql(path, {QStringLiteral("PRAGMA page_size")}), pageSize) << path.toStdString();
     }
@@ -218,19 +218,18 @@ TEST_P(RecordStoreOpenOn, UpgradesARecordsDatabaseOfTheFirstSchema) {
                            " ('0f1e2d3c-0000-4000-8000-000000000002', 1, 2, 'black', 'a\\b')")});
     const std::string id = "0f1e2d3c-0000-4000-8000-000000000001";
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(path)));
     EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
     const std::vector<RecordLogLine> more = {{7, ResultColour::Green, "<- ok", 4}};
-    ASSERT_TRUE(store.AppendLog(id, more, error)) << error.toStdString();
-    const std::optional<Record> record = store.Load(id, error);
-    ASSERT_TRUE(record) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.AppendLog(id, more)));
+    const StoreResult<Record> record = store.Load(id);
+    ASSERT_TRUE(StoreOk(record));
     EXPECT_EQ(record->header.unit, "DT000100");
     EXPECT_EQ(record->header.outcome, RecordOutcome::Pass);
     const std::vector<RecordLogLine> log = {{5, ResultColour::Blue, "-> 48,\"\"", 0}, more[0]};
     EXPECT_TRUE(record->log == log);
-    const std::optional<Record> other = store.Load("0f1e2d3c-0000-4000-8000-000000000002", error);
-    ASSERT_TRUE(other) << error.toStdString();
+    const StoreResult<Record> other = store.Load("0f1e2d3c-0000-4000-8000-000000000002");
+    ASSERT_TRUE(StoreOk(other));
     EXPECT_TRUE(other->log ==
                 (std::vector<RecordLogLine>{{1, ResultColour::Red, "other", 0}, {2, ResultColour::Black, "a\\b", 0}}));
     EXPECT_TRUE(record->checks.empty());
@@ -245,9 +244,8 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
     header.kind = "run";
     {
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
-        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(path)));
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
     }
     std::vector<QString> eighth = {
         QStringLiteral("DROP TABLE record_checks"),
@@ -281,11 +279,10 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
     }
     RunSql(path, eighth);
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(path, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(path)));
     EXPECT_EQ(store.SchemaVersion(), RecordStore::CurrentSchemaVersion);
-    const std::optional<Record> record = store.Load(header.id, error);
-    ASSERT_TRUE(record) << error.toStdString();
+    const StoreResult<Record> record = store.Load(header.id);
+    ASSERT_TRUE(StoreOk(record));
     EXPECT_TRUE(record->steps == steps);
     EXPECT_EQ(RunSql(path, {QStringLiteral("SELECT COUNT(*) FROM record_step_chunks")}), "2\n");
 }
@@ -314,24 +311,26 @@ TEST_P(RecordStoreConcurrency, WritersAtOnceLoseNoRecordAndNoLine) {
         while (::read(gate[0], &byte, 1) > 0) {
         }
         RecordStore store;
-        QString error;
-        bool written = store.Open(path, error);
+        StoreResult<void> written = store.Open(path);
         for (int r = 0; written && r < RecordsEach; ++r) {
             RecordHeader header = TestHeader("", "run", 1000 + r);
             header.id = std::to_string(w) + "-" + std::to_string(r);
-            written = store.Begin(header, error);
+            written = store.Begin(header);
             for (int b = 0; written && b < Batches; ++b) {
                 std::vector<RecordLogLine> lines;
                 for (int l = 0; l < LinesPerBatch; ++l)
                     lines.push_back({b * 10 + l, ResultColour::Blue, std::to_string(b * LinesPerBatch + l)});
                 const RecordSerial serial{"91,DT######", "DT" + std::to_string(b), 3, SerialResult::Answered};
-                written = store.AppendLog(header.id, lines, error) && store.AddSerials(header.id, {&serial, 1}, error);
+                written = store.AppendLog(header.id, lines);
+                if (written)
+                    written = store.AddSerials(header.id, {&serial, 1});
             }
             header.outcome = RecordOutcome::Pass;
-            written = written && store.Finish(header, error);
+            if (written)
+                written = store.Finish(header);
         }
         if (!written)
-            std::fprintf(stderr, "writer %d: %s\n", w, error.toStdString().c_str());
+            std::fprintf(stderr, "writer %d: %s\n", w, written.error().Text().toStdString().c_str());
         _exit(written ? 0 : 1);
     }
     ::close(gate[0]);
@@ -343,13 +342,12 @@ TEST_P(RecordStoreConcurrency, WritersAtOnceLoseNoRecordAndNoLine) {
     }
 
     RecordStore reader;
-    QString error;
-    ASSERT_TRUE(reader.Open(path, error));
-    const std::vector<RecordHeader> all = reader.List({.limit = 0}, error);
+    ASSERT_TRUE(StoreOk(reader.Open(path)));
+    const std::vector<RecordHeader> all = ValueOf(reader.List({.limit = 0}));
     ASSERT_EQ(all.size(), static_cast<std::size_t>(Writers * RecordsEach));
     for (const RecordHeader& header : all) {
-        const std::optional<Record> record = reader.Load(header.id, error);
-        ASSERT_TRUE(record) << error.toStdString();
+        const StoreResult<Record> record = reader.Load(header.id);
+        ASSERT_TRUE(StoreOk(record));
         EXPECT_EQ(record->header.outcome, RecordOutcome::Pass);
         ASSERT_EQ(record->log.size(), static_cast<std::size_t>(Batches * LinesPerBatch)) << header.id;
         for (std::size_t i = 0; i < record->log.size(); ++i)
@@ -374,7 +372,8 @@ TEST_P(RecordStoreConcurrency, FirstConnectionsAtOnceMakeTheSchemaOnce) {
             openers.emplace_back(QThread::create([&, i] {
                 RecordStore store;
                 start.arrive_and_wait();
-                if (store.Open(database.Location(), errors[i]))
+                errors[i] = FailureText(store.Open(database.Location()));
+                if (errors[i].isEmpty())
                     versions[i] = store.SchemaVersion();
             }));
             openers.back()->start();
@@ -402,28 +401,25 @@ TEST_P(RecordStoreAbandoned, RecordOfAProcessThatIsGoneBecomesAborted) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         RecordStore writer;
-        QString error;
         const std::vector<RecordLogLine> lines = {{0, ResultColour::Black, "first"}, {740, ResultColour::Red, "last"}};
-        const bool written = writer.Open(Location(), error) && writer.Begin(TestHeader(gone), error) &&
-                             writer.AppendLog(gone, lines, error);
+        const bool written = writer.Open(Location()) && writer.Begin(TestHeader(gone)) && writer.AppendLog(gone, lines);
         _exit(written ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 
-    QString error;
-    ASSERT_TRUE(store.Begin(TestHeader(live), error));
-    EXPECT_EQ(store.MarkAbandoned(error), 1) << error.toStdString();
-    EXPECT_EQ(store.MarkAbandoned(error), 0);
+    ASSERT_TRUE(StoreOk(store.Begin(TestHeader(live))));
+    EXPECT_EQ(ValueOf(store.MarkAbandoned()), 1);
+    EXPECT_EQ(ValueOf(store.MarkAbandoned()), 0);
 
-    const std::optional<Record> aborted = store.Load(gone, error);
+    const StoreResult<Record> aborted = store.Load(gone);
     ASSERT_TRUE(aborted);
     EXPECT_EQ(aborted->header.outcome, RecordOutcome::Aborted);
     EXPECT_EQ(aborted->header.reason, UnfinishedReason);
     EXPECT_EQ(aborted->header.durationMs, 740);
     EXPECT_EQ(aborted->log.size(), 2u);
-    const std::optional<Record> running = store.Load(live, error);
+    const StoreResult<Record> running = store.Load(live);
     ASSERT_TRUE(running);
     EXPECT_FALSE(running->header.outcome);
 }
@@ -445,24 +441,23 @@ TEST_P(RecordStoreAbandoned, RecordOfAnotherProgramStillRunningStaysInProgress) 
         _exit(ignored < 0 ? 1 : 0);
     }
     close(ready[0]);
-    QString error;
-    ASSERT_TRUE(store.Begin(TestHeader(id), error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Begin(TestHeader(id))));
     RunSql(Location(), {QStringLiteral("UPDATE records SET writer_pid = %1").arg(writer)});
 
-    EXPECT_EQ(store.MarkAbandoned(error), 0) << error.toStdString();
+    EXPECT_EQ(ValueOf(store.MarkAbandoned()), 0);
     RecordStore other;
-    ASSERT_TRUE(other.Open(Location(), error)) << error.toStdString();
-    EXPECT_EQ(other.MarkAbandoned(error), 0) << error.toStdString();
-    std::optional<Record> record = store.Load(id, error);
-    ASSERT_TRUE(record) << error.toStdString();
+    ASSERT_TRUE(StoreOk(other.Open(Location())));
+    EXPECT_EQ(ValueOf(other.MarkAbandoned()), 0);
+    StoreResult<Record> record = store.Load(id);
+    ASSERT_TRUE(StoreOk(record));
     EXPECT_FALSE(record->header.outcome);
 
     close(ready[1]);
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
-    EXPECT_EQ(store.MarkAbandoned(error), 1) << error.toStdString();
-    record = store.Load(id, error);
-    ASSERT_TRUE(record) << error.toStdString();
+    EXPECT_EQ(ValueOf(store.MarkAbandoned()), 1);
+    record = store.Load(id);
+    ASSERT_TRUE(StoreOk(record));
     EXPECT_EQ(record->header.outcome, RecordOutcome::Aborted);
 }
 
@@ -533,7 +528,7 @@ TEST(RecordStoreUnanswered, AStatementAServerLeavesUnansweredOverAUnixSocketFail
         GTEST_SKIP() << "needs the private test server (scripts/test-postgres.sh start sets TAMRISK_TEST_POSTGRESQL_DIR)";
     RecordStore store;
     QString error;
-    ASSERT_TRUE(store.Open(database.Location(), error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(database.Location())));
     store.SetAnswerLimit(300ms);
     RecordHeader header = TestHeader("5e1f0000-0000-4000-8000-000000000001");
     {
@@ -541,14 +536,16 @@ TEST(RecordStoreUnanswered, AStatementAServerLeavesUnansweredOverAUnixSocketFail
         ASSERT_TRUE(halted.Halted());
         QElapsedTimer elapsed;
         elapsed.start();
-        EXPECT_FALSE(store.Begin(header, error));
+        const StoreResult<void> begun = store.Begin(header);
+        error = FailureText(begun);
+        EXPECT_FALSE(error.isEmpty());
         EXPECT_LT(elapsed.elapsed(), 5000) << "bounded by the answer limit, not by the server waking";
         EXPECT_TRUE(error.contains(QStringLiteral("did not answer"))) << error.toStdString();
-        EXPECT_FALSE(store.Refused());
+        EXPECT_FALSE(begun.error().refused);
     }
     RecordStore again;
-    ASSERT_TRUE(again.Open(database.Location(), error)) << error.toStdString();
-    EXPECT_TRUE(again.Begin(header, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(again.Open(database.Location())));
+    EXPECT_TRUE(StoreOk(again.Begin(header)));
 }
 
 class RecordStoreQueries : public BackendStoreTest {
@@ -572,18 +569,17 @@ protected:
             {'d', "journal-read", "", RecordOutcome::Error, ""},
             {'e', "run", "PRN-3", std::nullopt, "DT000101"},
         };
-        QString error;
         for (const Made& m : made) {
             RecordHeader header = TestHeader(Id(m.letter), m.kind, 1000 * (m.letter - 'a' + 1));
             header.unit = m.unit;
-            ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+            ASSERT_TRUE(StoreOk(store.Begin(header)));
             if (*m.serial != '\0') {
                 const RecordSerial serial{"91,DT######", m.serial, 4, SerialResult::Answered};
-                ASSERT_TRUE(store.AddSerials(header.id, {&serial, 1}, error));
+                ASSERT_TRUE(StoreOk(store.AddSerials(header.id, {&serial, 1})));
             }
             header.outcome = m.outcome;
             if (m.outcome) {
-                ASSERT_TRUE(store.Finish(header, error));
+                ASSERT_TRUE(StoreOk(store.Finish(header)));
             }
         }
     }
@@ -619,19 +615,15 @@ TEST_P(RecordStoreQueries, ListFiltersNewestFirstAndLimits) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QString error;
-        EXPECT_EQ(Letters(store.List(c.filter, error)), c.letters);
-        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(Letters(ValueOf(store.List(c.filter))), c.letters);
     }
 }
 
 TEST_P(RecordStoreQueries, ResolveIdTakesAUniqueStartOfTheId) {
-    QString error;
     RecordHeader second = TestHeader("aaaab000-0000-4000-8000-000000000000");
-    ASSERT_TRUE(store.Begin(second, error));
+    ASSERT_TRUE(StoreOk(store.Begin(second)));
     const RecordHeader upper = TestHeader("CCCCD000-0000-4000-8000-000000000000");
-    ASSERT_TRUE(store.Begin(upper, error));
-    using Resolve = RecordStore::Resolve;
+    ASSERT_TRUE(StoreOk(store.Begin(upper)));
     const struct {
         const char* prefix;
         Resolve resolve;
@@ -649,10 +641,10 @@ TEST_P(RecordStoreQueries, ResolveIdTakesAUniqueStartOfTheId) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.prefix);
-        std::string id;
-        EXPECT_EQ(store.ResolveId(c.prefix, id, error), c.resolve);
+        const ResolvedId resolved = ValueOf(store.ResolveId(c.prefix));
+        EXPECT_EQ(resolved.resolve, c.resolve);
         if (c.resolve == Resolve::Found) {
-            EXPECT_EQ(id, c.id);
+            EXPECT_EQ(resolved.id, c.id);
         }
     }
 }
@@ -665,7 +657,7 @@ TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
     RecordHeader other = TestHeader(Id('f'), "run", 6000);
     other.station = "line-4";
     other.unit = "PRN-4";
-    ASSERT_TRUE(store.Begin(other, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Begin(other)));
     const auto made = [](const char* name, CheckResult result) {
         CheckOutcome check;
         check.name = name;
@@ -684,7 +676,7 @@ TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
     for (const auto& [letter, list] : checks) {
         RecordBatch batch;
         batch.checks = list;
-        ASSERT_TRUE(store.AppendBatch(Id(letter), batch, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.AppendBatch(Id(letter), batch)));
     }
     const struct {
         const char* name;
@@ -707,13 +699,12 @@ TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string found;
-        for (const CheckRow& row : store.Checks(c.filter, error))
+        for (const CheckRow& row : ValueOf(store.Checks(c.filter)))
             found += (found.empty() ? "" : " ") + std::string(1, row.recordId[0]) + ":" + row.made.check.name;
         EXPECT_EQ(found, c.found);
-        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     }
     // Each with its record's unit, station and start.
-    const std::vector<CheckRow> newest = store.Checks({.limit = 1}, error);
+    const std::vector<CheckRow> newest = ValueOf(store.Checks({.limit = 1}));
     ASSERT_EQ(newest.size(), 1u) << error.toStdString();
     EXPECT_EQ(newest[0].recordId, other.id);
     EXPECT_EQ(newest[0].unit, "PRN-4");
@@ -735,7 +726,7 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
     header.lineRange = "3-9";
     header.unit = "Прн-7";
     QString error;
-    ASSERT_TRUE(store.Begin(header, error));
+    ASSERT_TRUE(StoreOk(store.Begin(header)));
 
     std::string everyByte;
     for (int b = 1; b < 256; ++b)
@@ -767,7 +758,7 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
         RecordBatch steps;
         for (std::size_t i = from; i < to; ++i)
             AddStep(steps.steps, written.steps[i]);
-        ASSERT_TRUE(store.AppendBatch(header.id, steps, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.AppendBatch(header.id, steps)));
     }
     // Checks keep what they asked and found, NULL where a check has none; the
     // numbers whole, fractional and negative; texts in any script.
@@ -787,28 +778,30 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
         RecordBatch checks;
         checks.checks.assign(written.checks.begin() + static_cast<std::ptrdiff_t>(from),
                              written.checks.begin() + static_cast<std::ptrdiff_t>(to));
-        ASSERT_TRUE(store.AppendBatch(header.id, checks, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.AppendBatch(header.id, checks)));
     }
-    ASSERT_TRUE(store.AppendLog(header.id, written.log, error));
-    ASSERT_TRUE(store.AddSerials(header.id, written.serials, error));
-    ASSERT_TRUE(store.AppendLog(header.id, second, error));
-    ASSERT_TRUE(store.AddImage(header.id, written.images[0], error));
+    ASSERT_TRUE(StoreOk(store.AppendLog(header.id, written.log)));
+    ASSERT_TRUE(StoreOk(store.AddSerials(header.id, written.serials)));
+    ASSERT_TRUE(StoreOk(store.AppendLog(header.id, second)));
+    ASSERT_TRUE(StoreOk(store.AddImage(header.id, written.images[0])));
     written.log.insert(written.log.end(), second.begin(), second.end());
     header.outcome = RecordOutcome::Fail;
     header.reason = "red line";
     header.durationMs = 1234;
     header.exitCode = 1;
-    ASSERT_TRUE(store.Finish(header, error));
+    ASSERT_TRUE(StoreOk(store.Finish(header)));
 
-    const std::optional<Record> record = store.Load(header.id, error);
-    ASSERT_TRUE(record) << error.toStdString();
+    const StoreResult<Record> record = store.Load(header.id);
+    ASSERT_TRUE(StoreOk(record));
     EXPECT_TRUE(*record == written);
     EXPECT_TRUE(record->header == header);
     EXPECT_TRUE(record->log == written.log);
     EXPECT_TRUE(record->steps == written.steps);
     EXPECT_TRUE(record->checks == written.checks);
 
-    EXPECT_FALSE(store.Load("00000000-0000-4000-8000-000000000000", error));
+    error = FailureText(store.Load("00000000-0000-4000-8000-000000000000"));
+
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_TRUE(error.contains(QLatin1String("no record"))) << error.toStdString();
 }
 
@@ -821,7 +814,7 @@ using RecordStoreClaims = BackendStoreTest;
 TEST_P(RecordStoreClaims, ANumberIsClaimedOnceUntilItsHolderGivesItUp) {
     RecordStore other;
     QString error;
-    ASSERT_TRUE(other.Open(Location(), error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(other.Open(Location())));
     using C = RecordStore::ClaimResult;
     const struct {
         bool release;     // else a claim
@@ -842,15 +835,16 @@ TEST_P(RecordStoreClaims, ANumberIsClaimedOnceUntilItsHolderGivesItUp) {
         SCOPED_TRACE(i);
         const auto& step = steps[i];
         if (step.release) {
-            EXPECT_TRUE(step.by->Release(step.space, step.data, step.record, error)) << error.toStdString();
+            EXPECT_TRUE(StoreOk(step.by->Release(step.space, step.data, step.record)));
             continue;
         }
-        EXPECT_EQ(step.by->Claim({step.space, step.data, step.record, "line-3", "unit", 1}, error), step.expected)
-            << error.toStdString();
+        EXPECT_EQ(ValueOf(step.by->Claim({step.space, step.data, step.record, "line-3", "unit", 1})), step.expected);
     }
     RecordStore closed;
-    EXPECT_EQ(closed.Claim({"91,#", "1", "a", "", "", 1}, error), C::Failed);
-    EXPECT_FALSE(error.isEmpty());
+    const StoreResult<C> notClaimed = closed.Claim({"91,#", "1", "a", "", "", 1});
+    EXPECT_FALSE(notClaimed);
+    EXPECT_FALSE(notClaimed.error().OutOfReach());
+    EXPECT_FALSE(FailureText(notClaimed).isEmpty());
 }
 
 // A claim tried again after its answer was lost finds its own record's claim
@@ -858,9 +852,7 @@ TEST_P(RecordStoreClaims, ANumberIsClaimedOnceUntilItsHolderGivesItUp) {
 // the retry (a number its record sent before is not sent again).
 TEST_P(RecordStoreClaims, AClaimTriedAgainFindsItsOwn) {
     using C = RecordStore::ClaimResult;
-    QString error;
-    ASSERT_EQ(store.Claim({"91,DT######", "DT000100", "a", "line-3", "unit", 1}, error), C::Claimed)
-        << error.toStdString();
+    ASSERT_EQ(ValueOf(store.Claim({"91,DT######", "DT000100", "a", "line-3", "unit", 1})), C::Claimed);
     const struct {
         const char* record;
         bool again;
@@ -868,8 +860,7 @@ TEST_P(RecordStoreClaims, AClaimTriedAgainFindsItsOwn) {
     } cases[] = {{"a", true, C::Claimed}, {"b", true, C::Taken}, {"a", false, C::Taken}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.record) + (c.again ? " again" : ""));
-        EXPECT_EQ(store.Claim({"91,DT######", "DT000100", c.record, "line-3", "unit", 2}, error, c.again), c.expected)
-            << error.toStdString();
+        EXPECT_EQ(ValueOf(store.Claim({"91,DT######", "DT000100", c.record, "line-3", "unit", 2}, c.again)), c.expected);
     }
 }
 

@@ -25,6 +25,30 @@
 
 namespace tamrisk::testing {
 
+// Passes when the store's `result` holds a value; fails with its error's text.
+template <typename T>
+::testing::AssertionResult StoreOk(const StoreResult<T>& result) {
+    if (result)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << result.error().Text().toStdString();
+}
+
+// The text of the store's failure; empty when `result` holds a value.
+template <typename T>
+QString FailureText(const StoreResult<T>& result) {
+    return result ? QString() : result.error().Text();
+}
+
+// The value of the store's `result`; without one, a test failure with its error's text and an empty value.
+template <typename T>
+T ValueOf(StoreResult<T> result) {
+    if (!result) {
+        ADD_FAILURE() << result.error().Text().toStdString();
+        return T{};
+    }
+    return std::move(*result);
+}
+
 // A check of script line 5 that field 3 is in 0..2000000 bytes, as a run makes
 // one, with the value it found and the step it judged.
 inline RecordCheck NumericCheck(std::string name, CheckResult result, std::optional<std::string> value,
@@ -52,8 +76,7 @@ class RecordsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        QString error;
-        ASSERT_TRUE(store.Open(Path(), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(Path())));
     }
     QString Path() const { return m_dir.filePath(QStringLiteral("records.sqlite")); }
     QString Folder() const { return m_dir.path(); }
@@ -82,9 +105,10 @@ inline std::string RunSql(const QString& location, const std::vector<QString>& s
     std::string rows;
     {
         QSqlDatabase db;
-        QString reason;
-        if (!RecordStore::AddConnection(location, name, db, reason) || !db.open())
-            ADD_FAILURE() << location.toStdString() << ": " << reason.toStdString() << db.lastError().text().toStdString();
+        const StoreResult<void> added = RecordStore::AddConnection(location, name, db);
+        if (!added || !db.open())
+            ADD_FAILURE() << location.toStdString() << ": " << added.error().Text().toStdString()
+                          << db.lastError().text().toStdString();
         for (const QString& sql : statements) {
             QSqlQuery query(db);
             if (!query.exec(sql))
@@ -106,9 +130,9 @@ inline std::string SqlRefusal(const QString& location, const QString& statement)
     std::string refusal;
     {
         QSqlDatabase db;
-        QString reason;
-        if (!RecordStore::AddConnection(location, name, db, reason) || !db.open()) {
-            refusal = "cannot connect: " + reason.toStdString() + db.lastError().text().toStdString();
+        const StoreResult<void> added = RecordStore::AddConnection(location, name, db);
+        if (!added || !db.open()) {
+            refusal = "cannot connect: " + added.error().Text().toStdString() + db.lastError().text().toStdString();
         } else {
             QSqlQuery query(db);
             if (!query.exec(statement))
@@ -139,10 +163,9 @@ inline QString MakeLoginRole(const QString& admin, const QString& role) {
 // StopRefusing takes the trigger away.
 inline void RefuseUnit(const QString& location, const std::string& unit) {
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(location, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(location)));
     const QString name = QString::fromStdString(unit);
-    if (RecordStore::IsPostgresqlLocation(location)) {
+    if (RecordStore::IsLineLocation(location)) {
         RunSql(location, {QStringLiteral("CREATE FUNCTION refuse_unit() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
                                          " IF NEW.unit = '%1' THEN RAISE EXCEPTION 'unit %1 is refused'; END IF;"
                                          " RETURN NEW; END $$")
@@ -158,7 +181,7 @@ inline void RefuseUnit(const QString& location, const std::string& unit) {
 
 inline void StopRefusing(const QString& location) {
     RunSql(location, {QStringLiteral("DROP TRIGGER refuse_unit") +
-                      (RecordStore::IsPostgresqlLocation(location) ? QStringLiteral(" ON records") : QString())});
+                      (RecordStore::IsLineLocation(location) ? QStringLiteral(" ON records") : QString())});
 }
 
 // A records database of a test's own: a file in a temporary folder, or a fresh
@@ -234,11 +257,16 @@ protected:
         BackendTest::SetUp();
         if (IsSkipped())
             return;
-        QString error;
-        ASSERT_TRUE(store.Open(Location(), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(Location())));
     }
 
     RecordStore store;
 };
 
 }  // namespace tamrisk::testing
+
+namespace tamrisk {
+using testing::StoreOk;
+using testing::ValueOf;
+using testing::FailureText;
+}  // namespace tamrisk

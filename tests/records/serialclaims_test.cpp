@@ -87,10 +87,10 @@ TEST_P(SerialClaimsTest, ClaimsWaitForNothingOnceTheDatabaseIsBack) {
         bool reach, release;  // first makes the database reachable; a release, else a claim
         const char* data;
         const char* record;
-        C expected;
+        std::optional<C> expected;  // none: out of reach
     } steps[] = {
-        {&claims, false, false, "DT000100", "a", C::Unreachable},
-        {&claims, false, false, "DT000100", "a", C::Unreachable},
+        {&claims, false, false, "DT000100", "a", std::nullopt},
+        {&claims, false, false, "DT000100", "a", std::nullopt},
         {&claims, true, false, "DT000100", "a", C::Claimed},
         {&other, false, false, "DT000100", "b", C::Taken},
         {&other, false, false, "DT000101", "b", C::Claimed},
@@ -103,14 +103,16 @@ TEST_P(SerialClaimsTest, ClaimsWaitForNothingOnceTheDatabaseIsBack) {
         const auto& step = steps[i];
         if (step.reach)
             Reach();
-        QString error;
         if (step.release) {
-            EXPECT_TRUE(step.by->Release("91,DT######", step.data, step.record, error)) << error.toStdString();
+            EXPECT_TRUE(StoreOk(step.by->Release("91,DT######", step.data, step.record)));
             continue;
         }
-        EXPECT_EQ(step.by->Claim(Row(step.data, step.record), error), step.expected) << error.toStdString();
-        EXPECT_EQ(error.isEmpty(), step.expected != C::Unreachable) << error.toStdString();
-        if (step.expected == C::Unreachable) {
+        const StoreResult<C> claimed = step.by->Claim(Row(step.data, step.record));
+        const QString error = FailureText(claimed);
+        EXPECT_EQ(claimed ? std::optional(*claimed) : std::nullopt, step.expected) << error.toStdString();
+        EXPECT_EQ(error.isEmpty(), step.expected.has_value()) << error.toStdString();
+        if (!step.expected) {
+            EXPECT_TRUE(claimed.error().OutOfReach()) << error.toStdString();
             EXPECT_TRUE(error.startsWith(location.left(12))) << error.toStdString();
         }
     }
@@ -120,13 +122,11 @@ TEST_P(SerialClaimsTest, ClaimsWaitForNothingOnceTheDatabaseIsBack) {
 // caller's events go on: the timer that lets the table go is one of them.
 TEST_P(SerialClaimsTest, EventsRunWhileAClaimWaits) {
     SerialClaims claims(Location());
-    QString error;
-    ASSERT_EQ(claims.Claim(Row("DT000100", "a"), error), C::Claimed) << error.toStdString();
+    ASSERT_EQ(ValueOf(claims.Claim(Row("DT000100", "a"))), C::Claimed);
     const QString name = QStringLiteral("holder");
     {
         QSqlDatabase holder;
-        QString reason;
-        ASSERT_TRUE(RecordStore::AddConnection(Location(), name, holder, reason)) << reason.toStdString();
+        ASSERT_TRUE(StoreOk(RecordStore::AddConnection(Location(), name, holder)));
         ASSERT_TRUE(holder.open());
         QSqlQuery hold(holder);
         ASSERT_TRUE(hold.exec(database->IsPostgresql() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")));
@@ -140,7 +140,7 @@ TEST_P(SerialClaimsTest, EventsRunWhileAClaimWaits) {
         });
         QElapsedTimer waited;
         waited.start();
-        EXPECT_EQ(claims.Claim(Row("DT000101", "a"), error), C::Claimed) << error.toStdString();
+        EXPECT_EQ(ValueOf(claims.Claim(Row("DT000101", "a"))), C::Claimed);
         EXPECT_TRUE(let);
         EXPECT_GE(waited.elapsed(), 250);
         holder.close();
@@ -181,15 +181,14 @@ TEST_P(SerialClaimsTest, ANumberClaimedAheadIsHeldUntilUsedOrGivenBack) {
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         SCOPED_TRACE(i);
         const auto& step = steps[i];
-        QString error;
         switch (step.step) {
         case Ahead: step.by->ClaimAhead(Row(step.data, step.record)); break;
         case GiveBack: step.by->GiveBackAhead(); break;
         case Claim: {
             // The work posted before on the asking object is done before its own claim; for the
             // other object, a release of nothing waits for what was posted before it.
-            ASSERT_TRUE(claims.Release("91,DT######", "none", "a", error)) << error.toStdString();
-            EXPECT_EQ(step.by->Claim(Row(step.data, step.record), error), step.expected) << error.toStdString();
+            ASSERT_TRUE(StoreOk(claims.Release("91,DT######", "none", "a")));
+            EXPECT_EQ(ValueOf(step.by->Claim(Row(step.data, step.record))), step.expected);
             break;
         }
         }
@@ -209,9 +208,8 @@ TEST_P(RecordStoreClaimList, ClaimsListedNewestFirstByDataUnitAndStation) {
         {"92,DT######", "DT000100", "r3", "line-2", "U3", 2000},
         {"93,\xC4\xD2######", cyrillic, "r4", "line-1", "\xD0\x94" "1", 4000},  // unit in UTF-8
     };
-    QString error;
     for (const SerialClaimRow& claim : made)
-        ASSERT_EQ(store.Claim(claim, error), C::Claimed) << error.toStdString();
+        ASSERT_EQ(ValueOf(store.Claim(claim)), C::Claimed);
     const struct {
         ClaimFilter filter;
         std::vector<std::string> records;
@@ -230,15 +228,14 @@ TEST_P(RecordStoreClaimList, ClaimsListedNewestFirstByDataUnitAndStation) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.records));
-        const std::vector<SerialClaimRow> rows = store.Claims(c.filter, error);
-        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        const std::vector<SerialClaimRow> rows = ValueOf(store.Claims(c.filter));
         std::vector<std::string> records;
         for (const SerialClaimRow& row : rows)
             records.push_back(row.recordId);
         EXPECT_EQ(records, c.records);
     }
     // Every column read back as written.
-    const std::vector<SerialClaimRow> one = store.Claims({.data = cyrillic}, error);
+    const std::vector<SerialClaimRow> one = ValueOf(store.Claims({.data = cyrillic}));
     ASSERT_EQ(one.size(), 1u);
     const SerialClaimRow& row = one[0];
     EXPECT_EQ(std::tie(row.space, row.data, row.recordId, row.station, row.unit, row.claimedMs),
@@ -246,8 +243,9 @@ TEST_P(RecordStoreClaimList, ClaimsListedNewestFirstByDataUnitAndStation) {
                        made[3].claimedMs));
 
     RecordStore closed;
-    EXPECT_TRUE(closed.Claims({}, error).empty());
-    EXPECT_FALSE(error.isEmpty());
+    const StoreResult<std::vector<SerialClaimRow>> none = closed.Claims({});
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(FailureText(none).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaimList, Backends, BackendName);

@@ -21,43 +21,48 @@ using StoreErrors = BackendTest;
 // Each failure says what it is, so that a caller connects again only when the
 // connection was lost; the texts stay "<location>: <reason>".
 TEST_P(StoreErrors, EachFailureCarriesItsKind) {
-    QString error;
     RecordStore never;
-    EXPECT_FALSE(never.Begin(TestHeader("00000000-0000-4000-8000-000000000001", "run", 1), error));
-    EXPECT_EQ(never.LastError().kind, Kind::NotOpen);
+    const StoreResult<void> notOpen = never.Begin(TestHeader("00000000-0000-4000-8000-000000000001", "run", 1));
+    EXPECT_FALSE(notOpen);
+    EXPECT_EQ(notOpen.error().kind, Kind::NotOpen);
 
     RecordStore store;
-    ASSERT_TRUE(store.Open(Location(), error)) << error.toStdString();
-    EXPECT_EQ(store.LastError().kind, Kind::None);
+    const StoreResult<void> opened = store.Open(Location());
+    ASSERT_TRUE(StoreOk(opened));
+    EXPECT_EQ(opened.error().kind, Kind::None);
     const std::string id = "c0ffee00-0000-4000-8000-000000000001";
-    EXPECT_FALSE(store.Load(id, error));
-    EXPECT_EQ(store.LastError().kind, Kind::NotFound);
-    EXPECT_EQ(error, store.LastError().Text());
+    const StoreResult<Record> missing = store.Load(id);
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error().kind, Kind::NotFound);
+    const QString error = missing.error().Text();
     EXPECT_TRUE(error.endsWith(QStringLiteral(": no record ") + QString::fromStdString(id))) << error.toStdString();
-    std::string found;
-    EXPECT_EQ(store.ResolveId("c0ffee", found, error), RecordStore::Resolve::NotFound);
+    EXPECT_EQ(ValueOf(store.ResolveId("c0ffee")).resolve, Resolve::NotFound);
 
     // A record the database refuses for what it holds.
     testing::RefuseUnit(Location(), "DT9");
     RecordHeader refused = TestHeader(id, "run", 1);
     refused.unit = "DT9";
-    EXPECT_FALSE(store.Begin(refused, error));
-    EXPECT_EQ(store.LastError().kind, Kind::StatementFailed);
-    EXPECT_TRUE(store.Refused());
+    const StoreResult<void> begun = store.Begin(refused);
+    EXPECT_FALSE(begun);
+    EXPECT_EQ(begun.error().kind, Kind::StatementFailed);
+    EXPECT_TRUE(begun.error().refused);
 
     // A question that cannot be asked is no "not found".
     RunSql(Location(), {QStringLiteral("ALTER TABLE records RENAME TO records_gone")});
-    EXPECT_EQ(store.ResolveId("c0ffee", found, error), RecordStore::Resolve::Failed);
-    EXPECT_EQ(store.LastError().kind, Kind::StatementFailed);
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(store.OutOfReach());
+    const StoreResult<ResolvedId> unasked = store.ResolveId("c0ffee");
+    EXPECT_FALSE(unasked);
+    EXPECT_EQ(unasked.error().kind, Kind::StatementFailed);
+    EXPECT_FALSE(unasked.error().Text().isEmpty());
+    EXPECT_FALSE(unasked.error().OutOfReach());
 
     // Records of a newer program: refused by their schema.
     RunSql(Location(), {QStringLiteral("UPDATE schema_version SET version = 99")});
     RecordStore again;
-    EXPECT_FALSE(again.Open(Location(), error));
-    EXPECT_EQ(again.LastError().kind, Kind::SchemaRefused);
-    EXPECT_TRUE(error.contains(QLatin1String("records of a newer program"))) << error.toStdString();
+    const StoreResult<void> newer = again.Open(Location());
+    EXPECT_FALSE(newer);
+    EXPECT_EQ(newer.error().kind, Kind::SchemaRefused);
+    EXPECT_TRUE(newer.error().Text().contains(QLatin1String("records of a newer program")))
+        << newer.error().Text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreErrors, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
@@ -65,13 +70,15 @@ INSTANTIATE_TEST_SUITE_P(Backends, StoreErrors, ::testing::Values(Backend::Sqlit
 // A database out of reach is a lost connection, the one failure worth trying again.
 TEST(StoreErrorsReach, AServerOutOfReachIsALostConnection) {
     RecordStore store;
-    QString error;
-    EXPECT_FALSE(store.Open(QStringLiteral("postgresql://ivana@/records?host=/nonexistent"), error));
-    EXPECT_EQ(store.LastError().kind, Kind::ConnectionLost);
-    EXPECT_TRUE(store.OutOfReach());
+    const StoreResult<void> opened = store.Open(QStringLiteral("postgresql://ivana@/records?host=/nonexistent"));
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opened.error().kind, Kind::ConnectionLost);
+    EXPECT_TRUE(opened.error().OutOfReach());
     // Every later operation fails with the open's own failure and kind.
-    EXPECT_FALSE(store.Finish(RecordHeader{}, error));
-    EXPECT_EQ(store.LastError().kind, Kind::ConnectionLost);
+    const StoreResult<void> finished = store.Finish(RecordHeader{});
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(finished.error().kind, Kind::ConnectionLost);
+    const QString error = finished.error().Text();
     EXPECT_TRUE(error.startsWith(QLatin1String("postgresql://ivana@/records?host=/nonexistent: "))) << error.toStdString();
 }
 

@@ -85,17 +85,16 @@ std::string Id(char letter) { return std::string(8, letter) + "-0000-4000-8000-0
 // second apart in the letters' order, each with a one-line log naming it.
 void AddRecords(const QString& location, const char* letters, const char* station, const char* unit) {
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(location, error)) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(location)));
     for (const char* letter = letters; *letter != '\0'; ++letter) {
         RecordHeader header = TestHeader(Id(*letter), "run", 1'700'000'000'000 + 1000 * (*letter - 'a'));
         header.station = station;
         header.unit = unit;
         header.outcome = RecordOutcome::Pass;
         const RecordLogLine line{0, ResultColour::Black, std::string("log of ") + *letter};
-        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
-        ASSERT_TRUE(store.AppendLog(header.id, {&line, 1}, error)) << error.toStdString();
-        ASSERT_TRUE(store.Finish(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
+        ASSERT_TRUE(StoreOk(store.AppendLog(header.id, {&line, 1})));
+        ASSERT_TRUE(StoreOk(store.Finish(header)));
     }
 }
 

@@ -6,6 +6,7 @@
 // database away or silent while the window stays free. Every read of the window's
 // runs on its reader's thread: the tests wait for it as an operator would.
 
+#include "recordtesting.h"
 #include "records.h"
 #include "station.h"
 #include "tamriskfp.h"
@@ -91,22 +92,20 @@ RecordHeader Header(const std::string& id, qint64 startedMs) {
 struct RecordsWindow : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QString error;
-        ASSERT_TRUE(store.Open(Path(), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(Path())));
     }
     QString Path() const { return dir.filePath(QStringLiteral("records.sqlite")); }
     void Add(RecordHeader header, const std::vector<RecordLogLine>& log = {}, const char* serial = "") {
-        QString error;
-        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
         if (!log.empty()) {
-            ASSERT_TRUE(store.AppendLog(header.id, log, error));
+            ASSERT_TRUE(StoreOk(store.AppendLog(header.id, log)));
         }
         if (*serial != '\0') {
             const RecordSerial sent{"91,DT######", serial, 4, SerialResult::Answered};
-            ASSERT_TRUE(store.AddSerials(header.id, {&sent, 1}, error));
+            ASSERT_TRUE(StoreOk(store.AddSerials(header.id, {&sent, 1})));
         }
         if (header.outcome) {
-            ASSERT_TRUE(store.Finish(header, error));
+            ASSERT_TRUE(StoreOk(store.Finish(header)));
         }
     }
     void AddTheFive() {
@@ -280,9 +279,8 @@ TEST_F(RecordsWindow, DoubleClickShowsTheRecordsLogInItsColours) {
 
 TEST_F(RecordsWindow, ExportsTheSelectedRecordsInEachFormat) {
     AddTheFive();
-    QString error;
     const RecordLogLine line{5, ResultColour::Red, "<- 91, refused"};
-    ASSERT_TRUE(store.AppendLog(Id('b'), {&line, 1}, error));
+    ASSERT_TRUE(StoreOk(store.AppendLog(Id('b'), {&line, 1})));
     Window();
     EXPECT_FALSE(Control<QPushButton>("ExportBt")->isEnabled());
     SelectRows({3, 1});  // b and d, written newest first
@@ -427,12 +425,11 @@ TEST_F(RecordsWindow, ListsALargeFileAPageAtATimeAsItScrolls) {
     // Three records share each start, so pages also split records of one start.
     constexpr int Count = 5'000;
     const qint64 base = LocalNoonMs(0);
-    QString error;
     for (int i = 0; i < Count; ++i) {
         char id[40];
         std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", static_cast<unsigned>(i * 2654435761u));
         RecordHeader header = Header(id, base + i / 3);
-        ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Begin(header)));
     }
     RecordsModel& model = Window().Model();
     EXPECT_EQ(model.rowCount(), RecordsModel::PageRows);

@@ -3,6 +3,7 @@
 // list (closing one would drop the station's locks on its records file), and
 // the file stays whole, with every record of both programs in it.
 
+#include "recordtesting.h"
 #include "recordstore.h"
 #include "resultsview.h"
 #include "settings.h"
@@ -246,17 +247,16 @@ TEST_F(SharedRecordsTest, RecordsStayWholeWhileLoadScriptListsTheirFolderAndTheC
 
     EXPECT_EQ(IntegrityOf(Records()).toStdString(), "ok");
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(Records(), error)) << error.toStdString();
-    const std::vector<RecordHeader> kept = store.List({.limit = 0}, error);
-    ASSERT_EQ(kept.size(), 3u) << error.toStdString();
+    ASSERT_TRUE(StoreOk(store.Open(Records())));
+    const std::vector<RecordHeader> kept = ValueOf(store.List({.limit = 0}));
+    ASSERT_EQ(kept.size(), 3u);
     // Newest first: the station's run after, the other program's command, the station's run before.
     const std::vector<std::pair<std::string, std::size_t>> expected = {{"run", 3}, {"command", 0}, {"run", 1}};
     for (std::size_t i = 0; i < kept.size(); ++i) {
         EXPECT_EQ(kept[i].kind, expected[i].first) << i;
         EXPECT_TRUE(kept[i].outcome.has_value()) << i;
-        const std::optional<Record> whole = store.Load(kept[i].id, error);
-        ASSERT_TRUE(whole) << error.toStdString();
+        const StoreResult<Record> whole = store.Load(kept[i].id);
+        ASSERT_TRUE(StoreOk(whole));
         EXPECT_GE(whole->log.size(), expected[i].second) << i;
     }
     EXPECT_EQ(kept[1].unit, "CLI-UNIT");

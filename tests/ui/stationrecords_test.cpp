@@ -4,6 +4,7 @@
 // twice, a records file that cannot be written (at once, or only once a run is
 // under way), and the records of the other windows that talk to the printer.
 
+#include "recordtesting.h"
 #include "coderead.h"
 #include "command.h"
 #include "hexview.h"
@@ -85,11 +86,10 @@ struct StationRecordsTest : ::testing::Test {
     // The records kept, newest first, read back whole.
     std::vector<Record> Kept() {
         RecordStore store;
-        QString error;
-        EXPECT_TRUE(store.Open(dir.filePath("records.sqlite"), error)) << error.toStdString();
+        EXPECT_TRUE(StoreOk(store.Open(dir.filePath("records.sqlite"))));
         std::vector<Record> kept;
-        for (const RecordHeader& header : store.List({.limit = 0}, error))
-            kept.push_back(*store.Load(header.id, error));
+        for (const RecordHeader& header : ValueOf(store.List({.limit = 0})))
+            kept.push_back(ValueOf(store.Load(header.id)));
         return kept;
     }
     QStringList ViewLines() { return window.Results().Text().split('\n', Qt::SkipEmptyParts); }

@@ -66,9 +66,8 @@ bool Save(QWidget& widget, const QString& path) {
 // several units, a command, a memory read and a journal check, each with its outcome.
 bool FillRecords(const QString& location) {
     RecordStore store;
-    QString error;
-    if (!store.Open(location, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const StoreResult<void> opened = store.Open(location); !opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error().Text()));
         return false;
     }
     const qint64 hourAgo = QDateTime::currentMSecsSinceEpoch() / 60'000 * 60'000 - 60 * 60'000;
@@ -110,8 +109,13 @@ bool FillRecords(const QString& location) {
             log.insert(log.end(), {{90, ResultColour::Blue, "-> 61,31-02-12 10:00"},
                                    {112, ResultColour::Red, "<- 61, Invalid date"},
                                    {113, ResultColour::Purple, "Syntax error, invalid date"}});
-        if (!store.Begin(header, error) || !store.AppendLog(header.id, log, error) || !store.Finish(header, error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        StoreResult<void> written = store.Begin(header);
+        if (written)
+            written = store.AppendLog(header.id, log);
+        if (written)
+            written = store.Finish(header);
+        if (!written) {
+            std::fprintf(stderr, "%s\n", qPrintable(written.error().Text()));
             return false;
         }
     }
