@@ -23,9 +23,17 @@ server=$(scripts/test-postgres.sh start)
 eval "$server"
 echo "PostgreSQL for the tests: $TAMRISK_TEST_POSTGRESQL"
 
+# A clone built again compiles only what changed since, with ccache where it is installed.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # The precompiled headers are made in the same build: ccache takes them as they are.
+  export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+fi
+
 for preset in default asan; do
   echo "== $preset =="
-  cmake --preset "$preset" >/dev/null
+  cmake --preset "$preset" "${launcher[@]}" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" -j2
   if [ "$preset" = default ]; then
@@ -40,7 +48,7 @@ unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
 # seconds. New inputs go to a scratch folder, so the committed seeds stay as
 # they are; a crashing input is kept in build/fuzz/crashes/<target>/.
 echo "== fuzz =="
-cmake --preset fuzz >/dev/null
+cmake --preset fuzz "${launcher[@]}" >/dev/null
 cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
 scratch=$(mktemp -d)
 for target in answer scriptline scriptrun; do

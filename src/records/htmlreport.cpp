@@ -73,7 +73,7 @@ QString HeaderList(const RecordHeader& header) {
     return QStringLiteral("<dl class=\"header\">\n") + items + QStringLiteral("</dl>\n");
 }
 
-QString Verdict(const RecordHeader& header) {
+QString VerdictHtml(const RecordHeader& header) {
     const QString outcome =
         header.outcome ? QString::fromLatin1(OutcomeText(*header.outcome)) : QStringLiteral("running");
     QString verdict = QStringLiteral("<p class=\"verdict outcome-%1\"><span class=\"word\">%2</span>")
@@ -155,7 +155,7 @@ QByteArray RecordHtml(const Record& record) {
                                                : QString::fromStdString(header.unit)) +
                           QStringLiteral(" — ") + QString::fromStdString(IsoUtcMs(header.startedMs));
     QString body = QStringLiteral("<main class=\"record\">\n<h1>%1</h1>\n").arg(Text(title));
-    body += Verdict(header) + HeaderList(header) + Checks(record) + Serials(record.serials) + Steps(record.steps) +
+    body += VerdictHtml(header) + HeaderList(header) + Checks(record) + Serials(record.serials) + Steps(record.steps) +
             Log(record.log) + QStringLiteral("</main>\n");
     return Page(title, QStringLiteral("paper"), body).toUtf8();
 }

@@ -181,8 +181,8 @@ TEST_P(CliLine, EightRunsAtOnceGiveEveryNumberOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, CliLine, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
 
-// The line's server stops for five seconds while eight runs claim their
-// numbers: each run waits for its claim and goes on once the server is back, so
+// The line's server stops while eight runs claim their numbers, until a run
+// waits for its claim: each run waits for its claim and goes on once the server is back, so
 // every run ends well, every unit's number goes out once, and every record
 // reaches the line once.
 TEST(CliLineOutage, RunsWaitForTheServerAndEveryNumberGoesOutOnce) {
@@ -202,8 +202,15 @@ TEST(CliLineOutage, RunsWaitForTheServerAndEveryNumberGoesOutOnce) {
         QThread::msleep(20);
     ASSERT_FALSE(deadline.hasExpired());
     server.Halt();
-    // A real server's outage: no clock of the test's own can stand in for it.
-    QThread::sleep(5);
+    // A real server's outage, over once a run waits for its claim.
+    const auto waiting = [&line] {
+        for (int i = 0; i < Printers; ++i)
+            if (line.Said(i, "waits for its claim"))
+                return true;
+        return false;
+    };
+    for (const QDeadlineTimer outage(60000); !waiting() && !outage.hasExpired();)
+        QThread::msleep(20);
     server.Resume();
     const std::vector<int> statuses = line.Finish(240000);
 

@@ -212,6 +212,9 @@ TEST_P(Forwarding, SendWaitingSaysWhatWasSentAndWhyTheRestWaits) {
         std::function<void(Forwarding&, RecordStore&)> before;
         int sent, waiting;
         const char* problem;  // found in the problem; "@line": starts with the line's location; empty: none
+        // How long SendWaiting may take: only a fault reaches the generous one; the
+        // short one is waited out for the lock another program holds.
+        std::chrono::milliseconds limit = 60s;
     };
     const std::vector<Case> cases = {
         {"nothing waits", [](Forwarding&, RecordStore&) {}, 0, 0, ""},
@@ -233,7 +236,7 @@ TEST_P(Forwarding, SendWaitingSaysWhatWasSentAndWhyTheRestWaits) {
              t.lock.emplace(store.Location() + QStringLiteral(".forwarding"));
              ASSERT_TRUE(t.lock->tryLock());
          },
-         0, 1, "another program is sending"},
+         0, 1, "another program is sending", 300ms},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -242,7 +245,7 @@ TEST_P(Forwarding, SendWaitingSaysWhatWasSentAndWhyTheRestWaits) {
         store.SetForwardTo(line);
         ASSERT_TRUE(StoreOk(store.Open(database->Folder() + QStringLiteral("/case%1.sqlite").arg(++n))));
         c.before(*this, store);
-        const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(store.Location(), line, QDeadlineTimer(300ms));
+        const RecordForwarder::SyncResult result = RecordForwarder::SendWaiting(store.Location(), line, QDeadlineTimer(c.limit));
         if (std::string(c.name) == "the line away")
             BringLineBack();
         lock.reset();
@@ -392,6 +395,55 @@ TEST_P(ForwardingToPostgresql, ARecordLeavesTheQueueOnlyAfterTheLinesCommit) {
     EXPECT_EQ(Arrived(), Id(1) + "\n" + Id(2) + "\n");
     EXPECT_EQ(ValueOf(local.Waiting(line)), 0);
     EXPECT_TRUE(forwarder.SetAside().empty());
+}
+
+// The line refuses a record for a constraint of its own (SQLSTATE class 23: a
+// unique key or a foreign key it breaks): it is set aside with the line's
+// reason like any other refusal, and those beside it arrive.
+TEST_P(ForwardingToPostgresql, ARecordBreakingAConstraintIsSetAsideNotTriedForEver) {
+    {
+        // DT12 reached the line before, in a record of another id.
+        Record earlier = Finished(10);
+        earlier.header.unit = "DT12";
+        RecordStore lineStore;
+        QString error;
+        int added = 0;
+        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(std::span(&earlier, 1), added, error))
+            << error.toStdString();
+    }
+    const struct {
+        const char* constraint;
+        std::vector<QString> sql;
+        int first;  // records first, first + 1 (refused) and first + 2
+    } cases[] = {
+        {"records_one_run_a_unit", {"CREATE UNIQUE INDEX records_one_run_a_unit ON records (unit)"}, 11},
+        {"records_known_unit",
+         {"DROP INDEX records_one_run_a_unit", "CREATE TABLE known_units (unit TEXT PRIMARY KEY)",
+          "INSERT INTO known_units VALUES ('DT21'), ('DT23')",
+          "ALTER TABLE records ADD CONSTRAINT records_known_unit FOREIGN KEY (unit) REFERENCES known_units (unit) NOT VALID"},
+         21},
+    };
+    std::string arrived = Id(10) + "\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.constraint);
+        RunSql(line, c.sql);
+        RecordStore store;
+        store.SetForwardTo(line);
+        QString error;
+        ASSERT_TRUE(store.Open(database->Folder() + QStringLiteral("/%1.sqlite").arg(c.first), error)) << error.toStdString();
+        for (int n = c.first; n < c.first + 3; ++n)
+            WriteRecord(store, Finished(n));
+        RecordForwarder forwarder(store.Location(), line);
+        forwarder.Start();
+        ASSERT_TRUE(forwarder.Drain(30s)) << forwarder.Problem().toStdString();
+        arrived += Id(c.first) + "\n" + Id(c.first + 2) + "\n";
+        EXPECT_EQ(Arrived(), arrived);
+        EXPECT_EQ(forwarder.Waiting(), 0);
+        const std::vector<SetAsideRecord> setAside = forwarder.SetAside();
+        ASSERT_EQ(setAside.size(), 1u);
+        EXPECT_EQ(setAside[0].id, Id(c.first + 1));
+        EXPECT_TRUE(setAside[0].reason.contains(QString::fromUtf8(c.constraint))) << setAside[0].reason.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Line, ForwardingToPostgresql, ::testing::Values(Backend::Postgresql), BackendName);

@@ -116,6 +116,37 @@ TEST(JudgeCheck, ResultValueAndMessage) {
     }
 }
 
+// Every numeric operator at its limits: a value exactly at a limit of in,
+// <= and >= passes, one just beyond it fails; < and > fail at the limit and
+// pass just inside it. Limits in decimal, hexadecimal, negative and fractional.
+TEST(JudgeCheck, NumbersAtJustInsideAndJustOutsideTheLimits) {
+    const struct {
+        const char* line;
+        std::vector<const char*> pass, fail;
+    } cases[] = {
+        {"?1 in 10..20", {"10", "10.001", "15", "19.999", "20", "0x14", " 20"}, {"9.999", "9", "20.001", "21", "-10"}},
+        {"?1 in -0.5..0x10 V", {"-0.5", "-0.499", "15.999", "16", "0x10"}, {"-0.501", "-1", "16.001", "0x11"}},
+        {"?1 in 7..7", {"7", "7.0", "0x7"}, {"6.999", "7.001"}},
+        {"?1 <= 20", {"20", "19.999", "-20"}, {"20.001", "21", "0x15"}},
+        {"?1 <= -1.5", {"-1.5", "-1.501"}, {"-1.499", "1.5"}},
+        {"?1 >= 10", {"10", "10.001", "0xA"}, {"9.999", "9", "-10"}},
+        {"?1 >= 0x1F", {"31", "0x1F", "31.001"}, {"30.999", "0x1E"}},
+        {"?1 < 20", {"19.999", "19"}, {"20", "0x14", "20.001"}},
+        {"?1 > 10", {"10.001", "11"}, {"10", "9.999"}},
+        {"?1 > -0.5", {"-0.499", "0"}, {"-0.5", "-0.501"}},
+    };
+    for (const auto& c : cases) {
+        const CheckLine read = ReadCheckLine(c.line, 1, {});
+        ASSERT_TRUE(read.readable) << c.line;
+        for (const bool passes : {true, false})
+            for (const char* value : passes ? c.pass : c.fail) {
+                const CheckedAnswer answer{CheckedAnswerKind::Answered, value};
+                EXPECT_EQ(JudgeCheck(read, &answer).result, passes ? CheckResult::Pass : CheckResult::Fail)
+                    << c.line << " with " << value;
+            }
+    }
+}
+
 // The log line is in the log's code page; what it cannot carry shows as '?'.
 TEST(CheckLogLine, MessageAndEndInTheLogsCodePage) {
     CheckOutcome check;
