@@ -2,7 +2,7 @@
 // The file of an export of records, as both front ends write it: the records of
 // a list of headers in one format, whole records read in batches.
 
-#include "recordformats.h"
+#include "outputformats.h"
 #include "recordqueries.h"
 
 #include <QByteArray>
