@@ -103,10 +103,9 @@ TEST(CliChecks, AFailedCheckBeforeOneNotReadIsTheCauseEverywhere) {
     std::string id;
     {
         RecordStore store;
-        QString error;
-        ASSERT_TRUE(store.Open(records, error)) << error.toStdString();
-        const auto headers = store.List({}, error);
-        ASSERT_EQ(headers.size(), 1u) << error.toStdString();
+        ASSERT_TRUE(testing::StoreOk(store.Open(records)));
+        const auto headers = testing::ValueOf(store.List({}));
+        ASSERT_EQ(headers.size(), 1u);
         id = headers.front().id;
     }
     const CliRun shown = sim.cli({"records", "show", "--color", "never", QString::fromStdString(id)});

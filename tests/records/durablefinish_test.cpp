@@ -111,18 +111,17 @@ TEST(DurableFinish, EveryWriteOfTheFinishIsSyncedBeforeItReturns) {
     const QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     RecordStore store;
-    QString error;
-    ASSERT_TRUE(store.Open(folder.filePath(QStringLiteral("records.sqlite")), error)) << error.toStdString();
+    ASSERT_TRUE(testing::StoreOk(store.Open(folder.filePath(QStringLiteral("records.sqlite")))));
     RecordHeader header = testing::TestHeader("00000000-0000-4000-8000-000000000001");
-    ASSERT_TRUE(store.Begin(header, error)) << error.toStdString();
+    ASSERT_TRUE(testing::StoreOk(store.Begin(header)));
     RecordBatch batch;
     AddLogLine(batch.log, {5, ResultColour::Green, "?? size: passed", 3});
-    ASSERT_TRUE(store.AppendBatch(header.id, batch, error)) << error.toStdString();
+    ASSERT_TRUE(testing::StoreOk(store.AppendBatch(header.id, batch)));
 
     walWrites = 0;
     header.outcome = RecordOutcome::Pass;
     header.durationMs = 40;
-    ASSERT_TRUE(store.Finish(header, error)) << error.toStdString();
+    ASSERT_TRUE(testing::StoreOk(store.Finish(header)));
     EXPECT_GT(walWrites.load(), 0) << "the finish went into the write-ahead log";
     EXPECT_EQ(unsyncedWrites.load(), 0) << "writes of the finish not yet on the disk";
 }

@@ -406,10 +406,8 @@ TEST_P(ForwardingToPostgresql, ARecordBreakingAConstraintIsSetAsideNotTriedForEv
         Record earlier = Finished(10);
         earlier.header.unit = "DT12";
         RecordStore lineStore;
-        QString error;
-        int added = 0;
-        ASSERT_TRUE(lineStore.Open(line, error) && lineStore.Import(std::span(&earlier, 1), added, error))
-            << error.toStdString();
+        ASSERT_TRUE(StoreOk(lineStore.Open(line)));
+        ASSERT_TRUE(StoreOk(lineStore.Import(std::span(&earlier, 1))));
     }
     const struct {
         const char* constraint;
@@ -429,8 +427,7 @@ TEST_P(ForwardingToPostgresql, ARecordBreakingAConstraintIsSetAsideNotTriedForEv
         RunSql(line, c.sql);
         RecordStore store;
         store.SetForwardTo(line);
-        QString error;
-        ASSERT_TRUE(store.Open(database->Folder() + QStringLiteral("/%1.sqlite").arg(c.first), error)) << error.toStdString();
+        ASSERT_TRUE(StoreOk(store.Open(database->Folder() + QStringLiteral("/%1.sqlite").arg(c.first))));
         for (int n = c.first; n < c.first + 3; ++n)
             WriteRecord(store, Finished(n));
         RecordForwarder forwarder(store.Location(), line);

@@ -27,7 +27,7 @@ Record PlainRun() {
     check.name = "size";
     check.line = 4;
     check.field = "2";
-    check.op = "=";
+    check.op = CheckOperator::Equal;
     check.expected = "7";
     check.value = "8";
     check.result = CheckResult::Fail;
@@ -59,7 +59,7 @@ TEST(RecordPage, EveryTextFromAPrinterOrAScriptIsShownAsCharacters) {
         {"check's units",
          [](Record& r, const std::string& m) {
              CheckOutcome& check = r.checks[0].check;
-             check.op = "in";
+             check.op = CheckOperator::In;
              check.expected.reset();
              check.low = 0;
              check.high = 10;
