@@ -1,5 +1,6 @@
 #include "recordforwarder.h"
 
+#include "outofreachwait.h"
 #include "recordstore.h"
 
 #include <QLockFile>
@@ -15,8 +16,6 @@ namespace tamrisk {
 
 namespace {
 
-// The first wait after a failure, doubled each failure after it up to LongestRetry.
-constexpr std::chrono::milliseconds FirstRetry{250};
 // The wait while another program sends from the same local file.
 constexpr std::chrono::milliseconds LockRetry{100};
 
