@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace tamrisk {
@@ -14,20 +15,26 @@ namespace {
 // The schema, one step per version: step N takes a database of version N-1 to N.
 // Plain SQL that SQLite and PostgreSQL both take (TEXT, INTEGER, BIGINT; {bytes}
 // for the dialect's type of a byte column, {keyed} for its options of a table
-// kept in the order of its key).
+// kept in the order of its key, {login} for the login a statement runs as).
 // A step may convert rows in C++ between its statements and those after.
-// Where the two databases must differ, a step adds statements run on one of them only.
+// A step may last keep the rows of a table to the logins that added them, where
+// the database has logins: every login reads them all, but adds and deletes
+// only rows whose column names it.
+struct RowsOfLogins {
+    const char* table;
+    const char* column;
+};
+
 struct SchemaStep {
     int version;
     std::vector<const char*> statements;
-    bool (*convert)(QSqlDatabase& db, QSqlError& failure) = nullptr;
+    bool (*convert)(StoreConnection& c, QSqlError& failure) = nullptr;
     std::vector<const char*> after = {};
-    std::vector<const char*> onlySqlite = {};
-    std::vector<const char*> onlyPostgresql = {};
+    std::optional<RowsOfLogins> rowsOfLogins = {};
 };
 
-bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure);
-bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure);
+bool ConvertLogRowsToChunks(StoreConnection& c, QSqlError& failure);
+bool ConvertStepRowsToChunks(StoreConnection& c, QSqlError& failure);
 
 const std::vector<SchemaStep>& SchemaSteps() {
     static const std::vector<SchemaStep> steps = {
@@ -81,14 +88,8 @@ const std::vector<SchemaStep>& SchemaSteps() {
         // claims, and delete only those it made (the owner, who sets the line up, is
         // not bound). A records file has no logins.
         {.version = 6,
-         .statements = {},
-         .onlySqlite = {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT ''"},
-         .onlyPostgresql =
-             {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT current_user",
-              "ALTER TABLE serial_claims ENABLE ROW LEVEL SECURITY",
-              "CREATE POLICY serial_claims_read ON serial_claims FOR SELECT USING (true)",
-              "CREATE POLICY serial_claims_add ON serial_claims FOR INSERT WITH CHECK (claimed_by = current_user)",
-              "CREATE POLICY serial_claims_give_back ON serial_claims FOR DELETE USING (claimed_by = current_user)"}},
+         .statements = {"ALTER TABLE serial_claims ADD COLUMN claimed_by TEXT NOT NULL DEFAULT {login}"},
+         .rowsOfLogins = RowsOfLogins{"serial_claims", "claimed_by"}},
         // A record the line's database refused is set aside with the line's
         // reason (NULL: it waits to be sent), so that those behind it go on.
         {7, {"ALTER TABLE forward_queue ADD COLUMN set_aside TEXT"}},
@@ -151,26 +152,19 @@ const std::vector<TableGrant>& LineGrants() {
     return grants;
 }
 
-// `name` as a quoted SQL identifier of PostgreSQL.
-QString QuotedName(const QString& name) {
-    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
 // The rows of `select` (a record's id first, ordered by record and seq) made
 // into chunks by `add`, each record's written with `insert` from seq 0 on;
 // `bind` binds a chunk's columns after the id and seq.
 template <typename Chunk, typename Add, typename Bind>
-bool ConvertRowsToChunks(QSqlDatabase& db, const QString& select, const QString& insertSql, Add add, Bind bind,
+bool ConvertRowsToChunks(StoreConnection& c, const QString& select, const QString& insertSql, Add add, Bind bind,
                          QSqlError& failure) {
-    QSqlQuery rows(db);
-    // PostgreSQL's driver drops the rest of a forward-only result when the
-    // connection runs another statement.
-    rows.setForwardOnly(SqlDialect::Of(db).KeepsForwardResults());
+    QSqlQuery rows(c.Db());
+    rows.setForwardOnly(c.Dialect().KeepsForwardResults());
     if (!rows.exec(select)) {
         failure = rows.lastError();
         return false;
     }
-    QSqlQuery insert(db);
+    QSqlQuery insert(c.Db());
     insert.prepare(insertSql);
     QVariant recordId;
     std::vector<Chunk> chunks;
@@ -198,9 +192,9 @@ bool ConvertRowsToChunks(QSqlDatabase& db, const QString& select, const QString&
 }
 
 // The log rows of the second schema become chunks, a record's lines in order.
-bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+bool ConvertLogRowsToChunks(StoreConnection& c, QSqlError& failure) {
     return ConvertRowsToChunks<RecordLogChunk>(
-        db, QStringLiteral("SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"),
+        c, QStringLiteral("SELECT record_id, t_ms, colour, line_text, script_line FROM record_log ORDER BY record_id, seq"),
         QStringLiteral("INSERT INTO record_log_chunks (record_id, seq, last_t_ms, lines) VALUES (?, ?, ?, ?)"),
         [](const QSqlQuery& row, std::vector<RecordLogChunk>& log) {
             AddLogLine(log, row.value(1).toLongLong(),
@@ -215,9 +209,9 @@ bool ConvertLogRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
 }
 
 // The step rows of the eighth schema become chunks, a record's steps in order.
-bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
+bool ConvertStepRowsToChunks(StoreConnection& c, QSqlError& failure) {
     return ConvertRowsToChunks<RecordStepChunk>(
-        db,
+        c,
         QStringLiteral("SELECT record_id, script_line, command, data, status, answer, result, attempts, t_ms,"
                        " duration_ms, transactions, failures FROM record_steps ORDER BY record_id, seq"),
         QStringLiteral("INSERT INTO record_step_chunks (record_id, seq, steps) VALUES (?, ?, ?)"),
@@ -244,8 +238,7 @@ bool ConvertStepRowsToChunks(QSqlDatabase& db, QSqlError& failure) {
 
 // 0 for an empty database, -1 for one that holds tables but no schema version.
 // QSqlDatabase::tables() hides a failure: a file that is not a database must say so.
-// On PostgreSQL: every table, view or other relation of the schema the records
-// go to, also those this role may not read.
+// Every table of the records' schema, also those this login may not read.
 bool ListTables(StoreConnection& c, QStringList& tables, QSqlError& failure) {
     QSqlQuery list(c.Db());
     if (!list.exec(c.Dialect().ListTablesSql())) {
@@ -275,16 +268,16 @@ bool ReadSchemaVersion(StoreConnection& c, int& version, QSqlError& failure) {
 }
 
 // Another program may have upgraded the database since it was read: the version
-// is read again inside the transaction that upgrades. SQLite's write lock lets
-// one program at a time in; on PostgreSQL an advisory lock held until the end of
-// the transaction does.
+// is read again inside the transaction that upgrades, with the schema locked to
+// one program at a time.
 StoreResult<void> Upgrade(StoreConnection& c, int& schemaVersion, bool& denied) {
     int upgradedTo = 0;
     denied = false;
-    const auto make = [&](const char* statement, QSqlError& failure) {
-        const QString sql = QString::fromLatin1(statement)
+    const auto make = [&](const QString& statement, QSqlError& failure) {
+        const QString sql = QString(statement)
                                 .replace(QLatin1String("{bytes}"), c.Dialect().BytesType())
-                                .replace(QLatin1String("{keyed}"), c.Dialect().KeyedTableOptions());
+                                .replace(QLatin1String("{keyed}"), c.Dialect().KeyedTableOptions())
+                                .replace(QLatin1String("{login}"), c.Dialect().CurrentLogin());
         if (c.Exec(sql, failure))
             return true;
         denied = c.Dialect().IsDenied(failure);
@@ -306,14 +299,19 @@ StoreResult<void> Upgrade(StoreConnection& c, int& schemaVersion, bool& denied) 
                 if (step.version <= version)
                     continue;
                 for (const char* statement : step.statements) {
-                    if (!make(statement, failure))
+                    if (!make(QString::fromLatin1(statement), failure))
                         return false;
                 }
-                if (step.convert != nullptr && !step.convert(c.Db(), failure))
+                if (step.convert != nullptr && !step.convert(c, failure))
                     return false;
-                const bool sqlite = c.Dialect().Which() == SqlDialect::Family::Sqlite;
-                for (const auto* statements : {&step.after, sqlite ? &step.onlySqlite : &step.onlyPostgresql}) {
-                    for (const char* statement : *statements) {
+                for (const char* statement : step.after) {
+                    if (!make(QString::fromLatin1(statement), failure))
+                        return false;
+                }
+                if (step.rowsOfLogins) {
+                    const QStringList statements = c.Dialect().KeepRowsToTheirLogins(
+                        QLatin1String(step.rowsOfLogins->table), QLatin1String(step.rowsOfLogins->column));
+                    for (const QString& statement : statements) {
                         if (!make(statement, failure))
                             return false;
                     }
@@ -401,45 +399,21 @@ StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRole
                     return false;
                 }
             }
-            // PostgreSQL only warns when a login that owns nothing grants nothing.
-            QSqlQuery owned(c.Db());
-            if (!owned.exec(QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_class c"
-                                           " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
-                                           " WHERE n.nspname = current_schema() AND c.relkind = 'r'"
-                                           " AND NOT pg_has_role(c.relowner, 'USAGE')")) ||
-                !owned.next()) {
-                failure = owned.lastError();
-                return false;
-            }
-            if (owned.value(0).toInt() > 0) {
-                failure = QSqlError(QString(), QStringLiteral("only the owner of the records schema may grant its rights"
-                                                              " (this login is not)"));
-                return false;
-            }
-            QSqlQuery names(c.Db());
-            if (!names.exec(QStringLiteral("SELECT current_database(), current_schema()")) || !names.next()) {
-                failure = names.lastError();
-                return false;
-            }
-            const QString database = QuotedName(names.value(0).toString());
-            const QString schema = QuotedName(names.value(1).toString());
-            auto grant = [&](const QString& role, bool station) {
-                const QString to = QStringLiteral(" TO ") + QuotedName(role);
-                if (!c.Exec(QStringLiteral("GRANT CONNECT ON DATABASE ") + database + to, failure) ||
-                    !c.Exec(QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + to, failure))
-                    return false;
+            std::vector<SqlDialect::LoginRights> logins;
+            const auto add = [&](const QString& role, bool station) {
+                SqlDialect::LoginRights rights{role, {}};
                 for (const TableGrant& table : LineGrants()) {
-                    const QString rights = station ? QLatin1String(table.station) : QStringLiteral("SELECT");
-                    const QString on = QStringLiteral(" ON ") + QLatin1String(table.table);
-                    if (!c.Exec(QStringLiteral("GRANT ") + rights + on + to, failure))
-                        return false;
+                    rights.tables.emplace_back(QLatin1String(table.table),
+                                               station ? QLatin1String(table.station) : QStringLiteral("SELECT"));
                 }
-                return true;
+                logins.push_back(std::move(rights));
             };
-            return std::all_of(stationRoles.begin(), stationRoles.end(),
-                               [&](const QString& role) { return grant(role, true); }) &&
-                   std::all_of(readerRoles.begin(), readerRoles.end(),
-                               [&](const QString& role) { return grant(role, false); });
+            for (const QString& role : stationRoles)
+                add(role, true);
+            for (const QString& role : readerRoles)
+                add(role, false);
+            return c.Dialect().Grant(c.Db(), [&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, logins,
+                                     failure);
         });
 }
 

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
+#include <QSqlQuery>
 #include <QThread>
 #include <QVariant>
 
@@ -13,8 +14,9 @@ namespace tamrisk {
 
 namespace {
 
-// How long an SQLite file that another program is switching to WAL is tried again.
-constexpr int WalWaitMs = 5000;
+// How long one SQLite statement waits for a busy database, and a file that
+// another program is switching to WAL is tried again.
+constexpr int BusyTimeoutMs = 5000;
 // The PostgreSQL advisory lock that lets one program at a time create or upgrade
 // the schema ("tamrisk" in ASCII).
 constexpr qint64 SchemaLockKey = 0x74616d7269736bLL;
@@ -26,8 +28,24 @@ int SqliteCode(const QSqlError& failure) {
     return number ? value & 0xff : -1;
 }
 
+// `name` as a quoted SQL identifier.
+QString QuotedName(const QString& name) {
+    return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
 class Sqlite final : public SqlDialect {
 public:
+    bool AddConnection(const DatabaseTarget& target, const QString& name, QSqlDatabase& db,
+                       QString& reason) const override {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+            reason = QStringLiteral("Qt's SQLite driver is not installed (libqt6sql6-sqlite)");
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target.file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        return true;
+    }
     // The database busy or a table locked.
     bool IsBusy(const QSqlError& failure) const override {
         constexpr int Busy = 5, Locked = 6;
@@ -85,7 +103,7 @@ public:
         if (!exec(QStringLiteral("PRAGMA page_size=16384"), failure))
             return false;
         bool wal = false;
-        for (QDeadlineTimer busy(WalWaitMs); !wal;) {
+        for (QDeadlineTimer busy(BusyTimeoutMs); !wal;) {
             wal = exec(QStringLiteral("PRAGMA journal_mode=WAL"), failure);
             if (wal || !IsBusy(failure) || busy.hasExpired())
                 break;
@@ -107,11 +125,30 @@ public:
     bool HasLogins() const override { return false; }
     bool KeepsForwardResults() const override { return true; }
     int Socket(const QSqlDatabase&) const override { return -1; }
-    Family Which() const override { return Family::Sqlite; }
+    QString CurrentLogin() const override { return QStringLiteral("''"); }
+    QStringList KeepRowsToTheirLogins(const QString&, const QString&) const override { return {}; }
+    bool Grant(QSqlDatabase&, const Exec&, const std::vector<LoginRights>&, QSqlError& failure) const override {
+        failure = QSqlError(QString(), QStringLiteral("a records file has no logins to grant to"));
+        return false;
+    }
 };
 
 class Postgresql final : public SqlDialect {
 public:
+    bool AddConnection(const DatabaseTarget& target, const QString& name, QSqlDatabase& db,
+                       QString& reason) const override {
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+            reason = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(target.host);
+        db.setPort(target.port);
+        db.setDatabaseName(target.database);
+        db.setUserName(target.user);
+        db.setConnectOptions(target.options.join(u';'));
+        return true;
+    }
     // A serialization failure or a deadlock, which the server resolves by failing one transaction.
     bool IsBusy(const QSqlError& failure) const override {
         const QString code = failure.nativeErrorCode();
@@ -193,15 +230,62 @@ public:
         // A connection that failed has dropped its socket: its number may be another file's now.
         return connection != nullptr && PQstatus(connection) == CONNECTION_OK ? PQsocket(connection) : -1;
     }
-    Family Which() const override { return Family::Postgresql; }
+    QString CurrentLogin() const override { return QStringLiteral("current_user"); }
+    // Row-level security: every login reads the rows and adds and deletes its own.
+    QStringList KeepRowsToTheirLogins(const QString& table, const QString& column) const override {
+        const QString own = QStringLiteral(" (") + column + QStringLiteral(" = current_user)");
+        return {QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ENABLE ROW LEVEL SECURITY"),
+                QStringLiteral("CREATE POLICY ") + table + QStringLiteral("_read ON ") + table +
+                    QStringLiteral(" FOR SELECT USING (true)"),
+                QStringLiteral("CREATE POLICY ") + table + QStringLiteral("_add ON ") + table +
+                    QStringLiteral(" FOR INSERT WITH CHECK") + own,
+                QStringLiteral("CREATE POLICY ") + table + QStringLiteral("_give_back ON ") + table +
+                    QStringLiteral(" FOR DELETE USING") + own};
+    }
+    bool Grant(QSqlDatabase& db, const Exec& exec, const std::vector<LoginRights>& logins,
+               QSqlError& failure) const override {
+        // PostgreSQL only warns when a login that owns nothing grants nothing.
+        QSqlQuery owned(db);
+        if (!owned.exec(QStringLiteral("SELECT COUNT(*) FROM pg_catalog.pg_class c"
+                                       " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                                       " WHERE n.nspname = current_schema() AND c.relkind = 'r'"
+                                       " AND NOT pg_has_role(c.relowner, 'USAGE')")) ||
+            !owned.next()) {
+            failure = owned.lastError();
+            return false;
+        }
+        if (owned.value(0).toInt() > 0) {
+            failure = QSqlError(QString(), QStringLiteral("only the owner of the records schema may grant its rights"
+                                                          " (this login is not)"));
+            return false;
+        }
+        QSqlQuery names(db);
+        if (!names.exec(QStringLiteral("SELECT current_database(), current_schema()")) || !names.next()) {
+            failure = names.lastError();
+            return false;
+        }
+        const QString database = QuotedName(names.value(0).toString());
+        const QString schema = QuotedName(names.value(1).toString());
+        for (const LoginRights& rights : logins) {
+            const QString to = QStringLiteral(" TO ") + QuotedName(rights.login);
+            if (!exec(QStringLiteral("GRANT CONNECT ON DATABASE ") + database + to, failure) ||
+                !exec(QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + to, failure))
+                return false;
+            for (const auto& [table, privileges] : rights.tables) {
+                if (!exec(QStringLiteral("GRANT ") + privileges + QStringLiteral(" ON ") + table + to, failure))
+                    return false;
+            }
+        }
+        return true;
+    }
 };
 
 }  // namespace
 
-const SqlDialect& SqlDialect::Of(const QSqlDatabase& db) {
+const SqlDialect& DialectFor(const DatabaseTarget& target) {
     static const Sqlite sqlite;
     static const Postgresql postgresql;
-    if (db.driverName() == QLatin1String("QPSQL"))
+    if (target.postgresql)
         return postgresql;
     return sqlite;
 }

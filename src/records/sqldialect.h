@@ -1,23 +1,33 @@
 #pragma once
-// The few things in which SQLite and PostgreSQL differ for the records: how a
-// write transaction begins, which error codes mean busy, refused, denied or out
-// of reach, the type of a byte column, how tables are listed, and what an open
-// connection needs first. Everything else is plain SQL both take; callers ask
-// the dialect, never which database they are on.
+// The few things in which SQLite and PostgreSQL differ for the records: the
+// driver a connection takes, how a write transaction begins, which error codes
+// mean busy, refused, denied or out of reach, the type of a byte column, how
+// tables are listed, what an open connection needs first, and the logins of a
+// line's database with their rights. Everything else is plain SQL both take;
+// callers ask the dialect, never which database they are on.
+
+#include "recordslocation.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace tamrisk {
 
 class SqlDialect {
 public:
-    // The dialect of `db`'s driver (SQLite for any driver but PostgreSQL's).
-    static const SqlDialect& Of(const QSqlDatabase& db);
     virtual ~SqlDialect() = default;
+
+    // Adds the Qt connection `name` for `target` with this database's driver, set
+    // up but not open (an SQLite file with its busy time-out, or a PostgreSQL
+    // database with its settings); false with `reason` when the driver is not installed.
+    virtual bool AddConnection(const DatabaseTarget& target, const QString& name, QSqlDatabase& db,
+                               QString& reason) const = 0;
 
     // Another writer holds the database: the same transaction may pass later.
     virtual bool IsBusy(const QSqlError& failure) const = 0;
@@ -61,9 +71,26 @@ public:
     virtual bool KeepsForwardResults() const = 0;
     // The socket of an open connection to a server; -1 for none.
     virtual int Socket(const QSqlDatabase& db) const = 0;
-    // Which of a schema step's statements for one database only are this one's.
-    enum class Family { Sqlite, Postgresql };
-    virtual Family Which() const = 0;
+    // The SQL value of the login a statement runs as ('' for a database without logins).
+    virtual QString CurrentLogin() const = 0;
+    // Statements after which every login reads all rows of `table` but adds, and
+    // deletes, only rows whose `column` names it (the table's owner is not
+    // bound); none for a database without logins.
+    virtual QStringList KeepRowsToTheirLogins(const QString& table, const QString& column) const = 0;
+
+    // What one login is granted: on each table, its privileges ("SELECT, INSERT").
+    struct LoginRights {
+        QString login;
+        std::vector<std::pair<QString, QString>> tables;
+    };
+    // Grants each login the use of the database and its schema and its rights on
+    // each table, once the login running this is found to own every table of the
+    // schema; false with the failure (a database without logins grants nothing).
+    virtual bool Grant(QSqlDatabase& db, const Exec& exec, const std::vector<LoginRights>& logins,
+                       QSqlError& failure) const = 0;
 };
+
+// The dialect of the database `target` names.
+const SqlDialect& DialectFor(const DatabaseTarget& target);
 
 }  // namespace tamrisk

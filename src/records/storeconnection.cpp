@@ -13,41 +13,15 @@ namespace tamrisk {
 
 namespace {
 
-// How long one statement waits for a busy database, and how many times a whole
-// write transaction is tried when it still finds the database busy.
-constexpr int BusyTimeoutMs = 5000;
+// How many times a whole write transaction is tried when it still finds the database busy.
 constexpr int WriteAttempts = 3;
-
-bool AddTargetConnection(const DatabaseTarget& target, const QString& name, QSqlDatabase& db, QString& reason) {
-    if (!target.postgresql) {
-        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-            reason = QStringLiteral("Qt's SQLite driver is not installed (libqt6sql6-sqlite)");
-            return false;
-        }
-        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(target.file);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-        return true;
-    }
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-        reason = QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
-        return false;
-    }
-    db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(target.host);
-    db.setPort(target.port);
-    db.setDatabaseName(target.database);
-    db.setUserName(target.user);
-    db.setConnectOptions(target.options.join(u';'));
-    return true;
-}
 
 }  // namespace
 
 StoreResult<void> AddConnection(const QString& location, const QString& name, QSqlDatabase& db) {
     QString reason;
     const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
-    if (target && AddTargetConnection(*target, name, db, reason))
+    if (target && DialectFor(*target).AddConnection(*target, name, db, reason))
         return {};
     return StoreError{StoreError::Kind::NotOpen, {}, reason};
 }
@@ -67,7 +41,7 @@ StoreConnection::Watching::~Watching() {
     m_connection.m_watch.reset();
 }
 
-StoreConnection::StoreConnection() : m_dialect(&SqlDialect::Of(QSqlDatabase())) {
+StoreConnection::StoreConnection() : m_dialect(&DialectFor(DatabaseTarget{})) {
     static std::atomic<unsigned> connections{0};
     m_name = QStringLiteral("tamrisk-records-%1").arg(++connections);
 }
@@ -92,9 +66,9 @@ StoreResult<void> StoreConnection::Connect(const QString& location) {
     }
     QString reason;
     const std::optional<DatabaseTarget> target = ParseLocation(location, reason);
-    if (!target || !AddTargetConnection(*target, m_name, m_db, reason))
+    if (!target || !DialectFor(*target).AddConnection(*target, m_name, m_db, reason))
         return Fail(StoreError::Kind::NotOpen, reason);
-    m_dialect = &SqlDialect::Of(m_db);
+    m_dialect = &DialectFor(*target);
     bool outOfReach = false;
     if (!m_dialect->BeforeOpen(m_db, reason, outOfReach))
         return Fail(outOfReach ? StoreError::Kind::ConnectionLost : StoreError::Kind::NotOpen, reason);
