@@ -11,7 +11,8 @@
 #   Qt Core, Qt SQL, Qt Widgets and GoogleTest as named. Measured on a test
 #   file (gcc 12, -O2 -g) it saves little where the code's own compiling
 #   dominates, and loading it costs a second or two: the test executables take
-#   none, and gain from batches once their files' own names are all different.
+#   none, and are compiled in batches instead (UNITY), their files' private
+#   helpers named for their file so that no two clash.
 # Both can be turned off (TAMRISK_UNITY, TAMRISK_PCH), e.g. to check that every
 # file includes what it uses.
 

@@ -19,9 +19,9 @@
 namespace tamrisk::testing {
 namespace {
 
-QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
+QString ChecksExample(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
 
-int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+int ChecksCount(const std::vector<std::string>& lines, const std::string& prefix) {
     int n = 0;
     for (const auto& line : lines)
         n += line.rfind(prefix, 0) == 0;
@@ -50,13 +50,13 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
     };
     for (const Case& c : cases) {
         const CliRun run = sim.cli(QStringList{"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit",
-                                               junit, "--vars", Example("final-test.vars")} +
-                                   c.options + QStringList{Example("final-test.inp")});
+                                               junit, "--vars", ChecksExample("final-test.vars")} +
+                                   c.options + QStringList{ChecksExample("final-test.inp")});
         ASSERT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
         const auto lines = Lines(run.out);
         const bool stopped = c.options.contains("--stop-on-fail");
-        EXPECT_EQ(Count(lines, "?? "), stopped ? 6 : 10) << run.out;
-        EXPECT_EQ(Count(lines, "-> "), stopped ? 3 : 7) << run.out;
+        EXPECT_EQ(ChecksCount(lines, "?? "), stopped ? 6 : 10) << run.out;
+        EXPECT_EQ(ChecksCount(lines, "-> "), stopped ? 3 : 7) << run.out;
 
         RecordStore store;
         ASSERT_TRUE(StoreOk(store.Open(records)));
@@ -94,8 +94,8 @@ TEST(CliChecks, AFailedCheckBeforeOneNotReadIsTheCauseEverywhere) {
     const QString records = dir.filePath("records.sqlite"), junit = dir.filePath("run.xml");
     sim.setEnv("TAMRISK_RECORDS", records);
     const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit", junit,
-                                "--vars", Example("final-test.vars"), "--set", "journal_size=1", "--set",
-                                "journal_limit=lots", Example("final-test.inp")});
+                                "--vars", ChecksExample("final-test.vars"), "--set", "journal_size=1", "--set",
+                                "journal_limit=lots", ChecksExample("final-test.inp")});
     ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
     const std::string reason = "journal size: expected 2 = 1, got 2097152";
     EXPECT_NE(run.out.find("?? journal used: bad number \"lots\": error"), std::string::npos) << run.out;

@@ -20,7 +20,7 @@
 namespace tamrisk::testing {
 namespace {
 
-std::string LastLine(const std::string& text) {
+std::string JournalLastLine(const std::string& text) {
     const auto lines = Lines(text);
     return lines.empty() ? std::string() : lines.back();
 }
@@ -68,15 +68,15 @@ TEST_F(CliJournal, ReadsPrintAndSaveWhatTheViewHolds) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(ReadFileBytes(file).toStdString(), c.file);
         if (c.errLast.empty())
-            EXPECT_TRUE(IsDoneStatus(LastLine(run.err), c.documents)) << run.err;
+            EXPECT_TRUE(IsDoneStatus(JournalLastLine(run.err), c.documents)) << run.err;
         else
-            EXPECT_EQ(LastLine(run.err), c.errLast);
+            EXPECT_EQ(JournalLastLine(run.err), c.errLast);
     }
     for (const auto& [args, documents] : std::vector<std::pair<QStringList, std::size_t>>{
              {{"Z3"}, 6}, {{"--large", "Z3"}, 6}, {{"--large", "Z1"}, 0}}) {
         const CliRun run = OnPort("print", args);
         EXPECT_EQ(run.exitCode, 0) << run.err;
-        EXPECT_TRUE(IsDoneStatus(LastLine(run.err), documents)) << args.join(' ').toStdString() << run.err;
+        EXPECT_TRUE(IsDoneStatus(JournalLastLine(run.err), documents)) << args.join(' ').toStdString() << run.err;
     }
 }
 
@@ -95,7 +95,7 @@ TEST_F(CliJournal, DigestOfEveryZReportDayEqualsThePrinters) {
         const std::string label = altered ? "SHA-1 (Calculated): " : "SHA-1: ";
         EXPECT_EQ(lines.back().substr(0, label.size()), label);
         EXPECT_EQ(ours.out, "SHA-1: " + lines.back().substr(label.size()) + "\n") << ours.err;
-        EXPECT_TRUE(std::regex_match(LastLine(check.err), std::regex("[0-9]\\.[0-9]{3} секунди"))) << check.err;
+        EXPECT_TRUE(std::regex_match(JournalLastLine(check.err), std::regex("[0-9]\\.[0-9]{3} секунди"))) << check.err;
     }
 }
 
@@ -145,7 +145,7 @@ TEST_F(CliJournal, SignalCancelsTheReadWithoutTheAnswerInFlight) {
     EXPECT_EQ(saved, model.Journal().Stored().substr(0, saved.size()));
     EXPECT_EQ(static_cast<std::size_t>(std::count(saved.begin(), saved.end(), '\n')), added);
     // Line `added` was in flight: counted when it ends a document, not added. Line 0 never counts.
-    EXPECT_TRUE(IsDoneStatus(LastLine(err), std::count(ends.begin() + 1, ends.begin() + added + 1, true))) << err;
+    EXPECT_TRUE(IsDoneStatus(JournalLastLine(err), std::count(ends.begin() + 1, ends.begin() + added + 1, true))) << err;
 }
 
 TEST_F(CliJournal, Sha1SelectsWholeLinesAsHeld) {

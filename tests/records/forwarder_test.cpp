@@ -33,7 +33,7 @@ using testing::RunSql;
 using testing::StopRefusing;
 using testing::TestHeader;
 
-const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
+const auto ForwarderBackends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
 std::string Id(int n) { return "00000000-0000-4000-8000-" + QStringLiteral("%1").arg(n, 12, 10, QChar(u'0')).toStdString(); }
 
@@ -357,7 +357,7 @@ TEST_P(Forwarding, AnImageSavedAfterItsRecordWasSentFollowsIt) {
     EXPECT_EQ(ValueOf(local.Waiting(line)), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Line, Forwarding, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Line, Forwarding, ForwarderBackends, BackendName);
 
 // Failures of the line's PostgreSQL server after the connection is open.
 using ForwardingToPostgresql = Forwarding;

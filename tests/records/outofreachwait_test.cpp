@@ -28,7 +28,7 @@ struct Logged {
     bool operator==(const Logged&) const = default;
 };
 
-class ListSink : public ResultSink {
+class RunSink : public ResultSink {
 public:
     void AppendResultLine(std::string_view text, ResultColour colour) override {
         lines.push_back({std::string(text), colour});
@@ -46,7 +46,7 @@ struct Rig : testing::LinkRig<ModelIo> {
     Rig() : LinkRig(sim::SimOptions{}) {
         runner = std::make_unique<ScriptRunner>(*transactor, host, sink, [this] { return link->IsOpen(); });
     }
-    ListSink sink;
+    RunSink sink;
     std::unique_ptr<ScriptRunner> runner;
     RunOutcome Run(const std::vector<std::string>& lines) {
         StringScriptList list(lines);

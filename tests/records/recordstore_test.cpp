@@ -39,7 +39,7 @@ using testing::TestDatabase;
 using testing::TestHeader;
 using namespace std::chrono_literals;
 
-const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
+const auto StoreBackends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
 // What another program could see of a database: every file of its folder, byte
 // for byte; on PostgreSQL every relation of the schema.
@@ -163,7 +163,7 @@ TEST(RecordStoreOpen, RefusesPostgresqlUrlsItCannotTake) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreOpenOn, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreOpenOn, StoreBackends, BackendName);
 
 // A records file of the first schema, as the first program that kept records
 // left it, is upgraded in place and keeps its records and their lines in order;
@@ -388,7 +388,7 @@ TEST_P(RecordStoreConcurrency, FirstConnectionsAtOnceMakeTheSchemaOnce) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreConcurrency, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreConcurrency, StoreBackends, BackendName);
 
 using RecordStoreAbandoned = BackendStoreTest;
 
@@ -461,7 +461,7 @@ TEST_P(RecordStoreAbandoned, RecordOfAnotherProgramStillRunningStaysInProgress) 
     EXPECT_EQ(record->header.outcome, RecordOutcome::Aborted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreAbandoned, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreAbandoned, StoreBackends, BackendName);
 
 // The test server halted as a hung server would be: its postmaster and every
 // process of it stopped (SIGSTOP), its Unix socket still taking connections.
@@ -713,7 +713,7 @@ TEST_P(RecordStoreQueries, ChecksFilterNewestRecordFirstInTheOrderMade) {
     EXPECT_EQ(newest[0].made, checks[3].second[0]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreQueries, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreQueries, StoreBackends, BackendName);
 
 using RecordStoreLoad = BackendStoreTest;
 
@@ -805,7 +805,7 @@ TEST_P(RecordStoreLoad, ReturnsHeaderLogSerialsImagesStepsAndChecksAsWritten) {
     EXPECT_TRUE(error.contains(QLatin1String("no record"))) << error.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreLoad, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreLoad, StoreBackends, BackendName);
 
 using RecordStoreClaims = BackendStoreTest;
 
@@ -864,7 +864,7 @@ TEST_P(RecordStoreClaims, AClaimTriedAgainFindsItsOwn) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaims, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaims, StoreBackends, BackendName);
 
 }  // namespace
 }  // namespace tamrisk

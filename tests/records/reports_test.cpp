@@ -48,8 +48,8 @@ const RecordLogLine Refused91 = Line(350, ResultColour::Red, "<- [A1,80,80,80,80
 const RecordLogLine NoAnswer91 = Line(2350, ResultColour::Red, "<- [00,00,00,00,00,00](3,0),\"\"");
 const RecordLogLine Elapsed = Line(2400, ResultColour::Black, "Script execution time 00:00:02.400\r\n");
 
-const StatusBytesArray Fine{0x80, 0x80, 0x88, 0x80, 0x86, 0xAE};
-const StatusBytesArray Refused{0xA1, 0x80, 0x80, 0x80, 0x80, 0x80};
+const StatusBytesArray ReportFine{0x80, 0x80, 0x88, 0x80, 0x86, 0xAE};
+const StatusBytesArray ReportRefused{0xA1, 0x80, 0x80, 0x80, 0x80, 0x80};
 
 RecordStep Step(std::optional<int> line, int command, std::string data, StepResult result,
                 std::optional<StatusBytesArray> status, qint64 tMs, qint64 durationMs, std::string answer = {}) {
@@ -194,10 +194,10 @@ TEST(ReportsJson, ShowCarriesTheLogSerialsAndImagesDecoded) {
 // phase of a bulk read adds how many transactions it stands for and failed.
 TEST(ReportsJson, StepsCarryTheirFieldsDecoded) {
     const Record run = WithSteps(RunRecord(RecordOutcome::Fail, {}),
-                                 {Step(3, 91, "DT\xC1\xD0", StepResult::Refused, Refused, 300, 50, "\xEE\xEA"),
+                                 {Step(3, 91, "DT\xC1\xD0", StepResult::Refused, ReportRefused, 300, 50, "\xEE\xEA"),
                                   Step(std::nullopt, 48, "", StepResult::NoAnswer, std::nullopt, 400, 4600)});
     Record read{FinishedHeader("code-memory", RecordOutcome::Pass), {}, {}, {}};
-    RecordStep phase = Step(std::nullopt, 121, "0000,64", StepResult::Answered, Fine, 10, 90000, "ff");
+    RecordStep phase = Step(std::nullopt, 121, "0000,64", StepResult::Answered, ReportFine, 10, 90000, "ff");
     phase.transactions = 3072;
     read.steps = {phase};
     struct Case {
@@ -437,8 +437,8 @@ std::vector<JUnitScenario> JUnitScenarios() {
          {{"journal-read", "0.000", "skipped", "in progress", ""}}},
         {"a run's steps: each a case, a failing one naming its status bits",
          WithSteps(RunRecord(RecordOutcome::Fail, {Elapsed}),
-                   {Step(3, 48, "", StepResult::Answered, Fine, 100, 120),
-                    Step(7, 91, "DT\xC1\xD0", StepResult::Refused, Refused, 300, 50),
+                   {Step(3, 48, "", StepResult::Answered, ReportFine, 100, 120),
+                    Step(7, 91, "DT\xC1\xD0", StepResult::Refused, ReportRefused, 300, 50),
                     Step(9, 90, "x", StepResult::NoAnswer, std::nullopt, 400, 4600),
                     Step(9, 90, "x", StepResult::BadAnswer, std::nullopt, 5000, 602, "A")}),
          "fiscalize.scr",
@@ -448,23 +448,23 @@ std::vector<JUnitScenario> JUnitScenarios() {
           {"line 9: 90,x", "0.602", "failure", "bad-answer \"A\"", "No valid answer from the printer"}}},
         {"a run cut by a lost port: the step that sent nothing is the error",
          WithSteps(RunRecord(RecordOutcome::Aborted, {}, "Serial port lost"),
-                   {Step(1, 48, "", StepResult::Answered, Fine, 0, 120),
+                   {Step(1, 48, "", StepResult::Answered, ReportFine, 0, 120),
                     Step(2, 91, "DT000100", StepResult::NotSent, std::nullopt, 300, 0)}),
          "fiscalize.scr",
          {{"line 1: 48,", "0.120", "", "", ""}, {"line 2: 91,DT000100", "0.000", "error", "Serial port lost", ""}}},
         {"a run failed by a red line of its own after its steps",
          WithSteps(RunRecord(RecordOutcome::Fail, {Line(400, ResultColour::Red, "** Invalid repeat command (@x)")}),
-                   {Step(1, 48, "", StepResult::Answered, Fine, 0, 120)}),
+                   {Step(1, 48, "", StepResult::Answered, ReportFine, 0, 120)}),
          "fiscalize.scr",
          {{"line 1: 48,", "0.120", "", "", ""}, {"run", "2.100", "failure", "fail", "** Invalid repeat command (@x)"}}},
         {"a command's step is named by its place",
          WithSteps(Record{FinishedHeader("command", RecordOutcome::Fail), {}, {}, {}},
-                   {Step(std::nullopt, 91, "DT000100", StepResult::Refused, Refused, 0, 50)}),
+                   {Step(std::nullopt, 91, "DT000100", StepResult::Refused, ReportRefused, 0, 50)}),
          "command",
          {{"line 1: 91,DT000100", "0.050", "failure", "refused [A1,80,80,80,80,80]", "Syntax error\nCommon error"}}},
         {"a run's checks: a case each after its steps, a failed one a failure with its message",
          WithChecks(WithSteps(RunRecord(RecordOutcome::Fail, {}, "journal used: expected 3 in 0..2000000, got 2097000"),
-                              {Step(3, 119, "I", StepResult::Answered, Fine, 100, 120)}),
+                              {Step(3, 119, "I", StepResult::Answered, ReportFine, 100, 120)}),
                     {NumericCheck("journal size", CheckResult::Pass, "2097152", 0),
                      NumericCheck("journal used", CheckResult::Fail, "2097000", 0)}),
          "fiscalize.scr",
@@ -473,7 +473,7 @@ std::vector<JUnitScenario> JUnitScenarios() {
           {"journal used", "0.000", "failure", "journal used: expected 3 in 0..2000000, got 2097000", ""}}},
         {"a check that could not be read is an error",
          WithChecks(WithSteps(RunRecord(RecordOutcome::Error, {}, "line 4: no transaction yet"),
-                              {Step(5, 48, "", StepResult::Answered, Fine, 100, 120)}),
+                              {Step(5, 48, "", StepResult::Answered, ReportFine, 100, 120)}),
                     {{CheckOutcome{"line 4", 4, "*", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "",
                                    std::nullopt, CheckResult::Error, "line 4: no transaction yet"},
                       std::nullopt}}),
@@ -481,7 +481,7 @@ std::vector<JUnitScenario> JUnitScenarios() {
          {{"line 5: 48,", "0.120", "", "", ""}, {"line 4", "0.000", "error", "line 4: no transaction yet", ""}}},
         {"a bulk read with steps stays one case of its kind",
          WithSteps(Record{FinishedHeader("fiscal-memory", RecordOutcome::Pass), {}, {}, {}},
-                   {Step(std::nullopt, 121, "0000", StepResult::Answered, Fine, 0, 9000)}),
+                   {Step(std::nullopt, 121, "0000", StepResult::Answered, ReportFine, 0, 9000)}),
          "fiscal-memory",
          {{"fiscal-memory", "2.500", "", "", ""}}},
     };

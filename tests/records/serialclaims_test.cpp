@@ -23,7 +23,7 @@ using testing::BackendStoreTest;
 using testing::BackendTest;
 using C = RecordStore::ClaimResult;
 
-const auto Backends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
+const auto ClaimBackends = ::testing::Values(Backend::Sqlite, Backend::Postgresql);
 
 // A claim waits with the caller's events processed, as the station's window does.
 void NeedApplication() {
@@ -195,7 +195,7 @@ TEST_P(SerialClaimsTest, ANumberClaimedAheadIsHeldUntilUsedOrGivenBack) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, SerialClaimsTest, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, SerialClaimsTest, ClaimBackends, BackendName);
 
 using RecordStoreClaimList = BackendStoreTest;
 
@@ -248,7 +248,7 @@ TEST_P(RecordStoreClaimList, ClaimsListedNewestFirstByDataUnitAndStation) {
     EXPECT_FALSE(FailureText(none).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaimList, Backends, BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreClaimList, ClaimBackends, BackendName);
 
 }  // namespace
 }  // namespace tamrisk

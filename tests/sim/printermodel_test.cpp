@@ -94,7 +94,7 @@ TEST_P(CommandTest, AnswersDataAndStatus) {
     EXPECT_EQ(exchange.check.status, GetParam().status);
 }
 
-constexpr StatusArray Syntax{0x21, 0x00, 0x00, 0x00, 0x00, 0x3A};
+constexpr StatusArray ModelSyntax{0x21, 0x00, 0x00, 0x00, 0x00, 0x3A};
 constexpr StatusArray Invalid{0x22, 0x00, 0x00, 0x00, 0x00, 0x3A};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -102,18 +102,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CommandCase{74, "", "P", Healthy},
                       CommandCase{61, "15-03-24 14:05", "", Healthy},
                       CommandCase{61, "29-02-24 23:59", "", Healthy},
-                      CommandCase{61, "29-02-23 10:00", "", Syntax},  // not a leap year
-                      CommandCase{61, "31-04-24 10:00", "", Syntax},
-                      CommandCase{61, "15-03-24 24:00", "", Syntax},
-                      CommandCase{61, "15-03-24 14:60", "", Syntax},
-                      CommandCase{61, "15-3-24 14:05", "", Syntax},
-                      CommandCase{61, "15-03-24 14:05:00", "", Syntax},
-                      CommandCase{61, "", "", Syntax},
+                      CommandCase{61, "29-02-23 10:00", "", ModelSyntax},  // not a leap year
+                      CommandCase{61, "31-04-24 10:00", "", ModelSyntax},
+                      CommandCase{61, "15-03-24 24:00", "", ModelSyntax},
+                      CommandCase{61, "15-03-24 14:60", "", ModelSyntax},
+                      CommandCase{61, "15-3-24 14:05", "", ModelSyntax},
+                      CommandCase{61, "15-03-24 14:05:00", "", ModelSyntax},
+                      CommandCase{61, "", "", ModelSyntax},
                       CommandCase{48, "1,2,3", "", Healthy},
                       CommandCase{32, "", "", Healthy},
                       CommandCase{255, "", "", Healthy},
                       CommandCase{31, "", "", Invalid},
-                      CommandCase{119, "Q", "", Syntax}));
+                      CommandCase{119, "Q", "", ModelSyntax}));
 
 TEST(PrinterModelTest, ClockCommandSetsTheClockOnlyWhenWellFormed) {
     PrinterModel model;

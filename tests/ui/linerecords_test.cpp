@@ -39,7 +39,7 @@ namespace {
 using testing::FindControl;
 using testing::TestHeader;
 
-bool Settled(TRecordsFrm& window) { return QTest::qWaitFor([&] { return !window.Reading(); }, 20'000); }
+bool LineSettled(TRecordsFrm& window) { return QTest::qWaitFor([&] { return !window.Reading(); }, 20'000); }
 
 // A PostgreSQL server's socket that takes connections and never answers them.
 class SilentServer {
@@ -79,7 +79,7 @@ private:
     bool m_ok = false;
 };
 
-std::string Id(char letter) { return std::string(8, letter) + "-0000-4000-8000-000000000000"; }
+std::string LineId(char letter) { return std::string(8, letter) + "-0000-4000-8000-000000000000"; }
 
 // Adds finished records to the store at `location`, one per letter, started a
 // second apart in the letters' order, each with a one-line log naming it.
@@ -87,7 +87,7 @@ void AddRecords(const QString& location, const char* letters, const char* statio
     RecordStore store;
     ASSERT_TRUE(StoreOk(store.Open(location)));
     for (const char* letter = letters; *letter != '\0'; ++letter) {
-        RecordHeader header = TestHeader(Id(*letter), "run", 1'700'000'000'000 + 1000 * (*letter - 'a'));
+        RecordHeader header = TestHeader(LineId(*letter), "run", 1'700'000'000'000 + 1000 * (*letter - 'a'));
         header.station = station;
         header.unit = unit;
         header.outcome = RecordOutcome::Pass;
@@ -105,7 +105,7 @@ struct LineRecordsWindow : ::testing::Test {
         window = std::make_unique<TRecordsFrm>(Local(), line);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        EXPECT_TRUE(Settled(*window));
+        EXPECT_TRUE(LineSettled(*window));
         return *window;
     }
     // Chooses a source from the keyboard, as the operator does.
@@ -156,7 +156,7 @@ TEST_F(LineRecordsWindow, ListsThisStationsRecordsOrTheWholeLines) {
         auto* unit = FindControl<QLineEdit>(*window, "UnitBox");
         unit->setText(c.unit);
         QTest::keyClick(unit, Qt::Key_Return);
-        ASSERT_TRUE(Settled(*window));
+        ASSERT_TRUE(LineSettled(*window));
         EXPECT_EQ(Listed(), c.letters);
         EXPECT_EQ(Status(), QStringLiteral("%1 records").arg(std::strlen(c.letters)));
     }
@@ -164,13 +164,13 @@ TEST_F(LineRecordsWindow, ListsThisStationsRecordsOrTheWholeLines) {
     // A record of another station opens from the line's database.
     FindControl<QLineEdit>(*window, "UnitBox")->clear();
     QTest::keyClick(FindControl<QLineEdit>(*window, "UnitBox"), Qt::Key_Return);
-    ASSERT_TRUE(Settled(*window));
+    ASSERT_TRUE(LineSettled(*window));
     ASSERT_EQ(Listed(), "edcba");
     auto* table = FindControl<QTableView>(*window, "RecordsTable");
     const QRect cell = table->visualRect(window->Model().index(0, RecordsModel::UnitCol));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
-    ASSERT_TRUE(Settled(*window));
+    ASSERT_TRUE(LineSettled(*window));
     auto* dialog = window->findChild<QDialog*>("LogDlg");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(FindControl<QPlainTextEdit>(*dialog, "LogView")->toPlainText(), "log of e");
@@ -214,12 +214,12 @@ TEST_F(LineRecordsWindow, ALineDatabaseAwayOrSilentLeavesTheWindowFreeAndSaysWhy
             Choose(1);
             server.GoAway();
         }
-        ASSERT_TRUE(Settled(*window));
+        ASSERT_TRUE(LineSettled(*window));
         EXPECT_TRUE(Status().startsWith(QStringLiteral("Cannot read the records: %1: ").arg(line))) << Status().toStdString();
         EXPECT_EQ(window->Model().rowCount(), 0);
         // This station's records are still there to read.
         Choose(0);
-        ASSERT_TRUE(Settled(*window));
+        ASSERT_TRUE(LineSettled(*window));
         EXPECT_EQ(Listed(), "ba");
         EXPECT_EQ(Status(), "2 records");
     }
@@ -289,7 +289,7 @@ TEST_F(StationOnALine, TheStatusLineCountsTheRecordsWaitingToBeSent) {
         auto* frm = window.findChild<TRecordsFrm*>();
         ASSERT_NE(frm, nullptr);
         EXPECT_TRUE(testing::FindControl<QComboBox>(*frm, "SourceBox")->isVisibleTo(frm));
-        ASSERT_TRUE(Settled(*frm));
+        ASSERT_TRUE(LineSettled(*frm));
         EXPECT_EQ(frm->Model().rowCount(), c.records);
         delete frm;
         window.SetRecords(nullptr);

@@ -32,7 +32,6 @@
 #include <ostream>
 
 // Readable failures.
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 void PrintTo(const QColor& colour, std::ostream* out) { *out << colour.name().toStdString(); }
 
 namespace tamrisk {

@@ -27,9 +27,6 @@
 #include <optional>
 #include <ostream>
 
-// Readable failures.
-static void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-
 namespace tamrisk {
 namespace {
 

@@ -17,6 +17,10 @@ class QFileDialog;
 
 #include <functional>
 #include <memory>
+#include <ostream>
+
+// Readable failures: a QString compared in a test printed as its text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace tamrisk {
 class StationRecords;
