@@ -42,9 +42,11 @@ std::string_view ColourText(ResultColour colour);
 std::optional<ResultColour> ColourFromText(std::string_view text);
 
 // The kinds of operation a record is kept for.
-inline constexpr std::array<std::string_view, 9> RecordKinds = {
-    "run",          "command",      "code-memory",   "fiscal-memory", "journal-binary",
-    "journal-read", "journal-print", "journal-check", "journal-info"};
+// A unit turned away before its run ("entry"), put on hold and released are
+// kept as records too, so that a unit's history is its records.
+inline constexpr std::array<std::string_view, 12> RecordKinds = {
+    "run",          "command",       "code-memory",   "fiscal-memory", "journal-binary", "journal-read",
+    "journal-print", "journal-check", "journal-info", "entry",         "hold",           "release"};
 bool IsRecordKind(std::string_view kind);
 
 // Said of a record whose program ended before it was complete.
@@ -61,6 +63,9 @@ struct RecordHeader {
     std::string unit;                      // the operator's identity of the unit, or the first serial number sent
     std::string script, scriptSha256, lineRange;  // for runs; lineRange "A-B" of a selection, else empty
     std::optional<int> exitCode;                  // tamrisk-cli's exit status; empty in the station
+    // What the station does to the unit (board, burn-in, final...) and the unit's
+    // kind (FP-3...); empty when the run named none.
+    std::string operation, product;
     friend bool operator==(const RecordHeader&, const RecordHeader&) = default;
 };
 

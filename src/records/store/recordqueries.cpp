@@ -40,6 +40,8 @@ StoreResult<std::vector<RecordHeader>> RecordQueries::List(const RecordFilter& f
     QVariantList& values = c.values;
     c.Where(!filter.unit.empty(), "unit = ?", Utf8(filter.unit));
     c.Where(!filter.kind.empty(), "kind = ?", Utf8(filter.kind));
+    c.Where(!filter.operation.empty(), "operation = ?", Utf8(filter.operation));
+    c.Where(!filter.product.empty(), "product = ?", Utf8(filter.product));
     c.Where(filter.outcome.has_value(), "outcome = ?", OutcomeValue(filter.outcome));
     c.Where(filter.sinceMs.has_value(), "started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));
     c.Where(!filter.serial.empty(), "id IN (SELECT record_id FROM record_serials WHERE data = ?)", Utf8(filter.serial));

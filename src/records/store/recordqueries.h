@@ -24,6 +24,7 @@ struct ListPlace {
 
 struct RecordFilter {
     std::string unit{}, serial{}, kind{};  // UTF-8, exact; empty: any
+    std::string operation{}, product{};    // UTF-8, exact; empty: any
     std::optional<RecordOutcome> outcome{};
     std::optional<qint64> sinceMs{};  // started at or after, UTC ms
     int limit = 20;                   // 0 or less: all

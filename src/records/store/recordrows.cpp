@@ -106,6 +106,8 @@ RecordHeader ReadHeader(const QSqlQuery& query) {
     header.lineRange = Utf8From(query.value(14));
     if (!query.value(15).isNull())
         header.exitCode = query.value(15).toInt();
+    header.operation = Utf8From(query.value(16));
+    header.product = Utf8From(query.value(17));
     return header;
 }
 

@@ -119,6 +119,35 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " high DOUBLE PRECISION, units TEXT NOT NULL, value TEXT, result TEXT NOT NULL, step INTEGER,"
           " message TEXT NOT NULL, PRIMARY KEY (record_id, seq))",
           "CREATE INDEX record_checks_name ON record_checks (name)"}},
+        // The line's process. Every record names the operation it did (what the
+        // station does: board, burn-in, final...) and the product of its unit;
+        // a product's route is its operations in order, each with how many
+        // failures in a row put a unit on hold; every change of a route is kept.
+        // A unit in test has one row while its run goes on, taken by the
+        // station that enters it: the key lets one station in. A hold stays
+        // until it is released, by whom and why kept on its row.
+        {.version = 11,
+         .statements =
+             {"ALTER TABLE records ADD COLUMN operation TEXT NOT NULL DEFAULT ''",
+              "ALTER TABLE records ADD COLUMN product TEXT NOT NULL DEFAULT ''",
+              "CREATE INDEX records_unit_operation ON records (unit, operation, started_ms)",
+              "CREATE TABLE routes ("
+              " product TEXT NOT NULL, seq INTEGER NOT NULL, operation TEXT NOT NULL, retest_limit INTEGER NOT NULL,"
+              " PRIMARY KEY (product, seq))",
+              "CREATE TABLE route_changes ("
+              " product TEXT NOT NULL, changed_ms BIGINT NOT NULL, route TEXT NOT NULL, changed_by TEXT NOT NULL,"
+              " station TEXT NOT NULL, login TEXT NOT NULL DEFAULT {login})",
+              "CREATE INDEX route_changes_product ON route_changes (product, changed_ms)",
+              "CREATE TABLE units_in_test ("
+              " unit TEXT NOT NULL PRIMARY KEY, record_id TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL,"
+              " operation TEXT NOT NULL, product TEXT NOT NULL, entered_ms BIGINT NOT NULL,"
+              " writer_host TEXT NOT NULL, writer_pid INTEGER NOT NULL, entered_by TEXT NOT NULL DEFAULT {login})",
+              "CREATE TABLE unit_holds ("
+              " record_id TEXT NOT NULL PRIMARY KEY, unit TEXT NOT NULL, operation TEXT NOT NULL,"
+              " held_ms BIGINT NOT NULL, held_by TEXT NOT NULL, station TEXT NOT NULL, reason TEXT NOT NULL,"
+              " released_ms BIGINT, released_by TEXT, release_reason TEXT, release_record_id TEXT)",
+              "CREATE INDEX unit_holds_unit ON unit_holds (unit, held_ms)"},
+         .rowsOfLogins = RowsOfLogins{"units_in_test", "entered_by"}},
     };
     return steps;
 }
@@ -146,6 +175,12 @@ const std::vector<TableGrant>& LineGrants() {
         {"record_step_chunks", "SELECT, INSERT"},
         {"record_checks", "SELECT, INSERT"},
         {"serial_claims", "SELECT, INSERT, DELETE"},
+        // A route is set by a supervisor; a station enters units, gives back its
+        // own, and holds a unit that failed too often, but releases none.
+        {"routes", "SELECT"},
+        {"route_changes", "SELECT"},
+        {"units_in_test", "SELECT, INSERT, DELETE"},
+        {"unit_holds", "SELECT, INSERT"},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT"},
     };
