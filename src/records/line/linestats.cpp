@@ -93,10 +93,113 @@ std::optional<qint64> UsualGap(const std::vector<const StatsRun*>& runs) {
     return gaps[gaps.size() / 2];
 }
 
+bool InScope(const StatsRun& run, const StatsQuery& query) {
+    return (query.station.empty() || run.station == query.station) &&
+           (query.operation.empty() || run.operation == query.operation) &&
+           (query.product.empty() || run.product == query.product);
+}
+
+// The place of `operation` in `route` for ordering: its index, or past the end.
+std::size_t RoutePlace(const ProductRoute* route, const std::string& operation) {
+    if (route == nullptr)
+        return 0;
+    const auto at = std::find(route->operations.begin(), route->operations.end(), operation);
+    return static_cast<std::size_t>(at - route->operations.begin());
+}
+
+// Each operation's numbers over the runs in scope (in start order) that name
+// one; a unit's first run of an operation is its first of all the period's runs
+// unless it ran the operation before.
+std::vector<OperationStats> Operations(const std::vector<StatsRun>& runs, const std::vector<const StatsRun*>& inScope,
+                                       const std::vector<ProductRoute>& routes) {
+    std::map<std::pair<std::string, std::string>, const StatsRun*> first;  // (unit, operation)
+    for (const StatsRun& run : runs) {
+        if (!run.unit.empty() && !run.operation.empty() && !run.operationTestedBefore)
+            first.emplace(std::pair(run.unit, run.operation), &run);
+    }
+    struct Operation {
+        OperationStats stats;
+        std::map<std::string, const StatsRun*> lastEnded;  // by unit; null while none ended
+    };
+    std::map<std::pair<std::string, std::string>, Operation> operations;  // (product, operation)
+    for (const StatsRun* run : inScope) {
+        if (run->operation.empty())
+            continue;
+        Operation& operation = operations[{run->product, run->operation}];
+        ++operation.stats.runs;
+        if (run->unit.empty())
+            continue;
+        const StatsRun*& last = operation.lastEnded[run->unit];
+        if (run->outcome)
+            last = run;
+        if (const auto found = first.find({run->unit, run->operation}); found != first.end() && found->second == run)
+            Count(operation.stats.firstRuns, run->outcome);
+    }
+    std::vector<OperationStats> result;
+    for (auto& [key, operation] : operations) {
+        OperationStats& stats = operation.stats;
+        stats.product = key.first;
+        stats.operation = key.second;
+        stats.units = static_cast<int>(operation.lastEnded.size());
+        int ended = 0, passed = 0;
+        for (const auto& [unit, last] : operation.lastEnded) {
+            if (last != nullptr) {
+                ++ended;
+                passed += last->outcome == RecordOutcome::Pass ? 1 : 0;
+            }
+        }
+        const OutcomeCounts& f = stats.firstRuns;
+        stats.firstPassYield = Fraction(f.pass, f.pass + f.fail + f.error + f.aborted);
+        stats.finalYield = Fraction(passed, ended);
+        result.push_back(std::move(stats));
+    }
+    const auto routeOf = [&routes](const std::string& product) -> const ProductRoute* {
+        const auto found =
+            std::find_if(routes.begin(), routes.end(), [&](const ProductRoute& r) { return r.product == product; });
+        return found == routes.end() ? nullptr : &*found;
+    };
+    std::stable_sort(result.begin(), result.end(), [&](const OperationStats& a, const OperationStats& b) {
+        if (a.product != b.product)
+            return a.product < b.product;
+        const ProductRoute* route = routeOf(a.product);
+        return RoutePlace(route, a.operation) < RoutePlace(route, b.operation);
+    });
+    return result;
+}
+
+// The products of `routes` with their rolled throughput yields from `operations`.
+std::vector<ProductStats> Products(const std::vector<OperationStats>& operations,
+                                   const std::vector<ProductRoute>& routes, const std::string& onlyProduct) {
+    std::vector<ProductStats> products;
+    for (const ProductRoute& route : routes) {
+        if (!onlyProduct.empty() && route.product != onlyProduct)
+            continue;
+        ProductStats product{route.product, route.operations, 1.0};
+        for (const std::string& name : route.operations) {
+            const auto found = std::find_if(operations.begin(), operations.end(), [&](const OperationStats& o) {
+                return o.product == route.product && o.operation == name;
+            });
+            if (found == operations.end() || !found->firstPassYield) {
+                product.rolledThroughputYield.reset();
+                break;
+            }
+            *product.rolledThroughputYield *= *found->firstPassYield;
+        }
+        if (route.operations.empty())
+            product.rolledThroughputYield.reset();
+        products.push_back(std::move(product));
+    }
+    std::sort(products.begin(), products.end(),
+              [](const ProductStats& a, const ProductStats& b) { return a.product < b.product; });
+    return products;
+}
+
 }  // namespace
 
-LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
-                           qint64 untilMs, const std::string& station) {
+LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
+                           const std::vector<ProductRoute>& routes) {
+    const std::string& station = query.station;
+    const qint64 sinceMs = query.sinceMs, untilMs = query.untilMs;
     std::sort(runs.begin(), runs.end(), [](const StatsRun& a, const StatsRun& b) {
         return std::tie(a.startedMs, a.id) < std::tie(b.startedMs, b.id);
     });
@@ -110,7 +213,7 @@ LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<Station
     std::vector<const StatsRun*> inScope;
     std::map<std::string, std::vector<const StatsRun*>> byStation;
     for (const StatsRun& run : runs) {
-        if (!station.empty() && run.station != station)
+        if (!InScope(run, query))
             continue;
         inScope.push_back(&run);
         byStation[run.station].push_back(&run);
@@ -147,6 +250,10 @@ LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<Station
         stats.pareto.resize(ParetoLength);
     for (const auto& [hour, units] : hours)
         stats.perHour.push_back({hour.first, hour.second, static_cast<int>(units.size())});
+    stats.operation = query.operation;
+    stats.product = query.product;
+    stats.operations = Operations(runs, inScope, routes);
+    stats.products = Products(stats.operations, routes, query.product);
     return stats;
 }
 

@@ -5,6 +5,11 @@
 // from the runs a period holds (RecordQueries::Stats reads them), so that every
 // front end shows the same numbers.
 //
+// Per operation of a product the same first-pass and final yields are worked
+// out over that operation's runs (a unit's first run of the operation judged
+// over the whole line), and per product with a route its rolled throughput
+// yield: the product of its route's operations' first-pass yields.
+//
 // Only run records count. A run without a unit counts as a run (and in its
 // outcomes and causes), never as a unit. A run still in progress counts as a
 // run ("running") but yields nothing until it ends: a unit under test is not
@@ -69,6 +74,40 @@ struct HourUnits {
     friend bool operator==(const HourUnits&, const HourUnits&) = default;
 };
 
+// The numbers of one operation of one product (product empty: runs that named
+// an operation but no product).
+struct OperationStats {
+    std::string product, operation;  // UTF-8
+    int units = 0;                   // distinct units with a run of it in the period
+    int runs = 0;
+    // The units whose first-ever run of this operation is in the period, by its outcome.
+    OutcomeCounts firstRuns;
+    std::optional<double> firstPassYield, finalYield;  // as ScopeStats's, over this operation's runs
+};
+
+// A product with a route and the product of its operations' first-pass yields;
+// none while an operation of it has none in the period.
+struct ProductStats {
+    std::string product;                  // UTF-8
+    std::vector<std::string> route;       // its operations in order
+    std::optional<double> rolledThroughputYield;
+};
+
+// A product's route: its operations in the order a unit passes them.
+struct ProductRoute {
+    std::string product;
+    std::vector<std::string> operations;
+    friend bool operator==(const ProductRoute&, const ProductRoute&) = default;
+};
+
+// The period, station, operation and product that the line's numbers are
+// worked out for.
+struct StatsQuery {
+    qint64 sinceMs = 0, untilMs = 0;  // started at or after, before; UTC ms
+    std::string station{};            // UTF-8, exact; empty: the whole line
+    std::string operation{}, product{};  // UTF-8, exact; empty: any
+};
+
 struct LineStats {
     qint64 sinceMs = 0, untilMs = 0;  // the period: started at or after, before; UTC ms
     std::string station;              // the one station asked for; empty: the whole line
@@ -76,17 +115,23 @@ struct LineStats {
     std::vector<ScopeStats> stations; // by station name
     std::vector<CauseCount> pareto;   // most frequent first, then by cause; the first ParetoLength
     std::vector<HourUnits> perHour;   // by hour, then by station
+    std::string operation, product;   // the ones asked for; empty: any
+    std::vector<OperationStats> operations;  // by product, then in route order (else by name)
+    std::vector<ProductStats> products;      // the products with a route, by name
 };
 
 // What the line's numbers are made from: a run's header, and for a failed or
 // errored one the cause of its failure.
 struct StatsRun {
     std::string id, station, unit;  // UTF-8; unit empty for none
+    std::string operation, product;  // UTF-8; empty for none
     qint64 startedMs = 0;
     std::optional<RecordOutcome> outcome;  // none while running
     std::string cause;                     // of a fail or error run: FailureCause::Name
     // This unit has a run started before the period (on any station): none of its runs here is its first.
     bool testedBefore = false;
+    // This unit has a run of this operation started before the period.
+    bool operationTestedBefore = false;
 };
 
 // The Pareto keeps this many causes.
@@ -99,9 +144,11 @@ struct StationLast {
 };
 
 // The numbers of `runs` (the runs of the period, of every station) over the
-// period [sinceMs, untilMs); with `station` given, of that station's runs only,
-// a unit's first-ever run still judged over every station.
-LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, qint64 sinceMs,
-                           qint64 untilMs, const std::string& station);
+// period of `query`; with a station, operation or product given, of the runs
+// that name it only, a unit's first-ever run still judged over every run.
+// `routes` (any order) give the products' rolled throughput yields and the
+// order of their operations.
+LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
+                           const std::vector<ProductRoute>& routes = {});
 
 }  // namespace tamrisk

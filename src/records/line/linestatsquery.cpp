@@ -40,7 +40,7 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
     {
         QSqlQuery q(m_c.Db());
         if (!select(q,
-                    QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason FROM records"
+                    QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason, operation, product FROM records"
                                    " WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
                     period))
             return error;
@@ -51,6 +51,8 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
             run.unit = Utf8From(q.value(2));
             run.startedMs = q.value(3).toLongLong();
             run.outcome = OutcomeFrom(q.value(4));
+            run.operation = Utf8From(q.value(6));
+            run.product = Utf8From(q.value(7));
             if (run.outcome == RecordOutcome::Fail || run.outcome == RecordOutcome::Error)
                 failed.emplace(run.id, std::pair(runs.size(), Utf8From(q.value(5))));
             runs.push_back(std::move(run));
@@ -74,8 +76,25 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
         while (q.next())
             testedBefore.insert(Utf8From(q.value(0)));
     }
-    for (StatsRun& run : runs)
+    // The same for each unit's operations: which of them it ran before the period.
+    std::set<std::pair<std::string, std::string>> operationTestedBefore;
+    {
+        QSqlQuery q(m_c.Db());
+        if (!select(q,
+                    QStringLiteral("SELECT u.unit, u.operation FROM (SELECT DISTINCT unit, operation FROM records"
+                                   " WHERE kind = 'run' AND unit <> '' AND operation <> '' AND started_ms >= ?"
+                                   " AND started_ms < ?) u WHERE EXISTS (SELECT 1 FROM records p WHERE"
+                                   " p.unit = u.unit AND p.kind = 'run' AND p.operation = u.operation"
+                                   " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
+                    {query.sinceMs, query.untilMs, query.sinceMs}))
+            return error;
+        while (q.next())
+            operationTestedBefore.emplace(Utf8From(q.value(0)), Utf8From(q.value(1)));
+    }
+    for (StatsRun& run : runs) {
         run.testedBefore = testedBefore.count(run.unit) > 0;
+        run.operationTestedBefore = operationTestedBefore.count({run.unit, run.operation}) > 0;
+    }
 
     std::vector<StationLast> last;
     {
@@ -145,7 +164,10 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
     }
     for (const auto& [id, run] : failed)
         runs[run.first].cause = causes[id].Name(run.second);
-    return ComputeLineStats(std::move(runs), last, query.sinceMs, query.untilMs, query.station);
+    StoreResult<std::vector<ProductRoute>> routes = Routes();
+    if (!routes)
+        return routes.error();
+    return ComputeLineStats(std::move(runs), last, query, *routes);
 }
 
 }  // namespace tamrisk

@@ -40,6 +40,8 @@ std::string ParseStatsQuery(const std::function<std::optional<std::string>(const
     if (query.untilMs <= query.sinceMs)
         return "the period ends before it begins";
     query.station = value("station").value_or("");
+    query.operation = value("operation").value_or("");
+    query.product = value("product").value_or("");
     return {};
 }
 

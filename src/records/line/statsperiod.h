@@ -1,7 +1,8 @@
 #pragma once
-// The period and station the line's numbers are asked for, read from the text
-// a front end was given: tamrisk-cli's options (--since, --until, --station)
-// and the dashboard's query string (since, until, station) read it one way.
+// The period, station, operation and product the line's numbers are asked for,
+// read from the text a front end was given: tamrisk-cli's options (--since,
+// --until, --station, --operation, --product) and the dashboard's query string
+// (since, until, station, operation, product) read it one way.
 
 #include <QtGlobal>
 
@@ -19,8 +20,9 @@ struct StatsQuery;
 // next day, so that --until takes in the whole day. Empty for other text.
 std::optional<qint64> ParseRecordsTime(const std::string& text, bool dayEnd, bool local = false);
 
-// The period and station of the line's numbers from `value` (the text given for
-// "since", "until" and "station", or none): a date or date and time as
+// The period, station, operation and product of the line's numbers from
+// `value` (the text given for "since", "until", "station", "operation" and
+// "product", or none): a date or date and time as
 // ParseRecordsTime reads it, but local time unless it names its zone; by
 // default from local midnight today until `nowMs`. The usage problem (naming
 // the parameter after `prefix`: "--" for an option), or empty.

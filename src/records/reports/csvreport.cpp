@@ -9,9 +9,9 @@ namespace {
 
 // The header fields in the order of the CSV's columns, named as in JSON; a
 // column added later goes at the end, so that the others keep their places.
-constexpr std::array<const char*, 16> CsvColumns = {
-    "id",         "kind",    "station", "operator", "version", "port",          "speed", "started",
-    "duration_s", "outcome", "reason",  "unit",     "script",  "script_sha256", "exit",  "lines"};
+constexpr std::array<const char*, 18> CsvColumns = {
+    "id",         "kind",    "station", "operator", "version",       "port", "speed", "started",   "duration_s",
+    "outcome",    "reason",  "unit",    "script",   "script_sha256", "exit", "lines", "operation", "product"};
 
 std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
     return {h.id,
@@ -29,7 +29,9 @@ std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
             h.script,
             h.scriptSha256,
             h.exitCode ? std::to_string(*h.exitCode) : std::string(),
-            h.lineRange};
+            h.lineRange,
+            h.operation,
+            h.product};
 }
 
 // A header row of `columns`, then the fields of each item.
@@ -51,5 +53,9 @@ QByteArray HeadersCsv(std::span<const RecordHeader> headers) { return CsvTable(C
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims) { return CsvTable(ClaimColumns, claims, ClaimFields); }
 
 QByteArray ChecksCsv(std::span<const CheckRow> checks) { return CsvTable(CheckReportColumns, checks, CheckFields); }
+
+QByteArray WipCsv(std::span<const WipCount> counts) {
+    return CsvTable(WipColumns, counts, WipFields);
+}
 
 }  // namespace tamrisk

@@ -57,6 +57,8 @@ QString HeaderList(const RecordHeader& header) {
             items += QStringLiteral("<dt>%1</dt><dd>%2</dd>\n").arg(QLatin1String(name), value);
     };
     item("Unit", Text(header.unit));
+    item("Product", Text(header.product));
+    item("Operation", Text(header.operation));
     item("Station", Text(header.station));
     item("Operator", Text(header.operatorName));
     item("Kind", Text(header.kind));

@@ -33,6 +33,8 @@ QJsonObject HeaderObject(const RecordHeader& header) {
     object["script_sha256"] = FromUtf8(header.scriptSha256);
     object["exit"] = header.exitCode ? QJsonValue(*header.exitCode) : QJsonValue();
     object["lines"] = TextOrNull(header.lineRange);
+    object["operation"] = TextOrNull(header.operation);
+    object["product"] = TextOrNull(header.product);
     return object;
 }
 
@@ -149,6 +151,34 @@ QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
         for (std::size_t i = 0; i < fields.size(); ++i)
             object[QLatin1String(ClaimColumns[i])] = FromUtf8(fields[i]);
         return object;
+    });
+}
+
+}  // namespace tamrisk
+
+namespace tamrisk {
+
+QByteArray UnitHistoryJson(std::span<const UnitEvent> events) {
+    return JsonArray(events, [](const UnitEvent& e) {
+        return QJsonObject{{"record", FromUtf8(e.recordId)},
+                           {"kind", FromUtf8(e.kind)},
+                           {"started", FromUtf8(IsoUtcMs(e.startedMs))},
+                           {"operation", TextOrNull(e.operation)},
+                           {"product", TextOrNull(e.product)},
+                           {"station", FromUtf8(e.station)},
+                           {"operator", FromUtf8(e.operatorName)},
+                           {"outcome", e.outcome ? QJsonValue(QString::fromLatin1(OutcomeText(*e.outcome))) : QJsonValue()},
+                           {"cause", TextOrNull(e.cause)}};
+    });
+}
+
+QByteArray WipJson(std::span<const WipCount> counts) {
+    return JsonArray(counts, [](const WipCount& c) {
+        return QJsonObject{{"product", FromUtf8(c.product)},
+                           {"operation", FromUtf8(c.operation)},
+                           {"waiting", c.waiting},
+                           {"in_test", c.inTest},
+                           {"on_hold", c.onHold}};
     });
 }
 

@@ -267,6 +267,11 @@ void WriteProperties(QXmlStreamWriter& xml, const Record& record) {
     xml.writeStartElement("properties");
     for (const auto& [name, value] : properties)
         write(name, value);
+    // Named only by records of a line's process, so that the others read as they always did.
+    for (const auto& [name, value] : {std::pair("operation", &header.operation), std::pair("product", &header.product)}) {
+        if (!value->empty())
+            write(name, FromUtf8(*value));
+    }
     if (header.kind == "run" && (header.outcome == RecordOutcome::Fail || header.outcome == RecordOutcome::Error))
         write("cause", FromUtf8(FailureCauseOf(record).Name(header.reason)));
     xml.writeEndElement();

@@ -78,6 +78,11 @@ std::string NumberText(double number) {
     return ec == std::errc() ? std::string(text.data(), end) : std::string();
 }
 
+std::array<std::string, WipColumns.size()> WipFields(const WipCount& count) {
+    return {count.product, count.operation, std::to_string(count.waiting), std::to_string(count.inTest),
+            std::to_string(count.onHold)};
+}
+
 std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& row) {
     const CheckOutcome& check = row.made.check;
     const auto number = [](const std::optional<double>& n) { return n ? NumberText(*n) : std::string(); };

@@ -44,4 +44,9 @@ constexpr std::array<const char*, 15> CheckReportColumns = {"record", "started",
                                                             "high",   "units",   "value", "result",   "step"};
 std::array<std::string, CheckReportColumns.size()> CheckFields(const CheckRow& row);
 
+// The columns of the work in progress as the reports name them, and a row's
+// fields in that order.
+constexpr std::array<const char*, 5> WipColumns = {"product", "operation", "waiting", "in_test", "on_hold"};
+std::array<std::string, WipColumns.size()> WipFields(const WipCount& count);
+
 }  // namespace tamrisk

@@ -20,10 +20,11 @@ std::string IsoUtcMs(qint64 msSinceEpoch);
 
 // A JSON array with one object of header fields per record (`id`, `kind`,
 // `station`, `operator`, `version`, `port`, `speed`, `started`, `duration_s`,
-// `outcome`, `reason`, `unit`, `script`, `script_sha256`, `exit`, `lines`), in
-// the order given. `outcome` is null while the record is in progress, `exit`
-// null when the program gave no exit status, `lines` (a run's line range,
-// "4-9") null for a whole run.
+// `outcome`, `reason`, `unit`, `script`, `script_sha256`, `exit`, `lines`,
+// `operation`, `product`), in the order given. `outcome` is null while the
+// record is in progress, `exit` null when the program gave no exit status,
+// `lines` (a run's line range, "4-9") null for a whole run, `operation` and
+// `product` null where the record named none.
 QByteArray HeadersJson(std::span<const RecordHeader> headers);
 // One record as an object: the header fields, then `log` ([{"t_ms", "colour",
 // "text"}]), `serials` ([{"space", "data", "line", "result"}]), `images`
@@ -39,7 +40,7 @@ QByteArray RecordJson(const Record& record);
 // A JSON array of whole records, each as RecordJson writes one.
 QByteArray RecordsJson(std::span<const Record> records);
 
-// The header fields as CSV: a header row with the JSON names (`lines` last),
+// The header fields as CSV: a header row with the JSON names (in that order),
 // then one row a record; fields quoted as RFC 4180 says, lines ending in CR LF.
 QByteArray HeadersCsv(std::span<const RecordHeader> headers);
 
@@ -92,7 +93,11 @@ QByteArray ChecksCsv(std::span<const CheckRow> checks);
 // `first_pass_yield`, `final_yield`, `runs_per_unit` (null without a unit),
 // `retested_units`), `stations` (a list of the same numbers with `station`,
 // `last_record`, `usual_gap_s` (null when not known) and `silent`), `pareto`
-// ([{"cause", "count"}]) and `per_hour` ([{"hour", "station", "units"}]).
+// ([{"cause", "count"}]), `per_hour` ([{"hour", "station", "units"}]),
+// `operation` and `product` (those asked for; null for any), `operations`
+// ([{"product", "operation", "units", "runs", "first_runs", "first_pass_yield",
+// "final_yield"}]; product null for none) and `products` ([{"product",
+// "route", "rolled_throughput_yield"}]). Yields are null where there is none.
 QByteArray StatsJson(const LineStats& stats);
 // The same as CSV: a row for the line (station empty) and one a station, with
 // the columns `station`, `units`, `runs`, `runs_without_unit`, `pass`, `fail`,
@@ -101,5 +106,17 @@ QByteArray StatsJson(const LineStats& stats);
 // `retested_units`, `runs_per_unit`, `last_record`, `silent`; quoted and ended
 // as HeadersCsv's.
 QByteArray StatsCsv(const LineStats& stats);
+
+// A unit's history, oldest first: a JSON array with one object an event
+// (`record`, `kind`, `started`, `operation`, `product`, `station`, `operator`,
+// `outcome`, `cause`; `operation`, `product` and `cause` null for none,
+// `outcome` null while a run goes on).
+QByteArray UnitHistoryJson(std::span<const UnitEvent> events);
+
+// The work in progress, a row an operation of a product's route: a JSON array
+// of objects (`product`, `operation`, `waiting`, `in_test`, `on_hold`), and CSV
+// with those columns, quoted and ended as HeadersCsv's.
+QByteArray WipJson(std::span<const WipCount> counts);
+QByteArray WipCsv(std::span<const WipCount> counts);
 
 }  // namespace tamrisk

@@ -94,6 +94,29 @@ QByteArray StatsJson(const LineStats& stats) {
         perHour.append(QJsonObject{
             {"hour", FromUtf8(IsoUtcMs(hour.hourMs))}, {"station", FromUtf8(hour.station)}, {"units", hour.units}});
     object["per_hour"] = perHour;
+    const auto textOrNull = [](const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); };
+    object["operation"] = textOrNull(stats.operation);
+    object["product"] = textOrNull(stats.product);
+    QJsonArray operations;
+    for (const OperationStats& o : stats.operations)
+        operations.append(QJsonObject{{"product", textOrNull(o.product)},
+                                      {"operation", FromUtf8(o.operation)},
+                                      {"units", o.units},
+                                      {"runs", o.runs},
+                                      {"first_runs", OutcomesObject(o.firstRuns)},
+                                      {"first_pass_yield", FractionOrNull(o.firstPassYield)},
+                                      {"final_yield", FractionOrNull(o.finalYield)}});
+    object["operations"] = operations;
+    QJsonArray products;
+    for (const ProductStats& p : stats.products) {
+        QJsonArray route;
+        for (const std::string& operation : p.route)
+            route.append(FromUtf8(operation));
+        products.append(QJsonObject{{"product", FromUtf8(p.product)},
+                                    {"route", route},
+                                    {"rolled_throughput_yield", FractionOrNull(p.rolledThroughputYield)}});
+    }
+    object["products"] = products;
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 

@@ -229,6 +229,8 @@ StoreResult<std::vector<CheckRow>> RecordQueries::Checks(const CheckFilter& filt
     c.Where(!filter.name.empty(), "c.name = ?", Utf8(filter.name));
     c.Where(!filter.unit.empty(), "r.unit = ?", Utf8(filter.unit));
     c.Where(!filter.station.empty(), "r.station = ?", Utf8(filter.station));
+    c.Where(!filter.operation.empty(), "r.operation = ?", Utf8(filter.operation));
+    c.Where(!filter.product.empty(), "r.product = ?", Utf8(filter.product));
     c.Where(filter.result.has_value(), "c.result = ?",
             QString::fromLatin1(CheckResultText(filter.result.value_or(CheckResult::Error))));
     c.Where(filter.sinceMs.has_value(), "r.started_ms >= ?", QVariant(filter.sinceMs.value_or(0)));

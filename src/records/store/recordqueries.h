@@ -6,6 +6,8 @@
 #include "linestats.h"
 #include "record.h"
 #include "storeconnection.h"
+#include "unithistory.h"
+#include "workinprogress.h"
 
 #include <QString>
 
@@ -42,6 +44,7 @@ struct ClaimFilter {
 // Which checks Checks lists: each given field matched exactly; empty: any.
 struct CheckFilter {
     std::string name{}, unit{}, station{};  // UTF-8
+    std::string operation{}, product{};     // of the record; UTF-8
     std::optional<CheckResult> result{};
     std::optional<qint64> sinceMs{}, untilMs{};  // the record started at or after, before; UTC ms
     int limit = 20;                              // checks; 0 or less: all
@@ -52,12 +55,6 @@ struct CheckRow {
     RecordCheck made;
     std::string recordId, unit, station;  // UTF-8
     qint64 startedMs = 0;                 // the record's start, UTC ms
-};
-
-// The period and station that Stats works the line's numbers out for.
-struct StatsQuery {
-    qint64 sinceMs = 0, untilMs = 0;  // started at or after, before; UTC ms
-    std::string station{};            // UTF-8, exact; empty: the whole line
 };
 
 // Found: `id` is the one record; Ambiguous: more than one starts so; NotFound: none does.
@@ -93,6 +90,15 @@ public:
     // The line's numbers over a period (see linestats.h), read from the records
     // the tables hold.
     StoreResult<LineStats> Stats(const StatsQuery& query);
+
+    // The products' routes, by product, each's operations in order.
+    StoreResult<std::vector<ProductRoute>> Routes();
+    // Every run, refusal, hold and release of `unit` (UTF-8, exact) on the
+    // records' line, oldest first (see unithistory.h).
+    StoreResult<std::vector<UnitEvent>> History(const std::string& unit);
+    // The work in progress (see workinprogress.h) of every product with a route,
+    // or of `product` alone when given.
+    StoreResult<std::vector<WipCount>> Wip(const std::string& product);
 
 private:
     StoreResult<void> LoadBatchOf(std::span<const std::string> ids, std::vector<Record>& records);

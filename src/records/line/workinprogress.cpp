@@ -1,0 +1,94 @@
+#include "workinprogress.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace tamrisk {
+
+namespace {
+
+struct Unit {
+    std::string product;
+    std::map<std::string, RecordOutcome> last;  // by operation: its last ended run's outcome
+};
+
+// The operation of `route` the unit waits for: the first whose last ended run
+// did not pass; empty when it passed them all.
+std::string NextOperation(const ProductRoute& route, const Unit& unit) {
+    for (const std::string& operation : route.operations) {
+        const auto last = unit.last.find(operation);
+        if (last == unit.last.end() || last->second != RecordOutcome::Pass)
+            return operation;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::vector<WipCount> ComputeWip(const WipFacts& facts) {
+    std::vector<const ProductRoute*> routes;
+    for (const ProductRoute& route : facts.routes)
+        routes.push_back(&route);
+    std::sort(routes.begin(), routes.end(),
+              [](const ProductRoute* a, const ProductRoute* b) { return a->product < b->product; });
+    std::vector<WipCount> counts;
+    for (const ProductRoute* route : routes) {
+        for (const std::string& operation : route->operations)
+            counts.push_back({route->product, operation});
+    }
+    const auto routeOf = [&routes](const std::string& product) -> const ProductRoute* {
+        const auto found = std::find_if(routes.begin(), routes.end(),
+                                        [&](const ProductRoute* r) { return r->product == product; });
+        return found == routes.end() ? nullptr : *found;
+    };
+    const auto count = [&counts](const std::string& product, const std::string& operation) -> WipCount* {
+        const auto found = std::find_if(counts.begin(), counts.end(), [&](const WipCount& c) {
+            return c.product == product && c.operation == operation;
+        });
+        return found == counts.end() ? nullptr : &*found;
+    };
+
+    std::map<std::string, Unit> units;
+    for (const WipRun& run : facts.runs) {
+        Unit& unit = units[run.unit];
+        if (unit.product.empty())
+            unit.product = run.product;
+        if (!run.operation.empty())
+            unit.last[run.operation] = run.outcome;
+    }
+    std::set<std::string> placed;  // in test or on hold: waiting for nothing
+    for (const WipPlace& place : facts.inTest) {
+        placed.insert(place.unit);
+        const auto unit = units.find(place.unit);
+        const std::string& product = place.product.empty() && unit != units.end() ? unit->second.product : place.product;
+        if (WipCount* at = count(product, place.operation))
+            ++at->inTest;
+    }
+    for (const WipPlace& place : facts.onHold) {
+        placed.insert(place.unit);
+        const auto unit = units.find(place.unit);
+        const std::string& product = unit != units.end() && !unit->second.product.empty() ? unit->second.product
+                                                                                           : place.product;
+        const ProductRoute* route = routeOf(product);
+        if (route == nullptr || route->operations.empty())
+            continue;
+        WipCount* at = count(product, place.operation);
+        if (at == nullptr) {
+            const std::string next = unit != units.end() ? NextOperation(*route, unit->second)
+                                                         : route->operations.front();
+            at = count(product, next.empty() ? route->operations.back() : next);
+        }
+        ++at->onHold;
+    }
+    for (const auto& [name, unit] : units) {
+        const ProductRoute* route = routeOf(unit.product);
+        if (route == nullptr || placed.count(name) > 0)
+            continue;
+        if (WipCount* at = count(unit.product, NextOperation(*route, unit)))
+            ++at->waiting;
+    }
+    return counts;
+}
+
+}  // namespace tamrisk
