@@ -87,6 +87,8 @@ int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream
 int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // records list and show: src/cli/records*.cpp.
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// What the line knows of one unit (unit history): src/cli/unit*.cpp.
+int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // The line's web page over the records until stopped: src/cli/dashboard*.cpp.
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 

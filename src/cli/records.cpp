@@ -23,9 +23,11 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
     filter.unit = args.value("unit").value_or("");
     filter.serial = args.value("serial").value_or("");
     filter.kind = args.value("kind").value_or("");
+    filter.operation = args.value("operation").value_or("");
+    filter.product = args.value("product").value_or("");
     if (!filter.kind.empty() && !IsRecordKind(filter.kind))
-        return "--kind takes run, command, code-memory, fiscal-memory, journal-binary, journal-read, journal-print, "
-               "journal-check or journal-info";
+        return "--kind takes run, entry, hold, release, command, code-memory, fiscal-memory, journal-binary, "
+               "journal-read, journal-print, journal-check or journal-info";
     if (const auto text = args.value("outcome")) {
         filter.outcome = OutcomeFromText(*text);
         if (!filter.outcome)
@@ -46,7 +48,7 @@ std::string ParseRecordsFilter(const ParsedArgs& args, int defaultLimit, RecordS
 }  // namespace
 
 std::set<std::string> RecordsFilterOptions(std::set<std::string> more) {
-    more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit"});
+    more.insert({"records", "unit", "serial", "outcome", "kind", "since", "limit", "operation", "product"});
     return more;
 }
 
@@ -65,7 +67,8 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "records needs an action: list, show, export, checks, stats, sync, claims or setup");
+        return UsageError(err,
+                          "records needs an action: list, show, export, checks, stats, wip, sync, claims or setup");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
@@ -82,6 +85,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
         return RecordsClaimsAction(args, out, err);
     if (action == "stats")
         return RecordsStatsAction(args, out, err);
+    if (action == "wip")
+        return RecordsWipAction(args, out, err);
     if (action == "setup")
         return RecordsSetupAction(args, out, err);
     return UsageError(err, "unknown records action " + action);

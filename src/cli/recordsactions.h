@@ -28,7 +28,8 @@ namespace tamrisk {
 int OpenRecordsToRead(const ParsedArgs& args, std::unique_ptr<RecordStore>& store, std::ostream& err);
 
 // The options of the filters that records list and export share (--unit,
-// --serial, --outcome, --kind, --since, --limit) and --records, with `more`.
+// --serial, --outcome, --kind, --operation, --product, --since, --limit) and
+// --records, with `more`.
 std::set<std::string> RecordsFilterOptions(std::set<std::string> more);
 // What records list and export check first, in this order: `args` parsed without
 // error, no argument besides the options (`action` names the command in that
@@ -77,6 +78,7 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
 int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsWipAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

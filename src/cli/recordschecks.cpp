@@ -29,7 +29,10 @@ std::string ExpectedText(const CheckOutcome& check) {
 
 int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, {"records", "name", "unit", "station", "result", "since", "until", "limit", "format"}, {});
+        ParseArgs(rest,
+                  {"records", "name", "unit", "station", "operation", "product", "result", "since", "until", "limit",
+                   "format"},
+                  {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
@@ -38,6 +41,8 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
     filter.name = args.value("name").value_or("");
     filter.unit = args.value("unit").value_or("");
     filter.station = args.value("station").value_or("");
+    filter.operation = args.value("operation").value_or("");
+    filter.product = args.value("product").value_or("");
     if (const auto text = args.value("result")) {
         filter.result = CheckResultFromText(*text);
         if (!filter.result)

@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <ostream>
 
 namespace tamrisk {
@@ -56,12 +57,22 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
         out << HeadersCsv(headers).toStdString();
         return CliOk;
     }
+    // A line's process adds the product and operation, only where a record listed names one.
+    const bool process = std::any_of(headers.begin(), headers.end(), [](const RecordHeader& h) {
+        return !h.operation.empty() || !h.product.empty();
+    });
     std::vector<std::vector<std::string>> rows = {
         {"ID", "STARTED (UTC)", "KIND", "OUTCOME", "DURATION", "UNIT", "SCRIPT", "PORT"}};
+    if (process)
+        rows.front().insert(rows.front().begin() + 6, {"PRODUCT", "OPERATION"});
     for (const RecordHeader& header : headers) {
         rows.push_back({header.id.substr(0, 8), IsoUtcMs(header.startedMs), header.kind,
                         header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", FormatSeconds(std::chrono::milliseconds(header.durationMs), 2) + " s",
                         EscapeControls(header.unit), EscapeControls(header.script), EscapeControls(header.port)});
+        if (process)
+            rows.back().insert(rows.back().begin() + 6,
+                               {header.product.empty() ? "-" : EscapeControls(header.product),
+                                header.operation.empty() ? "-" : EscapeControls(header.operation)});
     }
     WriteTable(out, rows);
     return CliOk;

@@ -28,6 +28,8 @@ void WriteHeader(std::ostream& out, const Record& record) {
     field("reason", header.reason);
     field("exit", header.exitCode ? std::to_string(*header.exitCode) : "");
     field("unit", header.unit);
+    field("product", header.product);
+    field("operation", header.operation);
     field("started", IsoUtcMs(header.startedMs));
     field("duration", FormatSeconds(std::chrono::milliseconds(header.durationMs), 3) + " s");
     field("station", header.station);

@@ -51,6 +51,10 @@ void WriteStatsTable(std::ostream& out, const LineStats& stats) {
     out << "Period (UTC): " << IsoUtcMs(stats.sinceMs) << " to " << IsoUtcMs(stats.untilMs) << '\n';
     if (!stats.station.empty())
         out << "Station: " << EscapeControls(stats.station) << '\n';
+    if (!stats.product.empty())
+        out << "Product: " << EscapeControls(stats.product) << '\n';
+    if (!stats.operation.empty())
+        out << "Operation: " << EscapeControls(stats.operation) << '\n';
     out << "Units tested: " << line.units << '\n'
         << "Runs: " << line.runs << " (" << Outcomes(line.outcomes) << ")\n";
     if (line.runsWithoutUnit > 0)
@@ -67,6 +71,28 @@ void WriteStatsTable(std::ostream& out, const LineStats& stats) {
                             std::to_string(s.outcomes.error), std::to_string(s.outcomes.aborted),
                             Percent(s.firstPassYield), Percent(s.finalYield), std::to_string(s.retestedUnits),
                             (s.lastRecordMs ? IsoUtcMs(*s.lastRecordMs) : "-") + (s.silent ? " (silent)" : "")});
+        }
+        out << '\n';
+        WriteTable(out, rows);
+    }
+    if (!stats.operations.empty()) {
+        std::vector<std::vector<std::string>> rows = {
+            {"PRODUCT", "OPERATION", "UNITS", "RUNS", "FIRST-PASS", "FINAL"}};
+        for (const OperationStats& o : stats.operations) {
+            rows.push_back({o.product.empty() ? "-" : EscapeControls(o.product), EscapeControls(o.operation),
+                            std::to_string(o.units), std::to_string(o.runs), Percent(o.firstPassYield),
+                            Percent(o.finalYield)});
+        }
+        out << '\n';
+        WriteTable(out, rows);
+    }
+    if (!stats.products.empty()) {
+        std::vector<std::vector<std::string>> rows = {{"PRODUCT", "ROLLED THROUGHPUT", "ROUTE"}};
+        for (const ProductStats& p : stats.products) {
+            std::string route;
+            for (const std::string& operation : p.route)
+                route += (route.empty() ? "" : ", ") + EscapeControls(operation);
+            rows.push_back({EscapeControls(p.product), Percent(p.rolledThroughputYield), route});
         }
         out << '\n';
         WriteTable(out, rows);
@@ -90,7 +116,7 @@ void WriteStatsTable(std::ostream& out, const LineStats& stats) {
 }  // namespace
 
 int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "since", "until", "station", "format"}, {});
+    const ParsedArgs args = ParseArgs(rest, {"records", "since", "until", "station", "operation", "product", "format"}, {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
