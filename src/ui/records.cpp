@@ -91,6 +91,10 @@ QString HeaderText(const Record& record) {
                       h.reason.empty() ? QString() : QStringLiteral(" (%1)").arg(FromUtf8(h.reason)));
     if (!h.unit.empty())
         lines << QStringLiteral("Unit: %1").arg(FromUtf8(h.unit));
+    if (!h.product.empty() || !h.operation.empty())
+        lines << QStringLiteral("Product: %1, operation: %2")
+                     .arg(h.product.empty() ? QStringLiteral("-") : FromUtf8(h.product),
+                          h.operation.empty() ? QStringLiteral("-") : FromUtf8(h.operation));
     if (!h.script.empty()) {
         QString script = QStringLiteral("Script: %1").arg(FromUtf8(h.script));
         if (!h.lineRange.empty())
@@ -149,9 +153,16 @@ TRecordsFrm::TRecordsFrm(QString location, QString line, QWidget* parent)
     connect(ui->SinceDate, &QDateEdit::editingFinished, this, [this] { ApplyFilter(); });
     connect(ui->RecordsTable, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { OpenRecord(index.row()); });
-    connect(ui->RecordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { ui->ExportBt->setEnabled(ui->RecordsTable->selectionModel()->hasSelection()); });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { ui->ExportBt->setEnabled(false); });
+    connect(ui->RecordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        ui->ExportBt->setEnabled(ui->RecordsTable->selectionModel()->hasSelection());
+        const int row = SelectedRow();
+        ui->HistoryBt->setEnabled(row >= 0 && !m_model->Header(row).unit.empty());
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        ui->ExportBt->setEnabled(false);
+        ui->HistoryBt->setEnabled(false);
+    });
+    connect(ui->HistoryBt, &QPushButton::clicked, this, [this] { OpenHistory(SelectedRow()); });
     connect(m_model, &RecordsModel::ReadStarted, this, [this] { ShowCount(); });
     connect(m_model, &RecordsModel::PageRead, this, [this] { ShowCount(); });
     connect(m_model, &RecordsModel::FetchFailed, this,
@@ -279,6 +290,79 @@ void TRecordsFrm::ShowRecord(const Record& record) {
         m_logView->AppendResultLine(line.text, line.colour);
     m_logView->Flush();
     m_logText->moveCursor(QTextCursor::Start);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+}
+
+int TRecordsFrm::SelectedRow() const {
+    const QModelIndexList selected = ui->RecordsTable->selectionModel()->selectedRows();
+    return selected.size() == 1 ? selected.constFirst().row() : -1;
+}
+
+QDialog& TRecordsFrm::HistoryDlg() {
+    if (m_historyDlg == nullptr) {
+        m_historyDlg = new QDialog(this);
+        m_historyDlg->setObjectName(QStringLiteral("HistoryDlg"));
+        m_historyDlg->resize(900, 420);
+        auto* layout = new QVBoxLayout(m_historyDlg);
+        m_historyTable = new QTableWidget(0, 8, m_historyDlg);
+        m_historyTable->setObjectName(QStringLiteral("HistoryTable"));
+        m_historyTable->setHorizontalHeaderLabels({QStringLiteral("Started"), QStringLiteral("Kind"),
+                                                   QStringLiteral("Product"), QStringLiteral("Operation"),
+                                                   QStringLiteral("Station"), QStringLiteral("Operator"),
+                                                   QStringLiteral("Outcome"), QStringLiteral("Cause")});
+        m_historyTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_historyTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_historyTable->setWordWrap(false);
+        m_historyTable->verticalHeader()->setVisible(false);
+        m_historyTable->horizontalHeader()->setStretchLastSection(true);
+        layout->addWidget(m_historyTable);
+    }
+    return *m_historyDlg;
+}
+
+void TRecordsFrm::OpenHistory(int row) {
+    if (row < 0 || row >= m_model->rowCount() || m_model->Header(row).unit.empty())
+        return;
+    ShowStatus(QStringLiteral("Reading the unit's history..."));
+    const std::string unit = m_model->Header(row).unit;
+    m_reader->Post(m_model->Location(), [this, unit](RecordStore& store, StoreError& failure) {
+        StoreResult<std::vector<UnitEvent>> history = store.Queries().History(unit);
+        failure = history.error();
+        return RecordsReader::Reply([this, unit, history = std::move(history)] {
+            if (!history) {
+                ShowError(QStringLiteral("Cannot read the unit's history: %1").arg(history.error().Text()));
+                return;
+            }
+            ShowCount();
+            ShowHistory(FromUtf8(unit), *history);
+        });
+    });
+}
+
+void TRecordsFrm::ShowHistory(const QString& unit, const std::vector<UnitEvent>& events) {
+    QDialog& dialog = HistoryDlg();
+    dialog.setWindowTitle(QStringLiteral("History of %1").arg(unit));
+    m_historyTable->setRowCount(static_cast<int>(events.size()));
+    for (int row = 0; row < static_cast<int>(events.size()); ++row) {
+        const UnitEvent& e = events[static_cast<std::size_t>(row)];
+        const QString texts[] = {LocalStartText(e.startedMs),
+                                 FromUtf8(e.kind),
+                                 FromUtf8(e.product),
+                                 FromUtf8(e.operation),
+                                 FromUtf8(e.station),
+                                 FromUtf8(e.operatorName),
+                                 e.outcome ? FromUtf8(std::string(OutcomeText(*e.outcome))) : QStringLiteral("running"),
+                                 FromUtf8(e.cause)};
+        for (int column = 0; column < 8; ++column) {
+            auto* item = new QTableWidgetItem(texts[column]);
+            if (column == 6 && e.outcome)
+                item->setForeground(OutcomeColour(*e.outcome));
+            m_historyTable->setItem(row, column, item);
+        }
+    }
+    m_historyTable->resizeColumnsToContents();
     dialog.show();
     dialog.raise();
     dialog.activateWindow();

@@ -6,13 +6,16 @@
 // is not modal and stays open beside the other windows. With a line database the
 // operator chooses this station's records or the whole line's. Every read runs
 // on the records reader's thread: the window says that it is reading and, when
-// a read fails, why, and stays free to use meanwhile.
+// a read fails, why, and stays free to use meanwhile. Unit History lists every
+// run, refusal, hold and release of the selected record's unit on the records
+// chosen.
 
 #include <QString>
 #include <QWidget>
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class QDialog;
 class QFileDialog;
@@ -28,6 +31,7 @@ class TRecordsFrm;
 namespace tamrisk {
 
 struct Record;
+struct UnitEvent;
 class RecordsModel;
 class RecordsReader;
 class ResultsView;
@@ -48,6 +52,8 @@ public:
     // Shows the log of the record in `row` of the table in the log window, once read.
     void OpenRecord(int row);
     RecordsModel& Model() { return *m_model; }
+    // Shows the history of the unit of the record in `row` (History), once read.
+    void OpenHistory(int row);
     // True while a read of the window's is under way.
     bool Reading() const;
 
@@ -66,6 +72,10 @@ private:
     void ShowCount();
     QFileDialog& ExportDlg();
     QDialog& LogDlg();
+    QDialog& HistoryDlg();
+    void ShowHistory(const QString& unit, const std::vector<UnitEvent>& events);
+    // The row of the record selected alone; -1 for none or several.
+    int SelectedRow() const;
 
     std::unique_ptr<Ui::TRecordsFrm> ui;
     QString m_location;
@@ -82,6 +92,8 @@ private:
     QTableWidget* m_checksTable = nullptr;  // the record's checks, failed ones first; hidden when none
     QPlainTextEdit* m_logText = nullptr;
     ResultsView* m_logView = nullptr;
+    QDialog* m_historyDlg = nullptr;
+    QTableWidget* m_historyTable = nullptr;
 };
 
 }  // namespace tamrisk
