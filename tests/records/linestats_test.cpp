@@ -162,7 +162,7 @@ TEST(LineStats, TheParetoKeepsTheTenMostFrequentCauses) {
             runs.push_back(run);
         }
     }
-    const LineStats stats = ComputeLineStats(runs, {}, 0, 1000, "");
+    const LineStats stats = ComputeLineStats(runs, {}, StatsQuery{0, 1000, ""});
     EXPECT_EQ(Pareto(stats),
               "cause d x4; cause h x4; cause l x4; cause c x3; cause g x3; cause k x3; cause b x2; cause f x2; "
               "cause j x2; cause a x1");
