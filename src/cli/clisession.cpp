@@ -141,8 +141,7 @@ const char* const CliUsageText =
     "          its units, first-pass and final yield, and per product with a route\n"
     "          its rolled throughput yield (the product of its operations' first-pass\n"
     "          yields); --operation and --product count only the runs naming them\n"
-    "  records wip
-"
+    "  records wip\n"
     "          for each product with a route (or --product NAME) and each operation\n"
     "          of it, the units waiting for it (the first operation of the route\n"
     "          whose last ended run did not pass), in test at it and on hold at it\n"
