@@ -880,5 +880,92 @@ TEST_F(CliRecords, StatsReadTheirPeriodInLocalTimeAndPrintTheLinesNumbers) {
 }
 
 
+// What the line's process adds to the command line: the product and operation
+// listed and filtered, a unit's history, the work in progress and the
+// per-operation numbers, each printed as the records layer gives them.
+TEST_F(CliRecords, TheLinesProcessIsListedFilteredAndSummed) {
+    {
+        RecordStore store;
+        ASSERT_TRUE(StoreOk(store.Open(records)));
+        std::vector<Record> line;
+        const struct {
+            char id;
+            const char* kind;
+            const char* operation;
+            std::optional<RecordOutcome> outcome;
+            const char* reason;
+        } made[] = {{'1', "run", "board", RecordOutcome::Pass, ""},
+                    {'2', "entry", "final", RecordOutcome::Fail, "U1 has no fiscal run"},
+                    {'3', "run", "fiscal", RecordOutcome::Fail, "a red line"}};
+        for (const auto& m : made) {
+            Record record;
+            record.header = TestHeader(std::string(8, m.id) + "-0000-4000-8000-000000000000", m.kind,
+                                       LineSinceMs + (m.id - '0') * 60'000);
+            record.header.unit = "U1";
+            record.header.product = "FP-3";
+            record.header.operation = m.operation;
+            record.header.outcome = m.outcome;
+            record.header.reason = m.reason;
+            line.push_back(record);
+        }
+        line.emplace_back();
+        line.back().header = TestHeader("44444444-0000-4000-8000-000000000000", "run", LineSinceMs + 240'000);
+        line.back().header.outcome = RecordOutcome::Pass;
+        ASSERT_TRUE(StoreOk(store.Import(line)));
+    }
+    RunSql(records, {"INSERT INTO routes VALUES ('FP-3', 1, 'board', 3), ('FP-3', 2, 'fiscal', 3),"
+                     " ('FP-3', 3, 'final', 3)"});
+
+    const CliRun listed = sim.cli({"records", "list", "--product", "FP-3", "--operation", "final"});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    ASSERT_EQ(Lines(listed.out).size(), 2u) << listed.out;
+    EXPECT_TRUE(QString::fromStdString(listed.out).contains(QRegularExpression("PRODUCT +OPERATION")));
+    EXPECT_TRUE(QString::fromStdString(listed.out).contains(QRegularExpression("U1 +FP-3 +final"))) << listed.out;
+    // A list of records that name neither shows neither.
+    EXPECT_FALSE(QString::fromStdString(sim.cli({"records", "list", "--limit", "1"}).out).contains("PRODUCT"));
+    const CliRun csv = sim.cli({"records", "list", "--format", "csv", "--operation", "fiscal"});
+    EXPECT_TRUE(QString::fromStdString(csv.out).contains(",lines,operation,product\r\n33333333-")) << csv.out;
+    EXPECT_TRUE(QString::fromStdString(csv.out).endsWith(",fiscal,FP-3\r\n")) << csv.out;
+    EXPECT_TRUE(QString::fromStdString(sim.cli({"records", "show", "2222"}).out).contains("operation final\n"));
+
+    const std::string history = sim.cli({"unit", "history", "U1"}).out;
+    for (const char* shown : {"entry +FP-3 +final +line-3 +ivana +fail +U1 has no fiscal run",
+                              "run +FP-3 +fiscal +line-3 +ivana +fail +a red line"})
+        EXPECT_TRUE(QString::fromStdString(history).contains(QRegularExpression(shown))) << shown << history;
+    const QJsonArray json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(sim.cli({"unit", "history", "U1", "--format", "json"}).out))
+            .array();
+    ASSERT_EQ(json.size(), 3);
+    EXPECT_EQ(json[1]["kind"].toString(), "entry");
+
+    // U1 failed fiscal: it waits for fiscal again.
+    EXPECT_EQ(sim.cli({"records", "wip", "--format", "csv"}).out,
+              "product,operation,waiting,in_test,on_hold\r\nFP-3,board,0,0,0\r\nFP-3,fiscal,1,0,0\r\n"
+              "FP-3,final,0,0,0\r\n");
+    EXPECT_TRUE(QString::fromStdString(sim.cli({"records", "wip"}).out)
+                    .contains(QRegularExpression("FP-3 +fiscal +1 +0 +0\n")));
+    EXPECT_EQ(sim.cli({"records", "wip", "--product", "FP-9"}).out, "PRODUCT  OPERATION  WAITING  IN TEST  ON HOLD\n");
+
+    const QStringList day = {"--since", "2026-12-07T10:00Z", "--until", "2026-12-07T14:00Z"};
+    const std::string stats = sim.cli(QStringList{"records", "stats"} + day).out;
+    for (const char* shown : {"\nFP-3 +board +1 +1 +100.0% +100.0%\n", "\nFP-3 +fiscal +1 +1 +0.0% +0.0%\n",
+                              "\nFP-3 +- +board, fiscal, final\n"})
+        EXPECT_TRUE(QString::fromStdString(stats).contains(QRegularExpression(shown))) << shown << "\n" << stats;
+    const QJsonObject only = QJsonDocument::fromJson(QByteArray::fromStdString(
+                                 sim.cli(QStringList{"records", "stats", "--format", "json", "--operation", "board"} + day).out))
+                                 .object();
+    EXPECT_EQ(only["runs"].toInt(), 1);
+    EXPECT_EQ(only["operation"].toString(), "board");
+
+    for (const QStringList& bad : {QStringList{"unit"}, QStringList{"unit", "history"},
+                                   QStringList{"unit", "history", "U1", "--format", "csv"},
+                                   QStringList{"records", "wip", "extra"}}) {
+        const CliRun run = sim.cli(bad);
+        EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+
 }  // namespace
 }  // namespace tamrisk::testing

@@ -99,6 +99,8 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
     running.script = "/tmp/ä.scr";
     running.scriptSha256 = std::string(64, 'a');
     running.lineRange = "4-9";
+    running.operation = "fiscal";
+    running.product = "FP-3";
     const std::vector<RecordHeader> headers = {finished, running};
 
     QJsonParseError error;
@@ -136,6 +138,10 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
         {1, "exit", QJsonValue::Null},
         {1, "script", QString::fromUtf8("/tmp/ä.scr")},
         {1, "script_sha256", QString(64, u'a')},
+        {0, "operation", QJsonValue::Null},  // named by neither
+        {0, "product", QJsonValue::Null},
+        {1, "operation", "fiscal"},
+        {1, "product", "FP-3"},
     };
     for (const Field& field : fields) {
         const QJsonObject object = array[field.record].toObject();
@@ -143,7 +149,7 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
         EXPECT_EQ(object[field.key], field.expected) << field.record << " " << field.key;
     }
     // The list carries the header only.
-    EXPECT_EQ(array[0].toObject().keys().size(), 16);
+    EXPECT_EQ(array[0].toObject().keys().size(), 18);
     EXPECT_FALSE(array[0].toObject().contains("log"));
 }
 
@@ -288,17 +294,19 @@ TEST(ReportsCsv, HeaderRowThenOneQuotedRowPerRecord) {
     header.scriptSha256 = "ab12";
     header.exitCode = 130;
     header.lineRange = "4-9";
+    header.operation = "final";
+    header.product = "FP-3";
     RecordHeader running = TestHeader("r2", "journal-info");
     running.reason = "line one\nline two";
     const std::vector<RecordHeader> headers = {header, running};
 
     const QByteArray expected =
         "id,kind,station,operator,version,port,speed,started,duration_s,outcome,reason,unit,script,script_sha256,"
-        "exit,lines\r\n"
+        "exit,lines,operation,product\r\n"
         "5f0c2a4e-1111-4222-8333-944455556666,run,line-3,ivana,0.1,/dev/ttyUSB0,115200,2026-12-08T16:07:08.123Z,"
-        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130,4-9\r\n"
+        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130,4-9,final,FP-3\r\n"
         "r2,journal-info,line-3,ivana,0.1,/dev/ttyUSB0,115200,2023-11-14T22:13:20.000Z,0.000,,"
-        "\"line one\nline two\",,,,,\r\n";
+        "\"line one\nline two\",,,,,,,\r\n";
     EXPECT_EQ(HeadersCsv(headers).toStdString(), expected.toStdString());
     EXPECT_EQ(HeadersCsv({}).count("\r\n"), 1);
 }
@@ -545,6 +553,13 @@ TEST(ReportsJUnit, SuiteCarriesTheHeaderAndTheWholeLog) {
     EXPECT_EQ(suite.properties.at("unit"), "DT000123");
     EXPECT_EQ(suite.properties.at("lines"), "3-9");
     EXPECT_EQ(suite.properties.at("outcome"), "pass");
+    // A record of no product and operation names neither; one that does, both.
+    EXPECT_EQ(suite.properties.count("operation") + suite.properties.count("product"), 0u);
+    record.header.operation = "final";
+    record.header.product = "FP-3";
+    const ReadSuite named = ReadJUnit(RecordsJUnit(std::span<const Record>(&record, 1))).suites.at(0);
+    EXPECT_EQ(named.properties.at("operation"), "final");
+    EXPECT_EQ(named.properties.at("product"), "FP-3");
     EXPECT_EQ(suite.systemOut, "!! " + CyrillicUtf8 + "\n-> 48,\"\"\n<- [80,80,88,80,86,AE](0,0),\"\"\n"
                                "Script execution time 00:00:02.400\n");
 }

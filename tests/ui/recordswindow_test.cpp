@@ -33,6 +33,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -275,6 +276,55 @@ TEST_F(RecordsWindow, DoubleClickShowsTheRecordsLogInItsColours) {
     Settle();
     EXPECT_EQ(view->toPlainText(), "another record");
     EXPECT_EQ(Window().findChildren<QDialog*>("LogDlg").size(), 1);
+}
+
+// Unit History: on for one record with a unit, off for one without or for
+// several; its dialog lists the unit's runs, refusals and holds oldest first,
+// with product, operation and cause, and a record's header names them too.
+TEST_F(RecordsWindow, UnitHistoryListsTheSelectedRecordsUnit) {
+    AddTheFive();
+    RecordHeader refused = Header(std::string(8, 'f') + "-0000-4000-8000-000000000000", LocalNoonMs(5));
+    refused.kind = "entry";
+    refused.unit = "PRN-1";
+    refused.product = "FP-3";
+    refused.operation = "final";
+    refused.outcome = RecordOutcome::Fail;
+    refused.reason = "PRN-1 has not passed fiscal";
+    Add(refused);
+    ASSERT_EQ(Listed(), "fedcba");
+
+    auto* history = Control<QPushButton>("HistoryBt");
+    ASSERT_NE(history, nullptr);
+    EXPECT_FALSE(history->isEnabled());
+    SelectRows({2});  // d: no unit
+    EXPECT_FALSE(history->isEnabled());
+    SelectRows({0, 1});
+    EXPECT_FALSE(history->isEnabled());
+    QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {},
+                      Table()->visualRect(Window().Model().index(0, RecordsModel::UnitCol)).center());
+    ASSERT_TRUE(history->isEnabled());
+    QTest::mouseClick(history, Qt::LeftButton);
+    Settle();
+    auto* dialog = Window().findChild<QDialog*>("HistoryDlg");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "History of PRN-1");
+    auto* table = FindControl<QTableWidget>(*dialog, "HistoryTable");
+    ASSERT_NE(table, nullptr);
+    std::vector<std::string> rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 1; column < table->columnCount(); ++column)
+            cells << table->item(row, column)->text();
+        rows.push_back(cells.join(u'|').toStdString());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"run|||line-3|ivana|pass|", "run|||line-3|ivana|aborted|",
+                                              "entry|FP-3|final|line-3|ivana|fail|PRN-1 has not passed fiscal"}));
+
+    Window().OpenRecord(0);
+    Settle();
+    const QString headerText = FindControl<QLabel>(*Window().findChild<QDialog*>("LogDlg"), "HeaderLbl")->text();
+    EXPECT_TRUE(headerText.contains("Product: FP-3, operation: final")) << headerText.toStdString();
 }
 
 TEST_F(RecordsWindow, ExportsTheSelectedRecordsInEachFormat) {
