@@ -88,6 +88,8 @@ int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
 // records list and show: src/cli/records*.cpp.
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // The line's web page over the records until stopped: src/cli/dashboard*.cpp.
+int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk
