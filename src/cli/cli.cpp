@@ -54,6 +54,8 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return JournalCommandLine(rest, out, err);
     if (command == "records")
         return RecordsCommandLine(rest, out, err);
+    if (command == "route")
+        return RouteCommandLine(rest, out, err);
     if (command == "unit")
         return UnitCommandLine(rest, out, err);
     if (command == "dashboard")

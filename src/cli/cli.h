@@ -17,6 +17,7 @@ constexpr int CliUsage = 2;              // usage error, unreadable input, port 
 constexpr int CliRecordNotFound = 4;     // no record has the ID given
 constexpr int CliRecordsUnavailable = 5; // the records cannot be opened or read: out of reach, busy, not there
 constexpr int CliRecordsRefused = 6;     // not a records database, a newer one, or a login without its rights
+constexpr int CliRefused = 7;            // run: the unit may not enter the operation (the reason on stderr)
 constexpr int CliCancelled = 130;
 
 // The exit status of a failed operation of the records store, by its kind.

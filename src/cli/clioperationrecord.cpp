@@ -2,6 +2,8 @@
 
 #include "clisession.h"
 
+#include <QDateTime>
+
 #include <ostream>
 
 namespace tamrisk {
@@ -97,6 +99,40 @@ int CliRecord::Finish(RecordOutcome outcome, std::string reason, int exitCode) {
     if (m_forwarder)
         m_forwarder->Nudge();
     return exitCode;
+}
+
+}  // namespace tamrisk
+
+namespace tamrisk {
+
+bool CliRecord::AddRecord(RecordHeader header) {
+    if (!m_store) {
+        TellRecordsNotKept(m_err, QStringLiteral("records are off"));
+        return false;
+    }
+    const RecordHeader fresh = NewRecordHeader(header.kind);
+    const RecordHeader& own = m_record.Header();
+    if (header.id.empty())
+        header.id = fresh.id;
+    const auto fill = [](std::string& field, const std::string& own, const std::string& made) {
+        if (field.empty())
+            field = own.empty() ? made : own;
+    };
+    fill(header.station, own.station, fresh.station);
+    fill(header.operatorName, own.operatorName, fresh.operatorName);
+    fill(header.version, own.version, fresh.version);
+    if (header.startedMs == 0)
+        header.startedMs = QDateTime::currentMSecsSinceEpoch();
+    StoreResult<void> kept = m_store->Begin(header);
+    if (kept)
+        kept = m_store->Finish(header);
+    if (!kept) {
+        TellRecordsNotKept(m_err, kept.error().Text());
+        return false;
+    }
+    if (m_forwarder)
+        m_forwarder->Nudge();
+    return true;
 }
 
 }  // namespace tamrisk

@@ -85,6 +85,14 @@ public:
     // Finishes the record (starting it first when the command could not start);
     // returns `exitCode`.
     int Finish(RecordOutcome outcome, std::string reason, int exitCode);
+    // Where units enter operations and numbers are claimed: the line's database
+    // when records go to one, else the records file; empty with records off.
+    QString LineLocation() const { return m_store ? m_route->Claims() : QString(); }
+    // Keeps a record of its own beside this one, whole and finished at once (a
+    // hold, a release): `header`'s id as given, or a new one; its station,
+    // operator, version and start from this record's when not given. Sent on
+    // with the others. False after a line on `err` when it cannot be kept.
+    bool AddRecord(RecordHeader header);
 
     // Longest a command waits, as it ends, for the records waiting to reach the line.
     static constexpr std::chrono::milliseconds ForwardLimit{3000};

@@ -90,6 +90,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
 // What the line knows of one unit (unit history): src/cli/unit*.cpp.
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // The line's web page over the records until stopped: src/cli/dashboard*.cpp.
+int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -1,7 +1,8 @@
 // tamrisk-cli records setup: run by the owner of a line's database, makes or
 // upgrades the records schema and grants the line's logins their rights: the
-// stations' (add records and claims, give back their own claims) and the
-// readers' (read only). The logins themselves are made by the administrator.
+// stations' (add records and claims, give back their own claims, enter and
+// hold units), the readers' (read only) and the supervisors' (a station's, and
+// set routes, release units and free any station's units). The logins themselves are made by the administrator.
 
 #include "recordsactions.h"
 
@@ -16,7 +17,7 @@
 namespace tamrisk {
 
 int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "station-role", "reader-role"}, {});
+    const ParsedArgs args = ParseArgs(rest, {"records", "station-role", "reader-role", "supervisor-role"}, {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
@@ -26,20 +27,21 @@ int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, 
         return UsageError(err,
                           "records setup sets up a line's database: --records postgresql://OWNER@HOST[:PORT]/DB"
                           " (or TAMRISK_RECORDS)");
-    QStringList roles[2];
-    for (int reader = 0; reader < 2; ++reader) {
-        const char* option = reader ? "reader-role" : "station-role";
+    QStringList roles[3];
+    const char* const options[] = {"station-role", "reader-role", "supervisor-role"};
+    for (int login = 0; login < 3; ++login) {
+        const char* option = options[login];
         const auto given = args.repeated.find(option);
         for (const std::string& role : given == args.repeated.end() ? std::vector<std::string>{} : given->second) {
             if (role.empty())
                 return UsageError(err, std::string("--") + option + " takes the name of a login");
-            roles[reader].push_back(QString::fromStdString(role));
+            roles[login].push_back(QString::fromStdString(role));
         }
     }
 
     RecordStore store;
     StoreResult<void> opened = store.Open(location);
-    if (const StoreResult<void> set = opened ? store.GrantLogins(roles[0], roles[1]) : opened; !set)
+    if (const StoreResult<void> set = opened ? store.GrantLogins(roles[0], roles[1], roles[2]) : opened; !set)
         return StoreFailed(err, "cannot set up the line's database", set.error());
     out << "records schema version " << store.SchemaVersion() << " in "
         << RecordStore::ShownLocation(location).toStdString() << '\n';
@@ -49,6 +51,8 @@ int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, 
     };
     tell("station logins (add records and claims, give back their own claims): ", roles[0]);
     tell("reader logins (read only): ", roles[1]);
+    tell("supervisor logins (a station's rights, and set routes, release units, free any station's units): ",
+         roles[2]);
     return CliOk;
 }
 

@@ -12,6 +12,7 @@
 #include "savefile.h"
 #include "scriptrunner.h"
 #include "reports.h"
+#include "runentry.h"
 #include "runports.h"
 #include "serialnumbers.h"
 #include "terminalsink.h"
@@ -115,7 +116,8 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars"}),
+        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars",
+                                     "operation", "product"}),
                   {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);
@@ -148,7 +150,11 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     if (uniqueSerials && RecordsLocation(args).isEmpty())
         return UsageError(err, "--unique-serials claims every number in the records, which are off");
     // Every run of several ports checks the same; the usage errors are told once, here.
-    if (const auto ports = args.repeated.find("port"); ports != args.repeated.end() && ports->second.size() > 1)
+    const auto ports = args.repeated.find("port");
+    const bool severalPorts = ports != args.repeated.end() && ports->second.size() > 1;
+    if (const std::string problem = RunEntryProblem(args, !severalPorts); !problem.empty())
+        return UsageError(err, problem);
+    if (severalPorts)
         return RunOnPorts(args, out, err);
 
     const auto reports = RunReports(args);
@@ -161,6 +167,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     CliRecord record(args, "run", session.host, err);
     if (!reports.empty())
         record.KeepWhole();
+    RunEntry entry(args, record, session, err, std::chrono::seconds(*claimWait));
     // The reports are written from the record as it ends, before it is finished, so
     // that a report that cannot be written is in the record's outcome and exit
     // status as in the program's: a run that passed fails with exit status 1; one
@@ -174,7 +181,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
             reason = "cannot write " + problem;
             exitCode = CliFailed;
         }
-        return record.Finish(outcome, std::move(reason), exitCode);
+        record.Finish(outcome, std::move(reason), exitCode);
+        // Given back with any outcome, once the run's record is kept.
+        entry.Leave(outcome);
+        return exitCode;
     };
     // A run may take long: a report file that cannot be written is refused before it.
     for (const auto& report : reports) {
@@ -205,6 +215,10 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     }
     StringScriptList list(std::move(lines));
 
+    // Nothing goes to the printer before the unit may enter.
+    InstallCancelSignals();
+    if (const std::optional<int> refused = entry.Enter())
+        return *refused;
     const bool opened = OpenLink(session, args, err);
     record.SetPort(args, session);
     if (!opened)
@@ -226,7 +240,6 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     if (range)
         runner.SetFirstLineNumber(static_cast<int>(range->first));
 
-    InstallCancelSignals();
     runner.ScriptRunning = true;
     const RunOutcome outcome = runner.RunScript(list);
     runner.ScriptRunning = false;

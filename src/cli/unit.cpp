@@ -1,17 +1,60 @@
-// tamrisk-cli unit: what the line knows of one unit; here the dispatch.
+// tamrisk-cli unit: a unit's holds and releases; here the dispatch (a
+// sub-command a line) and what they share.
 
-#include "clisession.h"
+#include "processactions.h"
 #include "unitactions.h"
+
+#include "cli.h"
+#include "clioperationrecord.h"
+#include "clisession.h"
+
+#include <QDateTime>
+
+#include <ostream>
 
 namespace tamrisk {
 
+int ChangeUnit(const std::vector<std::string>& rest, const std::string& kind, std::ostream& out, std::ostream& err,
+               const std::function<StoreResult<std::string>(RecordStore& store, const HoldChange& change)>& change) {
+    const ParsedArgs args = ParseArgs(rest, {"records", "reason"}, {});
+    if (!args.error.empty())
+        return UsageError(err, args.error);
+    if (args.positional.size() != 1)
+        return UsageError(err, "unit " + kind + " takes one UNIT");
+    const std::string& unit = args.positional[0];
+    if (const std::string problem = NameProblem("unit", unit); !problem.empty())
+        return UsageError(err, problem);
+    const std::string reason = args.value("reason").value_or("");
+    if (reason.empty())
+        return UsageError(err, "unit " + kind + " needs --reason TEXT");
+    RecordStore store;
+    if (const int status = OpenProcessRecords(args, store, err); status != CliOk)
+        return status;
+    CliSession session(out, err);
+    CliRecord record(args, kind, session.host, err);
+    RecordHeader& header = record.Header();
+    header.unit = unit;
+    const StoreResult<std::string> done =
+        change(store, {unit, header.id, header.operatorName, header.station, reason,
+                       QDateTime::currentMSecsSinceEpoch()});
+    if (!done)
+        return StoreFailed(err, "cannot " + kind + " " + unit, done.error());
+    out << *done << '\n';
+    return record.Finish(RecordOutcome::Pass, reason, CliOk);
+}
+
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
-        return UsageError(err, "unit needs an action: history");
+        return UsageError(err, "unit needs an action: history, hold or release");
+    const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (rest[0] == "history")
+    if (action == "history")
         return UnitHistoryAction(args, out, err);
-    return UsageError(err, "unknown unit action " + rest[0]);
+    if (action == "hold")
+        return UnitHoldAction(args, out, err);
+    if (action == "release")
+        return UnitReleaseAction(args, out, err);
+    return UsageError(err, "unknown unit action " + action);
 }
 
 }  // namespace tamrisk

@@ -57,14 +57,15 @@ protected:
         stationA = database.MakeRole(QStringLiteral("station_a"));
         stationB = database.MakeRole(QStringLiteral("station_b"));
         reader = database.MakeRole(QStringLiteral("reader"));
-        ASSERT_TRUE(StoreOk(owner.GrantLogins({stationA, stationB}, {reader})));
+        supervisor = database.MakeRole(QStringLiteral("supervisor"));
+        ASSERT_TRUE(StoreOk(owner.GrantLogins({stationA, stationB}, {reader}, {supervisor})));
     }
     QString As(const QString& role) const { return AsLogin(database.Location(), role); }
     long long Count(const QString& sql) const { return std::atoll(RunSql(database.Location(), {sql}).c_str()); }
 
     TestDatabase database{Backend::Postgresql};
     RecordStore owner;
-    QString stationA, stationB, reader;
+    QString stationA, stationB, reader, supervisor;
 };
 
 // A station forwards records and claims and gives back its own claims; another
@@ -128,6 +129,49 @@ TEST_F(LineLogins, ChangesBeyondTheirRightsAreRefused) {
     EXPECT_EQ(ValueOf(readOnly.List({})).size(), 1u) << error.toStdString();
     EXPECT_EQ(Count("SELECT COUNT(*) FROM serial_claims"), 1);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM records WHERE outcome = 'pass'"), 1);
+}
+
+// A supervisor sets routes, releases holds and frees any station's units; a
+// station enters units, gives back its own and holds a unit automatically, but
+// changes no route, releases nothing and frees no other station's unit.
+TEST_F(LineLogins, ASupervisorSetsRoutesAndReleasesAStationOnlyEntersAndHolds) {
+    RecordStore a, b, boss;
+    ASSERT_TRUE(StoreOk(a.Open(As(stationA))));
+    ASSERT_TRUE(StoreOk(b.Open(As(stationB))));
+    ASSERT_TRUE(StoreOk(boss.Open(As(supervisor))));
+    const RouteChange change{"someone", "line-1", 1};
+    const StoreResult<void> byStation2 = a.Routes().Set("FP-3", {{"board", 1}}, change);
+    EXPECT_FALSE(byStation2);
+    EXPECT_FALSE(byStation2.error().OutOfReach());
+    ASSERT_TRUE(StoreOk(boss.Routes().Set("FP-3", {{"board", 1}}, change)));
+    EXPECT_FALSE(a.Routes().Delete("FP-3", change));
+    EXPECT_EQ(ValueOf(a.Routes().Routes()).size(), 1u);
+
+    const auto entry = [](const char* unit, const char* record) {
+        return EntryRequest{unit, "board", "FP-3", record, "line-1", "/dev/ttyUSB0", 5};
+    };
+    ASSERT_EQ(ValueOf(a.Entries().Enter(entry("U1", "ra"))).verdict, EntryVerdict::Entered);
+    ASSERT_EQ(ValueOf(b.Entries().Enter(entry("U2", "rb"))).verdict, EntryVerdict::Entered);
+    // Another station's unit stays in test whatever it deletes.
+    EXPECT_EQ(SqlRefusal(As(stationA), "DELETE FROM units_in_test"), "");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM units_in_test"), 1);
+    const std::optional<UnitHold> held =
+        ValueOf(a.Entries().Leave({entry("U1", "ra"), RecordOutcome::Fail, "hold-1", "ivana", 9}));
+    ASSERT_TRUE(held.has_value());
+
+    const HoldChange release{"U1", "release-1", "someone", "line-1", "looked at", 10};
+    const StoreResult<Released> byStation = a.Holds().Release(release);
+    EXPECT_FALSE(byStation);
+    EXPECT_FALSE(byStation.error().OutOfReach());
+    EXPECT_NE(SqlRefusal(As(stationB), "UPDATE unit_holds SET released_ms = 1"), "");
+    EXPECT_EQ(ValueOf(boss.Holds().Release(release)).holds, 1);
+    EXPECT_TRUE(ValueOf(boss.Holds().Release({"U2", "release-2", "someone", "office", "stuck", 11})).freed);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM units_in_test"), 0);
+    // A reader does none of it.
+    RecordStore readOnly;
+    ASSERT_TRUE(StoreOk(readOnly.Open(As(reader))));
+    EXPECT_FALSE(readOnly.Entries().Enter(entry("U3", "rc")));
+    EXPECT_NE(SqlRefusal(As(reader), "DELETE FROM routes"), "");
 }
 
 // A login made later is let in by setting the line up again; until then it is

@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Backends, LineProcessOn, ::testing::Values(Backend::Sql
 
 // The rules of the work in progress, over facts made to order, on the route a, b, c.
 TEST(WorkInProgress, EachUnitWaitsForItsFirstOperationNotPassed) {
-    const ProductRoute route{"P", {"a", "b", "c"}};
+    const Route route{"P", {{"a"}, {"b"}, {"c"}}};
     const auto run = [](const char* unit, const char* operation, RecordOutcome outcome) {
         return WipRun{unit, "P", operation, outcome};
     };
@@ -221,7 +221,7 @@ TEST(WorkInProgress, EachUnitWaitsForItsFirstOperationNotPassed) {
         const std::vector<WipCount> counts = ComputeWip({{route}, c.runs, c.inTest, c.onHold});
         ASSERT_EQ(counts.size(), 3u);
         for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(counts[i].operation, route.operations[i]);
+            EXPECT_EQ(counts[i].operation, route.steps[i].operation);
             EXPECT_EQ((std::array<int, 3>{counts[i].waiting, counts[i].inTest, counts[i].onHold}), c.expected[i]) << i;
         }
     }

@@ -248,6 +248,7 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         ASSERT_TRUE(StoreOk(store.Begin(header)));
     }
     std::vector<QString> eighth = {
+        // What the later versions added goes first: the line's process, the checks.
         QStringLiteral("DROP TABLE routes"),
         QStringLiteral("DROP TABLE route_changes"),
         QStringLiteral("DROP TABLE units_in_test"),

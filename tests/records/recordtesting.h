@@ -5,6 +5,8 @@
 #include "record.h"
 #include "recordstore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -248,7 +250,36 @@ protected:
     }
     QString Location() const { return database->Location(); }
 
+    // The test's database behind a way in that is closed until Reach: a records
+    // file whose folder is a plain file, or a socket folder without the server's
+    // socket, into which Reach links it.
+    QString Unreachable() {
+        m_gate = database->Folder() + QStringLiteral("/gate");
+        if (!database->IsPostgresql()) {
+            EXPECT_TRUE(QFile(m_gate).open(QIODevice::WriteOnly));
+            return m_gate + QStringLiteral("/records.sqlite");
+        }
+        EXPECT_TRUE(QDir().mkpath(m_gate));
+        static const QRegularExpression host(QStringLiteral("host=([^&]*)"));
+        m_server = host.match(Location()).captured(1);
+        return QString(Location()).replace(host, QStringLiteral("host=") + m_gate);
+    }
+    void Reach() {
+        if (!database->IsPostgresql()) {
+            ASSERT_TRUE(QFile::remove(m_gate));
+            return;
+        }
+        const QStringList sockets =
+            QDir(m_server).entryList({QStringLiteral(".s.PGSQL.*")}, QDir::System | QDir::Hidden | QDir::Files);
+        ASSERT_FALSE(sockets.isEmpty()) << m_server.toStdString();
+        for (const QString& socket : sockets)
+            ASSERT_TRUE(QFile::link(m_server + u'/' + socket, m_gate + u'/' + socket));
+    }
+
     std::unique_ptr<TestDatabase> database;
+
+private:
+    QString m_gate, m_server;
 };
 
 class BackendStoreTest : public BackendTest {

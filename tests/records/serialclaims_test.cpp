@@ -40,36 +40,8 @@ protected:
         NeedApplication();
         BackendTest::SetUp();
     }
-
-    // The test's database behind a way in that is closed until Reach: a records
-    // file whose folder is a plain file, or a socket folder without the server's
-    // socket, into which Reach links it.
-    QString Unreachable() {
-        m_gate = database->Folder() + QStringLiteral("/gate");
-        if (!database->IsPostgresql()) {
-            EXPECT_TRUE(QFile(m_gate).open(QIODevice::WriteOnly));
-            return m_gate + QStringLiteral("/records.sqlite");
-        }
-        EXPECT_TRUE(QDir().mkpath(m_gate));
-        static const QRegularExpression host(QStringLiteral("host=([^&]*)"));
-        m_server = host.match(Location()).captured(1);
-        return QString(Location()).replace(host, QStringLiteral("host=") + m_gate);
-    }
-    void Reach() {
-        if (!database->IsPostgresql()) {
-            ASSERT_TRUE(QFile::remove(m_gate));
-            return;
-        }
-        const QStringList sockets =
-            QDir(m_server).entryList({QStringLiteral(".s.PGSQL.*")}, QDir::System | QDir::Hidden | QDir::Files);
-        ASSERT_FALSE(sockets.isEmpty()) << m_server.toStdString();
-        for (const QString& socket : sockets)
-            ASSERT_TRUE(QFile::link(m_server + u'/' + socket, m_gate + u'/' + socket));
-    }
-
-private:
-    QString m_gate, m_server;
 };
+
 
 SerialClaimRow Row(std::string data, std::string record) {
     return {"91,DT######", std::move(data), std::move(record), "line-3", "U1", 1'700'000'000'000};

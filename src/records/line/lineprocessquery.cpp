@@ -2,6 +2,7 @@
 // unit's history and the facts of the work in progress, which ComputeWip sums.
 
 #include "recordqueries.h"
+#include "routestore.h"
 
 #include "failurecause.h"
 #include "recordrows.h"
@@ -11,25 +12,6 @@
 #include <map>
 
 namespace tamrisk {
-
-StoreResult<std::vector<ProductRoute>> RecordQueries::Routes() {
-    if (!m_c.IsOpen())
-        return m_c.NotOpen();
-    const StoreConnection::Watching watching(m_c);
-    QSqlQuery q(m_c.Db());
-    if (StoreResult<void> selected =
-            m_c.Select(q, QStringLiteral("SELECT product, operation FROM routes ORDER BY product, seq"), {}, 0);
-        !selected)
-        return selected.error();
-    std::vector<ProductRoute> routes;
-    while (q.next()) {
-        const std::string product = Utf8From(q.value(0));
-        if (routes.empty() || routes.back().product != product)
-            routes.push_back({product, {}});
-        routes.back().operations.push_back(Utf8From(q.value(1)));
-    }
-    return routes;
-}
 
 StoreResult<std::vector<UnitEvent>> RecordQueries::History(const std::string& unit) {
     if (!m_c.IsOpen())
@@ -74,11 +56,11 @@ StoreResult<std::vector<UnitEvent>> RecordQueries::History(const std::string& un
 StoreResult<std::vector<WipCount>> RecordQueries::Wip(const std::string& product) {
     if (!m_c.IsOpen())
         return m_c.NotOpen();
-    StoreResult<std::vector<ProductRoute>> routes = Routes();
+    StoreResult<std::vector<Route>> routes = RouteStore(m_c).Routes();
     if (!routes)
         return routes.error();
     WipFacts facts;
-    for (ProductRoute& route : *routes) {
+    for (Route& route : *routes) {
         if (product.empty() || route.product == product)
             facts.routes.push_back(std::move(route));
     }

@@ -100,18 +100,19 @@ bool InScope(const StatsRun& run, const StatsQuery& query) {
 }
 
 // The place of `operation` in `route` for ordering: its index, or past the end.
-std::size_t RoutePlace(const ProductRoute* route, const std::string& operation) {
+std::size_t RoutePlace(const Route* route, const std::string& operation) {
     if (route == nullptr)
         return 0;
-    const auto at = std::find(route->operations.begin(), route->operations.end(), operation);
-    return static_cast<std::size_t>(at - route->operations.begin());
+    const auto at = std::find_if(route->steps.begin(), route->steps.end(),
+                                 [&](const RouteStep& step) { return step.operation == operation; });
+    return static_cast<std::size_t>(at - route->steps.begin());
 }
 
 // Each operation's numbers over the runs in scope (in start order) that name
 // one; a unit's first run of an operation is its first of all the period's runs
 // unless it ran the operation before.
 std::vector<OperationStats> Operations(const std::vector<StatsRun>& runs, const std::vector<const StatsRun*>& inScope,
-                                       const std::vector<ProductRoute>& routes) {
+                                       const std::vector<Route>& routes) {
     std::map<std::pair<std::string, std::string>, const StatsRun*> first;  // (unit, operation)
     for (const StatsRun& run : runs) {
         if (!run.unit.empty() && !run.operation.empty() && !run.operationTestedBefore)
@@ -153,15 +154,15 @@ std::vector<OperationStats> Operations(const std::vector<StatsRun>& runs, const 
         stats.finalYield = Fraction(passed, ended);
         result.push_back(std::move(stats));
     }
-    const auto routeOf = [&routes](const std::string& product) -> const ProductRoute* {
+    const auto routeOf = [&routes](const std::string& product) -> const Route* {
         const auto found =
-            std::find_if(routes.begin(), routes.end(), [&](const ProductRoute& r) { return r.product == product; });
+            std::find_if(routes.begin(), routes.end(), [&](const Route& r) { return r.product == product; });
         return found == routes.end() ? nullptr : &*found;
     };
     std::stable_sort(result.begin(), result.end(), [&](const OperationStats& a, const OperationStats& b) {
         if (a.product != b.product)
             return a.product < b.product;
-        const ProductRoute* route = routeOf(a.product);
+        const Route* route = routeOf(a.product);
         return RoutePlace(route, a.operation) < RoutePlace(route, b.operation);
     });
     return result;
@@ -169,13 +170,13 @@ std::vector<OperationStats> Operations(const std::vector<StatsRun>& runs, const 
 
 // The products of `routes` with their rolled throughput yields from `operations`.
 std::vector<ProductStats> Products(const std::vector<OperationStats>& operations,
-                                   const std::vector<ProductRoute>& routes, const std::string& onlyProduct) {
+                                   const std::vector<Route>& routes, const std::string& onlyProduct) {
     std::vector<ProductStats> products;
-    for (const ProductRoute& route : routes) {
+    for (const Route& route : routes) {
         if (!onlyProduct.empty() && route.product != onlyProduct)
             continue;
-        ProductStats product{route.product, route.operations, 1.0};
-        for (const std::string& name : route.operations) {
+        ProductStats product{route.product, OperationNames(route), 1.0};
+        for (const std::string& name : product.route) {
             const auto found = std::find_if(operations.begin(), operations.end(), [&](const OperationStats& o) {
                 return o.product == route.product && o.operation == name;
             });
@@ -197,7 +198,7 @@ std::vector<ProductStats> Products(const std::vector<OperationStats>& operations
 }  // namespace
 
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
-                           const std::vector<ProductRoute>& routes) {
+                           const std::vector<Route>& routes) {
     const std::string& station = query.station;
     const qint64 sinceMs = query.sinceMs, untilMs = query.untilMs;
     std::sort(runs.begin(), runs.end(), [](const StatsRun& a, const StatsRun& b) {

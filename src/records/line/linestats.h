@@ -15,6 +15,7 @@
 // run ("running") but yields nothing until it ends: a unit under test is not
 // yet shown good or bad.
 
+#include "process.h"
 #include "record.h"
 
 #include <QtGlobal>
@@ -93,13 +94,6 @@ struct ProductStats {
     std::optional<double> rolledThroughputYield;
 };
 
-// A product's route: its operations in the order a unit passes them.
-struct ProductRoute {
-    std::string product;
-    std::vector<std::string> operations;
-    friend bool operator==(const ProductRoute&, const ProductRoute&) = default;
-};
-
 // The period, station, operation and product that the line's numbers are
 // worked out for.
 struct StatsQuery {
@@ -149,6 +143,6 @@ struct StationLast {
 // `routes` (any order) give the products' rolled throughput yields and the
 // order of their operations.
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
-                           const std::vector<ProductRoute>& routes = {});
+                           const std::vector<Route>& routes = {});
 
 }  // namespace tamrisk

@@ -3,6 +3,7 @@
 // record, and the cause of every failed run. ComputeLineStats does the sums.
 
 #include "recordqueries.h"
+#include "routestore.h"
 
 #include "failurecause.h"
 #include "recordrows.h"
@@ -164,7 +165,7 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
     }
     for (const auto& [id, run] : failed)
         runs[run.first].cause = causes[id].Name(run.second);
-    StoreResult<std::vector<ProductRoute>> routes = Routes();
+    StoreResult<std::vector<Route>> routes = RouteStore(m_c).Routes();
     if (!routes)
         return routes.error();
     return ComputeLineStats(std::move(runs), last, query, *routes);

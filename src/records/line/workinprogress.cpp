@@ -15,8 +15,9 @@ struct Unit {
 
 // The operation of `route` the unit waits for: the first whose last ended run
 // did not pass; empty when it passed them all.
-std::string NextOperation(const ProductRoute& route, const Unit& unit) {
-    for (const std::string& operation : route.operations) {
+std::string NextOperation(const Route& route, const Unit& unit) {
+    for (const RouteStep& step : route.steps) {
+        const std::string& operation = step.operation;
         const auto last = unit.last.find(operation);
         if (last == unit.last.end() || last->second != RecordOutcome::Pass)
             return operation;
@@ -27,19 +28,19 @@ std::string NextOperation(const ProductRoute& route, const Unit& unit) {
 }  // namespace
 
 std::vector<WipCount> ComputeWip(const WipFacts& facts) {
-    std::vector<const ProductRoute*> routes;
-    for (const ProductRoute& route : facts.routes)
+    std::vector<const Route*> routes;
+    for (const Route& route : facts.routes)
         routes.push_back(&route);
     std::sort(routes.begin(), routes.end(),
-              [](const ProductRoute* a, const ProductRoute* b) { return a->product < b->product; });
+              [](const Route* a, const Route* b) { return a->product < b->product; });
     std::vector<WipCount> counts;
-    for (const ProductRoute* route : routes) {
-        for (const std::string& operation : route->operations)
-            counts.push_back({route->product, operation});
+    for (const Route* route : routes) {
+        for (const RouteStep& step : route->steps)
+            counts.push_back({route->product, step.operation});
     }
-    const auto routeOf = [&routes](const std::string& product) -> const ProductRoute* {
+    const auto routeOf = [&routes](const std::string& product) -> const Route* {
         const auto found = std::find_if(routes.begin(), routes.end(),
-                                        [&](const ProductRoute* r) { return r->product == product; });
+                                        [&](const Route* r) { return r->product == product; });
         return found == routes.end() ? nullptr : *found;
     };
     const auto count = [&counts](const std::string& product, const std::string& operation) -> WipCount* {
@@ -70,7 +71,7 @@ std::vector<WipCount> ComputeWip(const WipFacts& facts) {
         const auto unit = units.find(place.unit);
         const std::string& product = unit != units.end() && !unit->second.product.empty() ? unit->second.product
                                                                                            : place.product;
-        const ProductRoute* route = routeOf(product);
+        const Route* route = routeOf(product);
         if (route == nullptr || route->operations.empty())
             continue;
         WipCount* at = count(product, place.operation);
@@ -82,7 +83,7 @@ std::vector<WipCount> ComputeWip(const WipFacts& facts) {
         ++at->onHold;
     }
     for (const auto& [name, unit] : units) {
-        const ProductRoute* route = routeOf(unit.product);
+        const Route* route = routeOf(unit.product);
         if (route == nullptr || placed.count(name) > 0)
             continue;
         if (WipCount* at = count(unit.product, NextOperation(*route, unit)))

@@ -33,7 +33,7 @@ struct WipPlace {
 };
 
 struct WipFacts {
-    std::vector<ProductRoute> routes;      // any order
+    std::vector<Route> routes;      // any order
     std::vector<WipRun> runs;              // the ended runs, oldest first
     std::vector<WipPlace> inTest, onHold;  // onHold: the unreleased holds
 };

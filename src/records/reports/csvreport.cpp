@@ -58,4 +58,15 @@ QByteArray WipCsv(std::span<const WipCount> counts) {
     return CsvTable(WipColumns, counts, WipFields);
 }
 
+QByteArray RoutesCsv(std::span<const Route> routes) {
+    std::vector<std::array<std::string, 4>> rows;
+    for (const Route& route : routes) {
+        for (std::size_t i = 0; i < route.steps.size(); ++i)
+            rows.push_back({route.product, std::to_string(i + 1), route.steps[i].operation,
+                            std::to_string(route.steps[i].retestLimit)});
+    }
+    constexpr std::array<const char*, 4> columns = {"product", "step", "operation", "retest_limit"};
+    return CsvTable(columns, rows, [](const std::array<std::string, 4>& row) { return row; });
+}
+
 }  // namespace tamrisk

@@ -154,6 +154,15 @@ QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
     });
 }
 
+QByteArray RoutesJson(std::span<const Route> routes) {
+    return JsonArray(routes, [](const Route& route) {
+        QJsonArray operations;
+        for (const RouteStep& step : route.steps)
+            operations.append(QJsonObject{{"operation", FromUtf8(step.operation)}, {"retest_limit", step.retestLimit}});
+        return QJsonObject{{"product", FromUtf8(route.product)}, {"operations", operations}};
+    });
+}
+
 }  // namespace tamrisk
 
 namespace tamrisk {

@@ -4,6 +4,7 @@
 // database and write no file. Every report is UTF-8: the Windows-1251 bytes of
 // the log and the steps are decoded on the way.
 
+#include "process.h"
 #include "record.h"
 #include "recordstore.h"
 
@@ -76,6 +77,11 @@ QByteArray MessageHtml(const QString& title, const QString& text);
 // with those columns, quoted and ended as HeadersCsv's.
 QByteArray ClaimsJson(std::span<const SerialClaimRow> claims);
 QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims);
+// Products' routes: JSON, an object a product with its operations in order
+// ({"product", "operations": [{"operation", "retest_limit"}]}); CSV, a row an
+// operation (product, step from 1, operation, retest_limit).
+QByteArray RoutesJson(std::span<const Route> routes);
+QByteArray RoutesCsv(std::span<const Route> routes);
 
 // Checks as RecordQueries::Checks lists them, in the order given: a JSON array
 // with one object a check (its keys as in RecordJson's `checks`, then `record`,

@@ -91,8 +91,6 @@ public:
     // the tables hold.
     StoreResult<LineStats> Stats(const StatsQuery& query);
 
-    // The products' routes, by product, each's operations in order.
-    StoreResult<std::vector<ProductRoute>> Routes();
     // Every run, refusal, hold and release of `unit` (UTF-8, exact) on the
     // records' line, oldest first (see unithistory.h).
     StoreResult<std::vector<UnitEvent>> History(const std::string& unit);

@@ -157,32 +157,37 @@ const std::vector<SchemaStep>& SchemaSteps() {
 // record_ table), adds claims and gives back claims (row-level security keeps
 // that to its own), and reads everything: it looks up the next row numbers of a
 // record and the claims of a number space. Nothing here lets it change or
-// delete a record. A reader only reads.
+// delete a record. A supervisor may do what a station does, and sets routes,
+// releases holds and frees units that other stations left in test. A reader
+// only reads.
 // Every table the schema makes is listed: a table added by a later step needs
 // its line here as well, or GrantLogins refuses to set up the line.
 struct TableGrant {
     const char* table;
-    const char* station;  // the privileges of a station's login; a reader's is SELECT
+    const char* station;     // the privileges of a station's login; a reader's is SELECT
+    const char* supervisor;  // a supervisor's; null: a station's
+    // A supervisor changes and deletes rows of every login here, not only its own.
+    bool supervisorEveryRow = false;
 };
 
 const std::vector<TableGrant>& LineGrants() {
     static const std::vector<TableGrant> grants = {
-        {"schema_version", "SELECT"},
-        {"records", "SELECT, INSERT"},
-        {"record_log_chunks", "SELECT, INSERT"},
-        {"record_serials", "SELECT, INSERT"},
-        {"record_images", "SELECT, INSERT"},
-        {"record_step_chunks", "SELECT, INSERT"},
-        {"record_checks", "SELECT, INSERT"},
-        {"serial_claims", "SELECT, INSERT, DELETE"},
+        {"schema_version", "SELECT", nullptr},
+        {"records", "SELECT, INSERT", nullptr},
+        {"record_log_chunks", "SELECT, INSERT", nullptr},
+        {"record_serials", "SELECT, INSERT", nullptr},
+        {"record_images", "SELECT, INSERT", nullptr},
+        {"record_step_chunks", "SELECT, INSERT", nullptr},
+        {"record_checks", "SELECT, INSERT", nullptr},
+        {"serial_claims", "SELECT, INSERT, DELETE", nullptr},
         // A route is set by a supervisor; a station enters units, gives back its
         // own, and holds a unit that failed too often, but releases none.
-        {"routes", "SELECT"},
-        {"route_changes", "SELECT"},
-        {"units_in_test", "SELECT, INSERT, DELETE"},
-        {"unit_holds", "SELECT, INSERT"},
+        {"routes", "SELECT", "SELECT, INSERT, DELETE"},
+        {"route_changes", "SELECT", "SELECT, INSERT"},
+        {"units_in_test", "SELECT, INSERT, DELETE", nullptr, true},
+        {"unit_holds", "SELECT, INSERT", "SELECT, INSERT, UPDATE"},
         // A station's queue is kept in its local file; on the line it stays empty.
-        {"forward_queue", "SELECT"},
+        {"forward_queue", "SELECT", nullptr},
     };
     return grants;
 }
@@ -413,7 +418,8 @@ StoreResult<int> OpenSchema(StoreConnection& c) {
     return version;
 }
 
-StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles) {
+StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles,
+                              const QStringList& supervisorRoles) {
     if (c.IsOpen() && !c.Dialect().HasLogins()) {
         return c.Fail(StoreError::Kind::SchemaRefused,
                       QStringLiteral("a records file has no logins to grant to (a line's database is a"
@@ -435,18 +441,26 @@ StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRole
                 }
             }
             std::vector<SqlDialect::LoginRights> logins;
-            const auto add = [&](const QString& role, bool station) {
-                SqlDialect::LoginRights rights{role, {}};
+            enum class Login { Station, Reader, Supervisor };
+            const auto add = [&](const QString& role, Login login) {
+                SqlDialect::LoginRights rights{role, {}, {}};
                 for (const TableGrant& table : LineGrants()) {
-                    rights.tables.emplace_back(QLatin1String(table.table),
-                                               station ? QLatin1String(table.station) : QStringLiteral("SELECT"));
+                    const char* privileges = login == Login::Reader ? "SELECT"
+                                             : login == Login::Supervisor && table.supervisor != nullptr
+                                                 ? table.supervisor
+                                                 : table.station;
+                    rights.tables.emplace_back(QLatin1String(table.table), QLatin1String(privileges));
+                    if (login == Login::Supervisor && table.supervisorEveryRow)
+                        rights.everyRow.push_back(QLatin1String(table.table));
                 }
                 logins.push_back(std::move(rights));
             };
             for (const QString& role : stationRoles)
-                add(role, true);
+                add(role, Login::Station);
             for (const QString& role : readerRoles)
-                add(role, false);
+                add(role, Login::Reader);
+            for (const QString& role : supervisorRoles)
+                add(role, Login::Supervisor);
             return c.Dialect().Grant(c.Db(), [&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, logins,
                                      failure);
         });

@@ -25,10 +25,11 @@ StoreResult<int> OpenSchema(StoreConnection& connection);
 // Grants the logins of the line's database their rights in one transaction:
 // each of `stationRoles` may add records and claims and give back only the
 // claims it made, never change or delete a record; each of `readerRoles` may
-// only read. Fails for a database without logins (SchemaRefused), a role that
+// only read; each of `supervisorRoles` may do what a station does and set
+// routes, release holds and free the units of any station. Fails for a database without logins (SchemaRefused), a role that
 // does not exist, a login that does not own the schema, or a table whose rights
 // are not listed.
 StoreResult<void> GrantLogins(StoreConnection& connection, const QStringList& stationRoles,
-                              const QStringList& readerRoles);
+                              const QStringList& readerRoles, const QStringList& supervisorRoles = {});
 
 }  // namespace tamrisk

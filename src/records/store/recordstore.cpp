@@ -38,8 +38,10 @@ StoreResult<void> RecordStore::OpenToRead(const QString& location, Reading readi
     if (StoreResult<void> opened = Open(location); !opened)
         return opened;
     // A file that takes no writes can still be read.
-    if (reading == Reading::MarkAbandoned)
+    if (reading == Reading::MarkAbandoned) {
         (void)MarkAbandoned();
+        (void)m_entries.FreeAbandoned();
+    }
     return {};
 }
 

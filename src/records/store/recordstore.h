@@ -13,6 +13,9 @@
 // text "<location>: <reason>".
 
 #include "claimstore.h"
+#include "entrystore.h"
+#include "holdstore.h"
+#include "routestore.h"
 #include "forwardqueue.h"
 #include "record.h"
 #include "recordqueries.h"
@@ -79,8 +82,9 @@ public:
 
     StoreResult<void> SetDurableCommits(bool on) { return m_connection.SetDurableCommits(on); }
     void SetAnswerLimit(std::chrono::milliseconds limit) { m_connection.SetAnswerLimit(limit); }
-    StoreResult<void> GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles) {
-        return tamrisk::GrantLogins(m_connection, stationRoles, readerRoles);
+    StoreResult<void> GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles,
+                                  const QStringList& supervisorRoles = {}) {
+        return tamrisk::GrantLogins(m_connection, stationRoles, readerRoles, supervisorRoles);
     }
 
     // The pieces, over this store's connection.
@@ -88,6 +92,10 @@ public:
     ForwardQueue& Queue() { return m_queue; }
     ClaimStore& Claiming() { return m_claims; }
     RecordQueries& Queries() { return m_queries; }
+    // The line's process: routes, entries of units, holds.
+    RouteStore& Routes() { return m_routes; }
+    EntryStore& Entries() { return m_entries; }
+    HoldStore& Holds() { return m_holds; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -145,6 +153,9 @@ private:
     RecordQueries m_queries{m_connection};
     ForwardQueue m_queue{m_connection, m_queries};
     ClaimStore m_claims{m_connection};
+    RouteStore m_routes{m_connection};
+    EntryStore m_entries{m_connection};
+    HoldStore m_holds{m_connection};
     int m_schemaVersion = 0;
 };
 

@@ -18,6 +18,11 @@ namespace tamrisk {
 
 RecordWriter::RecordWriter(StoreConnection& connection) : m_c(connection) {}
 
+bool ProgramEnded(qint64 pid) {
+    const auto process = static_cast<pid_t>(pid);
+    return process != getpid() && kill(process, 0) != 0 && errno == ESRCH;
+}
+
 // `whole`: a record sent on from another database, with its outcome, skipped
 // when its id is there already. Else a record in progress. Either way this
 // program is its writer here.
@@ -235,8 +240,7 @@ StoreResult<int> RecordWriter::MarkAbandoned() {
                 return false;
             std::vector<QVariant> gone;
             while (unfinished.next()) {
-                const auto pid = static_cast<pid_t>(unfinished.value(1).toLongLong());
-                if (pid != getpid() && kill(pid, 0) != 0 && errno == ESRCH)
+                if (ProgramEnded(unfinished.value(1).toLongLong()))
                     gone.push_back(unfinished.value(0));
             }
             unfinished.finish();

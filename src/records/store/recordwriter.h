@@ -29,6 +29,10 @@ struct RecordBatch {
     }
 };
 
+// True when the program of this computer with process id `pid` (a record's
+// writer) no longer runs; never for this program.
+bool ProgramEnded(qint64 pid);
+
 class RecordWriter {
 public:
     explicit RecordWriter(StoreConnection& connection);

@@ -1,12 +1,7 @@
 #include "serialclaims.h"
 
-#include "workthread.h"
+#include "storethread.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QMetaObject>
-
-#include <future>
 #include <optional>
 #include <utility>
 
@@ -18,60 +13,20 @@ bool Answered(const std::optional<StoreResult<ClaimResult>>& result) { return re
 
 }  // namespace
 
-SerialClaims::SerialClaims(QString location) : m_location(std::move(location)) {}
+SerialClaims::SerialClaims(QString location)
+    : m_line(std::make_unique<StoreThread>(std::move(location), QStringLiteral("serial claims"))) {}
 
 SerialClaims::~SerialClaims() = default;
 
-void SerialClaims::Post(std::function<void()> job) {
-    if (!m_thread) {
-        // The connection is closed on the thread that made it.
-        m_thread = std::make_unique<WorkThread>(QStringLiteral("serial claims"), WorkThread::AtStop::RunWaitingJobs,
-                                                [this] { m_store.reset(); });
-    }
-    m_thread->Post(std::move(job));
-}
+QString SerialClaims::Location() const { return m_line->Location(); }
 
-void SerialClaims::Wait(const std::function<void()>& job) {
-    // Without an application there are no events to process: the caller only waits.
-    std::optional<QEventLoop> loop;
-    if (QCoreApplication::instance() != nullptr)
-        loop.emplace();
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    Post([&] {
-        job();
-        if (loop)
-            QMetaObject::invokeMethod(&*loop, &QEventLoop::quit, Qt::QueuedConnection);
-        done.set_value();
-    });
-    // The loop may also end early (the application quitting): the answer is still waited for.
-    if (loop)
-        loop->exec();
-    finished.wait();
-}
+void SerialClaims::Post(std::function<void()> job) { m_line->Post(std::move(job)); }
 
-StoreResult<RecordStore*> SerialClaims::OpenStore() {
-    if (!m_store) {
-        auto store = std::make_unique<RecordStore>();
-        if (StoreResult<void> opened = store->Open(m_location); !opened)
-            return opened.error();
-        if (StoreResult<void> synced = store->SetDurableCommits(true); !synced)
-            return synced.error();
-        m_store = std::move(store);
-    }
-    return m_store.get();
-}
+void SerialClaims::Wait(const std::function<void()>& job) { m_line->Wait(job); }
 
 template <typename T>
 StoreResult<T> SerialClaims::WithStore(const std::function<StoreResult<T>(ClaimStore& claims)>& work) {
-    const StoreResult<RecordStore*> store = OpenStore();
-    if (!store)
-        return store.error();
-    StoreResult<T> done = work((*store)->Claiming());
-    // Only a lost connection is made again; a refusal would be refused again.
-    if (!done && done.error().kind == StoreError::Kind::ConnectionLost)
-        m_store.reset();
-    return done;
+    return m_line->WithStore<T>([&](RecordStore& store) { return work(store.Claiming()); });
 }
 
 StoreResult<ClaimResult> SerialClaims::ClaimHere(const SerialClaimRow& claim, bool again) {

@@ -28,7 +28,7 @@
 
 namespace tamrisk {
 
-class WorkThread;
+class StoreThread;
 
 class SerialClaims {
 public:
@@ -40,7 +40,7 @@ public:
     SerialClaims(const SerialClaims&) = delete;
     SerialClaims& operator=(const SerialClaims&) = delete;
 
-    QString Location() const { return m_location; }
+    QString Location() const;
 
     // ClaimStore::Claim in the claims database, or the answer of the claim made
     // ahead of this same number (waited for); the open's failure when the
@@ -61,9 +61,6 @@ private:
     void Wait(const std::function<void()>& job);
     // Posts `job` to the claims thread, made on first use.
     void Post(std::function<void()> job);
-    // On the claims thread: the store, opened (its commits durable) when it is
-    // not; the failure when it cannot be.
-    StoreResult<RecordStore*> OpenStore();
     // On the claims thread: `work` with the opened store, or the failure of the
     // open; a connection lost is closed so that the next call opens it again (a
     // server that came back is used).
@@ -74,7 +71,6 @@ private:
     // Posts the giving back of the number held ahead in `space` (main thread's list).
     void GiveBack(const std::string& space);
 
-    QString m_location;
     // The claims made ahead, by space, as asked on the caller's thread.
     std::map<std::string, SerialClaimRow> m_aheadAsked;
     // The last number whose claim got no answer: tried again, its own claim is found.
@@ -86,8 +82,7 @@ private:
     // The answers of the claims made ahead, by (space, data), as the claims thread made them.
     std::mutex m_aheadMutex;
     std::map<std::pair<std::string, std::string>, StoreResult<ClaimResult>> m_aheadAnswers;
-    std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
-    std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
+    std::unique_ptr<StoreThread> m_line;  // last: stopped first, while the answers are there to keep
 };
 
 }  // namespace tamrisk

@@ -275,6 +275,17 @@ public:
                 if (!exec(QStringLiteral("GRANT ") + privileges + QStringLiteral(" ON ") + table + to, failure))
                     return false;
             }
+            // A policy of its own beside those that keep rows to their logins; set up again, made again.
+            if (!rights.everyRow.isEmpty() && !exec(QStringLiteral("SET LOCAL client_min_messages = warning"), failure))
+                return false;
+            for (const QString& table : rights.everyRow) {
+                const QString policy = QuotedName(table + QStringLiteral("_every_row_") + rights.login);
+                if (!exec(QStringLiteral("DROP POLICY IF EXISTS ") + policy + QStringLiteral(" ON ") + table, failure) ||
+                    !exec(QStringLiteral("CREATE POLICY ") + policy + QStringLiteral(" ON ") + table +
+                              QStringLiteral(" FOR ALL") + to + QStringLiteral(" USING (true) WITH CHECK (true)"),
+                          failure))
+                    return false;
+            }
         }
         return true;
     }

@@ -82,6 +82,9 @@ public:
     struct LoginRights {
         QString login;
         std::vector<std::pair<QString, QString>> tables;
+        // Tables whose rows it changes and deletes whoever added them, where
+        // others are kept to their own (KeepRowsToTheirLogins).
+        QStringList everyRow;
     };
     // Grants each login the use of the database and its schema and its rights on
     // each table, once the login running this is found to own every table of the
