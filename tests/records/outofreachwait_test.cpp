@@ -2,11 +2,8 @@
 // its observer to claim, waiting at most the claim wait, and the claims wait as
 // WaitWhileOutOfReach says, on a fake host whose clock moves only when it sleeps.
 
-#include "frame.h"
-#include "linkrig.h"
-#include "modelio.h"
 #include "outofreachwait.h"
-#include "scriptrunner.h"
+#include "scriptrig.h"
 #include "seriallink.h"
 #include "transaction.h"
 
@@ -20,46 +17,8 @@ namespace tamrisk {
 namespace {
 
 using testing::FakeHost;
-using testing::ModelIo;
-
-struct Logged {
-    std::string text;
-    ResultColour colour;
-    bool operator==(const Logged&) const = default;
-};
-
-class RunSink : public ResultSink {
-public:
-    void AppendResultLine(std::string_view text, ResultColour colour) override {
-        lines.push_back({std::string(text), colour});
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& l : lines)
-            texts.push_back(l.text);
-        return texts;
-    }
-    std::vector<Logged> lines;
-};
-
-struct Rig : testing::LinkRig<ModelIo> {
-    Rig() : LinkRig(sim::SimOptions{}) {
-        runner = std::make_unique<ScriptRunner>(*transactor, host, sink, [this] { return link->IsOpen(); });
-    }
-    RunSink sink;
-    std::unique_ptr<ScriptRunner> runner;
-    RunOutcome Run(const std::vector<std::string>& lines) {
-        StringScriptList list(lines);
-        return runner->RunScript(list);
-    }
-    // The data of every request frame that went out.
-    std::vector<std::string> SentData() const {
-        std::vector<std::string> data;
-        for (const auto& frame : io->written)
-            data.push_back(DecodeRequestFrame(frame)->data);
-        return data;
-    }
-};
+using testing::Logged;
+using Rig = testing::ScriptRig;
 
 // Claims out of reach are waited for, asked again after 0.25, 0.5, 1, 2, 3, 3 ...
 // seconds, at most the claim wait: the run goes on once a claim is made, ends
