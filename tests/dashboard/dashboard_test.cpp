@@ -148,33 +148,76 @@ QString Percent(const QJsonValue& value) {
 
 // A line of two stations over the last three hours: "line-1" busy, "Сборка-2"
 // silent for two hours after three runs five minutes apart; one unit's name
-// is markup, one unit failed first and passed on its retest.
+// is markup, one unit failed first and passed on its retest. Served by the
+// dashboard with the line's reader login, which may only read.
+struct ServedLine {
+    std::unique_ptr<TestDatabase> database;
+    std::vector<Record> records;
+    QString since, reader;
+    std::unique_ptr<DashboardProcess> dashboard;
+};
+
+inline const std::string Markup = "<script>alert(1)</script>";
+
+// Makes the line into `line`; a skip or a failure leaves it empty.
+void ServeLine(std::unique_ptr<ServedLine>& line) {
+    auto made = std::make_unique<ServedLine>();
+    made->database = std::make_unique<TestDatabase>(Backend::Postgresql);
+    if (!made->database->SkipReason().empty())
+        GTEST_SKIP() << made->database->SkipReason();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    made->since = QDateTime::fromMSecsSinceEpoch(now - 180 * MinuteMs, QTimeZone::utc()).toString(Qt::ISODate);
+    made->records = {MadeRun("Сборка-2", "Блок-1", now - 150 * MinuteMs, RecordOutcome::Pass),
+                     MadeRun("Сборка-2", "Блок-2", now - 145 * MinuteMs, RecordOutcome::Fail),
+                     MadeRun("Сборка-2", "Блок-3", now - 140 * MinuteMs, RecordOutcome::Pass),
+                     MadeRun("line-1", "U-101", now - 50 * MinuteMs, RecordOutcome::Pass),
+                     MadeRun("line-1", "U-102", now - 40 * MinuteMs, RecordOutcome::Fail),
+                     MadeRun("line-1", "U-102", now - 30 * MinuteMs, RecordOutcome::Pass),
+                     MadeRun("line-1", "U-103", now - 20 * MinuteMs, RecordOutcome::Pass),
+                     MadeRun("line-1", Markup, now - 10 * MinuteMs, RecordOutcome::Pass)};
+    RecordStore owner;
+    ASSERT_TRUE(StoreOk(owner.Open(made->database->Location())));
+    ASSERT_TRUE(StoreOk(owner.Import(made->records)));
+    made->reader = made->database->MakeRole(QStringLiteral("reader"));
+    ASSERT_TRUE(StoreOk(owner.GrantLogins({}, {made->reader})));
+    made->dashboard = std::make_unique<DashboardProcess>(AsLogin(made->database->Location(), made->reader));
+    ASSERT_TRUE(made->dashboard->Serving()) << made->dashboard->Errors().toStdString();
+    line = std::move(made);
+}
+
+// The tests of the line's page. They only read the line, so one line, one
+// server and one browser serve them all: made by the first test that needs
+// them and kept to the end of the suite (the suite runs in one process).
 class DashboardLineTest : public ::testing::Test {
 protected:
+    static void TearDownTestSuite() {
+        s_browser.reset();
+        s_line.reset();
+    }
+
     void SetUp() override {
         if (CdpBrowser::Executable().isEmpty())
             GTEST_SKIP() << "chromium is not installed";
-        database = std::make_unique<TestDatabase>(Backend::Postgresql);
-        if (!database->SkipReason().empty())
-            GTEST_SKIP() << database->SkipReason();
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        since = QDateTime::fromMSecsSinceEpoch(now - 180 * MinuteMs, QTimeZone::utc()).toString(Qt::ISODate);
-        records = {MadeRun("Сборка-2", "Блок-1", now - 150 * MinuteMs, RecordOutcome::Pass),
-                   MadeRun("Сборка-2", "Блок-2", now - 145 * MinuteMs, RecordOutcome::Fail),
-                   MadeRun("Сборка-2", "Блок-3", now - 140 * MinuteMs, RecordOutcome::Pass),
-                   MadeRun("line-1", "U-101", now - 50 * MinuteMs, RecordOutcome::Pass),
-                   MadeRun("line-1", "U-102", now - 40 * MinuteMs, RecordOutcome::Fail),
-                   MadeRun("line-1", "U-102", now - 30 * MinuteMs, RecordOutcome::Pass),
-                   MadeRun("line-1", "U-103", now - 20 * MinuteMs, RecordOutcome::Pass),
-                   MadeRun("line-1", Markup, now - 10 * MinuteMs, RecordOutcome::Pass)};
-        RecordStore owner;
-        ASSERT_TRUE(StoreOk(owner.Open(database->Location())));
-        ASSERT_TRUE(StoreOk(owner.Import(records)));
-        // The page reads with the line's reader login, which may only read.
-        reader = database->MakeRole(QStringLiteral("reader"));
-        ASSERT_TRUE(StoreOk(owner.GrantLogins({}, {reader})));
-        dashboard = std::make_unique<DashboardProcess>(AsLogin(database->Location(), reader));
-        ASSERT_TRUE(dashboard->Serving()) << dashboard->Errors().toStdString();
+        if (!s_line)
+            ServeLine(s_line);
+        if (!s_line)
+            return;
+        Use(*s_line);
+    }
+
+    void Use(ServedLine& line) {
+        database = line.database.get();
+        records = line.records;
+        since = line.since;
+        reader = line.reader;
+        dashboard = line.dashboard.get();
+    }
+
+    // The browser the suite's tests share.
+    static CdpBrowser& Browser() {
+        if (!s_browser)
+            s_browser = std::make_unique<CdpBrowser>();
+        return *s_browser;
     }
 
     QJsonObject Stats() {
@@ -193,15 +236,33 @@ protected:
             << browser.Evaluate(QStringLiteral("document.getElementById('problem').textContent")).toString().toStdString();
     }
 
-    static inline const std::string Markup = "<script>alert(1)</script>";
-    std::unique_ptr<TestDatabase> database;
+    TestDatabase* database = nullptr;
     std::vector<Record> records;
     QString since, reader;
-    std::unique_ptr<DashboardProcess> dashboard;
+    DashboardProcess* dashboard = nullptr;
+
+private:
+    static inline std::unique_ptr<ServedLine> s_line;
+    static inline std::unique_ptr<CdpBrowser> s_browser;
+};
+
+// A test that adds to the line has a line of its own.
+class DashboardNewRunTest : public DashboardLineTest {
+protected:
+    void SetUp() override {
+        if (CdpBrowser::Executable().isEmpty())
+            GTEST_SKIP() << "chromium is not installed";
+        ServeLine(m_line);
+        if (m_line)
+            Use(*m_line);
+    }
+
+private:
+    std::unique_ptr<ServedLine> m_line;
 };
 
 TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
-    CdpBrowser browser;
+    CdpBrowser& browser = Browser();
     OpenPage(browser);
     const QJsonObject stats = Stats();
     EXPECT_EQ(stats.value("units").toInt(), 7);
@@ -268,7 +329,7 @@ TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
 }
 
 TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
-    CdpBrowser browser;
+    CdpBrowser& browser = Browser();
     OpenPage(browser);
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("[...document.querySelectorAll('#records td')].some(c => c.textContent === %1)")
                                      .arg(Js(QString::fromStdString(Markup))))
@@ -284,7 +345,7 @@ TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
 }
 
 TEST_F(DashboardLineTest, RecordPageShowsHeaderVerdictChecksAndColouredLog) {
-    CdpBrowser browser;
+    CdpBrowser& browser = Browser();
     OpenPage(browser);
     // The failed run of U-102, reached by its link on the line's page.
     const Record& failed = records[4];
@@ -312,7 +373,7 @@ TEST_F(DashboardLineTest, RecordPageShowsHeaderVerdictChecksAndColouredLog) {
 // A run that ends while the page is open shows in its newest records without a
 // reload: the page, marked before the run, is still the one that shows it. The
 // bound is one only a page that never refreshes reaches.
-TEST_F(DashboardLineTest, NewRunAppearsOnTheOpenPage) {
+TEST_F(DashboardNewRunTest, NewRunAppearsOnTheOpenPage) {
     CdpBrowser browser;
     OpenPage(browser);
     ASSERT_TRUE(browser.Evaluate(QStringLiteral("window.openedBefore = true")).toBool());
@@ -406,7 +467,7 @@ TEST_F(DashboardLineTest, PageShowsItsNumbersWithoutChartJs) {
 // show everything without scrolling sideways; with TAMRISK_SCREENSHOTS set,
 // their pictures are written there for the README.
 TEST_F(DashboardLineTest, PagesFitTheirScreens) {
-    CdpBrowser browser;
+    CdpBrowser& browser = Browser();
     OpenPage(browser);
     const QString folder = qEnvironmentVariable("TAMRISK_SCREENSHOTS");
     const auto shoot = [&](const QString& name, int width, int height) {
