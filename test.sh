@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the default build's,
-# then its Debian package's checks (scripts/check-package.sh: lintian, the desktop
-# entry, AppStream, and the unpacked programs run), then the same suite under the
-# address and undefined-behaviour sanitizers,
-# then the fuzz targets (clang, libFuzzer) over their seeds and briefly beyond.
-# Compiler warnings are errors in all three builds. The records tests run against
-# SQLite and against a private PostgreSQL server (scripts/test-postgres.sh) that
-# lives as long as this script, also when it fails or is interrupted.
+# Installs what is missing, builds, and runs every test: the default build's
+# (while the sanitizer build compiles), then its Debian package's checks
+# (scripts/check-package.sh: lintian, the desktop entry, AppStream, and the
+# unpacked programs run), then the same suite under the address and
+# undefined-behaviour sanitizers (while the fuzz targets compile), then the fuzz
+# targets (clang, libFuzzer) over their seeds and briefly beyond. Compiler
+# warnings are errors in all three builds. The records tests run against SQLite
+# and against a private PostgreSQL server (scripts/test-postgres.sh) that lives
+# as long as this script, also when it fails or is interrupted.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 
 scratch=""
+declare -A stage_pid=()
 cleanup() {
+  for pid in "${stage_pid[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
   scripts/test-postgres.sh stop "${TAMRISK_TEST_POSTGRESQL_DIR:-}" || true
   if [ -n "$scratch" ]; then rm -rf "$scratch"; fi
 }
@@ -31,26 +34,53 @@ if command -v ccache >/dev/null; then
   export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 fi
 
-for preset in default asan; do
-  echo "== $preset =="
-  cmake --preset "$preset" "${launcher[@]}" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset" -j2
-  if [ "$preset" = default ]; then
-    echo "== package =="
-    scripts/check-package.sh
+# A stage's tests wait on the simulator, the server and the browser for much
+# of their time: each build's tests run while the next build compiles, in a
+# process group of their own (stopped with this script), their output kept and
+# shown once they are done.
+background() {  # NAME COMMAND...: runs COMMAND in the background, output to $scratch/NAME.log
+  local name=$1
+  shift
+  setsid bash -c '"$@" >"$0.log" 2>&1; echo $? >"$0.rc"' "$scratch/$name" "$@" &
+  stage_pid[$name]=$!
+}
+finish() {  # NAME: waits for the background stage NAME, shows its output, fails with it
+  wait "${stage_pid[$1]}" || true
+  unset "stage_pid[$1]"
+  cat "$scratch/$1.log"
+  local rc
+  rc=$(cat "$scratch/$1.rc" 2>/dev/null || echo 1)
+  if [ "$rc" != 0 ]; then
+    echo "$1 failed" >&2
+    exit "$rc"
   fi
-done
+}
+scratch=$(mktemp -d)
+
+echo "== default =="
+cmake --preset default "${launcher[@]}" >/dev/null
+cmake --build --preset default
+background default-tests ctest --preset default -j2
+echo "== asan (building while the default build's tests run) =="
+cmake --preset asan "${launcher[@]}" >/dev/null
+cmake --build --preset asan
+echo "== default: tests =="
+finish default-tests
+echo "== package =="
+scripts/check-package.sh
+echo "== fuzz: building while the asan build's tests run =="
+cmake --preset fuzz "${launcher[@]}" >/dev/null
+background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
+echo "== asan: tests =="
+ctest --preset asan -j2
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
+finish fuzz-build
 
 # Every seed in fuzz/corpus/<target> runs first, then new inputs for a few
 # seconds. New inputs go to a scratch folder, so the committed seeds stay as
 # they are; a crashing input is kept in build/fuzz/crashes/<target>/.
 echo "== fuzz =="
-cmake --preset fuzz "${launcher[@]}" >/dev/null
-cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
-scratch=$(mktemp -d)
 for target in answer scriptline scriptrun; do
   crashes="build/fuzz/crashes/$target"
   mkdir -p "$scratch/$target" "$crashes"
