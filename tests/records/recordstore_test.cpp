@@ -254,7 +254,6 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         QStringLiteral("DROP TABLE units_in_test"),
         QStringLiteral("DROP TABLE unit_holds"),
         QStringLiteral("DROP TABLE ended_runs"),
-        QStringLiteral("DROP INDEX records_unit_operation"),
         QStringLiteral("ALTER TABLE records DROP COLUMN operation"),
         QStringLiteral("ALTER TABLE records DROP COLUMN product"),
         QStringLiteral("DROP TABLE record_checks"),

@@ -121,6 +121,8 @@ const std::vector<SchemaStep>& SchemaSteps() {
           "CREATE INDEX record_checks_name ON record_checks (name)"}},
         // The line's process. Every record names the operation it did (what the
         // station does: board, burn-in, final...) and the product of its unit;
+        // (a unit's runs are found by records_unit: a unit has few, and a
+        // second index led by the unit made every record's write dearer);
         // a product's route is its operations in order, each with how many
         // failures in a row put a unit on hold; every change of a route is kept.
         // A unit in test has one row while its run goes on, taken by the
@@ -133,7 +135,6 @@ const std::vector<SchemaStep>& SchemaSteps() {
          .statements =
              {"ALTER TABLE records ADD COLUMN operation TEXT NOT NULL DEFAULT ''",
               "ALTER TABLE records ADD COLUMN product TEXT NOT NULL DEFAULT ''",
-              "CREATE INDEX records_unit_operation ON records (unit, operation, started_ms)",
               "CREATE TABLE routes ("
               " product TEXT NOT NULL, seq INTEGER NOT NULL, operation TEXT NOT NULL, retest_limit INTEGER NOT NULL,"
               " PRIMARY KEY (product, seq))",
