@@ -1,8 +1,10 @@
 #include "benchsupport.h"
 
+#include "printercommands.h"
 #include "qtserialio.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -50,6 +52,15 @@ BenchStation::BenchStation(const std::string& port, int baud)
       state(core.state) {
     if (!core.ConnectPath(port, baud))
         throw std::runtime_error("cannot open " + port);
+}
+
+bool WriteBlockReadScript(const QString& path, const std::string& title, int passes) {
+    QFile script(path);
+    if (!script.open(QIODevice::WriteOnly))
+        return false;
+    std::string text = "@" + title + "\r\n*" + std::to_string(passes) + ",Pass\r\n";
+    text += "121," + CodeBlockData(0x0000) + "\r\n121," + CodeBlockData(0x0040) + "\r\n:Pass\r\n";
+    return script.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
 }
 
 ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath) {

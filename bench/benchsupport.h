@@ -47,6 +47,10 @@ struct ChildRun {
     long peakKiB = 0;
 };
 
+// Writes to `path` a script titled `title` of `passes` passes of a repeat
+// around two code block reads. False when it cannot be written.
+bool WriteBlockReadScript(const QString& path, const std::string& title, int passes);
+
 // Runs a program to its end, its stdout into `outPath`, and takes its own peak memory.
 ChildRun Spawn(const std::vector<std::string>& argv, const std::string& outPath);
 

@@ -10,7 +10,6 @@
 // Usage: bench_stationrun [--passes N] [--rounds N]   (QT_QPA_PLATFORM=offscreen without a display)
 
 #include "benchsupport.h"
-#include "printercommands.h"
 #include "qthost.h"
 #include "qtserialio.h"
 #include "resultsview.h"
@@ -20,7 +19,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -67,13 +65,7 @@ int main(int argc, char** argv) {
     Simulator sim({});
     QTemporaryDir dir;
     const QString scriptPath = dir.filePath("bench.inp");
-    {
-        QFile script(scriptPath);
-        script.open(QIODevice::WriteOnly);
-        std::string text = "@Station benchmark\r\n*" + std::to_string(passes) + ",Pass\r\n";
-        text += "121," + CodeBlockData(0x0000) + "\r\n121," + CodeBlockData(0x0040) + "\r\n:Pass\r\n";
-        script.write(text.data(), static_cast<qint64>(text.size()));
-    }
+    WriteBlockReadScript(scriptPath, "Station benchmark", passes);
     const QString cliRecordsPath = dir.filePath("cli.sqlite"), stationRecordsPath = dir.filePath("station.sqlite");
 
     const std::string logPath = dir.filePath("run.log").toStdString();

@@ -158,6 +158,8 @@ TEST_F(LineLogins, ASupervisorSetsRoutesAndReleasesAStationOnlyEntersAndHolds) {
     const std::optional<UnitHold> held =
         ValueOf(a.Entries().Leave({entry("U1", "ra"), RecordOutcome::Fail, "hold-1", "ivana", 9}));
     ASSERT_TRUE(held.has_value());
+    EXPECT_NE(SqlRefusal(As(stationB), "DELETE FROM ended_runs"), "");
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM ended_runs"), 1);
 
     const HoldChange release{"U1", "release-1", "someone", "line-1", "looked at", 10};
     const StoreResult<Released> byStation = a.Holds().Release(release);

@@ -253,7 +253,7 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         QStringLiteral("DROP TABLE route_changes"),
         QStringLiteral("DROP TABLE units_in_test"),
         QStringLiteral("DROP TABLE unit_holds"),
-        QStringLiteral("DROP INDEX records_unit_operation"),
+        QStringLiteral("DROP TABLE ended_runs"),
         QStringLiteral("ALTER TABLE records DROP COLUMN operation"),
         QStringLiteral("ALTER TABLE records DROP COLUMN product"),
         QStringLiteral("DROP TABLE record_checks"),

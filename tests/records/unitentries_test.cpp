@@ -131,6 +131,42 @@ TEST_P(UnitEntriesOn, AUnitGoesAlongItsRouteAndIsHeldAfterItsLimit) {
               "U1 ivana rj\n");
 }
 
+// A station forwards its records later than it gives the unit back: the next
+// entry reads a run's end at once, and a run whose record came too is counted once.
+TEST_P(UnitEntriesOn, ARunWhoseRecordHasNotArrivedCountsAtOnceAndOnce) {
+    const auto at = [&](const std::string& record) { return LocalTimeText(Request(record, "").enteredMs); };
+    const struct {
+        EntryRequest request;
+        std::optional<RecordOutcome> left;  // empty: entered only
+        bool recordArrives;                 // before the next step
+        V verdict;
+        std::string said;  // the refusal or the hold made
+    } steps[] = {
+        {Request("ra", "board"), RecordOutcome::Pass, false, V::Entered, ""},
+        {Request("rb", "board", "line-2", "FP-3-KZ"), {}, false, V::Refused, "U1 is an FP-3, not an FP-3-KZ"},
+        {Request("rc", "burn-in", "line-2"), RecordOutcome::Fail, true, V::Entered, ""},
+        {Request("rd", "fiscal"), {}, false, V::Refused,
+         "U1 has not passed burn-in: its last burn-in run failed at " + at("rc") + " on line-2"},
+        // rc's record and its kept end are one failure, rd's refusal none: two in a row, not three.
+        {Request("re", "burn-in", "line-2"), RecordOutcome::Error, false, V::Entered,
+         "failed burn-in 2 times in a row (limit 2)"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.request.recordId);
+        const EntryDecision decision = ValueOf(store.Entries().Enter(s.request));
+        EXPECT_EQ(decision.verdict, s.verdict);
+        if (!s.left) {
+            EXPECT_EQ(decision.reason, s.said);
+            continue;
+        }
+        const std::optional<UnitHold> hold =
+            ValueOf(store.Entries().Leave({s.request, *s.left, "hold-" + s.request.recordId, "ivana", 0}));
+        EXPECT_EQ(hold ? hold->reason : "", s.said);
+        if (s.recordArrives)
+            Ran(s.request, *s.left);
+    }
+}
+
 // Two stations entering the same units at once: each unit enters exactly once.
 TEST_P(UnitEntriesOn, OfTwoStationsRacingForAUnitExactlyOneEnters) {
     constexpr int Units = 15;

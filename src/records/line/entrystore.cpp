@@ -23,26 +23,37 @@ bool RunWith(StoreConnection& c, QSqlQuery& query, const QString& sql, const QVa
     return c.Run(query, failure);
 }
 
+// A unit's runs as the line knows them, each once, for the statements after
+// it: its run records, and the ends its stations kept as they gave it back
+// for the runs whose record has not reached these records yet (a station
+// forwards its records later). Once a record is here, it is the one read.
+// Binds the unit twice.
+constexpr const char* UnitRunsSql =
+    "WITH unit_runs AS (SELECT id AS record_id, operation, product, outcome, station, started_ms FROM records"
+    " WHERE unit = ? AND kind = 'run'"
+    " UNION ALL SELECT record_id, operation, product, outcome, station, started_ms FROM ended_runs AS e"
+    " WHERE unit = ? AND NOT EXISTS (SELECT 1 FROM records AS r WHERE r.id = e.record_id)) ";
+
+// `sql` reading the unit's runs as unit_runs.
+QString WithUnitRuns(const char* sql) { return QLatin1String(UnitRunsSql) + QLatin1String(sql); }
+
 // Everything an entry decides on, in one statement: a row per fact, its kind first.
 constexpr const char* EntryFactsSql =
     "SELECT 'route', operation, '', '', '', CAST(retest_limit AS BIGINT), CAST(seq AS BIGINT)"
     " FROM routes WHERE product = ?"
     " UNION ALL SELECT 'first', product, '', '', '', 0, 0 FROM"
-    " (SELECT product FROM records WHERE unit = ? AND kind = 'run' AND product <> ''"
-    " ORDER BY started_ms LIMIT 1) AS first_run"
-    " UNION ALL SELECT 'run', operation, outcome, station, id, started_ms, 0 FROM records"
-    " WHERE unit = ? AND kind = 'run' AND outcome IS NOT NULL"
-    " AND operation IN (SELECT operation FROM routes WHERE product = ?)"
+    " (SELECT product FROM unit_runs WHERE product <> '' ORDER BY started_ms LIMIT 1) AS first_run"
+    " UNION ALL SELECT 'run', operation, outcome, station, record_id, started_ms, 0 FROM unit_runs"
+    " WHERE outcome IS NOT NULL AND operation IN (SELECT operation FROM routes WHERE product = ?)"
     " UNION ALL SELECT 'hold', operation, reason, station, record_id, held_ms, 0 FROM unit_holds"
     " WHERE unit = ? AND released_ms IS NULL"
     " UNION ALL SELECT 'test', operation, station, port, record_id, entered_ms, 0 FROM units_in_test WHERE unit = ?";
 
-// What a leaving run's hold decides on: the operation's limit, the unit's other
-// ended runs of it, its last release and whether it is on hold.
+// What a leaving run's hold decides on: the operation's limit, the unit's
+// ended runs of it (the leaving one too), its last release and whether it is on hold.
 constexpr const char* LeaveFactsSql =
     "SELECT 'limit', '', CAST(retest_limit AS BIGINT) FROM routes WHERE product = ? AND operation = ?"
-    " UNION ALL SELECT 'run', outcome, started_ms FROM records"
-    " WHERE unit = ? AND operation = ? AND kind = 'run' AND outcome IS NOT NULL AND id <> ?"
+    " UNION ALL SELECT 'run', outcome, started_ms FROM unit_runs WHERE operation = ? AND outcome IS NOT NULL"
     " UNION ALL SELECT 'released', '', MAX(released_ms) FROM unit_holds WHERE unit = ?"
     " UNION ALL SELECT 'held', '', COUNT(*) FROM unit_holds WHERE unit = ? AND released_ms IS NULL";
 
@@ -53,7 +64,7 @@ EntryStore::EntryStore(StoreConnection& connection) : m_c(connection) {}
 bool EntryStore::ReadFacts(const EntryRequest& request, EntryFacts& facts, QSqlError& failure) {
     const QVariant unit = Utf8(request.unit), product = Utf8(request.product);
     QSqlQuery query(m_c.Db());
-    if (!RunWith(m_c, query, QLatin1String(EntryFactsSql), {product, unit, unit, product, unit, unit}, failure))
+    if (!RunWith(m_c, query, WithUnitRuns(EntryFactsSql), {unit, unit, product, product, unit, unit}, failure))
         return false;
     std::vector<std::pair<qint64, RouteStep>> route;
     while (query.next()) {
@@ -140,18 +151,25 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
         if (!RunWith(m_c, giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
                      {unit, Utf8(entry.recordId)}, failure))
             return false;
+        // The run's end, kept here at once: its record may reach these records later.
+        QSqlQuery ended(m_c.Db());
+        if (!RunWith(m_c, ended,
+                     QStringLiteral("INSERT INTO ended_runs (record_id, unit, operation, product, station, started_ms,"
+                                    " outcome) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (record_id) DO NOTHING"),
+                     {Utf8(entry.recordId), unit, operation, Utf8(entry.product), Utf8(entry.station),
+                      QVariant(entry.enteredMs), OutcomeValue(leaving.outcome)},
+                     failure))
+            return false;
         if (leaving.outcome != RecordOutcome::Fail && leaving.outcome != RecordOutcome::Error)
             return true;
         QSqlQuery facts(m_c.Db());
-        if (!RunWith(m_c, facts, QLatin1String(LeaveFactsSql),
-                     {Utf8(entry.product), operation, unit, operation, Utf8(entry.recordId), unit, unit}, failure))
+        if (!RunWith(m_c, facts, WithUnitRuns(LeaveFactsSql),
+                     {unit, unit, Utf8(entry.product), operation, operation, unit, unit}, failure))
             return false;
         std::optional<int> limit;
         qint64 releasedMs = 0;
         bool held = false;
-        // This run first: its record may not have reached these records yet.
-        std::vector<UnitRun> runs = {{entry.operation, entry.product, entry.station, entry.recordId, entry.enteredMs,
-                                      leaving.outcome}};
+        std::vector<UnitRun> runs;
         while (facts.next()) {
             const std::string kind = Utf8From(facts.value(0));
             const qint64 number = facts.value(2).toLongLong();
@@ -165,7 +183,7 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
                 runs.push_back({entry.operation, entry.product, {}, {}, number,
                                 OutcomeFrom(facts.value(1)).value_or(RecordOutcome::Error)});
         }
-        std::stable_sort(runs.begin() + 1, runs.end(),
+        std::stable_sort(runs.begin(), runs.end(),
                          [](const UnitRun& a, const UnitRun& b) { return a.startedMs > b.startedMs; });
         const int failures = FailuresInRow(runs, releasedMs);
         if (!limit || held || failures < *limit)

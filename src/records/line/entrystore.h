@@ -4,8 +4,11 @@
 // one run of a unit in at a time: of two stations entering it at once, one
 // takes it and the other finds it taken), fetches everything the decision needs
 // in one query, decides (DecideEntry) and keeps the unit only when it entered.
-// Leaving gives the unit back and, after a failure, holds it when the
-// operation's limit of failures in a row is reached.
+// Leaving gives the unit back, keeps the run's end where the next entry reads
+// it at once (the run's record may reach the records later, when its station
+// forwards it) and, after a failure, holds the unit when the operation's limit
+// of failures in a row is reached. A run is read once: from its record when
+// that is here, else from the end kept.
 
 #include "process.h"
 #include "storeconnection.h"
@@ -36,8 +39,8 @@ public:
     // The facts the entry of `request` decides on, as it reads them (for a
     // unit not taken by this request, its in-test row is another's).
     StoreResult<EntryFacts> Facts(const EntryRequest& request);
-    // Gives the unit back (its in-test row of this record; none is no failure)
-    // and, when the run failed or ended in error and its failures in a row of
+    // Gives the unit back (its in-test row of this record; none is no failure),
+    // keeps the run's end (once for a record) and, when the run failed or ended in error and its failures in a row of
     // the operation reach the route's limit, holds the unit (unless it is on
     // hold already) in the same transaction. The hold made, if any.
     StoreResult<std::optional<UnitHold>> Leave(const Leaving& leaving);

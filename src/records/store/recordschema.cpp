@@ -121,16 +121,20 @@ const std::vector<SchemaStep>& SchemaSteps() {
           "CREATE INDEX record_checks_name ON record_checks (name)"}},
         // The line's process. Every record names the operation it did (what the
         // station does: board, burn-in, final...) and the product of its unit;
+        // (a unit's runs are found by records_unit: a unit has few, and a
+        // second index led by the unit made every record's write dearer);
         // a product's route is its operations in order, each with how many
         // failures in a row put a unit on hold; every change of a route is kept.
         // A unit in test has one row while its run goes on, taken by the
         // station that enters it: the key lets one station in. A hold stays
-        // until it is released, by whom and why kept on its row.
+        // until it is released, by whom and why kept on its row. A run's end is
+        // kept as the station gives its unit back (its record reaches the line
+        // later, when the station forwards it), so that the next station's
+        // entry sees it at once.
         {.version = 11,
          .statements =
              {"ALTER TABLE records ADD COLUMN operation TEXT NOT NULL DEFAULT ''",
               "ALTER TABLE records ADD COLUMN product TEXT NOT NULL DEFAULT ''",
-              "CREATE INDEX records_unit_operation ON records (unit, operation, started_ms)",
               "CREATE TABLE routes ("
               " product TEXT NOT NULL, seq INTEGER NOT NULL, operation TEXT NOT NULL, retest_limit INTEGER NOT NULL,"
               " PRIMARY KEY (product, seq))",
@@ -146,7 +150,11 @@ const std::vector<SchemaStep>& SchemaSteps() {
               " record_id TEXT NOT NULL PRIMARY KEY, unit TEXT NOT NULL, operation TEXT NOT NULL,"
               " held_ms BIGINT NOT NULL, held_by TEXT NOT NULL, station TEXT NOT NULL, reason TEXT NOT NULL,"
               " released_ms BIGINT, released_by TEXT, release_reason TEXT, release_record_id TEXT)",
-              "CREATE INDEX unit_holds_unit ON unit_holds (unit, held_ms)"},
+              "CREATE INDEX unit_holds_unit ON unit_holds (unit, held_ms)",
+              "CREATE TABLE ended_runs ("
+              " record_id TEXT NOT NULL PRIMARY KEY, unit TEXT NOT NULL, operation TEXT NOT NULL,"
+              " product TEXT NOT NULL, station TEXT NOT NULL, started_ms BIGINT NOT NULL, outcome TEXT NOT NULL)",
+              "CREATE INDEX ended_runs_unit ON ended_runs (unit)"},
          .rowsOfLogins = RowsOfLogins{"units_in_test", "entered_by"}},
     };
     return steps;
@@ -186,6 +194,8 @@ const std::vector<TableGrant>& LineGrants() {
         {"route_changes", "SELECT", "SELECT, INSERT"},
         {"units_in_test", "SELECT, INSERT, DELETE", nullptr, true},
         {"unit_holds", "SELECT, INSERT", "SELECT, INSERT, UPDATE"},
+        // A station adds the end of each run it gave back; nobody changes one.
+        {"ended_runs", "SELECT, INSERT", nullptr},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT", nullptr},
     };
