@@ -33,6 +33,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamrisk {
 
@@ -44,6 +45,10 @@ struct UnitEntry {
     Kind kind = Kind::NotChecked;
     std::string reason;  // why refused, out of reach, failed or cancelled (UTF-8)
 };
+
+// The record a hold made by a run's leaving is kept as: kind "hold", the
+// hold's id, time and reason, the unit, operation and product of `request`.
+RecordHeader HoldRecord(const EntryRequest& request, const UnitHold& hold);
 
 class UnitEntries {
 public:
@@ -71,6 +76,9 @@ public:
                                                const std::string& heldBy);
     // EntryStore::FreeAbandoned in the records. How many units were freed.
     StoreResult<int> FreeAbandoned();
+    // Every product's route (RouteStore::Routes), as the line keeps them; the
+    // first question frees the abandoned units too, as any first question does.
+    StoreResult<std::vector<Route>> Routes();
 
 private:
     std::unique_ptr<StoreThread> m_line;
