@@ -74,11 +74,6 @@ void StationRecords::Open() {
         m_entries = std::make_unique<UnitEntries>(m_route->Claims());
 }
 
-UnitEntries* StationRecords::Entries() {
-    Open();
-    return m_entries.get();
-}
-
 void StationRecords::AddRecord(const RecordHeader& given) {
     Open();
     OperationRecord record(m_store ? m_route : std::nullopt, m_station.host,

@@ -71,8 +71,8 @@ public:
     void SetClaimWait(std::chrono::seconds wait);
 
     // Where units enter operations (the line's database or the records file),
-    // opened at the first question; null with records off. Opens the records first.
-    UnitEntries* Entries();
+    // opened at the first question; null with records off and before Open.
+    UnitEntries* Entries() const { return m_entries.get(); }
     // Keeps a record of `given.kind` whole and finished at once, beside the
     // runs (a hold a run made): its id, unit, operation, product, outcome and
     // reason as given, this station's name. Sent on with the others.

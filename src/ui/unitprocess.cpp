@@ -3,6 +3,8 @@
 #include "host.h"
 #include "operationrecord.h"
 #include "process.h"
+#include "recordsreader.h"
+#include "recordstore.h"
 #include "settings.h"
 #include "stationrecords.h"
 #include "statusline.h"
@@ -18,6 +20,8 @@
 #include <cstdio>
 
 namespace tamrisk {
+
+UnitProcess::~UnitProcess() = default;
 
 UnitProcess::UnitProcess(QWidget& window, QAction& operation, QComboBox& product, StatusLine& status,
                          QAbstractButton& cancel, Host& host)
@@ -46,21 +50,35 @@ void UnitProcess::FillProducts() {
     UnitEntries* entries = m_records != nullptr ? m_records->Entries() : nullptr;
     if (entries == nullptr)
         return;
-    // The first question frees the units this computer's ended programs left in test.
-    const StoreResult<std::vector<Route>> routes = entries->Routes();
+    // Read in the background: a line out of reach holds up no window. The box
+    // waits for the answer, which may make it a list to choose from.
+    if (!m_reader)
+        m_reader = std::make_unique<RecordsReader>();
+    m_product.setEnabled(false);
+    m_reader->Post(entries->Location(), [this](RecordStore& store, StoreError& failure) {
+        // First the units this computer's ended programs left in test.
+        (void)store.Entries().FreeAbandoned();
+        StoreResult<std::vector<Route>> routes = store.Routes().Routes();
+        failure = routes.error();
+        std::vector<Route> found = routes ? std::move(*routes) : std::vector<Route>();
+        return RecordsReader::Reply([this, found = std::move(found)] { ShowProducts(found); });
+    });
+}
+
+void UnitProcess::ShowProducts(const std::vector<Route>& routes) {
     const QString chosen = Product();
     m_filling = true;
     m_product.clear();
-    const bool offered = routes && !routes->empty();
-    m_product.setEditable(!offered);
-    if (offered) {
-        for (const Route& route : *routes)
+    m_product.setEditable(routes.empty());
+    if (!routes.empty()) {
+        for (const Route& route : routes)
             m_product.addItem(QString::fromStdString(route.product));
         m_product.setCurrentIndex(m_product.findText(chosen));
     } else {
         m_product.setEditText(chosen);
     }
     m_filling = false;
+    m_product.setEnabled(true);
 }
 
 void UnitProcess::SetOperation(const QString& operation) {
@@ -132,9 +150,11 @@ StationEntry::StationEntry(StationRecords& records, OperationRecord& record, Hos
 }
 
 bool StationEntry::Enter(ResultSink& results, const EntryShown& shown, const std::function<bool()>& cancelled) {
-    UnitEntries* entries = m_records.Entries();
-    if (m_request.operation.empty() || m_request.product.empty() || entries == nullptr)
+    if (m_request.operation.empty() || m_request.product.empty())
         return true;
+    UnitEntries* entries = m_records.Entries();
+    if (entries == nullptr)
+        return Refuse(results, shown, RecordOutcome::Error, "the unit's entry cannot be checked: records are not kept");
     m_request.enteredMs = QDateTime::currentMSecsSinceEpoch();
     const std::string& unit = m_request.unit;
     OutOfReachWait wait;
@@ -174,13 +194,18 @@ bool StationEntry::Enter(ResultSink& results, const EntryShown& shown, const std
         reason = "cancelled while the unit's entry waited for the records";
         break;
     }
+    return Refuse(results, shown, outcome, reason);
+}
+
+bool StationEntry::Refuse(ResultSink& results, const EntryShown& shown, RecordOutcome outcome,
+                          const std::string& reason) {
     const std::string told = outcome == RecordOutcome::Fail ? "REFUSED: " + reason : reason;
     results.AppendResultLine("** " + told, ResultColour::Red);
     m_records.Finish(m_record, outcome, reason);
     if (outcome == RecordOutcome::Fail) {
         if (shown.alarm)
             shown.alarm(QString::fromStdString(told));
-        m_host.showMessage(unit + " may not enter " + m_request.operation + ": " + reason, "Refused");
+        m_host.showMessage(m_request.unit + " may not enter " + m_request.operation + ": " + reason, "Refused");
     }
     return false;
 }

@@ -14,7 +14,9 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 class QAbstractButton;
 class QAction;
@@ -25,6 +27,7 @@ namespace tamrisk {
 
 class Host;
 class OperationRecord;
+class RecordsReader;
 class ResultSink;
 class StationRecords;
 class StatusLine;
@@ -49,11 +52,15 @@ public:
     UnitProcess(QWidget& window, QAction& operation, QComboBox& product, StatusLine& status, QAbstractButton& cancel,
                 Host& host);
 
+    ~UnitProcess();
+
     // The records in use (null: none); the Product box is filled from their
     // routes once the window's events run, after the records are opened.
     void SetRecords(StationRecords* records);
-    // Fills the Product box from the routes of the records in use: their
-    // products, one to choose, when there are any; else a box to type in.
+    // Fills the Product box from the routes of the records in use, read in the
+    // background (the box disabled meanwhile), after freeing the units this
+    // computer's ended programs left in test: the products, one to choose, when
+    // there are any; else a box to type in.
     void FillProducts();
 
     // The operation this station does; empty: none.
@@ -68,6 +75,7 @@ public:
 
 private:
     void AskOperation();
+    void ShowProducts(const std::vector<Route>& routes);
     // The operation in the action's text, where the operator sees it.
     void ShowOperation();
 
@@ -79,7 +87,8 @@ private:
     Host& m_host;
     StationRecords* m_records = nullptr;
     QString m_operationName;
-    bool m_filling = false;  // the box is being filled: its changes are not the operator's
+    bool m_filling = false;
+    std::unique_ptr<RecordsReader> m_reader;  // the routes' reads, made at the first  // the box is being filled: its changes are not the operator's
 };
 
 // Why a run naming `operation` and `product` for `unit` cannot have its unit's
@@ -108,6 +117,10 @@ public:
     void Leave(RecordOutcome outcome, const EntryShown& shown);
 
 private:
+    // Ends the run before it starts: `reason` on `results` and in the record,
+    // finished with `outcome`; a refusal (Fail) is told in red and in a message. False.
+    bool Refuse(ResultSink& results, const EntryShown& shown, RecordOutcome outcome, const std::string& reason);
+
     StationRecords& m_records;
     OperationRecord& m_record;
     Host& m_host;

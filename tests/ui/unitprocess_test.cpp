@@ -37,6 +37,8 @@ struct FreshSettings {
 struct UnitProcessTest : FreshSettings, ::testing::Test {
     UnitProcessTest() { qputenv("TAMRISK_RECORDS", Location().toUtf8()); }
     ~UnitProcessTest() override {
+        // The operation and product chosen here are no other test's.
+        OpenSettingsStore()->clear();
         qunsetenv("TAMRISK_RECORDS");
         qunsetenv("TAMRISK_LOCAL_RECORDS");
     }
@@ -55,8 +57,8 @@ struct UnitProcessTest : FreshSettings, ::testing::Test {
     }
     void Open() {
         testing::ShowConnected(rig, window, records);
-        // The Product box is filled once the window's events run.
-        testing::RunEvents(50);
+        // The Product box is filled from the routes in the background.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return Get<QComboBox>("ProductBox")->isEnabled(); }, 10'000));
     }
     template <class T = QWidget>
     T* Get(const char* name) { return testing::FindControl<T>(window, name); }
@@ -125,7 +127,8 @@ TEST_F(UnitProcessTest, TheProductBoxOffersTheRoutesAndBothChoicesAreSaved) {
     StationRecords againRecords(*rig.station, &again);
     again.SetRecords(&againRecords);
     againRecords.Open();
-    testing::RunEvents(50);
+    auto* againBox = again.findChild<QComboBox*>("ProductBox");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return againBox->isEnabled(); }, 10'000));
     EXPECT_EQ(again.findChild<QComboBox*>("ProductBox")->currentText(), "FP-3-KZ");
     EXPECT_EQ(again.findChild<QAction*>("OperationM")->text(), "Operation: final…");
 }
@@ -217,6 +220,18 @@ TEST_F(UnitProcessTest, AnEntryNeedsAUnitAndKeptRecords) {
               "Unit box.");
     EXPECT_TRUE(window.Results().Text().isEmpty());
     EXPECT_TRUE(Kept(Location()).empty());
+
+    // Records off: the unit cannot enter unchecked, so nothing is sent.
+    qputenv("TAMRISK_RECORDS", "off");
+    TTestForm off(*rig.station);
+    std::unique_ptr<StationRecords> offRecords;
+    testing::ShowConnected(rig, off, offRecords);
+    off.findChild<QPlainTextEdit*>("ScrMemo")->setPlainText("74");
+    QTest::keyClicks(off.findChild<QLineEdit*>("UnitBox"), "U-1");
+    QTest::keyClick(off.findChild<QLineEdit*>("UnitBox"), Qt::Key_Return);
+    EXPECT_EQ(off.findChild<QLabel*>("StatusPn")->text(),
+              "ERROR: the unit's entry cannot be checked: records are not kept");
+    EXPECT_FALSE(off.Results().Text().contains("<- ["));
 }
 
 // A line database out of reach: the entry waits the claim wait, as a claim

@@ -66,8 +66,4 @@ StoreResult<int> UnitEntries::FreeAbandoned() {
     return m_line->Ask<int>([](RecordStore& store) { return store.Entries().FreeAbandoned(); });
 }
 
-StoreResult<std::vector<Route>> UnitEntries::Routes() {
-    return m_line->Ask<std::vector<Route>>([](RecordStore& store) { return store.Routes().Routes(); });
-}
-
 }  // namespace tamrisk

@@ -33,7 +33,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace tamrisk {
 
@@ -76,9 +75,6 @@ public:
                                                const std::string& heldBy);
     // EntryStore::FreeAbandoned in the records. How many units were freed.
     StoreResult<int> FreeAbandoned();
-    // Every product's route (RouteStore::Routes), as the line keeps them; the
-    // first question frees the abandoned units too, as any first question does.
-    StoreResult<std::vector<Route>> Routes();
 
 private:
     std::unique_ptr<StoreThread> m_line;
