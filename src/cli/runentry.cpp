@@ -108,16 +108,7 @@ void RunEntry::Leave(RecordOutcome outcome) {
         return;
     const UnitHold& hold = **left;
     CliError(m_err, m_request.unit + " is put on hold: " + hold.reason);
-    RecordHeader held;
-    held.id = hold.recordId;
-    held.kind = "hold";
-    held.unit = m_request.unit;
-    held.operation = m_request.operation;
-    held.product = m_request.product;
-    held.startedMs = hold.heldMs;
-    held.outcome = RecordOutcome::Pass;
-    held.reason = hold.reason;
-    (void)m_record.AddRecord(held);
+    (void)m_record.AddRecord(HoldRecord(m_request, hold));
 }
 
 }  // namespace tamrisk

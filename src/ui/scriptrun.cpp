@@ -70,6 +70,12 @@ bool ScriptRunControl::Running() const { return m_runner->ScriptRunning; }
 
 void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
                            const std::function<void(bool running)>& shown) {
+    const std::string unit = records != nullptr && records->unit ? records->unit() : std::string();
+    if (const std::string problem = EntryProblem(request.operation, request.product, unit, records != nullptr);
+        !problem.empty()) {
+        m_station.host.showMessage("The script was not run: " + problem + ".", "Error");
+        return;
+    }
     EditorScriptList whole(editor);
     ScriptList& lines = request.selection ? static_cast<ScriptList&>(*request.selection) : whole;
     m_runner->SetFirstLineNumber(request.firstLine);
@@ -77,6 +83,7 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     m_runner->SetStopOnFail(request.stopOnFail);
 
     std::unique_ptr<OperationRecord> record;
+    std::optional<StationEntry> entry;
     if (records != nullptr) {
         record = records->Begin("run");
         RecordHeader& header = record->Header();
@@ -85,32 +92,44 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
         if (const auto whole = request.wholeScript ? request.wholeScript() : std::nullopt)
             header.scriptSha256 = ScriptSha256(*whole);
         header.lineRange = request.lineRange;
-        record->Start();
-        m_sink.target = &record->Tee(m_results);
-        m_runner->SetRunObserver(record.get());
-        m_runner->SetClaimWait(records->ClaimWait());
+        entry.emplace(*records, *record, m_station.host, request.operation, request.product);
     }
 
     m_runner->ScriptRunning = true;
     shown(true);
     // A close asked for during the run is carried out once it has unwound.
     const CloseGuard::Busy busy(m_close);
+    // Nothing goes to the printer before the unit may enter; Cancel ends the wait.
+    m_station.state.CancelRequest = false;
+    if (entry && !entry->Enter(m_results, m_entryShown, [this] { return m_station.state.CancelRequest; })) {
+        m_runner->ScriptRunning = false;
+        shown(false);
+        return;
+    }
+    if (record) {
+        record->Start();
+        m_sink.target = &record->Tee(m_results);
+        m_runner->SetRunObserver(record.get());
+        m_runner->SetClaimWait(records->ClaimWait());
+    }
     const RunOutcome outcome = m_runner->RunScript(lines);
     m_runner->ScriptRunning = false;
     shown(false);
     if (record) {
         m_sink.target = &m_results;
         m_runner->SetRunObserver(nullptr);
-        Finish(*records, *record, outcome);
+        // Given back with any outcome, once the run's record is kept.
+        entry->Leave(Finish(*records, *record, outcome), m_entryShown);
     }
 }
 
-void ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {
+RecordOutcome ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {
     const std::string portReason =
         outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
     Verdict verdict = RunVerdict(outcome, record, portReason,
                                  m_close.Pending() ? std::string("the window was closed during it") : std::string());
     records.Finish(record, verdict.outcome, std::move(verdict.reason));
+    return verdict.outcome;
 }
 
 }  // namespace tamrisk

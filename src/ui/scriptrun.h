@@ -9,6 +9,7 @@
 #include "closeguard.h"
 #include "linesink.h"
 #include "scriptlist.h"
+#include "unitprocess.h"
 
 #include <QString>
 
@@ -44,6 +45,9 @@ struct ScriptRunRequest {
     int firstLine = 1;      // the number of the first line run, in the log's messages
     CheckVariables variables;
     bool stopOnFail = false;
+    // The operation this station does and the unit's product (UTF-8); with
+    // both, the unit's entry is checked before anything is sent. Empty: none.
+    std::string operation, product;
 };
 
 // What Execute runs of `editor`: its selection widened to whole lines, or
@@ -68,16 +72,22 @@ public:
     // Whether a run is in progress (ScriptRunning).
     bool Running() const;
 
+    // How the window shows a unit's entry.
+    void SetEntryShown(EntryShown shown) { m_entryShown = std::move(shown); }
+
     // Runs `request`'s selection, or else the whole of `editor`, recorded in
-    // `records` (null: not recorded). `shown(true)` is called once the run is
-    // marked running, just before it starts, and `shown(false)` once it has
-    // ended, before its record is finished.
+    // `records` (null: not recorded). A request naming an operation and a
+    // product first has its unit's entry checked (StationEntry), nothing sent
+    // before it is answered; one whose entry cannot be checked is not run,
+    // after a message. `shown(true)` is called once the run is marked running,
+    // before the entry and the run, and `shown(false)` once it has ended,
+    // before its record is finished.
     void Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
              const std::function<void(bool running)>& shown);
 
 private:
-    // Finishes the run's record with the outcome the run ended with.
-    void Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
+    // Finishes the run's record with the outcome the run ended with; the verdict's outcome.
+    RecordOutcome Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
 
     // The runner's sink: the results view, teed into the run's record while one is kept.
     class RunSink : public ResultSink {
@@ -94,6 +104,7 @@ private:
     CloseGuard& m_close;
     RunSink m_sink;
     std::unique_ptr<ScriptRunner> m_runner;
+    EntryShown m_entryShown;
 };
 
 }  // namespace tamrisk

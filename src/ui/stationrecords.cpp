@@ -6,6 +6,7 @@
 #include "recordsreader.h"
 #include "settings.h"
 #include "station.h"
+#include "unitentries.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -69,6 +70,24 @@ void StationRecords::Open() {
     }
     // Without records no claim is made: a run that asks for one sends nothing.
     m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
+    if (m_store)
+        m_entries = std::make_unique<UnitEntries>(m_route->Claims());
+}
+
+void StationRecords::AddRecord(const RecordHeader& given) {
+    Open();
+    OperationRecord record(m_store ? m_route : std::nullopt, m_station.host,
+                           [this](const QString& problem) { TellOnce(problem); }, given.kind);
+    RecordHeader& header = record.Header();
+    header.id = given.id.empty() ? header.id : given.id;
+    header.station = m_stationName;
+    header.unit = given.unit;
+    header.operation = given.operation;
+    header.product = given.product;
+    record.Start();
+    record.Finish(given.outcome.value_or(RecordOutcome::Pass), given.reason);
+    if (m_forwarder)
+        m_forwarder->Nudge();
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {

@@ -12,7 +12,8 @@
 // the records go to one, else the records file), so that no number is given
 // twice; with records off it then sends none and ends with an error. A claim
 // whose database is out of reach waits for it at most the "ClaimWait" setting's
-// seconds (DefaultClaimWait when unset).
+// seconds (DefaultClaimWait when unset). Units enter operations where the
+// claims are made, and wait for it as a claim does.
 
 #include "operationrecord.h"
 
@@ -31,6 +32,7 @@ namespace tamrisk {
 class RecordForwarder;
 class RecordsReader;
 class Station;
+class UnitEntries;
 
 class StationRecords {
 public:
@@ -68,6 +70,14 @@ public:
     // Sets and saves it (0 to 86400 s, others are clamped); the next run follows it.
     void SetClaimWait(std::chrono::seconds wait);
 
+    // Where units enter operations (the line's database or the records file),
+    // opened at the first question; null with records off and before Open.
+    UnitEntries* Entries() const { return m_entries.get(); }
+    // Keeps a record of `given.kind` whole and finished at once, beside the
+    // runs (a hold a run made): its id, unit, operation, product, outcome and
+    // reason as given, this station's name. Sent on with the others.
+    void AddRecord(const RecordHeader& given);
+
     // A record of `kind` for an operation on the connected printer, not started;
     // a script run it watches claims its numbers when UniqueSerials is on.
     std::unique_ptr<OperationRecord> Begin(std::string kind);
@@ -100,6 +110,7 @@ private:
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open
+    std::unique_ptr<UnitEntries> m_entries;  // made by Open with records kept
     // Images saved after their record ended, written on its thread; made by Open.
     std::unique_ptr<RecordsReader> m_lateWrites;
     bool m_uniqueSerials = false;

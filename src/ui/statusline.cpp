@@ -1,5 +1,6 @@
 #include "statusline.h"
 
+#include "recordsmodel.h"
 #include "stationrecords.h"
 
 #include <QLabel>
@@ -8,8 +9,18 @@
 
 namespace tamrisk {
 
-void StatusLine::ShowText(const QString& text) {
+StatusLine::StatusLine(QLabel& label) : m_label(label), m_palette(label.palette()) {}
+
+void StatusLine::Show(const QString& text, bool red) {
+    QPalette palette = m_palette;
+    if (red)
+        palette.setColor(QPalette::WindowText, OutcomeColour(RecordOutcome::Fail));
+    m_label.setPalette(palette);
     m_label.setText(text);
+}
+
+void StatusLine::ShowText(const QString& text) {
+    Show(text);
     if (m_verdict == Verdict::Reason)
         m_verdict = Verdict::None;
 }
@@ -20,17 +31,27 @@ void StatusLine::ShowOutcome(RecordOutcome outcome, const QString& reason) {
         if (m_verdict == Verdict::None)
             m_beforeReason = m_label.text();
         m_verdict = Verdict::Reason;
-        m_label.setText(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
+        Show(QStringLiteral("%1: %2").arg(OutcomeCaption(outcome), reason));
         m_label.setToolTip(m_label.text());  // the whole reason, where the panel cuts it
     } else if (outcome == RecordOutcome::Pass && m_verdict == Verdict::Reason) {
         m_verdict = Verdict::None;
-        m_label.setText(std::exchange(m_beforeReason, QString()));
+        Show(std::exchange(m_beforeReason, QString()));
         m_label.setToolTip({});
     }
 }
 
+void StatusLine::ShowAlarm(const QString& text) {
+    if (m_verdict == Verdict::RecordsNotKept)
+        return;
+    if (m_verdict == Verdict::None)
+        m_beforeReason = m_label.text();
+    m_verdict = Verdict::Reason;
+    Show(text, true);
+    m_label.setToolTip(text);
+}
+
 void StatusLine::ShowRecordsProblem(const QString& message) {
-    m_label.setText(message);
+    Show(message);
     m_verdict = Verdict::RecordsNotKept;
 }
 

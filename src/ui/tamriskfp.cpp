@@ -23,6 +23,7 @@
 #include "status.h"
 #include "statusline.h"
 #include "textcodec.h"
+#include "unitprocess.h"
 #include "ui_tamriskfp.h"
 #include "waitingpanel.h"
 
@@ -68,6 +69,9 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     m_waiting = std::make_unique<WaitingPanel>(*ui->WaitingPn, *this);
     m_variablesFile = std::make_unique<VariablesFileChoice>(*this, *ui->VarsPn);
     m_recordsActions = std::make_unique<RecordsActions>(*this, *ui->RecordsM, *ui->UniqueSerialsM, *ui->ClaimWaitM);
+    m_process = std::make_unique<UnitProcess>(*this, *ui->OperationM, *ui->ProductBox, *m_statusLine, *ui->CancelBt,
+                                              m_station.host);
+    m_run->SetEntryShown(m_process->Shown());
     ScriptTmr = new QTimer(this);
     ScriptTmr->setObjectName(QStringLiteral("ScriptTmr"));
     ScriptTmr->setInterval(100);
@@ -131,6 +135,7 @@ void TTestForm::SetWindows(const StationWindows& windows) { m_windows = windows;
 void TTestForm::SetRecords(StationRecords* records) {
     m_records = records;
     m_recordsActions->SetRecords(records);
+    m_process->SetRecords(records);
     if (records != nullptr) {
         records->unit = [this] { return ui->UnitBox->text().trimmed().toStdString(); };
         records->outcomeShown = [this](RecordOutcome outcome, const QString& reason) { ShowOutcome(outcome, reason); };
@@ -320,6 +325,8 @@ void TTestForm::ExecuteBtClick() {
     request->scriptFile = m_scriptFile.toStdString();
     request->variables = *std::move(variables);
     request->stopOnFail = ui->StopOnFailM->isChecked();
+    request->operation = m_process->Operation().toStdString();
+    request->product = m_process->Product().toStdString();
     m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
         if (running) {
             UpdateControls();

@@ -6,8 +6,9 @@
 // script run (scriptrun.h), the status line (statusline.h), the count of
 // records waiting for the line (waitingpanel.h), script files (scriptfile.h),
 // the results saved to a file (resultsexport.h), the double click on the
-// results (doubleclick.h), the variables file (variablesfile.h) and the
-// records' actions (recordsactions.h).
+// results (doubleclick.h), the variables file (variablesfile.h), the
+// records' actions (recordsactions.h) and the operation and product of the
+// line's process (unitprocess.h).
 
 #include "closeguard.h"
 #include "connectionwidgets.h"
@@ -43,6 +44,7 @@ class TJournalForm;
 class TMemForm;
 class TReadKlenFrm;
 class TStatusDlg;
+class UnitProcess;
 class WaitingPanel;
 struct CommandFrmHooks;
 
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<StatusLine> m_statusLine;
     std::unique_ptr<WaitingPanel> m_waiting;
     std::unique_ptr<RecordsActions> m_recordsActions;
+    std::unique_ptr<UnitProcess> m_process;  // the operation and the product
     DoubleClickTimer m_clicks;
     StationRecords* m_records = nullptr;
     QString m_scriptFile;  // the name of the script file loaded or saved last

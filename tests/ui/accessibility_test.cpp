@@ -85,6 +85,13 @@ TEST(AccessibleTexts, ChangingTextsAreHeardAndBoxesAreFoundByName) {
         ASSERT_NE(box, nullptr) << b.box;
         EXPECT_EQ(Heard(box, QAccessible::Name), b.box);
     }
+    // A combo box is heard by its text on this platform: the Product box is named by its label.
+    QAccessibleInterface* product = QAccessible::queryAccessibleInterface(main.findChild<QWidget*>("ProductBox"));
+    ASSERT_NE(product, nullptr);
+    bool labelled = false;
+    for (const auto& [other, relation] : product->relations(QAccessible::Label))
+        labelled = labelled || other->object()->objectName() == QStringLiteral("ProductLabel");
+    EXPECT_TRUE(labelled);
 }
 
 }  // namespace

@@ -52,14 +52,8 @@ namespace tamrisk {
 namespace {
 
 using testing::PickFile;
+using testing::Refusing90;
 using testing::UiRig;
-
-// Status bytes that refuse command 90 with the printer's common error.
-sim::SimOptions Refusing90() {
-    sim::SimOptions options;
-    options.statusOverrides[90] = {0xA0, 0x80, 0x80, 0x80, 0x80, 0x80};
-    return options;
-}
 
 struct StationRecordsTest : ::testing::Test {
     StationRecordsTest() {

@@ -83,6 +83,12 @@ void ShowConnected(UiRig& rig, TTestForm& window, std::unique_ptr<StationRecords
     ASSERT_TRUE(rig.station->Connected);
 }
 
+sim::SimOptions Refusing90() {
+    sim::SimOptions options;
+    options.statusOverrides[90] = {0xA0, 0x80, 0x80, 0x80, 0x80, 0x80};
+    return options;
+}
+
 void RunEvents(int ms) {
     QElapsedTimer clock;
     clock.start();

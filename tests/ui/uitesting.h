@@ -35,6 +35,9 @@ struct UiRig : LinkRig<ModelIo> {
     explicit UiRig(sim::SimOptions options = {});
 };
 
+// The printer model's options that refuse command 90 with the printer's common error.
+sim::SimOptions Refusing90();
+
 // Calls `act` with the next modal widget (QApplication::activeModalWidget)
 // once one is open, from the event loop; gives up after `timeoutMs`.
 void OnNextModal(std::function<void(QWidget* modal)> act, int timeoutMs = 5000);

@@ -30,6 +30,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -184,6 +185,7 @@ int main(int argc, char** argv) {
     if (!testForm.LoadScriptFile(script))
         return 1;
     Child<QLineEdit>(testForm, "UnitBox")->setText("DT000105");
+    Child<QComboBox>(testForm, "ProductBox")->setEditText("FP-3");
     bool ok = Save(testForm, out + "/main-script.png");
 
     // The demo's message line asks for OK: confirm every message box of the run.

@@ -8,6 +8,19 @@
 
 namespace tamrisk {
 
+RecordHeader HoldRecord(const EntryRequest& request, const UnitHold& hold) {
+    RecordHeader held;
+    held.id = hold.recordId;
+    held.kind = "hold";
+    held.unit = request.unit;
+    held.operation = request.operation;
+    held.product = request.product;
+    held.startedMs = hold.heldMs;
+    held.outcome = RecordOutcome::Pass;
+    held.reason = hold.reason;
+    return held;
+}
+
 UnitEntries::UnitEntries(QString location)
     : m_line(std::make_unique<StoreThread>(std::move(location), QStringLiteral("unit entries"), [](RecordStore& store) {
           // Units left in test by ended programs of this computer are freed once

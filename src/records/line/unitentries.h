@@ -45,6 +45,10 @@ struct UnitEntry {
     std::string reason;  // why refused, out of reach, failed or cancelled (UTF-8)
 };
 
+// The record a hold made by a run's leaving is kept as: kind "hold", the
+// hold's id, time and reason, the unit, operation and product of `request`.
+RecordHeader HoldRecord(const EntryRequest& request, const UnitHold& hold);
+
 class UnitEntries {
 public:
     // Entries kept in the records at `location` (a file or a postgresql:// URL);
