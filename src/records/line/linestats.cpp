@@ -186,7 +186,7 @@ std::vector<ProductStats> Products(const std::vector<OperationStats>& operations
             }
             *product.rolledThroughputYield *= *found->firstPassYield;
         }
-        if (route.operations.empty())
+        if (route.steps.empty())
             product.rolledThroughputYield.reset();
         products.push_back(std::move(product));
     }

@@ -72,13 +72,13 @@ std::vector<WipCount> ComputeWip(const WipFacts& facts) {
         const std::string& product = unit != units.end() && !unit->second.product.empty() ? unit->second.product
                                                                                            : place.product;
         const Route* route = routeOf(product);
-        if (route == nullptr || route->operations.empty())
+        if (route == nullptr || route->steps.empty())
             continue;
         WipCount* at = count(product, place.operation);
         if (at == nullptr) {
             const std::string next = unit != units.end() ? NextOperation(*route, unit->second)
-                                                         : route->operations.front();
-            at = count(product, next.empty() ? route->operations.back() : next);
+                                                         : route->steps.front().operation;
+            at = count(product, next.empty() ? route->steps.back().operation : next);
         }
         ++at->onHold;
     }
