@@ -283,8 +283,9 @@
         ask('/api/records?limit=' + RecordsShown),
         ask('/api/wip'),
       ]);
-      showNumbers(stats);
+      // The routes first: the charts are drawn into the space they leave.
       showRoutes(stats, wip);
+      showNumbers(stats);
       showRecords(records);
       showProblem(null);
       setText('updated', 'updated ' + new Date().toLocaleTimeString([], {hourCycle: 'h23'}));
