@@ -128,7 +128,7 @@ DashboardAnswer ListingAnswer(const StoreResult<std::vector<Row>>& rows, QByteAr
 // the path whatever it holds.
 struct UnitName {
     UnitName() = default;
-    UnitName(const QString& name) : text(name) {}  // NOLINT: converted from the path's text by the router
+    UnitName(const QString& name) : text(name) {}  // implicit: the router converts the path's text with it
     QString text;
 };
 
