@@ -20,6 +20,7 @@
 
 #include <charconv>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -113,12 +114,23 @@ DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 
     return Json(StatsJson(*stats));
 }
 
-DashboardAnswer ListAnswer(RecordStore& store, const RecordFilter& filter) {
-    const StoreResult<std::vector<RecordHeader>> headers = store.List(filter);
-    if (!headers)
-        return ReadFailed(headers.error(), false);
-    return Json(HeadersJson(*headers) + '\n');
+// Rows read from the store as the records command prints them with --format
+// json: their JSON array and a line's end.
+template <typename Row>
+DashboardAnswer ListingAnswer(const StoreResult<std::vector<Row>>& rows, QByteArray (*json)(std::span<const Row>)) {
+    if (!rows)
+        return ReadFailed(rows.error(), false);
+    return Json(json(*rows) + '\n');
 }
+
+// A unit's name as the last part of a path: unlike other arguments of a path
+// it may hold a slash ("/units/<script>…</script>"), so it takes the rest of
+// the path whatever it holds.
+struct UnitName {
+    UnitName() = default;
+    UnitName(const QString& name) : text(name) {}  // implicit: the router converts the path's text with it
+    QString text;
+};
 
 // The record whose id starts with `prefix`, as JSON or as its page.
 DashboardAnswer RecordAnswer(RecordStore& store, const QString& prefix, bool page) {
@@ -255,6 +267,8 @@ QFuture<QHttpServerResponse> DashboardServer::Ask(const QHttpServerRequest& requ
 }
 
 void DashboardServer::AddRoutes() {
+    // Registered before the routes that take one.
+    m_http.router()->addConverter<UnitName>(QLatin1String(".+"));
     const auto page = [](const QString& name, const QByteArray& type) {
         return [name, type](const QHttpServerRequest& request) {
             return DashboardResponse(Resource(name, type), IsHead(request));
@@ -278,6 +292,12 @@ void DashboardServer::AddRoutes() {
         return Ask(request, QStringLiteral("stats?") + params.toString(QUrl::FullyEncoded),
                    [params, nowMs](RecordStore& store) { return StatsAnswer(store, params, nowMs); });
     });
+    // A unit's history: the page reads the unit from its own path and asks /api/units/ for it.
+    m_http.route("/units/<arg>", GetOrHead, [](const UnitName&, const QHttpServerRequest& request) {
+        return DashboardResponse(Resource(QStringLiteral("unit.html"), HtmlType), IsHead(request));
+    });
+    m_http.route("/unit.js", GetOrHead, page(QStringLiteral("unit.js"), "text/javascript; charset=utf-8"));
+
     m_http.route("/api/records", GetOrHead, [this](const QHttpServerRequest& request) {
         const QUrlQuery params = request.query();
         RecordFilter filter;
@@ -292,10 +312,20 @@ void DashboardServer::AddRoutes() {
         }
         filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
         return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
-                   [filter](RecordStore& store) { return ListAnswer(store, filter); });
+                   [filter](RecordStore& store) { return ListingAnswer(store.List(filter), &HeadersJson); });
     });
     m_http.route("/api/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
         return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, false); });
+    });
+    m_http.route("/api/units/<arg>", GetOrHead, [this](const UnitName& unit, const QHttpServerRequest& request) {
+        const std::string name = unit.text.toStdString();
+        return Ask(request, {}, [name](RecordStore& store) { return ListingAnswer(store.History(name), &UnitHistoryJson); });
+    });
+    m_http.route("/api/wip", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        const std::string product = params.queryItemValue(QStringLiteral("product"), QUrl::FullyDecoded).toStdString();
+        return Ask(request, QStringLiteral("wip?") + params.toString(QUrl::FullyEncoded),
+                   [product](RecordStore& store) { return ListingAnswer(store.Wip(product), &WipJson); });
     });
     m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
         return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });

@@ -6,6 +6,7 @@
 #include "cdpbrowser.h"
 #include "handmadeline.h"
 #include "recordtesting.h"
+#include "reports.h"
 #include "simprocess.h"
 #include "testserver.h"
 
@@ -141,6 +142,20 @@ Record MadeRun(const std::string& station, const std::string& unit, qint64 start
     return record;
 }
 
+// What tamrisk-cli prints on stdout for `args`; a failure when it exits otherwise than 0.
+QByteArray CliPrints(const QStringList& args) {
+    QProcess cli;
+    cli.start(QStringLiteral(TAMRISK_CLI_PATH), args);
+    EXPECT_TRUE(cli.waitForFinished(30000));
+    EXPECT_EQ(cli.exitCode(), 0) << args.join(u' ').toStdString() << ": " << cli.readAllStandardError().toStdString();
+    return cli.readAllStandardOutput();
+}
+
+// A unit's name as the last part of a path, encoded as the page encodes it (encodeURIComponent).
+QString PathOf(const std::string& unit) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(unit), "!'()*"));
+}
+
 // The percent as the page writes a yield.
 QString Percent(const QJsonValue& value) {
     return value.isNull() ? QStringLiteral("–") : QString::number(value.toDouble() * 100, 'f', 1) + QStringLiteral(" %");
@@ -148,7 +163,11 @@ QString Percent(const QJsonValue& value) {
 
 // A line of two stations over the last three hours: "line-1" busy, "Сборка-2"
 // silent for two hours after three runs five minutes apart; one unit's name
-// is markup, one unit failed first and passed on its retest. Served by the
+// is markup, one unit failed first and passed on its retest. Its process:
+// FP-3's route is board, fiscal, final and FP-3-KZ's board alone; every run
+// here is a board run, Сборка-2's of FP-3-KZ. U-103 is in test at fiscal now;
+// Блок-2 is held by hand; the unit named in markup was held, refused at
+// fiscal for it and released. Its tests only read it. Served by the
 // dashboard with the line's reader login, which may only read.
 struct ServedLine {
     std::unique_ptr<TestDatabase> database;
@@ -175,9 +194,41 @@ void ServeLine(std::unique_ptr<ServedLine>& line) {
                      MadeRun("line-1", "U-102", now - 30 * MinuteMs, RecordOutcome::Pass),
                      MadeRun("line-1", "U-103", now - 20 * MinuteMs, RecordOutcome::Pass),
                      MadeRun("line-1", Markup, now - 10 * MinuteMs, RecordOutcome::Pass)};
+    for (Record& run : made->records) {
+        run.header.product = run.header.station == "line-1" ? "FP-3" : "FP-3-KZ";
+        run.header.operation = "board";
+    }
+    // Holds, releases and refusals are records too, made on line-1 (Сборка-2 stays silent).
+    const auto event = [&](const char* kind, const std::string& unit, qint64 atMs, RecordOutcome outcome,
+                           const char* operation, const char* reason) {
+        Record record;
+        record.header = TestHeader(QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), kind, atMs);
+        record.header.station = "line-1";
+        record.header.unit = unit;
+        record.header.outcome = outcome;
+        record.header.product = *operation ? "FP-3" : "";
+        record.header.operation = operation;
+        record.header.reason = reason;
+        made->records.push_back(record);
+        return HoldChange{unit, record.header.id, "ivana", "line-1", reason, atMs};
+    };
+    const HoldChange heldBlock = event("hold", "Блок-2", now - 9 * MinuteMs, RecordOutcome::Pass, "", "bent <b>pins</b>");
+    const HoldChange heldMarkup = event("hold", Markup, now - 8 * MinuteMs, RecordOutcome::Pass, "", "scratched <i>case</i>");
+    event("entry", Markup, now - 7 * MinuteMs, RecordOutcome::Fail, "fiscal", "<script>alert(1)</script> is on hold");
+    const HoldChange released = event("release", Markup, now - 6 * MinuteMs, RecordOutcome::Pass, "", "polished");
     RecordStore owner;
     ASSERT_TRUE(StoreOk(owner.Open(made->database->Location())));
     ASSERT_TRUE(StoreOk(owner.Import(made->records)));
+    const RouteChange change{"ivana", "line-1", now - 200 * MinuteMs};
+    ASSERT_TRUE(StoreOk(owner.Routes().Set("FP-3", {{"board"}, {"fiscal"}, {"final"}}, change)));
+    ASSERT_TRUE(StoreOk(owner.Routes().Set("FP-3-KZ", {{"board"}}, change)));
+    ASSERT_TRUE(StoreOk(owner.Holds().Hold(heldBlock)));
+    ASSERT_TRUE(StoreOk(owner.Holds().Hold(heldMarkup)));
+    ASSERT_TRUE(StoreOk(owner.Holds().Release(released)));
+    const StoreResult<EntryDecision> entered =
+        owner.Entries().Enter({"U-103", "fiscal", "FP-3", "in-test-U-103", "line-1", "p1", now});
+    ASSERT_TRUE(entered && entered->verdict == EntryVerdict::Entered) << (entered ? entered->reason : "");
+    // The page reads with the line's reader login, which may only read.
     made->reader = made->database->MakeRole(QStringLiteral("reader"));
     ASSERT_TRUE(StoreOk(owner.GrantLogins({}, {made->reader})));
     made->dashboard = std::make_unique<DashboardProcess>(AsLogin(made->database->Location(), made->reader));
@@ -395,14 +446,29 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
     const QString from = QDateTime::fromMSecsSinceEpoch(records.front().header.startedMs - MinuteMs, QTimeZone::utc())
                              .toString(Qt::ISODate);
     const QString to = QDateTime::currentDateTimeUtc().addSecs(60).toString(Qt::ISODate);
-    QProcess cli;
-    cli.start(QStringLiteral(TAMRISK_CLI_PATH), {"records", "stats", "--records", AsLogin(database->Location(), reader),
-                                                 "--since", from, "--until", to, "--format", "json"});
-    ASSERT_TRUE(cli.waitForFinished(30000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    const HttpAnswer stats = Http(dashboard->Url(QStringLiteral("/api/stats?since=%1&until=%2").arg(from, to)));
-    EXPECT_EQ(stats.status, 200);
-    EXPECT_EQ(stats.body.toStdString(), cli.readAllStandardOutput().toStdString());
+    // And a unit's history and the work in progress as the commands print them.
+    const struct {
+        QString path;
+        QStringList args;
+    } printed[] = {
+        {QStringLiteral("/api/stats?since=%1&until=%2").arg(from, to), {"records", "stats", "--since", from, "--until", to}},
+        {"/api/units/" + PathOf(Markup), {"unit", "history", QString::fromStdString(Markup)}},
+        {"/api/units/U-102", {"unit", "history", "U-102"}},
+        {"/api/units/U-NONE", {"unit", "history", "U-NONE"}},
+        {"/api/wip", {"records", "wip"}},
+        {"/api/wip?product=FP-3-KZ", {"records", "wip", "--product", "FP-3-KZ"}},
+    };
+    for (const auto& p : printed) {
+        SCOPED_TRACE(p.path.toStdString());
+        const HttpAnswer served = Http(dashboard->Url(p.path));
+        EXPECT_EQ(served.status, 200);
+        EXPECT_EQ(served.body.toStdString(),
+                  CliPrints(p.args + QStringList{"--records", AsLogin(database->Location(), reader), "--format", "json"})
+                      .toStdString());
+        // Something to compare: only the unit the line never saw has no rows.
+        const QJsonDocument json = QJsonDocument::fromJson(served.body);
+        EXPECT_EQ(json.isArray() && json.array().isEmpty(), p.path.endsWith(QStringLiteral("U-NONE")));
+    }
 
     const HttpAnswer list = Http(dashboard->Url(QStringLiteral("/api/records?limit=3&unit=U-102")));
     EXPECT_EQ(list.status, 200);
@@ -422,6 +488,10 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
         {"GET", "/api/stats?since=yesterday", 400, "application/json"},
         {"GET", "/api/records?limit=none", 400, "application/json"},
         {"GET", "/api/records/0000", 404, "application/json"},
+        {"HEAD", "/api/wip?product=FP-3", 200, "application/json"},
+        {"GET", "/units/U-102", 200, "text/html; charset=utf-8"},
+        {"GET", "/units/", 404, "text/html; charset=utf-8"},
+        {"POST", "/api/units/U-102", 405, "application/json"},
         {"GET", "/records/0000", 404, "text/html; charset=utf-8"},
         {"GET", "/no-such-page", 404, "text/html; charset=utf-8"},
         {"POST", "/api/stats", 405, "application/json"},
@@ -439,6 +509,65 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
             EXPECT_FALSE(QJsonDocument::fromJson(answer.body).object().value("error").toString().isEmpty());
         }
     }
+}
+
+// Each product's route as a row of its operations: the first-pass yields of
+// the period, the units waiting before each and those in test and on hold now,
+// as worked out by hand from the line.
+TEST_F(DashboardLineTest, LineShowsEachProductsRouteWithItsYieldsAndUnits) {
+    CdpBrowser& browser = Browser();
+    OpenPage(browser);
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.querySelectorAll('#routes .route').length === 2"), 10000));
+    const QString shown =
+        browser
+            .Evaluate(QStringLiteral(
+                "[...document.querySelectorAll('#routes .route')].map(r => r.dataset.product + ' ('"
+                " + r.querySelector('.rolled').textContent + '): ' + [...r.querySelectorAll('.operation')].map(o =>"
+                " [...o.children].map(c => c.textContent).join(' | ')).join(' -> ')).join('\\n')"))
+            .toString();
+    // FP-3 board: first runs of U-101, U-102 (failed), U-103 and the markup unit;
+    // waiting for fiscal: U-101, U-102 and the markup unit, released; U-103 in
+    // test. FP-3-KZ board: Блок-2 failed its first run and is held.
+    EXPECT_EQ(shown.toStdString(),
+              "FP-3 (rolled –): 0 | board | 75.0 % | 0 in test · 0 on hold -> 3 | fiscal | – | 1 in test · 0 on hold"
+              " -> 0 | final | – | 0 in test · 0 on hold\n"
+              "FP-3-KZ (rolled 66.7 %): 0 | board | 66.7 % | 0 in test · 1 on hold");
+}
+
+// A unit's history, opened from the line's search box: every run, refusal,
+// hold and release, oldest first, each linking to its record, every text from
+// the records (the unit's name, the reasons) as text.
+TEST_F(DashboardLineTest, SearchOpensAUnitsHistoryOldestFirst) {
+    CdpBrowser& browser = Browser();
+    OpenPage(browser);
+    ASSERT_TRUE(browser.Evaluate(QStringLiteral("document.getElementById('unit-name').value = %1,"
+                                                " document.querySelector('#unit-search button').click(), true")
+                                     .arg(Js(QString::fromStdString(" " + Markup + " "))))
+                    .toBool());
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.body.dataset.shown !== undefined"), 10000));
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("location.pathname")).toString(), "/units/" + PathOf(Markup));
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent")).toString().toStdString(),
+              "Unit " + Markup);
+    const QJsonArray rows = browser
+                                .Evaluate(QStringLiteral("[...document.querySelectorAll('#history tbody tr')].map(r =>"
+                                                         " [...r.cells].slice(1).map(c => c.textContent).join(' | ')"
+                                                         " + ' | ' + r.querySelector('a').getAttribute('href')"
+                                                         " + ' | ' + r.querySelector('time').dateTime)"))
+                                .toArray();
+    const auto id = [this](std::size_t i) { return "/records/" + records[i].header.id; };
+    const auto at = [this](std::size_t i) { return IsoUtcMs(records[i].header.startedMs); };
+    const std::vector<std::string> expected = {
+        "run | FP-3 | board | line-1 | ivana | pass |  | " + id(7) + " | " + at(7),
+        "held | – | – | line-1 | ivana | – | scratched <i>case</i> | " + id(9) + " | " + at(9),
+        "refused | FP-3 | fiscal | line-1 | ivana | – | <script>alert(1)</script> is on hold | " + id(10) + " | " + at(10),
+        "released | – | – | line-1 | ivana | – | polished | " + id(11) + " | " + at(11),
+    };
+    ASSERT_EQ(rows.size(), static_cast<qsizetype>(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(rows[static_cast<qsizetype>(i)].toString().toStdString(), expected[i]);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 1);
+    EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
+
 }
 
 // Without Chart.js (the browser refused it) the numbers, the hours and the
@@ -487,6 +616,9 @@ TEST_F(DashboardLineTest, PagesFitTheirScreens) {
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(records[1].header.id)));
     const int height = browser.Evaluate(QStringLiteral("document.documentElement.scrollHeight")).toInt();
     shoot(QStringLiteral("dashboard-record.png"), 1280, std::max(height, 600));
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/units/")) + PathOf(Markup)));
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.body.dataset.shown === '4'"), 10000));
+    shoot(QStringLiteral("dashboard-unit.png"), 1280, 600);
 }
 
 // A server of the test's own, which it stops and starts again.

@@ -1,5 +1,6 @@
 // The line's page: asks the API about once a second and puts the answers into
-// the page. Every text from the records goes in as text (textContent), never
+// the page, each product's route a row of its operations. A unit's name typed
+// into the search box opens its history. Every text from the records goes in as text (textContent), never
 // as markup.
 'use strict';
 
@@ -179,6 +180,51 @@
     }, false, true);
   }
 
+  // Each product's route as a row of its operations in order, each with its
+  // first-pass yield over the period and the units waiting for it, in test at
+  // it and on hold at it now. A line without routes shows none.
+  function showRoutes(stats, wip) {
+    const section = byId('routes');
+    const rows = stats.products.map((product) => {
+      const row = document.createElement('div');
+      row.className = 'route';
+      row.dataset.product = product.product;
+      const name = document.createElement('div');
+      name.className = 'product';
+      name.textContent = product.product;
+      const rolled = document.createElement('div');
+      rolled.className = 'rolled';
+      rolled.textContent = 'rolled ' + percent(product.rolled_throughput_yield);
+      name.appendChild(rolled);
+      row.appendChild(name);
+      const operations = document.createElement('ol');
+      operations.className = 'operations';
+      for (const operation of product.route) {
+        const found = (list) => list.find((o) => o.product === product.product && o.operation === operation);
+        const numbers = found(stats.operations);
+        const units = found(wip) || {waiting: 0, in_test: 0, on_hold: 0};
+        const item = document.createElement('li');
+        item.className = 'operation' + (units.on_hold > 0 ? ' holding' : '');
+        item.dataset.operation = operation;
+        const part = (className, text) => {
+          const span = document.createElement('span');
+          span.className = className;
+          span.textContent = text;
+          item.appendChild(span);
+        };
+        part('waiting', String(units.waiting));
+        part('name', operation);
+        part('yield', percent(numbers ? numbers.first_pass_yield : null));
+        part('units', units.in_test + ' in test · ' + units.on_hold + ' on hold');
+        operations.appendChild(item);
+      }
+      row.appendChild(operations);
+      return row;
+    });
+    replaceRows(section, rows);
+    section.hidden = rows.length === 0;
+  }
+
   function showRecords(records) {
     const rows = records.map((record) => {
       const row = document.createElement('tr');
@@ -232,10 +278,13 @@
 
   async function refresh() {
     try {
-      const [stats, records] = await Promise.all([
+      const [stats, records, wip] = await Promise.all([
         ask('/api/stats' + statsQuery()),
         ask('/api/records?limit=' + RecordsShown),
+        ask('/api/wip'),
       ]);
+      // The routes first: the charts are drawn into the space they leave.
+      showRoutes(stats, wip);
       showNumbers(stats);
       showRecords(records);
       showProblem(null);
@@ -247,6 +296,12 @@
       window.setTimeout(refresh, PollMs);
     }
   }
+
+  byId('unit-search').addEventListener('submit', (event) => {
+    event.preventDefault();
+    const unit = byId('unit-name').value.trim();
+    if (unit) window.location.assign('/units/' + encodeURIComponent(unit));
+  });
 
   refresh();
 })();
