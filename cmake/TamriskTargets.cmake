@@ -41,3 +41,17 @@ function(tamrisk_target target)
     target_precompile_headers(${target} PRIVATE ${TAMRISK_PCH_STD} ${headers})
   endif()
 endfunction()
+
+# The tests of one executable, each a test of CTest's (found by GoogleTest's
+# discovery, with the arguments given), or, with TAMRISK_TESTS_PER_EXECUTABLE
+# (the sanitizer build), the whole executable one test: every test still runs,
+# and the sanitizers' start is paid once an executable rather than once a test.
+option(TAMRISK_TESTS_PER_EXECUTABLE "Run each test executable as one test of CTest's" OFF)
+function(tamrisk_discover_tests target)
+  if(TAMRISK_TESTS_PER_EXECUTABLE)
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES TIMEOUT 1800 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  else()
+    gtest_discover_tests(${target} ${ARGN})
+  endif()
+endfunction()
