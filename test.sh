@@ -16,6 +16,7 @@ export QT_QPA_PLATFORM=offscreen
 scratch=""
 declare -A stage_pid=()
 cleanup() {
+  kill $(jobs -p) 2>/dev/null || true
   for pid in "${stage_pid[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
   scripts/test-postgres.sh stop "${TAMRISK_TEST_POSTGRESQL_DIR:-}" || true
   if [ -n "$scratch" ]; then rm -rf "$scratch"; fi
@@ -71,24 +72,37 @@ scripts/check-package.sh
 echo "== fuzz: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
 background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
+# The sanitizer build runs whole test executables, the CLI's and the records'
+# in parts (see tamrisk_discover_tests): three at a time, since they wait on
+# the simulator, the server and the programs they start for much of their time.
 echo "== asan: tests =="
-ctest --preset asan -j2
+ctest --preset asan -j3
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
 finish fuzz-build
 
 # Every seed in fuzz/corpus/<target> runs first, then new inputs for a few
-# seconds. New inputs go to a scratch folder, so the committed seeds stay as
-# they are; a crashing input is kept in build/fuzz/crashes/<target>/.
+# seconds, the three targets side by side. New inputs go to a scratch folder,
+# so the committed seeds stay as they are; a crashing input is kept in
+# build/fuzz/crashes/<target>/.
 echo "== fuzz =="
-for target in answer scriptline scriptrun; do
+targets=(answer scriptline scriptrun)
+declare -A fuzz_pid=()
+for target in "${targets[@]}"; do
   crashes="build/fuzz/crashes/$target"
   mkdir -p "$scratch/$target" "$crashes"
-  if ! "build/fuzz/fuzz/fuzz_$target" -max_total_time=10 -timeout=25 -artifact_prefix="$crashes/" \
-      "$scratch/$target" "fuzz/corpus/$target" >"$scratch/$target.log" 2>&1; then
+  "build/fuzz/fuzz/fuzz_$target" -max_total_time=10 -timeout=25 -artifact_prefix="$crashes/" \
+    "$scratch/$target" "fuzz/corpus/$target" >"$scratch/$target.log" 2>&1 &
+  fuzz_pid[$target]=$!
+done
+fuzz_failed=0
+for target in "${targets[@]}"; do
+  if ! wait "${fuzz_pid[$target]}"; then
     tail -n 40 "$scratch/$target.log"
-    echo "fuzz_$target failed; the input is in $crashes/" >&2
-    exit 1
+    echo "fuzz_$target failed; the input is in build/fuzz/crashes/$target/" >&2
+    fuzz_failed=1
+    continue
   fi
   echo "fuzz_$target: $(ls "fuzz/corpus/$target" | wc -l) seeds, $(tail -n 1 "$scratch/$target.log")"
 done
+exit "$fuzz_failed"
