@@ -73,10 +73,10 @@ echo "== fuzz: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
 background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
 # The sanitizer build runs whole test executables, the CLI's and the records'
-# in parts (see tamrisk_discover_tests): three at a time, since they wait on
-# the simulator, the server and the programs they start for much of their time.
+# in parts (see tamrisk_discover_tests), so that no one executable's tests
+# outlast the rest.
 echo "== asan: tests =="
-ctest --preset asan -j3
+ctest --preset asan -j2
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
 finish fuzz-build
