@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build ccache g++ clang libclang-rt-dev pkg-config
   qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev libxcb1-dev
-  libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql libpq-dev postgresql openssl
+  libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql libpq-dev postgresql openssl libsodium-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core fonts-liberation
   libqt6svg6 scdoc dpkg-dev file lintian desktop-file-utils appstream curl systemd

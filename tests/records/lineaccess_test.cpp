@@ -4,6 +4,7 @@
 // over TLS verified against the authority it was given, and its records wait
 // locally while it cannot.
 
+#include "pin.h"
 #include "recordforwarder.h"
 #include "recordstore.h"
 
@@ -174,6 +175,54 @@ TEST_F(LineLogins, ASupervisorSetsRoutesAndReleasesAStationOnlyEntersAndHolds) {
     ASSERT_TRUE(StoreOk(readOnly.Open(As(reader))));
     EXPECT_FALSE(readOnly.Entries().Enter(entry("U3", "rc")));
     EXPECT_NE(SqlRefusal(As(reader), "DELETE FROM routes"), "");
+}
+
+// A supervisor adds people and changes them; a station logs them in and
+// counts their wrong PINs, but adds nobody and changes no one's role, name, PIN
+// or state; a reader lists people but never reads a PIN's hash. No refusal
+// shows a PIN or its hash.
+TEST_F(LineLogins, ASupervisorManagesPeopleAStationOnlyLogsThemIn) {
+    RecordStore a, boss, readOnly;
+    ASSERT_TRUE(StoreOk(a.Open(As(stationA))));
+    ASSERT_TRUE(StoreOk(boss.Open(As(supervisor))));
+    ASSERT_TRUE(StoreOk(readOnly.Open(As(reader))));
+    const std::string pin = "7391";
+    const std::string hash = HashPin(pin);
+    const Operator ivana{"ivana", "Ivana", Role::Operator, hash, false, 0, 0, 1};
+
+    const std::vector<StoreResult<void>> byStation = {
+        a.Operators().Add(ivana),
+        a.Operators().Add({"me", "Me", Role::Supervisor, hash, false, 0, 0, 1}),
+    };
+    ASSERT_TRUE(StoreOk(boss.Operators().Add(ivana)));
+    const std::vector<StoreResult<void>> changes = {a.Operators().SetRole("ivana", Role::Supervisor),
+                                                    a.Operators().SetName("ivana", "Someone"),
+                                                    a.Operators().SetPin("ivana", hash),
+                                                    a.Operators().Disable("ivana")};
+    std::vector<StoreResult<void>> refused = byStation;
+    refused.insert(refused.end(), changes.begin(), changes.end());
+    refused.push_back(readOnly.Operators().Add({"me", "Me", Role::Supervisor, hash, false, 0, 0, 1}));
+    for (const StoreResult<void>& result : refused) {
+        const QString text = FailureText(result);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_FALSE(result);
+        EXPECT_FALSE(result.error().OutOfReach());
+        EXPECT_FALSE(text.contains(QString::fromStdString(pin)) || text.contains(QString::fromStdString(hash)));
+    }
+    for (const char* statement : {"UPDATE operators SET role = 'supervisor'", "UPDATE operators SET pin_hash = ''",
+                                  "UPDATE operators SET disabled = TRUE", "DELETE FROM operators"})
+        EXPECT_NE(SqlRefusal(As(stationA), QString::fromLatin1(statement)), "") << statement;
+
+    EXPECT_EQ(ValueOf(a.Operators().LogIn("ivana", "0000", 5)).verdict, LogInOutcome::Verdict::WrongPin);
+    EXPECT_EQ(ValueOf(a.Operators().LogIn("ivana", pin, 6)).verdict, LogInOutcome::Verdict::Accepted);
+    ASSERT_TRUE(StoreOk(boss.Operators().SetRole("ivana", Role::Technician)));
+    ASSERT_TRUE(StoreOk(boss.Operators().Disable("ivana")));
+    EXPECT_EQ(ValueOf(a.Operators().LogIn("ivana", pin, 7)).verdict, LogInOutcome::Verdict::Disabled);
+
+    const std::vector<Operator> listed = ValueOf(readOnly.Operators().List());
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].role, Role::Technician);
+    EXPECT_NE(SqlRefusal(As(reader), "SELECT pin_hash FROM operators"), "");
 }
 
 // A login made later is let in by setting the line up again; until then it is

@@ -156,6 +156,16 @@ const std::vector<SchemaStep>& SchemaSteps() {
               " product TEXT NOT NULL, station TEXT NOT NULL, started_ms BIGINT NOT NULL, outcome TEXT NOT NULL)",
               "CREATE INDEX ended_runs_unit ON ended_runs (unit)"},
          .rowsOfLogins = RowsOfLogins{"units_in_test", "entered_by"}},
+        // The people who use the stations: each one's role and the Argon2id hash
+        // of their PIN (never the PIN). A disabled person is kept, not deleted,
+        // so that records naming them still name someone. Wrong PINs in a row
+        // and the lock they lead to are counted here, so that every station of
+        // the line sees them.
+        {12,
+         {"CREATE TABLE operators ("
+          " id TEXT NOT NULL PRIMARY KEY, name TEXT NOT NULL, role TEXT NOT NULL, pin_hash TEXT NOT NULL,"
+          " disabled BOOLEAN NOT NULL DEFAULT FALSE, failed_pins INTEGER NOT NULL DEFAULT 0,"
+          " locked_until_ms BIGINT NOT NULL DEFAULT 0, added_ms BIGINT NOT NULL)"}},
     };
     return steps;
 }
@@ -166,8 +176,8 @@ const std::vector<SchemaStep>& SchemaSteps() {
 // that to its own), and reads everything: it looks up the next row numbers of a
 // record and the claims of a number space. Nothing here lets it change or
 // delete a record. A supervisor may do what a station does, and sets routes,
-// releases holds and frees units that other stations left in test. A reader
-// only reads.
+// releases holds, frees units that other stations left in test and manages
+// people. A reader only reads.
 // Every table the schema makes is listed: a table added by a later step needs
 // its line here as well, or GrantLogins refuses to set up the line.
 struct TableGrant {
@@ -176,6 +186,7 @@ struct TableGrant {
     const char* supervisor;  // a supervisor's; null: a station's
     // A supervisor changes and deletes rows of every login here, not only its own.
     bool supervisorEveryRow = false;
+    const char* reader = "SELECT";  // a reader's
 };
 
 const std::vector<TableGrant>& LineGrants() {
@@ -196,6 +207,10 @@ const std::vector<TableGrant>& LineGrants() {
         {"unit_holds", "SELECT, INSERT", "SELECT, INSERT, UPDATE"},
         // A station adds the end of each run it gave back; nobody changes one.
         {"ended_runs", "SELECT, INSERT", nullptr},
+        // A station checks people's PINs and counts their wrong ones; a
+        // supervisor adds people and changes them. A reader never sees a PIN's hash.
+        {"operators", "SELECT, UPDATE (failed_pins, locked_until_ms)", "SELECT, INSERT, UPDATE", false,
+         "SELECT (id, name, role, disabled, failed_pins, locked_until_ms, added_ms)"},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT", nullptr},
     };
@@ -455,7 +470,7 @@ StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRole
             const auto add = [&](const QString& role, Login login) {
                 SqlDialect::LoginRights rights{role, {}, {}};
                 for (const TableGrant& table : LineGrants()) {
-                    const char* privileges = login == Login::Reader ? "SELECT"
+                    const char* privileges = login == Login::Reader ? table.reader
                                              : login == Login::Supervisor && table.supervisor != nullptr
                                                  ? table.supervisor
                                                  : table.station;

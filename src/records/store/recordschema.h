@@ -11,7 +11,7 @@
 namespace tamrisk {
 
 // The schema version this program writes.
-inline constexpr int CurrentSchemaVersion = 11;
+inline constexpr int CurrentSchemaVersion = 12;
 
 // Checks what the database connected by `connection` holds and makes or upgrades
 // the schema; `version` is then the database's. Reading the version reads an
@@ -26,8 +26,9 @@ StoreResult<int> OpenSchema(StoreConnection& connection);
 // each of `stationRoles` may add records and claims and give back only the
 // claims it made, never change or delete a record; each of `readerRoles` may
 // only read; each of `supervisorRoles` may do what a station does and set
-// routes, release holds and free the units of any station. Fails for a database without logins (SchemaRefused), a role that
-// does not exist, a login that does not own the schema, or a table whose rights
+// routes, release holds, free the units of any station and manage people.
+// Fails for a database without logins (SchemaRefused), a role that does not
+// exist, a login that does not own the schema, or a table whose rights
 // are not listed.
 StoreResult<void> GrantLogins(StoreConnection& connection, const QStringList& stationRoles,
                               const QStringList& readerRoles, const QStringList& supervisorRoles = {});

@@ -15,6 +15,7 @@
 #include "claimstore.h"
 #include "entrystore.h"
 #include "holdstore.h"
+#include "operatorstore.h"
 #include "routestore.h"
 #include "forwardqueue.h"
 #include "record.h"
@@ -96,6 +97,8 @@ public:
     RouteStore& Routes() { return m_routes; }
     EntryStore& Entries() { return m_entries; }
     HoldStore& Holds() { return m_holds; }
+    // The people who use the stations.
+    OperatorStore& Operators() { return m_operators; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -156,6 +159,7 @@ private:
     RouteStore m_routes{m_connection};
     EntryStore m_entries{m_connection};
     HoldStore m_holds{m_connection};
+    OperatorStore m_operators{m_connection};
     int m_schemaVersion = 0;
 };
 
