@@ -248,7 +248,15 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         ASSERT_TRUE(StoreOk(store.Begin(header)));
     }
     std::vector<QString> eighth = {
-        // What the later versions added goes first: people, the line's process, the checks.
+        // What the later versions added goes first: releases and the audit
+        // trail, people, the line's process, the checks.
+        QStringLiteral("DROP TABLE script_releases"),
+        QStringLiteral("DROP TABLE audit_trail"),
+        QStringLiteral("DROP TABLE audit_head"),
+        QStringLiteral("ALTER TABLE records DROP COLUMN operator_id"),
+        QStringLiteral("ALTER TABLE records DROP COLUMN computer_login"),
+        QStringLiteral("ALTER TABLE records DROP COLUMN release_number"),
+        QStringLiteral("ALTER TABLE records DROP COLUMN engineering"),
         QStringLiteral("DROP TABLE operators"),
         QStringLiteral("DROP TABLE routes"),
         QStringLiteral("DROP TABLE route_changes"),

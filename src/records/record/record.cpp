@@ -32,12 +32,6 @@ std::optional<Enum> FromText(const std::array<std::string_view, N>& texts, std::
     return static_cast<Enum>(found - texts.begin());
 }
 
-std::string LoginName() {
-    if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_name != nullptr)
-        return entry->pw_name;
-    const char* user = std::getenv("USER");
-    return user != nullptr ? user : "";
-}
 
 }  // namespace
 
@@ -284,12 +278,20 @@ std::string DefaultStationName() {
     return QSysInfo::machineHostName().toStdString();
 }
 
+std::string LoginName() {
+    if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_name != nullptr)
+        return entry->pw_name;
+    const char* user = std::getenv("USER");
+    return user != nullptr ? user : "";
+}
+
 RecordHeader NewRecordHeader(std::string kind) {
     RecordHeader header;
     header.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     header.kind = std::move(kind);
     header.station = DefaultStationName();
     header.operatorName = LoginName();
+    header.computerLogin = header.operatorName;
     header.version = ProgramVersion();
     return header;
 }

@@ -66,6 +66,15 @@ struct RecordHeader {
     // What the station does to the unit (board, burn-in, final...) and the unit's
     // kind (FP-3...); empty when the run named none.
     std::string operation, product;
+    // Where people log in: the logged-in person's ID (operatorName is then their
+    // name) and the computer's login; both empty in older records, and the ID
+    // where nobody logs in.
+    std::string operatorId, computerLogin;
+    // A run of a released script: the release's number among its product's and
+    // operation's releases. An engineering run ran a script that is not the
+    // active release where people log in; it is counted in no yield.
+    std::optional<int> releaseNumber;
+    bool engineering = false;
     friend bool operator==(const RecordHeader&, const RecordHeader&) = default;
 };
 
@@ -192,5 +201,7 @@ RecordHeader NewRecordHeader(std::string kind);
 std::string ProgramVersion();
 // This computer's host name, the station's name unless one is configured.
 std::string DefaultStationName();
+// The login name of the user this program runs as.
+std::string LoginName();
 
 }  // namespace tamrisk

@@ -108,6 +108,11 @@ RecordHeader ReadHeader(const QSqlQuery& query) {
         header.exitCode = query.value(15).toInt();
     header.operation = Utf8From(query.value(16));
     header.product = Utf8From(query.value(17));
+    header.operatorId = Utf8From(query.value(18));
+    header.computerLogin = Utf8From(query.value(19));
+    if (!query.value(20).isNull())
+        header.releaseNumber = query.value(20).toInt();
+    header.engineering = query.value(21).toBool();
     return header;
 }
 

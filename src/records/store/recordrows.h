@@ -17,7 +17,8 @@ namespace tamrisk {
 // The header's columns, in the order ReadHeader reads them.
 inline constexpr const char* HeaderColumns =
     "id, kind, station, operator_name, program_version, port, speed, started_ms, duration_ms, outcome, reason,"
-    " unit, script, script_sha256, line_range, exit_code, operation, product";
+    " unit, script, script_sha256, line_range, exit_code, operation, product, operator_id, computer_login,"
+    " release_number, engineering";
 
 QVariant Text(const QString& text);
 QVariant Utf8(const std::string& text);

@@ -166,6 +166,38 @@ const std::vector<SchemaStep>& SchemaSteps() {
           " id TEXT NOT NULL PRIMARY KEY, name TEXT NOT NULL, role TEXT NOT NULL, pin_hash TEXT NOT NULL,"
           " disabled BOOLEAN NOT NULL DEFAULT FALSE, failed_pins INTEGER NOT NULL DEFAULT 0,"
           " locked_until_ms BIGINT NOT NULL DEFAULT 0, added_ms BIGINT NOT NULL)"}},
+        // Who did a run and with which released script. A record names the
+        // logged-in person's ID (its operator_name their name) and keeps the
+        // computer's login beside them; a run of a released script names the
+        // release's number (of its product and operation), and a run of any
+        // other script where people log in is an engineering run, counted in
+        // no yield. A release keeps the script's and the variables' bytes
+        // with their SHA-256 (no variables: empty), who released it and who
+        // approved or revoked it; its id names it on every station, its number
+        // counts the releases of one product and operation. Every change of
+        // who may do what and of what runs is appended to the audit trail, each
+        // entry holding the SHA-256 of the one before it with its own content;
+        // the head row keeps the last entry's number and SHA-256, and its row
+        // lock lets one entry be appended at a time.
+        {13,
+         {"ALTER TABLE records ADD COLUMN operator_id TEXT NOT NULL DEFAULT ''",
+          "ALTER TABLE records ADD COLUMN computer_login TEXT NOT NULL DEFAULT ''",
+          "ALTER TABLE records ADD COLUMN release_number INTEGER",
+          "ALTER TABLE records ADD COLUMN engineering BOOLEAN NOT NULL DEFAULT FALSE",
+          "CREATE TABLE script_releases ("
+          " id BIGINT NOT NULL PRIMARY KEY, product TEXT NOT NULL, operation TEXT NOT NULL, number INTEGER NOT NULL,"
+          " script_name TEXT NOT NULL, script {bytes} NOT NULL, script_sha256 TEXT NOT NULL,"
+          " vars_name TEXT NOT NULL, vars {bytes} NOT NULL, vars_sha256 TEXT NOT NULL,"
+          " released_by TEXT NOT NULL, released_ms BIGINT NOT NULL, station TEXT NOT NULL,"
+          " approved_by TEXT, approved_ms BIGINT, revoked_by TEXT, revoked_ms BIGINT, revoke_reason TEXT,"
+          " UNIQUE (product, operation, number))",
+          "CREATE TABLE audit_trail ("
+          " seq BIGINT NOT NULL PRIMARY KEY, at_ms BIGINT NOT NULL, who TEXT NOT NULL, station TEXT NOT NULL,"
+          " login TEXT NOT NULL, action TEXT NOT NULL, subject TEXT NOT NULL, old_value TEXT, new_value TEXT,"
+          " reason TEXT, previous_sha256 TEXT NOT NULL, sha256 TEXT NOT NULL)",
+          "CREATE INDEX audit_trail_at ON audit_trail (at_ms)",
+          "CREATE TABLE audit_head (one INTEGER NOT NULL PRIMARY KEY, seq BIGINT NOT NULL, sha256 TEXT NOT NULL)",
+          "INSERT INTO audit_head (one, seq, sha256) VALUES (1, 0, '')"}},
     };
     return steps;
 }
@@ -211,6 +243,12 @@ const std::vector<TableGrant>& LineGrants() {
         // supervisor adds people and changes them. A reader never sees a PIN's hash.
         {"operators", "SELECT, UPDATE (failed_pins, locked_until_ms)", "SELECT, INSERT, UPDATE", false,
          "SELECT (id, name, role, disabled, failed_pins, locked_until_ms, added_ms)"},
+        // An engineer releases a script from a station; a supervisor approves and revokes.
+        {"script_releases", "SELECT, INSERT", "SELECT, INSERT, UPDATE"},
+        // Every login appends to the audit trail; none but the owner changes or
+        // deletes an entry. The head is moved on by whoever appends.
+        {"audit_trail", "SELECT, INSERT", nullptr},
+        {"audit_head", "SELECT, UPDATE", nullptr},
         // A station's queue is kept in its local file; on the line it stays empty.
         {"forward_queue", "SELECT", nullptr},
     };

@@ -82,6 +82,9 @@ public:
     int SchemaVersion() const { return m_schemaVersion; }
 
     StoreResult<void> SetDurableCommits(bool on) { return m_connection.SetDurableCommits(on); }
+    // Who makes the changes written through this store, for the audit trail
+    // (StoreConnection::SetActor); by default the computer's login and host name.
+    void SetActor(std::string who, std::string station) { m_connection.SetActor(std::move(who), std::move(station)); }
     void SetAnswerLimit(std::chrono::milliseconds limit) { m_connection.SetAnswerLimit(limit); }
     StoreResult<void> GrantLogins(const QStringList& stationRoles, const QStringList& readerRoles,
                                   const QStringList& supervisorRoles = {}) {

@@ -29,14 +29,15 @@ bool ProgramEnded(qint64 pid) {
 bool RecordWriter::InsertHeader(const RecordHeader& header, bool whole, bool& inserted, QSqlError& failure) {
     QSqlQuery query(m_c.Db());
     query.prepare(QStringLiteral("INSERT INTO records (") + QLatin1String(HeaderColumns) +
-                  QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)") +
+                  QStringLiteral(", writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)") +
                   (whole ? QStringLiteral(" ON CONFLICT (id) DO NOTHING") : QString()));
     for (const QVariant& value :
          {Utf8(header.id), Utf8(header.kind), Utf8(header.station), Utf8(header.operatorName), Utf8(header.version),
           Utf8(header.port), QVariant(header.speed), QVariant(header.startedMs), QVariant(header.durationMs),
           OutcomeValue(whole ? header.outcome : std::nullopt), Utf8(header.reason), Utf8(header.unit),
           Utf8(header.script), Utf8(header.scriptSha256), Utf8(header.lineRange), ExitValue(header.exitCode),
-          Utf8(header.operation), Utf8(header.product), Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
+          Utf8(header.operation), Utf8(header.product), Utf8(header.operatorId), Utf8(header.computerLogin),
+          ExitValue(header.releaseNumber), QVariant(header.engineering), Text(QSysInfo::machineHostName()), QVariant(static_cast<qint64>(getpid()))})
         query.addBindValue(value);
     if (!m_c.Run(query, failure))
         return false;

@@ -1,6 +1,7 @@
 #include "storeconnection.h"
 
 #include "answerwatch.h"
+#include "record.h"
 #include "recordslocation.h"
 
 #include <QSqlQuery>
@@ -44,6 +45,7 @@ StoreConnection::Watching::~Watching() {
 StoreConnection::StoreConnection() : m_dialect(&DialectFor(DatabaseTarget{})) {
     static std::atomic<unsigned> connections{0};
     m_name = QStringLiteral("tamrisk-records-%1").arg(++connections);
+    SetActor(LoginName(), DefaultStationName());
 }
 
 StoreConnection::~StoreConnection() {

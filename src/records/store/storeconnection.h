@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QSqlQuery;
 
@@ -75,6 +76,15 @@ public:
     // Commits synced to disk before they return (SQLite's synchronous=FULL) or not.
     StoreResult<void> SetDurableCommits(bool on);
     bool DurableCommits() const { return m_durable; }
+    // Who makes the changes written through this connection, as the audit
+    // trail names them: the logged-in person's ID, or the computer's login
+    // where nobody logs in, and the station (this computer's host name unless set).
+    void SetActor(std::string who, std::string station) {
+        m_actorWho = std::move(who);
+        m_actorStation = std::move(station);
+    }
+    const std::string& ActorWho() const { return m_actorWho; }
+    const std::string& ActorStation() const { return m_actorStation; }
     // Sets how long an unanswered statement is waited for over a Unix socket.
     void SetAnswerLimit(std::chrono::milliseconds limit) { m_answerLimit = limit; }
 
@@ -104,6 +114,7 @@ private:
     std::unique_ptr<AnswerWatch> m_watch;  // while a Watching lives
     int m_watching = 0;                    // Watching objects alive
     bool m_unanswered = false;             // the last watch shut the connection down
+    std::string m_actorWho, m_actorStation;
 };
 
 }  // namespace tamrisk
