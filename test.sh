@@ -3,7 +3,8 @@
 # (while the sanitizer build compiles), then its Debian package's checks
 # (scripts/check-package.sh: lintian, the desktop entry, AppStream, and the
 # unpacked programs run), then the same suite under the address and
-# undefined-behaviour sanitizers (while the fuzz targets compile), then the fuzz
+# undefined-behaviour sanitizers (while the fuzz targets and the benchmark
+# drivers compile), then the fuzz
 # targets (clang, libFuzzer) over their seeds and briefly beyond. Compiler
 # warnings are errors in all three builds. The records tests run against SQLite
 # and against a private PostgreSQL server (scripts/test-postgres.sh) that lives
@@ -69,9 +70,11 @@ echo "== default: tests =="
 finish default-tests
 echo "== package =="
 scripts/check-package.sh
-echo "== fuzz: building while the asan build's tests run =="
+echo "== fuzz and the benchmarks: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
-background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
+background fuzz-build bash -c 'cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun &&
+  cmake --build --preset default --target benchmarks'
+
 # The sanitizer build runs whole test executables, the CLI's and the records'
 # in parts (see tamrisk_discover_tests), so that no one executable's tests
 # outlast the rest.
