@@ -327,6 +327,37 @@ void DashboardServer::AddRoutes() {
         return Ask(request, QStringLiteral("wip?") + params.toString(QUrl::FullyEncoded),
                    [product](RecordStore& store) { return ListingAnswer(store.Wip(product), &WipJson); });
     });
+    // The audit trail: its page, and its newest entries (?since= as audit list
+    // takes --since, ?limit= from 1 to 1000; all by default) as audit list's JSON.
+    m_http.route("/audit", GetOrHead, page(QStringLiteral("audit.html"), HtmlType));
+    m_http.route("/audit.js", GetOrHead, page(QStringLiteral("audit.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/api/audit", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        qint64 sinceMs = 0;
+        int limit = 0;
+        if (params.hasQueryItem(QStringLiteral("since"))) {
+            const auto since = ParseRecordsTime(
+                params.queryItemValue(QStringLiteral("since"), QUrl::FullyDecoded).toStdString(), false);
+            if (!since)
+                return Ready(JsonError(QStringLiteral("since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS"
+                                                      " (UTC)"),
+                                       Status::BadRequest),
+                             IsHead(request));
+            sinceMs = *since;
+        }
+        if (params.hasQueryItem(QStringLiteral("limit"))) {
+            const auto parsed = ParseLimit(params.queryItemValue(QStringLiteral("limit")).toStdString());
+            if (!parsed)
+                return Ready(
+                    JsonError(QStringLiteral("limit takes a number of entries from 1 to 1000"), Status::BadRequest),
+                    IsHead(request));
+            limit = *parsed;
+        }
+        return Ask(request, QStringLiteral("audit?") + params.toString(QUrl::FullyEncoded),
+                   [sinceMs, limit](RecordStore& store) {
+                       return ListingAnswer(store.Audit().List(sinceMs, limit), &AuditJson);
+                   });
+    });
     m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
         return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });
     });
