@@ -331,6 +331,7 @@ void DashboardServer::AddRoutes() {
     // takes --since, ?limit= from 1 to 1000; all by default) as audit list's JSON.
     m_http.route("/audit", GetOrHead, page(QStringLiteral("audit.html"), HtmlType));
     m_http.route("/audit.js", GetOrHead, page(QStringLiteral("audit.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/tablepage.js", GetOrHead, page(QStringLiteral("tablepage.js"), "text/javascript; charset=utf-8"));
     m_http.route("/api/audit", GetOrHead, [this](const QHttpServerRequest& request) {
         const QUrlQuery params = request.query();
         qint64 sinceMs = 0;

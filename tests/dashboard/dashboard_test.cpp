@@ -607,7 +607,7 @@ TEST_F(DashboardLineTest, SearchOpensAUnitsHistoryOldestFirst) {
     ASSERT_EQ(rows.size(), static_cast<qsizetype>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(rows[static_cast<qsizetype>(i)].toString().toStdString(), expected[i]);
-    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 1);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 2);
     EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
 
 }
