@@ -545,8 +545,6 @@ TEST_F(DashboardLineTest, AuditPageShowsTheNewestEntriesFirst) {
         "ivana|line-1|route set|FP-3|– → board fiscal final|",
     };
     EXPECT_EQ(rows, expected);
-    EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('#audit tbody time').dateTime.endsWith('Z')"))
-                    .toBool());
     EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelectorAll('#audit b, #audit i, #audit script').length"))
                   .toInt(),
               0);

@@ -226,9 +226,8 @@ TEST_F(LineLogins, ASupervisorManagesPeopleAStationOnlyLogsThemIn) {
 }
 
 // Every login appends to the audit trail but none changes or deletes an entry
-// there; the owner can, and Verify finds the entry changed or deleted. The
-// setup that granted the logins is the trail's first entry.
-TEST_F(LineLogins, OnlyTheOwnerChangesTheAuditTrailAndVerifyFindsIt) {
+// there. The setup that granted the logins is the trail's first entry.
+TEST_F(LineLogins, EveryLoginAppendsToTheAuditTrailButChangesNoEntry) {
     RecordStore a, boss;
     ASSERT_TRUE(StoreOk(a.Open(As(stationA))));
     ASSERT_TRUE(StoreOk(boss.Open(As(supervisor))));
@@ -248,18 +247,8 @@ TEST_F(LineLogins, OnlyTheOwnerChangesTheAuditTrailAndVerifyFindsIt) {
             EXPECT_NE(SqlRefusal(As(role), QString::fromLatin1(statement)), "");
         }
     }
-    ASSERT_FALSE(ValueOf(owner.Audit().Verify()).broken.has_value());
-
-    RunSql(database.Location(), {"UPDATE audit_trail SET new_value = 'board:9' WHERE seq = 2"});
-    std::optional<AuditBreak> broken = ValueOf(owner.Audit().Verify()).broken;
-    ASSERT_TRUE(broken.has_value());
-    EXPECT_EQ(broken->kind, AuditBreak::Kind::ContentChanged);
-    EXPECT_EQ(broken->entry->seq, 2);
-    RunSql(database.Location(), {"DELETE FROM audit_trail WHERE seq = 2"});
-    broken = ValueOf(owner.Audit().Verify()).broken;
-    ASSERT_TRUE(broken.has_value());
-    EXPECT_EQ(broken->kind, AuditBreak::Kind::EntryMissing);
-    EXPECT_EQ(broken->entry->seq, 3);
+    // The owner's changes are found by Verify: AuditOn.VerifyFindsAnEntryChangedDeletedOrCutOff.
+    EXPECT_FALSE(ValueOf(owner.Audit().Verify()).broken.has_value());
 }
 
 // A login made later is let in by setting the line up again; until then it is
