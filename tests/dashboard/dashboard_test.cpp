@@ -389,7 +389,7 @@ TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("[...document.querySelectorAll('#records td')].some(c => c.textContent === %1)")
                                      .arg(Js(QString::fromStdString(Markup))))
                     .toBool());
-    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 2);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 3);
     const Record& marked = records.back();
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(marked.header.id)));
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent.startsWith(%1)")

@@ -1,8 +1,8 @@
-// What the pages that show one table of the records share (a unit's history,
-// the audit trail): a time in local time, a cell put in as text (textContent,
-// never markup), and the table filled from the page's API, or the problem
-// said, or the table hidden when it has no row. The body's data-shown then
-// holds the rows shown, or "problem".
+// What the line's pages share: a cell put in as text (textContent, never
+// markup); for the pages of one table of the records (a unit's history, the
+// audit trail) a time in local time and the table filled from the page's API,
+// or the problem said, or the table hidden when it has no row. The body's
+// data-shown then holds the rows shown, or "problem".
 'use strict';
 
 const TablePage = (function () {
