@@ -52,14 +52,19 @@ DashboardAnswer JsonError(const QString& text, Status status) {
 
 DashboardAnswer Html(QByteArray body, Status status = Status::Ok) { return {status, HtmlType, std::move(body)}; }
 
-// The `limit` of /api/records: a whole decimal number of records from 1 to
-// 1000, nothing before or after its digits; empty otherwise.
-std::optional<int> ParseLimit(const std::string& text) {
-    int limit = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), limit);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || limit < 1 || limit > 1000)
-        return std::nullopt;
-    return limit;
+// The `limit` of /api/records and /api/audit into `limit` when `params` give
+// one: a whole decimal number from 1 to 1000, nothing before or after its
+// digits; false for any other.
+bool LimitFrom(const QUrlQuery& params, int& limit) {
+    if (!params.hasQueryItem(QStringLiteral("limit")))
+        return true;
+    const std::string text = params.queryItemValue(QStringLiteral("limit")).toStdString();
+    int given = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), given);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || given < 1 || given > 1000)
+        return false;
+    limit = given;
+    return true;
 }
 
 // A failed read, its status by its kind.
@@ -302,14 +307,9 @@ void DashboardServer::AddRoutes() {
         const QUrlQuery params = request.query();
         RecordFilter filter;
         filter.limit = 20;
-        if (params.hasQueryItem(QStringLiteral("limit"))) {
-            const auto limit = ParseLimit(params.queryItemValue(QStringLiteral("limit")).toStdString());
-            if (!limit)
-                return Ready(
-                    JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
-                    IsHead(request));
-            filter.limit = *limit;
-        }
+        if (!LimitFrom(params, filter.limit))
+            return Ready(JsonError(QStringLiteral("limit takes a number of records from 1 to 1000"), Status::BadRequest),
+                         IsHead(request));
         filter.unit = params.queryItemValue(QStringLiteral("unit"), QUrl::FullyDecoded).toStdString();
         return Ask(request, QStringLiteral("records?") + params.toString(QUrl::FullyEncoded),
                    [filter](RecordStore& store) { return ListingAnswer(store.List(filter), &HeadersJson); });
@@ -326,6 +326,33 @@ void DashboardServer::AddRoutes() {
         const std::string product = params.queryItemValue(QStringLiteral("product"), QUrl::FullyDecoded).toStdString();
         return Ask(request, QStringLiteral("wip?") + params.toString(QUrl::FullyEncoded),
                    [product](RecordStore& store) { return ListingAnswer(store.Wip(product), &WipJson); });
+    });
+    // The audit trail: its page, and its newest entries (?since= as audit list
+    // takes --since, ?limit= from 1 to 1000; all by default) as audit list's JSON.
+    m_http.route("/audit", GetOrHead, page(QStringLiteral("audit.html"), HtmlType));
+    m_http.route("/audit.js", GetOrHead, page(QStringLiteral("audit.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/tablepage.js", GetOrHead, page(QStringLiteral("tablepage.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/api/audit", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        qint64 sinceMs = 0;
+        int limit = 0;
+        if (params.hasQueryItem(QStringLiteral("since"))) {
+            const auto since = ParseRecordsTime(
+                params.queryItemValue(QStringLiteral("since"), QUrl::FullyDecoded).toStdString(), false);
+            if (!since)
+                return Ready(JsonError(QStringLiteral("since takes a date YYYY-MM-DD or a time YYYY-MM-DDTHH:MM:SS"
+                                                      " (UTC)"),
+                                       Status::BadRequest),
+                             IsHead(request));
+            sinceMs = *since;
+        }
+        if (!LimitFrom(params, limit))
+            return Ready(JsonError(QStringLiteral("limit takes a number of entries from 1 to 1000"), Status::BadRequest),
+                         IsHead(request));
+        return Ask(request, QStringLiteral("audit?") + params.toString(QUrl::FullyEncoded),
+                   [sinceMs, limit](RecordStore& store) {
+                       return ListingAnswer(store.Audit().List(sinceMs, limit), &AuditJson);
+                   });
     });
     m_http.route("/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
         return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, true); });

@@ -1,6 +1,7 @@
 // The line's process from tamrisk-cli, against tamrisk-sim: routes set and
 // shown, a run refused before anything is sent, held at its limit, released.
 
+#include "recordtesting.h"
 #include "simprocess.h"
 #include "testfiles.h"
 
@@ -71,6 +72,31 @@ TEST(CliProcess, AUnitFollowsItsRouteIsRefusedHeldAndReleased) {
     const CliRun noUnit = sim.cli({"run", "--port", "SIM0", "--product", "FP-3", "--operation", "board", passing});
     EXPECT_EQ(noUnit.exitCode, 2);
     EXPECT_EQ(Lines(noUnit.err).at(0), "tamrisk-cli: --operation and --product check the unit's entry: name it with --unit");
+
+}
+
+// On a line's database only the owner may change an entry of the audit trail;
+// audit verify names the entry it changed and exits 1.
+TEST(CliAudit, VerifyNamesTheEntryTheOwnerChanged) {
+    TestDatabase database(Backend::Postgresql);
+    if (!database.IsPostgresql())
+        GTEST_SKIP() << database.SkipReason();
+    {
+        RecordStore store;
+        ASSERT_TRUE(StoreOk(store.Open(database.Location())));
+        store.SetActor("boss", "office");
+        // 2026-12-10 08:01:02 UTC.
+        ASSERT_TRUE(StoreOk(store.Operators().Add({"alice", "Alice", Role::Operator, "$argon2id$x", false, 0, 0,
+                                                   1'796'889'662'000})));
+        ASSERT_TRUE(StoreOk(store.Operators().SetRole("alice", Role::Technician)));
+    }
+    SimProcess cli;
+    const QStringList verify = {"audit", "verify", "--records", database.Location()};
+    EXPECT_EQ(cli.cli(verify).out, "the audit trail holds 2 entries and is intact\n");
+    RunSql(database.Location(), {"UPDATE audit_trail SET new_value = 'supervisor' WHERE seq = 1"});
+    const CliRun broken = cli.cli(verify);
+    EXPECT_EQ(broken.exitCode, 1) << broken.err;
+    EXPECT_EQ(broken.out, "entry 1 (2026-12-10 08:01:02, operator add, alice): its content does not match its SHA-256\n");
 }
 
 }  // namespace

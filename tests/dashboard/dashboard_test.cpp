@@ -218,6 +218,7 @@ void ServeLine(std::unique_ptr<ServedLine>& line) {
     const HoldChange released = event("release", Markup, now - 6 * MinuteMs, RecordOutcome::Pass, "", "polished");
     RecordStore owner;
     ASSERT_TRUE(StoreOk(owner.Open(made->database->Location())));
+    owner.SetActor("ivana", "line-1");
     ASSERT_TRUE(StoreOk(owner.Import(made->records)));
     const RouteChange change{"ivana", "line-1", now - 200 * MinuteMs};
     ASSERT_TRUE(StoreOk(owner.Routes().Set("FP-3", {{"board"}, {"fiscal"}, {"final"}}, change)));
@@ -228,6 +229,9 @@ void ServeLine(std::unique_ptr<ServedLine>& line) {
     const StoreResult<EntryDecision> entered =
         owner.Entries().Enter({"U-103", "fiscal", "FP-3", "in-test-U-103", "line-1", "p1", now});
     ASSERT_TRUE(entered && entered->verdict == EntryVerdict::Entered) << (entered ? entered->reason : "");
+    // A person added and given another role, for the audit trail.
+    ASSERT_TRUE(StoreOk(owner.Operators().Add({"petr", "Petr", Role::Operator, "$argon2id$made", false, 0, 0, now})));
+    ASSERT_TRUE(StoreOk(owner.Operators().SetRole("petr", Role::Technician)));
     // The page reads with the line's reader login, which may only read.
     made->reader = made->database->MakeRole(QStringLiteral("reader"));
     ASSERT_TRUE(StoreOk(owner.GrantLogins({}, {made->reader})));
@@ -385,7 +389,7 @@ TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("[...document.querySelectorAll('#records td')].some(c => c.textContent === %1)")
                                      .arg(Js(QString::fromStdString(Markup))))
                     .toBool());
-    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 2);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 3);
     const Record& marked = records.back();
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(marked.header.id)));
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent.startsWith(%1)")
@@ -457,6 +461,7 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
         {"/api/units/U-NONE", {"unit", "history", "U-NONE"}},
         {"/api/wip", {"records", "wip"}},
         {"/api/wip?product=FP-3-KZ", {"records", "wip", "--product", "FP-3-KZ"}},
+        {"/api/audit", {"audit", "list"}},
     };
     for (const auto& p : printed) {
         SCOPED_TRACE(p.path.toStdString());
@@ -490,6 +495,9 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
         {"GET", "/api/records/0000", 404, "application/json"},
         {"HEAD", "/api/wip?product=FP-3", 200, "application/json"},
         {"GET", "/units/U-102", 200, "text/html; charset=utf-8"},
+        {"GET", "/audit", 200, "text/html; charset=utf-8"},
+        {"GET", "/api/audit?limit=0", 400, "application/json"},
+        {"GET", "/api/audit?since=soon", 400, "application/json"},
         {"GET", "/units/", 404, "text/html; charset=utf-8"},
         {"POST", "/api/units/U-102", 405, "application/json"},
         {"GET", "/records/0000", 404, "text/html; charset=utf-8"},
@@ -509,6 +517,38 @@ TEST_F(DashboardLineTest, ApiAnswersAsTheCommandLineAndRefusesWhatItCannotDo) {
             EXPECT_FALSE(QJsonDocument::fromJson(answer.body).object().value("error").toString().isEmpty());
         }
     }
+}
+
+// The audit trail's page, opened from the line's: the newest entry first, each
+// with who, where, what, of what, from what to what and why, every text from
+// the records shown as text.
+TEST_F(DashboardLineTest, AuditPageShowsTheNewestEntriesFirst) {
+    CdpBrowser& browser = Browser();
+    OpenPage(browser);
+    ASSERT_TRUE(browser.Evaluate(QStringLiteral("document.getElementById('audit-link').click(), true")).toBool());
+    ASSERT_TRUE(browser.WaitFor(QStringLiteral("location.pathname === '/audit' && document.body.dataset.shown !== undefined"), 10000));
+    const QStringList rows =
+        browser
+            .Evaluate(QStringLiteral("[...document.querySelectorAll('#audit tbody tr')].map(r =>"
+                                     " [...r.cells].slice(1).map(c => c.textContent).join('|')).join('\\n')"))
+            .toString()
+            .split(u'\n');
+    const QString markup = QString::fromStdString(Markup);
+    const QStringList expected = {
+        "ivana|line-1|records setup|logins|– → reader " + reader + "|",
+        "ivana|line-1|operator role|petr|operator → technician|",
+        "ivana|line-1|operator add|petr|– → operator|",
+        "ivana|line-1|unit release|" + markup + "|on hold → released|polished",
+        "ivana|line-1|unit hold|" + markup + "|– → on hold|scratched <i>case</i>",
+        "ivana|line-1|unit hold|Блок-2|– → on hold|bent <b>pins</b>",
+        "ivana|line-1|route set|FP-3-KZ|– → board|",
+        "ivana|line-1|route set|FP-3|– → board fiscal final|",
+    };
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelectorAll('#audit b, #audit i, #audit script').length"))
+                  .toInt(),
+              0);
+    EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
 }
 
 // Each product's route as a row of its operations: the first-pass yields of
@@ -565,7 +605,7 @@ TEST_F(DashboardLineTest, SearchOpensAUnitsHistoryOldestFirst) {
     ASSERT_EQ(rows.size(), static_cast<qsizetype>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ(rows[static_cast<qsizetype>(i)].toString().toStdString(), expected[i]);
-    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 1);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 2);
     EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
 
 }

@@ -225,6 +225,32 @@ TEST_F(LineLogins, ASupervisorManagesPeopleAStationOnlyLogsThemIn) {
     EXPECT_NE(SqlRefusal(As(reader), "SELECT pin_hash FROM operators"), "");
 }
 
+// Every login appends to the audit trail but none changes or deletes an entry
+// there. The setup that granted the logins is the trail's first entry.
+TEST_F(LineLogins, EveryLoginAppendsToTheAuditTrailButChangesNoEntry) {
+    RecordStore a, boss;
+    ASSERT_TRUE(StoreOk(a.Open(As(stationA))));
+    ASSERT_TRUE(StoreOk(boss.Open(As(supervisor))));
+    ASSERT_TRUE(StoreOk(boss.Routes().Set("FP-3", {{"board", 1}}, {"boss", "office", 1})));
+    ASSERT_TRUE(StoreOk(a.Holds().Hold({"U1", "hold-1", "ivana", "line-1", "scratched", 2})));
+    const std::vector<AuditEntry> entries = ValueOf(owner.Audit().List(0, 0));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[2].change.action, "records setup");
+    const QString granted = QStringLiteral("station ") + stationA + QStringLiteral(", ") + stationB +
+                            QStringLiteral("; supervisor ") + supervisor + QStringLiteral("; reader ") + reader;
+    EXPECT_EQ(entries[2].change.newValue, granted.toStdString());
+    EXPECT_EQ(entries[0].login, stationA.toStdString());
+    for (const QString& role : {stationA, supervisor, reader}) {
+        for (const char* statement : {"UPDATE audit_trail SET reason = 'none' WHERE seq = 2", "DELETE FROM audit_trail",
+                                      "DELETE FROM audit_head", "TRUNCATE audit_trail"}) {
+            SCOPED_TRACE(role.toStdString() + ": " + statement);
+            EXPECT_NE(SqlRefusal(As(role), QString::fromLatin1(statement)), "");
+        }
+    }
+    // The owner's changes are found by Verify: AuditOn.VerifyFindsAnEntryChangedDeletedOrCutOff.
+    EXPECT_FALSE(ValueOf(owner.Audit().Verify()).broken.has_value());
+}
+
 // A login made later is let in by setting the line up again; until then it is
 // told to ask for it. A station never makes a missing schema.
 TEST_F(LineLogins, SetupAgainAddsALoginAndAStationDoesNotMakeTheSchema) {

@@ -41,13 +41,7 @@
     byId(id).textContent = text;
   }
 
-  function cell(row, text, className) {
-    const td = document.createElement('td');
-    td.textContent = text;
-    if (className) td.className = className;
-    row.appendChild(td);
-    return td;
-  }
+  const cell = TablePage.cell;
 
   function replaceRows(tbody, rows) {
     while (tbody.firstChild) tbody.removeChild(tbody.firstChild);

@@ -43,6 +43,11 @@ std::string AuditEntrySha256(const AuditEntry& entry) {
 }
 
 bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, QSqlError& failure) {
+    return AppendAudit(c, change, atMs, c.ActorWho(), c.ActorStation(), failure);
+}
+
+bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, const std::string& who,
+                 const std::string& station, QSqlError& failure) {
     // Moving the head on first takes its row lock: a second writer waits here
     // until this transaction ends, then reads the head this one left.
     QSqlQuery head(c.Db());
@@ -60,8 +65,8 @@ bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, QSq
     }
     AuditEntry entry{.seq = read.value(0).toLongLong(),
                      .atMs = atMs,
-                     .who = c.ActorWho(),
-                     .station = c.ActorStation(),
+                     .who = who,
+                     .station = station,
                      .login = Utf8From(read.value(2)),
                      .change = change,
                      .previousSha256 = Utf8From(read.value(1)),
@@ -82,6 +87,101 @@ bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, QSq
     moved.prepare(QStringLiteral("UPDATE audit_head SET sha256 = ? WHERE one = 1"));
     moved.addBindValue(Utf8(entry.sha256));
     return c.Run(moved, failure);
+}
+
+namespace {
+
+constexpr const char* EntryColumns =
+    "seq, at_ms, who, station, login, action, subject, old_value, new_value, reason, previous_sha256, sha256";
+
+std::optional<std::string> NullableFrom(const QVariant& value) {
+    if (value.isNull())
+        return std::nullopt;
+    return Utf8From(value);
+}
+
+// The entry of the current row of `query`, read as EntryColumns lists it.
+AuditEntry EntryFrom(const QSqlQuery& query) {
+    return AuditEntry{.seq = query.value(0).toLongLong(),
+                      .atMs = query.value(1).toLongLong(),
+                      .who = Utf8From(query.value(2)),
+                      .station = Utf8From(query.value(3)),
+                      .login = Utf8From(query.value(4)),
+                      .change = {Utf8From(query.value(5)), Utf8From(query.value(6)), NullableFrom(query.value(7)),
+                                 NullableFrom(query.value(8)), NullableFrom(query.value(9))},
+                      .previousSha256 = Utf8From(query.value(10)),
+                      .sha256 = Utf8From(query.value(11))};
+}
+
+}  // namespace
+
+AuditStore::AuditStore(StoreConnection& connection) : m_c(connection) {}
+
+StoreResult<std::vector<AuditEntry>> AuditStore::List(qint64 sinceMs, int limit) {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
+    QSqlQuery query(m_c.Db());
+    if (StoreResult<void> selected = m_c.Select(
+            query,
+            QStringLiteral("SELECT %1 FROM audit_trail WHERE at_ms >= ? ORDER BY seq DESC").arg(QLatin1String(EntryColumns)),
+            {QVariant(sinceMs)}, limit);
+        !selected)
+        return selected.error();
+    std::vector<AuditEntry> entries;
+    while (query.next())
+        entries.push_back(EntryFrom(query));
+    return entries;
+}
+
+StoreResult<AuditCheck> AuditStore::Verify() {
+    if (!m_c.IsOpen())
+        return m_c.NotOpen();
+    QSqlQuery head(m_c.Db());
+    if (StoreResult<void> selected =
+            m_c.Select(head, QStringLiteral("SELECT seq, sha256 FROM audit_head WHERE one = 1"), {}, 0);
+        !selected)
+        return selected.error();
+    if (!head.next())
+        return m_c.Fail(StoreError::Kind::StatementFailed, QStringLiteral("the audit trail has no head"));
+    const qint64 headSeq = head.value(0).toLongLong();
+    const std::string headSha256 = Utf8From(head.value(1));
+    head.finish();
+    // The head is read first: an entry it names was committed with it, so
+    // entries appended while this reads are left out, not taken for a break.
+    QSqlQuery rows(m_c.Db());
+    if (StoreResult<void> selected = m_c.Select(
+            rows,
+            QStringLiteral("SELECT %1 FROM audit_trail WHERE seq <= ? ORDER BY seq").arg(QLatin1String(EntryColumns)),
+            {QVariant(headSeq)}, 0);
+        !selected)
+        return selected.error();
+    AuditCheck check;
+    std::optional<AuditEntry> previous;
+    while (rows.next()) {
+        AuditEntry entry = EntryFrom(rows);
+        ++check.entries;
+        const qint64 expectedSeq = previous ? previous->seq + 1 : 1;
+        const std::string expectedPrevious = previous ? previous->sha256 : std::string();
+        std::optional<AuditBreak::Kind> broken;
+        if (entry.seq != expectedSeq)
+            broken = AuditBreak::Kind::EntryMissing;
+        else if (AuditEntrySha256(entry) != entry.sha256)
+            broken = AuditBreak::Kind::ContentChanged;
+        else if (entry.previousSha256 != expectedPrevious)
+            broken = AuditBreak::Kind::ChainBroken;
+        if (broken) {
+            check.broken = AuditBreak{*broken, std::move(entry), headSeq};
+            return check;
+        }
+        previous = std::move(entry);
+    }
+    const qint64 lastSeq = previous ? previous->seq : 0;
+    const std::string lastSha256 = previous ? previous->sha256 : std::string();
+    if (lastSeq != headSeq)
+        check.broken = AuditBreak{AuditBreak::Kind::LaterMissing, std::move(previous), headSeq};
+    else if (lastSha256 != headSha256)
+        check.broken = AuditBreak{AuditBreak::Kind::HeadMismatch, std::move(previous), headSeq};
+    return check;
 }
 
 }  // namespace tamrisk

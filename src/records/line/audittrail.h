@@ -12,6 +12,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tamrisk {
 
@@ -43,5 +44,46 @@ std::string AuditEntrySha256(const AuditEntry& entry);
 // the change and its entry are kept or lost together; entries of concurrent
 // writers wait for each other on the trail's head. False with the failure.
 bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, QSqlError& failure);
+// The same by `who` at `station`, for a change made in another's name (an
+// engineering run names the person and station of its record).
+bool AppendAudit(StoreConnection& c, const AuditChange& change, qint64 atMs, const std::string& who,
+                 const std::string& station, QSqlError& failure);
+
+// Where the chain breaks, as Verify finds it first.
+struct AuditBreak {
+    enum class Kind {
+        ContentChanged,   // the entry's content does not match its sha256
+        EntryMissing,     // the entry numbered before it is not there
+        ChainBroken,      // its previousSha256 is not the sha256 of the entry before it
+        LaterMissing,     // the head names a later entry than the last one there (entry: the last, or none)
+        HeadMismatch,     // the last entry is not the one whose sha256 the head keeps
+    };
+    Kind kind = Kind::ContentChanged;
+    std::optional<AuditEntry> entry;  // none: the trail holds no entry at all
+    qint64 headSeq = 0;               // LaterMissing: the last entry the head names
+};
+
+// What Verify read: how many entries, and the first break if any.
+struct AuditCheck {
+    qint64 entries = 0;
+    std::optional<AuditBreak> broken;
+};
+
+// The trail read: listed and verified.
+class AuditStore {
+public:
+    explicit AuditStore(StoreConnection& connection);
+
+    // The entries at or after `sinceMs`, newest first (by seq), at most `limit` (0: all).
+    StoreResult<std::vector<AuditEntry>> List(qint64 sinceMs, int limit);
+    // Reads the trail in order up to the entry its head names (entries appended
+    // meanwhile wait for the next check) and finds the first entry that does
+    // not match: content against sha256, numbers without gaps from 1, each
+    // previousSha256 against the entry before it, and the head against the last entry.
+    StoreResult<AuditCheck> Verify();
+
+private:
+    StoreConnection& m_c;
+};
 
 }  // namespace tamrisk

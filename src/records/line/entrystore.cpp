@@ -1,5 +1,6 @@
 #include "entrystore.h"
 
+#include "holdstore.h"
 #include "recordrows.h"
 #include "recordwriter.h"
 
@@ -196,7 +197,8 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
                                       " reason) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                        {Utf8(hold->recordId), unit, operation, QVariant(hold->heldMs), Utf8(hold->heldBy),
                         Utf8(hold->station), Utf8(hold->reason)},
-                       failure);
+                       failure) &&
+               AppendAudit(m_c, HoldAudit(entry.unit, hold->reason), hold->heldMs, failure);
     });
     if (!written)
         return written.error();

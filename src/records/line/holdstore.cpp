@@ -1,5 +1,6 @@
 #include "holdstore.h"
 
+#include "audittrail.h"
 #include "recordrows.h"
 
 #include <QSqlQuery>
@@ -7,6 +8,10 @@
 namespace tamrisk {
 
 HoldStore::HoldStore(StoreConnection& connection) : m_c(connection) {}
+
+AuditChange HoldAudit(const std::string& unit, const std::string& reason) {
+    return {"unit hold", unit, std::nullopt, "on hold", reason};
+}
 
 StoreResult<void> HoldStore::Hold(const HoldChange& change) {
     return m_c.Write([&](QSqlError& failure) {
@@ -16,7 +21,8 @@ StoreResult<void> HoldStore::Hold(const HoldChange& change) {
         for (const QVariant& value : {Utf8(change.recordId), Utf8(change.unit), QVariant(change.atMs),
                                       Utf8(change.by), Utf8(change.station), Utf8(change.reason)})
             insert.addBindValue(value);
-        return m_c.Run(insert, failure);
+        return m_c.Run(insert, failure) &&
+               AppendAudit(m_c, HoldAudit(change.unit, change.reason), change.atMs, failure);
     });
 }
 
@@ -38,7 +44,12 @@ StoreResult<Released> HoldStore::Release(const HoldChange& change) {
         if (!m_c.Run(free, failure))
             return false;
         released.freed = free.numRowsAffected() > 0;
-        return true;
+        if (released.holds == 0 && !released.freed)
+            return true;
+        return AppendAudit(m_c,
+                           {"unit release", change.unit, released.holds > 0 ? "on hold" : "in test",
+                            released.holds > 0 ? "released" : "freed from test", change.reason},
+                           change.atMs, failure);
     });
     if (!written)
         return written.error();

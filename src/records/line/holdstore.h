@@ -4,6 +4,7 @@
 // and frees it from test (a run left going), and its failures in a row are
 // counted again from then on.
 
+#include "audittrail.h"
 #include "storeconnection.h"
 
 #include <string>
@@ -21,6 +22,9 @@ struct Released {
     int holds = 0;       // holds released
     bool freed = false;  // the unit was in test and is free now
 };
+
+// A unit put on hold for `reason` as the audit trail keeps it, by hand or by a station.
+AuditChange HoldAudit(const std::string& unit, const std::string& reason);
 
 class HoldStore {
 public:

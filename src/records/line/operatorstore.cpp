@@ -1,8 +1,10 @@
 #include "operatorstore.h"
 
+#include "audittrail.h"
 #include "pin.h"
 #include "recordrows.h"
 
+#include <QDateTime>
 #include <QSqlQuery>
 
 namespace tamrisk {
@@ -66,7 +68,10 @@ StoreResult<void> OperatorStore::Add(const Operator& person) {
         for (const QVariant& value : {Utf8(person.id), Utf8(person.name), Utf8(std::string(RoleName(person.role))),
                                       Utf8(person.pinHash), QVariant(person.disabled), QVariant(person.addedMs)})
             insert.addBindValue(value);
-        return m_c.Run(insert, failure);
+        // The trail names the person's role, never their PIN nor its hash.
+        return m_c.Run(insert, failure) &&
+               AppendAudit(m_c, {"operator add", person.id, std::nullopt, std::string(RoleName(person.role))},
+                           person.addedMs > 0 ? person.addedMs : QDateTime::currentMSecsSinceEpoch(), failure);
     });
     if (exists)
         return Refused(person.id, QStringLiteral("already in the records"));
@@ -125,9 +130,22 @@ StoreResult<Operator> OperatorStore::Find(const std::string& id) {
     return person;
 }
 
-StoreResult<void> OperatorStore::Change(const std::string& id, const QString& set, const QVariantList& values) {
+StoreResult<void> OperatorStore::Change(const std::string& id, const QString& set, const QVariantList& values,
+                                        const AuditChange& audit, const char* oldColumn) {
     int changed = 0;
     StoreResult<void> written = m_c.Write([&](QSqlError& failure) {
+        changed = 0;
+        AuditChange entry = audit;
+        if (oldColumn != nullptr) {
+            QSqlQuery old(m_c.Db());
+            old.prepare(QStringLiteral("SELECT %1 FROM operators WHERE id = ?").arg(QLatin1String(oldColumn)));
+            old.addBindValue(Utf8(id));
+            if (!m_c.Run(old, failure))
+                return false;
+            if (!old.next())
+                return true;
+            entry.oldValue = Utf8From(old.value(0));
+        }
         QSqlQuery update(m_c.Db());
         update.prepare(QStringLiteral("UPDATE operators SET ") + set + QStringLiteral(" WHERE id = ?"));
         for (const QVariant& value : values)
@@ -136,7 +154,10 @@ StoreResult<void> OperatorStore::Change(const std::string& id, const QString& se
         if (!m_c.Run(update, failure))
             return false;
         changed = update.numRowsAffected();
-        return true;
+        // A value set to what it was is no change for the trail.
+        if (changed == 0 || (oldColumn != nullptr && entry.oldValue == entry.newValue))
+            return true;
+        return AppendAudit(m_c, entry, QDateTime::currentMSecsSinceEpoch(), failure);
     });
     if (!written)
         return written;
@@ -146,21 +167,24 @@ StoreResult<void> OperatorStore::Change(const std::string& id, const QString& se
 }
 
 StoreResult<void> OperatorStore::SetRole(const std::string& id, Role role) {
-    return Change(id, QStringLiteral("role = ?"), {Utf8(std::string(RoleName(role)))});
+    const std::string name(RoleName(role));
+    return Change(id, QStringLiteral("role = ?"), {Utf8(name)}, {"operator role", id, std::nullopt, name}, "role");
 }
 
 StoreResult<void> OperatorStore::SetName(const std::string& id, const std::string& name) {
-    return Change(id, QStringLiteral("name = ?"), {Utf8(name)});
+    return Change(id, QStringLiteral("name = ?"), {Utf8(name)}, {"operator name", id, std::nullopt, name}, "name");
 }
 
 StoreResult<void> OperatorStore::SetPin(const std::string& id, const std::string& pinHash) {
     if (pinHash.empty())
         return Refused(id, QStringLiteral("no PIN given"));
-    return Change(id, QStringLiteral("pin_hash = ?, failed_pins = 0, locked_until_ms = 0"), {Utf8(pinHash)});
+    // The trail says that the PIN changed, never to what.
+    return Change(id, QStringLiteral("pin_hash = ?, failed_pins = 0, locked_until_ms = 0"), {Utf8(pinHash)},
+                  {"operator pin", id});
 }
 
 StoreResult<void> OperatorStore::Disable(const std::string& id) {
-    return Change(id, QStringLiteral("disabled = ?"), {QVariant(true)});
+    return Change(id, QStringLiteral("disabled = ?"), {QVariant(true)}, {"operator disable", id});
 }
 
 StoreResult<bool> OperatorStore::AnyOperators() {
@@ -211,7 +235,21 @@ StoreResult<LogInOutcome> OperatorStore::LogIn(const std::string& id, std::strin
         if (!m_c.Run(update, failure))
             return false;
         changed = update.numRowsAffected();
-        return true;
+        if (right || changed == 0)
+            return true;
+        // This wrong PIN locked the ID when it is locked now: it was not before the count.
+        QSqlQuery locked(m_c.Db());
+        locked.prepare(QStringLiteral("SELECT locked_until_ms FROM operators WHERE id = ?"));
+        locked.addBindValue(Utf8(id));
+        if (!m_c.Run(locked, failure))
+            return false;
+        if (!locked.next() || locked.value(0).toLongLong() <= nowMs)
+            return true;
+        return AppendAudit(m_c,
+                           {"operator lock", id, std::nullopt,
+                            "locked for " + std::to_string(PinLockMs / 60000) + " minutes",
+                            std::to_string(PinTries) + " wrong PINs in a row"},
+                           nowMs, failure);
     });
     if (!written)
         return written.error();

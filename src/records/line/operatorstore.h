@@ -5,6 +5,7 @@
 // program, never in SQL; wrong PINs in a row are counted in the database, so a
 // lock holds at every station. No PIN nor hash is ever part of a failure's text.
 
+#include "audittrail.h"
 #include "privileges.h"
 #include "storeconnection.h"
 
@@ -69,8 +70,11 @@ private:
     // Reads the person of `id` with their hash into `person`; `found` false when there is none.
     StoreResult<void> Read(const std::string& id, Operator& person, bool& found, bool withHash);
     // Runs "UPDATE operators SET <set> WHERE id = ?" with `values` and then the
-    // ID bound; NotFound when no row is.
-    StoreResult<void> Change(const std::string& id, const QString& set, const QVariantList& values);
+    // ID bound, and appends `audit` to the trail in the same transaction, its
+    // old value read from `oldColumn` when given (a value set to what it was
+    // appends nothing); NotFound when no row is.
+    StoreResult<void> Change(const std::string& id, const QString& set, const QVariantList& values,
+                             const AuditChange& audit, const char* oldColumn = nullptr);
     // A failure that names `id` and what was wrong (never a value written).
     StoreError Refused(const std::string& id, const QString& why) const;
     // NotFound for `id`.

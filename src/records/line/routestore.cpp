@@ -1,5 +1,6 @@
 #include "routestore.h"
 
+#include "audittrail.h"
 #include "recordrows.h"
 
 #include <QSqlQuery>
@@ -10,6 +11,16 @@ RouteStore::RouteStore(StoreConnection& connection) : m_c(connection) {}
 
 bool RouteStore::Replace(const std::string& product, const std::vector<RouteStep>& steps, const RouteChange& change,
                          int& deleted, QSqlError& failure) {
+    // The route it replaces, as the trail shows it.
+    QSqlQuery old(m_c.Db());
+    old.prepare(QStringLiteral("SELECT operation, retest_limit FROM routes WHERE product = ? ORDER BY seq"));
+    old.addBindValue(Utf8(product));
+    if (!m_c.Run(old, failure))
+        return false;
+    std::vector<RouteStep> oldSteps;
+    while (old.next())
+        oldSteps.push_back({Utf8From(old.value(0)), old.value(1).toInt()});
+    old.finish();
     QSqlQuery remove(m_c.Db());
     remove.prepare(QStringLiteral("DELETE FROM routes WHERE product = ?"));
     remove.addBindValue(Utf8(product));
@@ -31,7 +42,12 @@ bool RouteStore::Replace(const std::string& product, const std::vector<RouteStep
     for (const QVariant& value : {Utf8(product), QVariant(change.changedMs), Utf8(RouteText(steps)),
                                   Utf8(change.changedBy), Utf8(change.station)})
         changed.addBindValue(value);
-    return m_c.Run(changed, failure);
+    const auto text = [](const std::vector<RouteStep>& route) {
+        return route.empty() ? std::nullopt : std::optional<std::string>(RouteText(route));
+    };
+    return m_c.Run(changed, failure) &&
+           AppendAudit(m_c, {steps.empty() ? "route delete" : "route set", product, text(oldSteps), text(steps)},
+                       change.changedMs, failure);
 }
 
 StoreResult<void> RouteStore::Set(const std::string& product, const std::vector<RouteStep>& steps,

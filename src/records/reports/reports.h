@@ -125,4 +125,12 @@ QByteArray UnitHistoryJson(std::span<const UnitEvent> events);
 QByteArray WipJson(std::span<const WipCount> counts);
 QByteArray WipCsv(std::span<const WipCount> counts);
 
+// Entries of the audit trail in the order given: a JSON array with one object
+// an entry (`seq`, `at` (as `started` is written), `who`, `station`, `login`,
+// `action`, `subject`, `old`, `new`, `reason` (null where there is none),
+// `previous_sha256`, `sha256`), and CSV with those columns (empty for none),
+// quoted and ended as HeadersCsv's.
+QByteArray AuditJson(std::span<const AuditEntry> entries);
+QByteArray AuditCsv(std::span<const AuditEntry> entries);
+
 }  // namespace tamrisk

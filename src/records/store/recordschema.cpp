@@ -1,11 +1,14 @@
 #include "recordschema.h"
 
+#include "audittrail.h"
 #include "recordrows.h"
 
+#include <QDateTime>
 #include <QSqlQuery>
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tamrisk {
@@ -483,6 +486,16 @@ StoreResult<int> OpenSchema(StoreConnection& c) {
 
 StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRoles, const QStringList& readerRoles,
                               const QStringList& supervisorRoles) {
+    // The logins granted, as the audit trail keeps them: "station a, b; reader c".
+    const auto grantedText = [&] {
+        QStringList kinds;
+        for (const auto& [kind, roles] : {std::pair{"station ", &stationRoles}, std::pair{"supervisor ", &supervisorRoles},
+                                          std::pair{"reader ", &readerRoles}}) {
+            if (!roles->isEmpty())
+                kinds.append(QLatin1String(kind) + roles->join(QStringLiteral(", ")));
+        }
+        return kinds.join(QStringLiteral("; ")).toStdString();
+    };
     if (c.IsOpen() && !c.Dialect().HasLogins()) {
         return c.Fail(StoreError::Kind::SchemaRefused,
                       QStringLiteral("a records file has no logins to grant to (a line's database is a"
@@ -525,7 +538,9 @@ StoreResult<void> GrantLogins(StoreConnection& c, const QStringList& stationRole
             for (const QString& role : supervisorRoles)
                 add(role, Login::Supervisor);
             return c.Dialect().Grant(c.Db(), [&](const QString& sql, QSqlError& f) { return c.Exec(sql, f); }, logins,
-                                     failure);
+                                     failure) &&
+                   AppendAudit(c, {"records setup", "logins", std::nullopt, grantedText()},
+                               QDateTime::currentMSecsSinceEpoch(), failure);
         });
 }
 

@@ -12,6 +12,7 @@
 // operation returns its value or its failure: a StoreError, its kind and its
 // text "<location>: <reason>".
 
+#include "audittrail.h"
 #include "claimstore.h"
 #include "entrystore.h"
 #include "holdstore.h"
@@ -102,6 +103,8 @@ public:
     HoldStore& Holds() { return m_holds; }
     // The people who use the stations.
     OperatorStore& Operators() { return m_operators; }
+    // The audit trail: every change of people, routes, holds and what runs, listed and verified.
+    AuditStore& Audit() { return m_audit; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -163,6 +166,7 @@ private:
     EntryStore m_entries{m_connection};
     HoldStore m_holds{m_connection};
     OperatorStore m_operators{m_connection};
+    AuditStore m_audit{m_connection};
     int m_schemaVersion = 0;
 };
 

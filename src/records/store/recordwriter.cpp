@@ -1,5 +1,6 @@
 #include "recordwriter.h"
 
+#include "audittrail.h"
 #include "forwardqueue.h"
 #include "recordrows.h"
 
@@ -17,6 +18,24 @@
 namespace tamrisk {
 
 RecordWriter::RecordWriter(StoreConnection& connection) : m_c(connection) {}
+
+namespace {
+
+// An engineering run kept here, in the trail: by the person and at the station
+// its record names, with the script it ran and what it ran on.
+bool AppendEngineeringRun(StoreConnection& c, const RecordHeader& header, QSqlError& failure) {
+    std::string ran = header.script;
+    for (const auto& [label, value] : {std::pair{"product ", &header.product}, std::pair{"operation ", &header.operation},
+                                       std::pair{"unit ", &header.unit}}) {
+        if (!value->empty())
+            ran += (ran.empty() ? "" : ", ") + std::string(label) + *value;
+    }
+    return AppendAudit(c, {"engineering run", header.id, std::nullopt, ran.empty() ? std::nullopt : std::optional(ran)},
+                       header.startedMs,
+                       header.operatorId.empty() ? header.operatorName : header.operatorId, header.station, failure);
+}
+
+}  // namespace
 
 bool ProgramEnded(qint64 pid) {
     const auto process = static_cast<pid_t>(pid);
@@ -49,7 +68,11 @@ StoreResult<void> RecordWriter::Begin(const RecordHeader& header) {
     return m_c.Write(
         [&](QSqlError& failure) {
             bool inserted = false;
-            return InsertHeader(header, false, inserted, failure) && EnqueueForLine(m_c, header.id, m_forwardTo, failure);
+            if (!InsertHeader(header, false, inserted, failure) ||
+                !EnqueueForLine(m_c, header.id, m_forwardTo, failure))
+                return false;
+            // A record sent on to a line enters the line's trail when it arrives there.
+            return !header.engineering || !m_forwardTo.isEmpty() || AppendEngineeringRun(m_c, header, failure);
         });
 }
 
@@ -218,6 +241,8 @@ StoreResult<int> RecordWriter::Import(std::span<const Record> records) {
                     AddStep(batch.steps, step);
                 batch.checks = record.checks;
                 if (!InsertBatch(record.header.id, batch, failure))
+                    return false;
+                if (record.header.engineering && !AppendEngineeringRun(m_c, record.header, failure))
                     return false;
                 ++added;
             }
