@@ -203,6 +203,19 @@ TEST_F(StationPeople, RecordsWithoutPeopleAskNobodyToLogIn) {
         EXPECT_TRUE(window.Allowed(privilege));
 }
 
+// A line out of reach when the station starts: the dialog says so, and Quit ends the station.
+TEST_F(StationPeople, ALineOutOfReachAtTheStartIsSaidInTheDialog) {
+    Open(QStringLiteral("postgresql://tamrisk@/line?host=%1/none").arg(dir.path()));
+    QString message;
+    OnNextModal([&](QWidget* modal) {
+        message = FindControl<QLabel>(*modal, "MessageLb")->text();
+        QTest::mouseClick(FindControl<QPushButton>(*modal, "QuitBt"), Qt::LeftButton);
+    });
+    EXPECT_FALSE(logIn->Start());
+    EXPECT_TRUE(message.startsWith("the line cannot be reached: ")) << message.toStdString();
+    EXPECT_FALSE(logIn->Person().has_value());
+}
+
 // What each role finds greyed out, row by row of the one table: each row with
 // a control in the station, its controls, and what a disabled one's tooltip says.
 TEST_F(StationPeople, EachRoleFindsGreyedOutWhatItsRoleMayNotUse) {
