@@ -5,6 +5,9 @@
 #include <QDateTime>
 #include <QPushButton>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace tamrisk {
 
 QString LogInMessage(const StoreError& failure) {
@@ -71,17 +74,17 @@ void TLogInDlg::LogInBtClick() {
     }
     std::string pin = ui->PinBox->text().toStdString();
     ui->PinBox->clear();
-    m_checking = true;
-    for (QWidget* control : {static_cast<QWidget*>(ui->IdBox), static_cast<QWidget*>(ui->PinBox),
-                             static_cast<QWidget*>(ui->LogInBt), static_cast<QWidget*>(ui->QuitBt)})
-        control->setEnabled(false);
+    // Nothing to press or type while the records answer.
+    const auto checking = [this](bool on) {
+        m_checking = on;
+        for (QWidget* control : std::initializer_list<QWidget*>{ui->IdBox, ui->PinBox, ui->LogInBt, ui->QuitBt})
+            control->setEnabled(!on);
+    };
+    checking(true);
     ui->MessageLb->setText(QStringLiteral("Checking…"));
     const StoreResult<LogInOutcome> outcome = m_check(id, pin);
     std::fill(pin.begin(), pin.end(), '\0');
-    m_checking = false;
-    for (QWidget* control : {static_cast<QWidget*>(ui->IdBox), static_cast<QWidget*>(ui->PinBox),
-                             static_cast<QWidget*>(ui->LogInBt), static_cast<QWidget*>(ui->QuitBt)})
-        control->setEnabled(true);
+    checking(false);
     if (outcome && outcome->verdict == LogInOutcome::Verdict::Accepted) {
         m_person = outcome->person;
         Clear();

@@ -41,7 +41,7 @@ bool StationLogIn::Start() {
     if (location.isEmpty())
         return true;  // records off or not kept: nobody to log in
     m_line = std::make_unique<StoreThread>(location, QStringLiteral("people"));
-    const StoreResult<bool> any = m_line->Ask<bool>([](RecordStore& store) { return store.Operators().AnyOperators(); });
+    const StoreResult<bool> any = AnyPeople();
     if (any && !*any) {
         m_anyPeople = false;
         return true;
@@ -51,11 +51,14 @@ bool StationLogIn::Start() {
     return AskLogIn(any ? QString() : LogInMessage(any.error()));
 }
 
+StoreResult<bool> StationLogIn::AnyPeople() {
+    return m_line->Ask<bool>([](RecordStore& store) { return store.Operators().AnyOperators(); });
+}
+
 StoreResult<LogInOutcome> StationLogIn::Check(const std::string& id, const std::string& pin) {
     if (!m_anyPeople) {
         // The line was out of reach at the start: whether anybody logs in here is asked first.
-        const StoreResult<bool> any =
-            m_line->Ask<bool>([](RecordStore& store) { return store.Operators().AnyOperators(); });
+        const StoreResult<bool> any = AnyPeople();
         if (!any)
             return any.error();
         m_anyPeople = *any;

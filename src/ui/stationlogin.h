@@ -50,6 +50,9 @@ private:
     bool AskLogIn(const QString& message);
     // Makes `person` the one the window, the records and the idle log-out work for.
     void Apply(const std::optional<Operator>& person);
+    // Whether the records hold people, asked on the people's thread.
+    StoreResult<bool> AnyPeople();
+    // The dialog's check: `id` and `pin` logged in now, once the records are known to hold people.
     StoreResult<LogInOutcome> Check(const std::string& id, const std::string& pin);
 
     TTestForm& m_window;
