@@ -309,10 +309,13 @@ void TTestForm::UpdateControls() {
 void TTestForm::CancelBtClick() { m_station.state.CancelRequest = true; }
 
 void TTestForm::ClearBtClick() {
-    if (ui->MemoPages->currentWidget() == ui->ScriptPg)
-        ui->ScrMemo->clear();
-    else
+    if (ui->MemoPages->currentWidget() == ui->ScriptPg) {
+        // Only a role that may edit scripts clears one.
+        if (Allowed(Privilege::EngineeringRun))
+            ui->ScrMemo->clear();
+    } else {
         m_results->Clear();
+    }
 }
 
 void TTestForm::CommandMClick() {

@@ -25,6 +25,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -267,7 +268,13 @@ TEST_F(StationPeople, EachRoleFindsGreyedOutWhatItsRoleMayNotUse) {
                 }
             }
         }
-        EXPECT_EQ(FindControl<QPlainTextEdit>(window, "ScrMemo")->isReadOnly(), role < Role::Engineer);
+        // Nor does Clear on the script's page clear the script for them.
+        auto* editor = FindControl<QPlainTextEdit>(window, "ScrMemo");
+        EXPECT_EQ(editor->isReadOnly(), role < Role::Engineer);
+        FindControl<QTabWidget>(window, "MemoPages")->setCurrentWidget(FindControl<QWidget>(window, "ScriptPg"));
+        QTest::mouseClick(FindControl<QPushButton>(window, "ClearBt"), Qt::LeftButton);
+        EXPECT_EQ(editor->toPlainText().isEmpty(), role >= Role::Engineer);
+        editor->setPlainText("74");
     }
     // Nobody logged in where nobody logs in: nothing greyed out, the own tooltips back.
     window.SetPerson(Operator{.id = "P1", .name = "Pat", .role = Role::Operator});
