@@ -13,6 +13,7 @@
 #include "journal.h"
 #include "journaltext.h"
 #include "journalview.h"
+#include "login.h"
 #include "memoryreader.h"
 #include "memread.h"
 #include "qthost.h"
@@ -312,6 +313,22 @@ int main(int argc, char** argv) {
     } else {
         ok = false;
     }
+
+    // The log-in dialog after a mistyped PIN, and the window of the technician logged in.
+    TLogInDlg logIn(
+        [](const std::string&, const std::string&) -> StoreResult<LogInOutcome> {
+            return LogInOutcome{.verdict = LogInOutcome::Verdict::WrongPin, .triesLeft = 4};
+        },
+        &testForm);
+    logIn.show();
+    Child<QLineEdit>(logIn, "IdBox")->setText("A1042");
+    Child<QLineEdit>(logIn, "PinBox")->setText("0000");
+    Child<QPushButton>(logIn, "LogInBt")->click();
+    ok = Save(logIn, out + "/login.png") && ok;
+    logIn.hide();
+    testForm.SetPerson(Operator{.id = "A1042", .name = "Anna Petrova", .role = Role::Technician});
+    ok = Save(testForm, out + "/main-logged-in.png") && ok;
+    testForm.SetPerson(std::nullopt);
 
     confirm.stop();
     Child<QPushButton>(testForm, "ConnectBt")->click();
