@@ -7,6 +7,7 @@
 #include "clisession.h"
 #include "duration.h"
 #include "outputformats.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "terminalsink.h"
 
@@ -57,22 +58,30 @@ int RecordsListAction(const std::vector<std::string>& rest, std::ostream& out, s
         out << HeadersCsv(headers).toStdString();
         return CliOk;
     }
-    // A line's process adds the product and operation, only where a record listed names one.
+    // A line's process adds the product and operation, only where a record listed names one;
+    // released scripts the release, only where a record listed ran one.
     const bool process = std::any_of(headers.begin(), headers.end(), [](const RecordHeader& h) {
         return !h.operation.empty() || !h.product.empty();
     });
+    const bool releases =
+        std::any_of(headers.begin(), headers.end(), [](const RecordHeader& h) { return h.releaseNumber.has_value(); });
     std::vector<std::vector<std::string>> rows = {
         {"ID", "STARTED (UTC)", "KIND", "OUTCOME", "DURATION", "UNIT", "SCRIPT", "PORT"}};
     if (process)
         rows.front().insert(rows.front().begin() + 6, {"PRODUCT", "OPERATION"});
+    if (releases)
+        rows.front().push_back("RELEASE");
     for (const RecordHeader& header : headers) {
-        rows.push_back({header.id.substr(0, 8), IsoUtcMs(header.startedMs), header.kind,
-                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-", FormatSeconds(std::chrono::milliseconds(header.durationMs), 2) + " s",
+        rows.push_back({header.id.substr(0, 8), IsoUtcMs(header.startedMs), KindShown(header.kind, header.engineering),
+                        header.outcome ? std::string(OutcomeText(*header.outcome)) : "-",
+                        FormatSeconds(std::chrono::milliseconds(header.durationMs), 2) + " s",
                         EscapeControls(header.unit), EscapeControls(header.script), EscapeControls(header.port)});
         if (process)
             rows.back().insert(rows.back().begin() + 6,
                                {header.product.empty() ? "-" : EscapeControls(header.product),
                                 header.operation.empty() ? "-" : EscapeControls(header.operation)});
+        if (releases)
+            rows.back().push_back(header.releaseNumber ? std::to_string(*header.releaseNumber) : "-");
     }
     WriteTable(out, rows);
     return CliOk;

@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "clisession.h"
 #include "duration.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "terminalsink.h"
 #include "textcodec.h"
@@ -23,7 +24,7 @@ void WriteHeader(std::ostream& out, const Record& record) {
             out << name << std::string(10 - std::string_view(name).size(), ' ') << EscapeControls(value) << '\n';
     };
     field("id", header.id);
-    field("kind", header.kind);
+    field("kind", KindShown(header.kind, header.engineering));
     field("outcome", header.outcome ? std::string(OutcomeText(*header.outcome)) : "in progress");
     field("reason", header.reason);
     field("exit", header.exitCode ? std::to_string(*header.exitCode) : "");
@@ -33,7 +34,8 @@ void WriteHeader(std::ostream& out, const Record& record) {
     field("started", IsoUtcMs(header.startedMs));
     field("duration", FormatSeconds(std::chrono::milliseconds(header.durationMs), 3) + " s");
     field("station", header.station);
-    field("operator", header.operatorName);
+    field("operator", OperatorShown(header));
+    field("release", header.releaseNumber ? std::to_string(*header.releaseNumber) : "");
     field("version", header.version);
     field("port", header.port);
     field("speed", header.speed > 0 ? std::to_string(header.speed) : "");

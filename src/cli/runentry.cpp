@@ -98,6 +98,8 @@ void RunEntry::Leave(RecordOutcome outcome) {
         return;
     m_entered = false;
     const RecordHeader& header = m_record.Header();
+    // An engineering run gives the unit back without counting as its pass or failure.
+    m_request.engineering = header.engineering;
     const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, header.operatorName);
     if (!left) {
         CliError(m_err, "cannot give " + m_request.unit + " back (it stays in test until released): " +

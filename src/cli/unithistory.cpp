@@ -6,6 +6,7 @@
 #include "cli.h"
 #include "clisession.h"
 #include "recordsactions.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "terminalsink.h"
 
@@ -37,9 +38,10 @@ int UnitHistoryAction(const std::vector<std::string>& rest, std::ostream& out, s
     std::vector<std::vector<std::string>> rows = {
         {"STARTED (UTC)", "KIND", "PRODUCT", "OPERATION", "STATION", "OPERATOR", "OUTCOME", "CAUSE", "RECORD"}};
     for (const UnitEvent& e : *history) {
-        rows.push_back({IsoUtcMs(e.startedMs), e.kind, text(e.product), text(e.operation), text(e.station),
-                        text(e.operatorName), e.outcome ? std::string(OutcomeText(*e.outcome)) : "running",
-                        text(e.cause), e.recordId.substr(0, 8)});
+        rows.push_back({IsoUtcMs(e.startedMs), KindShown(e.kind, e.engineering), text(e.product), text(e.operation),
+                        text(e.station), text(e.operatorName),
+                        e.outcome ? std::string(OutcomeText(*e.outcome)) : "running", text(e.cause),
+                        e.recordId.substr(0, 8)});
     }
     WriteTable(out, rows);
     return CliOk;

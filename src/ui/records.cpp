@@ -6,6 +6,7 @@
 #include "recordsmodel.h"
 #include "recordsreader.h"
 #include "recordstore.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "resultsview.h"
 #include "savefile.h"
@@ -41,8 +42,6 @@ QStringList ExportTexts(std::string_view RecordFormatInfo::*text) {
 }
 const QStringList ExportFilters = ExportTexts(&RecordFormatInfo::filter);
 const QStringList ExportSuffixes = ExportTexts(&RecordFormatInfo::suffix);
-
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 // A record's checks, those that did not hold first, each in the order made:
 // name, what was expected, the value found, the result in its colour.
@@ -81,7 +80,8 @@ QString HeaderText(const Record& record) {
     const RecordHeader& h = record.header;
     QStringList lines;
     lines << QStringLiteral("%1 on %2 by %3, %4 at %5 Bd, version %6")
-                 .arg(FromUtf8(h.kind), FromUtf8(h.station), FromUtf8(h.operatorName), FromUtf8(h.port))
+                 .arg(FromUtf8(KindShown(h.kind, h.engineering)), FromUtf8(h.station), FromUtf8(OperatorShown(h)),
+                      FromUtf8(h.port))
                  .arg(h.speed)
                  .arg(FromUtf8(h.version));
     const QString outcome = h.outcome ? FromUtf8(std::string(OutcomeText(*h.outcome))).toUpper()
@@ -89,6 +89,10 @@ QString HeaderText(const Record& record) {
     lines << QStringLiteral("Started %1, %2: %3%4")
                  .arg(LocalStartText(h.startedMs), DurationText(h.durationMs), outcome,
                       h.reason.empty() ? QString() : QStringLiteral(" (%1)").arg(FromUtf8(h.reason)));
+    if (h.engineering)
+        lines << QStringLiteral("Engineering run: counted in no yield");
+    if (h.releaseNumber)
+        lines << QStringLiteral("Release: %1").arg(*h.releaseNumber);
     if (!h.unit.empty())
         lines << QStringLiteral("Unit: %1").arg(FromUtf8(h.unit));
     if (!h.product.empty() || !h.operation.empty())
@@ -348,7 +352,7 @@ void TRecordsFrm::ShowHistory(const QString& unit, const std::vector<UnitEvent>&
     for (int row = 0; row < static_cast<int>(events.size()); ++row) {
         const UnitEvent& e = events[static_cast<std::size_t>(row)];
         const QString texts[] = {LocalStartText(e.startedMs),
-                                 FromUtf8(e.kind),
+                                 FromUtf8(KindShown(e.kind, e.engineering)),
                                  FromUtf8(e.product),
                                  FromUtf8(e.operation),
                                  FromUtf8(e.station),

@@ -1,17 +1,12 @@
 #include "recordsmodel.h"
 
 #include "duration.h"
+#include "reportfields.h"
 
 #include <QDateTime>
 #include <QPointer>
 
 namespace tamrisk {
-
-namespace {
-
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
-
-}  // namespace
 
 QColor OutcomeColour(RecordOutcome outcome) {
     switch (outcome) {
@@ -118,13 +113,15 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const {
     const RecordHeader& header = Header(index.row());
     if (role == Qt::ForegroundRole && index.column() == OutcomeCol && header.outcome)
         return OutcomeColour(*header.outcome);
+    if (role == Qt::ToolTipRole && index.column() == KindCol && header.engineering)
+        return QStringLiteral("An engineering run: counted in no yield");
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     switch (index.column()) {
     case StartedCol:
         return LocalStartText(header.startedMs);
     case KindCol:
-        return FromUtf8(header.kind);
+        return FromUtf8(KindShown(header.kind, header.engineering));
     case UnitCol:
         return FromUtf8(header.unit);
     case ScriptCol:

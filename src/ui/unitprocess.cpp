@@ -214,6 +214,8 @@ void StationEntry::Leave(RecordOutcome outcome, const EntryShown& shown) {
     if (!m_entered)
         return;
     m_entered = false;
+    // An engineering run gives the unit back without counting as its pass or failure.
+    m_request.engineering = m_record.Header().engineering;
     const StoreResult<std::optional<UnitHold>> left =
         m_records.Entries()->Leave(m_request, outcome, m_record.Header().operatorName);
     if (!left) {

@@ -924,8 +924,10 @@ TEST_F(CliRecords, TheLinesProcessIsListedFilteredAndSummed) {
     // A list of records that name neither shows neither.
     EXPECT_FALSE(QString::fromStdString(sim.cli({"records", "list", "--limit", "1"}).out).contains("PRODUCT"));
     const CliRun csv = sim.cli({"records", "list", "--format", "csv", "--operation", "fiscal"});
-    EXPECT_TRUE(QString::fromStdString(csv.out).contains(",lines,operation,product\r\n33333333-")) << csv.out;
-    EXPECT_TRUE(QString::fromStdString(csv.out).endsWith(",fiscal,FP-3\r\n")) << csv.out;
+    EXPECT_TRUE(QString::fromStdString(csv.out).contains(
+        ",lines,operation,product,operator_id,computer_login,release,engineering\r\n33333333-"))
+        << csv.out;
+    EXPECT_TRUE(QString::fromStdString(csv.out).endsWith(",fiscal,FP-3,,,,false\r\n")) << csv.out;
     EXPECT_TRUE(QString::fromStdString(sim.cli({"records", "show", "2222"}).out).contains("operation final\n"));
 
     const std::string history = sim.cli({"unit", "history", "U1"}).out;

@@ -216,6 +216,12 @@ void ServeLine(std::unique_ptr<ServedLine>& line) {
     const HoldChange heldMarkup = event("hold", Markup, now - 8 * MinuteMs, RecordOutcome::Pass, "", "scratched <i>case</i>");
     event("entry", Markup, now - 7 * MinuteMs, RecordOutcome::Fail, "fiscal", "<script>alert(1)</script> is on hold");
     const HoldChange released = event("release", Markup, now - 6 * MinuteMs, RecordOutcome::Pass, "", "polished");
+    // An engineer's run of U-104, the newest record: listed and marked, counted in no number.
+    Record engineering = MadeRun("line-1", "U-104", now - 5 * MinuteMs, RecordOutcome::Fail);
+    engineering.header.product = "FP-3";
+    engineering.header.operation = "board";
+    engineering.header.engineering = true;
+    made->records.push_back(engineering);
     RecordStore owner;
     ASSERT_TRUE(StoreOk(owner.Open(made->database->Location())));
     owner.SetActor("ivana", "line-1");
@@ -370,16 +376,19 @@ TEST_F(DashboardLineTest, PageShowsTheLinesNumbersChartsAndNewestRecords) {
     // The newest records, newest first, each linking to its page.
     const QJsonArray rows = browser
                                 .Evaluate(QStringLiteral("[...document.querySelectorAll('#records tbody tr')].map(r =>"
-                                                         " [r.cells[2].textContent, r.cells[3].textContent,"
-                                                         " r.querySelector('a').getAttribute('href')])"))
+                                                         " [r.cells[2].textContent, r.cells[3].firstChild.textContent,"
+                                                         " r.querySelector('a').getAttribute('href'),"
+                                                         " r.querySelector('.engineering-mark') !== null])"))
                                 .toArray();
-    ASSERT_EQ(rows.size(), static_cast<qsizetype>(records.size()));
-    for (std::size_t i = 0; i < records.size(); ++i) {
+    // The page lists the twelve newest: the line's oldest run is left out.
+    ASSERT_EQ(rows.size(), std::min<qsizetype>(static_cast<qsizetype>(records.size()), 12));
+    for (std::size_t i = 0; i < static_cast<std::size_t>(rows.size()); ++i) {
         const Record& record = records[records.size() - 1 - i];
         const QJsonArray row = rows[static_cast<qsizetype>(i)].toArray();
         EXPECT_EQ(row[0].toString().toStdString(), record.header.unit);
         EXPECT_EQ(row[1].toString().toStdString(), OutcomeText(*record.header.outcome));
         EXPECT_EQ(row[2].toString().toStdString(), "/records/" + record.header.id);
+        EXPECT_EQ(row[3].toBool(), record.header.engineering) << record.header.unit;
     }
 }
 
@@ -390,7 +399,7 @@ TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
                                      .arg(Js(QString::fromStdString(Markup))))
                     .toBool());
     EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 3);
-    const Record& marked = records.back();
+    const Record& marked = records[11];  // the release of the unit named in markup
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(marked.header.id)));
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent.startsWith(%1)")
                                      .arg(Js(QString::fromStdString(Markup))))
@@ -423,6 +432,12 @@ TEST_F(DashboardLineTest, RecordPageShowsHeaderVerdictChecksAndColouredLog) {
     // In its colour, as the station showed it.
     EXPECT_EQ(browser.Evaluate(QStringLiteral("getComputedStyle(document.querySelector('pre.log .c-red')).color")).toString(),
               QStringLiteral("rgb(192, 0, 0)"));
+    EXPECT_EQ(text(QStringLiteral(".verdict .engineering")), QString());
+    // An engineering run's page says so.
+    ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) +
+                                 QString::fromStdString(records.back().header.id)));
+    EXPECT_EQ(text(QStringLiteral(".verdict .engineering")), QStringLiteral("engineering run: counted in no yield"));
+    EXPECT_TRUE(text(QStringLiteral("dl.header dd")).contains(QStringLiteral("|run (engineering)|")));
 }
 
 // A run that ends while the page is open shows in its newest records without a

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <tuple>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,29 @@ TEST_P(Forwarding, ImportTakesEachRecordWholeAndOnceByItsId) {
         EXPECT_EQ(kept->images[0].sha256, sent.images[0].sha256);
         EXPECT_TRUE(kept->steps == sent.steps);
         EXPECT_TRUE(kept->checks == sent.checks);
+    }
+}
+
+// Who ran a record and what it ran arrive with it: an engineering run of a
+// release, and a record that names neither, each as it was written.
+TEST_P(Forwarding, WhoRanARecordAndItsReleaseArriveWithIt) {
+    Record engineering = Finished(1);
+    engineering.header.operatorName = "Anna Petrova";
+    engineering.header.operatorId = "A17";
+    engineering.header.computerLogin = "anna";
+    engineering.header.releaseNumber = 3;
+    engineering.header.engineering = true;
+    const Record plain = Finished(2);
+    Write(engineering);
+    Write(plain);
+    EXPECT_EQ(RecordForwarder::SendWaiting(local.Location(), line, QDeadlineTimer(60s)).sent, 2);
+    RecordStore lineStore;
+    ASSERT_TRUE(StoreOk(lineStore.Open(line)));
+    for (const Record& sent : {engineering, plain}) {
+        const RecordHeader& h = sent.header;
+        const RecordHeader kept = ValueOf(lineStore.Load(h.id)).header;
+        EXPECT_EQ(std::tie(kept.operatorName, kept.operatorId, kept.computerLogin, kept.releaseNumber, kept.engineering),
+                  std::tie(h.operatorName, h.operatorId, h.computerLogin, h.releaseNumber, h.engineering));
     }
 }
 

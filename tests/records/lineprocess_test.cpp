@@ -35,6 +35,19 @@ struct Made {
     std::vector<RecordCheck> checks = {};
 };
 
+// The record `m` says, of id `id`.
+Record MadeRecord(const Made& m, const std::string& id) {
+    Record record;
+    record.header = TestHeader(id, m.kind, LineSinceMs + qint64{m.minutes} * 60'000);
+    record.header.unit = m.unit;
+    record.header.product = m.product;
+    record.header.operation = m.operation;
+    record.header.outcome = m.outcome;
+    record.header.reason = m.reason;
+    record.checks = m.checks;
+    return record;
+}
+
 std::vector<Record> ProcessLine() {
     const std::vector<Made> made = {
         {-1440, "U1", "run", "FP-3", "board", O::Pass},
@@ -66,15 +79,7 @@ std::vector<Record> ProcessLine() {
     for (const Made& m : made) {
         char id[40];
         std::snprintf(id, sizeof id, "%08x-0000-4000-8000-0000000000aa", ++n);
-        Record record;
-        record.header = TestHeader(id, m.kind, LineSinceMs + qint64{m.minutes} * 60'000);
-        record.header.unit = m.unit;
-        record.header.product = m.product;
-        record.header.operation = m.operation;
-        record.header.outcome = m.outcome;
-        record.header.reason = m.reason;
-        record.checks = m.checks;
-        line.push_back(std::move(record));
+        line.push_back(MadeRecord(m, id));
     }
     return line;
 }
@@ -179,6 +184,51 @@ TEST_P(LineProcessOn, AUnitsHistoryIsItsRunsRefusalsHoldsAndReleasesOldestFirst)
     EXPECT_TRUE(u5[1].toObject()["outcome"].isNull());
     EXPECT_TRUE(u5[1].toObject()["cause"].isNull());
     EXPECT_TRUE(ValueOf(store.History("U99")).empty());
+}
+
+// Engineering runs at the operations change no operation's numbers, no rolled
+// throughput yield and no unit's place in the work in progress: one before the
+// period (U2's fiscal run in it would no longer be its first), a unit's first
+// fiscal run, a pass after U4's error at board (it would wait for fiscal) and
+// a unit only engineers ran. Counted as any run, each would. A unit's history
+// lists them, marked.
+TEST_P(LineProcessOn, EngineeringRunsChangeNoOperationNorTheWorkInProgress) {
+    const StatsQuery queries[] = {{LineSinceMs, LineUntilMs, "", "", ""},
+                                  {LineSinceMs, LineUntilMs, "", "fiscal", ""},
+                                  {LineSinceMs, LineUntilMs, "", "board", "FP-3"}};
+    const auto numbers = [&] {
+        std::vector<std::string> all;
+        for (const StatsQuery& query : queries)
+            all.push_back(StatsJson(ValueOf(store.Stats(query))).toStdString());
+        all.push_back(WipJson(ValueOf(store.Wip(""))).toStdString());
+        return all;
+    };
+    const std::vector<std::string> without = numbers();
+    const Made made[] = {
+        {-1500, "U2", "run", "FP-3", "fiscal", O::Fail, "a red line"},
+        {36, "U3", "run", "FP-3", "fiscal", O::Fail, "a red line"},
+        {42, "U4", "run", "FP-3", "board", O::Pass},
+        {70, "U11", "run", "FP-3", "final", O::Fail, "a red line"},
+    };
+    std::vector<Record> engineering;
+    for (const Made& m : made) {
+        engineering.push_back(MadeRecord(m, "e" + std::to_string(engineering.size())));
+        engineering.back().header.engineering = true;
+    }
+    ASSERT_EQ(ValueOf(store.Import(engineering)), 4);
+    const std::vector<std::string> with = numbers();
+    RunSql(Location(), {QStringLiteral("UPDATE records SET engineering = FALSE")});
+    const std::vector<std::string> counted = numbers();
+    for (std::size_t i = 0; i < without.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(with[i], without[i]);
+        EXPECT_NE(counted[i], without[i]);
+    }
+    RunSql(Location(), {QStringLiteral("UPDATE records SET engineering = TRUE WHERE id = 'e2'")});
+    std::vector<bool> marked;
+    for (const UnitEvent& e : ValueOf(store.History("U4")))
+        marked.push_back(e.engineering);
+    EXPECT_EQ(marked, (std::vector<bool>{false, true}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LineProcessOn, ::testing::Values(Backend::Sqlite, Backend::Postgresql),

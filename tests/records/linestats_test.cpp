@@ -147,6 +147,54 @@ TEST_P(LineStatsOn, JsonGivesTheNumbersTheStationsAndTheirLastRecords) {
               (QJsonObject{{"hour", "2026-12-07T10:00:00.000Z"}, {"station", "st-1"}, {"units", 3}}));
 }
 
+// Engineering runs mixed into the hand-made line change none of its numbers,
+// of the line or of a station: one before the period (of a unit whose first
+// run would no longer count), failures with causes of their own, a retest
+// after a unit's error, a new unit and a station that made only them. Counted
+// as any run, they would change every one of these.
+TEST_P(LineStatsOn, EngineeringRunsChangeNoNumber) {
+    const struct {
+        int minutes;
+        const char* station;
+        const char* unit;
+        RecordOutcome outcome;
+        std::vector<RecordCheck> checks = {};
+    } made[] = {
+        {-60, "st-1", "U2", RecordOutcome::Pass},
+        {5, "st-1", "U9", RecordOutcome::Fail, {NumericCheck("ground", CheckResult::Fail, "9", std::nullopt)}},
+        {45, "st-2", "U4", RecordOutcome::Pass},
+        {50, "st-3", "U1", RecordOutcome::Error},
+        {115, "st-1", "", RecordOutcome::Fail, {NumericCheck("ground", CheckResult::Fail, "9", std::nullopt)}},
+    };
+    const char* const stations[] = {"", "st-1", "st-2", "st-3"};
+    std::vector<QByteArray> without;
+    for (const char* station : stations)
+        without.push_back(StatsJson(ValueOf(store.Stats({LineSinceMs, LineUntilMs, station}))));
+    std::vector<Record> engineering;
+    for (const auto& m : made) {
+        Record record;
+        record.header =
+            TestHeader("e" + std::to_string(engineering.size()), "run", LineSinceMs + qint64{m.minutes} * 60'000);
+        record.header.station = m.station;
+        record.header.unit = m.unit;
+        record.header.outcome = m.outcome;
+        record.header.engineering = true;
+        record.checks = m.checks;
+        engineering.push_back(std::move(record));
+    }
+    ASSERT_EQ(ValueOf(store.Import(engineering)), 5);
+    for (std::size_t i = 0; i < std::size(stations); ++i) {
+        SCOPED_TRACE(stations[i]);
+        EXPECT_EQ(StatsJson(ValueOf(store.Stats({LineSinceMs, LineUntilMs, stations[i]}))).toStdString(),
+                  without[i].toStdString());
+    }
+    RunSql(Location(), {QStringLiteral("UPDATE records SET engineering = FALSE")});
+    for (std::size_t i = 0; i < std::size(stations); ++i) {
+        SCOPED_TRACE(stations[i]);
+        EXPECT_NE(StatsJson(ValueOf(store.Stats({LineSinceMs, LineUntilMs, stations[i]}))), without[i]);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, LineStatsOn, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
 
 // The Pareto: most runs first, a tie by cause, the first ten only.

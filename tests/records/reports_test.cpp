@@ -1,5 +1,7 @@
 #include "reports.h"
 
+#include "reportfields.h"
+
 #include "recordtesting.h"
 
 #include <QJsonArray>
@@ -11,6 +13,7 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tamrisk {
@@ -149,7 +152,7 @@ TEST(ReportsJson, HeaderFieldsCarryTheirJsonNamesAndTypes) {
         EXPECT_EQ(object[field.key], field.expected) << field.record << " " << field.key;
     }
     // The list carries the header only.
-    EXPECT_EQ(array[0].toObject().keys().size(), 18);
+    EXPECT_EQ(array[0].toObject().keys().size(), 22);
     EXPECT_FALSE(array[0].toObject().contains("log"));
 }
 
@@ -302,11 +305,12 @@ TEST(ReportsCsv, HeaderRowThenOneQuotedRowPerRecord) {
 
     const QByteArray expected =
         "id,kind,station,operator,version,port,speed,started,duration_s,outcome,reason,unit,script,script_sha256,"
-        "exit,lines,operation,product\r\n"
+        "exit,lines,operation,product,operator_id,computer_login,release,engineering\r\n"
         "5f0c2a4e-1111-4222-8333-944455556666,run,line-3,ivana,0.1,/dev/ttyUSB0,115200,2026-12-08T16:07:08.123Z,"
-        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130,4-9,final,FP-3\r\n"
+        "2.500,aborted,\"cancelled, \"\"Stop\"\" pressed\",\"DT 1,2\",/home/ivana/скрипт.scr,ab12,130,4-9,final,FP-3,"
+        ",,,false\r\n"
         "r2,journal-info,line-3,ivana,0.1,/dev/ttyUSB0,115200,2023-11-14T22:13:20.000Z,0.000,,"
-        "\"line one\nline two\",,,,,,,\r\n";
+        "\"line one\nline two\",,,,,,,,,,,false\r\n";
     EXPECT_EQ(HeadersCsv(headers).toStdString(), expected.toStdString());
     EXPECT_EQ(HeadersCsv({}).count("\r\n"), 1);
 }
@@ -572,6 +576,67 @@ TEST(ReportsJUnit, ControlCharactersFromThePrinterKeepTheXmlReadable) {
     ASSERT_EQ(report.suites[0].cases.size(), 1u);
     EXPECT_EQ(report.suites[0].cases[0].message, "<- [A1,80,80,80,80,80](0,0),\"\uFFFD\uFFFD\"");
     EXPECT_NE(report.suites[0].systemOut.find("\uFFFD\uFFFD"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- who ran it
+
+// Who ran a record and what it ran, in every report that writes headers: an
+// engineering run of a release by a person logged in at a computer of another
+// login, and an older record that names none of it (JUnit then names nothing).
+TEST(ReportsRunBy, EveryReportCarriesThePersonTheLoginTheReleaseAndTheEngineeringMark) {
+    Record named = RunRecord(RecordOutcome::Pass, {Elapsed});
+    named.header.operatorName = "Anna Petrova";
+    named.header.operatorId = "A17";
+    named.header.computerLogin = "anna";
+    named.header.releaseNumber = 3;
+    named.header.engineering = true;
+    const std::vector<Record> records = {named, RunRecord(RecordOutcome::Pass, {Elapsed})};
+    const std::vector<RecordHeader> headers = {records[0].header, records[1].header};
+    const QJsonValue null;
+    const struct {
+        QJsonObject json;
+        const char* csvEnd;
+        std::map<std::string, std::string> junit;
+    } expected[] = {
+        {{{"operator_id", "A17"}, {"computer_login", "anna"}, {"release", 3}, {"engineering", true}},
+         ",A17,anna,3,true\r",
+         {{"operator_id", "A17"}, {"computer_login", "anna"}, {"release", "3"}, {"engineering", "true"}}},
+        {{{"operator_id", null}, {"computer_login", null}, {"release", null}, {"engineering", false}}, ",,,,false\r", {}},
+    };
+    const QJsonArray json = QJsonDocument::fromJson(HeadersJson(headers)).array();
+    const QList<QByteArray> csv = HeadersCsv(headers).split('\n');
+    EXPECT_TRUE(csv[0].endsWith(",product,operator_id,computer_login,release,engineering\r")) << csv[0].toStdString();
+    const ReadReport junit = ReadJUnit(RecordsJUnit(records));
+    ASSERT_EQ(junit.suites.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        for (const QString& key : expected[i].json.keys())
+            EXPECT_EQ(json[i].toObject().value(key), expected[i].json[key]) << key.toStdString();
+        EXPECT_TRUE(csv[i + 1].endsWith(expected[i].csvEnd)) << csv[i + 1].toStdString();
+        std::map<std::string, std::string> properties;
+        for (const auto& [name, value] : junit.suites[static_cast<std::size_t>(i)].properties)
+            if (expected[0].junit.count(name))
+                properties[name] = value;
+        EXPECT_EQ(properties, expected[i].junit);
+    }
+    const std::string html = RecordHtml(named).toStdString();
+    for (const char* shown : {"<dd>Anna Petrova (A17), login anna</dd>", "<dd>run (engineering)</dd>",
+                              "<dt>Release</dt><dd>3</dd>", "engineering run: counted in no yield"})
+        EXPECT_NE(html.find(shown), std::string::npos) << shown;
+    EXPECT_EQ(RecordHtml(records[1]).toStdString().find("engineering"), std::string::npos);
+    UnitEvent event;
+    event.engineering = true;
+    EXPECT_EQ(QJsonDocument::fromJson(UnitHistoryJson({&event, 1})).array()[0].toObject()["engineering"], true);
+    // The person as people read it: the ID after the name, the login only where it is not the name.
+    for (const auto& [name, id, login, shown] :
+         {std::tuple("ivana", "", "ivana", "ivana"), std::tuple("", "A17", "", "A17"),
+          std::tuple("", "", "anna", "login anna")}) {
+        RecordHeader header;
+        header.operatorName = name;
+        header.operatorId = id;
+        header.computerLogin = login;
+        EXPECT_EQ(OperatorShown(header), shown);
+    }
 }
 
 }  // namespace

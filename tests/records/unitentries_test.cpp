@@ -49,6 +49,7 @@ protected:
     void Ran(const EntryRequest& request, RecordOutcome outcome) {
         Record record;
         record.header = testing::TestHeader(request.recordId, "run", request.enteredMs);
+        record.header.engineering = request.engineering;
         record.header.unit = request.unit;
         record.header.station = request.station;
         record.header.operation = request.operation;
@@ -57,6 +58,33 @@ protected:
         ASSERT_EQ(ValueOf(store.Import(std::vector<Record>{record})), 1);
     }
     std::string InTest() const { return RunSql(Location(), {"SELECT unit || ' ' || record_id FROM units_in_test"}); }
+
+    // A unit's entry and, for a run that went on, its leaving.
+    struct Step {
+        EntryRequest request;
+        std::optional<RecordOutcome> left;  // empty: entered only
+        bool recordArrives;                 // before the next step
+        V verdict;
+        std::string said;  // the refusal or the hold made
+    };
+    // Enters each step's unit and gives it back as its run ended, its record
+    // kept in the records after it where it arrives.
+    void Walk(const std::vector<Step>& steps) {
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.request.recordId);
+            const EntryDecision decision = ValueOf(store.Entries().Enter(s.request));
+            EXPECT_EQ(decision.verdict, s.verdict);
+            if (!s.left) {
+                EXPECT_EQ(decision.reason, s.said);
+                continue;
+            }
+            const std::optional<UnitHold> hold =
+                ValueOf(store.Entries().Leave({s.request, *s.left, "hold-" + s.request.recordId, "ivana", 0}));
+            EXPECT_EQ(hold ? hold->reason : "", s.said);
+            if (s.recordArrives)
+                Ran(s.request, *s.left);
+        }
+    }
 };
 
 // A unit's way along FP-3's route, every answer known.
@@ -135,13 +163,7 @@ TEST_P(UnitEntriesOn, AUnitGoesAlongItsRouteAndIsHeldAfterItsLimit) {
 // entry reads a run's end at once, and a run whose record came too is counted once.
 TEST_P(UnitEntriesOn, ARunWhoseRecordHasNotArrivedCountsAtOnceAndOnce) {
     const auto at = [&](const std::string& record) { return LocalTimeText(Request(record, "").enteredMs); };
-    const struct {
-        EntryRequest request;
-        std::optional<RecordOutcome> left;  // empty: entered only
-        bool recordArrives;                 // before the next step
-        V verdict;
-        std::string said;  // the refusal or the hold made
-    } steps[] = {
+    Walk({
         {Request("ra", "board"), RecordOutcome::Pass, false, V::Entered, ""},
         {Request("rb", "board", "line-2", "FP-3-KZ"), {}, false, V::Refused, "U1 is an FP-3, not an FP-3-KZ"},
         {Request("rc", "burn-in", "line-2"), RecordOutcome::Fail, true, V::Entered, ""},
@@ -150,21 +172,33 @@ TEST_P(UnitEntriesOn, ARunWhoseRecordHasNotArrivedCountsAtOnceAndOnce) {
         // rc's record and its kept end are one failure, rd's refusal none: two in a row, not three.
         {Request("re", "burn-in", "line-2"), RecordOutcome::Error, false, V::Entered,
          "failed burn-in 2 times in a row (limit 2)"},
+    });
+}
+
+// An engineering run enters and is given back as any run, but is none of the
+// unit's passes or failures: its pass lets the unit into nothing later, its
+// failures hold it at no limit and count in no row, whether its record is here
+// or its end alone was kept.
+TEST_P(UnitEntriesOn, AnEngineeringRunIsNoneOfTheUnitsPassesOrFailures) {
+    const auto at = [&](const std::string& record) { return LocalTimeText(Request(record, "").enteredMs); };
+    const auto engineering = [](EntryRequest request) {
+        request.engineering = true;
+        return request;
     };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.request.recordId);
-        const EntryDecision decision = ValueOf(store.Entries().Enter(s.request));
-        EXPECT_EQ(decision.verdict, s.verdict);
-        if (!s.left) {
-            EXPECT_EQ(decision.reason, s.said);
-            continue;
-        }
-        const std::optional<UnitHold> hold =
-            ValueOf(store.Entries().Leave({s.request, *s.left, "hold-" + s.request.recordId, "ivana", 0}));
-        EXPECT_EQ(hold ? hold->reason : "", s.said);
-        if (s.recordArrives)
-            Ran(s.request, *s.left);
-    }
+    Walk({
+        {engineering(Request("ra", "board")), RecordOutcome::Pass, true, V::Entered, ""},
+        {Request("rb", "burn-in"), {}, false, V::Refused, "U1 has no board run"},
+        {Request("rc", "board"), RecordOutcome::Pass, true, V::Entered, ""},
+        {engineering(Request("rd", "burn-in")), RecordOutcome::Fail, false, V::Entered, ""},
+        {engineering(Request("re", "burn-in")), RecordOutcome::Error, true, V::Entered, ""},
+        {Request("rf", "fiscal"), {}, false, V::Refused, "U1 has no burn-in run"},
+        {Request("rg", "burn-in"), RecordOutcome::Fail, true, V::Entered, ""},
+        {engineering(Request("rh", "burn-in")), RecordOutcome::Pass, true, V::Entered, ""},
+        {Request("ri", "fiscal"), {}, false, V::Refused,
+         "U1 has not passed burn-in: its last burn-in run failed at " + at("rg") + " on line-1"},
+        {Request("rj", "burn-in"), RecordOutcome::Fail, false, V::Entered, "failed burn-in 2 times in a row (limit 2)"},
+    });
+    EXPECT_EQ(InTest(), "");
 }
 
 // Two stations entering the same units at once: each unit enters exactly once.

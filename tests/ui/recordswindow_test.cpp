@@ -278,6 +278,49 @@ TEST_F(RecordsWindow, DoubleClickShowsTheRecordsLogInItsColours) {
     EXPECT_EQ(Window().findChildren<QDialog*>("LogDlg").size(), 1);
 }
 
+// An engineering run is marked in the list, with why in its tooltip, and in
+// its record's header with who ran it and the release; a run of a release is not.
+TEST_F(RecordsWindow, MarksAnEngineeringRunInTheListAndInItsHeader) {
+    RecordHeader engineering = Header(Id('a'), LocalNoonMs(0));
+    engineering.operatorName = "Anna Petrova";
+    engineering.operatorId = "A17";
+    engineering.computerLogin = "anna";
+    engineering.engineering = true;
+    engineering.outcome = RecordOutcome::Pass;
+    RecordHeader released = Header(Id('b'), LocalNoonMs(1));
+    released.releaseNumber = 3;
+    released.outcome = RecordOutcome::Pass;
+    Add(engineering);
+    Add(released);
+    ASSERT_EQ(Listed(), "ba");
+    const struct {
+        int row;
+        const char* kind;
+        bool tip;
+        const char* headerLine;  // the first line of the record's header
+        const char* mark;        // a line of the header
+        const char* unmarked;    // not in the header
+    } cases[] = {
+        {1, "run (engineering)", true, "run (engineering) on line-3 by Anna Petrova (A17), login anna,",
+         "Engineering run: counted in no yield", "Release:"},
+        {0, "run", false, "run on line-3 by ivana,", "Release: 3", "ngineering"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const QModelIndex kind = Window().Model().index(c.row, RecordsModel::KindCol);
+        EXPECT_EQ(kind.data().toString(), c.kind);
+        EXPECT_EQ(kind.data(Qt::ToolTipRole).toString().contains("counted in no yield"), c.tip);
+        Window().OpenRecord(c.row);
+        Settle();
+        auto* dialog = Window().findChild<QDialog*>("LogDlg");
+        ASSERT_NE(dialog, nullptr);
+        const QStringList lines = FindControl<QLabel>(*dialog, "HeaderLbl")->text().split(u'\n');
+        EXPECT_TRUE(lines.front().startsWith(c.headerLine)) << lines.front().toStdString();
+        EXPECT_TRUE(lines.contains(c.mark)) << lines.join(u'|').toStdString();
+        EXPECT_FALSE(lines.join(u'\n').contains(c.unmarked)) << lines.join(u'|').toStdString();
+    }
+}
+
 // Unit History: on for one record with a unit, off for one without or for
 // several; its dialog lists the unit's runs, refusals and holds oldest first,
 // with product, operation and cause, and a record's header names them too.

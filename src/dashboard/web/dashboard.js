@@ -231,7 +231,16 @@
       time.appendChild(link);
       cell(row, record.station);
       cell(row, record.unit);
-      cell(row, outcome, 'outcome');
+      const shown = cell(row, outcome, 'outcome');
+      // An engineering run is listed but counted in no number above.
+      if (record.engineering) {
+        row.classList.add('engineering');
+        const mark = document.createElement('span');
+        mark.className = 'engineering-mark';
+        mark.textContent = 'engineering';
+        mark.title = 'an engineering run: counted in no yield';
+        shown.append(' ', mark);
+      }
       cell(row, record.reason);
       return row;
     });

@@ -25,7 +25,8 @@
     link.href = '/records/' + encodeURIComponent(event.record);
     link.appendChild(time);
     cell(row, '', 'time').appendChild(link);
-    cell(row, Events[event.kind] || event.kind, 'event');
+    const what = Events[event.kind] || event.kind;
+    cell(row, event.engineering ? what + ' (engineering)' : what, 'event');
     cell(row, event.product === null ? '–' : event.product);
     cell(row, event.operation === null ? '–' : event.operation);
     cell(row, event.station);

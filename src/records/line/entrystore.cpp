@@ -28,10 +28,11 @@ bool RunWith(StoreConnection& c, QSqlQuery& query, const QString& sql, const QVa
 // it: its run records, and the ends its stations kept as they gave it back
 // for the runs whose record has not reached these records yet (a station
 // forwards its records later). Once a record is here, it is the one read.
-// Binds the unit twice.
+// An engineering run is none of them (Leave keeps no end of one). Binds the
+// unit twice.
 constexpr const char* UnitRunsSql =
     "WITH unit_runs AS (SELECT id AS record_id, operation, product, outcome, station, started_ms FROM records"
-    " WHERE unit = ? AND kind = 'run'"
+    " WHERE unit = ? AND kind = 'run' AND NOT engineering"
     " UNION ALL SELECT record_id, operation, product, outcome, station, started_ms FROM ended_runs AS e"
     " WHERE unit = ? AND NOT EXISTS (SELECT 1 FROM records AS r WHERE r.id = e.record_id)) ";
 
@@ -152,6 +153,8 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
         if (!RunWith(m_c, giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
                      {unit, Utf8(entry.recordId)}, failure))
             return false;
+        if (entry.engineering)
+            return true;
         // The run's end, kept here at once: its record may reach these records later.
         QSqlQuery ended(m_c.Db());
         if (!RunWith(m_c, ended,

@@ -8,7 +8,9 @@
 // it at once (the run's record may reach the records later, when its station
 // forwards it) and, after a failure, holds the unit when the operation's limit
 // of failures in a row is reached. A run is read once: from its record when
-// that is here, else from the end kept.
+// that is here, else from the end kept. An engineering run is not read at all:
+// its record is passed over and its end is not kept, so that the unit's route
+// goes on from its last run of a released script.
 
 #include "process.h"
 #include "storeconnection.h"
@@ -42,7 +44,8 @@ public:
     // Gives the unit back (its in-test row of this record; none is no failure),
     // keeps the run's end (once for a record) and, when the run failed or ended in error and its failures in a row of
     // the operation reach the route's limit, holds the unit (unless it is on
-    // hold already) in the same transaction. The hold made, if any.
+    // hold already) in the same transaction. The hold made, if any. An
+    // engineering run's entry only gives the unit back.
     StoreResult<std::optional<UnitHold>> Leave(const Leaving& leaving);
     // Gives back the units that programs of this computer which no longer run
     // left in test (a station killed in the middle of a run). How many.

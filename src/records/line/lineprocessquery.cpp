@@ -42,7 +42,7 @@ StoreResult<std::vector<UnitEvent>> RecordQueries::History(const std::string& un
         }
         const bool passed = h.outcome == RecordOutcome::Pass && h.kind == "run";
         events.push_back({h.id, h.kind, h.operation, h.product, h.station, h.operatorName, h.outcome,
-                          passed ? std::string() : h.reason, h.startedMs});
+                          passed ? std::string() : h.reason, h.startedMs, h.engineering});
     }
     // A failed run's cause is told by its checks and steps, as everywhere else.
     StoreResult<std::vector<Record>> failed = LoadMany(failedRuns);
@@ -76,7 +76,8 @@ StoreResult<std::vector<WipCount>> RecordQueries::Wip(const std::string& product
     QSqlQuery runs(m_c.Db());
     if (StoreResult<void> selected =
             m_c.Select(runs,
-                       QStringLiteral("SELECT unit, product, operation, outcome FROM records WHERE kind = 'run'"
+                       QStringLiteral("SELECT unit, product, operation, outcome, engineering FROM records"
+                                      " WHERE kind = 'run'"
                                       " AND unit <> '' AND outcome IS NOT NULL AND product IN (") +
                            products + QStringLiteral(") ORDER BY started_ms, id"),
                        values, 0);
@@ -84,8 +85,8 @@ StoreResult<std::vector<WipCount>> RecordQueries::Wip(const std::string& product
         return selected.error();
     while (runs.next()) {
         if (const std::optional<RecordOutcome> outcome = OutcomeFrom(runs.value(3)))
-            facts.runs.push_back(
-                {Utf8From(runs.value(0)), Utf8From(runs.value(1)), Utf8From(runs.value(2)), *outcome});
+            facts.runs.push_back({Utf8From(runs.value(0)), Utf8From(runs.value(1)), Utf8From(runs.value(2)), *outcome,
+                                  runs.value(4).toBool()});
     }
     const auto places = [this](const QString& sql, std::vector<WipPlace>& into) -> StoreResult<void> {
         QSqlQuery q(m_c.Db());

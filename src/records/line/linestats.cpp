@@ -199,6 +199,7 @@ std::vector<ProductStats> Products(const std::vector<OperationStats>& operations
 
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
                            const std::vector<Route>& routes) {
+    std::erase_if(runs, [](const StatsRun& run) { return run.engineering; });
     const std::string& station = query.station;
     const qint64 sinceMs = query.sinceMs, untilMs = query.untilMs;
     std::sort(runs.begin(), runs.end(), [](const StatsRun& a, const StatsRun& b) {

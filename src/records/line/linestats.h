@@ -14,6 +14,11 @@
 // outcomes and causes), never as a unit. A run still in progress counts as a
 // run ("running") but yields nothing until it ends: a unit under test is not
 // yet shown good or bad.
+//
+// An engineering run (an engineer's run of a script other than the active
+// release) counts nowhere: not as a run, a unit, a first run or a last one, in
+// no yield, cause or hour, as if it had not been made. A unit whose only
+// earlier runs were engineering runs is tested first in the period.
 
 #include "process.h"
 #include "record.h"
@@ -51,7 +56,8 @@ struct ScopeStats {
     int retestedUnits = 0;  // units with more than one run in the period
     // Runs with a unit over units; none without a unit.
     std::optional<double> runsPerUnit;
-    // A station's newest record of any kind in the period, UTC ms (none for the line).
+    // A station's newest record of any kind in the period, UTC ms (none for the
+    // line): an engineering run too, for a station at work is not silent.
     std::optional<qint64> lastRecordMs;
     // A station's usual time between runs (the median between its runs' starts
     // in the period), and whether it has now been silent for more than three
@@ -126,6 +132,8 @@ struct StatsRun {
     bool testedBefore = false;
     // This unit has a run of this operation started before the period.
     bool operationTestedBefore = false;
+    // An engineering run: left out of every number (its cause need not be told).
+    bool engineering = false;
 };
 
 // The Pareto keeps this many causes.
@@ -137,11 +145,12 @@ struct StationLast {
     qint64 lastMs = 0;
 };
 
-// The numbers of `runs` (the runs of the period, of every station) over the
-// period of `query`; with a station, operation or product given, of the runs
+// The numbers of `runs` (the runs of the period, of every station, engineering
+// runs left out) over the period of `query`; with a station, operation or product given, of the runs
 // that name it only, a unit's first-ever run still judged over every run.
 // `routes` (any order) give the products' rolled throughput yields and the
-// order of their operations.
+// order of their operations. testedBefore and operationTestedBefore are told
+// by the runs before the period that are not engineering runs.
 LineStats ComputeLineStats(std::vector<StatsRun> runs, const std::vector<StationLast>& last, const StatsQuery& query,
                            const std::vector<Route>& routes = {});
 

@@ -1,6 +1,8 @@
 // The line's numbers read from the tables: the period's runs with their
 // headers, which units were tested before the period, each station's newest
-// record, and the cause of every failed run. ComputeLineStats does the sums.
+// record, and the cause of every failed run. ComputeLineStats does the sums
+// and leaves engineering runs out; what is decided here in SQL (tested before,
+// the causes) leaves them out itself.
 
 #include "recordqueries.h"
 #include "routestore.h"
@@ -36,13 +38,14 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
     };
 
     std::vector<StatsRun> runs;
-    // The fail and error runs: record id -> the run's place in `runs` and its reason.
+    // The fail and error runs counted: record id -> the run's place in `runs` and its reason.
     std::map<std::string, std::pair<std::size_t, std::string>> failed;
     {
         QSqlQuery q(m_c.Db());
         if (!select(q,
-                    QStringLiteral("SELECT id, station, unit, started_ms, outcome, reason, operation, product FROM records"
-                                   " WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
+                    QStringLiteral(
+                        "SELECT id, station, unit, started_ms, outcome, reason, operation, product, engineering"
+                        " FROM records WHERE kind = 'run' AND started_ms >= ? AND started_ms < ?"),
                     period))
             return error;
         while (q.next()) {
@@ -54,13 +57,14 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
             run.outcome = OutcomeFrom(q.value(4));
             run.operation = Utf8From(q.value(6));
             run.product = Utf8From(q.value(7));
-            if (run.outcome == RecordOutcome::Fail || run.outcome == RecordOutcome::Error)
+            run.engineering = q.value(8).toBool();
+            if (!run.engineering && (run.outcome == RecordOutcome::Fail || run.outcome == RecordOutcome::Error))
                 failed.emplace(run.id, std::pair(runs.size(), Utf8From(q.value(5))));
             runs.push_back(std::move(run));
         }
     }
 
-    // Units with a run before the period: the index on (unit, started_ms)
+    // Units with a run (not an engineering run) before the period: the index on (unit, started_ms)
     // answers each of the period's units. "LIMIT 1 OFFSET 0" keeps PostgreSQL
     // from turning the question into a join that reads every earlier record
     // (the README's figures of the line's numbers show what it saves).
@@ -69,9 +73,9 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
         QSqlQuery q(m_c.Db());
         if (!select(q,
                     QStringLiteral("SELECT u.unit FROM (SELECT DISTINCT unit FROM records WHERE kind = 'run'"
-                                   " AND unit <> '' AND started_ms >= ? AND started_ms < ?) u WHERE EXISTS"
-                                   " (SELECT 1 FROM records p WHERE p.unit = u.unit AND p.kind = 'run'"
-                                   " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
+                                   " AND unit <> '' AND NOT engineering AND started_ms >= ? AND started_ms < ?) u"
+                                   " WHERE EXISTS (SELECT 1 FROM records p WHERE p.unit = u.unit AND p.kind = 'run'"
+                                   " AND NOT p.engineering AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
                     {query.sinceMs, query.untilMs, query.sinceMs}))
             return error;
         while (q.next())
@@ -83,10 +87,10 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
         QSqlQuery q(m_c.Db());
         if (!select(q,
                     QStringLiteral("SELECT u.unit, u.operation FROM (SELECT DISTINCT unit, operation FROM records"
-                                   " WHERE kind = 'run' AND unit <> '' AND operation <> '' AND started_ms >= ?"
-                                   " AND started_ms < ?) u WHERE EXISTS (SELECT 1 FROM records p WHERE"
-                                   " p.unit = u.unit AND p.kind = 'run' AND p.operation = u.operation"
-                                   " AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
+                                   " WHERE kind = 'run' AND unit <> '' AND operation <> '' AND NOT engineering"
+                                   " AND started_ms >= ? AND started_ms < ?) u WHERE EXISTS (SELECT 1 FROM records p"
+                                   " WHERE p.unit = u.unit AND p.kind = 'run' AND p.operation = u.operation"
+                                   " AND NOT p.engineering AND p.started_ms < ? LIMIT 1 OFFSET 0)"),
                     {query.sinceMs, query.untilMs, query.sinceMs}))
             return error;
         while (q.next())
@@ -117,8 +121,8 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
         if (!select(q,
                     QStringLiteral("SELECT c.record_id, c.name, c.result FROM record_checks c"
                                    " JOIN records r ON r.id = c.record_id"
-                                   " WHERE r.kind = 'run' AND r.outcome IN ('fail', 'error') AND r.started_ms >= ?"
-                                   " AND r.started_ms < ? ORDER BY c.record_id, c.seq"),
+                                   " WHERE r.kind = 'run' AND r.outcome IN ('fail', 'error') AND NOT r.engineering"
+                                   " AND r.started_ms >= ? AND r.started_ms < ? ORDER BY c.record_id, c.seq"),
                     period))
             return error;
         while (q.next()) {

@@ -86,6 +86,10 @@ struct EntryRequest {
     std::string unit, operation, product;
     std::string recordId, station, port;
     qint64 enteredMs = 0;
+    // The run is an engineering run: it enters, and is in test, as any run is,
+    // but its end is none of the unit's passes or failures of the route (it
+    // lets the unit into no later operation and puts it on no hold).
+    bool engineering = false;
 };
 
 enum class EntryVerdict {

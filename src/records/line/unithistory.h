@@ -23,6 +23,7 @@ struct UnitEvent {
     // refusal, hold or release, or of a run aborted; empty for a passed run.
     std::string cause;
     qint64 startedMs = 0;  // UTC ms
+    bool engineering = false;  // an engineering run: counted in no yield, and marked where shown
     friend bool operator==(const UnitEvent&, const UnitEvent&) = default;
 };
 

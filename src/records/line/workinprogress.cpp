@@ -52,6 +52,8 @@ std::vector<WipCount> ComputeWip(const WipFacts& facts) {
 
     std::map<std::string, Unit> units;
     for (const WipRun& run : facts.runs) {
+        if (run.engineering)
+            continue;
         Unit& unit = units[run.unit];
         if (unit.product.empty())
             unit.product = run.product;

@@ -11,7 +11,9 @@
 // it again, and one that passed every operation waits for none. A unit in test
 // or on hold waits for nothing: it counts where it is tested or held instead.
 // A hold of an operation not on the route counts at the operation the unit
-// waits for (at the route's last when it waits for none).
+// waits for (at the route's last when it waits for none). An engineering run
+// counts as none of the unit's runs: it neither names the unit's product nor
+// passes or fails an operation.
 
 #include "linestats.h"
 #include "record.h"
@@ -25,6 +27,7 @@ namespace tamrisk {
 struct WipRun {
     std::string unit, product, operation;  // UTF-8
     RecordOutcome outcome = RecordOutcome::Pass;
+    bool engineering = false;
 };
 
 // A unit in test or on hold at an operation; product empty where not known.

@@ -3,17 +3,30 @@
 #include "reportfields.h"
 #include "reports.h"
 
+#include <algorithm>
+
 namespace tamrisk {
 
 namespace {
 
 // The header fields in the order of the CSV's columns, named as in JSON; a
 // column added later goes at the end, so that the others keep their places.
-constexpr std::array<const char*, 18> CsvColumns = {
-    "id",         "kind",    "station", "operator", "version",       "port", "speed", "started",   "duration_s",
-    "outcome",    "reason",  "unit",    "script",   "script_sha256", "exit", "lines", "operation", "product"};
+constexpr std::array<const char*, 18> FirstColumns = {"id",     "kind",      "station", "operator",      "version",
+                                                      "port",   "speed",     "started", "duration_s",    "outcome",
+                                                      "reason", "unit",      "script",  "script_sha256", "exit",
+                                                      "lines",  "operation", "product"};
+constexpr auto CsvColumns = [] {
+    std::array<const char*, FirstColumns.size() + RunByFields.size()> columns{};
+    std::copy(FirstColumns.begin(), FirstColumns.end(), columns.begin());
+    for (std::size_t i = 0; i < RunByFields.size(); ++i)
+        columns[FirstColumns.size() + i] = RunByFields[i].name;
+    return columns;
+}();
+
+static_assert(RunByFields.size() == 4, "CsvFields writes each of RunByFields");
 
 std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
+    const auto runBy = RunByValues(h);
     return {h.id,
             h.kind,
             h.station,
@@ -31,7 +44,11 @@ std::array<std::string, CsvColumns.size()> CsvFields(const RecordHeader& h) {
             h.exitCode ? std::to_string(*h.exitCode) : std::string(),
             h.lineRange,
             h.operation,
-            h.product};
+            h.product,
+            runBy[0],
+            runBy[1],
+            runBy[2],
+            runBy[3]};
 }
 
 // A header row of `columns`, then the fields of each item.

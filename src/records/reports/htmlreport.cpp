@@ -4,6 +4,7 @@
 
 #include "duration.h"
 #include "failurecause.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "textcodec.h"
 
@@ -60,8 +61,9 @@ QString HeaderList(const RecordHeader& header) {
     item("Product", Text(header.product));
     item("Operation", Text(header.operation));
     item("Station", Text(header.station));
-    item("Operator", Text(header.operatorName));
-    item("Kind", Text(header.kind));
+    item("Operator", Text(OperatorShown(header)));
+    item("Kind", Text(KindShown(header.kind, header.engineering)));
+    item("Release", header.releaseNumber ? QString::number(*header.releaseNumber) : QString());
     item("Started (UTC)", Text(IsoUtcMs(header.startedMs)));
     item("Duration", Seconds(header.durationMs));
     item("Script", Text(header.script));
@@ -82,6 +84,8 @@ QString VerdictHtml(const RecordHeader& header) {
                           .arg(outcome, outcome.toUpper());
     if (!header.reason.empty())
         verdict += QStringLiteral(" <span class=\"reason\">%1</span>").arg(Text(header.reason));
+    if (header.engineering)
+        verdict += QStringLiteral(" <span class=\"engineering\">engineering run: counted in no yield</span>");
     return verdict + QStringLiteral("</p>\n");
 }
 

@@ -35,6 +35,17 @@ QJsonObject HeaderObject(const RecordHeader& header) {
     object["lines"] = TextOrNull(header.lineRange);
     object["operation"] = TextOrNull(header.operation);
     object["product"] = TextOrNull(header.product);
+    const auto values = RunByValues(header);
+    for (std::size_t i = 0; i < RunByFields.size(); ++i) {
+        const std::string& value = values[i];
+        QJsonValue field;
+        switch (RunByFields[i].type) {
+        case FieldType::Text: field = TextOrNull(value); break;
+        case FieldType::Number: field = value.empty() ? QJsonValue() : QJsonValue(std::stoi(value)); break;
+        case FieldType::Flag: field = value == "true"; break;
+        }
+        object[QLatin1String(RunByFields[i].name)] = field;
+    }
     return object;
 }
 
@@ -176,8 +187,10 @@ QByteArray UnitHistoryJson(std::span<const UnitEvent> events) {
                            {"product", TextOrNull(e.product)},
                            {"station", FromUtf8(e.station)},
                            {"operator", FromUtf8(e.operatorName)},
-                           {"outcome", e.outcome ? QJsonValue(QString::fromLatin1(OutcomeText(*e.outcome))) : QJsonValue()},
-                           {"cause", TextOrNull(e.cause)}};
+                           {"outcome",
+                            e.outcome ? QJsonValue(QString::fromLatin1(OutcomeText(*e.outcome))) : QJsonValue()},
+                           {"cause", TextOrNull(e.cause)},
+                           {QLatin1String(EngineeringField), e.engineering}};
     });
 }
 

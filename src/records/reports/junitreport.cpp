@@ -272,6 +272,12 @@ void WriteProperties(QXmlStreamWriter& xml, const Record& record) {
         if (!value->empty())
             write(name, FromUtf8(*value));
     }
+    // Who ran it and what it ran, only where known and an engineering run's mark only on one, the same way.
+    const auto runBy = RunByValues(header);
+    for (std::size_t i = 0; i < RunByFields.size(); ++i) {
+        if (!runBy[i].empty() && !(RunByFields[i].type == FieldType::Flag && runBy[i] == "false"))
+            write(RunByFields[i].name, FromUtf8(runBy[i]));
+    }
     if (header.kind == "run" && (header.outcome == RecordOutcome::Fail || header.outcome == RecordOutcome::Error))
         write("cause", FromUtf8(FailureCauseOf(record).Name(header.reason)));
     xml.writeEndElement();

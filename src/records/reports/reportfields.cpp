@@ -56,6 +56,25 @@ QString OutcomeOrEmpty(const RecordHeader& header) {
     return header.outcome ? FromUtf8(std::string(OutcomeText(*header.outcome))) : QString();
 }
 
+std::array<std::string, RunByFields.size()> RunByValues(const RecordHeader& header) {
+    return {header.operatorId, header.computerLogin,
+            header.releaseNumber ? std::to_string(*header.releaseNumber) : std::string(),
+            header.engineering ? "true" : "false"};
+}
+
+std::string KindShown(const std::string& kind, bool engineering) {
+    return engineering ? kind + " (engineering)" : kind;
+}
+
+std::string OperatorShown(const RecordHeader& header) {
+    std::string text = header.operatorName;
+    if (!header.operatorId.empty())
+        text = text.empty() ? header.operatorId : text + " (" + header.operatorId + ")";
+    if (!header.computerLogin.empty() && header.computerLogin != header.operatorName)
+        text += (text.empty() ? "login " : ", login ") + header.computerLogin;
+    return text;
+}
+
 void AppendCsvRow(QByteArray& out, std::span<const std::string> fields) { AppendFields(out, fields); }
 
 void AppendCsvRow(QByteArray& out, std::span<const char* const> fields) { AppendFields(out, fields); }

@@ -24,6 +24,32 @@ QString Seconds(qint64 ms);
 // The outcome's text; empty while the record is in progress.
 QString OutcomeOrEmpty(const RecordHeader& header);
 
+// The header fields that say who made a record and what it ran, named as every
+// report that writes headers names them, in this order after the older ones:
+// the logged-in person's ID, the computer's login, the number of the release
+// run and whether it was an engineering run. A text or a number is none when
+// empty (null in JSON); a flag is "true" or "false".
+enum class FieldType { Text, Number, Flag };
+struct ReportField {
+    const char* name;
+    FieldType type;
+};
+inline constexpr const char* EngineeringField = "engineering";
+constexpr std::array<ReportField, 4> RunByFields = {{{"operator_id", FieldType::Text},
+                                                     {"computer_login", FieldType::Text},
+                                                     {"release", FieldType::Number},
+                                                     {EngineeringField, FieldType::Flag}}};
+// Their values in that order (UTF-8).
+std::array<std::string, RunByFields.size()> RunByValues(const RecordHeader& header);
+
+// A record's kind as people read it in a list or a header: an engineering
+// run's is "run (engineering)", the mark that it counts in no yield.
+std::string KindShown(const std::string& kind, bool engineering);
+// Who made a record as people read it: the name, then the ID of the person
+// logged in and the computer's login where it is not the name: "Anna Petrova
+// (A17), login anna" (UTF-8).
+std::string OperatorShown(const RecordHeader& header);
+
 // Appends `fields` as one CSV row: a field holding a comma, quote, CR or LF is
 // quoted with its quotes doubled; the row ends in CR LF.
 void AppendCsvRow(QByteArray& out, std::span<const std::string> fields);
