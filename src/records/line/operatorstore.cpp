@@ -245,11 +245,14 @@ StoreResult<LogInOutcome> OperatorStore::LogIn(const std::string& id, std::strin
             return false;
         if (!locked.next() || locked.value(0).toLongLong() <= nowMs)
             return true;
-        return AppendAudit(m_c,
-                           {"operator lock", id, std::nullopt,
-                            "locked for " + std::to_string(PinLockMs / 60000) + " minutes",
-                            std::to_string(PinTries) + " wrong PINs in a row"},
-                           nowMs, failure);
+        // Built with QString: gcc 12 takes std::string's operator+ on a short
+        // literal here for a write out of bounds (-Warray-bounds).
+        AuditChange change;
+        change.action = "operator lock";
+        change.subject = id;
+        change.newValue = QStringLiteral("locked for %1 minutes").arg(PinLockMs / 60000).toStdString();
+        change.reason = QStringLiteral("%1 wrong PINs in a row").arg(PinTries).toStdString();
+        return AppendAudit(m_c, change, nowMs, failure);
     });
     if (!written)
         return written.error();
