@@ -10,14 +10,14 @@
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "inputfile.h"
-#include "scriptdigest.h"
-#include "scriptlist.h"
-#include "savefile.h"
-#include "scriptrunner.h"
 #include "reports.h"
 #include "runentry.h"
 #include "runports.h"
 #include "runrelease.h"
+#include "savefile.h"
+#include "scriptdigest.h"
+#include "scriptlist.h"
+#include "scriptrunner.h"
 #include "serialnumbers.h"
 #include "terminalsink.h"
 
@@ -123,8 +123,9 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json",
-                                                            "claim-wait", "set", "vars", "operation", "product"})),
+        ParseArgs(rest,
+                  WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json",
+                                                      "claim-wait", "set", "vars", "operation", "product"})),
                   {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);
@@ -136,8 +137,9 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         if (!args.value("product") || !args.value("operation"))
             return UsageError(err, "run takes one SCRIPT");
         if (args.value("vars") || args.repeated.count("set") || args.value("lines") || args.flag("write-back"))
-            return UsageError(err, "a release runs whole, with the variables file released with it: no --vars,"
-                                   " --set, --lines or --write-back");
+            return UsageError(err,
+                              "a release runs whole, with the variables file released with it: no --vars,"
+                              " --set, --lines or --write-back");
     }
     const auto retry = ParseWholeNumber(args.value("retry").value_or("0"), 0, 1000000);
     if (!retry)

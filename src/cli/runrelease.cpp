@@ -11,8 +11,7 @@ namespace tamrisk {
 
 bool RunsRelease(const ParsedArgs& args) { return args.positional.empty(); }
 
-int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source,
-                  std::ostream& err) {
+int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source, std::ostream& err) {
     const auto refuse = [&](const std::string& why, int status) {
         CliError(err, why);
         return status;

@@ -15,8 +15,7 @@
 
 namespace tamrisk {
 
-int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, std::string& who,
-                 std::ostream& err) {
+int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, std::string& who, std::ostream& err) {
     if (const int status = OpenProcessRecords(args, store, err); status != CliOk)
         return status;
     const CliLogIn login = LogInAt(store, args, privilege, err);

@@ -20,8 +20,7 @@ namespace tamrisk {
 // no operators); the connection's changes are then theirs. CliOk with `who`
 // (the person's ID, else the computer's login), else after a message on `err`
 // the exit status: the store's, CliLogInRefused, CliNotPermitted.
-int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, std::string& who,
-                 std::ostream& err);
+int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, std::string& who, std::ostream& err);
 // The release id that `args` give as their one argument; none after a usage message on `err`.
 std::optional<qint64> ReleaseArgument(const ParsedArgs& args, const std::string& action, std::ostream& err);
 

@@ -32,7 +32,8 @@ int ScriptApproveAction(const std::vector<std::string>& rest, std::ostream& out,
     if (!release)
         return StoreFailed(err, "cannot read release " + std::to_string(*id) + ":", release.error());
     out << "release " << *id << " approved by " << who << ": " << release->product << ' ' << release->operation
-        << " number " << release->number << (release->active ? " is the active release\n" : ", a newer one is active\n");
+        << " number " << release->number
+        << (release->active ? " is the active release\n" : ", a newer one is active\n");
     return CliOk;
 }
 

@@ -28,7 +28,9 @@ std::optional<std::string> ReadFile(const std::string& path, std::ostream& err) 
     return bytes;
 }
 
-std::string FileName(const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName().toStdString(); }
+std::string FileName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
 
 }  // namespace
 

@@ -26,8 +26,8 @@ TEST(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActiveRe
         RecordStore store;
         ASSERT_TRUE(store.Open(records));
         const std::string hash = HashPin("2468");
-        for (const auto& [id, role] : {std::pair{"eva", Role::Engineer}, {"olga", Role::Supervisor},
-                                       {"ivan", Role::Operator}})
+        for (const auto& [id, role] :
+             {std::pair{"eva", Role::Engineer}, {"olga", Role::Supervisor}, {"ivan", Role::Operator}})
             ASSERT_TRUE(store.Operators().Add({id, id, role, hash, false, 0, 0, 1}));
     }
     const QString pin = dir.filePath("pin"), script = dir.filePath("board.inp"), vars = dir.filePath("limits.txt"),
@@ -42,8 +42,8 @@ TEST(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActiveRe
     const auto as = [&](const char* person, QStringList args) {
         return sim.cli(args << "--operator" << person << "--pin-file" << pin);
     };
-    const QStringList release = {"script", "release", script, "--vars", vars, "--product", "FP-3", "--operation",
-                                 "board"};
+    const QStringList release = {"script",    "release", script,        "--vars", vars,
+                                 "--product", "FP-3",    "--operation", "board"};
     const struct {
         const char* what;
         CliRun ran;
@@ -52,13 +52,13 @@ TEST(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActiveRe
     } steps[] = {
         {"an operator releases", as("ivan", release), 8,
          "tamrisk-cli: an operator may not release scripts: an engineer may"},
-        {"a script that does not read", as("eva", {"script", "release", bad, "--product", "FP-3", "--operation",
-                                                    "board"}),
-         2, "tamrisk-cli: script release: bad.inp: line 2: no line :loop below the repeat"},
+        {"a script that does not read",
+         as("eva", {"script", "release", bad, "--product", "FP-3", "--operation", "board"}), 2,
+         "tamrisk-cli: script release: bad.inp: line 2: no line :loop below the repeat"},
         {"an engineer releases", as("eva", release), 0, "release 1: FP-3 board number 1, board.inp SHA-256 "},
-        {"a run before the approval", as("ivan", {"run", "--port", "SIM0", "--unit", "U1", "--product", "FP-3",
-                                                   "--operation", "board"}),
-         10, "tamrisk-cli: no active release of FP-3 board"},
+        {"a run before the approval",
+         as("ivan", {"run", "--port", "SIM0", "--unit", "U1", "--product", "FP-3", "--operation", "board"}), 10,
+         "tamrisk-cli: no active release of FP-3 board"},
         {"an engineer approves", as("eva", {"script", "approve", "1"}), 8,
          "tamrisk-cli: an engineer may not approve releases: a supervisor may"},
         {"a supervisor approves", as("olga", {"script", "approve", "1"}), 0,
@@ -67,14 +67,14 @@ TEST(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActiveRe
         {"shown", sim.cli({"script", "show", "1"}), 0, text},
         {"its variables shown", sim.cli({"script", "show", "1", "--vars"}), 0, "ok=0\n"},
         {"an operator runs the active release",
-         as("ivan", {"run", "--port", "SIM0", "--color", "never", "--unit", "U1", "--product", "FP-3",
-                     "--operation", "board"}),
+         as("ivan",
+            {"run", "--port", "SIM0", "--color", "never", "--unit", "U1", "--product", "FP-3", "--operation", "board"}),
          0, ""},
         {"a supervisor revokes", as("olga", {"script", "revoke", "1", "--reason", "wrong limit"}), 0,
          "release 1 revoked by olga\n"},
-        {"a run after the revoke", as("ivan", {"run", "--port", "SIM0", "--unit", "U1", "--product", "FP-3",
-                                                "--operation", "board"}),
-         10, "tamrisk-cli: no active release of FP-3 board"},
+        {"a run after the revoke",
+         as("ivan", {"run", "--port", "SIM0", "--unit", "U1", "--product", "FP-3", "--operation", "board"}), 10,
+         "tamrisk-cli: no active release of FP-3 board"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -84,9 +84,10 @@ TEST(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActiveRe
     }
     const CliRun csv = sim.cli({"script", "list", "--format", "csv"});
     ASSERT_EQ(Lines(csv.out).size(), 2u) << csv.out;
-    EXPECT_EQ(Lines(csv.out)[0], "id,product,operation,number,script_name,script_sha256,vars_name,vars_sha256,"
-                                 "released_by,released,station,approved_by,approved,revoked_by,revoked,"
-                                 "revoke_reason,active\r");
+    EXPECT_EQ(Lines(csv.out)[0],
+              "id,product,operation,number,script_name,script_sha256,vars_name,vars_sha256,"
+              "released_by,released,station,approved_by,approved,revoked_by,revoked,"
+              "revoke_reason,active\r");
     EXPECT_NE(Lines(csv.out)[1].find(",wrong limit,false"), std::string::npos) << csv.out;
     // The operator's run kept the release it ran; an engineer's run of a file is an engineering run.
     const CliRun engineering = as("eva", {"run", "--port", "SIM0", "--color", "never", script, "--vars", vars});
