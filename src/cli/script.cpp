@@ -8,7 +8,6 @@
 #include "clilogin.h"
 #include "clisession.h"
 #include "processactions.h"
-#include "record.h"
 
 #include <limits>
 #include <ostream>
