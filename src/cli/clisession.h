@@ -94,6 +94,8 @@ int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, st
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // The audit trail listed and verified: src/cli/audit*.cpp.
 int AuditCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// Released scripts (script release, approve, revoke, list, show): src/cli/script*.cpp.
+int ScriptCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

@@ -15,15 +15,16 @@
 #include "audittrail.h"
 #include "claimstore.h"
 #include "entrystore.h"
+#include "forwardqueue.h"
 #include "holdstore.h"
 #include "operatorstore.h"
-#include "routestore.h"
-#include "forwardqueue.h"
 #include "record.h"
 #include "recordqueries.h"
 #include "recordschema.h"
 #include "recordslocation.h"
 #include "recordwriter.h"
+#include "releasestore.h"
+#include "routestore.h"
 #include "storeconnection.h"
 
 #include <QString>
@@ -105,6 +106,8 @@ public:
     OperatorStore& Operators() { return m_operators; }
     // The audit trail: every change of people, routes, holds and what runs, listed and verified.
     AuditStore& Audit() { return m_audit; }
+    // The scripts released for products and operations.
+    ReleaseStore& Releases() { return m_releases; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -167,6 +170,7 @@ private:
     HoldStore m_holds{m_connection};
     OperatorStore m_operators{m_connection};
     AuditStore m_audit{m_connection};
+    ReleaseStore m_releases{m_connection};
     int m_schemaVersion = 0;
 };
 
