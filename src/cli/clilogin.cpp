@@ -174,6 +174,20 @@ CliLogIn Refusal(std::ostream& err, const std::string& why, int status = CliLogI
     return {status, std::nullopt};
 }
 
+// The records could not be asked whether they hold people. A person who asked
+// to log in is refused. Without --operator the command goes on as it did
+// before people were kept, as it does with records off: its record tells of a
+// records file that cannot be written, its claims and entries wait for a line
+// out of reach as ever; a line's database (`location`) out of reach is told here too.
+CliLogIn NotAsked(const StoreError& error, const QString& location, bool loggingIn, std::ostream& err) {
+    if (loggingIn)
+        return {StoreFailed(err, "cannot log in:", error), std::nullopt};
+    if (error.OutOfReach() && IsLineLocation(location))
+        CliError(err, "who logs in cannot be checked, the records are out of reach (going on without a log-in): " +
+                          error.Text().toStdString());
+    return {};
+}
+
 }  // namespace
 
 PinText::~PinText() { Wipe(); }
@@ -221,7 +235,7 @@ CliLogIn LogInAt(RecordStore& store, const ParsedArgs& args, Privilege privilege
     const auto id = args.value("operator");
     const StoreResult<bool> any = store.Operators().AnyOperators();
     if (!any)
-        return {StoreFailed(err, "cannot log in:", any.error()), std::nullopt};
+        return NotAsked(any.error(), store.Location(), id.has_value(), err);
     if (!*any) {
         if (id)
             CliError(err, "the records hold no operators: nobody logs in");
@@ -272,7 +286,7 @@ CliLogIn LogIn(const ParsedArgs& args, Privilege privilege, std::ostream& err) {
     }
     RecordStore store;
     if (StoreResult<void> opened = store.Open((*route)->Claims()); !opened)
-        return {StoreFailed(err, "cannot log in:", opened.error()), std::nullopt};
+        return NotAsked(opened.error(), (*route)->Claims(), args.value("operator").has_value(), err);
     return LogInAt(store, args, privilege, err);
 }
 

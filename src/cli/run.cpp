@@ -4,6 +4,7 @@
 // most --claim-wait seconds), and cancel by signal.
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "inputfile.h"
@@ -116,8 +117,8 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars",
-                                     "operation", "product"}),
+        ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars",
+                                     "operation", "product"})),
                   {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);
@@ -154,17 +155,28 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     const bool severalPorts = ports != args.repeated.end() && ports->second.size() > 1;
     if (const std::string problem = RunEntryProblem(args, !severalPorts); !problem.empty())
         return UsageError(err, problem);
-    if (severalPorts)
-        return RunOnPorts(args, out, err);
-
     const auto reports = RunReports(args);
     for (const auto& report : reports) {
         if (report.first.empty())
             return UsageError(err, "--" + report.second + " takes a FILE");
     }
 
+    const CliLogIn login = LogIn(args, Privilege::RunReleasedScript, err);
+    if (login.Refused())
+        return login.status;
+    if (severalPorts) {
+        // Each port's run is a program of its own that logs in again, with no
+        // terminal to ask on; asked here first, a wrong PIN counts once.
+        if (login.person && !args.value("pin-file")) {
+            CliError(err, "with several ports each port's run logs in on its own: give --pin-file FILE");
+            return CliLogInRefused;
+        }
+        return RunOnPorts(args, out, err);
+    }
+
     CliSession session(out, err);
     CliRecord record(args, "run", session.host, err);
+    record.SignedBy(login);
     if (!reports.empty())
         record.KeepWhole();
     RunEntry entry(args, record, session, err, std::chrono::seconds(*claimWait));

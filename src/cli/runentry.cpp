@@ -53,6 +53,8 @@ std::optional<int> RunEntry::Enter() {
                                CliRecordsUnavailable);
     }
     m_entries = std::make_unique<UnitEntries>(location);
+    if (const RecordHeader& header = m_record.Header(); !header.operatorId.empty())
+        m_entries->SetActor(header.operatorId, header.station);
     m_request.enteredMs = QDateTime::currentMSecsSinceEpoch();
     OutOfReachWait wait;
     wait.limit = m_wait;
@@ -98,7 +100,7 @@ void RunEntry::Leave(RecordOutcome outcome) {
         return;
     m_entered = false;
     const RecordHeader& header = m_record.Header();
-    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, header.operatorName);
+    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, header.operatorId.empty() ? header.operatorName : header.operatorId);
     if (!left) {
         CliError(m_err, "cannot give " + m_request.unit + " back (it stays in test until released): " +
                             left.error().Text().toStdString());

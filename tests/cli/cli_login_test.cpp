@@ -7,9 +7,11 @@
 #include "pin.h"
 #include "record.h"
 
+#include "peopletesting.h"
 #include "recordtesting.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -29,21 +31,7 @@ using testing::BackendName;
 
 constexpr const char* LogInPin = "2468";
 
-// One hash for every person of these tests: each hash costs a sixth of a second.
-const std::string& LogInPinHash() {
-    static const std::string hash = HashPin(LogInPin);
-    return hash;
-}
-
-// Writes `text` into `path` with `mode`; the path.
-std::string WritePinFile(const QString& path, const std::string& text, mode_t mode) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    file.close();
-    EXPECT_EQ(::chmod(path.toLocal8Bit().constData(), mode), 0);
-    return path.toStdString();
-}
+const std::string& LogInPinHash() { return testing::PinHashOnce(LogInPin); }
 
 // A line's records holding a supervisor, a technician, an operator and a
 // disabled operator, all with LogInPin.
@@ -67,7 +55,7 @@ protected:
         for (const auto& person : people)
             ASSERT_TRUE(StoreOk(store.Operators().Add({person.id, person.name, person.role, LogInPinHash(),
                                                         person.disabled, 0, 0, 1})));
-        good = WritePinFile(Folder() + "/good.pin", std::string(LogInPin) + "\n", 0600);
+        good = testing::FileWithMode(Folder() + "/good.pin", std::string(LogInPin) + "\n", 0600);
     }
     QString Folder() const { return database->Folder(); }
 
@@ -85,11 +73,11 @@ protected:
 };
 
 TEST_P(CliLogInOn, EachRefusalHasItsStatusAndItsWords) {
-    const std::string loose = WritePinFile(Folder() + "/loose.pin", "2468\n", 0640);
-    const std::string shared = WritePinFile(Folder() + "/shared.pin", "2468\n", 0602);
-    const std::string wrong = WritePinFile(Folder() + "/wrong.pin", "1357\n", 0600);
-    const std::string windows = WritePinFile(Folder() + "/windows.pin", "2468\r\nignored\n", 0400);
-    const std::string shortPin = WritePinFile(Folder() + "/short.pin", "12\n", 0600);
+    const std::string loose = testing::FileWithMode(Folder() + "/loose.pin", "2468\n", 0640);
+    const std::string shared = testing::FileWithMode(Folder() + "/shared.pin", "2468\n", 0602);
+    const std::string wrong = testing::FileWithMode(Folder() + "/wrong.pin", "1357\n", 0600);
+    const std::string windows = testing::FileWithMode(Folder() + "/windows.pin", "2468\r\nignored\n", 0400);
+    const std::string shortPin = testing::FileWithMode(Folder() + "/short.pin", "12\n", 0600);
     const std::string missing = (Folder() + "/missing.pin").toStdString();
     const std::string notAnId = "not an operator ID (1 to 64 characters, no control characters, no blank at either end)";
     const struct {
@@ -158,7 +146,7 @@ TEST_P(CliLogInOn, EachRefusalHasItsStatusAndItsWords) {
 
 // The fifth wrong PIN in a row locks the ID: the right PIN is then refused too.
 TEST_P(CliLogInOn, FiveWrongPinsLockTheId) {
-    const std::string wrong = WritePinFile(Folder() + "/wrong.pin", "9999\n", 0600);
+    const std::string wrong = testing::FileWithMode(Folder() + "/wrong.pin", "9999\n", 0600);
     std::string said;
     for (int tries = 4; tries >= 1; --tries) {
         EXPECT_EQ(LogInWith({"--operator", "tom", "--pin-file", wrong}, Privilege::Journal, said).status,
@@ -204,6 +192,40 @@ TEST(CliLogInNobody, RecordsWithoutOperatorsLetEveryoneIn) {
         EXPECT_FALSE(login.person);
         EXPECT_EQ(err.str(), c.said);
         EXPECT_EQ(login.Who(), LoginName());
+    }
+}
+
+// A line's database out of reach, a records file that cannot be made: a
+// person who asks to log in is refused with the store's status; without
+// --operator the command goes on as before (its record tells of the file).
+TEST(CliLogInNobody, RecordsThatCannotBeAskedRefuseOnlyWhoAsksToLogIn) {
+    QTemporaryDir dir;
+    const std::string away = "postgresql://tamrisk@/line?host=" + dir.filePath("no-socket").toStdString();
+    const QString plain = dir.filePath("plain");
+    ASSERT_TRUE(QFile(plain).open(QIODevice::WriteOnly));
+    const std::string underFile = plain.toStdString() + "/records.sqlite";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string said;  // the start of stderr
+    } cases[] = {
+        {{"--records", away}, CliOk,
+         "tamrisk-cli: who logs in cannot be checked, the records are out of reach (going on without a log-in): " + away},
+        {{"--records", away, "--operator", "tom", "--pin-file", "/nonexistent"}, CliRecordsUnavailable,
+         "tamrisk-cli: cannot log in: " + away},
+        {{"--records", underFile}, CliOk, ""},
+        {{"--records", underFile, "--operator", "tom"}, CliRecordsUnavailable, "tamrisk-cli: cannot log in: "},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream err;
+        const CliLogIn login =
+            LogIn(ParseArgs(c.args, WithLogInOptions({"records"}), {}), Privilege::ExecuteCommand, err);
+        EXPECT_EQ(login.status, c.status) << err.str();
+        EXPECT_FALSE(login.person);
+        EXPECT_EQ(err.str().substr(0, c.said.size()), c.said);
+        if (c.said.empty()) {
+            EXPECT_EQ(err.str(), "");
+        }
     }
 }
 
