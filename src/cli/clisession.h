@@ -92,6 +92,8 @@ int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
 // The line's web page over the records until stopped: src/cli/dashboard*.cpp.
 int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// The line's people: src/cli/operator*.cpp.
+int OperatorCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk
