@@ -50,7 +50,8 @@ public:
     PinSignals& operator=(const PinSignals&) = delete;
 
 private:
-    struct sigaction m_int {}, m_term {};
+    struct sigaction m_int {
+    }, m_term{};
 };
 
 // The terminal on `fd` without echo while it lives; its settings as they were after.
@@ -74,7 +75,7 @@ public:
 
 private:
     int m_fd;
-    termios m_saved {};
+    termios m_saved{};
     bool m_off = false;
 };
 
@@ -125,7 +126,8 @@ int ReadPinFile(const std::string& path, PinText& pin, std::ostream& err) {
     else if (!S_ISREG(info.st_mode))
         status = refuse("not a regular file");
     else if (info.st_uid != ::geteuid())
-        status = refuse("not owned by the user running tamrisk-cli (" + LoginName() + "): give it to that user (chown)");
+        status =
+            refuse("not owned by the user running tamrisk-cli (" + LoginName() + "): give it to that user (chown)");
     else if ((info.st_mode & 077) != 0)
         status = refuse("others than its owner may read or write it: make it the owner's only with chmod 600 " + path);
     if (status == CliOk) {
@@ -151,7 +153,8 @@ int AskPin(const std::string& fileOption, const std::string& prompt, PinText& pi
     {
         const EchoOff echo(STDIN_FILENO);
         if (!echo.Off()) {
-            CliError(err, std::string("cannot turn the terminal's echo off to ask for the PIN: ") + std::strerror(errno));
+            CliError(err,
+                     std::string("cannot turn the terminal's echo off to ask for the PIN: ") + std::strerror(errno));
             return CliLogInRefused;
         }
         err << prompt << std::flush;
@@ -244,8 +247,9 @@ CliLogIn LogInAt(RecordStore& store, const ParsedArgs& args, Privilege privilege
     if (!id)
         return Refusal(err, "these records hold operators: log in with --operator ID");
     if (!OperatorIdWellFormed(*id))
-        return Refusal(err, "--operator: not an operator ID (1 to 64 characters, no control characters, no blank"
-                            " at either end)");
+        return Refusal(err,
+                       "--operator: not an operator ID (1 to 64 characters, no control characters, no blank"
+                       " at either end)");
     PinText pin;
     if (const int status = ReadPin(args, "pin-file", "PIN for " + *id + ": ", pin, err); status != CliOk)
         return {status, std::nullopt};

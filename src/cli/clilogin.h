@@ -76,7 +76,8 @@ struct CliLogIn {
 // Logs the person of `args` in at `store`, open at the line's location, for
 // a command that needs `privilege`: none needed while the records hold no
 // operators (--operator is then told to be of no use, and the command goes
-// on), nor where they cannot be asked and nobody asks to log in (as LogIn). Refused (CliLogInRefused) without --operator, for an ill-formed ID, an
+// on), nor where they cannot be asked and nobody asks to log in (as LogIn).
+// Refused (CliLogInRefused) without --operator, for an ill-formed ID, an
 // unknown one, a wrong PIN (the tries left told), a locked or disabled ID;
 // refused (CliNotPermitted, RefusalText) when the person's role may not; the
 // store failing ends it with its exit status (StoreFailed).

@@ -33,8 +33,9 @@ int StartOnPerson(const std::vector<std::string>& rest, const std::string& actio
         return UsageError(err, "operator " + action + " takes ID" + (after.empty() ? "" : " and " + after));
     id = args.positional[0];
     if (!OperatorIdWellFormed(id))
-        return UsageError(err, "not an operator ID (1 to 64 characters, no control characters, no blank at either end): " +
-                                   id);
+        return UsageError(err,
+                          "not an operator ID (1 to 64 characters, no control characters, no blank at either end): " +
+                              id);
     if (const std::string problem = check ? check() : std::string(); !problem.empty())
         return UsageError(err, problem);
     return OpenPeople(args, store, login, err);

@@ -45,12 +45,11 @@ int OperatorListAction(const std::vector<std::string>& rest, std::ostream& out, 
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     std::vector<std::vector<std::string>> rows = {{"ID", "NAME", "ROLE", "STATE"}};
     for (const Operator& person : *people) {
-        const std::string state =
-            person.disabled              ? "disabled"
-            : person.lockedUntilMs > now ? LockedUntil(person.lockedUntilMs)
-                                         : "";
-        rows.push_back({EscapeControls(person.id), EscapeControls(person.name), std::string(RoleName(person.role)),
-                        state});
+        const std::string state = person.disabled              ? "disabled"
+                                  : person.lockedUntilMs > now ? LockedUntil(person.lockedUntilMs)
+                                                               : "";
+        rows.push_back(
+            {EscapeControls(person.id), EscapeControls(person.name), std::string(RoleName(person.role)), state});
     }
     WriteTable(out, rows);
     return CliOk;

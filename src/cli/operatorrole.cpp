@@ -15,10 +15,12 @@ int OperatorRoleAction(const std::vector<std::string>& rest, std::ostream& out, 
     std::optional<Role> role;
     RecordStore store;
     CliLogIn login;
-    if (const int status = StartOnPerson(rest, "role", {}, "ROLE", args, id, store, login, err, [&] {
-            role = ParseRole(args.positional[1]);
-            return role ? std::string() : "ROLE is operator, technician, engineer or supervisor";
-        });
+    if (const int status = StartOnPerson(rest, "role", {}, "ROLE", args, id, store, login, err,
+                                         [&] {
+                                             role = ParseRole(args.positional[1]);
+                                             return role ? std::string()
+                                                         : "ROLE is operator, technician, engineer or supervisor";
+                                         });
         status != CliOk)
         return status;
     if (*role != Role::Supervisor) {

@@ -117,8 +117,9 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars",
-                                     "operation", "product"})),
+        ParseArgs(rest,
+                  WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json",
+                                                      "claim-wait", "set", "vars", "operation", "product"})),
                   {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);

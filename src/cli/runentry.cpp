@@ -100,7 +100,9 @@ void RunEntry::Leave(RecordOutcome outcome) {
         return;
     m_entered = false;
     const RecordHeader& header = m_record.Header();
-    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, header.operatorId.empty() ? header.operatorName : header.operatorId);
+    // Held by the logged-in person's ID, else by the computer's login.
+    const std::string& heldBy = header.operatorId.empty() ? header.operatorName : header.operatorId;
+    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, heldBy);
     if (!left) {
         CliError(m_err, "cannot give " + m_request.unit + " back (it stays in test until released): " +
                             left.error().Text().toStdString());

@@ -11,8 +11,8 @@
 #include "recordtesting.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -53,8 +53,8 @@ protected:
             {"dora", "Dora Gone", Role::Operator, true},
         };
         for (const auto& person : people)
-            ASSERT_TRUE(StoreOk(store.Operators().Add({person.id, person.name, person.role, LogInPinHash(),
-                                                        person.disabled, 0, 0, 1})));
+            ASSERT_TRUE(StoreOk(store.Operators().Add(
+                {person.id, person.name, person.role, LogInPinHash(), person.disabled, 0, 0, 1})));
         good = testing::FileWithMode(Folder() + "/good.pin", std::string(LogInPin) + "\n", 0600);
     }
     QString Folder() const { return database->Folder(); }
@@ -79,8 +79,10 @@ TEST_P(CliLogInOn, EachRefusalHasItsStatusAndItsWords) {
     const std::string windows = testing::FileWithMode(Folder() + "/windows.pin", "2468\r\nignored\n", 0400);
     const std::string shortPin = testing::FileWithMode(Folder() + "/short.pin", "12\n", 0600);
     const auto chmod = [](const std::string& file) {
-        return "tamrisk-cli: PIN file " + file + ": others than its owner may read or write it: make it the owner's"
-               " only with chmod 600 " + file + "\n";
+        return "tamrisk-cli: PIN file " + file +
+               ": others than its owner may read or write it: make it the owner's"
+               " only with chmod 600 " +
+               file + "\n";
     };
     const struct {
         std::string id, pinFile;  // no --operator for an empty ID
@@ -97,7 +99,8 @@ TEST_P(CliLogInOn, EachRefusalHasItsStatusAndItsWords) {
          " end)\n"},
         {"nobody", good, Privilege::RunReleasedScript, CliLogInRefused,
          "tamrisk-cli: nobody is no operator of these records\n"},
-        {"olga", wrong, Privilege::RunReleasedScript, CliLogInRefused, "tamrisk-cli: wrong PIN for olga: 4 tries left\n"},
+        {"olga", wrong, Privilege::RunReleasedScript, CliLogInRefused,
+         "tamrisk-cli: wrong PIN for olga: 4 tries left\n"},
         {"dora", good, Privilege::RunReleasedScript, CliLogInRefused, "tamrisk-cli: dora is disabled\n"},
         {"sara", loose, Privilege::ExecuteCommand, CliLogInRefused, chmod(loose)},
         {"sara", shared, Privilege::ExecuteCommand, CliLogInRefused, chmod(shared)},
@@ -109,9 +112,10 @@ TEST_P(CliLogInOn, EachRefusalHasItsStatusAndItsWords) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id + " " + c.pinFile);
         std::string said;
-        const CliLogIn login = LogInWith(c.id.empty() ? std::vector<std::string>{}
-                                                      : std::vector<std::string>{"--operator", c.id, "--pin-file", c.pinFile},
-                                         c.privilege, said);
+        const CliLogIn login =
+            LogInWith(c.id.empty() ? std::vector<std::string>{}
+                                   : std::vector<std::string>{"--operator", c.id, "--pin-file", c.pinFile},
+                      c.privilege, said);
         EXPECT_EQ(login.status, c.status);
         EXPECT_EQ(said, c.said);
         EXPECT_EQ(login.person.has_value(), c.status == CliOk);
@@ -171,7 +175,8 @@ TEST(CliLogInNobody, RecordsWithoutPeopleOrThatCannotBeAskedLetCommandsGoOn) {
         {empty, false, CliOk, ""},
         {empty, true, CliOk, "tamrisk-cli: the records hold no operators: nobody logs in\n"},
         {away, false, CliOk,
-         "tamrisk-cli: who logs in cannot be checked, the records are out of reach (going on without a log-in): " + away},
+         "tamrisk-cli: who logs in cannot be checked, the records are out of reach (going on without a log-in): " +
+             away},
         {away, true, CliRecordsUnavailable, "tamrisk-cli: cannot log in: " + away},
         {underFile, false, CliOk, ""},
         {underFile, true, CliRecordsUnavailable, "tamrisk-cli: cannot log in: "},
@@ -181,7 +186,8 @@ TEST(CliLogInNobody, RecordsWithoutPeopleOrThatCannotBeAskedLetCommandsGoOn) {
         if (c.logIn)
             args.insert(args.end(), tom.begin(), tom.end());
         std::ostringstream err;
-        const CliLogIn login = LogIn(ParseArgs(args, WithLogInOptions({"records"}), {}), Privilege::ExecuteCommand, err);
+        const CliLogIn login =
+            LogIn(ParseArgs(args, WithLogInOptions({"records"}), {}), Privilege::ExecuteCommand, err);
         EXPECT_EQ(login.status, c.status) << err.str();
         EXPECT_FALSE(login.person);
         EXPECT_EQ(login.Who(), LoginName());

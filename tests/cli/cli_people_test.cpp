@@ -16,6 +16,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -73,7 +76,8 @@ protected:
         ASSERT_TRUE(StoreOk(store.Open(QString::fromStdString(records))));
         for (const Role role : AllRoles) {
             const std::string name(RoleName(role));
-            ASSERT_TRUE(StoreOk(store.Operators().Add({"op-" + name, "The " + name, role, PeoplePinHash(), false, 0, 0, 1})));
+            ASSERT_TRUE(
+                StoreOk(store.Operators().Add({"op-" + name, "The " + name, role, PeoplePinHash(), false, 0, 0, 1})));
         }
     }
     CliRun Cli(std::vector<std::string> args) {
@@ -154,11 +158,16 @@ TEST_F(CliPeople, CommandsNeedALogInReadingTheRecordsDoesNot) {
     const std::string image = dir.filePath("image.bin").toStdString();
     // Those of the privileges' table above are left out here.
     const std::vector<std::vector<std::string>> privileged = {
-        {"read-code", "--port", port, "-o", image},          {"read-journal-bin", "--port", port, "-o", image},
-        {"journal", "read", "--port", port, "A"},            {"journal", "print", "--port", port, "A"},
-        {"journal", "check", "--port", port, "R1"},          {"unit", "release", "U1", "--reason", "reseated"},
-        {"route", "delete", "--product", "FP-3"},            {"operator", "add", "ivo", "--name", "Ivo", "--role", "operator"},
-        {"operator", "role", "op-operator", "technician"}, {"operator", "disable", "op-operator"},
+        {"read-code", "--port", port, "-o", image},
+        {"read-journal-bin", "--port", port, "-o", image},
+        {"journal", "read", "--port", port, "A"},
+        {"journal", "print", "--port", port, "A"},
+        {"journal", "check", "--port", port, "R1"},
+        {"unit", "release", "U1", "--reason", "reseated"},
+        {"route", "delete", "--product", "FP-3"},
+        {"operator", "add", "ivo", "--name", "Ivo", "--role", "operator"},
+        {"operator", "role", "op-operator", "technician"},
+        {"operator", "disable", "op-operator"},
         {"operator", "pin", "op-operator"},
     };
     for (const auto& args : privileged) {
@@ -166,15 +175,16 @@ TEST_F(CliPeople, CommandsNeedALogInReadingTheRecordsDoesNot) {
         EXPECT_EQ(run.exitCode, CliLogInRefused) << args[0] << " " << args[1];
         EXPECT_EQ(run.err, "tamrisk-cli: these records hold operators: log in with --operator ID\n") << args[0];
     }
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"records", "list"}, {"route", "show"}, {"unit", "history", "U1"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"records", "list"}, {"route", "show"}, {"unit", "history", "U1"}}) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.exitCode, CliOk) << args[0] << ": " << run.err;
     }
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"exec", "--pin", PeoplePin, "--port", port, "48"},
-             {"exec", std::string("--pin=") + PeoplePin, "--port", port, "48"},
-             {"operator", "add", "ivo", "--name", "Ivo", "--role", "operator", "--new-pin", PeoplePin}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"exec", "--pin", PeoplePin, "--port", port, "48"},
+                                               {"exec", std::string("--pin=") + PeoplePin, "--port", port, "48"},
+                                               {"operator", "add", "ivo", "--name", "Ivo", "--role", "operator",
+                                                "--new-pin", PeoplePin}}) {
         EXPECT_EQ(Cli(args).exitCode, CliUsage) << args[1];  // Cli checks that the PIN is not shown
     }
 }
@@ -185,8 +195,8 @@ TEST_F(CliPeople, ASupervisorAddsListsChangesAndDisablesPeople) {
     const std::string shortPin = testing::FileWithMode(dir.filePath("short"), "123\n");
     const auto boss = [&](std::vector<std::string> args) { return As("boss", std::move(args)); };
     const auto add = [&](const char* id, const char* role) {
-        return std::vector<std::string>{"operator", "add", id, "--name", std::string("Name of ") + id, "--role", role,
-                                        "--new-pin-file", pinFile};
+        return std::vector<std::string>{
+            "operator", "add", id, "--name", std::string("Name of ") + id, "--role", role, "--new-pin-file", pinFile};
     };
     const struct {
         const char* what;
@@ -200,24 +210,49 @@ TEST_F(CliPeople, ASupervisorAddsListsChangesAndDisablesPeople) {
          "boss added: Name of boss, supervisor\n", ""},
         {"the next without a log-in", [&] { return Cli(add("tom", "technician")); }, CliLogInRefused, "",
          "tamrisk-cli: these records hold operators: log in with --operator ID\n"},
-        {"a technician", [&] { return boss(add("tom", "technician")); }, CliOk,
-         "tom added: Name of tom, technician\n", ""},
-        {"a PIN too short", [&] {
+        {"a technician", [&] { return boss(add("tom", "technician")); }, CliOk, "tom added: Name of tom, technician\n",
+         ""},
+        {"a PIN too short",
+         [&] {
              return boss({"operator", "add", "ivo", "--name", "Ivo", "--role", "operator", "--new-pin-file", shortPin});
-         }, CliUsage, "", "tamrisk-cli: a PIN has 4 to 32 characters\n"},
-        {"a role", [&] { return boss({"operator", "role", "tom", "engineer"}); }, CliOk, "tom: engineer\n", ""},
-        {"the last supervisor demoted", [&] { return boss({"operator", "role", "boss", "engineer"}); },
+         },
+         CliUsage, "", "tamrisk-cli: a PIN has 4 to 32 characters\n"},
+        {"a role",
+         [&] {
+             return boss({"operator", "role", "tom", "engineer"});
+         },
+         CliOk, "tom: engineer\n", ""},
+        {"the last supervisor demoted",
+         [&] {
+             return boss({"operator", "role", "boss", "engineer"});
+         },
          CliNotPermitted, "", "tamrisk-cli: boss is the last supervisor who may log in: make another one first\n"},
-        {"the last supervisor disabled", [&] { return boss({"operator", "disable", "boss"}); }, CliNotPermitted, "",
-         "the last supervisor"},
-        {"a new PIN", [&] { return boss({"operator", "pin", "tom", "--new-pin-file", pinFile}); }, CliOk,
-         "tom has a new PIN\n", ""},
-        {"nobody's PIN", [&] { return boss({"operator", "pin", "nobody", "--new-pin-file", pinFile}); },
+        {"the last supervisor disabled",
+         [&] {
+             return boss({"operator", "disable", "boss"});
+         },
+         CliNotPermitted, "", "the last supervisor"},
+        {"a new PIN",
+         [&] {
+             return boss({"operator", "pin", "tom", "--new-pin-file", pinFile});
+         },
+         CliOk, "tom has a new PIN\n", ""},
+        {"nobody's PIN",
+         [&] {
+             return boss({"operator", "pin", "nobody", "--new-pin-file", pinFile});
+         },
          CliRecordNotFound, "", "no operator nobody"},
         {"an ID twice", [&] { return boss(add("tom", "operator")); }, CliFailed, "", "already in the records"},
-        {"an engineer manages nobody", [&] { return As("tom", {"operator", "list"}); }, CliNotPermitted, "",
-         "tamrisk-cli: an engineer may not manage operators: a supervisor may\n"},
-        {"disabled", [&] { return boss({"operator", "disable", "tom"}); }, CliOk, "tom is disabled\n", ""},
+        {"an engineer manages nobody",
+         [&] {
+             return As("tom", {"operator", "list"});
+         },
+         CliNotPermitted, "", "tamrisk-cli: an engineer may not manage operators: a supervisor may\n"},
+        {"disabled",
+         [&] {
+             return boss({"operator", "disable", "tom"});
+         },
+         CliOk, "tom is disabled\n", ""},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -237,10 +272,17 @@ TEST_F(CliPeople, ASupervisorAddsListsChangesAndDisablesPeople) {
     EXPECT_EQ(csv.out.find("boss,Name of boss,supervisor,false,0,,"), csv.out.find("\r\n") + 2) << csv.out;
     EXPECT_NE(csv.out.find("\r\ntom,Name of tom,engineer,true,0,,"), std::string::npos) << csv.out;
     EXPECT_EQ(As("tom", {"unit", "hold", "U1", "--reason", "r"}).err, "tamrisk-cli: tom is disabled\n");
+    const QJsonArray json =
+        QJsonDocument::fromJson(QByteArray::fromStdString(boss({"operator", "list", "--format", "json"}).out)).array();
+    ASSERT_EQ(json.size(), 2);
+    EXPECT_EQ(json[1].toObject().keys(),
+              (QStringList{"added", "disabled", "failed_pins", "id", "locked_until", "name", "role"}));
+    EXPECT_EQ(json[1].toObject()["role"].toString(), "engineer");
     const CliRun table = boss({"operator", "list"});
-    EXPECT_EQ(table.out, "ID    NAME          ROLE        STATE\n"
-                         "boss  Name of boss  supervisor\n"
-                         "tom   Name of tom   engineer    disabled\n");
+    EXPECT_EQ(table.out,
+              "ID    NAME          ROLE        STATE\n"
+              "boss  Name of boss  supervisor\n"
+              "tom   Name of tom   engineer    disabled\n");
 }
 
 // The file descriptor of a new pseudo-terminal's master side; its slave's path in `slave`.
@@ -350,20 +392,31 @@ TEST(CliPeopleLine, TheSupervisorsLoginAddsPeopleAStationsLogsThemIn) {
     programs.setEnv("TAMRISK_LOCAL_RECORDS", local);
     const std::string pinFile = testing::FileWithMode(dir.filePath("pin"), std::string(PeoplePin) + "\n");
     const QStringList logIn = {"--operator", "boss", "--pin-file", QString::fromStdString(pinFile)};
-    const QStringList addTom = {"operator", "add", "tom", "--name", "Tom", "--role", "technician",
-                                "--new-pin-file", QString::fromStdString(pinFile)};
+    const QStringList addTom = {"operator",
+                                "add",
+                                "tom",
+                                "--name",
+                                "Tom",
+                                "--role",
+                                "technician",
+                                "--new-pin-file",
+                                QString::fromStdString(pinFile)};
     const struct {
         const char* what;
         QStringList args;
         int status;
     } steps[] = {
-        {"the first supervisor", {"operator", "add", "boss", "--name", "Boss", "--role", "supervisor",
-                                  "--new-pin-file", QString::fromStdString(pinFile), "--records", asSupervisor}, CliOk},
+        {"the first supervisor",
+         {"operator", "add", "boss", "--name", "Boss", "--role", "supervisor", "--new-pin-file",
+          QString::fromStdString(pinFile), "--records", asSupervisor},
+         CliOk},
         // The database refuses the statement (permission denied): the store's failed statement.
         {"a station's login adds nobody", addTom + logIn + QStringList{"--records", asStation}, CliFailed},
         {"a technician", addTom + logIn + QStringList{"--records", asSupervisor}, CliOk},
-        {"a hold at a station", {"unit", "hold", "U1", "--reason", "scratched", "--operator", "tom", "--pin-file",
-                                 QString::fromStdString(pinFile), "--records", asStation}, CliOk},
+        {"a hold at a station",
+         {"unit", "hold", "U1", "--reason", "scratched", "--operator", "tom", "--pin-file",
+          QString::fromStdString(pinFile), "--records", asStation},
+         CliOk},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);

@@ -161,8 +161,9 @@ QByteArray OperatorsJson(std::span<const Operator> people) {
                            {"role", FromUtf8(std::string(RoleName(person.role)))},
                            {"disabled", person.disabled},
                            {"failed_pins", person.failedPins},
-                           {"locked_until", person.lockedUntilMs > 0 ? QJsonValue(FromUtf8(IsoUtcMs(person.lockedUntilMs)))
-                                                                     : QJsonValue()},
+                           {"locked_until", person.lockedUntilMs > 0
+                                                ? QJsonValue(FromUtf8(IsoUtcMs(person.lockedUntilMs)))
+                                                : QJsonValue()},
                            {"added", FromUtf8(IsoUtcMs(person.addedMs))}};
     });
 }
