@@ -62,6 +62,8 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return AuditCommandLine(rest, out, err);
     if (command == "script")
         return ScriptCommandLine(rest, out, err);
+    if (command == "operator")
+        return OperatorCommandLine(rest, out, err);
     if (command == "dashboard")
         return DashboardCommandLine(rest, out, err);
     return UsageError(err, "unknown command " + command);

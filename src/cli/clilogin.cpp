@@ -50,7 +50,8 @@ public:
     PinSignals& operator=(const PinSignals&) = delete;
 
 private:
-    struct sigaction m_int {}, m_term {};
+    struct sigaction m_int {
+    }, m_term{};
 };
 
 // The terminal on `fd` without echo while it lives; its settings as they were after.
@@ -74,7 +75,7 @@ public:
 
 private:
     int m_fd;
-    termios m_saved {};
+    termios m_saved{};
     bool m_off = false;
 };
 
@@ -125,7 +126,8 @@ int ReadPinFile(const std::string& path, PinText& pin, std::ostream& err) {
     else if (!S_ISREG(info.st_mode))
         status = refuse("not a regular file");
     else if (info.st_uid != ::geteuid())
-        status = refuse("not owned by the user running tamrisk-cli (" + LoginName() + "): give it to that user (chown)");
+        status =
+            refuse("not owned by the user running tamrisk-cli (" + LoginName() + "): give it to that user (chown)");
     else if ((info.st_mode & 077) != 0)
         status = refuse("others than its owner may read or write it: make it the owner's only with chmod 600 " + path);
     if (status == CliOk) {
@@ -151,7 +153,8 @@ int AskPin(const std::string& fileOption, const std::string& prompt, PinText& pi
     {
         const EchoOff echo(STDIN_FILENO);
         if (!echo.Off()) {
-            CliError(err, std::string("cannot turn the terminal's echo off to ask for the PIN: ") + std::strerror(errno));
+            CliError(err,
+                     std::string("cannot turn the terminal's echo off to ask for the PIN: ") + std::strerror(errno));
             return CliLogInRefused;
         }
         err << prompt << std::flush;
@@ -172,6 +175,20 @@ int AskPin(const std::string& fileOption, const std::string& prompt, PinText& pi
 CliLogIn Refusal(std::ostream& err, const std::string& why, int status = CliLogInRefused) {
     CliError(err, why);
     return {status, std::nullopt};
+}
+
+// The records could not be asked whether they hold people. A person who asked
+// to log in is refused. Without --operator the command goes on as it did
+// before people were kept, as it does with records off: its record tells of a
+// records file that cannot be written, its claims and entries wait for a line
+// out of reach as ever; a line's database (`location`) out of reach is told here too.
+CliLogIn NotAsked(const StoreError& error, const QString& location, bool loggingIn, std::ostream& err) {
+    if (loggingIn)
+        return {StoreFailed(err, "cannot log in:", error), std::nullopt};
+    if (error.OutOfReach() && IsLineLocation(location))
+        CliError(err, "who logs in cannot be checked, the records are out of reach (going on without a log-in): " +
+                          error.Text().toStdString());
+    return {};
 }
 
 }  // namespace
@@ -221,7 +238,7 @@ CliLogIn LogInAt(RecordStore& store, const ParsedArgs& args, Privilege privilege
     const auto id = args.value("operator");
     const StoreResult<bool> any = store.Operators().AnyOperators();
     if (!any)
-        return {StoreFailed(err, "cannot log in:", any.error()), std::nullopt};
+        return NotAsked(any.error(), store.Location(), id.has_value(), err);
     if (!*any) {
         if (id)
             CliError(err, "the records hold no operators: nobody logs in");
@@ -230,8 +247,9 @@ CliLogIn LogInAt(RecordStore& store, const ParsedArgs& args, Privilege privilege
     if (!id)
         return Refusal(err, "these records hold operators: log in with --operator ID");
     if (!OperatorIdWellFormed(*id))
-        return Refusal(err, "--operator: not an operator ID (1 to 64 characters, no control characters, no blank"
-                            " at either end)");
+        return Refusal(err,
+                       "--operator: not an operator ID (1 to 64 characters, no control characters, no blank"
+                       " at either end)");
     PinText pin;
     if (const int status = ReadPin(args, "pin-file", "PIN for " + *id + ": ", pin, err); status != CliOk)
         return {status, std::nullopt};
@@ -272,7 +290,7 @@ CliLogIn LogIn(const ParsedArgs& args, Privilege privilege, std::ostream& err) {
     }
     RecordStore store;
     if (StoreResult<void> opened = store.Open((*route)->Claims()); !opened)
-        return {StoreFailed(err, "cannot log in:", opened.error()), std::nullopt};
+        return NotAsked(opened.error(), (*route)->Claims(), args.value("operator").has_value(), err);
     return LogInAt(store, args, privilege, err);
 }
 

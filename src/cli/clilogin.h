@@ -76,14 +76,18 @@ struct CliLogIn {
 // Logs the person of `args` in at `store`, open at the line's location, for
 // a command that needs `privilege`: none needed while the records hold no
 // operators (--operator is then told to be of no use, and the command goes
-// on). Refused (CliLogInRefused) without --operator, for an ill-formed ID, an
+// on), nor where they cannot be asked and nobody asks to log in (as LogIn).
+// Refused (CliLogInRefused) without --operator, for an ill-formed ID, an
 // unknown one, a wrong PIN (the tries left told), a locked or disabled ID;
 // refused (CliNotPermitted, RefusalText) when the person's role may not; the
 // store failing ends it with its exit status (StoreFailed).
 CliLogIn LogInAt(RecordStore& store, const ParsedArgs& args, Privilege privilege, std::ostream& err);
 // LogInAt the line's location of the records that `args` choose (--records,
 // else TAMRISK_RECORDS, else the user's records file), opened for it; nobody
-// logs in with records off.
+// logs in with records off. Records that cannot be opened or asked refuse a
+// person who asks to log in (the store's exit status); without --operator the
+// command goes on without a log-in as it did before people were kept (a line
+// out of reach told on `err`).
 CliLogIn LogIn(const ParsedArgs& args, Privilege privilege, std::ostream& err);
 
 }  // namespace tamrisk

@@ -96,6 +96,8 @@ int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
 int AuditCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 // Released scripts (script release, approve, revoke, list, show): src/cli/script*.cpp.
 int ScriptCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// The line's people: src/cli/operator*.cpp.
+int OperatorCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

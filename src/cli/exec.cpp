@@ -1,6 +1,7 @@
 // tamrisk-cli exec: one command logged as the Execute Command dialog logs it.
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "resultlog.h"
@@ -12,7 +13,7 @@
 namespace tamrisk {
 
 int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed", "color"}), {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed", "color"})), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -30,8 +31,13 @@ int ExecCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
     if (!data)
         return UsageError(err, "DATA holds a character that Windows-1251 cannot carry");
 
+    const CliLogIn login = LogIn(args, Privilege::ExecuteCommand, err);
+    if (login.Refused())
+        return login.status;
+
     CliSession session(out, err);
     CliRecord record(args, "command", session.host, err);
+    record.SignedBy(login);
     const bool opened = OpenLink(session, args, err);
     record.SetPort(args, session);
     if (!opened)

@@ -4,6 +4,7 @@
 #include "journalcli.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "journalformat.h"
 #include "terminalsink.h"
 #include "textcodec.h"
@@ -88,17 +89,19 @@ JournalCliRun::JournalCliRun(std::ostream& out, std::ostream& err)
     : progress(err, StderrIsTerminal(err)), cli(out, progress.Messages()),
       journal(cli.station.transactor, cli.host), view(out, progress) {}
 
-bool JournalCliRun::Open(const ParsedArgs& args, const char* kind) {
+int JournalCliRun::Open(const ParsedArgs& args, const char* kind) {
+    const CliLogIn login = LogIn(args, Privilege::Journal, progress.Messages());
+    if (login.Refused())
+        return login.status;
     record = std::make_unique<CliRecord>(args, kind, cli.host, progress.Messages());
+    record->SignedBy(login);
     const bool opened = OpenLink(cli, args, progress.Messages());
     record->SetPort(args, cli);
-    if (!opened) {
-        record->Finish(RecordOutcome::Error, cli.lastMessage, CliUsage);
-        return false;
-    }
+    if (!opened)
+        return record->Finish(RecordOutcome::Error, cli.lastMessage, CliUsage);
     record->Start();
     view.KeepIn(record->Keep());
-    return true;
+    return CliOk;
 }
 
 bool JournalCliRun::Close() {

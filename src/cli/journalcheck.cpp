@@ -3,13 +3,15 @@
 
 #include "journalcli.h"
 
+#include "clilogin.h"
+
 #include "cli.h"
 #include "journalformat.h"
 
 namespace tamrisk {
 
 int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed"})), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -19,8 +21,8 @@ int JournalCheckAction(const std::vector<std::string>& rest, std::ostream& out, 
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args, "journal-check"))
-        return CliUsage;
+    if (const int status = run.Open(args, "journal-check"); status != CliOk)
+        return status;
     const JournalResult result = run.journal.Check(*query, run.view);
     const int status = run.End(result);
     if (status == CliOk && result.digestsDiffer)

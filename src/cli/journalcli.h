@@ -60,9 +60,11 @@ private:
 struct JournalCliRun {
     JournalCliRun(std::ostream& out, std::ostream& err);
 
-    // Opens the link from the options and starts the record of `kind`; false
-    // (after the message, with the record finished as an error) when it cannot be opened.
-    bool Open(const ParsedArgs& args, const char* kind);
+    // Logs the person of the options in (LogIn, for the journal), opens the
+    // link from the options and starts the record of `kind`. CliOk, else after
+    // the message the exit status: the log-in's refusal (no record kept), or
+    // CliUsage with the record finished as an error when the link cannot be opened.
+    int Open(const ParsedArgs& args, const char* kind);
     // Closes the link; true when the port had been lost on the way.
     bool Close();
     // Closes the link and finishes the output; the exit status of `result`:

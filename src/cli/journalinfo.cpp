@@ -3,12 +3,14 @@
 
 #include "journalcli.h"
 
+#include "clilogin.h"
+
 #include "cli.h"
 
 namespace tamrisk {
 
 int JournalInfoAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed"})), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -17,8 +19,8 @@ int JournalInfoAction(const std::vector<std::string>& rest, std::ostream& out, s
         return UsageError(err, "journal info takes no argument besides its options");
 
     JournalCliRun run(out, err);
-    if (!run.Open(args, "journal-info"))
-        return CliUsage;
+    if (const int status = run.Open(args, "journal-info"); status != CliOk)
+        return status;
     const JournalResult result = run.journal.Info(run.view);
     return run.FinishRecord(run.End(result), result);
 }

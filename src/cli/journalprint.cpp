@@ -3,12 +3,14 @@
 
 #include "journalcli.h"
 
+#include "clilogin.h"
+
 #include "cli.h"
 
 namespace tamrisk {
 
 int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, WithRecordOptions({"port", "speed"}), {"large"});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed"})), {"large"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -18,8 +20,8 @@ int JournalPrintAction(const std::vector<std::string>& rest, std::ostream& out, 
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args, "journal-print"))
-        return CliUsage;
+    if (const int status = run.Open(args, "journal-print"); status != CliOk)
+        return status;
     const JournalResult result = run.journal.Print(*query, !args.flag("large"), run.view);
     return run.FinishRecord(run.End(result), result);
 }

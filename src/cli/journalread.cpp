@@ -3,6 +3,8 @@
 
 #include "journalcli.h"
 
+#include "clilogin.h"
+
 #include "cli.h"
 
 #include <ostream>
@@ -10,7 +12,7 @@
 namespace tamrisk {
 
 int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed"}), {});
+    const ParsedArgs args = ParseReadArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed"})), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -23,8 +25,8 @@ int JournalReadAction(const std::vector<std::string>& rest, std::ostream& out, s
         return CliUsage;
 
     JournalCliRun run(out, err);
-    if (!run.Open(args, "journal-read"))
-        return CliUsage;
+    if (const int status = run.Open(args, "journal-read"); status != CliOk)
+        return status;
     // A signal acts as Cancel: the answer in flight is not added.
     run.cli.onCancelSignal = [&run] { run.journal.JournalCancelled = true; };
     InstallCancelSignals();

@@ -1,6 +1,7 @@
 #include "memoryreadcli.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "memoryreader.h"
@@ -165,7 +166,7 @@ private:
 
 int MemoryReadCommandLine(const char* name, const char* kind, const MemoryReadConfig& config,
                           const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed"}), {"dump"});
+    const ParsedArgs args = ParseReadArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed"})), {"dump"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -176,9 +177,14 @@ int MemoryReadCommandLine(const char* name, const char* kind, const MemoryReadCo
     if (!path || path->empty())
         return UsageError(err, std::string(name) + " needs -o FILE");
 
+    const CliLogIn login = LogIn(args, Privilege::ReadMemories, err);
+    if (login.Refused())
+        return login.status;
+
     ProgressLine progress(err, StderrIsTerminal(err));
     CliSession session(out, progress.Messages());
     CliRecord record(args, kind, session.host, progress.Messages());
+    record.SignedBy(login);
     // A read takes up to a minute: a FILE that cannot be written is refused before it.
     if (std::string error; !OutputFileWritable(*path, error)) {
         CliError(progress.Messages(), "cannot write " + error);

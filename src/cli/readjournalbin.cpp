@@ -3,6 +3,7 @@
 // read.
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "journalbinary.h"
@@ -15,7 +16,7 @@
 namespace tamrisk {
 
 int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseReadArgs(rest, WithRecordOptions({"port", "speed", "start"}), {});
+    const ParsedArgs args = ParseReadArgs(rest, WithLogInOptions(WithRecordOptions({"port", "speed", "start"})), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
@@ -29,9 +30,14 @@ int ReadJournalBinCommandLine(const std::vector<std::string>& rest, std::ostream
     if (!path || path->empty())
         return UsageError(err, "read-journal-bin needs -o FILE");
 
+    const CliLogIn login = LogIn(args, Privilege::ReadMemories, err);
+    if (login.Refused())
+        return login.status;
+
     ProgressLine progress(err, StderrIsTerminal(err));
     CliSession session(out, progress.Messages());
     CliRecord record(args, "journal-binary", session.host, progress.Messages());
+    record.SignedBy(login);
     const bool opened = OpenLink(session, args, progress.Messages());
     record.SetPort(args, session);
     if (!opened)

@@ -4,6 +4,7 @@
 #include "processactions.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clisession.h"
 
 #include <QDateTime>
@@ -13,7 +14,7 @@
 namespace tamrisk {
 
 int RouteDeleteAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "product"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions({"records", "product"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (!args.positional.empty())
@@ -24,9 +25,12 @@ int RouteDeleteAction(const std::vector<std::string>& rest, std::ostream& out, s
     RecordStore store;
     if (const int status = OpenProcessRecords(args, store, err); status != CliOk)
         return status;
+    const CliLogIn login = LogInAt(store, args, Privilege::ManageRoutes, err);
+    if (login.Refused())
+        return login.status;
     const RecordHeader who = NewRecordHeader("route");
     if (StoreResult<void> deleted =
-            store.Routes().Delete(*product, {who.operatorName, who.station, QDateTime::currentMSecsSinceEpoch()});
+            store.Routes().Delete(*product, {login.Who(), who.station, QDateTime::currentMSecsSinceEpoch()});
         !deleted)
         return StoreFailed(err, "cannot delete the route", deleted.error());
     out << *product << ": route deleted\n";

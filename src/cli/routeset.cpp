@@ -5,6 +5,7 @@
 #include "processactions.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clisession.h"
 #include "process.h"
 
@@ -15,7 +16,7 @@
 namespace tamrisk {
 
 int RouteSetAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "product"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions({"records", "product"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     const auto product = ProcessName(args, "product", "product", err);
@@ -28,8 +29,11 @@ int RouteSetAction(const std::vector<std::string>& rest, std::ostream& out, std:
     RecordStore store;
     if (const int status = OpenProcessRecords(args, store, err); status != CliOk)
         return status;
+    const CliLogIn login = LogInAt(store, args, Privilege::ManageRoutes, err);
+    if (login.Refused())
+        return login.status;
     const RecordHeader who = NewRecordHeader("route");
-    if (StoreResult<void> set = store.Routes().Set(*product, *steps, {who.operatorName, who.station,
+    if (StoreResult<void> set = store.Routes().Set(*product, *steps, {login.Who(), who.station,
                                                                       QDateTime::currentMSecsSinceEpoch()});
         !set)
         return StoreFailed(err, "cannot set the route", set.error());

@@ -167,12 +167,24 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         return UsageError(err, "a run of several ports takes one SCRIPT");
     if (const std::string problem = RunEntryProblem(args, !severalPorts); !problem.empty())
         return UsageError(err, problem);
-    if (severalPorts)
-        return RunOnPorts(args, out, err);
+    const auto reports = RunReports(args);
+    for (const auto& report : reports) {
+        if (report.first.empty())
+            return UsageError(err, "--" + report.second + " takes a FILE");
+    }
 
     const CliLogIn login = LogIn(args, Privilege::RunReleasedScript, err);
     if (login.Refused())
         return login.status;
+    if (severalPorts) {
+        // Each port's run is a program of its own that logs in again, with no
+        // terminal to ask on; asked here first, a wrong PIN counts once.
+        if (login.person && !args.value("pin-file")) {
+            CliError(err, "with several ports each port's run logs in on its own: give --pin-file FILE");
+            return CliLogInRefused;
+        }
+        return RunOnPorts(args, out, err);
+    }
     if (RunsRelease(args) && !login.person)
         return UsageError(err, "run takes one SCRIPT");
     RunSource source;
@@ -181,12 +193,6 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
     CheckVariables variables;
     if (std::string problem; !RunVariables(args, source.vars, variables, problem))
         return UsageError(err, problem);
-
-    const auto reports = RunReports(args);
-    for (const auto& report : reports) {
-        if (report.first.empty())
-            return UsageError(err, "--" + report.second + " takes a FILE");
-    }
 
     CliSession session(out, err);
     CliRecord record(args, "run", session.host, err);

@@ -53,6 +53,8 @@ std::optional<int> RunEntry::Enter() {
                                CliRecordsUnavailable);
     }
     m_entries = std::make_unique<UnitEntries>(location);
+    if (const RecordHeader& header = m_record.Header(); !header.operatorId.empty())
+        m_entries->SetActor(header.operatorId, header.station);
     m_request.enteredMs = QDateTime::currentMSecsSinceEpoch();
     OutOfReachWait wait;
     wait.limit = m_wait;
@@ -100,7 +102,9 @@ void RunEntry::Leave(RecordOutcome outcome) {
     const RecordHeader& header = m_record.Header();
     // An engineering run gives the unit back without counting as its pass or failure.
     m_request.engineering = header.engineering;
-    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, header.operatorName);
+    // Held by the logged-in person's ID, else by the computer's login.
+    const std::string& heldBy = header.operatorId.empty() ? header.operatorName : header.operatorId;
+    const StoreResult<std::optional<UnitHold>> left = m_entries->Leave(m_request, outcome, heldBy);
     if (!left) {
         CliError(m_err, "cannot give " + m_request.unit + " back (it stays in test until released): " +
                             left.error().Text().toStdString());

@@ -5,6 +5,7 @@
 #include "unitactions.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 
@@ -16,7 +17,7 @@ namespace tamrisk {
 
 int ChangeUnit(const std::vector<std::string>& rest, const std::string& kind, std::ostream& out, std::ostream& err,
                const std::function<StoreResult<std::string>(RecordStore& store, const HoldChange& change)>& change) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "reason"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions({"records", "reason"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (args.positional.size() != 1)
@@ -30,12 +31,16 @@ int ChangeUnit(const std::vector<std::string>& rest, const std::string& kind, st
     RecordStore store;
     if (const int status = OpenProcessRecords(args, store, err); status != CliOk)
         return status;
+    const CliLogIn login = LogInAt(store, args, Privilege::HoldUnits, err);
+    if (login.Refused())
+        return login.status;
     CliSession session(out, err);
     CliRecord record(args, kind, session.host, err);
+    record.SignedBy(login);
     RecordHeader& header = record.Header();
     header.unit = unit;
     const StoreResult<std::string> done =
-        change(store, {unit, header.id, header.operatorName, header.station, reason,
+        change(store, {unit, header.id, login.Who(), header.station, reason,
                        QDateTime::currentMSecsSinceEpoch()});
     if (!done)
         return StoreFailed(err, "cannot " + kind + " " + unit, done.error());

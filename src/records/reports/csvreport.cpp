@@ -75,6 +75,20 @@ QByteArray WipCsv(std::span<const WipCount> counts) {
     return CsvTable(WipColumns, counts, WipFields);
 }
 
+QByteArray OperatorsCsv(std::span<const Operator> people) {
+    constexpr std::array<const char*, 7> columns = {"id",          "name",         "role", "disabled",
+                                                    "failed_pins", "locked_until", "added"};
+    return CsvTable(columns, people, [](const Operator& person) {
+        return std::array<std::string, 7>{person.id,
+                                          person.name,
+                                          std::string(RoleName(person.role)),
+                                          person.disabled ? "true" : "false",
+                                          std::to_string(person.failedPins),
+                                          person.lockedUntilMs > 0 ? IsoUtcMs(person.lockedUntilMs) : std::string(),
+                                          IsoUtcMs(person.addedMs)};
+    });
+}
+
 QByteArray RoutesCsv(std::span<const Route> routes) {
     std::vector<std::array<std::string, 4>> rows;
     for (const Route& route : routes) {

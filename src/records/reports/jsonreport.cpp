@@ -165,6 +165,20 @@ QByteArray ClaimsJson(std::span<const SerialClaimRow> claims) {
     });
 }
 
+QByteArray OperatorsJson(std::span<const Operator> people) {
+    return JsonArray(people, [](const Operator& person) {
+        return QJsonObject{{"id", FromUtf8(person.id)},
+                           {"name", FromUtf8(person.name)},
+                           {"role", FromUtf8(std::string(RoleName(person.role)))},
+                           {"disabled", person.disabled},
+                           {"failed_pins", person.failedPins},
+                           {"locked_until", person.lockedUntilMs > 0
+                                                ? QJsonValue(FromUtf8(IsoUtcMs(person.lockedUntilMs)))
+                                                : QJsonValue()},
+                           {"added", FromUtf8(IsoUtcMs(person.addedMs))}};
+    });
+}
+
 QByteArray RoutesJson(std::span<const Route> routes) {
     return JsonArray(routes, [](const Route& route) {
         QJsonArray operations;

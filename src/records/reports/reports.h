@@ -82,6 +82,12 @@ QByteArray ClaimsCsv(std::span<const SerialClaimRow> claims);
 // operation (product, step from 1, operation, retest_limit).
 QByteArray RoutesJson(std::span<const Route> routes);
 QByteArray RoutesCsv(std::span<const Route> routes);
+// The people who use the stations, in the order given, never a PIN's hash:
+// JSON, an object a person (`id`, `name`, `role`, `disabled`, `failed_pins`,
+// `locked_until` as `started` is written, null when no lock was ever set,
+// `added`); CSV with those columns, `disabled` "true" or "false".
+QByteArray OperatorsJson(std::span<const Operator> people);
+QByteArray OperatorsCsv(std::span<const Operator> people);
 
 // Checks as RecordQueries::Checks lists them, in the order given: a JSON array
 // with one object a check (its keys as in RecordJson's `checks`, then `record`,
