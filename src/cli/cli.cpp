@@ -58,6 +58,8 @@ int CliMain(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return RouteCommandLine(rest, out, err);
     if (command == "unit")
         return UnitCommandLine(rest, out, err);
+    if (command == "script")
+        return ScriptCommandLine(rest, out, err);
     if (command == "dashboard")
         return DashboardCommandLine(rest, out, err);
     return UsageError(err, "unknown command " + command);

@@ -48,7 +48,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::s
         } else if (flags.count(name) && !inlineValue) {
             parsed.flags.insert(name);
         } else {
-            parsed.error = "unknown option " + arg;
+            // Named without a value given with it: that may be a secret typed where it does not belong.
+            parsed.error = "unknown option --" + name;
             return parsed;
         }
     }

@@ -1,5 +1,6 @@
 #include "clioperationrecord.h"
 
+#include "clilogin.h"
 #include "clisession.h"
 
 #include <QDateTime>
@@ -76,6 +77,12 @@ void CliRecord::SetUniqueSerials(bool on) {
     m_record.SetUniqueSerials(on ? m_claims.get() : nullptr);
 }
 
+void CliRecord::SignedBy(const CliLogIn& login) {
+    login.Sign(Header());
+    if (m_store)
+        login.Sign(*m_store);
+}
+
 void CliRecord::SetPort(const ParsedArgs& args, CliSession& session) {
     // The path, as the station names the port too; as given when none was reached.
     const std::string& opened = session.openedPort;
@@ -120,6 +127,8 @@ bool CliRecord::AddRecord(RecordHeader header) {
     };
     fill(header.station, own.station, fresh.station);
     fill(header.operatorName, own.operatorName, fresh.operatorName);
+    fill(header.operatorId, own.operatorId, fresh.operatorId);
+    fill(header.computerLogin, own.computerLogin, fresh.computerLogin);
     fill(header.version, own.version, fresh.version);
     if (header.startedMs == 0)
         header.startedMs = QDateTime::currentMSecsSinceEpoch();

@@ -23,6 +23,7 @@
 
 namespace tamrisk {
 
+struct CliLogIn;
 struct CliSession;
 
 // `withValue` of a printer command plus the record's own options, --records and --unit.
@@ -56,6 +57,9 @@ public:
 
     // Filled before Start: the kind, station, operator, version and unit are set.
     RecordHeader& Header() { return m_record.Header(); }
+    // The person logged in names the record (its operator ID and name) and
+    // makes the changes written through its records file. Before Start.
+    void SignedBy(const CliLogIn& login);
     // The port by its path (as given with --port when no path was found for it), and
     // the speed; the transactions of the session's station become the record's steps.
     void SetPort(const ParsedArgs& args, CliSession& session);

@@ -92,6 +92,8 @@ int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std
 // The line's web page over the records until stopped: src/cli/dashboard*.cpp.
 int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+// Released scripts (script release, approve, revoke, list, show): src/cli/script*.cpp.
+int ScriptCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int DashboardCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 }  // namespace tamrisk

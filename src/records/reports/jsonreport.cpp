@@ -191,4 +191,30 @@ QByteArray WipJson(std::span<const WipCount> counts) {
     });
 }
 
+QByteArray ReleasesJson(std::span<const ScriptRelease> releases) {
+    const auto time = [](const std::optional<qint64>& ms) {
+        return ms ? QJsonValue(FromUtf8(IsoUtcMs(*ms))) : QJsonValue();
+    };
+    const auto text = [](const std::optional<std::string>& t) { return t ? QJsonValue(FromUtf8(*t)) : QJsonValue(); };
+    return JsonArray(releases, [&](const ScriptRelease& r) {
+        return QJsonObject{{"id", r.id},
+                           {"product", FromUtf8(r.product)},
+                           {"operation", FromUtf8(r.operation)},
+                           {"number", r.number},
+                           {"script_name", FromUtf8(r.scriptName)},
+                           {"script_sha256", FromUtf8(r.scriptSha256)},
+                           {"vars_name", TextOrNull(r.varsName)},
+                           {"vars_sha256", TextOrNull(r.varsSha256)},
+                           {"released_by", FromUtf8(r.releasedBy)},
+                           {"released", FromUtf8(IsoUtcMs(r.releasedMs))},
+                           {"station", FromUtf8(r.station)},
+                           {"approved_by", text(r.approvedBy)},
+                           {"approved", time(r.approvedMs)},
+                           {"revoked_by", text(r.revokedBy)},
+                           {"revoked", time(r.revokedMs)},
+                           {"revoke_reason", text(r.revokeReason)},
+                           {"active", r.active}};
+    });
+}
+
 }  // namespace tamrisk

@@ -125,4 +125,14 @@ QByteArray UnitHistoryJson(std::span<const UnitEvent> events);
 QByteArray WipJson(std::span<const WipCount> counts);
 QByteArray WipCsv(std::span<const WipCount> counts);
 
+// Script releases as ReleaseStore::List gives them, without their bytes: a
+// JSON array of objects (`id`, `product`, `operation`, `number`,
+// `script_name`, `script_sha256`, `vars_name`, `vars_sha256`, `released_by`,
+// `released`, `station`, `approved_by`, `approved`, `revoked_by`, `revoked`,
+// `revoke_reason`, `active`; times as `started` is written, null where not
+// approved or revoked, `vars_name` and `vars_sha256` null without a variables
+// file), and CSV with those columns (empty for null), quoted and ended as HeadersCsv's.
+QByteArray ReleasesJson(std::span<const ScriptRelease> releases);
+QByteArray ReleasesCsv(std::span<const ScriptRelease> releases);
+
 }  // namespace tamrisk

@@ -16,6 +16,7 @@
 #include "entrystore.h"
 #include "holdstore.h"
 #include "operatorstore.h"
+#include "releasestore.h"
 #include "routestore.h"
 #include "forwardqueue.h"
 #include "record.h"
@@ -102,6 +103,8 @@ public:
     HoldStore& Holds() { return m_holds; }
     // The people who use the stations.
     OperatorStore& Operators() { return m_operators; }
+    // The scripts released for products and operations.
+    ReleaseStore& Releases() { return m_releases; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -163,6 +166,7 @@ private:
     EntryStore m_entries{m_connection};
     HoldStore m_holds{m_connection};
     OperatorStore m_operators{m_connection};
+    ReleaseStore m_releases{m_connection};
     int m_schemaVersion = 0;
 };
 
