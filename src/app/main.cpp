@@ -17,6 +17,7 @@
 #include "readklenbin.h"
 #include "resultsview.h"
 #include "station.h"
+#include "stationlogin.h"
 #include "stationrecords.h"
 #include "status.h"
 #include "tamriskfp.h"
@@ -135,6 +136,10 @@ int RunStation(QApplication& app) {
     if (!parser.positionalArguments().isEmpty())
         TestForm.LoadScriptFile(parser.positionalArguments().constFirst());
     records.Open();
+    // Where the line's records hold people, the station is theirs once one logs in.
+    StationLogIn logIn(TestForm, records);
+    if (!logIn.Start())
+        return 0;
 
     return app.exec();
 }

@@ -72,6 +72,26 @@ void StationRecords::Open() {
     m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
     if (m_store)
         m_entries = std::make_unique<UnitEntries>(m_route->Claims());
+    SetPerson(m_person);
+}
+
+QString StationRecords::LineQuestions() const { return m_store ? m_route->Claims() : QString(); }
+
+void StationRecords::SetPerson(const std::optional<Operator>& person) {
+    m_person = person;
+    const std::string who = person ? person->id : LoginName();
+    if (m_store)
+        m_store->SetActor(who, m_stationName);
+    if (m_entries)
+        m_entries->SetActor(who, m_stationName);
+}
+
+void StationRecords::NamePerson(RecordHeader& header) const {
+    header.station = m_stationName;
+    if (m_person) {
+        header.operatorId = m_person->id;
+        header.operatorName = m_person->name;
+    }
 }
 
 void StationRecords::AddRecord(const RecordHeader& given) {
@@ -80,7 +100,7 @@ void StationRecords::AddRecord(const RecordHeader& given) {
                            [this](const QString& problem) { TellOnce(problem); }, given.kind);
     RecordHeader& header = record.Header();
     header.id = given.id.empty() ? header.id : given.id;
-    header.station = m_stationName;
+    NamePerson(header);
     header.unit = given.unit;
     header.operation = given.operation;
     header.product = given.product;
@@ -99,7 +119,7 @@ std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     // Only a script run asks for claims; other operations send no serial numbers.
     record->SetUniqueSerials(m_uniqueSerials ? m_claims.get() : nullptr);
     RecordHeader& header = record->Header();
-    header.station = m_stationName;
+    NamePerson(header);
     if (unit)
         header.unit = unit();
     if (m_station.Connected) {

@@ -16,6 +16,7 @@
 // claims are made, and wait for it as a claim does.
 
 #include "operationrecord.h"
+#include "operatorstore.h"
 
 #include <QPointer>
 #include <QString>
@@ -70,6 +71,15 @@ public:
     // Sets and saves it (0 to 86400 s, others are clamped); the next run follows it.
     void SetClaimWait(std::chrono::seconds wait);
 
+    // Where every station's questions go (the line's database, else the
+    // records file: RecordsRoute::Claims()), the people who log in among
+    // them; empty with records off or not kept, and before Open.
+    QString LineQuestions() const;
+    // The person logged in (none: nobody logs in, the computer's login is
+    // named): the records begun from now on name them (operatorId and
+    // operatorName), and the changes of the station's stores are theirs.
+    void SetPerson(const std::optional<Operator>& person);
+
     // Where units enter operations (the line's database or the records file),
     // opened at the first question; null with records off and before Open.
     UnitEntries* Entries() const { return m_entries.get(); }
@@ -100,6 +110,8 @@ public:
 
 private:
     void TellOnce(const QString& problem);
+    // The station's name and the person logged in, in a record's header.
+    void NamePerson(RecordHeader& header) const;
 
     Station& m_station;
     QPointer<QWidget> m_window;
@@ -107,6 +119,7 @@ private:
     std::optional<RecordsRoute> m_route;  // where records go: decided once from m_location
     QString m_routeProblem;               // why m_location cannot be taken
     std::string m_stationName;
+    std::optional<Operator> m_person;  // the person logged in; none: the computer's login
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open

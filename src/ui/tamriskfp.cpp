@@ -81,7 +81,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
             [this](bool running) {
                 ui->ConnectBt->setEnabled(!running);
                 ui->CancelBt->setEnabled(running);
-                ui->LoadScriptM->setEnabled(!running);
+                ui->LoadScriptM->setEnabled(!running && Allowed(Privilege::EngineeringRun));
             },
         .timerEnabled = [this](bool enabled) { enabled ? ScriptTmr->start() : ScriptTmr->stop(); },
         .timerText = [this](const std::string& text) { ui->TimerPn->setText(DecodeCp1251(text)); },
@@ -90,7 +90,11 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .claimWaiting = [this](const std::string& text) { m_statusLine->ShowClaimWait(text); },
     });
 
-    HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn});
+    HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn, ui->PersonPn});
+    ui->PersonPn->hide();  // shown while someone is logged in
+    // A greyed-out item says in its tooltip who may use it.
+    ui->TestM->setToolTipsVisible(true);
+    ui->ModeM->setToolTipsVisible(true);
     ui->WaitingPn->hide();  // shown with a line database
 
     ui->PortNum->OnDropDown = [this] { PortNumDropDown(); };
@@ -251,21 +255,55 @@ void TTestForm::ConnectBtClick() {
     UpdateControls();
 }
 
+void TTestForm::SetPerson(const std::optional<Operator>& person) {
+    m_role = person ? std::optional(person->role) : std::nullopt;
+    ui->PersonPn->setText(person ? QStringLiteral("%1 (%2)").arg(QString::fromStdString(person->name),
+                                                                 QString::fromLatin1(RoleName(person->role)))
+                                 : QString());
+    ui->PersonPn->setVisible(person.has_value());
+    ui->LogOutM->setVisible(person.has_value());
+    UpdateControls();
+}
+
+bool TTestForm::Allowed(Privilege privilege) const { return !m_role || May(*m_role, privilege); }
+
+QAction& TTestForm::LogOutAction() { return *ui->LogOutM; }
+
+QAction& TTestForm::IdleLogOutAction() { return *ui->IdleLogOutM; }
+
+void TTestForm::Guard(QAction& action, Privilege privilege, bool enabled) {
+    static constexpr const char* OwnTip = "ownToolTip";
+    if (!action.property(OwnTip).isValid())
+        action.setProperty(OwnTip, action.toolTip());
+    const bool allowed = Allowed(privilege);
+    action.setEnabled(enabled && allowed);
+    action.setToolTip(allowed ? action.property(OwnTip).toString() : QString::fromStdString(LeastMayText(privilege)));
+}
+
 void TTestForm::UpdateControls() {
     const bool connected = m_station.Connected;
     const bool running = m_run->Running();
     ui->TestM->setEnabled(!running);  // and with it its title in the menu bar
-    ui->CommandM->setEnabled(connected);
-    ui->ReadFirmwareM->setEnabled(connected);
-    ui->ReadFMemM->setEnabled(connected);
-    ui->JournalM->setEnabled(!running);
-    ui->ReadKlenBinM->setEnabled(connected);
-    ui->LoadScriptM->setEnabled(!running);
+    Guard(*ui->CommandM, Privilege::ExecuteCommand, connected);
+    Guard(*ui->ReadFirmwareM, Privilege::ReadMemories, connected);
+    Guard(*ui->ReadFMemM, Privilege::ReadMemories, connected);
+    Guard(*ui->JournalM, Privilege::Journal, !running);
+    // The binary read of the journal's memory is the journal's too.
+    Guard(*ui->ReadKlenBinM, Privilege::Journal, connected);
+    // Until released scripts are taken from the records, a role below an
+    // engineer runs the script the station was started with and changes none.
+    Guard(*ui->LoadScriptM, Privilege::EngineeringRun, !running);
+    Guard(*ui->SaveM, Privilege::EngineeringRun, ScriptPresent);
+    Guard(*ui->VariablesFileM, Privilege::EngineeringRun, true);
+    const bool editing = Allowed(Privilege::EngineeringRun);
+    ui->ScrMemo->setReadOnly(!editing);
+    ui->ScrMemo->setToolTip(editing ? QString() : QString::fromStdString(LeastMayText(Privilege::EngineeringRun)));
     ui->RepeatM->setEnabled(ScriptPresent && connected && !running);
     ui->ExecuteBt->setEnabled(ScriptPresent && connected && !running);
     ui->ClearBt->setEnabled(!running);
     ui->ConnectBt->setEnabled(!running);
     ui->HelpM->setEnabled(!running);
+    ui->LogOutM->setEnabled(!running);  // a run ends before its person leaves
 }
 
 void TTestForm::CancelBtClick() { m_station.state.CancelRequest = true; }
@@ -393,7 +431,6 @@ void TTestForm::ScrMemoChange() {
     if (ScriptPresent == hasLines)
         return;
     ScriptPresent = hasLines;
-    ui->SaveM->setEnabled(hasLines);
     UpdateControls();
 }
 

@@ -14,6 +14,8 @@
 #include "connectionwidgets.h"
 #include "doubleclick.h"
 #include "notifier.h"
+#include "operatorstore.h"
+#include "privileges.h"
 #include "record.h"
 #include "variablesfile.h"
 
@@ -23,6 +25,7 @@
 #include <optional>
 #include <string>
 
+class QAction;
 class QTimer;
 
 namespace Ui {
@@ -100,6 +103,19 @@ public:
     void SetVariablesFile(const QString& fileName, bool remember = true);
     QString VariablesFile() const { return m_variablesFile->File(); }
 
+    // The person logged in (none: nobody logs in, and nothing is greyed out):
+    // named with their role in the status line; what their role may not use is
+    // disabled, its tooltip naming the role that may. Log Out shows with a person.
+    void SetPerson(const std::optional<Operator>& person);
+    // Whether the person logged in may use `privilege` (anyone may where nobody logs in).
+    bool Allowed(Privilege privilege) const;
+    // Log Out, and the setting of the idle log-out (whoever logs people in acts on them).
+    QAction& LogOutAction();
+    QAction& IdleLogOutAction();
+    // Busy with something that must end before the window may close: a
+    // run, a transaction, or a box or dialog over the window.
+    bool Busy() const;
+
     // Whether the window may take this size: wider than the Clear
     // button's right edge plus 16 pixels and at least 320 pixels high. The
     // window's minimum size keeps to it.
@@ -144,9 +160,9 @@ private:
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
     void ShowConnected(bool connected);
-    // Busy with something that must end before the window may close: a
-    // run, a transaction, or a box or dialog over the window.
-    bool Busy() const;
+    // Enables `action` when `enabled` and the person may use `privilege`; when
+    // they may not, its tooltip names the role that may.
+    void Guard(QAction& action, Privilege privilege, bool enabled);
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
@@ -167,6 +183,7 @@ private:
     bool m_shown = false;
     bool m_forwarding = false;  // an event filter is handing the event on first
     std::optional<QString> m_pendingPort;
+    std::optional<Role> m_role;  // the role of the person logged in; none: nobody logs in
     std::unique_ptr<VariablesFileChoice> m_variablesFile;
 };
 

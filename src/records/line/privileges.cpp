@@ -47,6 +47,11 @@ std::optional<Role> ParseRole(std::string_view name) {
     return std::nullopt;
 }
 
+std::string LeastMayText(Privilege privilege) {
+    const PrivilegeRow& row = RowOf(privilege);
+    return WithArticle(row.least) + " may " + std::string(row.doing);
+}
+
 std::string RefusalText(Role has, Privilege privilege) {
     const PrivilegeRow& row = RowOf(privilege);
     return WithArticle(has) + " may not " + std::string(row.doing) + ": " + WithArticle(row.least) + " may";

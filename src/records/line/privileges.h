@@ -61,6 +61,9 @@ Role LeastRole(Privilege privilege);
 std::string_view RoleName(Role role);
 // The role `name` names (as RoleName writes it); none for any other text.
 std::optional<Role> ParseRole(std::string_view name);
+// Who first may use `privilege`, and what it lets them do:
+// "a technician may execute single commands".
+std::string LeastMayText(Privilege privilege);
 // Why a person of `has` is refused `privilege`, and who may:
 // "a technician may not approve releases: a supervisor may".
 std::string RefusalText(Role has, Privilege privilege);

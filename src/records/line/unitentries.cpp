@@ -62,6 +62,10 @@ StoreResult<std::optional<UnitHold>> UnitEntries::Leave(const EntryRequest& requ
     return m_line->Ask<std::optional<UnitHold>>([&](RecordStore& store) { return store.Entries().Leave(leaving); });
 }
 
+void UnitEntries::SetActor(std::string who, std::string station) {
+    m_line->SetActor(std::move(who), std::move(station));
+}
+
 StoreResult<int> UnitEntries::FreeAbandoned() {
     return m_line->Ask<int>([](RecordStore& store) { return store.Entries().FreeAbandoned(); });
 }

@@ -73,6 +73,8 @@ public:
     // (the unit stays in test until released or freed).
     StoreResult<std::optional<UnitHold>> Leave(const EntryRequest& request, RecordOutcome outcome,
                                                const std::string& heldBy);
+    // Who makes the changes of the entries and holds (StoreThread::SetActor).
+    void SetActor(std::string who, std::string station);
     // EntryStore::FreeAbandoned in the records. How many units were freed.
     StoreResult<int> FreeAbandoned();
 

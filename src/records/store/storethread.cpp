@@ -43,6 +43,14 @@ void StoreThread::Wait(const std::function<void()>& job) {
     finished.wait();
 }
 
+void StoreThread::SetActor(std::string who, std::string station) {
+    Post([this, actor = std::pair(std::move(who), std::move(station))] {
+        m_actor = actor;
+        if (m_store)
+            m_store->SetActor(actor.first, actor.second);
+    });
+}
+
 StoreResult<RecordStore*> StoreThread::OpenStore() {
     if (!m_store) {
         auto store = std::make_unique<RecordStore>();
@@ -51,6 +59,8 @@ StoreResult<RecordStore*> StoreThread::OpenStore() {
         if (StoreResult<void> synced = store->SetDurableCommits(true); !synced)
             return synced.error();
         m_store = std::move(store);
+        if (m_actor)
+            m_store->SetActor(m_actor->first, m_actor->second);
         if (m_opened)
             m_opened(*m_store);
     }

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace tamrisk {
 
@@ -30,6 +32,10 @@ public:
     StoreThread& operator=(const StoreThread&) = delete;
 
     QString Location() const { return m_location; }
+
+    // Who makes the changes asked through this thread (RecordStore::SetActor),
+    // for the store open now and every one opened later. Returns at once.
+    void SetActor(std::string who, std::string station);
 
     // Runs `job` on the thread and returns once it is done, the caller's
     // events processed meanwhile (when there is an application).
@@ -64,6 +70,7 @@ private:
     QString m_location, m_name;
     std::function<void(RecordStore&)> m_opened;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
+    std::optional<std::pair<std::string, std::string>> m_actor;  // who and station; read and set on m_thread only
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };
 
