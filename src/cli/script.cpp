@@ -9,6 +9,7 @@
 #include "processactions.h"
 #include "record.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <ostream>
