@@ -378,7 +378,8 @@ void TTestForm::ExecuteBtClick() {
         ReadRunVariables(m_station.host, release ? QString() : m_variablesFile->File(), ui->UnitBox->text());
     if (!variables)
         return;
-    request->scriptFile = m_scriptFile.toStdString();
+    // A refused release names no file of the page; a release run names its own.
+    request->scriptFile = release ? std::string() : m_scriptFile.toStdString();
     request->variables = *std::move(variables);
     request->stopOnFail = ui->StopOnFailM->isChecked();
     request->operation = m_process->Operation().toStdString();
