@@ -71,13 +71,13 @@ bool ScriptRunControl::Running() const { return m_runner->ScriptRunning; }
 void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
                            const std::function<void(bool running)>& shown) {
     const std::string unit = records != nullptr && records->unit ? records->unit() : std::string();
-    if (const std::string problem = EntryProblem(request.operation, request.product, unit, records != nullptr);
-        !problem.empty()) {
+    std::string problem = EntryProblem(request.operation, request.product, unit, records != nullptr);
+    if (problem.empty() && request.takeRelease && (request.operation.empty() || request.product.empty()))
+        problem = "the active release of the station's product and operation runs here: choose both";
+    if (!problem.empty()) {
         m_station.host.showMessage("The script was not run: " + problem + ".", "Error");
         return;
     }
-    EditorScriptList whole(editor);
-    ScriptList& lines = request.selection ? static_cast<ScriptList&>(*request.selection) : whole;
     m_runner->SetFirstLineNumber(request.firstLine);
     m_runner->SetCheckVariables(request.variables);
     m_runner->SetStopOnFail(request.stopOnFail);
@@ -92,6 +92,7 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
         if (const auto whole = request.wholeScript ? request.wholeScript() : std::nullopt)
             header.scriptSha256 = ScriptSha256(*whole);
         header.lineRange = request.lineRange;
+        header.engineering = request.engineering;
         entry.emplace(*records, *record, m_station.host, request.operation, request.product);
     }
 
@@ -101,11 +102,24 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     const CloseGuard::Busy busy(m_close);
     // Nothing goes to the printer before the unit may enter; Cancel ends the wait.
     m_station.state.CancelRequest = false;
-    if (entry && !entry->Enter(m_results, m_entryShown, [this] { return m_station.state.CancelRequest; })) {
+    std::optional<StringScriptList> released;
+    // A release is taken before the unit enters, so that a unit is never in test without one.
+    const auto ready = [&] {
+        if (!request.takeRelease)
+            return true;
+        const std::optional<TakenRelease> taken = entry->TakeRelease(m_results, m_entryShown);
+        return taken && UseRelease(request, *taken, *record, *entry, released);
+    };
+    const auto cancelled = [this] { return m_station.state.CancelRequest; };
+    if (entry && (!ready() || !entry->Enter(m_results, m_entryShown, cancelled))) {
         m_runner->ScriptRunning = false;
         shown(false);
         return;
     }
+    EditorScriptList whole(editor);
+    ScriptList& lines = released            ? static_cast<ScriptList&>(*released)
+                        : request.selection ? static_cast<ScriptList&>(*request.selection)
+                                            : whole;
     if (record) {
         record->Start();
         m_sink.target = &record->Tee(m_results);
@@ -121,6 +135,32 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
         // Given back with any outcome, once the run's record is kept.
         entry->Leave(Finish(*records, *record, outcome), m_entryShown);
     }
+}
+
+bool ScriptRunControl::UseRelease(ScriptRunRequest& request, const TakenRelease& taken, OperationRecord& record,
+                                  StationEntry& entry, std::optional<StringScriptList>& lines) {
+    const ScriptRelease& release = taken.release;
+    CheckVariables variables;
+    std::string error;
+    if (!ReadCheckVariables(release.vars, variables, error)) {
+        return entry.Refuse(m_results, m_entryShown, RecordOutcome::Error,
+                            "the variables file of release " + std::to_string(release.number) +
+                                " does not read: " + error);
+    }
+    for (const auto& [name, value] : request.variables)
+        variables.insert_or_assign(name, value);
+    m_runner->SetCheckVariables(variables);
+    m_runner->SetFirstLineNumber(1);
+    lines.emplace(SplitScriptLines(release.script));
+    RecordHeader& header = record.Header();
+    header.script = release.scriptName;
+    header.scriptSha256 = ScriptSha256(lines->Lines());
+    header.lineRange.clear();
+    if (!taken.notice.empty())
+        m_results.AppendResultLine("** " + taken.notice, ResultColour::Black);
+    if (request.released)
+        request.released(taken);
+    return true;
 }
 
 RecordOutcome ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {

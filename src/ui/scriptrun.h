@@ -48,6 +48,14 @@ struct ScriptRunRequest {
     // The operation this station does and the unit's product (UTF-8); with
     // both, the unit's entry is checked before anything is sent. Empty: none.
     std::string operation, product;
+    // Where people log in: the active release of the operation and product
+    // runs instead of the lines given (both needed), taken before the unit
+    // enters; its variables file's variables are read under `variables`
+    // (which {unit} overrides), and `released` sees the release before it runs.
+    bool takeRelease = false;
+    std::function<void(const TakenRelease& taken)> released;
+    // Where people log in, a run of a script that is not the active release: its record says so.
+    bool engineering = false;
 };
 
 // What Execute runs of `editor`: its selection widened to whole lines, or
@@ -81,11 +89,17 @@ public:
     // before it is answered; one whose entry cannot be checked is not run,
     // after a message. `shown(true)` is called once the run is marked running,
     // before the entry and the run, and `shown(false)` once it has ended,
-    // before its record is finished.
+    // before its record is finished. A request that takes the release takes
+    // it after `shown(true)`, before the entry; without one it runs nothing.
     void Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
              const std::function<void(bool running)>& shown);
 
 private:
+    // Makes `taken` what the run runs: its lines into `lines`, its variables
+    // under `request`'s, its name and digest in `record`. False when its
+    // variables file does not read, the run ended by `entry`.
+    bool UseRelease(ScriptRunRequest& request, const TakenRelease& taken, OperationRecord& record,
+                    StationEntry& entry, std::optional<StringScriptList>& lines);
     // Finishes the run's record with the outcome the run ended with; the verdict's outcome.
     RecordOutcome Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
 

@@ -1,5 +1,6 @@
 #include "stationrecords.h"
 
+#include "activerelease.h"
 #include "filedialog.h"
 #include "recordforwarder.h"
 #include "recordsmodel.h"
@@ -70,8 +71,10 @@ void StationRecords::Open() {
     }
     // Without records no claim is made: a run that asks for one sends nothing.
     m_claims = std::make_unique<SerialClaims>(m_store ? m_route->Claims() : QString());
-    if (m_store)
+    if (m_store) {
         m_entries = std::make_unique<UnitEntries>(m_route->Claims());
+        m_releases = std::make_unique<ActiveReleases>(*m_route);
+    }
     SetPerson(m_person);
 }
 

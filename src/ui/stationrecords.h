@@ -30,6 +30,7 @@ class QWidget;
 
 namespace tamrisk {
 
+class ActiveReleases;
 class RecordForwarder;
 class RecordsReader;
 class Station;
@@ -83,6 +84,10 @@ public:
     // Where units enter operations (the line's database or the records file),
     // opened at the first question; null with records off and before Open.
     UnitEntries* Entries() const { return m_entries.get(); }
+    // The active releases of products and operations, taken where units
+    // enter and kept in the local file when taken from a line's database;
+    // null with records off and before Open.
+    ActiveReleases* Releases() const { return m_releases.get(); }
     // Keeps a record of `given.kind` whole and finished at once, beside the
     // runs (a hold a run made): its id, unit, operation, product, outcome and
     // reason as given, this station's name. Sent on with the others.
@@ -124,6 +129,7 @@ private:
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open
     std::unique_ptr<UnitEntries> m_entries;  // made by Open with records kept
+    std::unique_ptr<ActiveReleases> m_releases;  // made by Open with records kept
     // Images saved after their record ended, written on its thread; made by Open.
     std::unique_ptr<RecordsReader> m_lateWrites;
     bool m_uniqueSerials = false;

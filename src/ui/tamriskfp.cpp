@@ -2,6 +2,7 @@
 
 #include "about.h"
 #include "accessibletext.h"
+#include "activerelease.h"
 #include "coderead.h"
 #include "command.h"
 #include "editorlines.h"
@@ -110,6 +111,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->LoadScriptM, &QAction::triggered, this, &TTestForm::LoadScriptMClick);
     connect(ui->SaveM, &QAction::triggered, this, &TTestForm::SaveMClick);
     connect(ui->RepeatM, &QAction::triggered, this, &TTestForm::ExecuteBtClick);
+    connect(ui->EngineeringM, &QAction::triggered, this, &TTestForm::EngineeringMClick);
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
     connect(ui->AboutM, &QAction::triggered, this, [this] { ShowAbout(*this, m_records); });
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
@@ -262,6 +264,8 @@ void TTestForm::SetPerson(const std::optional<Operator>& person) {
                                  : QString());
     ui->PersonPn->setVisible(person.has_value());
     ui->LogOutM->setVisible(person.has_value());
+    ui->EngineeringM->setVisible(person.has_value());
+    ui->EngineeringM->setChecked(false);
     UpdateControls();
 }
 
@@ -290,16 +294,25 @@ void TTestForm::UpdateControls() {
     Guard(*ui->JournalM, Privilege::Journal, !running);
     // The binary read of the journal's memory is the journal's too.
     Guard(*ui->ReadKlenBinM, Privilege::Journal, connected);
-    // Until released scripts are taken from the records, a role below an
-    // engineer runs the script the station was started with and changes none.
+    // A role below an engineer runs the active release and changes no script.
     Guard(*ui->LoadScriptM, Privilege::EngineeringRun, !running);
     Guard(*ui->SaveM, Privilege::EngineeringRun, ScriptPresent);
     Guard(*ui->VariablesFileM, Privilege::EngineeringRun, true);
+    Guard(*ui->EngineeringM, Privilege::EngineeringRun, !running);
     const bool editing = Allowed(Privilege::EngineeringRun);
-    ui->ScrMemo->setReadOnly(!editing);
+    // A release on the page stays as released until Engineering Run is checked.
+    ui->ScrMemo->setReadOnly(!editing || (m_pageRelease && RunsRelease()));
     ui->ScrMemo->setToolTip(editing ? QString() : QString::fromStdString(LeastMayText(Privilege::EngineeringRun)));
-    ui->RepeatM->setEnabled(ScriptPresent && connected && !running);
-    ui->ExecuteBt->setEnabled(ScriptPresent && connected && !running);
+    QString page = QStringLiteral("Current script");
+    if (m_role && !RunsRelease())
+        page = QStringLiteral("Engineering run");
+    else if (m_role && m_pageRelease)
+        page = *m_pageRelease;
+    ui->MemoPages->setTabText(ui->MemoPages->indexOf(ui->ScriptPg), page);
+    // The active release needs no script on the page: it is taken from the records.
+    const bool runnable = (ScriptPresent || RunsRelease()) && connected && !running;
+    ui->RepeatM->setEnabled(runnable);
+    ui->ExecuteBt->setEnabled(runnable);
     ui->ClearBt->setEnabled(!running);
     ui->ConnectBt->setEnabled(!running);
     ui->HelpM->setEnabled(!running);
@@ -353,21 +366,33 @@ void TTestForm::ReadKlenBinMClick() {
 
 void TTestForm::SetVariablesFile(const QString& fileName, bool remember) { m_variablesFile->Set(fileName, remember); }
 
+bool TTestForm::RunsRelease() const { return m_role && !ui->EngineeringM->isChecked(); }
+
 void TTestForm::ExecuteBtClick() {
-    if (!ScriptPresent || m_run->Running())
+    const bool release = RunsRelease();
+    if ((!ScriptPresent && !release) || m_run->Running())
         return;
-    std::optional<ScriptRunRequest> request = EditorRunRequest(m_station.host, *ui->ScrMemo);
+    // The release brings its own script and variables file.
+    std::optional<ScriptRunRequest> request =
+        release ? std::optional(ScriptRunRequest{}) : EditorRunRequest(m_station.host, *ui->ScrMemo);
     if (!request)
         return;
     std::optional<CheckVariables> variables =
-        ReadRunVariables(m_station.host, m_variablesFile->File(), ui->UnitBox->text());
+        ReadRunVariables(m_station.host, release ? QString() : m_variablesFile->File(), ui->UnitBox->text());
     if (!variables)
         return;
-    request->scriptFile = m_scriptFile.toStdString();
+    // A refused release names no file of the page; a release run names its own.
+    request->scriptFile = release ? std::string() : m_scriptFile.toStdString();
     request->variables = *std::move(variables);
     request->stopOnFail = ui->StopOnFailM->isChecked();
     request->operation = m_process->Operation().toStdString();
     request->product = m_process->Product().toStdString();
+    request->takeRelease = release;
+    request->engineering = m_role && !release;
+    if (release)
+        request->released = [this](const TakenRelease& taken) { ShowRelease(taken); };
+    else if (request->engineering)
+        m_statusLine->ShowText(QStringLiteral("Engineering run"));
     m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
         if (running) {
             UpdateControls();
@@ -378,6 +403,35 @@ void TTestForm::ExecuteBtClick() {
         if (!running)
             UpdateControls();
     });
+}
+
+void TTestForm::ShowRelease(const TakenRelease& taken) {
+    const ScriptRelease& release = taken.release;
+    if (!m_pageRelease)
+        m_ownScript = ui->ScrMemo->toPlainText();
+    QStringList lines;
+    for (const std::string& line : SplitScriptLines(release.script))
+        lines << DecodeCp1251(line);
+    m_showingRelease = true;
+    ui->ScrMemo->setPlainText(lines.join(u'\n'));
+    m_showingRelease = false;
+    m_pageRelease = QStringLiteral("Release %1 of %2 %3")
+                        .arg(release.number)
+                        .arg(QString::fromStdString(release.product), QString::fromStdString(release.operation));
+    m_statusLine->ShowText(taken.notice.empty() ? *m_pageRelease : QString::fromStdString(taken.notice));
+    UpdateControls();
+}
+
+void TTestForm::EngineeringMClick(bool on) {
+    if (on && m_pageRelease) {
+        if (!m_ownScript.isEmpty()) {
+            m_showingRelease = true;
+            ui->ScrMemo->setPlainText(m_ownScript);
+            m_showingRelease = false;
+        }
+        m_pageRelease.reset();
+    }
+    UpdateControls();
 }
 
 void TTestForm::ScriptTmrTimer() { m_run->Runner().ScriptTmrTimer(); }
@@ -430,11 +484,22 @@ bool TTestForm::SaveResults(const QString& fileName, bool html, QString& error) 
 }
 
 void TTestForm::ScrMemoChange() {
+    bool changed = false;
+    if (!m_showingRelease && m_role) {
+        // The person's own script (typed, loaded, cleared) is no release: an
+        // engineer's is run as an engineering run.
+        changed = m_pageRelease.has_value();
+        m_pageRelease.reset();
+        if (Allowed(Privilege::EngineeringRun) && !ui->EngineeringM->isChecked()) {
+            ui->EngineeringM->setChecked(true);
+            changed = true;
+        }
+    }
     const bool hasLines = EditorLineCount(*ui->ScrMemo->document()) > 0;
-    if (ScriptPresent == hasLines)
-        return;
+    changed = changed || ScriptPresent != hasLines;
     ScriptPresent = hasLines;
-    UpdateControls();
+    if (changed)
+        UpdateControls();
 }
 
 void TTestForm::ScrMemoMouseUp(bool shift) {

@@ -35,6 +35,7 @@ class TTestForm;
 namespace tamrisk {
 
 class RecordsActions;
+struct TakenRelease;
 class ResultsView;
 class ScriptFiles;
 class ScriptRunControl;
@@ -106,6 +107,7 @@ public:
     // The person logged in (none: nobody logs in, and nothing is greyed out):
     // named with their role in the status line; what their role may not use is
     // disabled, its tooltip naming the role that may. Log Out shows with a person.
+    // Each person starts running the active release (Engineering Run unchecked).
     void SetPerson(const std::optional<Operator>& person);
     // Whether the person logged in may use `privilege` (anyone may where nobody logs in).
     bool Allowed(Privilege privilege) const;
@@ -160,6 +162,16 @@ private:
     void ScrMemoMouseUp(bool shift);
     void FPDataMouseDown(Qt::MouseButtons buttons);
     void ShowConnected(bool connected);
+    // Whether Execute runs the active release: a person is logged in and
+    // Engineering Run is not checked.
+    bool RunsRelease() const;
+    // Puts the release a run took on the script page, read-only under its
+    // title ("Release 3 of FP-3 final"), the page's own script set aside; the
+    // status line names it, or says that a copy kept here runs.
+    void ShowRelease(const TakenRelease& taken);
+    // Engineering Run chosen by the person (`on`) or not: checked, a page
+    // showing a release gets its own script back, when it had one.
+    void EngineeringMClick(bool on);
     // Enables `action` when `enabled` and the person may use `privilege`; when
     // they may not, its tooltip names the role that may.
     void Guard(QAction& action, Privilege privilege, bool enabled);
@@ -184,6 +196,9 @@ private:
     bool m_forwarding = false;  // an event filter is handing the event on first
     std::optional<QString> m_pendingPort;
     std::optional<Role> m_role;  // the role of the person logged in; none: nobody logs in
+    std::optional<QString> m_pageRelease;  // the title of the release the script page shows; none: its own script
+    QString m_ownScript;                   // the page's own script, set aside while it shows a release
+    bool m_showingRelease = false;         // the page is being given a release: no edit of the person's
     std::unique_ptr<VariablesFileChoice> m_variablesFile;
 };
 

@@ -197,6 +197,33 @@ bool StationEntry::Enter(ResultSink& results, const EntryShown& shown, const std
     return Refuse(results, shown, outcome, reason);
 }
 
+std::optional<TakenRelease> StationEntry::TakeRelease(ResultSink& results, const EntryShown& shown) {
+    const std::string &product = m_request.product, &operation = m_request.operation;
+    ActiveReleases* releases = m_records.Releases();
+    if (releases == nullptr) {
+        Refuse(results, shown, RecordOutcome::Error, "the active release cannot be taken: records are not kept");
+        return std::nullopt;
+    }
+    StoreResult<TakenRelease> taken = releases->Take(product, operation);
+    if (!taken && taken.error().kind != StoreError::Kind::NotFound) {
+        Refuse(results, shown, RecordOutcome::Error,
+               "the active release of " + product + " " + operation +
+                   " could not be taken: " + taken.error().Text().toStdString());
+        return std::nullopt;
+    }
+    // No release, or one changed since it was released: the unit does not enter.
+    const std::string refusal = !taken                                  ? NoActiveReleaseText(product, operation)
+                                : !ReleaseStore::Intact(taken->release) ? TamperedReleaseText(taken->release)
+                                                                        : std::string();
+    if (!refusal.empty()) {
+        m_record.Header().kind = "entry";
+        Refuse(results, shown, RecordOutcome::Fail, refusal);
+        return std::nullopt;
+    }
+    m_record.Header().releaseNumber = taken->release.number;
+    return *std::move(taken);
+}
+
 bool StationEntry::Refuse(ResultSink& results, const EntryShown& shown, RecordOutcome outcome,
                           const std::string& reason) {
     const std::string told = outcome == RecordOutcome::Fail ? "REFUSED: " + reason : reason;

@@ -8,6 +8,7 @@
 // sent, waited for as a claim is while they are out of reach, the unit given
 // back when the run ends.
 
+#include "activerelease.h"
 #include "record.h"
 #include "unitentries.h"
 
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,14 +114,21 @@ public:
     // whole claim wait, or a check that could not be made, as an error; a wait
     // ended by `cancelled` as aborted.
     bool Enter(ResultSink& results, const EntryShown& shown, const std::function<bool()>& cancelled);
+    // Takes the active release of the operation and product (ActiveReleases)
+    // before the unit enters, for a run of it: checked against its SHA-256
+    // and its number put in the record's header. Nothing when it may not run:
+    // the record is finished and the operator told as for a refused entry
+    // (no active release, or one whose text was changed: a record of kind
+    // "entry" that failed), or as an error when the records cannot be asked.
+    std::optional<TakenRelease> TakeRelease(ResultSink& results, const EntryShown& shown);
     // Gives the unit back as the run ended with `outcome`, once; a hold the run
     // made is told (a message, the status line) and kept as a record of kind "hold".
     void Leave(RecordOutcome outcome, const EntryShown& shown);
-
-private:
     // Ends the run before it starts: `reason` on `results` and in the record,
     // finished with `outcome`; a refusal (Fail) is told in red and in a message. False.
     bool Refuse(ResultSink& results, const EntryShown& shown, RecordOutcome outcome, const std::string& reason);
+
+private:
 
     StationRecords& m_records;
     OperationRecord& m_record;

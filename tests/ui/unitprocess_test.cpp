@@ -1,8 +1,9 @@
 // The station in the line's process, driven as an operator drives the main
 // window over the printer model and a records file with routes: the Operation
 // setting and the Product box, a unit refused before anything is sent, one let
-// in and run, a hold when a unit fails as often as its operation allows, and a
-// line out of reach waited for as a claim is.
+// in and run, a hold when a unit fails as often as its operation allows, a
+// line out of reach waited for as a claim is, and where people log in the
+// active release run (or refused) and an engineer's own script.
 
 #include "recordstore.h"
 #include "recordtesting.h"
@@ -18,10 +19,13 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace tamrisk {
 namespace {
@@ -100,6 +104,27 @@ struct UnitProcessTest : FreshSettings, ::testing::Test {
     QLabel* Status() { return Get<QLabel>("StatusPn"); }
     bool StatusRed() { return Status()->palette().color(QPalette::WindowText) == QColor(255, 0, 0); }
     QStringList ViewLines() { return window.Results().Text().split('\n', Qt::SkipEmptyParts); }
+    // Releases `script` for `product` final, its checks reading "ready=P"; its id.
+    qint64 Release(const std::string& script, bool approved, std::string product = "FP-3") {
+        RecordStore store;
+        EXPECT_TRUE(StoreOk(store.Open(Location())));
+        const NewRelease made{product, "final", "f.inp", script, "f.vars", "ready=P\n", "E9", "l1", 1};
+        const qint64 id = ValueOf(store.Releases().Release(made)).id;
+        if (approved) {
+            EXPECT_TRUE(StoreOk(store.Releases().Approve(id, "S9", 2)));
+        }
+        return id;
+    }
+    // Logs in a person of `role` as the log-in dialog does, for FP-3 final.
+    void LogIn(Role role) {
+        Open();
+        Get<QComboBox>("ProductBox")->setFocus();
+        QTest::keyClicks(Get<QComboBox>("ProductBox"), "FP-3");
+        SetOperation("final");
+        window.SetPerson(Operator{.id = "P1", .name = "Pat", .role = role});
+        records->SetPerson(Operator{.id = "P1", .name = "Pat", .role = role});
+    }
+    QString PageTitle() { return Get<QTabWidget>("MemoPages")->tabText(0); }
 
     QTemporaryDir dir;
     UiRig rig{Refusing90()};
@@ -134,6 +159,7 @@ TEST_F(UnitProcessTest, TheProductBoxOffersTheRoutesAndBothChoicesAreSaved) {
 }
 
 TEST_F(UnitProcessTest, WithoutRoutesTheProductIsTypedAndRunsAreNotChecked) {
+    Release("90\r\n", true, "FP-9");  // taken by nobody: nobody logs in
     Open();
     auto* box = Get<QComboBox>("ProductBox");
     ASSERT_TRUE(box->isEditable());
@@ -147,6 +173,9 @@ TEST_F(UnitProcessTest, WithoutRoutesTheProductIsTypedAndRunsAreNotChecked) {
     EXPECT_EQ(kept[0].outcome, RecordOutcome::Pass);
     EXPECT_EQ(kept[0].operation, "final");
     EXPECT_EQ(kept[0].product, "FP-9");
+    EXPECT_EQ(kept[0].releaseNumber, std::nullopt);
+    EXPECT_FALSE(kept[0].engineering);
+    EXPECT_EQ(PageTitle(), "Current script");
     EXPECT_EQ(OpenSettingsStore()->value("Product").toString(), "FP-9");
 }
 
@@ -280,6 +309,65 @@ TEST_F(UnitProcessTest, ALineOutOfReachIsWaitedForThenTheRunEndsWithoutSending) 
         EXPECT_TRUE(QString::fromStdString(newest.reason).startsWith(c.reason)) << newest.reason;
         EXPECT_FALSE(ViewLines().join('\n').contains("<- ["));
     }
+}
+
+// An operator's runs of "90,abc" on the page (which the printer refuses), each
+// step's releases added before it: the release runs, or nothing is sent.
+TEST_F(UnitProcessTest, AnOperatorRunsTheActiveReleaseOrIsRefused) {
+    const std::string checks = "74\r\n?ready: * = {ready}\r\n?unit: * != {unit}\r\n";
+    LogIn(Role::Operator);
+    const struct {
+        std::function<void()> records;
+        std::string refusal;  // empty: release 2 runs
+    } steps[] = {
+        {[] {}, "no active release of FP-3 final"},
+        {[&] { Release(checks, false); }, "no active release of FP-3 final"},
+        {[&] { Release("@second\r\n" + checks, true); }, ""},
+        {[&] {
+             const QString sql = QStringLiteral("UPDATE script_releases SET script = vars WHERE id = %1");
+             testing::RunSql(Location(), {sql.arg(Release(checks, true))});
+         },
+         "release 3 of FP-3 final: its text no longer matches its SHA-256"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.refusal);
+        step.records();
+        Run("U-1", "90,abc");
+        const RecordHeader kept = Kept(Location()).at(0);
+        EXPECT_FALSE(kept.engineering);
+        if (!step.refusal.empty()) {
+            EXPECT_EQ(ViewLines(), QStringList{QString::fromStdString("** REFUSED: " + step.refusal)});
+            EXPECT_EQ(Status()->text().toStdString(), "REFUSED: " + step.refusal);
+            EXPECT_EQ(kept.kind, "entry");
+            EXPECT_EQ(kept.reason, step.refusal);
+            continue;
+        }
+        EXPECT_EQ(kept.outcome, RecordOutcome::Pass) << "the release's variables file was read";
+        EXPECT_EQ(kept.releaseNumber, 2);
+        EXPECT_EQ(Get<QPlainTextEdit>("ScrMemo")->toPlainText(), "@second\n74\n?ready: * = {ready}\n?unit: * != {unit}");
+        EXPECT_TRUE(Get<QPlainTextEdit>("ScrMemo")->isReadOnly());
+        EXPECT_EQ(PageTitle(), "Release 2 of FP-3 final");
+        EXPECT_EQ(Status()->text(), "Release 2 of FP-3 final");
+    }
+}
+
+// An engineer's script on the page is an engineering run; Engineering Run off runs
+// the release, on again brings the own script back.
+TEST_F(UnitProcessTest, AnEngineersOwnScriptRunsAsAnEngineeringRun) {
+    Release("74\r\n", true);
+    LogIn(Role::Engineer);
+    Run("U-1", "74\n74");
+    auto* engineering = window.findChild<QAction*>("EngineeringM");
+    EXPECT_TRUE(engineering->isChecked());
+    EXPECT_EQ(PageTitle(), "Engineering run");
+    EXPECT_EQ(Status()->text(), "Engineering run");
+    EXPECT_TRUE(Kept(Location()).at(0).engineering);
+    engineering->trigger();
+    QTest::keyClick(Get<QLineEdit>("UnitBox"), Qt::Key_Return);
+    ASSERT_EQ(Kept(Location()).at(0).releaseNumber, 1);
+    EXPECT_EQ(PageTitle(), "Release 1 of FP-3 final");
+    engineering->trigger();
+    EXPECT_EQ(Get<QPlainTextEdit>("ScrMemo")->toPlainText(), "74\n74");
 }
 
 }  // namespace
