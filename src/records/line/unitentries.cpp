@@ -38,10 +38,7 @@ UnitEntry UnitEntries::Enter(Host& host, const EntryRequest& request, const OutO
     UnitEntry entry;
     const WaitEnd end = WaitWhileOutOfReach(host, wait, [&](std::string& reason) {
         const StoreResult<EntryDecision> decided =
-            m_line->Ask<EntryDecision>([&](RecordStore& store) {
-                Acting(store);
-                return store.Entries().Enter(request);
-            });
+            m_line->Ask<EntryDecision>([&](RecordStore& store) { return store.Entries().Enter(request); });
         if (decided) {
             entry.kind = decided->verdict == EntryVerdict::Entered   ? UnitEntry::Kind::Entered
                          : decided->verdict == EntryVerdict::Refused ? UnitEntry::Kind::Refused
@@ -63,19 +60,8 @@ StoreResult<std::optional<UnitHold>> UnitEntries::Leave(const EntryRequest& requ
     Leaving leaving{request, outcome, QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(), heldBy,
                     QDateTime::currentMSecsSinceEpoch()};
     return m_line->Ask<std::optional<UnitHold>>([&](RecordStore& store) {
-        Acting(store);
         return store.Entries().Leave(leaving);
     });
-}
-
-void UnitEntries::SetActor(std::string who, std::string station) {
-    m_actorWho = std::move(who);
-    m_actorStation = std::move(station);
-}
-
-void UnitEntries::Acting(RecordStore& store) const {
-    if (!m_actorWho.empty())
-        store.SetActor(m_actorWho, m_actorStation);
 }
 
 void UnitEntries::SetActor(std::string who, std::string station) {

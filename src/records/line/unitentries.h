@@ -78,16 +78,8 @@ public:
     void SetActor(std::string who, std::string station);
     // EntryStore::FreeAbandoned in the records. How many units were freed.
     StoreResult<int> FreeAbandoned();
-    // Who the entries, leavings and holds asked from now on are made by
-    // (RecordStore::SetActor): the logged-in person and the station. Until
-    // set, the connection's own (the computer's login and host name).
-    void SetActor(std::string who, std::string station);
 
 private:
-    // Makes the actor set the actor of `store`; on the store's thread, while the caller waits.
-    void Acting(RecordStore& store) const;
-
-    std::string m_actorWho, m_actorStation;  // written by the caller only between questions
     std::unique_ptr<StoreThread> m_line;
 };
 
