@@ -275,7 +275,7 @@ TEST_F(ReleaseLogins, AStationReleasesButOnlyASupervisorApproves) {
     EXPECT_TRUE(StoreOk(atOffice.Releases().Approve(1, "olga", ReleaseT0 + 2)));
     EXPECT_EQ(ValueOf(atStation.Releases().Active("FP-3", "burn-in")).id, 1);
     EXPECT_EQ(RunSql(database.Location(), {"SELECT action FROM audit_trail ORDER BY seq"}),
-              "script release\nscript approve\n");
+              "records setup\nscript release\nscript approve\n");
 }
 
 // A station takes the active release from the line and keeps a copy; while
