@@ -100,9 +100,10 @@ int main(int argc, char** argv) {
             !Exec(db, QStringLiteral("ANALYZE script_releases")))
             return 1;
         QSqlQuery plan(db);
-        plan.exec(QStringLiteral("EXPLAIN SELECT id FROM script_releases WHERE product = 'FP-3' AND operation ="
-                                 " 'fiscal' AND approved_ms IS NOT NULL AND revoked_ms IS NULL ORDER BY number DESC"
-                                 " LIMIT 1"));
+        plan.exec(
+            QStringLiteral("EXPLAIN SELECT id FROM script_releases WHERE product = 'FP-3' AND operation ="
+                           " 'fiscal' AND approved_ms IS NOT NULL AND revoked_ms IS NULL ORDER BY number DESC"
+                           " LIMIT 1"));
         std::printf("plan:\n");
         while (plan.next())
             std::printf("  %s\n", qPrintable(plan.value(0).toString()));

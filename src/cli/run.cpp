@@ -1,23 +1,25 @@
 // tamrisk-cli run: a script file run as the station runs it, with retries,
 // line ranges, write-back of advanced serial numbers, serial numbers claimed in
 // the records so that none is given twice (claims out of reach waited for at
-// most --claim-wait seconds), and cancel by signal.
+// most --claim-wait seconds), and cancel by signal. Where the records hold
+// people, the person logs in: a run without a script file runs the active
+// release of its product and operation, a file is an engineering run.
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "inputfile.h"
-#include "scriptdigest.h"
-#include "scriptlist.h"
-#include "savefile.h"
-#include "scriptrunner.h"
 #include "reports.h"
 #include "runentry.h"
 #include "runports.h"
+#include "runrelease.h"
+#include "savefile.h"
+#include "scriptdigest.h"
+#include "scriptlist.h"
+#include "scriptrunner.h"
 #include "serialnumbers.h"
 #include "terminalsink.h"
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
@@ -45,11 +47,16 @@ int RunExitStatus(RunOutcome ended, RecordOutcome outcome) {
     return outcome == RecordOutcome::Pass ? CliOk : CliFailed;
 }
 
-// The variables the run's checks may name: the --vars file's, then every
-// --set over them, and the unit under test as {unit} when --unit gives one.
-// False with the reason when the file cannot be read or a line is not NAME=VALUE.
-bool RunVariables(const ParsedArgs& args, CheckVariables& variables, std::string& error) {
-    if (const auto path = args.value("vars")) {
+// The variables the run's checks may name: the --vars file's (a release's
+// own variables file, `released`, instead), then every --set over them, and
+// the unit under test as {unit} when --unit gives one. False with the reason
+// when the file cannot be read or a line is not NAME=VALUE.
+bool RunVariables(const ParsedArgs& args, const std::optional<std::string>& released, CheckVariables& variables,
+                  std::string& error) {
+    if (released) {
+        if (!ReadCheckVariables(*released, variables, error))
+            return false;
+    } else if (const auto path = args.value("vars")) {
         std::string readError;
         const auto bytes = ReadInputFile(*path, readError);
         if (!bytes) {
@@ -116,16 +123,24 @@ bool WriteRunReports(const std::vector<std::pair<std::string, std::string>>& rep
 
 int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     const ParsedArgs args =
-        ParseArgs(rest, WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json", "claim-wait", "set", "vars",
-                                     "operation", "product"}),
+        ParseArgs(rest,
+                  WithLogInOptions(WithRecordOptions({"port", "speed", "color", "retry", "lines", "junit", "json",
+                                                      "claim-wait", "set", "vars", "operation", "product"})),
                   {"write-back", "unique-serials", "stop-on-fail"});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (const std::string problem = CheckLinkOptions(args); !problem.empty())
         return UsageError(err, problem);
-    if (args.positional.size() != 1)
+    if (args.positional.size() > 1)
         return UsageError(err, "run takes one SCRIPT");
-    const std::string& path = args.positional[0];
+    if (RunsRelease(args)) {
+        if (!args.value("product") || !args.value("operation"))
+            return UsageError(err, "run takes one SCRIPT");
+        if (args.value("vars") || args.repeated.count("set") || args.value("lines") || args.flag("write-back"))
+            return UsageError(err,
+                              "a release runs whole, with the variables file released with it: no --vars,"
+                              " --set, --lines or --write-back");
+    }
     const auto retry = ParseWholeNumber(args.value("retry").value_or("0"), 0, 1000000);
     if (!retry)
         return UsageError(err, "--retry takes a number of Yes answers");
@@ -142,20 +157,30 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
             return UsageError(err, "--lines runs a copy of the lines, which is never written back");
     }
 
-    CheckVariables variables;
-    if (std::string problem; !RunVariables(args, variables, problem))
-        return UsageError(err, problem);
-
     const bool uniqueSerials = args.flag("unique-serials");
     if (uniqueSerials && RecordsLocation(args).isEmpty())
         return UsageError(err, "--unique-serials claims every number in the records, which are off");
     // Every run of several ports checks the same; the usage errors are told once, here.
     const auto ports = args.repeated.find("port");
     const bool severalPorts = ports != args.repeated.end() && ports->second.size() > 1;
+    if (severalPorts && RunsRelease(args))
+        return UsageError(err, "a run of several ports takes one SCRIPT");
     if (const std::string problem = RunEntryProblem(args, !severalPorts); !problem.empty())
         return UsageError(err, problem);
     if (severalPorts)
         return RunOnPorts(args, out, err);
+
+    const CliLogIn login = LogIn(args, Privilege::RunReleasedScript, err);
+    if (login.Refused())
+        return login.status;
+    if (RunsRelease(args) && !login.person)
+        return UsageError(err, "run takes one SCRIPT");
+    RunSource source;
+    if (const int status = TakeRunSource(args, login.person, source, err); status != CliOk)
+        return status;
+    CheckVariables variables;
+    if (std::string problem; !RunVariables(args, source.vars, variables, problem))
+        return UsageError(err, problem);
 
     const auto reports = RunReports(args);
     for (const auto& report : reports) {
@@ -165,6 +190,7 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
 
     CliSession session(out, err);
     CliRecord record(args, "run", session.host, err);
+    record.SignedBy(login);
     if (!reports.empty())
         record.KeepWhole();
     RunEntry entry(args, record, session, err, std::chrono::seconds(*claimWait));
@@ -194,9 +220,12 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         }
     }
     RecordHeader& header = record.Header();
-    header.script = QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+    header.script = source.name;
+    header.releaseNumber = source.releaseNumber;
+    header.engineering = source.engineering;
+    const std::string& path = source.path;
     std::string readError;
-    const auto bytes = ReadInputFile(path, readError);
+    const auto bytes = source.releaseNumber ? std::optional(source.script) : ReadInputFile(path, readError);
     if (!bytes) {
         CliError(err, "cannot read " + path + ": " + readError);
         return finish(RecordOutcome::Error, "cannot read " + path + ": " + readError, CliUsage);

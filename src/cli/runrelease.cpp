@@ -11,11 +11,9 @@ namespace tamrisk {
 
 bool RunsRelease(const ParsedArgs& args) { return args.positional.empty(); }
 
-int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source,
-                  std::string& reason, std::ostream& err) {
-    const auto refuse = [&](std::string why, int status) {
-        reason = std::move(why);
-        CliError(err, reason);
+int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source, std::ostream& err) {
+    const auto refuse = [&](const std::string& why, int status) {
+        CliError(err, why);
         return status;
     };
     if (!RunsRelease(args)) {

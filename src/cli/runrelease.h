@@ -18,9 +18,9 @@ namespace tamrisk {
 
 // The script of a run and how its record names it.
 struct RunSource {
-    std::string name;    // the script's file name, as the record keeps it
-    std::string path;    // the file run; empty for a release
-    std::string script;  // a release's bytes; empty for a file, read by the run itself
+    std::string name;                 // the script's file name, as the record keeps it
+    std::string path;                 // the file run; empty for a release
+    std::string script;               // a release's bytes; empty for a file, read by the run itself
     std::optional<std::string> vars;  // a release's variables file
     std::optional<int> releaseNumber;
     bool engineering = false;
@@ -33,11 +33,9 @@ bool RunsRelease(const ParsedArgs& args);
 // the records hold no operators). A release is taken where units enter
 // (ActiveReleases over the route of the records `args` choose), a copy kept at
 // the station told on `err` when the line is out of reach. CliOk with
-// `source`, else after a message on `err` (the reason in `reason`) the exit
-// status: CliNoRelease for no active release or one whose text no longer
-// matches its SHA-256, CliNotPermitted for a file run by a role that may not
-// make an engineering run, the store's when it cannot be asked.
-int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source,
-                  std::string& reason, std::ostream& err);
+// `source`, else after a message on `err` the exit status: CliNoRelease for no active release or one whose text no
+// longer matches its SHA-256, CliNotPermitted for a file run by a role that may not make an engineering run, the
+// store's when it cannot be asked.
+int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source, std::ostream& err);
 
 }  // namespace tamrisk

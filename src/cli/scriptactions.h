@@ -5,7 +5,6 @@
 // named by its id, and the actions themselves, each in a file of its own.
 
 #include "cliargs.h"
-#include "operatorstore.h"
 #include "privileges.h"
 #include "recordstore.h"
 
@@ -16,12 +15,12 @@
 
 namespace tamrisk {
 
-// Opens where `args` keep releases (OpenProcessRecords), logs the person of
-// --operator in and checks that their role has `privilege`; the connection's
-// changes are then theirs (SetActor). CliOk with `person`, else after a
-// message on `err` the exit status: the store's, CliLogInRefused, CliNotPermitted.
-int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, Operator& person,
-                 std::ostream& err);
+// Opens where `args` keep releases (OpenProcessRecords) and logs the person of
+// --operator in there for `privilege` (LogInAt: nobody where the records hold
+// no operators); the connection's changes are then theirs. CliOk with `who`
+// (the person's ID, else the computer's login), else after a message on `err`
+// the exit status: the store's, CliLogInRefused, CliNotPermitted.
+int OpenAsPerson(const ParsedArgs& args, RecordStore& store, Privilege privilege, std::string& who, std::ostream& err);
 // The release id that `args` give as their one argument; none after a usage message on `err`.
 std::optional<qint64> ReleaseArgument(const ParsedArgs& args, const std::string& action, std::ostream& err);
 

@@ -43,8 +43,8 @@ int ScriptListAction(const std::vector<std::string>& rest, std::ostream& out, st
     const auto when = [](const std::optional<std::string>& who, const std::optional<qint64>& ms) {
         return who ? EscapeControls(*who) + " " + IsoUtcMs(*ms) : std::string("-");
     };
-    std::vector<std::vector<std::string>> rows = {{"ID", "PRODUCT", "OPERATION", "NO", "SCRIPT", "SHA-256",
-                                                   "RELEASED", "APPROVED", "REVOKED", "ACTIVE"}};
+    std::vector<std::vector<std::string>> rows = {
+        {"ID", "PRODUCT", "OPERATION", "NO", "SCRIPT", "SHA-256", "RELEASED", "APPROVED", "REVOKED", "ACTIVE"}};
     for (const ScriptRelease& r : *releases) {
         rows.push_back({std::to_string(r.id), EscapeControls(r.product), EscapeControls(r.operation),
                         std::to_string(r.number), EscapeControls(r.scriptName), r.scriptSha256.substr(0, 12),

@@ -6,6 +6,7 @@
 #include "scriptactions.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clisession.h"
 #include "inputfile.h"
 
@@ -27,12 +28,14 @@ std::optional<std::string> ReadFile(const std::string& path, std::ostream& err) 
     return bytes;
 }
 
-std::string FileName(const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName().toStdString(); }
+std::string FileName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
 
 }  // namespace
 
 int ScriptReleaseAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "product", "operation", "vars", "operator", "pin-file"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions({"records", "product", "operation", "vars"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     if (args.positional.size() != 1)
@@ -58,10 +61,10 @@ int ScriptReleaseAction(const std::vector<std::string>& rest, std::ostream& out,
         return CliUsage;
     }
     RecordStore store;
-    Operator person;
-    if (const int status = OpenAsPerson(args, store, Privilege::ReleaseScript, person, err); status != CliOk)
+    std::string who;
+    if (const int status = OpenAsPerson(args, store, Privilege::ReleaseScript, who, err); status != CliOk)
         return status;
-    made.releasedBy = person.id;
+    made.releasedBy = who;
     made.station = DefaultStationName();
     made.releasedMs = QDateTime::currentMSecsSinceEpoch();
     const StoreResult<ScriptRelease> released = store.Releases().Release(made);
@@ -69,7 +72,7 @@ int ScriptReleaseAction(const std::vector<std::string>& rest, std::ostream& out,
         return StoreFailed(err, "cannot release " + made.scriptName + ":", released.error());
     out << "release " << released->id << ": " << released->product << ' ' << released->operation << " number "
         << released->number << ", " << released->scriptName << " SHA-256 " << released->scriptSha256
-        << "; active once a supervisor other than " << person.id << " approves it\n";
+        << "; active once a supervisor other than " << who << " approves it\n";
     return CliOk;
 }
 

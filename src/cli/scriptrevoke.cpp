@@ -5,6 +5,7 @@
 #include "scriptactions.h"
 
 #include "cli.h"
+#include "clilogin.h"
 #include "clisession.h"
 
 #include <QDateTime>
@@ -14,7 +15,7 @@
 namespace tamrisk {
 
 int ScriptRevokeAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    const ParsedArgs args = ParseArgs(rest, {"records", "operator", "pin-file", "reason"}, {});
+    const ParsedArgs args = ParseArgs(rest, WithLogInOptions({"records", "reason"}), {});
     if (!args.error.empty())
         return UsageError(err, args.error);
     const auto id = ReleaseArgument(args, "revoke", err);
@@ -24,14 +25,14 @@ int ScriptRevokeAction(const std::vector<std::string>& rest, std::ostream& out, 
     if (reason.find_first_not_of(" \t") == std::string::npos)
         return UsageError(err, "script revoke needs --reason TEXT");
     RecordStore store;
-    Operator person;
-    if (const int status = OpenAsPerson(args, store, Privilege::ApproveRelease, person, err); status != CliOk)
+    std::string who;
+    if (const int status = OpenAsPerson(args, store, Privilege::ApproveRelease, who, err); status != CliOk)
         return status;
     if (const StoreResult<void> revoked =
-            store.Releases().Revoke(*id, person.id, reason, QDateTime::currentMSecsSinceEpoch());
+            store.Releases().Revoke(*id, who, reason, QDateTime::currentMSecsSinceEpoch());
         !revoked)
         return StoreFailed(err, "cannot revoke:", revoked.error());
-    out << "release " << *id << " revoked by " << person.id << '\n';
+    out << "release " << *id << " revoked by " << who << '\n';
     return CliOk;
 }
 

@@ -93,10 +93,11 @@ TEST_P(ReleasesOn, TheNewestApprovedReleaseNotRevokedIsActive) {
         {"approved by another", [&] { return Releases().Approve(1, "olga", ReleaseT0 + 2); }, K::None, "", "1:1"},
         {"approved again", [&] { return Releases().Approve(1, "petr", ReleaseT0 + 3); }, K::StatementFailed,
          "release 1: already approved by olga", "1:1"},
-        {"another operation's approved", [&] { return Releases().Approve(3, "olga", ReleaseT0 + 4); }, K::None, "", "1:1"},
+        {"another operation's approved", [&] { return Releases().Approve(3, "olga", ReleaseT0 + 4); }, K::None, "",
+         "1:1"},
         {"the newer approved", [&] { return Releases().Approve(2, "olga", ReleaseT0 + 5); }, K::None, "", "2:2"},
-        {"revoked without a reason", [&] { return Releases().Revoke(2, "olga", " ", ReleaseT0 + 6); }, K::StatementFailed,
-         "release 2: a revoke needs its reason", "2:2"},
+        {"revoked without a reason", [&] { return Releases().Revoke(2, "olga", " ", ReleaseT0 + 6); },
+         K::StatementFailed, "release 2: a revoke needs its reason", "2:2"},
         {"the newer revoked", [&] { return Releases().Revoke(2, "olga", "wrong limits", ReleaseT0 + 7); }, K::None, "",
          "1:1"},
         {"revoked again", [&] { return Releases().Revoke(2, "olga", "again", ReleaseT0 + 8); }, K::StatementFailed,
@@ -163,10 +164,13 @@ TEST_P(ReleasesOn, AScriptOrVariablesFileThatDoesNotReadIsRefusedWithItsLine) {
          "burn.txt: line 1: data too long (256 characters, at most 255)"},
         {"a check naming a variable not given", Made("FP-3", "burn-in", "56,1\n?2 <= {limit}\n"),
          "burn.txt: line 2: unknown variable {limit}"},
-        {"the variable given", {"FP-3", "burn-in", "burn.txt", "56,1\n?2 <= {limit}\n?1 = {unit}\n", "v.txt",
-                                "# limits\nlimit = 12\n", "eva", "line-1", ReleaseT0}, ""},
-        {"a bad variables file", {"FP-3", "burn-in", "burn.txt", Good, "v.txt", "limit=1\n9x=2\n", "eva", "line-1",
-                                  ReleaseT0}, "v.txt: line 2: "},
+        {"the variable given",
+         {"FP-3", "burn-in", "burn.txt", "56,1\n?2 <= {limit}\n?1 = {unit}\n", "v.txt", "# limits\nlimit = 12\n", "eva",
+          "line-1", ReleaseT0},
+         ""},
+        {"a bad variables file",
+         {"FP-3", "burn-in", "burn.txt", Good, "v.txt", "limit=1\n9x=2\n", "eva", "line-1", ReleaseT0},
+         "v.txt: line 2: "},
         {"an empty script", Made("FP-3", "burn-in", ""), "burn.txt: the script is empty"},
         {"a bad product name", Made("", "burn-in"), "the product name is empty"},
         {"a bad operation name", Made("FP-3", "burn\tin"), "the operation name holds a control character"},
@@ -220,8 +224,8 @@ TEST_P(ReleasesOn, ReleasesMadeAtOnceGetNumbersOfTheirOwn) {
                 return;
             }
             for (int i = 0; i < Each; ++i) {
-                if (!station.Releases().Release(Made("FP-3", i % 2 ? "burn-in" : "fiscal", Good,
-                                                     "st" + std::to_string(s))))
+                if (!station.Releases().Release(
+                        Made("FP-3", i % 2 ? "burn-in" : "fiscal", Good, "st" + std::to_string(s))))
                     ++failed;
             }
         });
@@ -314,8 +318,7 @@ TEST_P(KeptReleases, AStationRunsTheCopyItKeptWhileTheLineIsOutOfReach) {
     EXPECT_EQ(ActiveReleases({local, away}).Take("FP-3", "fiscal").error().kind, K::ConnectionLost);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, KeptReleases, ::testing::Values(Backend::Sqlite, Backend::Postgresql),
-                         BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, KeptReleases, ::testing::Values(Backend::Sqlite, Backend::Postgresql), BackendName);
 
 }  // namespace
 }  // namespace tamrisk

@@ -14,15 +14,6 @@ namespace tamrisk {
 
 namespace {
 
-// Runs `sql` with `values` bound within the transaction under way.
-bool RunWith(StoreConnection& c, QSqlQuery& query, const QString& sql, const QVariantList& values,
-             QSqlError& failure) {
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    return c.Run(query, failure);
-}
-
 // A unit's runs as the line knows them, each once, for the statements after
 // it: its run records, and the ends its stations kept as they gave it back
 // for the runs whose record has not reached these records yet (a station
@@ -64,7 +55,7 @@ EntryStore::EntryStore(StoreConnection& connection) : m_c(connection) {}
 bool EntryStore::ReadFacts(const EntryRequest& request, EntryFacts& facts, QSqlError& failure) {
     const QVariant unit = Utf8(request.unit), product = Utf8(request.product);
     QSqlQuery query(m_c.Db());
-    if (!RunWith(m_c, query, WithUnitRuns(EntryFactsSql), {unit, unit, product, product, unit, unit}, failure))
+    if (!m_c.Run(query, WithUnitRuns(EntryFactsSql), {unit, unit, product, product, unit, unit}, failure))
         return false;
     std::vector<std::pair<qint64, RouteStep>> route;
     while (query.next()) {
@@ -116,7 +107,7 @@ StoreResult<EntryDecision> EntryStore::Enter(const EntryRequest& request) {
         // Taken first, so that the facts read after it see any other station's
         // entry of the unit: the key lets one in, the other waits for it and finds it.
         QSqlQuery take(m_c.Db());
-        if (!RunWith(m_c, take,
+        if (!m_c.Run(take,
                      QStringLiteral("INSERT INTO units_in_test (unit, record_id, station, port, operation, product,"
                                     " entered_ms, writer_host, writer_pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
                                     " ON CONFLICT (unit) DO NOTHING"),
@@ -133,7 +124,7 @@ StoreResult<EntryDecision> EntryStore::Enter(const EntryRequest& request) {
         if (decision.verdict == EntryVerdict::Entered || !took)
             return true;
         QSqlQuery giveBack(m_c.Db());
-        return RunWith(m_c, giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
+        return m_c.Run(giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
                        {Utf8(request.unit), Utf8(request.recordId)}, failure);
     });
     if (!written)
@@ -148,12 +139,12 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
         hold.reset();
         const QVariant unit = Utf8(entry.unit), operation = Utf8(entry.operation);
         QSqlQuery giveBack(m_c.Db());
-        if (!RunWith(m_c, giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
+        if (!m_c.Run(giveBack, QStringLiteral("DELETE FROM units_in_test WHERE unit = ? AND record_id = ?"),
                      {unit, Utf8(entry.recordId)}, failure))
             return false;
         // The run's end, kept here at once: its record may reach these records later.
         QSqlQuery ended(m_c.Db());
-        if (!RunWith(m_c, ended,
+        if (!m_c.Run(ended,
                      QStringLiteral("INSERT INTO ended_runs (record_id, unit, operation, product, station, started_ms,"
                                     " outcome) VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (record_id) DO NOTHING"),
                      {Utf8(entry.recordId), unit, operation, Utf8(entry.product), Utf8(entry.station),
@@ -163,7 +154,7 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
         if (leaving.outcome != RecordOutcome::Fail && leaving.outcome != RecordOutcome::Error)
             return true;
         QSqlQuery facts(m_c.Db());
-        if (!RunWith(m_c, facts, WithUnitRuns(LeaveFactsSql),
+        if (!m_c.Run(facts, WithUnitRuns(LeaveFactsSql),
                      {unit, unit, Utf8(entry.product), operation, operation, unit, unit}, failure))
             return false;
         std::optional<int> limit;
@@ -191,7 +182,7 @@ StoreResult<std::optional<UnitHold>> EntryStore::Leave(const Leaving& leaving) {
         hold = UnitHold{leaving.holdRecordId, entry.operation, leaving.heldBy, entry.station,
                         AutomaticHoldReason(entry.operation, failures, *limit), leaving.endedMs};
         QSqlQuery insert(m_c.Db());
-        return RunWith(m_c, insert,
+        return m_c.Run(insert,
                        QStringLiteral("INSERT INTO unit_holds (record_id, unit, operation, held_ms, held_by, station,"
                                       " reason) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                        {Utf8(hold->recordId), unit, operation, QVariant(hold->heldMs), Utf8(hold->heldBy),
@@ -208,7 +199,7 @@ StoreResult<int> EntryStore::FreeAbandoned() {
     StoreResult<void> written = m_c.Write([&](QSqlError& failure) {
         freed = 0;
         QSqlQuery mine(m_c.Db());
-        if (!RunWith(m_c, mine, QStringLiteral("SELECT unit, writer_pid FROM units_in_test WHERE writer_host = ?"),
+        if (!m_c.Run(mine, QStringLiteral("SELECT unit, writer_pid FROM units_in_test WHERE writer_host = ?"),
                      {Text(QSysInfo::machineHostName())}, failure))
             return false;
         std::vector<std::pair<QVariant, QVariant>> gone;  // unit, writer's pid

@@ -66,14 +66,6 @@ std::string AuditSubject(const ScriptRelease& release) {
 }
 std::string AuditValue(const ScriptRelease& release) { return release.scriptName + " " + release.scriptSha256; }
 
-bool RunWith(StoreConnection& c, QSqlQuery& query, const QString& sql, const QVariantList& values,
-             QSqlError& failure) {
-    query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    return c.Run(query, failure);
-}
-
 }  // namespace
 
 std::string Sha256Hex(const std::string& bytes) {
@@ -132,7 +124,8 @@ StoreResult<ScriptRelease> ReleaseStore::Release(const NewRelease& made) {
                           .scriptSha256 = Sha256Hex(made.script),
                           .varsName = made.varsName,
                           .vars = made.vars,
-                          .varsSha256 = made.varsName.empty() && made.vars.empty() ? std::string() : Sha256Hex(made.vars),
+                          .varsSha256 =
+                              made.varsName.empty() && made.vars.empty() ? std::string() : Sha256Hex(made.vars),
                           .releasedBy = made.releasedBy,
                           .station = made.station,
                           .releasedMs = made.releasedMs};
@@ -143,7 +136,7 @@ StoreResult<ScriptRelease> ReleaseStore::Release(const NewRelease& made) {
         bool taken = false;
         StoreResult<void> written = m_c.Write([&](QSqlError& failure) {
             QSqlQuery next(m_c.Db());
-            if (!RunWith(m_c, next,
+            if (!m_c.Run(next,
                          QStringLiteral("SELECT (SELECT COALESCE(MAX(id), 0) FROM script_releases),"
                                         " (SELECT COALESCE(MAX(number), 0) FROM script_releases"
                                         " WHERE product = ? AND operation = ?)"),
@@ -156,7 +149,7 @@ StoreResult<ScriptRelease> ReleaseStore::Release(const NewRelease& made) {
             release.id = next.value(0).toLongLong() + 1;
             release.number = next.value(1).toInt() + 1;
             QSqlQuery insert(m_c.Db());
-            if (!RunWith(m_c, insert,
+            if (!m_c.Run(insert,
                          QStringLiteral("INSERT INTO script_releases (id, product, operation, number, script_name,"
                                         " script, script_sha256, vars_name, vars, vars_sha256, released_by,"
                                         " released_ms, station) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
@@ -188,8 +181,8 @@ StoreResult<std::vector<ScriptRelease>> ReleaseStore::Read(const QString& where,
         return m_c.NotOpen();
     QSqlQuery query(m_c.Db());
     if (StoreResult<void> selected =
-            m_c.Select(query, QStringLiteral("SELECT ") + Columns(withBytes) +
-                                  QStringLiteral(" FROM script_releases") + where,
+            m_c.Select(query,
+                       QStringLiteral("SELECT ") + Columns(withBytes) + QStringLiteral(" FROM script_releases") + where,
                        values, limit);
         !selected)
         return selected.error();
@@ -264,7 +257,7 @@ StoreResult<void> ReleaseStore::Change(qint64 id, const std::function<std::strin
         release.reset();
         refused.clear();
         QSqlQuery read(m_c.Db());
-        if (!RunWith(m_c, read,
+        if (!m_c.Run(read,
                      QStringLiteral("SELECT ") + Columns(false) + QStringLiteral(" FROM script_releases WHERE id = ?"),
                      {QVariant(id)}, failure))
             return false;
@@ -275,11 +268,11 @@ StoreResult<void> ReleaseStore::Change(qint64 id, const std::function<std::strin
         // What was read decides the refusal; the update's own condition holds
         // it against another station that changed the release meanwhile.
         QSqlQuery update(m_c.Db());
-        if (!RunWith(m_c, update, QStringLiteral("UPDATE script_releases SET ") + set, values, failure))
+        if (!m_c.Run(update, QStringLiteral("UPDATE script_releases SET ") + set, values, failure))
             return false;
         if (update.numRowsAffected() == 0) {
             QSqlQuery again(m_c.Db());
-            if (!RunWith(m_c, again,
+            if (!m_c.Run(again,
                          QStringLiteral("SELECT ") + Columns(false) +
                              QStringLiteral(" FROM script_releases WHERE id = ?"),
                          {QVariant(id)}, failure))
@@ -316,15 +309,15 @@ StoreResult<void> ReleaseStore::Approve(qint64 id, const std::string& approver, 
     return Change(id, refusal,
                   QStringLiteral("approved_by = ?, approved_ms = ? WHERE id = ? AND approved_ms IS NULL"
                                  " AND revoked_ms IS NULL AND released_by <> ?"),
-                  {Utf8(approver), QVariant(nowMs), QVariant(id), Utf8(approver)}, "script approve", std::nullopt, nowMs);
+                  {Utf8(approver), QVariant(nowMs), QVariant(id), Utf8(approver)}, "script approve", std::nullopt,
+                  nowMs);
 }
 
 StoreResult<void> ReleaseStore::Revoke(qint64 id, const std::string& by, const std::string& reason, qint64 nowMs) {
     if (reason.find_first_not_of(" \t") == std::string::npos)
         return Refused(QString::fromStdString(Named(id) + ": a revoke needs its reason"));
     const auto refusal = [&](const ScriptRelease& release) -> std::string {
-        return release.Revoked() ? Named(id) + ": already revoked by " + release.revokedBy.value_or("")
-                                 : std::string();
+        return release.Revoked() ? Named(id) + ": already revoked by " + release.revokedBy.value_or("") : std::string();
     };
     return Change(id, refusal,
                   QStringLiteral("revoked_by = ?, revoked_ms = ?, revoke_reason = ? WHERE id = ?"
@@ -335,26 +328,25 @@ StoreResult<void> ReleaseStore::Revoke(qint64 id, const std::string& by, const s
 StoreResult<void> ReleaseStore::Keep(const ScriptRelease& release) {
     return m_c.Write([&](QSqlError& failure) {
         QSqlQuery drop(m_c.Db());
-        if (!RunWith(m_c, drop,
+        if (!m_c.Run(drop,
                      QStringLiteral("DELETE FROM script_releases WHERE id = ? OR (product = ? AND operation = ?"
                                     " AND number = ?)"),
                      {QVariant(release.id), Utf8(release.product), Utf8(release.operation), QVariant(release.number)},
                      failure))
             return false;
         QSqlQuery insert(m_c.Db());
-        return RunWith(
-            m_c, insert,
-            QStringLiteral("INSERT INTO script_releases (") + Columns(true) +
-                QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {QVariant(release.id), Utf8(release.product), Utf8(release.operation), QVariant(release.number),
-             Utf8(release.scriptName), Utf8(release.scriptSha256), Utf8(release.varsName), Utf8(release.varsSha256),
-             Utf8(release.releasedBy), QVariant(release.releasedMs), Utf8(release.station),
-             NullableUtf8(release.approvedBy),
-             release.approvedMs ? QVariant(*release.approvedMs) : QVariant(QMetaType::fromType<qint64>()),
-             NullableUtf8(release.revokedBy),
-             release.revokedMs ? QVariant(*release.revokedMs) : QVariant(QMetaType::fromType<qint64>()),
-             NullableUtf8(release.revokeReason), Bytes(release.script), Bytes(release.vars)},
-            failure);
+        return m_c.Run(insert,
+                       QStringLiteral("INSERT INTO script_releases (") + Columns(true) +
+                           QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       {QVariant(release.id), Utf8(release.product), Utf8(release.operation), QVariant(release.number),
+                        Utf8(release.scriptName), Utf8(release.scriptSha256), Utf8(release.varsName),
+                        Utf8(release.varsSha256), Utf8(release.releasedBy), QVariant(release.releasedMs),
+                        Utf8(release.station), NullableUtf8(release.approvedBy),
+                        release.approvedMs ? QVariant(*release.approvedMs) : QVariant(QMetaType::fromType<qint64>()),
+                        NullableUtf8(release.revokedBy),
+                        release.revokedMs ? QVariant(*release.revokedMs) : QVariant(QMetaType::fromType<qint64>()),
+                        NullableUtf8(release.revokeReason), Bytes(release.script), Bytes(release.vars)},
+                       failure);
     });
 }
 

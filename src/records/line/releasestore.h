@@ -25,7 +25,7 @@ struct ScriptRelease {
     std::string product{}, operation{};
     int number = 0;  // counted per product and operation, from 1
     std::string scriptName{};
-    std::string script{};  // the script's bytes (Windows-1251); empty where a list leaves them out
+    std::string script{};        // the script's bytes (Windows-1251); empty where a list leaves them out
     std::string scriptSha256{};  // lower-case hex
     // The variables file: its name, bytes (UTF-8) and SHA-256; all empty for none.
     std::string varsName{}, vars{}, varsSha256{};

@@ -70,18 +70,30 @@ QByteArray RoutesCsv(std::span<const Route> routes) {
 }
 
 QByteArray ReleasesCsv(std::span<const ScriptRelease> releases) {
-    constexpr std::array<const char*, 17> columns = {
-        "id",          "product",     "operation", "number",  "script_name", "script_sha256",
-        "vars_name",   "vars_sha256", "released_by", "released", "station",  "approved_by",
-        "approved",    "revoked_by",  "revoked",     "revoke_reason", "active"};
+    constexpr std::array<const char*, 17> columns = {"id",          "product",       "operation", "number",
+                                                     "script_name", "script_sha256", "vars_name", "vars_sha256",
+                                                     "released_by", "released",      "station",   "approved_by",
+                                                     "approved",    "revoked_by",    "revoked",   "revoke_reason",
+                                                     "active"};
     const auto time = [](const std::optional<qint64>& ms) { return ms ? IsoUtcMs(*ms) : std::string(); };
     return CsvTable(columns, releases, [&](const ScriptRelease& r) {
-        return std::array<std::string, columns.size()>{std::to_string(r.id), r.product, r.operation,
-                                                       std::to_string(r.number), r.scriptName, r.scriptSha256,
-                                                       r.varsName, r.varsSha256, r.releasedBy, IsoUtcMs(r.releasedMs),
-                                                       r.station, r.approvedBy.value_or(""), time(r.approvedMs),
-                                                       r.revokedBy.value_or(""), time(r.revokedMs),
-                                                       r.revokeReason.value_or(""), r.active ? "true" : "false"};
+        return std::array<std::string, columns.size()>{std::to_string(r.id),
+                                                       r.product,
+                                                       r.operation,
+                                                       std::to_string(r.number),
+                                                       r.scriptName,
+                                                       r.scriptSha256,
+                                                       r.varsName,
+                                                       r.varsSha256,
+                                                       r.releasedBy,
+                                                       IsoUtcMs(r.releasedMs),
+                                                       r.station,
+                                                       r.approvedBy.value_or(""),
+                                                       time(r.approvedMs),
+                                                       r.revokedBy.value_or(""),
+                                                       time(r.revokedMs),
+                                                       r.revokeReason.value_or(""),
+                                                       r.active ? "true" : "false"};
     });
 }
 

@@ -14,16 +14,16 @@
 
 #include "claimstore.h"
 #include "entrystore.h"
+#include "forwardqueue.h"
 #include "holdstore.h"
 #include "operatorstore.h"
-#include "releasestore.h"
-#include "routestore.h"
-#include "forwardqueue.h"
 #include "record.h"
 #include "recordqueries.h"
 #include "recordschema.h"
 #include "recordslocation.h"
 #include "recordwriter.h"
+#include "releasestore.h"
+#include "routestore.h"
 #include "storeconnection.h"
 
 #include <QString>

@@ -140,6 +140,13 @@ bool StoreConnection::Run(QSqlQuery& query, QSqlError& failure) {
     return false;
 }
 
+bool StoreConnection::Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QSqlError& failure) {
+    query.prepare(sql);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    return Run(query, failure);
+}
+
 StoreResult<void> StoreConnection::Select(QSqlQuery& query, QString sql, QVariantList values, int limit) {
     if (limit > 0) {
         sql += QStringLiteral(" LIMIT ?");

@@ -67,6 +67,8 @@ public:
     // Runs `sql`, or `query` as prepared; false with the failure.
     bool Exec(const QString& sql, QSqlError& failure);
     bool Run(QSqlQuery& query, QSqlError& failure);
+    // Prepares `query` as `sql`, binds `values` and runs it; false with the failure.
+    bool Run(QSqlQuery& query, const QString& sql, const QVariantList& values, QSqlError& failure);
     // Runs `sql` with `values` bound, at most `limit` rows (0 or less: all), read forward only.
     StoreResult<void> Select(QSqlQuery& query, QString sql, QVariantList values, int limit);
     // Runs `body` in one write transaction, again while the database is busy. A
