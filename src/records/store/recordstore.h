@@ -22,6 +22,7 @@
 #include "recordschema.h"
 #include "recordslocation.h"
 #include "recordwriter.h"
+#include "releaseprogress.h"
 #include "releasestore.h"
 #include "routestore.h"
 #include "storeconnection.h"
@@ -105,6 +106,8 @@ public:
     OperatorStore& Operators() { return m_operators; }
     // The scripts released for products and operations.
     ReleaseStore& Releases() { return m_releases; }
+    // This station's progress through the releases it ran.
+    ReleaseProgressStore& Progresses() { return m_progresses; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -167,6 +170,7 @@ private:
     HoldStore m_holds{m_connection};
     OperatorStore m_operators{m_connection};
     ReleaseStore m_releases{m_connection};
+    ReleaseProgressStore m_progresses{m_connection};
     int m_schemaVersion = 0;
 };
 
