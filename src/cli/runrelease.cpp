@@ -61,7 +61,8 @@ int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person,
 }
 
 std::string KeepRunProgress(const ParsedArgs& args, const RunSource& source, const std::string& script) {
-    const std::string why = "cannot keep the progress through release " + std::to_string(source.releaseNumber.value_or(0)) + ": ";
+    const std::string why =
+        "cannot keep the progress through release " + std::to_string(source.releaseNumber.value_or(0)) + ": ";
     const StoreResult<std::optional<RecordsRoute>> route = RouteRecords(RecordsLocation(args));
     if (!route)
         return why + route.error().Text().toStdString();

@@ -34,9 +34,9 @@ bool RunsRelease(const ParsedArgs& args);
 // the records hold no operators). A release is taken where units enter
 // (ActiveReleases over the route of the records `args` choose), a copy kept at
 // the station told on `err` when the line is out of reach. CliOk with
-// `source` (a release's text as this station last left it, ActiveReleases::TextToRun), else after a message on `err` the exit status: CliNoRelease for no active release or one whose text no
-// longer matches its SHA-256, CliNotPermitted for a file run by a role that may not make an engineering run, the
-// store's when it cannot be asked.
+// `source` (a release's text as this station last left it, ActiveReleases::TextToRun), else after a message on `err`
+// the exit status: CliNoRelease for no active release or one whose text no longer matches its SHA-256, CliNotPermitted
+// for a file run by a role that may not make an engineering run, the store's when it cannot be asked.
 int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source, std::ostream& err);
 
 // Keeps `script` (the text a run of the release `source` left, its serial

@@ -120,8 +120,8 @@ TEST_F(CliReleases, ConsecutiveRunsOfAReleaseSendConsecutiveSerialNumbers) {
     ASSERT_EQ(As("olga", {"script", "approve", "1"}).exitCode, 0);
     std::vector<std::string> sent;
     for (const char* unit : {"U1", "U2"}) {
-        const CliRun run = As("ivan", {"run", "--port", "SIM0", "--color", "never", "--unit", unit, "--product",
-                                       "FP-3", "--operation", "board"});
+        const CliRun run = As("ivan", {"run", "--port", "SIM0", "--color", "never", "--unit", unit, "--product", "FP-3",
+                                       "--operation", "board"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         for (const std::string& line : Lines(run.out))
             if (line.starts_with("-> "))

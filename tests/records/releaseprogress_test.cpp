@@ -106,14 +106,15 @@ class ReleaseProgressAtStations : public testing::BackendTest {};
 TEST_P(ReleaseProgressAtStations, ARunContinuesFromWhereTheStationsLastRunLeftTheRelease) {
     RecordStore line;
     ASSERT_TRUE(StoreOk(line.Open(Location())));
-    const ScriptRelease release = ValueOf(line.Releases().Release(
-        {"FP-3", "board", "board.inp", "+1;91,DT000100\r\n", "", "", "eva", "line-1", 1}));
+    const ScriptRelease release = ValueOf(
+        line.Releases().Release({"FP-3", "board", "board.inp", "+1;91,DT000100\r\n", "", "", "eva", "line-1", 1}));
     const QString local = database->Folder() + QStringLiteral("/local.sqlite");
     const std::string advanced = "+1;91,DT000101\r\n";
     std::string notice;
     {
         // Records kept in the line's database itself, or in a file of the station's own beside it.
-        ActiveReleases releases(database->IsPostgresql() ? RecordsRoute{local, Location()} : RecordsRoute{Location(), {}});
+        ActiveReleases releases(database->IsPostgresql() ? RecordsRoute{local, Location()}
+                                                         : RecordsRoute{Location(), {}});
         EXPECT_EQ(releases.TextToRun(release, "line-1", notice), release.script);
         ASSERT_TRUE(StoreOk(releases.KeepProgress(release.id, "line-1", advanced)));
         EXPECT_EQ(releases.TextToRun(release, "line-1", notice), advanced);

@@ -360,7 +360,8 @@ TEST_F(UnitProcessTest, EachRunOfAReleaseSendsTheNextSerialNumber) {
     for (const char* number : {"100", "101"}) {
         SCOPED_TRACE(number);
         Run("U-1", "90,abc");
-        EXPECT_TRUE(ViewLines().contains(QStringLiteral("-> 91,\"DT000%1\"").arg(number))) << ViewLines().join('\n').toStdString();
+        EXPECT_TRUE(ViewLines().contains(QStringLiteral("-> 91,\"DT000%1\"").arg(number)))
+            << ViewLines().join('\n').toStdString();
         EXPECT_EQ(Get<QPlainTextEdit>("ScrMemo")->toPlainText(),
                   QStringLiteral("@serials\n+1;91,DT000%1").arg(QString(number).toInt() + 1));
         EXPECT_TRUE(Get<QPlainTextEdit>("ScrMemo")->isReadOnly());

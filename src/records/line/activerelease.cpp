@@ -43,8 +43,8 @@ StoreResult<TakenRelease> ActiveReleases::Take(const std::string& product, const
 }
 
 std::string ActiveReleases::TextToRun(const ScriptRelease& release, const std::string& station, std::string& notice) {
-    const StoreResult<std::string> progress = Own().Ask<std::string>(
-        [&](RecordStore& store) { return store.Progresses().Progress(release.id, station); });
+    const StoreResult<std::string> progress =
+        Own().Ask<std::string>([&](RecordStore& store) { return store.Progresses().Progress(release.id, station); });
     if (!progress && progress.error().kind != StoreError::Kind::NotFound)
         notice = "the release runs from its own serial numbers: this station's progress through it cannot be read: " +
                  progress.error().Text().toStdString();

@@ -14,10 +14,10 @@ std::string ReleaseTextToRun(const std::string& released, const std::optional<st
     if (!progress)
         return released;
     const std::vector<std::string> own = SplitScriptLines(released), kept = SplitScriptLines(*progress);
-    const bool continues = std::equal(own.begin(), own.end(), kept.begin(), kept.end(),
-                                      [](const std::string& a, const std::string& b) {
-                                          return HideSteppingDigits(a) == HideSteppingDigits(b);
-                                      });
+    const bool continues =
+        std::equal(own.begin(), own.end(), kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
+            return HideSteppingDigits(a) == HideSteppingDigits(b);
+        });
     return continues ? *progress : released;
 }
 
@@ -26,13 +26,14 @@ StoreResult<std::string> ReleaseProgressStore::Progress(qint64 releaseId, const 
         return m_c.NotOpen();
     QSqlQuery query(m_c.Db());
     if (StoreResult<void> selected =
-            m_c.Select(query, QStringLiteral("SELECT script FROM release_progress WHERE release_id = ? AND station = ?"),
+            m_c.Select(query,
+                       QStringLiteral("SELECT script FROM release_progress WHERE release_id = ? AND station = ?"),
                        {QVariant(releaseId), Utf8(station)}, 1);
         !selected)
         return selected.error();
     if (!query.next())
-        return m_c.Fail(StoreError::Kind::NotFound, QStringLiteral("no progress of this station through release %1")
-                                                        .arg(releaseId));
+        return m_c.Fail(StoreError::Kind::NotFound,
+                        QStringLiteral("no progress of this station through release %1").arg(releaseId));
     return BytesFrom(query.value(0));
 }
 
