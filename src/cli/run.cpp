@@ -287,6 +287,12 @@ int RunCommandLine(const std::vector<std::string>& rest, std::ostream& out, std:
         saveError = "cannot save " + saveError;  // "<path>: <reason>"
         CliError(err, saveError);
     }
+    // A release's numbers go on from where this run left them at the station's next run.
+    if (source.releaseNumber && list.Changed() && saveError.empty()) {
+        saveError = KeepRunProgress(args, source, JoinScriptLines(list.Lines()));
+        if (!saveError.empty())
+            CliError(err, saveError);
+    }
     Verdict verdict = RunVerdict(outcome, record.Operation(), session.lastMessage);
     if (verdict.outcome == RecordOutcome::Pass && !saveError.empty())
         verdict = {RecordOutcome::Fail, saveError};

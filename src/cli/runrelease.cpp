@@ -4,6 +4,7 @@
 #include "clioperationrecord.h"
 #include "clisession.h"
 #include "privileges.h"
+#include "record.h"
 
 #include <QFileInfo>
 
@@ -33,7 +34,8 @@ int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person,
                       StoreExitStatus(route.error()));
     if (!*route)
         return refuse("the active release is kept in the records, which are off", CliUsage);
-    StoreResult<TakenRelease> taken = ActiveReleases(**route).Take(product, operation);
+    ActiveReleases releases(**route);
+    StoreResult<TakenRelease> taken = releases.Take(product, operation);
     if (!taken) {
         if (taken.error().kind == StoreError::Kind::NotFound)
             return refuse(NoActiveReleaseText(product, operation), CliNoRelease);
@@ -46,12 +48,28 @@ int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person,
     ScriptRelease& release = taken->release;
     if (!ReleaseStore::Intact(release))
         return refuse(TamperedReleaseText(release), CliNoRelease);
+    std::string notice;
     source.name = release.scriptName;
-    source.script = std::move(release.script);
+    source.script = releases.TextToRun(release, DefaultStationName(), notice);
+    if (!notice.empty())
+        CliError(err, notice);
     if (!release.varsName.empty())
         source.vars = std::move(release.vars);
     source.releaseNumber = release.number;
+    source.releaseId = release.id;
     return CliOk;
+}
+
+std::string KeepRunProgress(const ParsedArgs& args, const RunSource& source, const std::string& script) {
+    const std::string why =
+        "cannot keep the progress through release " + std::to_string(source.releaseNumber.value_or(0)) + ": ";
+    const StoreResult<std::optional<RecordsRoute>> route = RouteRecords(RecordsLocation(args));
+    if (!route)
+        return why + route.error().Text().toStdString();
+    if (!*route)
+        return why + "the records are off";
+    const StoreResult<void> kept = ActiveReleases(**route).KeepProgress(source.releaseId, DefaultStationName(), script);
+    return kept ? std::string() : why + kept.error().Text().toStdString();
 }
 
 }  // namespace tamrisk

@@ -23,6 +23,7 @@ struct RunSource {
     std::string script;               // a release's bytes; empty for a file, read by the run itself
     std::optional<std::string> vars;  // a release's variables file
     std::optional<int> releaseNumber;
+    qint64 releaseId = 0;  // a release's id, under which the station's progress through it is kept
     bool engineering = false;
 };
 
@@ -33,9 +34,15 @@ bool RunsRelease(const ParsedArgs& args);
 // the records hold no operators). A release is taken where units enter
 // (ActiveReleases over the route of the records `args` choose), a copy kept at
 // the station told on `err` when the line is out of reach. CliOk with
-// `source`, else after a message on `err` the exit status: CliNoRelease for no active release or one whose text no
-// longer matches its SHA-256, CliNotPermitted for a file run by a role that may not make an engineering run, the
-// store's when it cannot be asked.
+// `source` (a release's text as this station last left it, ActiveReleases::TextToRun), else after a message on `err`
+// the exit status: CliNoRelease for no active release or one whose text no longer matches its SHA-256, CliNotPermitted
+// for a file run by a role that may not make an engineering run, the store's when it cannot be asked.
 int TakeRunSource(const ParsedArgs& args, const std::optional<Operator>& person, RunSource& source, std::ostream& err);
+
+// Keeps `script` (the text a run of the release `source` left, its serial
+// numbers advanced) as this station's progress through it, in the station's
+// own records of `args`, so that its next run continues from there
+// (ActiveReleases::KeepProgress). Empty when kept, else why not.
+std::string KeepRunProgress(const ParsedArgs& args, const RunSource& source, const std::string& script);
 
 }  // namespace tamrisk

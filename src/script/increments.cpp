@@ -67,4 +67,18 @@ std::string WriteBackDigitFields(const ScriptLine& line, std::string stored) {
     return stored;
 }
 
+std::string HideSteppingDigits(std::string stored) {
+    const ScriptLine line = ParseScriptLine(stored);
+    if (line.kind != ScriptLineKind::IncrementLine)
+        return stored;
+    for (const IncrementField& field : FindDigitFields(line)) {
+        if (field.step == 0 || !FieldFits(field, stored.size()))
+            continue;
+        for (std::size_t k = 0; k < field.digits.size(); ++k)
+            if (IsDigit(stored[field.position + k]))
+                stored[field.position + k] = '#';
+    }
+    return stored;
+}
+
 }  // namespace tamrisk

@@ -27,4 +27,10 @@ std::vector<IncrementField> FindDigitFields(const ScriptLine& line);
 // field keeps its width and a carry out of the field is lost.
 std::string WriteBackDigitFields(const ScriptLine& line, std::string stored);
 
+// `stored` (a line as it stands in a script) with the digits of each field
+// that a run advances written as '#', as a serial number's space names them:
+// two lines with the same result differ at most in the numbers a run steps.
+// Other lines, and the digits of fields with no step, stay as they are.
+std::string HideSteppingDigits(std::string stored);
+
 }  // namespace tamrisk

@@ -103,12 +103,16 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     // Nothing goes to the printer before the unit may enter; Cancel ends the wait.
     m_station.state.CancelRequest = false;
     std::optional<StringScriptList> released;
+    qint64 releaseId = 0;
     // A release is taken before the unit enters, so that a unit is never in test without one.
     const auto ready = [&] {
         if (!request.takeRelease)
             return true;
         const std::optional<TakenRelease> taken = entry->TakeRelease(m_results, m_entryShown);
-        return taken && UseRelease(request, *taken, *record, *entry, released);
+        if (!taken)
+            return false;
+        releaseId = taken->release.id;
+        return UseRelease(request, *taken, *records->Releases(), *record, *entry, released);
     };
     const auto cancelled = [this] { return m_station.state.CancelRequest; };
     if (entry && (!ready() || !entry->Enter(m_results, m_entryShown, cancelled))) {
@@ -128,6 +132,9 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     }
     const RunOutcome outcome = m_runner->RunScript(lines);
     m_runner->ScriptRunning = false;
+    // The numbers go on from here at this station's next run of the release.
+    if (released && released->Changed())
+        KeepProgress(request, *records->Releases(), releaseId, record->Header().station, *released);
     shown(false);
     if (record) {
         m_sink.target = &m_results;
@@ -137,8 +144,9 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     }
 }
 
-bool ScriptRunControl::UseRelease(ScriptRunRequest& request, const TakenRelease& taken, OperationRecord& record,
-                                  StationEntry& entry, std::optional<StringScriptList>& lines) {
+bool ScriptRunControl::UseRelease(ScriptRunRequest& request, const TakenRelease& taken, ActiveReleases& releases,
+                                  OperationRecord& record, StationEntry& entry,
+                                  std::optional<StringScriptList>& lines) {
     const ScriptRelease& release = taken.release;
     CheckVariables variables;
     std::string error;
@@ -151,16 +159,31 @@ bool ScriptRunControl::UseRelease(ScriptRunRequest& request, const TakenRelease&
         variables.insert_or_assign(name, value);
     m_runner->SetCheckVariables(variables);
     m_runner->SetFirstLineNumber(1);
-    lines.emplace(SplitScriptLines(release.script));
+    std::string notice;
+    const std::string text = releases.TextToRun(release, record.Header().station, notice);
+    lines.emplace(SplitScriptLines(text));
     RecordHeader& header = record.Header();
     header.script = release.scriptName;
     header.scriptSha256 = ScriptSha256(lines->Lines());
     header.lineRange.clear();
     if (!taken.notice.empty())
         m_results.AppendResultLine("** " + taken.notice, ResultColour::Black);
+    if (!notice.empty())
+        m_results.AppendResultLine("** " + notice, ResultColour::Black);
     if (request.released)
-        request.released(taken);
+        request.released(taken, text);
     return true;
+}
+
+void ScriptRunControl::KeepProgress(const ScriptRunRequest& request, ActiveReleases& releases, qint64 releaseId,
+                                    const std::string& station, const StringScriptList& lines) {
+    const std::string text = JoinScriptLines(lines.Lines());
+    if (const StoreResult<void> kept = releases.KeepProgress(releaseId, station, text); !kept)
+        m_sink.AppendResultLine("** The serial numbers of this run are not kept for the next one: " +
+                                    kept.error().Text().toStdString(),
+                                ResultColour::Red);
+    if (request.advanced)
+        request.advanced(text);
 }
 
 RecordOutcome ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {

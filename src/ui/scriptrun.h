@@ -51,9 +51,13 @@ struct ScriptRunRequest {
     // Where people log in: the active release of the operation and product
     // runs instead of the lines given (both needed), taken before the unit
     // enters; its variables file's variables are read under `variables`
-    // (which {unit} overrides), and `released` sees the release before it runs.
+    // (which {unit} overrides), and `released` sees the release and the text
+    // that runs (its own, or as this station's last run of it left it) before
+    // it runs; `advanced` sees the text a run that advanced a serial number
+    // left, which is kept as the station's progress through the release.
     bool takeRelease = false;
-    std::function<void(const TakenRelease& taken)> released;
+    std::function<void(const TakenRelease& taken, const std::string& text)> released;
+    std::function<void(const std::string& text)> advanced;
     // Where people log in, a run of a script that is not the active release: its record says so.
     bool engineering = false;
 };
@@ -95,11 +99,17 @@ public:
              const std::function<void(bool running)>& shown);
 
 private:
-    // Makes `taken` what the run runs: its lines into `lines`, its variables
-    // under `request`'s, its name and digest in `record`. False when its
-    // variables file does not read, the run ended by `entry`.
-    bool UseRelease(ScriptRunRequest& request, const TakenRelease& taken, OperationRecord& record,
-                    StationEntry& entry, std::optional<StringScriptList>& lines);
+    // Makes `taken` what the run runs: its lines as this station last left
+    // them (ActiveReleases::TextToRun of `releases`) into `lines`, its
+    // variables under `request`'s, its name and digest in `record`. False when
+    // its variables file does not read, the run ended by `entry`.
+    bool UseRelease(ScriptRunRequest& request, const TakenRelease& taken, ActiveReleases& releases,
+                    OperationRecord& record, StationEntry& entry, std::optional<StringScriptList>& lines);
+    // Keeps `lines`, which a run of release `releaseId` advanced, as this
+    // station's progress through it, and shows them (request.advanced); a
+    // progress that cannot be kept is told in red on the results.
+    void KeepProgress(const ScriptRunRequest& request, ActiveReleases& releases, qint64 releaseId,
+                      const std::string& station, const StringScriptList& lines);
     // Finishes the run's record with the outcome the run ended with; the verdict's outcome.
     RecordOutcome Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
 

@@ -389,10 +389,12 @@ void TTestForm::ExecuteBtClick() {
     request->product = m_process->Product().toStdString();
     request->takeRelease = release;
     request->engineering = m_role && !release;
-    if (release)
-        request->released = [this](const TakenRelease& taken) { ShowRelease(taken); };
-    else if (request->engineering)
+    if (release) {
+        request->released = [this](const TakenRelease& taken, const std::string& text) { ShowRelease(taken, text); };
+        request->advanced = [this](const std::string& text) { ShowReleaseText(text); };
+    } else if (request->engineering) {
         m_statusLine->ShowText(QStringLiteral("Engineering run"));
+    }
     m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
         if (running) {
             UpdateControls();
@@ -405,21 +407,25 @@ void TTestForm::ExecuteBtClick() {
     });
 }
 
-void TTestForm::ShowRelease(const TakenRelease& taken) {
+void TTestForm::ShowRelease(const TakenRelease& taken, const std::string& text) {
     const ScriptRelease& release = taken.release;
     if (!m_pageRelease)
         m_ownScript = ui->ScrMemo->toPlainText();
-    QStringList lines;
-    for (const std::string& line : SplitScriptLines(release.script))
-        lines << DecodeCp1251(line);
-    m_showingRelease = true;
-    ui->ScrMemo->setPlainText(lines.join(u'\n'));
-    m_showingRelease = false;
+    ShowReleaseText(text);
     m_pageRelease = QStringLiteral("Release %1 of %2 %3")
                         .arg(release.number)
                         .arg(QString::fromStdString(release.product), QString::fromStdString(release.operation));
     m_statusLine->ShowText(taken.notice.empty() ? *m_pageRelease : QString::fromStdString(taken.notice));
     UpdateControls();
+}
+
+void TTestForm::ShowReleaseText(const std::string& text) {
+    QStringList lines;
+    for (const std::string& line : SplitScriptLines(text))
+        lines << DecodeCp1251(line);
+    m_showingRelease = true;
+    ui->ScrMemo->setPlainText(lines.join(u'\n'));
+    m_showingRelease = false;
 }
 
 void TTestForm::EngineeringMClick(bool on) {

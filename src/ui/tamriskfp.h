@@ -165,10 +165,14 @@ private:
     // Whether Execute runs the active release: a person is logged in and
     // Engineering Run is not checked.
     bool RunsRelease() const;
-    // Puts the release a run took on the script page, read-only under its
-    // title ("Release 3 of FP-3 final"), the page's own script set aside; the
+    // Puts the release a run took on the script page as `text` (its own, or
+    // as this station's last run of it left it), read-only under its title
+    // ("Release 3 of FP-3 final"), the page's own script set aside; the
     // status line names it, or says that a copy kept here runs.
-    void ShowRelease(const TakenRelease& taken);
+    void ShowRelease(const TakenRelease& taken, const std::string& text);
+    // Shows `text` of the release on the page: before a run, or as the run
+    // left it with its serial numbers advanced.
+    void ShowReleaseText(const std::string& text);
     // Engineering Run chosen by the person (`on`) or not: checked, a page
     // showing a release gets its own script back, when it had one.
     void EngineeringMClick(bool on);

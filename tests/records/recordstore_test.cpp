@@ -248,8 +248,9 @@ TEST_P(RecordStoreOpenOn, UpgradesStepRowsToChunks) {
         ASSERT_TRUE(StoreOk(store.Begin(header)));
     }
     std::vector<QString> eighth = {
-        // What the later versions added goes first: releases and the audit
-        // trail, people, the line's process, the checks.
+        // What the later versions added goes first: progress through releases,
+        // releases and the audit trail, people, the line's process, the checks.
+        QStringLiteral("DROP TABLE release_progress"),
         QStringLiteral("DROP TABLE script_releases"),
         QStringLiteral("DROP TABLE audit_trail"),
         QStringLiteral("DROP TABLE audit_head"),

@@ -3,7 +3,8 @@
 // setting and the Product box, a unit refused before anything is sent, one let
 // in and run, a hold when a unit fails as often as its operation allows, a
 // line out of reach waited for as a claim is, and where people log in the
-// active release run (or refused) and an engineer's own script.
+// active release run (or refused), its serial numbers going on from run to
+// run, and an engineer's own script.
 
 #include "recordstore.h"
 #include "recordtesting.h"
@@ -348,6 +349,23 @@ TEST_F(UnitProcessTest, AnOperatorRunsTheActiveReleaseOrIsRefused) {
         EXPECT_TRUE(Get<QPlainTextEdit>("ScrMemo")->isReadOnly());
         EXPECT_EQ(PageTitle(), "Release 2 of FP-3 final");
         EXPECT_EQ(Status()->text(), "Release 2 of FP-3 final");
+    }
+}
+
+// Each run of a release sends the serial number after the one the station's
+// last run sent; the page shows the release as that run left it, read-only.
+TEST_F(UnitProcessTest, EachRunOfAReleaseSendsTheNextSerialNumber) {
+    Release("@serials\r\n+1;91,DT000100\r\n", true);
+    LogIn(Role::Operator);
+    for (const char* number : {"100", "101"}) {
+        SCOPED_TRACE(number);
+        Run("U-1", "90,abc");
+        EXPECT_TRUE(ViewLines().contains(QStringLiteral("-> 91,\"DT000%1\"").arg(number)))
+            << ViewLines().join('\n').toStdString();
+        EXPECT_EQ(Get<QPlainTextEdit>("ScrMemo")->toPlainText(),
+                  QStringLiteral("@serials\n+1;91,DT000%1").arg(QString(number).toInt() + 1));
+        EXPECT_TRUE(Get<QPlainTextEdit>("ScrMemo")->isReadOnly());
+        EXPECT_EQ(PageTitle(), "Release 1 of FP-3 final");
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "storethread.h"
 
+#include <QDateTime>
+
 namespace tamrisk {
 
 std::string KeptReleaseNotice(const ScriptRelease& release) {
@@ -38,6 +40,22 @@ StoreResult<TakenRelease> ActiveReleases::Take(const std::string& product, const
     TakenRelease release{*std::move(copy), TakenRelease::Source::KeptCopy};
     release.notice = KeptReleaseNotice(release.release);
     return release;
+}
+
+std::string ActiveReleases::TextToRun(const ScriptRelease& release, const std::string& station, std::string& notice) {
+    const StoreResult<std::string> progress =
+        Own().Ask<std::string>([&](RecordStore& store) { return store.Progresses().Progress(release.id, station); });
+    if (!progress && progress.error().kind != StoreError::Kind::NotFound)
+        notice = "the release runs from its own serial numbers: this station's progress through it cannot be read: " +
+                 progress.error().Text().toStdString();
+    return ReleaseTextToRun(release.script, progress ? std::optional(*progress) : std::nullopt);
+}
+
+StoreResult<void> ActiveReleases::KeepProgress(qint64 releaseId, const std::string& station,
+                                               const std::string& script) {
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    return Own().Ask<void>(
+        [&](RecordStore& store) { return store.Progresses().KeepProgress(releaseId, station, script, nowMs); });
 }
 
 }  // namespace tamrisk

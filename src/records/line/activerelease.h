@@ -13,8 +13,12 @@
 //      release of P O"; out of reach with no copy kept: the line's failure).
 //   2. ReleaseStore::Intact(taken.release), else do not run
 //      (TamperedReleaseText).
-//   3. Tell the operator taken.notice when there is one, run the release's
-//      script with its variables and record its number.
+//   3. Tell the operator taken.notice when there is one, run
+//      TextToRun(taken.release, station) with the release's variables and
+//      record its number.
+//   4. After the run, when it advanced a serial number, KeepProgress with the
+//      text it left, so that the station's next run of the release continues
+//      from it.
 
 #include "recordslocation.h"
 #include "releasestore.h"
@@ -54,7 +58,20 @@ public:
     // the line has none; the line's failure when it is out of reach and no copy is kept.
     StoreResult<TakenRelease> Take(const std::string& product, const std::string& operation);
 
+    // The text a run of `release` at `station` runs (ReleaseTextToRun): the
+    // station's progress through it kept in its own records, or the release's
+    // own text when it kept none or one that no longer fits. A progress that
+    // cannot be read is passed over for the release's own text, with the
+    // reason in `notice`.
+    std::string TextToRun(const ScriptRelease& release, const std::string& station, std::string& notice);
+    // Keeps `script` as the progress of `station` through release `releaseId`,
+    // in the station's own records (route.local).
+    StoreResult<void> KeepProgress(qint64 releaseId, const std::string& station, const std::string& script);
+
 private:
+    // The station's own records: the local file beside a line's database, else the records themselves.
+    StoreThread& Own() { return m_local ? *m_local : *m_records; }
+
     RecordsRoute m_route;
     std::unique_ptr<StoreThread> m_records;
     std::unique_ptr<StoreThread> m_local;  // with a line's database: the station's own file

@@ -201,6 +201,16 @@ const std::vector<SchemaStep>& SchemaSteps() {
           "CREATE INDEX audit_trail_at ON audit_trail (at_ms)",
           "CREATE TABLE audit_head (one INTEGER NOT NULL PRIMARY KEY, seq BIGINT NOT NULL, sha256 TEXT NOT NULL)",
           "INSERT INTO audit_head (one, seq, sha256) VALUES (1, 0, '')"}},
+        // How far a station has gone through a release: the text its last run
+        // of the release left, the release's own but for the digits of its
+        // stepping serial-number fields. A release's bytes never change, so a
+        // station's next run continues from here and sends the numbers that
+        // follow, not the release's first ones again. Kept in the station's
+        // own records: it is the station's state, not the line's.
+        {14,
+         {"CREATE TABLE release_progress ("
+          " release_id BIGINT NOT NULL, station TEXT NOT NULL, script {bytes} NOT NULL, updated_ms BIGINT NOT NULL,"
+          " PRIMARY KEY (release_id, station))"}},
     };
     return steps;
 }
@@ -248,6 +258,8 @@ const std::vector<TableGrant>& LineGrants() {
          "SELECT (id, name, role, disabled, failed_pins, locked_until_ms, added_ms)"},
         // An engineer releases a script from a station; a supervisor approves and revokes.
         {"script_releases", "SELECT, INSERT", "SELECT, INSERT, UPDATE"},
+        // A station keeps and moves on its own progress through a release.
+        {"release_progress", "SELECT, INSERT, UPDATE", nullptr},
         // Every login appends to the audit trail; none but the owner changes or
         // deletes an entry. The head is moved on by whoever appends.
         {"audit_trail", "SELECT, INSERT", nullptr},

@@ -11,7 +11,7 @@
 namespace tamrisk {
 
 // The schema version this program writes.
-inline constexpr int CurrentSchemaVersion = 13;
+inline constexpr int CurrentSchemaVersion = 14;
 
 // Checks what the database connected by `connection` holds and makes or upgrades
 // the schema; `version` is then the database's. Reading the version reads an

@@ -23,6 +23,7 @@
 #include "recordschema.h"
 #include "recordslocation.h"
 #include "recordwriter.h"
+#include "releaseprogress.h"
 #include "releasestore.h"
 #include "routestore.h"
 #include "storeconnection.h"
@@ -108,6 +109,8 @@ public:
     AuditStore& Audit() { return m_audit; }
     // The scripts released for products and operations.
     ReleaseStore& Releases() { return m_releases; }
+    // This station's progress through the releases it ran.
+    ReleaseProgressStore& Progresses() { return m_progresses; }
 
     void SetForwardTo(const QString& line) { m_writer.SetForwardTo(line); }
     QString ForwardTo() const { return m_writer.ForwardTo(); }
@@ -171,6 +174,7 @@ private:
     OperatorStore m_operators{m_connection};
     AuditStore m_audit{m_connection};
     ReleaseStore m_releases{m_connection};
+    ReleaseProgressStore m_progresses{m_connection};
     int m_schemaVersion = 0;
 };
 
