@@ -104,8 +104,10 @@ TEST_F(CliReleases, AnEngineerReleasesASupervisorApprovesAnOperatorRunsTheActive
     ASSERT_TRUE(store.Open(records));
     RecordStore::Filter runs;
     runs.kind = "run";
+    const StoreResult<std::vector<RecordHeader>> listed = store.List(runs);
+    ASSERT_TRUE(listed);
     std::string kept;
-    for (const RecordHeader& header : *store.List(runs))
+    for (const RecordHeader& header : *listed)
         kept += header.operatorId + (header.releaseNumber ? " release " + std::to_string(*header.releaseNumber) : "") +
                 (header.engineering ? " engineering" : "") + " " + header.script + "\n";
     EXPECT_EQ(kept, "eva engineering board.inp\nivan release 1 board.inp\n");
