@@ -72,8 +72,10 @@ echo "== package =="
 scripts/check-package.sh
 echo "== fuzz and the benchmarks: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
-background fuzz-build bash -c 'cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun &&
-  cmake --build --preset default --target benchmarks'
+background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
+# The benchmark drivers are compiled at the lowest priority: on what the tests
+# and the fuzz build leave of the two cores.
+background bench-build nice -n 19 cmake --build --preset default --target benchmarks
 
 # The sanitizer build runs whole test executables, the CLI's and the records'
 # in parts (see tamrisk_discover_tests), so that no one executable's tests
@@ -108,4 +110,6 @@ for target in "${targets[@]}"; do
   fi
   echo "fuzz_$target: $(ls "fuzz/corpus/$target" | wc -l) seeds, $(tail -n 1 "$scratch/$target.log")"
 done
+echo "== the benchmark drivers =="
+finish bench-build
 exit "$fuzz_failed"

@@ -64,12 +64,16 @@ TEST(Pin, AHashMatchesItsPinOnlyAndTwoHashesOfOnePinDiffer) {
     EXPECT_EQ(hash.find("2468"), std::string::npos);
     const std::string again = HashPin("2468");
     EXPECT_NE(again, hash);
+    // The tests' cheap hash is checked as any other, its cost read from it.
+    const std::string cheap = HashPinCheaply("2468");
+    EXPECT_NE(cheap.substr(0, 30), hash.substr(0, 30));
     const struct {
         std::string hash, pin;
         bool matches;
     } cases[] = {
         {hash, "2468", true}, {again, "2468", true}, {hash, "2469", false},   {hash, "24680", false},
-        {hash, "", false},    {"", "2468", false},   {"2468", "2468", false},
+        {hash, "", false},    {"", "2468", false},   {"2468", "2468", false}, {cheap, "2468", true},
+        {cheap, "2469", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PinMatches(c.hash, c.pin), c.matches) << c.hash << " / " << c.pin;

@@ -53,13 +53,25 @@ bool OperatorIdWellFormed(std::string_view id) {
     return characters >= 1 && characters <= 64 && id.front() != ' ' && id.back() != ' ';
 }
 
-std::string HashPin(std::string_view pin) {
+namespace {
+
+std::string HashPinAt(std::string_view pin, unsigned long long opsLimit, std::size_t memLimit) {
     if (!SodiumReady())
         return {};
     char hash[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(hash, pin.data(), pin.size(), PinOpsLimit, PinMemLimit) != 0)
+    if (crypto_pwhash_str(hash, pin.data(), pin.size(), opsLimit, memLimit) != 0)
         return {};
     return hash;
+}
+
+}  // namespace
+
+std::string HashPin(std::string_view pin) {
+    return HashPinAt(pin, PinOpsLimit, PinMemLimit);
+}
+
+std::string HashPinCheaply(std::string_view pin) {
+    return HashPinAt(pin, crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN);
 }
 
 bool PinMatches(const std::string& hash, std::string_view pin) {
