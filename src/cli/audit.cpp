@@ -8,15 +8,7 @@
 namespace tamrisk {
 
 int AuditCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "audit needs an action: list or verify");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "list")
-        return AuditListAction(args, out, err);
-    if (action == "verify")
-        return AuditVerifyAction(args, out, err);
-    return UsageError(err, "unknown audit action " + action);
+    return RunAction("audit", {{"list", AuditListAction}, {"verify", AuditVerifyAction}}, rest, out, err);
 }
 
 }  // namespace tamrisk

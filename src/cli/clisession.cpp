@@ -339,6 +339,27 @@ int UsageError(std::ostream& err, const std::string& what) {
     return CliUsage;
 }
 
+int RunAction(const std::string& command, std::initializer_list<CliAction> actions,
+              const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
+    if (rest.empty()) {
+        std::string names;
+        std::size_t i = 0;
+        for (const CliAction& action : actions) {
+            if (i > 0)
+                names += i + 1 == actions.size() ? " or " : ", ";
+            names += action.name;
+            ++i;
+        }
+        return UsageError(err, command + " needs an action: " + names);
+    }
+    const std::vector<std::string> args(rest.begin() + 1, rest.end());
+    for (const CliAction& action : actions) {
+        if (rest[0] == action.name)
+            return action.run(args, out, err);
+    }
+    return UsageError(err, "unknown " + command + " action " + rest[0]);
+}
+
 CliSession::CliSession(std::ostream& out, std::ostream& err)
     : host(err, [this] {
           // The port's own events (its data, its loss) are delivered here, so

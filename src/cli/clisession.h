@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <functional>
+#include <initializer_list>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -24,6 +25,17 @@ extern const char* const CliUsageText;
 void CliError(std::ostream& err, const std::string& what);
 // CliError, a blank line and the usage; returns CliUsage.
 int UsageError(std::ostream& err, const std::string& what);
+
+// A command's action: its name and what runs it with the arguments after it.
+struct CliAction {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+// Runs the action of `command` that `rest` names first, with the rest of it;
+// a usage error without one ("route needs an action: set, show or delete") or
+// for a name none of `actions` has ("unknown route action X").
+int RunAction(const std::string& command, std::initializer_list<CliAction> actions,
+              const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 
 // Set from signal handlers; turned into CancelRequest (or the session's own
 // cancel action) where the run lets events through.

@@ -14,21 +14,13 @@
 namespace tamrisk {
 
 int JournalCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "journal needs an action: read, print, check, info or sha1");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "read")
-        return JournalReadAction(args, out, err);
-    if (action == "print")
-        return JournalPrintAction(args, out, err);
-    if (action == "check")
-        return JournalCheckAction(args, out, err);
-    if (action == "info")
-        return JournalInfoAction(args, out, err);
-    if (action == "sha1")
-        return JournalSha1Action(args, out, err);
-    return UsageError(err, "unknown journal action " + action);
+    return RunAction("journal",
+                     {{"read", JournalReadAction},
+                      {"print", JournalPrintAction},
+                      {"check", JournalCheckAction},
+                      {"info", JournalInfoAction},
+                      {"sha1", JournalSha1Action}},
+                     rest, out, err);
 }
 
 std::optional<std::string> JournalQuery(const ParsedArgs& args, const char* action, std::size_t prefixLength,
@@ -86,8 +78,8 @@ void CliJournalView::Finish() {
 }
 
 JournalCliRun::JournalCliRun(std::ostream& out, std::ostream& err)
-    : progress(err, StderrIsTerminal(err)), cli(out, progress.Messages()),
-      journal(cli.station.transactor, cli.host), view(out, progress) {}
+    : progress(err, StderrIsTerminal(err)), cli(out, progress.Messages()), journal(cli.station.transactor, cli.host),
+      view(out, progress) {}
 
 int JournalCliRun::Open(const ParsedArgs& args, const char* kind) {
     const CliLogIn login = LogIn(args, Privilege::Journal, progress.Messages());

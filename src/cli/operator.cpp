@@ -83,21 +83,13 @@ int HashNewPin(const PinText& pin, std::string& hash, std::ostream& err) {
 }
 
 int OperatorCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "operator needs an action: add, list, role, disable or pin");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "add")
-        return OperatorAddAction(args, out, err);
-    if (action == "list")
-        return OperatorListAction(args, out, err);
-    if (action == "role")
-        return OperatorRoleAction(args, out, err);
-    if (action == "disable")
-        return OperatorDisableAction(args, out, err);
-    if (action == "pin")
-        return OperatorPinAction(args, out, err);
-    return UsageError(err, "unknown operator action " + action);
+    return RunAction("operator",
+                     {{"add", OperatorAddAction},
+                      {"list", OperatorListAction},
+                      {"role", OperatorRoleAction},
+                      {"disable", OperatorDisableAction},
+                      {"pin", OperatorPinAction}},
+                     rest, out, err);
 }
 
 }  // namespace tamrisk

@@ -36,17 +36,8 @@ std::optional<std::string> ProcessName(const ParsedArgs& args, const std::string
 }
 
 int RouteCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "route needs an action: set, show or delete");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "set")
-        return RouteSetAction(args, out, err);
-    if (action == "show")
-        return RouteShowAction(args, out, err);
-    if (action == "delete")
-        return RouteDeleteAction(args, out, err);
-    return UsageError(err, "unknown route action " + action);
+    return RunAction("route", {{"set", RouteSetAction}, {"show", RouteShowAction}, {"delete", RouteDeleteAction}}, rest,
+                     out, err);
 }
 
 }  // namespace tamrisk

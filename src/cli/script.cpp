@@ -34,21 +34,13 @@ std::optional<qint64> ReleaseArgument(const ParsedArgs& args, const std::string&
 }
 
 int ScriptCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "script needs an action: release, approve, revoke, list or show");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "release")
-        return ScriptReleaseAction(args, out, err);
-    if (action == "approve")
-        return ScriptApproveAction(args, out, err);
-    if (action == "revoke")
-        return ScriptRevokeAction(args, out, err);
-    if (action == "list")
-        return ScriptListAction(args, out, err);
-    if (action == "show")
-        return ScriptShowAction(args, out, err);
-    return UsageError(err, "unknown script action " + action);
+    return RunAction("script",
+                     {{"release", ScriptReleaseAction},
+                      {"approve", ScriptApproveAction},
+                      {"revoke", ScriptRevokeAction},
+                      {"list", ScriptListAction},
+                      {"show", ScriptShowAction}},
+                     rest, out, err);
 }
 
 }  // namespace tamrisk

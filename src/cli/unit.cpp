@@ -40,8 +40,7 @@ int ChangeUnit(const std::vector<std::string>& rest, const std::string& kind, st
     RecordHeader& header = record.Header();
     header.unit = unit;
     const StoreResult<std::string> done =
-        change(store, {unit, header.id, login.Who(), header.station, reason,
-                       QDateTime::currentMSecsSinceEpoch()});
+        change(store, {unit, header.id, login.Who(), header.station, reason, QDateTime::currentMSecsSinceEpoch()});
     if (!done)
         return StoreFailed(err, "cannot " + kind + " " + unit, done.error());
     out << *done << '\n';
@@ -49,17 +48,8 @@ int ChangeUnit(const std::vector<std::string>& rest, const std::string& kind, st
 }
 
 int UnitCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
-    if (rest.empty())
-        return UsageError(err, "unit needs an action: history, hold or release");
-    const std::string& action = rest[0];
-    const std::vector<std::string> args(rest.begin() + 1, rest.end());
-    if (action == "history")
-        return UnitHistoryAction(args, out, err);
-    if (action == "hold")
-        return UnitHoldAction(args, out, err);
-    if (action == "release")
-        return UnitReleaseAction(args, out, err);
-    return UsageError(err, "unknown unit action " + action);
+    return RunAction("unit", {{"history", UnitHistoryAction}, {"hold", UnitHoldAction}, {"release", UnitReleaseAction}},
+                     rest, out, err);
 }
 
 }  // namespace tamrisk
