@@ -3,9 +3,10 @@
 # (while the sanitizer build compiles), then its Debian package's checks
 # (scripts/check-package.sh: lintian, the desktop entry, AppStream, and the
 # unpacked programs run), then the same suite under the address and
-# undefined-behaviour sanitizers (while the fuzz targets and the benchmark
-# drivers compile), then the fuzz
-# targets (clang, libFuzzer) over their seeds and briefly beyond. Compiler
+# undefined-behaviour sanitizers (while the fuzz targets compile), then the
+# fuzz targets (clang, libFuzzer) over their seeds and briefly beyond. The
+# benchmark drivers are not built here: compiled beside the sanitizer build's
+# tests they slowed those by half; `--target benchmarks` builds them. Compiler
 # warnings are errors in all three builds. The records tests run against SQLite
 # and against a private PostgreSQL server (scripts/test-postgres.sh) that lives
 # as long as this script, also when it fails or is interrupted.
@@ -70,12 +71,10 @@ echo "== default: tests =="
 finish default-tests
 echo "== package =="
 scripts/check-package.sh
-echo "== fuzz and the benchmarks: building while the asan build's tests run =="
+echo "== fuzz: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
-background fuzz-build cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
-# The benchmark drivers are compiled at the lowest priority: on what the tests
-# and the fuzz build leave of the two cores.
-background bench-build nice -n 19 cmake --build --preset default --target benchmarks
+# At a lower priority than the tests, which wait on processes and timers.
+background fuzz-build nice -n 10 cmake --build --preset fuzz --target fuzz_answer fuzz_scriptline fuzz_scriptrun
 
 # The sanitizer build runs whole test executables, the CLI's and the records'
 # in parts (see tamrisk_discover_tests), so that no one executable's tests
@@ -110,6 +109,4 @@ for target in "${targets[@]}"; do
   fi
   echo "fuzz_$target: $(ls "fuzz/corpus/$target" | wc -l) seeds, $(tail -n 1 "$scratch/$target.log")"
 done
-echo "== the benchmark drivers =="
-finish bench-build
 exit "$fuzz_failed"
