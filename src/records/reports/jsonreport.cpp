@@ -13,8 +13,6 @@ namespace tamrisk {
 
 namespace {
 
-QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); }
-
 QJsonObject HeaderObject(const RecordHeader& header) {
     QJsonObject object;
     object["id"] = FromUtf8(header.id);
@@ -68,11 +66,7 @@ QJsonObject StepObject(const RecordStep& step, bool phase) {
     return object;
 }
 
-QJsonValue NumberOrNull(const std::optional<double>& number) { return number ? QJsonValue(*number) : QJsonValue(); }
 
-QJsonValue TextOrNull(const std::optional<std::string>& text) {
-    return text ? QJsonValue(FromUtf8(*text)) : QJsonValue();
-}
 
 QJsonObject CheckObject(const RecordCheck& made) {
     const CheckOutcome& check = made.check;

@@ -43,6 +43,14 @@ void AppendFields(QByteArray& out, std::span<Field> fields) {
 
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
+QJsonValue NumberOrNull(const std::optional<double>& number) { return number ? QJsonValue(*number) : QJsonValue(); }
+
+QJsonValue TextOrNull(const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); }
+
+QJsonValue TextOrNull(const std::optional<std::string>& text) {
+    return text ? QJsonValue(FromUtf8(*text)) : QJsonValue();
+}
+
 QString LogText(const RecordLogLine& line) {
     std::string_view text = line.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))

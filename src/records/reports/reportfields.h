@@ -6,9 +6,11 @@
 #include "recordstore.h"
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,11 @@ namespace tamrisk {
 
 // A UTF-8 text as a QString.
 QString FromUtf8(const std::string& text);
+// JSON's null for none, else the number or the text; an empty text is null
+// too, where it is a plain string.
+QJsonValue NumberOrNull(const std::optional<double>& number);
+QJsonValue TextOrNull(const std::string& text);
+QJsonValue TextOrNull(const std::optional<std::string>& text);
 // A log line's text as the view shows it: decoded, without the line end that
 // some lines carry to leave an empty line after them.
 QString LogText(const RecordLogLine& line);

@@ -119,6 +119,22 @@ QByteArray StatsJson(const LineStats& stats);
 // as HeadersCsv's.
 QByteArray StatsCsv(const LineStats& stats);
 
+// The capability of numeric checks (see capability.h) as one JSON object:
+// what was asked (`since`, `until`, `name`, `product`, `operation`, `station`;
+// null for any), then `checks`, worst Cpk first, each with `name`, `units`,
+// `lsl`, `usl` (null for a side without a limit), `lsl_strict`, `usl_strict`
+// (the limit itself refused), `not_numbers` (values left out), and the figures
+// of every value (`all`) and without the values of failed runs
+// (`without_failed`): `n`, `mean`, `standard_deviation`, `minimum`, `maximum`,
+// `average_moving_range`, `short_term_sigma`, `cp`, `cpk`, `cpk_low`,
+// `cpk_high`, `pp`, `ppk`, `warning` (null from 30 values on), `outside`,
+// `outside_share`, `marginal`, `lower_control_limit`, `upper_control_limit`
+// (null where there is none) and `rule_breaks` ([{"index", "rule"}], `index`
+// the value's place in time order, `rule` 1 or 2). Where the values were asked
+// for, `values` lists them in time order: [{"started", "value", "record",
+// "unit", "station", "failed"}] (`unit` null for none).
+QByteArray CapabilityJson(const CapabilityReport& report);
+
 // A unit's history, oldest first: a JSON array with one object an event
 // (`record`, `kind`, `started`, `operation`, `product`, `station`, `operator`,
 // `outcome`, `cause`; `operation`, `product` and `cause` null for none,

@@ -11,10 +11,6 @@ namespace tamrisk {
 
 namespace {
 
-QJsonValue FractionOrNull(const std::optional<double>& fraction) {
-    return fraction ? QJsonValue(*fraction) : QJsonValue();
-}
-
 QJsonObject OutcomesObject(const OutcomeCounts& c) {
     return {{"pass", c.pass}, {"fail", c.fail}, {"error", c.error}, {"aborted", c.aborted}, {"running", c.running}};
 }
@@ -25,10 +21,10 @@ QJsonObject ScopeObject(const ScopeStats& s) {
                        {"runs_without_unit", s.runsWithoutUnit},
                        {"outcomes", OutcomesObject(s.outcomes)},
                        {"first_runs", OutcomesObject(s.firstRuns)},
-                       {"first_pass_yield", FractionOrNull(s.firstPassYield)},
-                       {"final_yield", FractionOrNull(s.finalYield)},
+                       {"first_pass_yield", NumberOrNull(s.firstPassYield)},
+                       {"final_yield", NumberOrNull(s.finalYield)},
                        {"retested_units", s.retestedUnits},
-                       {"runs_per_unit", FractionOrNull(s.runsPerUnit)}};
+                       {"runs_per_unit", NumberOrNull(s.runsPerUnit)}};
     return object;
 }
 
@@ -94,18 +90,17 @@ QByteArray StatsJson(const LineStats& stats) {
         perHour.append(QJsonObject{
             {"hour", FromUtf8(IsoUtcMs(hour.hourMs))}, {"station", FromUtf8(hour.station)}, {"units", hour.units}});
     object["per_hour"] = perHour;
-    const auto textOrNull = [](const std::string& text) { return text.empty() ? QJsonValue() : QJsonValue(FromUtf8(text)); };
-    object["operation"] = textOrNull(stats.operation);
-    object["product"] = textOrNull(stats.product);
+    object["operation"] = TextOrNull(stats.operation);
+    object["product"] = TextOrNull(stats.product);
     QJsonArray operations;
     for (const OperationStats& o : stats.operations)
-        operations.append(QJsonObject{{"product", textOrNull(o.product)},
+        operations.append(QJsonObject{{"product", TextOrNull(o.product)},
                                       {"operation", FromUtf8(o.operation)},
                                       {"units", o.units},
                                       {"runs", o.runs},
                                       {"first_runs", OutcomesObject(o.firstRuns)},
-                                      {"first_pass_yield", FractionOrNull(o.firstPassYield)},
-                                      {"final_yield", FractionOrNull(o.finalYield)}});
+                                      {"first_pass_yield", NumberOrNull(o.firstPassYield)},
+                                      {"final_yield", NumberOrNull(o.finalYield)}});
     object["operations"] = operations;
     QJsonArray products;
     for (const ProductStats& p : stats.products) {
@@ -114,7 +109,7 @@ QByteArray StatsJson(const LineStats& stats) {
             route.append(FromUtf8(operation));
         products.append(QJsonObject{{"product", FromUtf8(p.product)},
                                     {"route", route},
-                                    {"rolled_throughput_yield", FractionOrNull(p.rolledThroughputYield)}});
+                                    {"rolled_throughput_yield", NumberOrNull(p.rolledThroughputYield)}});
     }
     object["products"] = products;
     return QJsonDocument(object).toJson(QJsonDocument::Indented);

@@ -10,23 +10,6 @@
 
 namespace tamrisk {
 
-namespace {
-
-// A listing's statement: its SELECT, then one "AND condition" with its value
-// for each filter given.
-struct Conditions {
-    QString sql;
-    QVariantList values;
-    void Where(bool given, const char* condition, const QVariant& value) {
-        if (!given)
-            return;
-        sql += QStringLiteral(" AND ") + QLatin1String(condition);
-        values.push_back(value);
-    }
-};
-
-}  // namespace
-
 RecordQueries::RecordQueries(StoreConnection& connection) : m_c(connection) {}
 
 StoreResult<std::vector<RecordHeader>> RecordQueries::List(const RecordFilter& filter) {

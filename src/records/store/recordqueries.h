@@ -3,6 +3,7 @@
 // page; a record found by the start of its id; whole records, in batches; the
 // claims on serial numbers; the checks of answers across records. Read only.
 
+#include "capability.h"
 #include "linestats.h"
 #include "record.h"
 #include "storeconnection.h"
@@ -90,6 +91,8 @@ public:
     // The line's numbers over a period (see linestats.h), read from the records
     // the tables hold.
     StoreResult<LineStats> Stats(const StatsQuery& query);
+    // The capability of every numeric check of a period's runs (see capability.h).
+    StoreResult<CapabilityReport> Capability(const CapabilityQuery& query);
 
     // Every run, refusal, hold and release of `unit` (UTF-8, exact) on the
     // records' line, oldest first (see unithistory.h).

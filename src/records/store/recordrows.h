@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <QVariantList>
 
 #include <optional>
 #include <string>
@@ -43,6 +44,19 @@ inline constexpr const char* CheckTableColumns =
 void BindCheck(QSqlQuery& query, int at, const RecordCheck& check);
 // The check of a row selected with CheckTableColumns from column `at` on.
 RecordCheck ReadCheck(const QSqlQuery& query, int at);
+
+// A listing's statement: its SELECT, then one "AND condition" with its value
+// for each filter given.
+struct Conditions {
+    QString sql;
+    QVariantList values;
+    void Where(bool given, const char* condition, const QVariant& value) {
+        if (!given)
+            return;
+        sql += QStringLiteral(" AND ") + QLatin1String(condition);
+        values.push_back(value);
+    }
+};
 
 // The header of a row selected with HeaderColumns first.
 RecordHeader ReadHeader(const QSqlQuery& query);
