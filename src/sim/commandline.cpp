@@ -20,6 +20,16 @@ bool ToInt(const QString& text, long long low, long long high, long long& value)
     return true;
 }
 
+// A finite decimal number, fraction allowed.
+bool ToNumber(const QString& text, double& value) {
+    bool ok = false;
+    const double parsed = text.toDouble(&ok);
+    if (!ok || !std::isfinite(parsed))
+        return false;
+    value = parsed;
+    return true;
+}
+
 CommandLine Failure(const QString& reason) {
     CommandLine result;
     result.action = CommandLine::Action::Error;
@@ -49,7 +59,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption status("status", "Answer command CMD (decimal) with these six status bytes (hex), e.g. 48=21,00,00,00,00,00. Refusal bits (S0.0, S0.1, S1.1) stop the command from running. Repeatable.", "CMD=B0,..,B5");
     const QCommandLineOption fmSize("fm-size", "Fiscal memory size in KiB: 64, 128 or 256 (default 128).", "KIB", "128");
     const QCommandLineOption journalDays("journal-days", "Days closed by a Z-report that the electronic journal holds, 1..3650 (default 6).", "N", "6");
-    parser.addOptions({version, name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize, journalDays});
+    const QCommandLineOption vary("vary", "Vary the used figure of the journal information (119,I) from answer to answer, drawn reproducibly from seed SEED (default: no variation; the figure is the stored journal's size).", "SEED");
+    const QCommandLineOption varySpread("vary-spread", "Standard deviation of that variation in bytes, 0 or more (default: 1 % of the stored journal's size).", "N");
+    const QCommandLineOption varyDrift("vary-drift", "Bytes added to the used figure for each information answer given before, may be negative (default 0).", "N", "0");
+    parser.addOptions({version, name, link, syn, delay, baud, faultRate, seed, faults, status, fmSize, journalDays,
+                       vary, varySpread, varyDrift});
 
     if (!parser.parse(arguments))
         return Failure(parser.errorText());
@@ -91,11 +105,11 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
         return Failure("--baud must be a number from 0 to 10000000");
     options.baud = static_cast<int>(value);
 
-    bool ok = false;
-    const double rate = parser.value(faultRate).toDouble(&ok);
-    if (!ok || !std::isfinite(rate) || rate < 0.0 || rate > 1.0)
+    double rate = 0.0;
+    if (!ToNumber(parser.value(faultRate), rate) || rate < 0.0 || rate > 1.0)
         return Failure("--fault-rate must be a number from 0 to 1");
     options.model.faultRate = rate;
+    bool ok = false;
     const qulonglong faultSeed = parser.value(seed).toULongLong(&ok, 10);
     if (!ok)
         return Failure("--seed must be a whole number");
@@ -119,6 +133,24 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (!ToInt(parser.value(journalDays), 1, 3650, value))
         return Failure("--journal-days must be a number from 1 to 3650");
     options.model.journalDays = static_cast<int>(value);
+
+    if (parser.isSet(vary)) {
+        UsedVariation variation;
+        variation.seed = parser.value(vary).toULongLong(&ok, 10);
+        if (!ok)
+            return Failure("--vary must be a whole number");
+        if (parser.isSet(varySpread)) {
+            double spread = 0.0;
+            if (!ToNumber(parser.value(varySpread), spread) || spread < 0.0)
+                return Failure("--vary-spread must be a number of bytes, 0 or more");
+            variation.spread = spread;
+        }
+        if (!ToNumber(parser.value(varyDrift), variation.drift))
+            return Failure("--vary-drift must be a number of bytes");
+        options.model.usedVariation = variation;
+    } else if (parser.isSet(varySpread) || parser.isSet(varyDrift)) {
+        return Failure("--vary-spread and --vary-drift need --vary");
+    }
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "hexdigits.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace tamrisk::sim {
@@ -64,8 +65,11 @@ std::string Field(std::uint64_t value) {
 
 }  // namespace
 
-JournalModel::JournalModel(JournalBook book, std::uint64_t capacity)
-    : m_book(std::move(book)), m_capacity(capacity) {
+JournalModel::JournalModel(JournalBook book, std::uint64_t capacity, std::optional<UsedVariation> variation)
+    : m_book(std::move(book)),
+      m_capacity(capacity),
+      m_variation(variation),
+      m_variationRandom(variation ? variation->seed : 0) {
     for (const JournalDocument& document : m_book.documents)
         m_stored += JournalText(document.lines);
     // A long journal gets a larger memory, in whole steps of the default, so
@@ -219,7 +223,17 @@ CommandResult JournalModel::Check(std::string_view query) {
     return Accepted("E,"s + counts + ',' + z->recordedSha1 + ',' + computed);
 }
 
-CommandResult JournalModel::Info() const {
+std::uint64_t JournalModel::UsedFigure() {
+    const std::uint64_t stored = m_stored.size();
+    if (!m_variation)
+        return stored;
+    const double spread = m_variation->spread.value_or(static_cast<double>(stored) / 100.0);
+    const double drift = m_variation->drift * static_cast<double>(m_infoAnswers++);
+    const double used = std::round(static_cast<double>(stored) + spread * StandardNormal(m_variationRandom) + drift);
+    return static_cast<std::uint64_t>(std::clamp(used, 0.0, static_cast<double>(m_capacity)));
+}
+
+CommandResult JournalModel::Info() {
     std::uint32_t firstZ = 0;
     std::uint32_t lastZ = 0;
     for (const ZReportRecord& z : m_book.zReports) {
@@ -233,7 +247,7 @@ CommandResult JournalModel::Info() const {
     const auto& documents = m_book.documents;
     const std::uint32_t firstDocument = documents.empty() ? 0 : documents.front().number;
     const std::uint32_t lastDocument = documents.empty() ? 0 : documents.back().number;
-    return Accepted("P,"s + Field(m_capacity) + ',' + Field(m_stored.size()) + ',' + Field(firstZ) + ',' +
+    return Accepted("P,"s + Field(m_capacity) + ',' + Field(UsedFigure()) + ',' + Field(firstZ) + ',' +
                     Field(lastZ) + ',' + Field(firstDocument) + ',' + Field(lastDocument));
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "journalcontent.h"
+#include "simoptions.h"
 #include "simtypes.h"
 
 namespace tamrisk::sim {
@@ -20,7 +21,10 @@ public:
     static constexpr std::uint64_t DefaultCapacity = 2 * 1024 * 1024;  // bytes
     static constexpr std::size_t MaxRawBlock = 64;                    // bytes one raw read may ask for
 
-    explicit JournalModel(JournalBook book, std::uint64_t capacity = DefaultCapacity);
+    // With a variation, the information answer's used figure varies from answer to
+    // answer instead of telling the stored size.
+    explicit JournalModel(JournalBook book, std::uint64_t capacity = DefaultCapacity,
+                          std::optional<UsedVariation> variation = std::nullopt);
 
     // Serves the data of one command 119 request. A malformed request is refused
     // with SyntaxError, a check of a Z-report the printer never made with
@@ -51,7 +55,8 @@ private:
     CommandResult ReadNext();
     CommandResult Print(std::string_view query);
     CommandResult Check(std::string_view query);
-    CommandResult Info() const;
+    CommandResult Info();
+    std::uint64_t UsedFigure();
     CommandResult RawBlock(std::string_view query) const;
 
     std::optional<DocumentRange> ParseSelection(std::string_view query) const;
@@ -63,6 +68,10 @@ private:
     std::uint64_t m_capacity;
     std::string m_stored;
     std::uint64_t m_printed = 0;
+
+    std::optional<UsedVariation> m_variation;
+    SplitMix64 m_variationRandom;
+    std::uint64_t m_infoAnswers = 0;  // information answers given so far
 
     // The read in progress: the next line to send, and the end of its documents.
     bool m_reading = false;

@@ -33,7 +33,7 @@ JournalLayout JournalDays(const SimOptions& options) {
 PrinterModel::PrinterModel(SimOptions options)
     : m_options(std::move(options)),
       m_faultRandom(m_options.faultSeed),
-      m_journal(BuildJournalBook(JournalDays(m_options))),
+      m_journal(BuildJournalBook(JournalDays(m_options)), JournalModel::DefaultCapacity, m_options.usedVariation),
       m_codeMemory(MakeCodeMemory(m_options.contentSeed)),
       m_fiscalMemory(MakeFiscalMemory(m_options.fiscalMemoryKiB, m_journal.Book().zReports)) {}
 

@@ -13,6 +13,15 @@
 
 namespace tamrisk::sim {
 
+// How the journal information's used figure varies: each answer reports the
+// stored size + a normal draw of deviation `spread` + `drift` times the number of
+// information answers given before, rounded and kept within 0..capacity.
+struct UsedVariation {
+    std::uint64_t seed = 0;
+    std::optional<double> spread{};  // bytes; empty: 1 % of the stored size
+    double drift = 0.0;            // bytes per answer, may be negative
+};
+
 // What an injected fault does to one answer.
 enum class FaultKind {
     NoAnswer,       // the answer is not sent
@@ -43,6 +52,10 @@ struct SimOptions {
     int journalDays = 6;
 
     std::uint64_t contentSeed = 0x5A4D4B;  // firmware and journal content
+
+    // When set, the journal information reports a used figure that varies from
+    // answer to answer, as units on a line differ (no longer the stored size).
+    std::optional<UsedVariation> usedVariation{};
 };
 
 // "noanswer", "checksum", "sequence" separated by commas. Empty result on an

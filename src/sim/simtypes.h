@@ -3,6 +3,7 @@
 // produced, the status bits the printer raises, its clock and its random source.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -91,6 +92,18 @@ public:
 private:
     std::uint64_t m_state;
 };
+
+// A standard normal value (mean 0, deviation 1) by the Box-Muller transform over
+// two uniform draws. Unlike std::normal_distribution it gives the same value for
+// the same generator state under every standard library; math libraries may
+// differ in the last bit of log and cos, which a result rounded to whole units
+// does not show.
+inline double StandardNormal(SplitMix64& random) {
+    constexpr double TwoPi = 6.283185307179586;
+    const double u1 = 1.0 - random.NextUnit();  // in (0, 1]: log stays finite
+    const double u2 = random.NextUnit();
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(TwoPi * u2);
+}
 
 // Upper-case hexadecimal text of `size` bytes, two characters per byte.
 std::string HexText(const std::uint8_t* bytes, std::size_t size);
