@@ -4,8 +4,11 @@
 # the demo script loaded: press Connect, then Execute Script. Without one it
 # talks to the simulator through tamrisk-cli: a few commands, then the demo
 # script with every kind of line and the final test whose checks judge the
-# answers, showing the log, and then the records they left and the numbers of
-# today's runs (in a temporary records file, so the demo adds nothing to the user's).
+# answers, showing the log, and then the records they left; forty more quiet
+# runs of the final test, then the numbers of today's runs and the capability
+# of the final test's measurements (in a temporary records file, so the demo
+# adds nothing to the user's). The simulator's journal figure varies from unit
+# to unit and creeps upwards, so that the measurements have a spread and a drift.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -14,7 +17,7 @@ cmake --preset default >/dev/null
 bin=build/default/src
 portfile=$(mktemp)
 start_simulator() {
-  "$bin/sim/tamrisk-sim" --name DEMO >"$portfile" &
+  "$bin/sim/tamrisk-sim" --name DEMO --vary 2026 --vary-spread 150 --vary-drift 12 >"$portfile" &
   sim=$!
   trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"; rm -rf "${recordsdir:-}"' EXIT
   for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
@@ -56,5 +59,18 @@ echo
 echo "\$ tamrisk-cli records list"
 cli records list
 echo
+final_runs=40
+echo "\$ for i in \$(seq $final_runs); do tamrisk-cli run --port DEMO --unit FP3-\$i --vars examples/final-test.vars examples/final-test.inp >/dev/null; done"
+pass=0 fail=0 other=0
+for i in $(seq "$final_runs"); do
+  status=0
+  cli run --port DEMO --speed 115200 --unit "FP3-$i" --vars examples/final-test.vars examples/final-test.inp \
+    </dev/null >/dev/null 2>&1 || status=$?
+  case $status in 0) pass=$((pass + 1)) ;; 1) fail=$((fail + 1)) ;; *) other=$((other + 1)) ;; esac
+done
+echo "$final_runs runs of the final test: $pass pass, $fail fail$( [ "$other" -eq 0 ] || echo ", $other error")"
+echo
 echo "\$ tamrisk-cli records stats"
 cli records stats
+echo
+echo "\$ tamrisk-cli records capability"; cli records capability
