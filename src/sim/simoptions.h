@@ -19,7 +19,7 @@ namespace tamrisk::sim {
 struct UsedVariation {
     std::uint64_t seed = 0;
     std::optional<double> spread{};  // bytes; empty: 1 % of the stored size
-    double drift = 0.0;            // bytes per answer, may be negative
+    double drift = 0.0;              // bytes per answer, may be negative
 };
 
 // What an injected fault does to one answer.
