@@ -78,21 +78,23 @@
     return table;
   }
 
-  // Bins of equal width over the values and the limits, as many as the square
-  // root of the values (5 to 30).
+  // Bins of equal width over the values, as many as the square root of the
+  // values (5 to 30), on a scale wide enough to show the limits too.
   function bins(values, check) {
-    const spread = values.concat([check.lsl, check.usl].filter((v) => v !== null));
-    let low = Math.min(...spread);
-    let high = Math.max(...spread);
+    let low = Math.min(...values);
+    let high = Math.max(...values);
     if (!(high > low)) {
-      low -= 1;
-      high += 1;
+      low -= 0.5;
+      high += 0.5;
     }
     const count = Math.min(30, Math.max(5, Math.ceil(Math.sqrt(values.length))));
     const width = (high - low) / count;
     const counts = new Array(count).fill(0);
     for (const v of values) counts[Math.min(count - 1, Math.floor((v - low) / width))] += 1;
-    return {low, high, points: counts.map((n, i) => ({x: low + (i + 0.5) * width, y: n}))};
+    const shown = [low, high, check.lsl, check.usl].filter((v) => v !== null);
+    const margin = (Math.max(...shown) - Math.min(...shown)) * 0.05;
+    return {low: Math.min(...shown) - margin, high: Math.max(...shown) + margin,
+      points: counts.map((n, i) => ({x: low + (i + 0.5) * width, y: n}))};
   }
 
   function lineAt(label, color, from, to, dash) {
