@@ -130,8 +130,8 @@ DashboardAnswer CapabilityAnswer(RecordStore& store, const QUrlQuery& params, qi
     StatsQuery period;
     if (const std::string problem = PeriodFrom(params, nowMs, period); !problem.empty())
         return JsonError(QString::fromStdString(problem), Status::BadRequest);
-    const CapabilityQuery query{period.sinceMs, period.untilMs, name,           period.product,
-                                period.operation, period.station, !name.empty()};
+    const CapabilityQuery query{period.sinceMs, period.untilMs, name, period.product, period.operation,
+                                period.station, !name.empty()};
     const StoreResult<CapabilityReport> report = store.Capability(query);
     if (!report)
         return ReadFailed(report.error(), false);
