@@ -101,9 +101,10 @@ struct WorkerStore {
 };
 thread_local WorkerStore t_worker;
 
-DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 nowMs) {
-    StatsQuery query;
-    const std::string problem = ParseStatsQuery(
+// The period, station, operation and product that `params` ask for, read as
+// records stats reads its options; the problem with them, or empty.
+std::string PeriodFrom(const QUrlQuery& params, qint64 nowMs, StatsQuery& query) {
+    return ParseStatsQuery(
         [&params](const char* name) -> std::optional<std::string> {
             const QString key = QString::fromLatin1(name);
             if (!params.hasQueryItem(key))
@@ -111,12 +112,30 @@ DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 
             return params.queryItemValue(key, QUrl::FullyDecoded).toStdString();
         },
         nowMs, query, "");
-    if (!problem.empty())
+}
+
+DashboardAnswer StatsAnswer(RecordStore& store, const QUrlQuery& params, qint64 nowMs) {
+    StatsQuery query;
+    if (const std::string problem = PeriodFrom(params, nowMs, query); !problem.empty())
         return JsonError(QString::fromStdString(problem), Status::BadRequest);
     const StoreResult<LineStats> stats = store.Stats(query);
     if (!stats)
         return ReadFailed(stats.error(), false);
     return Json(StatsJson(*stats));
+}
+
+// The capability of the numeric checks of the period `params` ask for; with
+// a `name`, that check's alone, with its values.
+DashboardAnswer CapabilityAnswer(RecordStore& store, const QUrlQuery& params, qint64 nowMs, const std::string& name) {
+    StatsQuery period;
+    if (const std::string problem = PeriodFrom(params, nowMs, period); !problem.empty())
+        return JsonError(QString::fromStdString(problem), Status::BadRequest);
+    const CapabilityQuery query{period.sinceMs, period.untilMs, name, period.product, period.operation,
+                                period.station, !name.empty()};
+    const StoreResult<CapabilityReport> report = store.Capability(query);
+    if (!report)
+        return ReadFailed(report.error(), false);
+    return Json(CapabilityJson(*report));
 }
 
 // Rows read from the store as the records command prints them with --format
@@ -128,12 +147,12 @@ DashboardAnswer ListingAnswer(const StoreResult<std::vector<Row>>& rows, QByteAr
     return Json(json(*rows) + '\n');
 }
 
-// A unit's name as the last part of a path: unlike other arguments of a path
-// it may hold a slash ("/units/<script>…</script>"), so it takes the rest of
-// the path whatever it holds.
-struct UnitName {
-    UnitName() = default;
-    UnitName(const QString& name) : text(name) {}  // implicit: the router converts the path's text with it
+// A unit's or a check's name as the last part of a path: unlike other
+// arguments of a path it may hold a slash ("/units/<script>…</script>"), so it
+// takes the rest of the path whatever it holds.
+struct PathName {
+    PathName() = default;
+    PathName(const QString& name) : text(name) {}  // implicit: the router converts the path's text with it
     QString text;
 };
 
@@ -273,7 +292,7 @@ QFuture<QHttpServerResponse> DashboardServer::Ask(const QHttpServerRequest& requ
 
 void DashboardServer::AddRoutes() {
     // Registered before the routes that take one.
-    m_http.router()->addConverter<UnitName>(QLatin1String(".+"));
+    m_http.router()->addConverter<PathName>(QLatin1String(".+"));
     const auto page = [](const QString& name, const QByteArray& type) {
         return [name, type](const QHttpServerRequest& request) {
             return DashboardResponse(Resource(name, type), IsHead(request));
@@ -297,8 +316,31 @@ void DashboardServer::AddRoutes() {
         return Ask(request, QStringLiteral("stats?") + params.toString(QUrl::FullyEncoded),
                    [params, nowMs](RecordStore& store) { return StatsAnswer(store, params, nowMs); });
     });
+    // The capability of the period's numeric checks, and one check's with its
+    // values, as records capability prints them; the check's page reads the
+    // check's name from its own path and asks /api/checks/ for it.
+    m_http.route("/api/capability", GetOrHead, [this](const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+        return Ask(request, QStringLiteral("capability?") + params.toString(QUrl::FullyEncoded),
+                   [params, nowMs](RecordStore& store) { return CapabilityAnswer(store, params, nowMs, {}); });
+    });
+    m_http.route("/api/checks/<arg>", GetOrHead, [this](const PathName& check, const QHttpServerRequest& request) {
+        const QUrlQuery params = request.query();
+        const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+        const std::string name = check.text.toStdString();
+        return Ask(request,
+                   QStringLiteral("checks/") + QString::fromLatin1(QUrl::toPercentEncoding(check.text)) + u'?' +
+                       params.toString(QUrl::FullyEncoded),
+                   [params, nowMs, name](RecordStore& store) { return CapabilityAnswer(store, params, nowMs, name); });
+    });
+    m_http.route("/checks/<arg>", GetOrHead, [](const PathName&, const QHttpServerRequest& request) {
+        return DashboardResponse(Resource(QStringLiteral("checks.html"), HtmlType), IsHead(request));
+    });
+    m_http.route("/checks.js", GetOrHead, page(QStringLiteral("checks.js"), "text/javascript; charset=utf-8"));
+    m_http.route("/measures.js", GetOrHead, page(QStringLiteral("measures.js"), "text/javascript; charset=utf-8"));
     // A unit's history: the page reads the unit from its own path and asks /api/units/ for it.
-    m_http.route("/units/<arg>", GetOrHead, [](const UnitName&, const QHttpServerRequest& request) {
+    m_http.route("/units/<arg>", GetOrHead, [](const PathName&, const QHttpServerRequest& request) {
         return DashboardResponse(Resource(QStringLiteral("unit.html"), HtmlType), IsHead(request));
     });
     m_http.route("/unit.js", GetOrHead, page(QStringLiteral("unit.js"), "text/javascript; charset=utf-8"));
@@ -317,7 +359,7 @@ void DashboardServer::AddRoutes() {
     m_http.route("/api/records/<arg>", GetOrHead, [this](const QString& prefix, const QHttpServerRequest& request) {
         return Ask(request, {}, [prefix](RecordStore& store) { return RecordAnswer(store, prefix, false); });
     });
-    m_http.route("/api/units/<arg>", GetOrHead, [this](const UnitName& unit, const QHttpServerRequest& request) {
+    m_http.route("/api/units/<arg>", GetOrHead, [this](const PathName& unit, const QHttpServerRequest& request) {
         const std::string name = unit.text.toStdString();
         return Ask(request, {}, [name](RecordStore& store) { return ListingAnswer(store.History(name), &UnitHistoryJson); });
     });

@@ -3,7 +3,9 @@
 // the page, its script and style (compiled in), Chart.js from where Debian
 // installs it, a record's printable page, a unit's history (/units/UNIT), and
 // /api/stats, /api/records, /api/records/ID, /api/units/UNIT and /api/wip; the
-// audit trail's page (/audit) and its entries (/api/audit). Every query runs on
+// audit trail's page (/audit) and its entries (/api/audit); the numeric checks'
+// capability (/api/capability), a check's page (/checks/NAME) and its figures
+// with its values (/api/checks/NAME). Every query runs on
 // a small pool of worker threads, each with a store of its own (a database connection belongs to its thread); the
 // thread that serves requests never waits on the database.
 

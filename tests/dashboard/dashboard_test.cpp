@@ -8,6 +8,7 @@
 #include "recordtesting.h"
 #include "reports.h"
 #include "simprocess.h"
+#include "statsperiod.h"
 #include "testserver.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTimer>
 #include <QTimeZone>
@@ -29,7 +31,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -154,6 +158,19 @@ QByteArray CliPrints(const QStringList& args) {
 // A unit's name as the last part of a path, encoded as the page encodes it (encodeURIComponent).
 QString PathOf(const std::string& unit) {
     return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(unit), "!'()*"));
+}
+
+// Where the pages' pictures for the manuals are written (TAMRISK_SCREENSHOTS);
+// empty: none is.
+QString ScreenshotFolder() { return qEnvironmentVariable("TAMRISK_SCREENSHOTS"); }
+
+// Writes `png` into the screenshots' folder as `name`, when there is one.
+void KeepScreenshot(const QByteArray& png, const QString& name) {
+    if (ScreenshotFolder().isEmpty())
+        return;
+    QFile file(QDir(ScreenshotFolder()).filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(png);
 }
 
 // The percent as the page writes a yield.
@@ -402,7 +419,7 @@ TEST_F(DashboardLineTest, MarkupInTheRecordsIsShownAsText) {
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("[...document.querySelectorAll('#records td')].some(c => c.textContent === %1)")
                                      .arg(Js(QString::fromStdString(Markup))))
                     .toBool());
-    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 3);
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.scripts.length")).toInt(), 4);
     const Record& marked = records[11];  // the release of the unit named in markup
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/records/")) + QString::fromStdString(marked.header.id)));
     EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.querySelector('h1').textContent.startsWith(%1)")
@@ -660,17 +677,12 @@ TEST_F(DashboardLineTest, PageShowsItsNumbersWithoutChartJs) {
 TEST_F(DashboardLineTest, PagesFitTheirScreens) {
     CdpBrowser& browser = Browser();
     OpenPage(browser);
-    const QString folder = qEnvironmentVariable("TAMRISK_SCREENSHOTS");
     const auto shoot = [&](const QString& name, int width, int height) {
         const QByteArray png = browser.Screenshot(width, height);
         ASSERT_TRUE(png.startsWith("\x89PNG")) << browser.Problem().toStdString();
         EXPECT_TRUE(browser.Evaluate(QStringLiteral("document.documentElement.scrollWidth <= window.innerWidth")).toBool())
             << name.toStdString();
-        if (folder.isEmpty())
-            return;
-        QFile file(QDir(folder).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(png);
+        KeepScreenshot(png, name);
     };
     shoot(QStringLiteral("dashboard.png"), 1920, 1080);
     // The wall shows the whole page at once.
@@ -681,6 +693,264 @@ TEST_F(DashboardLineTest, PagesFitTheirScreens) {
     ASSERT_TRUE(browser.Navigate(dashboard->Url(QStringLiteral("/units/")) + PathOf(Markup)));
     ASSERT_TRUE(browser.WaitFor(QStringLiteral("document.body.dataset.shown === '4'"), 10000));
     shoot(QStringLiteral("dashboard-unit.png"), 1280, 600);
+}
+
+// A morning's measurements: forty runs a minute apart on line-1 and line-2 in
+// turn, each measuring a supply voltage (4.75..5.25 V, steady but for a spike
+// and then ten values in a row above the mean), the journal used (<= 4096
+// bytes; six runs over it fail) and a print speed (100..200 mm/s, 8 either side
+// of 150); the first ten runs also a check named in markup, whose limits
+// changed after five runs.
+inline const std::string MarkupCheck = "<b>x</b>";
+
+// A check `in low..high`, or `<= high` without `low`, that found `value`.
+RecordCheck NumericCheck(const std::string& name, std::optional<double> low, double high, const char* units, double value) {
+    const bool pass = value <= high && (!low || value >= *low);
+    const std::string found = QString::number(value, 'f', 3).toStdString(), limit = QString::number(high).toStdString();
+    return {CheckOutcome{name, 7, "2", low ? CheckOperator::In : CheckOperator::AtMost,
+                         low ? QString::number(*low).toStdString() + ".." + limit : limit, low, high, units, found,
+                         pass ? CheckResult::Pass : CheckResult::Fail, pass ? "" : name + ": expected <= " + limit + ", got " + found},
+            0};
+}
+
+void MeasureLine(std::unique_ptr<ServedLine>& line) {
+    auto made = std::make_unique<ServedLine>();
+    made->database = std::make_unique<TestDatabase>(Backend::Postgresql);
+    if (!made->database->SkipReason().empty())
+        GTEST_SKIP() << made->database->SkipReason();
+    const qint64 start = *ParseRecordsTime("2026-12-07T08:30Z", false);
+    for (int i = 0; i < 40; ++i) {
+        const double voltage = i == 12 ? 5.12 : i >= 25 && i < 35 ? 5.03 + 0.002 * (i % 3) : 5.0 + 0.01 * ((i * 7) % 5 - 2);
+        Record run = MadeRun(i % 2 ? "line-2" : "line-1", "M-" + std::to_string(100 + i), start + i * MinuteMs, RecordOutcome::Pass);
+        run.header.product = "FP-3";
+        run.checks.push_back(NumericCheck("supply voltage", 4.75, 5.25, "V", voltage));
+        run.checks.push_back(NumericCheck("journal used", std::nullopt, 4096, "bytes", 3950 + 60 * ((i * 3) % 7 - 3)));
+        run.checks.push_back(NumericCheck("print speed", 100, 200, "mm/s", i % 2 ? 158 : 142));
+        if (i < 10)
+            run.checks.push_back(NumericCheck(MarkupCheck, 0, i < 5 ? 10 : 12, "V", 5 + 0.1 * i));
+        if (run.checks[2].check.result == CheckResult::Fail) {
+            run.header.outcome = RecordOutcome::Fail;
+            run.header.reason = run.checks[2].check.message;
+        }
+        made->records.push_back(std::move(run));
+    }
+    RecordStore owner;
+    ASSERT_TRUE(StoreOk(owner.Open(made->database->Location())));
+    ASSERT_TRUE(StoreOk(owner.Import(made->records)));
+    made->dashboard = std::make_unique<DashboardProcess>(made->database->Location());
+    ASSERT_TRUE(made->dashboard->Serving()) << made->dashboard->Errors().toStdString();
+    line = std::move(made);
+}
+
+// The measurements' tests only read their line: one line and one server serve
+// them all, with the line page tests' browser.
+class DashboardMeasureTest : public DashboardLineTest {
+protected:
+    static void TearDownTestSuite() {
+        s_measured.reset();
+        DashboardLineTest::TearDownTestSuite();
+    }
+    void SetUp() override {
+        if (CdpBrowser::Executable().isEmpty())
+            GTEST_SKIP() << "chromium is not installed";
+        if (!s_measured)
+            MeasureLine(s_measured);
+        if (s_measured)
+            Use(*s_measured);
+    }
+
+    // The morning's checks (check `name`'s alone, with its values, when given)
+    // as the records layer writes their capability JSON.
+    QByteArray Expected(const std::string& name, const std::string& station = {}) {
+        RecordStore store;
+        EXPECT_TRUE(StoreOk(store.OpenToRead(database->Location(), RecordStore::Reading::ChangeNothing)));
+        const StoreResult<CapabilityReport> report = store.Capability(
+            {*ParseRecordsTime(Since, false), *ParseRecordsTime(Until, true), name, {}, {}, station, !name.empty()});
+        return report ? CapabilityJson(*report) : QByteArray();
+    }
+    QJsonArray Checks(const std::string& name = {}) {
+        return QJsonDocument::fromJson(Expected(name)).object().value("checks").toArray();
+    }
+    // Opens `path` for the morning and waits until `shown` is true.
+    void Open(CdpBrowser& browser, const QString& path, const QString& shown) {
+        ASSERT_TRUE(browser.Navigate(dashboard->Url(path + u'?' + Period)));
+        ASSERT_TRUE(browser.WaitFor(shown, 10000)) << browser.Problem().toStdString();
+    }
+
+    static constexpr char Since[] = "2026-12-07T08:00Z", Until[] = "2026-12-07T12:00Z";
+    const QString Period = QStringLiteral("since=%1&until=%2").arg(QLatin1String(Since), QLatin1String(Until));
+
+private:
+    static inline std::unique_ptr<ServedLine> s_measured;
+};
+
+// The numbers in a text in order: "1.52 [1.18, 1.86]" is 1.52, 1.18, 1.86.
+std::vector<double> NumbersIn(const QString& text) {
+    std::vector<double> numbers;
+    static const QRegularExpression number(QStringLiteral("-?\\d+(\\.\\d+)?"));
+    for (auto match = number.globalMatch(text); match.hasNext();)
+        numbers.push_back(match.next().captured().toDouble());
+    return numbers;
+}
+
+TEST_F(DashboardMeasureTest, ApiAnswersTheCapabilityJsonOfTheSamePeriod) {
+    const struct {
+        QString path;
+        std::string name, station;
+        int checks;
+    } cases[] = {
+        {"/api/capability?" + Period, "", "", 5},
+        {"/api/capability?" + Period + "&station=line-2", "", "line-2", 5},
+        {"/api/checks/" + PathOf(MarkupCheck) + "?" + Period, MarkupCheck, "", 2},
+        {"/api/checks/no%20such%20check?" + Period, "no such check", "", 0},
+    };
+    for (const auto& c : cases) {
+        const HttpAnswer served = Http(dashboard->Url(c.path));
+        EXPECT_EQ(served.status, 200) << c.path.toStdString();
+        EXPECT_EQ(served.body.toStdString(), Expected(c.name, c.station).toStdString());
+        EXPECT_EQ(QJsonDocument::fromJson(served.body).object().value("checks").toArray().size(), c.checks);
+    }
+    for (const char* refused : {"/api/capability?since=yesterday", "/api/checks/x?since=2026-12-07&until=2026-12-06"})
+        EXPECT_EQ(Http(dashboard->Url(QLatin1String(refused))).status, 400) << refused;
+}
+
+// A row a check, worst first, with the API's figures; its Cpk in the colour
+// its value earns, grey with the warning while it has too few values; its
+// last values drawn; its name as text, linking to its page.
+TEST_F(DashboardMeasureTest, PanelShowsEachChecksCapabilityWorstFirst) {
+    CdpBrowser& browser = Browser();
+    const QJsonArray checks = Checks();
+    Open(browser, QStringLiteral("/"),
+         QStringLiteral("document.querySelectorAll('#measurements svg.sparkline').length === %1").arg(checks.size()));
+    const QJsonArray rows =
+        browser
+            .Evaluate(QStringLiteral(
+                "[...document.querySelectorAll('#measurements tbody tr')].map(r => ({"
+                " text: [...r.cells].slice(0, 4).map(c => c.textContent).join(' | '), cpk: r.cells[4].firstChild.textContent,"
+                " colour: getComputedStyle(r.cells[4]).color, warning: r.querySelector('.warning')?.textContent,"
+                " link: new URL(r.querySelector('a').href).pathname, points: +r.querySelector('svg').dataset.points}))"))
+            .toArray();
+    ASSERT_EQ(rows.size(), checks.size());
+    const struct {
+        const char* colour;
+        bool (*earns)(const QJsonObject& figures);
+    } colours[] = {
+        {"rgb(154, 160, 166)", [](const QJsonObject& f) { return !f.value("warning").isNull(); }},
+        {"rgb(242, 107, 91)", [](const QJsonObject& f) { return f.value("cpk").toDouble() < 1.0; }},
+        {"rgb(245, 166, 35)", [](const QJsonObject& f) { return f.value("cpk").toDouble() < 1.33; }},
+        {"rgb(95, 208, 104)", [](const QJsonObject&) { return true; }},
+    };
+    std::set<std::string> seen;
+    for (qsizetype i = 0; i < checks.size(); ++i) {
+        const QJsonObject check = checks[i].toObject(), all = check.value("all").toObject(), row = rows[i].toObject();
+        const std::string name = check.value("name").toString().toStdString();
+        const QStringList limits = row.value("text").toString().split(QStringLiteral(" | "));
+        EXPECT_EQ(limits[0].toStdString(), name);
+        EXPECT_EQ(row.value("link").toString(), "/checks/" + PathOf(name));
+        EXPECT_EQ(NumbersIn(limits[1]).back(), check.value("usl").toDouble()) << name;
+        EXPECT_EQ(limits[2].toInt(), all.value("n").toInt()) << name;
+        EXPECT_NEAR(limits[3].toDouble(), all.value("mean").toDouble(), 0.001) << name;
+        const std::vector<double> cpk = NumbersIn(row.value("cpk").toString());
+        ASSERT_EQ(cpk.size(), 3u) << name;
+        for (const auto& [shown, in] : {std::pair(cpk[0], "cpk"), std::pair(cpk[1], "cpk_low"), std::pair(cpk[2], "cpk_high")})
+            EXPECT_NEAR(shown, all.value(QLatin1String(in)).toDouble(), 0.005) << name << " " << in;
+        const auto earned = std::find_if(std::begin(colours), std::end(colours), [&](const auto& c) { return c.earns(all); });
+        EXPECT_EQ(row.value("colour").toString().toStdString(), earned->colour) << name;
+        seen.insert(earned->colour);
+        EXPECT_EQ(row.value("warning").toString(), all.value("warning").toString()) << name;
+        EXPECT_EQ(row.value("points").toInt(), std::min(all.value("n").toInt(), 40)) << name;
+    }
+    EXPECT_EQ(seen.size(), std::size(colours)) << "the morning earns every colour";
+    EXPECT_EQ(browser.Evaluate(QStringLiteral("document.querySelectorAll('#measurements b').length")).toInt(), 0);
+    if (!ScreenshotFolder().isEmpty())
+        KeepScreenshot(browser.Screenshot(1920, 1080), QStringLiteral("dashboard-measurements.png"));
+}
+
+// A check's page: its limits on the histogram and its mean and control limits
+// on the individuals chart where their scales put them, the values that break
+// a rule, and only those, marked and told, its newest values linking to their
+// records; a name in markup shown as text with a section per set of limits;
+// without Chart.js the figures and tables still there.
+TEST_F(DashboardMeasureTest, CheckPageDrawsItsLimitsRuleBreaksAndNewestValues) {
+    CdpBrowser& browser = Browser();
+    const QJsonObject check = Checks("supply voltage")[0].toObject(), all = check.value("all").toObject();
+    const auto evaluate = [&browser](const QString& expression) { return browser.Evaluate(expression); };
+    const auto figure = [&evaluate](const char* title, int column) {
+        return evaluate(QStringLiteral("[...document.querySelectorAll('table.figures tr')].find(r => r.cells[0].textContent"
+                                       " === '%1').cells[%2].textContent")
+                            .arg(QLatin1String(title))
+                            .arg(column))
+            .toString();
+    };
+    Open(browser, QStringLiteral("/checks/supply%20voltage"), QStringLiteral("document.body.dataset.shown === '1'"));
+    EXPECT_EQ(figure("n", 2), QString::number(check.value("without_failed").toObject().value("n").toInt()));
+    const struct {
+        const char *canvas, *label, *axis;
+        double value;
+    } lines[] = {
+        {"histogram-0", "LSL", "x", check.value("lsl").toDouble()},
+        {"histogram-0", "USL", "x", check.value("usl").toDouble()},
+        {"individuals-0", "mean", "y", all.value("mean").toDouble()},
+        {"individuals-0", "UCL", "y", all.value("upper_control_limit").toDouble()},
+    };
+    for (const auto& l : lines) {
+        // Both ends of the line, less the pixel of its value on the chart's scale.
+        EXPECT_EQ(evaluate(QStringLiteral("(() => { const c = Chart.getChart('%1'), at = c.scales.%3.getPixelForValue(%4);"
+                                          " return c.getDatasetMeta(c.data.datasets.findIndex(d => d.label === '%2'))"
+                                          ".data.map(p => Math.round(p.%3 - at)); })()")
+                               .arg(QLatin1String(l.canvas), QLatin1String(l.label), QLatin1String(l.axis))
+                               .arg(l.value, 0, 'g', 17)),
+                  (QJsonArray{0, 0}))
+            << l.label;
+    }
+    EXPECT_EQ(evaluate(QStringLiteral("Chart.getChart('histogram-0').data.datasets[0].data.reduce((s, p) => s + p.y, 0)")).toInt(),
+              all.value("n").toInt());
+
+    QJsonArray styles;
+    for (int i = 0; i < all.value("n").toInt(); ++i)
+        styles.append(QStringLiteral("circle"));
+    QStringList told;
+    for (const QJsonValue b : all.value("rule_breaks").toArray()) {
+        const int index = b.toObject().value("index").toInt(), rule = b.toObject().value("rule").toInt();
+        styles[index] = QStringLiteral("triangle");
+        told << QStringLiteral("value %1 breaks rule %2 (%3)").arg(index + 1).arg(rule).arg(
+                    rule == 1 ? "beyond a control limit" : "nine in a row on one side of the mean");
+    }
+    EXPECT_TRUE(told.join(u' ').contains(QStringLiteral("rule 1")) && told.join(u' ').contains(QStringLiteral("rule 2")));
+    EXPECT_EQ(evaluate(QStringLiteral("Chart.getChart('individuals-0').getDatasetMeta(0).data.map(p => p.options.pointStyle)")),
+              styles);
+    EXPECT_EQ(evaluate(QStringLiteral("[...document.querySelectorAll('ul.breaks li')].map(l => l.textContent.split(':')[0])"
+                                      ".join('\\n')"))
+                  .toString()
+                  .toStdString(),
+              told.join(u'\n').toStdString());
+    const QJsonArray newest = evaluate(QStringLiteral("[...document.querySelectorAll('table.newest tbody tr')].map(r =>"
+                                                      " r.querySelector('a').getAttribute('href') + ' ' + r.cells[1].textContent)"))
+                                  .toArray();
+    ASSERT_EQ(newest.size(), 40);
+    EXPECT_EQ(newest[0].toString().toStdString(), "/records/" + records.back().header.id + " 5.01 V");
+    if (!ScreenshotFolder().isEmpty())
+        KeepScreenshot(browser.Screenshot(1280, evaluate(QStringLiteral("document.documentElement.scrollHeight")).toInt()),
+                       QStringLiteral("dashboard-check.png"));
+
+    const QJsonArray groups = Checks(MarkupCheck);
+    Open(browser, "/checks/" + PathOf(MarkupCheck), QStringLiteral("document.body.dataset.shown === '2'"));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelector('h1').textContent")).toString().toStdString(), MarkupCheck);
+    EXPECT_EQ(evaluate(QStringLiteral("[...document.querySelectorAll('section.group')].map(s => +s.dataset.usl)")).toArray(),
+              (QJsonArray{groups[0].toObject().value("usl"), groups[1].toObject().value("usl")}));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('main b').length")).toInt(), 0);
+    EXPECT_EQ(figure("Warning", 1), QString::fromLatin1(TooFewValuesWarning));
+
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.enable")));
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.setBlockedURLs"), {{"urls", QJsonArray{"*/chart.js"}}}));
+    Open(browser, QStringLiteral("/checks/supply%20voltage"), QStringLiteral("document.body.dataset.shown === '1'"));
+    ASSERT_TRUE(browser.Send(QStringLiteral("Network.setBlockedURLs"), {{"urls", QJsonArray{}}}));
+    EXPECT_EQ(figure("n", 1), QString::number(all.value("n").toInt()));
+    EXPECT_EQ(evaluate(QStringLiteral("document.querySelectorAll('canvas').length + ' '"
+                                      " + document.querySelectorAll('ul.breaks li, table.newest tbody tr').length"))
+                  .toString(),
+              QStringLiteral("0 %1").arg(told.size() + 40));
+    EXPECT_TRUE(browser.Dialogs().isEmpty()) << browser.Dialogs().join(u'\n').toStdString();
 }
 
 // A server of the test's own, which it stops and starts again.

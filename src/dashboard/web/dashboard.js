@@ -1,5 +1,6 @@
 // The line's page: asks the API about once a second and puts the answers into
-// the page, each product's route a row of its operations. A unit's name typed
+// the page, each product's route a row of its operations, each numeric check
+// a row of its capability. A unit's name typed
 // into the search box opens its history. Every text from the records goes in as text (textContent), never
 // as markup.
 'use strict';
@@ -7,7 +8,12 @@
 (function () {
   const PollMs = 1000;
   const RecordsShown = 12;
+  // A check's last values drawn beside its figures, asked again at most this often.
+  const SparkValues = 40;
+  const SparkMs = 30000;
   const charts = {};
+  // Each check's last values as last drawn, by check and limits: {n, at, svg, asking}.
+  const sparks = new Map();
 
   const byId = (id) => document.getElementById(id);
 
@@ -247,6 +253,62 @@
     replaceRows(document.querySelector('#records tbody'), rows);
   }
 
+  // A row a numeric check, worst Cpk first as the API gives them; its name
+  // links to its page for the same period.
+  function showMeasurements(capability) {
+    const rows = capability.checks.map((check) => {
+      const row = document.createElement('tr');
+      const figures = check.all;
+      const name = cell(row, '', 'check');
+      const link = document.createElement('a');
+      link.href = '/checks/' + encodeURIComponent(check.name) + statsQuery();
+      link.textContent = check.name;
+      name.appendChild(link);
+      cell(row, Measures.limits(check), 'number');
+      cell(row, String(figures.n), 'number');
+      cell(row, Measures.number(figures.mean), 'number');
+      const judged = cell(row, Measures.cpk(figures), 'number cpk ' + Measures.cpkClass(figures));
+      if (figures.warning !== null) {
+        judged.title = figures.warning;
+        const warning = document.createElement('div');
+        warning.className = 'warning';
+        warning.textContent = figures.warning;
+        judged.appendChild(warning);
+      }
+      showSpark(cell(row, '', 'spark'), check);
+      return row;
+    });
+    replaceRows(document.querySelector('#measurements tbody'), rows);
+    byId('measurements').hidden = rows.length === 0;
+    byId('no-measurements').hidden = rows.length !== 0;
+  }
+
+  // The check's last values, asked for when its count changed and not
+  // within SparkMs of the last time: a busy line's values change every run.
+  function showSpark(where, check) {
+    const key = JSON.stringify([check.name, check.lsl, check.usl, check.lsl_strict, check.usl_strict, check.units]);
+    let spark = sparks.get(key);
+    if (!spark) {
+      spark = {n: -1, at: 0, svg: null, asking: false};
+      sparks.set(key, spark);
+    }
+    if (spark.svg) where.appendChild(spark.svg);
+    if (spark.asking || spark.n === check.all.n || Date.now() - spark.at < SparkMs) return;
+    spark.asking = true;
+    spark.at = Date.now();
+    ask('/api/checks/' + encodeURIComponent(check.name) + statsQuery()).then((answer) => {
+      const group = Measures.sameLimits(answer, check);
+      const values = group ? group.values.slice(-SparkValues).map((v) => v.value) : [];
+      const svg = Measures.sparkline(values, check, 120, 26);
+      if (spark.svg && spark.svg.parentNode) spark.svg.parentNode.replaceChild(svg, spark.svg);
+      else where.appendChild(svg);
+      spark.svg = svg;
+      spark.n = check.all.n;
+    }).catch(() => {}).finally(() => {
+      spark.asking = false;
+    });
+  }
+
   function showProblem(text) {
     const problem = byId('problem');
     if (text) {
@@ -281,15 +343,17 @@
 
   async function refresh() {
     try {
-      const [stats, records, wip] = await Promise.all([
+      const [stats, records, wip, capability] = await Promise.all([
         ask('/api/stats' + statsQuery()),
         ask('/api/records?limit=' + RecordsShown),
         ask('/api/wip'),
+        ask('/api/capability' + statsQuery()),
       ]);
       // The routes first: the charts are drawn into the space they leave.
       showRoutes(stats, wip);
       showNumbers(stats);
       showRecords(records);
+      showMeasurements(capability);
       showProblem(null);
       setText('updated', 'updated ' + new Date().toLocaleTimeString([], {hourCycle: 'h23'}));
       document.body.setAttribute('data-updates', String(Number(document.body.getAttribute('data-updates') || 0) + 1));
