@@ -11,6 +11,10 @@
   // A check's last values drawn beside its figures, asked again at most this often.
   const SparkValues = 40;
   const SparkMs = 30000;
+  const CapabilityMs = 30000;
+  const CapabilityChangedMs = 5000;
+  // When the capability was last asked for, and the line's runs then.
+  const capabilityAsked = {at: 0, runs: null};
   const charts = {};
   // Each check's last values as last drawn, by check and limits: {n, at, svg, asking}.
   const sparks = new Map();
@@ -343,17 +347,25 @@
 
   async function refresh() {
     try {
-      const [stats, records, wip, capability] = await Promise.all([
+      const [stats, records, wip] = await Promise.all([
         ask('/api/stats' + statsQuery()),
         ask('/api/records?limit=' + RecordsShown),
         ask('/api/wip'),
-        ask('/api/capability' + statsQuery()),
       ]);
       // The routes first: the charts are drawn into the space they leave.
       showRoutes(stats, wip);
       showNumbers(stats);
       showRecords(records);
-      showMeasurements(capability);
+      // The capability reads every value of the period: asked again at most
+      // every CapabilityChangedMs while the line's runs change, else every CapabilityMs.
+      const now = Date.now();
+      const since = now - capabilityAsked.at;
+      if (capabilityAsked.runs === null || since >= CapabilityMs ||
+          (stats.runs !== capabilityAsked.runs && since >= CapabilityChangedMs)) {
+        showMeasurements(await ask('/api/capability' + statsQuery()));
+        capabilityAsked.runs = stats.runs;
+        capabilityAsked.at = now;
+      }
       showProblem(null);
       setText('updated', 'updated ' + new Date().toLocaleTimeString([], {hourCycle: 'h23'}));
       document.body.setAttribute('data-updates', String(Number(document.body.getAttribute('data-updates') || 0) + 1));
