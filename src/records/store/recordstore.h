@@ -159,6 +159,7 @@ public:
     StoreResult<std::vector<SerialClaimRow>> Claims(const ClaimFilter& filter) { return m_queries.Claims(filter); }
     StoreResult<std::vector<CheckRow>> Checks(const CheckFilter& filter) { return m_queries.Checks(filter); }
     StoreResult<LineStats> Stats(const StatsQuery& query) { return m_queries.Stats(query); }
+    StoreResult<CapabilityReport> Capability(const CapabilityQuery& query) { return m_queries.Capability(query); }
     StoreResult<std::vector<UnitEvent>> History(const std::string& unit) { return m_queries.History(unit); }
     StoreResult<std::vector<WipCount>> Wip(const std::string& product) { return m_queries.Wip(product); }
 
