@@ -891,9 +891,7 @@ TEST_F(CliRecords, CapabilityPrintsEachNumericCheckWorstFirstInEachFormat) {
         std::vector<Record> runs;
         for (int i = 0; i < 40; ++i) {
             Record run;
-            char id[40];
-            std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", i + 1);
-            run.header = TestHeader(id, "run", LineSinceMs + i * 60'000);
+            run.header = TestHeader(NumberedId(i + 1), "run", LineSinceMs + i * 60'000);
             run.header.outcome = i == 3 ? RecordOutcome::Fail : RecordOutcome::Pass;
             const auto check = [](const char* name, CheckOperator op, std::optional<double> low,
                                   std::optional<double> high, const char* units, double value) {

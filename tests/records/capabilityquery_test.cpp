@@ -57,10 +57,8 @@ std::vector<Record> Runs() {
     std::vector<Record> records;
     int n = 0;
     for (const Run& r : runs) {
-        char id[40];
-        std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", ++n);
         Record record;
-        record.header = TestHeader(id, "run", SinceMs + qint64{r.minutes} * 60'000);
+        record.header = TestHeader(NumberedId(++n), "run", SinceMs + qint64{r.minutes} * 60'000);
         record.header.station = r.station;
         record.header.unit = "U" + std::to_string(n);
         record.header.product = r.product;
