@@ -158,6 +158,29 @@ TEST_P(CapabilityQueryOn, KeepsTheValuesWithTheirRunsInTimeOrder) {
     EXPECT_EQ(wide->values.front().recordId, "00000001-0000-4000-8000-000000000000");
 }
 
+// The checks of a period's runs are read a batch of runs at a time: every
+// run counts once, however many batches its period takes.
+TEST_P(CapabilityQueryOn, CountsEveryRunOfAPeriodOfManyRuns) {
+    constexpr int Many = 1201;
+    constexpr qint64 FromMs = UntilMs + 3'600'000;  // after the fixture's runs
+    std::vector<Record> runs;
+    for (int i = 0; i < Many; ++i) {
+        Record record;
+        record.header = TestHeader(NumberedId(1000 + i), "run", FromMs + i * 1000);
+        record.header.outcome = RecordOutcome::Pass;
+        record.checks.push_back({CheckOutcome{"level", 1, "1", CheckOperator::In, std::nullopt, 0, 2000, "",
+                                              std::to_string(i), CheckResult::Pass, ""},
+                                 std::nullopt});
+        runs.push_back(std::move(record));
+    }
+    ASSERT_TRUE(StoreOk(store.Import(runs)));
+    const CapabilityReport report = ValueOf(store.Capability({FromMs, FromMs + Many * 1000}));
+    ASSERT_EQ(report.checks.size(), 1u);
+    EXPECT_EQ(report.checks[0].all.n, Many);
+    EXPECT_EQ(report.checks[0].all.mean, (Many - 1) / 2.0);
+    EXPECT_EQ(report.checks[0].all.averageMovingRange, 1.0);  // read back in time order
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, CapabilityQueryOn, ::testing::Values(Backend::Sqlite, Backend::Postgresql),
                          BackendName);
 
