@@ -34,12 +34,15 @@ StoreResult<CapabilityReport> RecordQueries::Capability(const CapabilityQuery& q
     c.Where(!query.product.empty(), "product = ?", Utf8(query.product));
     c.Where(!query.operation.empty(), "operation = ?", Utf8(query.operation));
     c.Where(!query.station.empty(), "station = ?", Utf8(query.station));
+    const auto select = [this](QSqlQuery& q, const Conditions& statement) {
+        q.setForwardOnly(true);
+        return m_c.Select(q, statement.sql, statement.values, 0);
+    };
     std::vector<MeasuredValue> runs;
     std::unordered_map<std::string, std::size_t> runOf;  // record id -> its place in runs
     {
         QSqlQuery q(m_c.Db());
-        q.setForwardOnly(true);
-        if (StoreResult<void> selected = m_c.Select(q, c.sql, c.values, 0); !selected)
+        if (StoreResult<void> selected = select(q, c); !selected)
             return selected.error();
         while (q.next()) {
             MeasuredValue run;
@@ -64,8 +67,7 @@ StoreResult<CapabilityReport> RecordQueries::Capability(const CapabilityQuery& q
             batch.values.push_back(Utf8(runs[from + i].recordId));
         batch.Where(!query.name.empty(), "name = ?", Utf8(query.name));
         QSqlQuery q(m_c.Db());
-        q.setForwardOnly(true);
-        if (StoreResult<void> selected = m_c.Select(q, batch.sql, batch.values, 0); !selected)
+        if (StoreResult<void> selected = select(q, batch); !selected)
             return selected.error();
         while (q.next()) {
             MeasuredCheck check;
