@@ -110,29 +110,12 @@ void PrintEntries(const char* how, const Entries& e) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int count = 1'000'000, probes = 400, writes = 300, passes = 600, rounds = 3;
-    bool keep = false;
-    QString admin = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
-    for (int i = 1; i < argc; ++i) {
-        const auto number = [&](const char* name, int& value) {
-            if (i + 1 < argc && !std::strcmp(argv[i], name)) {
-                value = std::atoi(argv[++i]);
-                return true;
-            }
-            return false;
-        };
-        if (!std::strcmp(argv[i], "--keep"))
-            keep = true;
-        else if (i + 1 < argc && !std::strcmp(argv[i], "--postgresql"))
-            admin = QString::fromLocal8Bit(argv[++i]);
-        else if (!number("--records", count) && !number("--probes", probes) && !number("--writes", writes) &&
-                 !number("--passes", passes))
-            number("--rounds", rounds);
-    }
-    if (admin.isEmpty()) {
-        std::printf("skipped: set TAMRISK_TEST_POSTGRESQL or give --postgresql URL\n");
+    int probes = 400, writes = 300, passes = 600, rounds = 3;
+    const std::optional<LineBenchArgs> args = ReadLineBenchArgs(
+        argc, argv, {{"--probes", &probes}, {"--writes", &writes}, {"--passes", &passes}, {"--rounds", &rounds}});
+    if (!args)
         return 0;
-    }
+    const auto& [count, keep, admin] = *args;
     const std::optional<BenchLine> line =
         OpenBenchLine(admin, QStringLiteral("tamrisk_bench_entry_%1").arg(count), count, keep, LineRuns::Process);
     if (!line)

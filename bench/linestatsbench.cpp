@@ -74,23 +74,11 @@ quint16 FreePort() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int count = 1'000'000, repeats = 5;
-    bool keep = false;
-    QString admin = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--keep"))
-            keep = true;
-        else if (i + 1 < argc && !std::strcmp(argv[i], "--records"))
-            count = std::atoi(argv[++i]);
-        else if (i + 1 < argc && !std::strcmp(argv[i], "--repeats"))
-            repeats = std::atoi(argv[++i]);
-        else if (i + 1 < argc && !std::strcmp(argv[i], "--postgresql"))
-            admin = QString::fromLocal8Bit(argv[++i]);
-    }
-    if (admin.isEmpty()) {
-        std::printf("skipped: set TAMRISK_TEST_POSTGRESQL or give --postgresql URL\n");
+    int repeats = 5;
+    const std::optional<LineBenchArgs> args = ReadLineBenchArgs(argc, argv, {{"--repeats", &repeats}});
+    if (!args)
         return 0;
-    }
+    const auto& [count, keep, admin] = *args;
     const std::optional<BenchLine> benchLine = OpenBenchLine(
         admin, QStringLiteral("tamrisk_bench_stats_%1").arg(count), count, keep, LineRuns::Stations);
     if (!benchLine)

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace tamrisk::bench {
@@ -156,6 +158,36 @@ std::optional<BenchLine> OpenBenchLine(const QString& admin, const QString& name
         QSqlDatabase::removeDatabase(QStringLiteral("fill"));
     }
     return line;
+}
+
+std::optional<LineBenchArgs> ReadLineBenchArgs(int argc, char** argv,
+                                               std::initializer_list<std::pair<const char*, int*>> numbers) {
+    LineBenchArgs args;
+    args.admin = qEnvironmentVariable("TAMRISK_TEST_POSTGRESQL");
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--keep")) {
+            args.keep = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            break;
+        if (!std::strcmp(argv[i], "--postgresql")) {
+            args.admin = QString::fromLocal8Bit(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--records")) {
+            args.count = std::atoi(argv[++i]);
+        } else {
+            for (const auto& [name, value] : numbers)
+                if (!std::strcmp(argv[i], name)) {
+                    *value = std::atoi(argv[++i]);
+                    break;
+                }
+        }
+    }
+    if (args.admin.isEmpty()) {
+        std::printf("skipped: set TAMRISK_TEST_POSTGRESQL or give --postgresql URL\n");
+        return std::nullopt;
+    }
+    return args;
 }
 
 }  // namespace tamrisk::bench

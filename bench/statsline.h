@@ -13,7 +13,9 @@
 #include <QString>
 #include <QVariantList>
 
+#include <initializer_list>
 #include <optional>
+#include <utility>
 
 namespace tamrisk::bench {
 
@@ -35,5 +37,17 @@ struct BenchLine {
     qint64 endMs = 0;  // the runs end here: the last whole hour when filled
 };
 std::optional<BenchLine> OpenBenchLine(const QString& admin, const QString& name, int count, bool keep, LineRuns runs);
+
+// What the benchmarks of the line are given: --records N (the line's runs,
+// 1,000,000 by default), --postgresql ADMIN-URL (TAMRISK_TEST_POSTGRESQL by
+// default), --keep, and the whole numbers named in `numbers`, each set when
+// given. None, after saying the bench is skipped, without a server's URL.
+struct LineBenchArgs {
+    int count = 1'000'000;
+    bool keep = false;
+    QString admin;
+};
+std::optional<LineBenchArgs> ReadLineBenchArgs(int argc, char** argv,
+                                               std::initializer_list<std::pair<const char*, int*>> numbers);
 
 }  // namespace tamrisk::bench

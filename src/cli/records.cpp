@@ -68,7 +68,8 @@ bool ParseRecordsQuery(const ParsedArgs& args, const std::string& action, int de
 int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err) {
     if (rest.empty())
         return UsageError(err,
-                          "records needs an action: list, show, export, checks, stats, wip, sync, claims or setup");
+                          "records needs an action: list, show, export, checks, stats, capability, wip, sync, claims or "
+                          "setup");
     const std::string& action = rest[0];
     const std::vector<std::string> args(rest.begin() + 1, rest.end());
     if (action == "list")
@@ -85,6 +86,8 @@ int RecordsCommandLine(const std::vector<std::string>& rest, std::ostream& out, 
         return RecordsClaimsAction(args, out, err);
     if (action == "stats")
         return RecordsStatsAction(args, out, err);
+    if (action == "capability")
+        return RecordsCapabilityAction(args, out, err);
     if (action == "wip")
         return RecordsWipAction(args, out, err);
     if (action == "setup")

@@ -78,6 +78,7 @@ int RecordsChecksAction(const std::vector<std::string>& rest, std::ostream& out,
 int RecordsClaimsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSyncAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsStatsAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
+int RecordsCapabilityAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsWipAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 int RecordsSetupAction(const std::vector<std::string>& rest, std::ostream& out, std::ostream& err);
 

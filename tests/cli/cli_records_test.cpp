@@ -4,6 +4,7 @@
 #include "handmadeline.h"
 #include "recordstore.h"
 #include "recordtesting.h"
+#include "reportfields.h"
 #include "reports.h"
 #include "simprocess.h"
 #include "testfiles.h"
@@ -874,6 +875,91 @@ TEST_F(CliRecords, StatsReadTheirPeriodInLocalTimeAndPrintTheLinesNumbers) {
          {QStringList{"--since", "noon"}, QStringList{"--since", "2026-12-07T14:00Z", "--until", "2026-12-07T10:00Z"},
           QStringList{"--format", "junit"}, QStringList{"--limit", "3"}, QStringList{"extra"}}) {
         const CliRun run = sim.cli(QStringList{"records", "stats"} + bad);
+        EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(run.out, "") << bad.join(' ').toStdString();
+    }
+}
+
+
+// records capability prints the records layer's capability as it is: JSON and
+// CSV by their writers, the table worst Cpk first with the warning below 30
+// values; what it cannot take is a usage error with nothing printed.
+TEST_F(CliRecords, CapabilityPrintsEachNumericCheckWorstFirstInEachFormat) {
+    {
+        RecordStore store;
+        ASSERT_TRUE(StoreOk(store.Open(records)));
+        std::vector<Record> runs;
+        for (int i = 0; i < 40; ++i) {
+            Record run;
+            run.header = TestHeader(NumberedId(i + 1), "run", LineSinceMs + i * 60'000);
+            run.header.outcome = i == 3 ? RecordOutcome::Fail : RecordOutcome::Pass;
+            const auto check = [](const char* name, CheckOperator op, std::optional<double> low,
+                                  std::optional<double> high, const char* units, double value) {
+                return RecordCheck{{name, 5, "1", op, std::nullopt, low, high, units, NumberText(value),
+                                    CheckResult::Pass, ""},
+                                   std::nullopt};
+            };
+            run.checks.push_back(check("voltage", CheckOperator::In, 5, 17, "V", 11 + ((i * 7) % 5 - 2) * 0.5));
+            if (i < 5)
+                run.checks.push_back(check("current", CheckOperator::Less, std::nullopt, 20, "mA", 17 + i % 3));
+            runs.push_back(std::move(run));
+        }
+        ASSERT_TRUE(StoreOk(store.Import(runs)));
+    }
+    const QStringList day = {"records", "capability", "--since", "2026-12-07T10:00Z", "--until", "2026-12-07T14:00Z"};
+    const auto report = [&](const std::string& name, bool values) {
+        RecordStore store;
+        EXPECT_TRUE(StoreOk(store.Open(records)));
+        CapabilityQuery query{LineSinceMs, LineUntilMs, name};
+        query.values = values;
+        return ValueOf(store.Capability(query));
+    };
+    const struct {
+        QStringList args;
+        std::string out;  // the whole output; empty: see `shown`
+        std::vector<const char*> shown;  // lines the output holds, in this order
+    } cases[] = {
+        {{"--format", "json"}, CapabilityJson(report("", false)).toStdString(), {}},
+        {{"--format", "json", "--values", "--name", "voltage"}, CapabilityJson(report("voltage", true)).toStdString(), {}},
+        {{"--format", "csv"}, CapabilityCsv(report("", false)).toStdString(), {}},
+        {{"--format", "csv"},
+         {},
+         {"^name,units,lsl,usl,lsl_strict,usl_strict,n,mean,standard_deviation,.*,warning,not_numbers,"
+          "without_failed_n,.*,without_failed_warning\r$",
+          "^current,mA,,20,false,true,5,17\\.8,.*,too few values to judge capability,0,4,",
+          "^voltage,V,5,17,false,false,40,11,.*,0,39,"}},
+        {{},
+         {},
+         {"^Period \\(UTC\\): 2026-12-07T10:00:00.000Z to 2026-12-07T14:00:00.000Z$",
+          "^CHECK +UNITS +LIMITS +N +MEAN +SIGMA +CPK \\(95%\\) +PPK +OUTSIDE +MARGINAL +BREAKS +NOTE$",
+          "^current +mA +< 20 +5 +17.8 +0.83666 +[0-9.]+ \\([-0-9.]+\\.\\.[0-9.]+\\) +[0-9.]+ +0 +- +[0-9]+ +"
+          "too few values to judge capability$",
+          "^voltage +V +5\\.\\.17 +40 +11 +0\\.[0-9]+ +[0-9.]+ \\([0-9.]+\\.\\.[0-9.]+\\) +[0-9.]+ +0 +0 +[0-9]+ *$"}},
+        {{"--name", "resistance"}, {}, {"^No numeric check in the period\\.$"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliRun run = sim.cli(day + c.args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        if (!c.out.empty()) {
+            EXPECT_EQ(run.out, c.out);
+        }
+        const std::vector<std::string> lines = Lines(run.out);
+        auto from = lines.begin();
+        for (const char* shown : c.shown) {
+            const QRegularExpression expression(QString::fromLatin1(shown));
+            from = std::find_if(from, lines.end(), [&](const std::string& line) {
+                return expression.match(QString::fromStdString(line)).hasMatch();
+            });
+            EXPECT_NE(from, lines.end()) << shown << "\n" << run.out;
+        }
+    }
+
+    for (const QStringList& bad :
+         {QStringList{"--since", "noon"}, QStringList{"--since", "2026-12-07T14:00Z", "--until", "2026-12-07T10:00Z"},
+          QStringList{"--format", "junit"}, QStringList{"--values"}, QStringList{"--values", "--format", "csv"},
+          QStringList{"extra"}}) {
+        const CliRun run = sim.cli(day + bad);
         EXPECT_EQ(run.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(run.out, "") << bad.join(' ').toStdString();
     }

@@ -68,10 +68,8 @@ inline std::vector<Record> HandMadeLine() {
     std::vector<Record> line;
     int n = 0;
     for (const Made& m : made) {
-        char id[40];
-        std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", ++n);
         Record record;
-        record.header = TestHeader(id, m.kind, LineSinceMs + qint64{m.minutes} * 60'000);
+        record.header = TestHeader(NumberedId(++n), m.kind, LineSinceMs + qint64{m.minutes} * 60'000);
         record.header.station = m.station;
         record.header.unit = m.unit;
         record.header.outcome = m.outcome;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -58,6 +59,13 @@ inline RecordCheck NumericCheck(std::string name, CheckResult result, std::optio
     return {CheckOutcome{name, 5, "3", CheckOperator::In, std::nullopt, 0, 2000000, "bytes", std::move(value), result,
                          name + ": expected 3 in 0..2000000, got 2097000"},
             step};
+}
+
+// The id of the `n`th record a test makes: "0000000n-0000-4000-8000-000000000000".
+inline std::string NumberedId(unsigned n) {
+    char id[40];
+    std::snprintf(id, sizeof id, "%08x-0000-4000-8000-000000000000", n);
+    return id;
 }
 
 inline RecordHeader TestHeader(std::string id, std::string kind = "run", qint64 startedMs = 1'700'000'000'000) {

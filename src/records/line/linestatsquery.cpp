@@ -140,15 +140,13 @@ StoreResult<LineStats> RecordQueries::Stats(const StatsQuery& query) {
     }
     for (std::size_t from = 0; from < unnamed.size(); from += IdsAStatement) {
         const std::size_t count = std::min(IdsAStatement, unnamed.size() - from);
-        QString marks = QStringLiteral("?");
-        QVariantList ids = {Utf8(unnamed[from])};
-        for (std::size_t i = 1; i < count; ++i) {
-            marks += QStringLiteral(", ?");
+        QVariantList ids;
+        for (std::size_t i = 0; i < count; ++i)
             ids.push_back(Utf8(unnamed[from + i]));
-        }
         QSqlQuery q(m_c.Db());
         if (!select(q,
-                    QStringLiteral("SELECT record_id, steps FROM record_step_chunks WHERE record_id IN (") + marks +
+                    QStringLiteral("SELECT record_id, steps FROM record_step_chunks WHERE record_id IN (") +
+                        Placeholders(count) +
                         QStringLiteral(") ORDER BY record_id, seq"),
                     ids))
             return error;

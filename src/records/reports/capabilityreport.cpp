@@ -1,4 +1,5 @@
-// The capability of numeric checks as JSON, for the CLI and the dashboard alike.
+// The capability of numeric checks as JSON, for the CLI and the dashboard
+// alike, and as CSV.
 
 #include "reportfields.h"
 #include "reports.h"
@@ -6,6 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <array>
+#include <string>
 
 namespace tamrisk {
 
@@ -35,6 +39,36 @@ QJsonObject FiguresObject(const CapabilityFigures& f) {
             {"lower_control_limit", NumberOrNull(f.lowerControlLimit)},
             {"upper_control_limit", NumberOrNull(f.upperControlLimit)},
             {"rule_breaks", breaks}};
+}
+
+constexpr std::array<const char*, 20> FigureColumns = {
+    "n",         "mean",         "standard_deviation", "minimum",      "maximum",
+    "average_moving_range", "short_term_sigma", "cp", "cpk",           "cpk_low",
+    "cpk_high",  "pp",           "ppk",                "outside",      "outside_share",
+    "marginal",  "lower_control_limit", "upper_control_limit", "rule_breaks", "warning"};
+
+std::array<std::string, FigureColumns.size()> FigureFields(const CapabilityFigures& f) {
+    const auto number = [](const std::optional<double>& x) { return x ? NumberText(*x) : std::string(); };
+    return {std::to_string(f.n),
+            number(f.mean),
+            number(f.standardDeviation),
+            number(f.minimum),
+            number(f.maximum),
+            number(f.averageMovingRange),
+            number(f.shortTermSigma),
+            number(f.cp),
+            number(f.cpk),
+            number(f.cpkLow),
+            number(f.cpkHigh),
+            number(f.pp),
+            number(f.ppk),
+            std::to_string(f.outside),
+            number(f.outsideShare),
+            f.marginal ? std::to_string(*f.marginal) : std::string(),
+            number(f.lowerControlLimit),
+            number(f.upperControlLimit),
+            std::to_string(f.breaks.size()),
+            f.tooFew ? std::string(TooFewValuesWarning) : std::string()};
 }
 
 }  // namespace
@@ -70,6 +104,29 @@ QByteArray CapabilityJson(const CapabilityReport& report) {
     }
     object["checks"] = checks;
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+QByteArray CapabilityCsv(const CapabilityReport& report) {
+    const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
+    std::vector<std::string> row = {"name", "units", "lsl", "usl", "lsl_strict", "usl_strict"};
+    row.insert(row.end(), FigureColumns.begin(), FigureColumns.end());
+    row.push_back("not_numbers");
+    for (const char* column : FigureColumns)
+        row.push_back(std::string("without_failed_") + column);
+    QByteArray out;
+    AppendCsvRow(out, std::span<const std::string>(row));
+    for (const CheckCapability& c : report.checks) {
+        const CapabilityLimits& l = c.limits;
+        row = {c.name, l.units, l.low ? NumberText(*l.low) : std::string(), l.high ? NumberText(*l.high) : std::string(),
+               flag(l.lowStrict), flag(l.highStrict)};
+        const auto all = FigureFields(c.all);
+        row.insert(row.end(), all.begin(), all.end());
+        row.push_back(std::to_string(c.notNumbers));
+        const auto withoutFailed = FigureFields(c.withoutFailed);
+        row.insert(row.end(), withoutFailed.begin(), withoutFailed.end());
+        AppendCsvRow(out, std::span<const std::string>(row));
+    }
+    return out;
 }
 
 }  // namespace tamrisk

@@ -134,6 +134,16 @@ QByteArray StatsCsv(const LineStats& stats);
 // for, `values` lists them in time order: [{"started", "value", "record",
 // "unit", "station", "failed"}] (`unit` null for none).
 QByteArray CapabilityJson(const CapabilityReport& report);
+// The same as CSV, a row a check with its set of limits, worst Cpk first:
+// `name`, `units`, `lsl`, `usl`, `lsl_strict`, `usl_strict` ("true" or
+// "false"), the figures of every value (`n`, `mean`, `standard_deviation`,
+// `minimum`, `maximum`, `average_moving_range`, `short_term_sigma`, `cp`,
+// `cpk`, `cpk_low`, `cpk_high`, `pp`, `ppk`, `outside`, `outside_share`,
+// `marginal`, `lower_control_limit`, `upper_control_limit`, `rule_breaks` (how
+// many), `warning`), `not_numbers`, then the same figures without the values
+// of failed runs, each name led by `without_failed_`. Empty for none; quoted
+// and ended as HeadersCsv's. The values themselves are JSON's alone.
+QByteArray CapabilityCsv(const CapabilityReport& report);
 
 // A unit's history, oldest first: a JSON array with one object an event
 // (`record`, `kind`, `started`, `operation`, `product`, `station`, `operator`,

@@ -45,6 +45,11 @@ void BindCheck(QSqlQuery& query, int at, const RecordCheck& check);
 // The check of a row selected with CheckTableColumns from column `at` on.
 RecordCheck ReadCheck(const QSqlQuery& query, int at);
 
+// `count` (at least one) placeholders for an IN list: "?, ?, ?".
+inline QString Placeholders(std::size_t count) {
+    return QStringLiteral("?") + QStringLiteral(", ?").repeated(static_cast<qsizetype>(count) - 1);
+}
+
 // A listing's statement: its SELECT, then one "AND condition" with its value
 // for each filter given.
 struct Conditions {
