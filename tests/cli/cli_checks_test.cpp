@@ -16,6 +16,9 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <vector>
+
 namespace tamrisk::testing {
 namespace {
 
@@ -123,6 +126,43 @@ TEST(CliChecks, AFailedCheckBeforeOneNotReadIsTheCauseEverywhere) {
     const std::string xml = report.readAll().toStdString();
     EXPECT_NE(xml.find("<property name=\"cause\" value=\"journal size\"/>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<property name=\"reason\" value=\"" + reason + "\"/>"), std::string::npos) << xml;
+}
+
+// A printer whose measured answers vary (tamrisk-sim --vary) gives the final
+// test's numeric check values that differ from unit to unit, and records
+// capability takes exactly the values the runs recorded, in time order.
+TEST(CliChecks, AVaryingPrinterGivesTheFinalTestsCapability) {
+    SimProcess sim({"--vary", "7", "--vary-spread", "150", "--vary-drift", "12"});
+    ASSERT_TRUE(sim.started());
+    QTemporaryDir dir;
+    sim.setEnv("TAMRISK_RECORDS", dir.filePath("records.sqlite"));
+    constexpr int Runs = 4;
+    for (int i = 0; i < Runs; ++i) {
+        const CliRun run = sim.cli({"run", "--port", "SIM0", "--unit", QStringLiteral("U-%1").arg(i), "--vars",
+                                    ChecksExample("final-test.vars"), ChecksExample("final-test.inp")});
+        ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    }
+    const CliRun checks = sim.cli({"records", "checks", "--name", "journal used", "--format", "json"});
+    ASSERT_EQ(checks.exitCode, 0) << checks.err;
+    std::vector<double> found;  // newest first, as records checks lists them
+    for (const QJsonValue& check : QJsonDocument::fromJson(QByteArray::fromStdString(checks.out)).array())
+        found.insert(found.begin(), check.toObject().value("value").toString().toDouble());
+    const CliRun capability =
+        sim.cli({"records", "capability", "--name", "journal used", "--values", "--format", "json"});
+    ASSERT_EQ(capability.exitCode, 0) << capability.err;
+    const QJsonArray groups =
+        QJsonDocument::fromJson(QByteArray::fromStdString(capability.out)).object().value("checks").toArray();
+    ASSERT_EQ(groups.size(), 1) << capability.out;
+    const QJsonObject group = groups[0].toObject();
+    EXPECT_EQ(group.value("usl").toDouble(), 20000);
+    EXPECT_EQ(group.value("units").toString(), "bytes");
+    EXPECT_EQ(group.value("all").toObject().value("n").toInt(), Runs);
+    std::vector<double> values;
+    for (const QJsonValue& value : group.value("values").toArray())
+        values.push_back(value.toObject().value("value").toDouble());
+    EXPECT_EQ(values, found);
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(Runs));
+    EXPECT_NE(*std::min_element(values.begin(), values.end()), *std::max_element(values.begin(), values.end()));
 }
 
 }  // namespace
