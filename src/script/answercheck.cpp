@@ -25,8 +25,7 @@ constexpr CheckOperator SymbolOperators[] = {CheckOperator::NotEqual, CheckOpera
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNameCharacter(char c) { return IsLetter(c) || IsDigit(c) || c == '_' || c == '-'; }
+bool IsNameCharacter(char c) { return IsLetter(c) || IsDecimalDigit(c) || c == '_' || c == '-'; }
 
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
@@ -172,13 +171,13 @@ std::optional<double> ReadCheckNumber(std::string_view text) {
     } else {
         // Digits, then optionally a point and digits: no exponent, no "inf".
         std::size_t i = 0;
-        while (i < text.size() && IsDigit(text[i]))
+        while (i < text.size() && IsDecimalDigit(text[i]))
             ++i;
         if (i == 0)
             return std::nullopt;
         if (i < text.size() && text[i] == '.') {
             const std::size_t point = i++;
-            while (i < text.size() && IsDigit(text[i]))
+            while (i < text.size() && IsDecimalDigit(text[i]))
                 ++i;
             if (i == point + 1)
                 return std::nullopt;
@@ -244,7 +243,7 @@ CheckLine ReadCheckLine(std::string_view text, int line, const CheckVariables& v
         ++pos;
     } else {
         const std::size_t digits = pos;
-        while (pos < rest.size() && IsDigit(rest[pos]))
+        while (pos < rest.size() && IsDecimalDigit(rest[pos]))
             ++pos;
         if (pos == digits)
             return Unreadable(std::move(read), "no field (* or a number from 1)");

@@ -1,9 +1,9 @@
 #include "increments.h"
 
+#include "hexdigits.h"
+
 namespace tamrisk {
 namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The field's digits plus its step, as many low-order digits as the field is
 // wide: the field counts modulo 10^width.
@@ -34,12 +34,12 @@ std::vector<IncrementField> FindDigitFields(const ScriptLine& line) {
     const std::string& data = line.data;
     std::size_t i = 0;
     while (i < data.size() && fields.size() < MaxIncrementSteps) {
-        if (!IsDigit(data[i])) {
+        if (!IsDecimalDigit(data[i])) {
             ++i;
             continue;
         }
         const std::size_t begin = i;
-        while (i < data.size() && IsDigit(data[i]) && i - begin < MaxDigitField)
+        while (i < data.size() && IsDecimalDigit(data[i]) && i - begin < MaxDigitField)
             ++i;
         IncrementField field;
         field.step = line.steps[fields.size()];
@@ -61,7 +61,7 @@ std::string WriteBackDigitFields(const ScriptLine& line, std::string stored) {
         // Only digits are overwritten: a stored line that no longer matches the
         // parsed one keeps its other characters.
         for (std::size_t k = 0; k < digits.size(); ++k)
-            if (IsDigit(stored[field.position + k]))
+            if (IsDecimalDigit(stored[field.position + k]))
                 stored[field.position + k] = digits[k];
     }
     return stored;
@@ -75,7 +75,7 @@ std::string HideSteppingDigits(std::string stored) {
         if (field.step == 0 || !FieldFits(field, stored.size()))
             continue;
         for (std::size_t k = 0; k < field.digits.size(); ++k)
-            if (IsDigit(stored[field.position + k]))
+            if (IsDecimalDigit(stored[field.position + k]))
                 stored[field.position + k] = '#';
     }
     return stored;

@@ -1,5 +1,7 @@
 #include "scriptparser.h"
 
+#include "hexdigits.h"
+
 #include <limits>
 
 namespace tamrisk {
@@ -67,7 +69,6 @@ private:
     static bool IsBlank(char c) {
         return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
     }
-    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
     void SkipBlanks() {
         while (m_pos < m_input.size() && IsBlank(m_input[m_pos]))
@@ -83,11 +84,11 @@ private:
             negative = m_input[pos] == '-';
             ++pos;
         }
-        if (pos >= m_input.size() || !IsDigit(m_input[pos]))
+        if (pos >= m_input.size() || !IsDecimalDigit(m_input[pos]))
             return false;
         constexpr std::uint64_t ceiling = std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1;
         magnitude = 0;
-        while (pos < m_input.size() && IsDigit(m_input[pos])) {
+        while (pos < m_input.size() && IsDecimalDigit(m_input[pos])) {
             if (magnitude < ceiling)
                 magnitude = magnitude * 10 + static_cast<std::uint64_t>(m_input[pos] - '0');
             ++pos;

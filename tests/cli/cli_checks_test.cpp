@@ -22,7 +22,6 @@
 namespace tamrisk::testing {
 namespace {
 
-QString ChecksExample(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
 
 int ChecksCount(const std::vector<std::string>& lines, const std::string& prefix) {
     int n = 0;
@@ -53,8 +52,8 @@ TEST(CliChecks, TheFinalTestIsJudgedByItsAnswers) {
     };
     for (const Case& c : cases) {
         const CliRun run = sim.cli(QStringList{"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit",
-                                               junit, "--vars", ChecksExample("final-test.vars")} +
-                                   c.options + QStringList{ChecksExample("final-test.inp")});
+                                               junit, "--vars", Example("final-test.vars")} +
+                                   c.options + QStringList{Example("final-test.inp")});
         ASSERT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
         const auto lines = Lines(run.out);
         const bool stopped = c.options.contains("--stop-on-fail");
@@ -97,8 +96,8 @@ TEST(CliChecks, AFailedCheckBeforeOneNotReadIsTheCauseEverywhere) {
     const QString records = dir.filePath("records.sqlite"), junit = dir.filePath("run.xml");
     sim.setEnv("TAMRISK_RECORDS", records);
     const CliRun run = sim.cli({"run", "--port", "SIM0", "--color", "never", "--unit", "U-1", "--junit", junit,
-                                "--vars", ChecksExample("final-test.vars"), "--set", "journal_size=1", "--set",
-                                "journal_limit=lots", ChecksExample("final-test.inp")});
+                                "--vars", Example("final-test.vars"), "--set", "journal_size=1", "--set",
+                                "journal_limit=lots", Example("final-test.inp")});
     ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
     const std::string reason = "journal size: expected 2 = 1, got 2097152";
     EXPECT_NE(run.out.find("?? journal used: bad number \"lots\": error"), std::string::npos) << run.out;
@@ -139,7 +138,7 @@ TEST(CliChecks, AVaryingPrinterGivesTheFinalTestsCapability) {
     constexpr int Runs = 4;
     for (int i = 0; i < Runs; ++i) {
         const CliRun run = sim.cli({"run", "--port", "SIM0", "--unit", QStringLiteral("U-%1").arg(i), "--vars",
-                                    ChecksExample("final-test.vars"), ChecksExample("final-test.inp")});
+                                    Example("final-test.vars"), Example("final-test.inp")});
         ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     }
     const CliRun checks = sim.cli({"records", "checks", "--name", "journal used", "--format", "json"});

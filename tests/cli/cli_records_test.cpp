@@ -35,7 +35,6 @@
 namespace tamrisk::testing {
 namespace {
 
-QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
 
 std::string Sha256(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();

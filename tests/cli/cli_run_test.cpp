@@ -42,7 +42,6 @@ private:
     QString m_path;
 };
 
-QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
 
 TEST(CliRun, TheDemoShowsEveryLineKind) {
     SimProcess sim;

@@ -4,6 +4,8 @@
 
 namespace tamrisk::testing {
 
+QString Example(const char* name) { return QString(TAMRISK_EXAMPLES_DIR) + "/" + name; }
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

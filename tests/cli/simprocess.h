@@ -17,6 +17,9 @@ struct CliRun {
     std::string err;
 };
 
+// The path of the example `name` shipped in examples/.
+QString Example(const char* name);
+
 // The lines of a program's output, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 
