@@ -9,7 +9,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tamrisk {
 namespace {
@@ -75,11 +77,20 @@ TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
 }
 
 // One device has one lock whatever name reached it: the pty's own path and a
-// link to it (as tamrisk-sim publishes) conflict in either order.
+// link to it (as tamrisk-sim publishes) conflict in either order. The locks
+// are the system's: a pty number that another test's program still holds a
+// lock on (its pty gone, the number given out again) is passed over for the next.
 TEST(QtSerialIo, ALinkAndItsDeviceShareOneLock) {
     QtApp app;
-    Pty pty;
-    ASSERT_FALSE(pty.device.empty());
+    std::vector<std::unique_ptr<Pty>> ptys;  // kept open, so that each new one has another number
+    for (int tries = 0; tries < 5; ++tries) {
+        ptys.push_back(std::make_unique<Pty>());
+        ASSERT_FALSE(ptys.back()->device.empty());
+        QtSerialIo probe;
+        if (probe.open(ptys.back()->device, 9600))
+            break;
+    }
+    const Pty& pty = *ptys.back();
     QTemporaryDir dir;
     const std::string link = dir.filePath("SIM0").toStdString();
     ASSERT_EQ(::symlink(pty.device.c_str(), link.c_str()), 0);
