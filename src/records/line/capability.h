@@ -7,7 +7,7 @@
 // figures; none works them out again.
 //
 // A numeric check is one with <, <=, >, >= or in: its limits are the lower
-// (LSL) and upper (USL) specification limits, one of them absent for a
+// (LSL) and upper (USL) limits of the product, one of them absent for a
 // one-sided check. Its values are taken in time order (their runs' starts).
 //
 // - mean and standard deviation (overall, n - 1) of the values;
