@@ -8,67 +8,69 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <array>
 #include <string>
+#include <vector>
 
 namespace tamrisk {
 
 namespace {
 
+QJsonValue Optional(const std::optional<int>& number) { return number ? QJsonValue(*number) : QJsonValue(); }
+
+// The figures of a set of values, named as JSON and CSV name them, in the CSV's
+// column order: the one list both formats are written from.
+struct Figure {
+    const char* name;
+    QJsonValue (*value)(const CapabilityFigures&);
+};
+constexpr Figure Figures[] = {
+    {"n", [](const CapabilityFigures& f) { return QJsonValue(f.n); }},
+    {"mean", [](const CapabilityFigures& f) { return NumberOrNull(f.mean); }},
+    {"standard_deviation", [](const CapabilityFigures& f) { return NumberOrNull(f.standardDeviation); }},
+    {"minimum", [](const CapabilityFigures& f) { return NumberOrNull(f.minimum); }},
+    {"maximum", [](const CapabilityFigures& f) { return NumberOrNull(f.maximum); }},
+    {"average_moving_range", [](const CapabilityFigures& f) { return NumberOrNull(f.averageMovingRange); }},
+    {"short_term_sigma", [](const CapabilityFigures& f) { return NumberOrNull(f.shortTermSigma); }},
+    {"cp", [](const CapabilityFigures& f) { return NumberOrNull(f.cp); }},
+    {"cpk", [](const CapabilityFigures& f) { return NumberOrNull(f.cpk); }},
+    {"cpk_low", [](const CapabilityFigures& f) { return NumberOrNull(f.cpkLow); }},
+    {"cpk_high", [](const CapabilityFigures& f) { return NumberOrNull(f.cpkHigh); }},
+    {"pp", [](const CapabilityFigures& f) { return NumberOrNull(f.pp); }},
+    {"ppk", [](const CapabilityFigures& f) { return NumberOrNull(f.ppk); }},
+    {"outside", [](const CapabilityFigures& f) { return QJsonValue(f.outside); }},
+    {"outside_share", [](const CapabilityFigures& f) { return NumberOrNull(f.outsideShare); }},
+    {"marginal", [](const CapabilityFigures& f) { return Optional(f.marginal); }},
+    {"lower_control_limit", [](const CapabilityFigures& f) { return NumberOrNull(f.lowerControlLimit); }},
+    {"upper_control_limit", [](const CapabilityFigures& f) { return NumberOrNull(f.upperControlLimit); }},
+    // JSON lists the breaks, CSV counts them.
+    {"rule_breaks",
+     [](const CapabilityFigures& f) {
+         QJsonArray breaks;
+         for (const RuleBreak& b : f.breaks)
+             breaks.append(
+                 QJsonObject{{"index", static_cast<qint64>(b.index)}, {"rule", static_cast<int>(b.rule)}});
+         return QJsonValue(breaks);
+     }},
+    {"warning",
+     [](const CapabilityFigures& f) {
+         return f.tooFew ? QJsonValue(QLatin1String(TooFewValuesWarning)) : QJsonValue();
+     }},
+};
+
 QJsonObject FiguresObject(const CapabilityFigures& f) {
-    QJsonArray breaks;
-    for (const RuleBreak& b : f.breaks)
-        breaks.append(QJsonObject{{"index", static_cast<qint64>(b.index)}, {"rule", static_cast<int>(b.rule)}});
-    return {{"n", f.n},
-            {"mean", NumberOrNull(f.mean)},
-            {"standard_deviation", NumberOrNull(f.standardDeviation)},
-            {"minimum", NumberOrNull(f.minimum)},
-            {"maximum", NumberOrNull(f.maximum)},
-            {"average_moving_range", NumberOrNull(f.averageMovingRange)},
-            {"short_term_sigma", NumberOrNull(f.shortTermSigma)},
-            {"cp", NumberOrNull(f.cp)},
-            {"cpk", NumberOrNull(f.cpk)},
-            {"cpk_low", NumberOrNull(f.cpkLow)},
-            {"cpk_high", NumberOrNull(f.cpkHigh)},
-            {"pp", NumberOrNull(f.pp)},
-            {"ppk", NumberOrNull(f.ppk)},
-            {"warning", f.tooFew ? QJsonValue(QLatin1String(TooFewValuesWarning)) : QJsonValue()},
-            {"outside", f.outside},
-            {"outside_share", NumberOrNull(f.outsideShare)},
-            {"marginal", f.marginal ? QJsonValue(*f.marginal) : QJsonValue()},
-            {"lower_control_limit", NumberOrNull(f.lowerControlLimit)},
-            {"upper_control_limit", NumberOrNull(f.upperControlLimit)},
-            {"rule_breaks", breaks}};
+    QJsonObject object;
+    for (const Figure& figure : Figures)
+        object[QLatin1String(figure.name)] = figure.value(f);
+    return object;
 }
 
-constexpr std::array<const char*, 20> FigureColumns = {
-    "n",         "mean",         "standard_deviation", "minimum",      "maximum",
-    "average_moving_range", "short_term_sigma", "cp", "cpk",           "cpk_low",
-    "cpk_high",  "pp",           "ppk",                "outside",      "outside_share",
-    "marginal",  "lower_control_limit", "upper_control_limit", "rule_breaks", "warning"};
-
-std::array<std::string, FigureColumns.size()> FigureFields(const CapabilityFigures& f) {
-    const auto number = [](const std::optional<double>& x) { return x ? NumberText(*x) : std::string(); };
-    return {std::to_string(f.n),
-            number(f.mean),
-            number(f.standardDeviation),
-            number(f.minimum),
-            number(f.maximum),
-            number(f.averageMovingRange),
-            number(f.shortTermSigma),
-            number(f.cp),
-            number(f.cpk),
-            number(f.cpkLow),
-            number(f.cpkHigh),
-            number(f.pp),
-            number(f.ppk),
-            std::to_string(f.outside),
-            number(f.outsideShare),
-            f.marginal ? std::to_string(*f.marginal) : std::string(),
-            number(f.lowerControlLimit),
-            number(f.upperControlLimit),
-            std::to_string(f.breaks.size()),
-            f.tooFew ? std::string(TooFewValuesWarning) : std::string()};
+// A figure as a CSV field: empty for none, a list by its length.
+std::string CsvField(const QJsonValue& value) {
+    if (value.isArray())
+        return std::to_string(value.toArray().size());
+    if (value.isString())
+        return value.toString().toStdString();
+    return value.isDouble() ? NumberText(value.toDouble()) : std::string();
 }
 
 }  // namespace
@@ -109,21 +111,22 @@ QByteArray CapabilityJson(const CapabilityReport& report) {
 QByteArray CapabilityCsv(const CapabilityReport& report) {
     const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
     std::vector<std::string> row = {"name", "units", "lsl", "usl", "lsl_strict", "usl_strict"};
-    row.insert(row.end(), FigureColumns.begin(), FigureColumns.end());
+    for (const Figure& figure : Figures)
+        row.push_back(figure.name);
     row.push_back("not_numbers");
-    for (const char* column : FigureColumns)
-        row.push_back(std::string("without_failed_") + column);
+    for (const Figure& figure : Figures)
+        row.push_back(std::string("without_failed_") + figure.name);
     QByteArray out;
     AppendCsvRow(out, std::span<const std::string>(row));
     for (const CheckCapability& c : report.checks) {
         const CapabilityLimits& l = c.limits;
         row = {c.name, l.units, l.low ? NumberText(*l.low) : std::string(), l.high ? NumberText(*l.high) : std::string(),
                flag(l.lowStrict), flag(l.highStrict)};
-        const auto all = FigureFields(c.all);
-        row.insert(row.end(), all.begin(), all.end());
+        for (const Figure& figure : Figures)
+            row.push_back(CsvField(figure.value(c.all)));
         row.push_back(std::to_string(c.notNumbers));
-        const auto withoutFailed = FigureFields(c.withoutFailed);
-        row.insert(row.end(), withoutFailed.begin(), withoutFailed.end());
+        for (const Figure& figure : Figures)
+            row.push_back(CsvField(figure.value(c.withoutFailed)));
         AppendCsvRow(out, std::span<const std::string>(row));
     }
     return out;
