@@ -219,11 +219,11 @@ DashboardServer::DashboardServer(QString location, QString chartPath)
 }
 
 DashboardServer::~DashboardServer() {
-    m_pool.waitForDone();
-    // Each worker closes its store on its own thread, now: left to the end of
-    // the thread, the store's database driver would be torn down while the
-    // program exits and unloads that driver. Each task waits until all have
-    // begun, so that every worker runs one.
+    // Each worker closes its store on its own thread, now, after the questions
+    // queued before: left to the end of the thread, the store would be torn
+    // down by the thread's exit, which a thread pool's wait does not wait for,
+    // while the program exits and unloads the database driver. Each task waits
+    // until all have begun, so that every worker runs one.
     QSemaphore begun, go;
     for (int i = 0; i < Workers; ++i) {
         m_pool.start([&begun, &go] {
