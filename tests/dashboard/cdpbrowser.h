@@ -35,7 +35,7 @@ public:
     // an error or no answer within `timeoutMs`.
     std::optional<QJsonObject> Send(const QString& method, const QJsonObject& params = {}, int timeoutMs = 10000);
     // Opens `url` in the tab and waits until it has loaded.
-    bool Navigate(const QString& url, int timeoutMs = 10000);
+    bool Navigate(const QString& url, int timeoutMs = 30000);
     // The value of `expression` (a promise's, awaited), or undefined (null
     // JSON) when it threw.
     QJsonValue Evaluate(const QString& expression);
