@@ -1,7 +1,8 @@
 // The station: the application, its title and the seven windows in order.
-// Usage: tamrisk [--port NAME] [--vars FILE] [SCRIPT] | --help | --help-all | --version
+// Usage: tamrisk [--port NAME] [--vars FILE] [--sockets N] [SCRIPT] | --help | --help-all | --version
 //   --port NAME  selects the port of the list with that name or device path
 //   --vars FILE  the variables file of the checks, for this session
+//   --sockets N  opens the socket window with N sockets (1 to 8) beside the main window
 //   SCRIPT       a script file, loaded as Load Script from File would
 //   --help, --help-all and --version print to stdout and exit, without a display
 
@@ -14,6 +15,7 @@
 #include "programversion.h"
 #include "qthost.h"
 #include "qtserialio.h"
+#include "socketwindow.h"
 #include "readklenbin.h"
 #include "resultsview.h"
 #include "station.h"
@@ -44,6 +46,9 @@ const QCommandLineOption PortOption(QStringLiteral("port"),
 const QCommandLineOption VarsOption(QStringLiteral("vars"),
                                     QStringLiteral("The variables file the check lines read, for this session."),
                                     QStringLiteral("FILE"));
+const QCommandLineOption SocketsOption(QStringLiteral("sockets"),
+                                       QStringLiteral("Opens the socket window with N sockets (1 to 8), a printer each."),
+                                       QStringLiteral("N"));
 const QCommandLineOption VersionOption(QStringLiteral("version"), QStringLiteral("Prints the version and exits."));
 
 // The station's options, for parsing and for the help text.
@@ -54,6 +59,7 @@ void SetUpParser(QCommandLineParser& parser) {
     parser.addOption(VersionOption);
     parser.addOption(PortOption);
     parser.addOption(VarsOption);
+    parser.addOption(SocketsOption);
     parser.addPositionalArgument(QStringLiteral("SCRIPT"), QStringLiteral("A script file to load."),
                                  QStringLiteral("[SCRIPT]"));
 }
@@ -86,9 +92,15 @@ bool AnswerWithoutDisplay(int argc, char** argv) {
 int RunStation(QApplication& app) {
     QCommandLineParser parser;
     SetUpParser(parser);
-    if (!parser.parse(QApplication::arguments()) || parser.positionalArguments().size() > 1) {
-        const QString problem = parser.errorText().isEmpty() ? QStringLiteral("Too many arguments.")
-                                                             : parser.errorText();
+    bool socketsGiven = true;
+    const int sockets = parser.parse(QApplication::arguments()) && parser.isSet(SocketsOption)
+                            ? parser.value(SocketsOption).toInt(&socketsGiven)
+                            : 0;
+    const bool socketsBad = parser.isSet(SocketsOption) && (!socketsGiven || sockets < 1 || sockets > 8);
+    if (!parser.parse(QApplication::arguments()) || parser.positionalArguments().size() > 1 || socketsBad) {
+        const QString problem = socketsBad                      ? QStringLiteral("--sockets takes a number from 1 to 8.")
+                                : parser.errorText().isEmpty() ? QStringLiteral("Too many arguments.")
+                                                               : parser.errorText();
         QMessageBox::critical(nullptr, QStringLiteral("Tamrisk"), problem + u'\n' + parser.helpText());
         return 2;
     }
@@ -140,6 +152,11 @@ int RunStation(QApplication& app) {
     StationLogIn logIn(TestForm, records);
     if (!logIn.Start())
         return 0;
+    if (sockets > 0) {
+        SocketWindow& window = TestForm.Sockets();
+        window.SetSocketCount(sockets);
+        window.show();
+    }
 
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "portlist.h"
 
+#include "virtualports.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -83,6 +85,12 @@ std::string PortDetails(const PortEntry& port) {
         if (!value->empty())
             text += "\n" + std::string(label) + *value;
     return text;
+}
+
+std::vector<PortEntry> ListStationPorts() {
+    std::vector<PortEntry> ports = BuildPortList(ListSystemPorts(), ListVirtualPorts(VirtualPortsDir()));
+    AddStablePaths(ports);
+    return ports;
 }
 
 }  // namespace tamrisk

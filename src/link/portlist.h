@@ -38,6 +38,9 @@ std::vector<PortEntry> ListVirtualPorts(const std::string& dir);
 // The system's serial ports as QSerialPortInfo reports them, each with its
 // description, manufacturer and serial number.
 std::vector<PortEntry> ListSystemPorts();
+// The ports the station offers: the system's and the simulator's
+// (BuildPortList), with their stable paths.
+std::vector<PortEntry> ListStationPorts();
 
 // Sets each port's stablePath to the link in `stableDir` that leads to the same
 // device (the first by name when several do); ports no link leads to keep none.

@@ -10,11 +10,7 @@ namespace tamrisk {
 SerialLink::SerialLink(Host& host, std::unique_ptr<SerialIo> io, PortSource source)
     : m_host(host), m_io(std::move(io)), m_source(std::move(source)) {
     if (!m_source)
-        m_source = [] {
-            std::vector<PortEntry> ports = BuildPortList(ListSystemPorts(), ListVirtualPorts(VirtualPortsDir()));
-            AddStablePaths(ports);
-            return ports;
-        };
+        m_source = ListStationPorts;
     m_io->setLostHandler([this](const std::string& reason) { HandleLost(reason); });
 }
 

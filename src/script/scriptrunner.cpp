@@ -107,6 +107,13 @@ RunOutcome ScriptRunner::RunScript(ScriptList& lines) {
     return outcome;
 }
 
+void ScriptRunner::TellLineStarting(int line) {
+    if (m_observer != nullptr)
+        m_observer->LineStarting(line);
+    if (m_hooks.lineStarting)
+        m_hooks.lineStarting(line);
+}
+
 void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::size_t end) {
     // Repeat blocks nest on this stack rather than the machine's, so that no
     // depth of nesting can overflow it; the lines, events and cancel checks come
@@ -122,8 +129,7 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
         }
         if (!leave && i < end) {
             const ScriptLine line = ParseScriptLine(lines.Line(i));
-            if (m_observer != nullptr)
-                m_observer->LineStarting(m_firstLineNumber + static_cast<int>(i));
+            TellLineStarting(m_firstLineNumber + static_cast<int>(i));
             switch (line.kind) {
             case ScriptLineKind::EmptyLine:
             case ScriptLineKind::DescriptionLine:
@@ -173,8 +179,7 @@ void ScriptRunner::RunScriptLines(ScriptList& lines, std::size_t first, std::siz
                 m_host.processEvents();
                 if (!Cancelled()) {
                     ++block.pass;
-                    if (m_observer != nullptr)
-                        m_observer->LineStarting(m_firstLineNumber + static_cast<int>(block.repeatLine));
+                    TellLineStarting(m_firstLineNumber + static_cast<int>(block.repeatLine));
                     m_sink.AppendResultLine(Printf("** Repeating %d from %d for Label \"%s\"", block.pass,
                                                    block.count, block.label.c_str()),
                                             ResultColour::Black);

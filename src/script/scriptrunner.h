@@ -37,6 +37,8 @@ struct ScriptRunHooks {
     // While a claim waits for the claims to come within reach: what the status
     // line shows; an empty text once the wait ends.
     std::function<void(const std::string&)> claimWaiting;
+    // The script line number about to run.
+    std::function<void(int line)> lineStarting;
 };
 
 // SerialUnavailable: a number could not be claimed, so the run stopped before sending it.
@@ -106,6 +108,8 @@ private:
     // none when the line is to be skipped (after the red notice of an invalid one).
     std::optional<std::size_t> FindRepeatBlock(const ScriptList& lines, std::size_t i, std::size_t end,
                                                const ScriptLine& line);
+    // Tells the observer and the lineStarting hook that script line `line` runs.
+    void TellLineStarting(int line);
     void RunWait(const ScriptLine& line);
     void RunClock();
     // Judges the last transaction by the check line `line` (script line

@@ -57,26 +57,36 @@ std::optional<CheckVariables> ReadRunVariables(Host& host, const QString& variab
     return variables;
 }
 
-ScriptRunControl::ScriptRunControl(Station& station, ResultsView& results, CloseGuard& close)
-    : m_station(station), m_results(results), m_close(close) {
+ScriptRunControl::ScriptRunControl(Station& station, ResultSink& results, CloseGuard& close)
+    : ScriptRunControl(station, results, std::function<bool()>()) {
+    m_close = &close;
+}
+
+ScriptRunControl::ScriptRunControl(Station& station, ResultSink& results, std::function<bool()> closing)
+    : m_station(station), m_results(results), m_closing(std::move(closing)) {
     m_sink.target = &m_results;
     m_runner = std::make_unique<ScriptRunner>(m_station.transactor, m_station.host, m_sink,
                                               [this] { return m_station.Connected; });
 }
 
+bool ScriptRunControl::Closing() const { return m_close != nullptr ? m_close->Pending() : m_closing && m_closing(); }
+
 ScriptRunControl::~ScriptRunControl() = default;
 
 bool ScriptRunControl::Running() const { return m_runner->ScriptRunning; }
 
-void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
-                           const std::function<void(bool running)>& shown) {
-    const std::string unit = records != nullptr && records->unit ? records->unit() : std::string();
+std::optional<RunEnded> ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument* editor,
+                                              StationRecords* records,
+                                              const std::function<void(bool running)>& shown) {
+    const std::string unit = request.unit                           ? *request.unit
+                             : records != nullptr && records->unit ? records->unit()
+                                                                   : std::string();
     std::string problem = EntryProblem(request.operation, request.product, unit, records != nullptr);
     if (problem.empty() && request.takeRelease && (request.operation.empty() || request.product.empty()))
         problem = "the active release of the station's product and operation runs here: choose both";
     if (!problem.empty()) {
         m_station.host.showMessage("The script was not run: " + problem + ".", "Error");
-        return;
+        return std::nullopt;
     }
     m_runner->SetFirstLineNumber(request.firstLine);
     m_runner->SetCheckVariables(request.variables);
@@ -85,7 +95,7 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     std::unique_ptr<OperationRecord> record;
     std::optional<StationEntry> entry;
     if (records != nullptr) {
-        record = records->Begin("run");
+        record = m_begin ? m_begin(*records) : records->Begin("run");
         RecordHeader& header = record->Header();
         header.script = request.scriptFile;
         // Of the whole script, also for a selection, as the CLI gives it for the file.
@@ -99,7 +109,9 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
     m_runner->ScriptRunning = true;
     shown(true);
     // A close asked for during the run is carried out once it has unwound.
-    const CloseGuard::Busy busy(m_close);
+    std::optional<CloseGuard::Busy> busy;
+    if (m_close != nullptr)
+        busy.emplace(*m_close);
     // Nothing goes to the printer before the unit may enter; Cancel ends the wait.
     m_station.state.CancelRequest = false;
     std::optional<StringScriptList> released;
@@ -115,15 +127,22 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
         return UseRelease(request, *taken, *records->Releases(), *record, *entry, released);
     };
     const auto cancelled = [this] { return m_station.state.CancelRequest; };
+    const auto ended = [&record]() -> std::optional<RunEnded> {
+        if (!record || !record->Outcome())
+            return std::nullopt;
+        return RunEnded{*record->Outcome(), record->Reason(), record->Header().kind == "entry"};
+    };
     if (entry && (!ready() || !entry->Enter(m_results, m_entryShown, cancelled))) {
         m_runner->ScriptRunning = false;
         shown(false);
-        return;
+        return ended();
     }
-    EditorScriptList whole(editor);
+    std::optional<EditorScriptList> whole;
+    if (!released && !request.selection)
+        whole.emplace(*editor);
     ScriptList& lines = released            ? static_cast<ScriptList&>(*released)
                         : request.selection ? static_cast<ScriptList&>(*request.selection)
-                                            : whole;
+                                            : *whole;
     if (record) {
         record->Start();
         m_sink.target = &record->Tee(m_results);
@@ -142,6 +161,7 @@ void ScriptRunControl::Run(ScriptRunRequest& request, QTextDocument& editor, Sta
         // Given back with any outcome, once the run's record is kept.
         entry->Leave(Finish(*records, *record, outcome), m_entryShown);
     }
+    return ended();
 }
 
 bool ScriptRunControl::UseRelease(ScriptRunRequest& request, const TakenRelease& taken, ActiveReleases& releases,
@@ -190,7 +210,7 @@ RecordOutcome ScriptRunControl::Finish(StationRecords& records, OperationRecord&
     const std::string portReason =
         outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
     Verdict verdict = RunVerdict(outcome, record, portReason,
-                                 m_close.Pending() ? std::string("the window was closed during it") : std::string());
+                                 Closing() ? std::string("the window was closed during it") : std::string());
     records.Finish(record, verdict.outcome, std::move(verdict.reason));
     return verdict.outcome;
 }

@@ -38,6 +38,8 @@ struct ScriptRunRequest {
     // place so that advanced serial numbers show in it at once.
     std::optional<StringScriptList> selection;
     std::string scriptFile;  // the name of the script file loaded or saved last; empty: none
+    // The unit under test (UTF-8); none: the records' unit (the Unit box).
+    std::optional<std::string> unit;
     // The whole script as the station's bytes, for the record's digest (also
     // for a selection); asked only while records are kept. Nothing: no digest.
     std::function<std::optional<std::vector<std::string>>()> wholeScript;
@@ -72,11 +74,24 @@ std::optional<ScriptRunRequest> EditorRunRequest(Host& host, QPlainTextEdit& edi
 // telling the operator through `host` why, when the file cannot be read.
 std::optional<CheckVariables> ReadRunVariables(Host& host, const QString& variablesFile, const QString& unit);
 
+// How a run ended, for a window that shows its verdict: nothing when it was
+// not run (the reason told through the host), else the outcome its record
+// was finished with and why, `refused` when its unit may not enter (or no
+// active release may run).
+struct RunEnded {
+    RecordOutcome outcome = RecordOutcome::Error;
+    std::string reason;
+    bool refused = false;
+};
+
 class ScriptRunControl {
 public:
     // A close of the window asked for during a run is put off by `close`
     // until the run has unwound and its record is finished.
-    ScriptRunControl(Station& station, ResultsView& results, CloseGuard& close);
+    ScriptRunControl(Station& station, ResultSink& results, CloseGuard& close);
+    // A run on a socket's own thread: no close is put off; `closing` tells
+    // whether a cancel comes from the window being closed.
+    ScriptRunControl(Station& station, ResultSink& results, std::function<bool()> closing);
     ~ScriptRunControl();
 
     // The runner, for its hooks and its elapsed-time timer.
@@ -87,16 +102,22 @@ public:
     // How the window shows a unit's entry.
     void SetEntryShown(EntryShown shown) { m_entryShown = std::move(shown); }
 
-    // Runs `request`'s selection, or else the whole of `editor`, recorded in
-    // `records` (null: not recorded). A request naming an operation and a
+    // Runs `request`'s selection, or else the whole of `editor` (null: a
+    // request with a selection or a release), recorded in `records` (null:
+    // not recorded); how it ended, when it was recorded. A request naming an operation and a
     // product first has its unit's entry checked (StationEntry), nothing sent
     // before it is answered; one whose entry cannot be checked is not run,
     // after a message. `shown(true)` is called once the run is marked running,
     // before the entry and the run, and `shown(false)` once it has ended,
     // before its record is finished. A request that takes the release takes
     // it after `shown(true)`, before the entry; without one it runs nothing.
-    void Run(ScriptRunRequest& request, QTextDocument& editor, StationRecords* records,
-             const std::function<void(bool running)>& shown);
+    std::optional<RunEnded> Run(ScriptRunRequest& request, QTextDocument* editor, StationRecords* records,
+                                const std::function<void(bool running)>& shown);
+    // The record of a run of a socket on its own thread: Begin's with the
+    // station's link and its own claims. Unset: StationRecords::Begin(kind).
+    void SetRecordBegun(std::function<std::unique_ptr<OperationRecord>(StationRecords&)> begin) {
+        m_begin = std::move(begin);
+    }
 
 private:
     // Makes `taken` what the run runs: its lines as this station last left
@@ -112,6 +133,8 @@ private:
                       const std::string& station, const StringScriptList& lines);
     // Finishes the run's record with the outcome the run ended with; the verdict's outcome.
     RecordOutcome Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
+    // Whether the window is being closed: a cancel is told as the close.
+    bool Closing() const;
 
     // The runner's sink: the results view, teed into the run's record while one is kept.
     class RunSink : public ResultSink {
@@ -124,8 +147,10 @@ private:
     };
 
     Station& m_station;
-    ResultsView& m_results;
-    CloseGuard& m_close;
+    ResultSink& m_results;
+    CloseGuard* m_close = nullptr;
+    std::function<bool()> m_closing;
+    std::function<std::unique_ptr<OperationRecord>(StationRecords&)> m_begin;
     RunSink m_sink;
     std::unique_ptr<ScriptRunner> m_runner;
     EntryShown m_entryShown;

@@ -11,10 +11,20 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <QWidget>
 
 namespace tamrisk {
+
+namespace {
+
+bool OnWindowThread() {
+    return QCoreApplication::instance() == nullptr || QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+}  // namespace
 
 StationRecords::StationRecords(Station& station, QWidget* window) : m_station(station), m_window(window) {
     const std::unique_ptr<QSettings> settings = OpenSettingsStore();
@@ -115,21 +125,27 @@ void StationRecords::AddRecord(const RecordHeader& given) {
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     Open();
-    auto record = std::make_unique<OperationRecord>(m_store ? m_route : std::nullopt, m_station.host,
+    std::unique_ptr<OperationRecord> record = Begin(std::move(kind), m_station, m_claims.get());
+    if (unit)
+        record->Header().unit = unit();
+    return record;
+}
+
+std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind, Station& station, SerialClaims* claims) {
+    auto record = std::make_unique<OperationRecord>(m_store ? m_route : std::nullopt, station.host,
                                                     [this](const QString& problem) { TellOnce(problem); },
                                                     std::move(kind));
-    record->WatchTransactions(m_station.transactor);
+    record->WatchTransactions(station.transactor);
     // Only a script run asks for claims; other operations send no serial numbers.
-    record->SetUniqueSerials(m_uniqueSerials ? m_claims.get() : nullptr);
+    record->SetUniqueSerials(m_uniqueSerials ? claims : nullptr);
     RecordHeader& header = record->Header();
     NamePerson(header);
-    if (unit)
-        header.unit = unit();
-    if (m_station.Connected) {
-        const int index = m_station.link.PortIndex;
-        if (index >= 0 && index < static_cast<int>(m_station.link.PortList.size()))
-            header.port = m_station.link.PortAt(index).path;
-        header.speed = m_station.link.LineSpeed;
+    if (station.Connected) {
+        const int index = station.link.PortIndex;
+        header.port = index >= 0 && index < static_cast<int>(station.link.PortList.size())
+                          ? station.link.PortAt(index).path
+                          : station.link.GivenPortPath;
+        header.speed = station.link.LineSpeed;
     }
     return record;
 }
@@ -150,7 +166,7 @@ void StationRecords::Finish(OperationRecord& record, RecordOutcome outcome, std:
     record.Finish(outcome, std::move(reason));
     if (m_forwarder)
         m_forwarder->Nudge();
-    if (outcomeShown)
+    if (outcomeShown && OnWindowThread())
         outcomeShown(outcome, shown);
 }
 
@@ -178,6 +194,12 @@ void StationRecords::ImageSaved(const std::string& id, std::string kind, std::st
 bool StationRecords::Writing() const { return m_lateWrites != nullptr && m_lateWrites->Pending() > 0; }
 
 void StationRecords::TellOnce(const QString& problem) {
+    // A socket's run finds it on its own thread; the window tells it.
+    if (!OnWindowThread()) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [this, problem] { TellOnce(problem); },
+                                  Qt::QueuedConnection);
+        return;
+    }
     if (m_told)
         return;
     m_told = true;

@@ -96,6 +96,14 @@ public:
     // A record of `kind` for an operation on the connected printer, not started;
     // a script run it watches claims its numbers when UniqueSerials is on.
     std::unique_ptr<OperationRecord> Begin(std::string kind);
+    // The same for a run on another station's link (a socket of the socket
+    // window, on its own thread): its transactions, port and speed, its own
+    // `claims` (null: none; claims keep state of their own run) when
+    // UniqueSerials is on. Safe to call from that thread once Open has run.
+    std::unique_ptr<OperationRecord> Begin(std::string kind, Station& station, SerialClaims* claims);
+    // Where the serial numbers are claimed (a socket makes its own SerialClaims
+    // there); empty with records off or not kept, and before Open.
+    QString ClaimsLocation() const { return LineQuestions(); }
     // Adds to the finished record `id` the image saved afterwards in `file`; with
     // a line's database it is sent on too, also when the record was sent before.
     // Written on a thread of its own: the window never waits for the records file;
@@ -103,7 +111,8 @@ public:
     void ImageSaved(const std::string& id, std::string kind, std::string_view bytes, const QString& file);
     // True while an image handed to ImageSaved is not written yet.
     bool Writing() const;
-    // Finishes `record` and shows its outcome.
+    // Finishes `record` and shows its outcome (outcomeShown), unless called
+    // from another thread than the window's: a socket shows its own.
     void Finish(OperationRecord& record, RecordOutcome outcome, std::string reason);
 
     // The unit's identity as the operator gave it (UTF-8); empty when none.
@@ -135,7 +144,7 @@ private:
     bool m_uniqueSerials = false;
     std::chrono::seconds m_claimWait = DefaultClaimWait;
     bool m_opened = false;
-    bool m_told = false;
+    bool m_told = false;  // read and set on the window's thread only
 };
 
 // "PASS", "FAIL", "ABORTED", "ERROR".

@@ -17,6 +17,7 @@
 #include "scriptrunner.h"
 #include "scriptsyntax.h"
 #include "settings.h"
+#include "socketwindow.h"
 #include "station.h"
 #include "recordsactions.h"
 #include "recordsmodel.h"
@@ -89,6 +90,7 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
         .commandStarting = {},
         // The wait's own text while it lasts; what the status line said before, after it.
         .claimWaiting = [this](const std::string& text) { m_statusLine->ShowClaimWait(text); },
+        .lineStarting = {},
     });
 
     HearTextOf({ui->StatusPn, ui->TimerPn, ui->WaitingPn, ui->PersonPn});
@@ -115,6 +117,13 @@ TTestForm::TTestForm(Station& station, QWidget* parent)
     connect(ui->HelpM, &QAction::triggered, this, &TTestForm::HelpMClick);
     connect(ui->AboutM, &QAction::triggered, this, [this] { ShowAbout(*this, m_records); });
     connect(ui->SaveResultsM, &QAction::triggered, this, &TTestForm::SaveResultsMClick);
+    connect(ui->SocketsM, &QAction::triggered, this, [this] {
+        SocketWindow& sockets = Sockets();
+        sockets.RefreshPorts();
+        sockets.show();
+        sockets.raise();
+        sockets.activateWindow();
+    });
     {
         const std::unique_ptr<QSettings> settings = OpenSettingsStore();
         ui->StopOnFailM->setChecked(settings->value(QLatin1String(StopOnFailSetting), false).toBool());
@@ -368,6 +377,22 @@ void TTestForm::SetVariablesFile(const QString& fileName, bool remember) { m_var
 
 bool TTestForm::RunsRelease() const { return m_role && !ui->EngineeringM->isChecked(); }
 
+bool TTestForm::FillRunRequest(ScriptRunRequest& request, bool release, const QString& unit) {
+    std::optional<CheckVariables> variables =
+        ReadRunVariables(m_station.host, release ? QString() : m_variablesFile->File(), unit);
+    if (!variables)
+        return false;
+    // A refused release names no file of the page; a release run names its own.
+    request.scriptFile = release ? std::string() : m_scriptFile.toStdString();
+    request.variables = *std::move(variables);
+    request.stopOnFail = ui->StopOnFailM->isChecked();
+    request.operation = m_process->Operation().toStdString();
+    request.product = m_process->Product().toStdString();
+    request.takeRelease = release;
+    request.engineering = m_role && !release;
+    return true;
+}
+
 void TTestForm::ExecuteBtClick() {
     const bool release = RunsRelease();
     if ((!ScriptPresent && !release) || m_run->Running())
@@ -375,27 +400,15 @@ void TTestForm::ExecuteBtClick() {
     // The release brings its own script and variables file.
     std::optional<ScriptRunRequest> request =
         release ? std::optional(ScriptRunRequest{}) : EditorRunRequest(m_station.host, *ui->ScrMemo);
-    if (!request)
+    if (!request || !FillRunRequest(*request, release, ui->UnitBox->text()))
         return;
-    std::optional<CheckVariables> variables =
-        ReadRunVariables(m_station.host, release ? QString() : m_variablesFile->File(), ui->UnitBox->text());
-    if (!variables)
-        return;
-    // A refused release names no file of the page; a release run names its own.
-    request->scriptFile = release ? std::string() : m_scriptFile.toStdString();
-    request->variables = *std::move(variables);
-    request->stopOnFail = ui->StopOnFailM->isChecked();
-    request->operation = m_process->Operation().toStdString();
-    request->product = m_process->Product().toStdString();
-    request->takeRelease = release;
-    request->engineering = m_role && !release;
     if (release) {
         request->released = [this](const TakenRelease& taken, const std::string& text) { ShowRelease(taken, text); };
         request->advanced = [this](const std::string& text) { ShowReleaseText(text); };
     } else if (request->engineering) {
         m_statusLine->ShowText(QStringLiteral("Engineering run"));
     }
-    m_run->Run(*request, *ui->ScrMemo->document(), m_records, [this](bool running) {
+    m_run->Run(*request, ui->ScrMemo->document(), m_records, [this](bool running) {
         if (running) {
             UpdateControls();
             ui->MemoPages->setCurrentWidget(ui->ResultPg);
@@ -405,6 +418,58 @@ void TTestForm::ExecuteBtClick() {
         if (!running)
             UpdateControls();
     });
+}
+
+SocketWindow& TTestForm::Sockets() {
+    if (!m_sockets) {
+        m_sockets = std::make_unique<SocketWindow>(
+            m_records,
+            SocketScript{
+                .request = [this](const std::string& unit, std::string& problem) { return SocketRequest(unit, problem); },
+                .speedBps = [this] { return m_station.SpeedBps(); },
+                .advanced = [this](const std::vector<std::string>& started,
+                                   const std::vector<std::string>& advanced) { SocketAdvanced(started, advanced); },
+            },
+            std::function<std::vector<PortEntry>()>(), this);
+    }
+    return *m_sockets;
+}
+
+std::optional<ScriptRunRequest> TTestForm::SocketRequest(const std::string& unit, std::string& problem) {
+    const bool release = RunsRelease();
+    if (!ScriptPresent && !release) {
+        problem = "no script is loaded in the main window";
+        return std::nullopt;
+    }
+    ScriptRunRequest request;
+    if (!release) {
+        // Each socket runs a copy of the whole page.
+        QTextDocument& document = *ui->ScrMemo->document();
+        auto lines = EncodeScriptLines(m_station.host, EditorLines(document, 0, EditorLineCount(document)), 1,
+                                       "the script was not run.");
+        if (!lines) {
+            problem = "the script holds a character the printer cannot be sent";
+            return std::nullopt;
+        }
+        request.wholeScript = [whole = *lines] { return std::optional(whole); };
+        request.selection.emplace(*std::move(lines));
+    }
+    if (!FillRunRequest(request, release, QString::fromStdString(unit))) {
+        problem = "the variables file cannot be read";
+        return std::nullopt;
+    }
+    return request;
+}
+
+void TTestForm::SocketAdvanced(const std::vector<std::string>& started, const std::vector<std::string>& advanced) {
+    // Another socket's run, or the operator, changed the page meanwhile: the claims keep the numbers apart.
+    if (RunsRelease() || ScriptBytes(*ui->ScrMemo->document()) != started || advanced.size() != started.size())
+        return;
+    EditorScriptList page(*ui->ScrMemo->document());
+    for (std::size_t i = 0; i < advanced.size(); ++i) {
+        if (advanced[i] != started[i])
+            page.ReplaceLine(i, advanced[i]);
+    }
 }
 
 void TTestForm::ShowRelease(const TakenRelease& taken, const std::string& text) {
@@ -574,6 +639,13 @@ bool TTestForm::Busy() const {
 }
 
 void TTestForm::closeEvent(QCloseEvent* event) {
+    // The sockets' runs are asked about first, in their own window.
+    if (m_sockets && m_sockets->Running()) {
+        m_sockets->show();
+        m_sockets->close();
+        event->ignore();
+        return;
+    }
     // Closing in the middle of a run, a transaction or a message box would pull
     // the window out from under them: they are asked to stop, and the window
     // closes once they have.

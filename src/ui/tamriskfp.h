@@ -39,6 +39,8 @@ struct TakenRelease;
 class ResultsView;
 class ScriptFiles;
 class ScriptRunControl;
+class SocketWindow;
+struct ScriptRunRequest;
 class Station;
 class StationRecords;
 class StatusLine;
@@ -114,6 +116,10 @@ public:
     // Log Out, and the setting of the idle log-out (whoever logs people in acts on them).
     QAction& LogOutAction();
     QAction& IdleLogOutAction();
+    // The socket window (Sockets in the Test menu), made at the first call:
+    // each socket runs what Execute would run, for the socket's unit, and the
+    // serial numbers a socket's run advanced go back into the script page.
+    SocketWindow& Sockets();
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;
@@ -179,6 +185,15 @@ private:
     // Enables `action` when `enabled` and the person may use `privilege`; when
     // they may not, its tooltip names the role that may.
     void Guard(QAction& action, Privilege privilege, bool enabled);
+    // Fills what every run takes from the window (the page's script unless the
+    // release runs, the variables read now with `unit`, stop on failure, the
+    // operation and product); false after a message when the script or the
+    // variables file cannot be read.
+    bool FillRunRequest(ScriptRunRequest& request, bool release, const QString& unit);
+    // A socket's request for `unit`: the whole page's script, or the release.
+    std::optional<ScriptRunRequest> SocketRequest(const std::string& unit, std::string& problem);
+    // A socket's run left `advanced`: the page takes it while it still holds `started`.
+    void SocketAdvanced(const std::vector<std::string>& started, const std::vector<std::string>& advanced);
 
     std::unique_ptr<Ui::TTestForm> ui;
     Station& m_station;
@@ -204,6 +219,7 @@ private:
     QString m_ownScript;                   // the page's own script, set aside while it shows a release
     bool m_showingRelease = false;         // the page is being given a release: no edit of the person's
     std::unique_ptr<VariablesFileChoice> m_variablesFile;
+    std::unique_ptr<SocketWindow> m_sockets;
 };
 
 }  // namespace tamrisk

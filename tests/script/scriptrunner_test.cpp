@@ -443,14 +443,15 @@ TEST(ScriptRun, HooksFollowTheRun) {
                           [&](bool enabled) { events.push_back(enabled ? "timer on" : "timer off"); },
                           [&](const std::string& text) { events.push_back("timer " + text); },
                           [&] { events.push_back("command"); },
-                          {}});
+                          {},
+                          [&](int line) { events.push_back("line " + std::to_string(line)); }});
     rig.host.onEvents = [&] {
         if (rig.host.elapsedMs() >= 2500 && rig.host.elapsedMs() < 2600)
             rig.runner->ScriptTmrTimer();
     };
     rig.Run({"#3000", "90"});
-    const std::vector<std::string> expected = {"controls on", "timer on",  "timer 2.50 seconds",
-                                               "command",     "timer off", "timer 3.00 seconds",
+    const std::vector<std::string> expected = {"controls on", "timer on",  "line 1",  "timer 2.50 seconds",
+                                               "line 2",      "command",   "timer off", "timer 3.00 seconds",
                                                "controls off"};
     EXPECT_EQ(events, expected);
 }

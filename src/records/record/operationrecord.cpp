@@ -270,6 +270,8 @@ void OperationRecord::Finish(RecordOutcome outcome, std::string reason, std::opt
     m_timer.reset();
     EndPhase();
     m_transactions.Reset();
+    m_outcome = outcome;
+    m_reason = reason;
     m_recorder.Finish(outcome, std::move(reason), exitCode);
 }
 

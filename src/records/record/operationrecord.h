@@ -99,6 +99,9 @@ public:
     // Only the first call counts.
     void Finish(RecordOutcome outcome, std::string reason, std::optional<int> exitCode = std::nullopt);
     bool Finished() const { return m_finished; }
+    // The outcome and reason the record was finished with; none before Finish.
+    std::optional<RecordOutcome> Outcome() const { return m_outcome; }
+    const std::string& Reason() const { return m_reason; }
     // The record's id once started.
     const std::string& Id() const { return m_recorder.Header().id; }
     // Keeps the whole record in memory too, for a report when the operation ends.
@@ -162,6 +165,8 @@ private:
     bool m_keepWhole = false;
     bool m_started = false;
     bool m_finished = false;
+    std::optional<RecordOutcome> m_outcome;
+    std::string m_reason;
 };
 
 // An operation's outcome and the reason given for it.

@@ -17,6 +17,7 @@ StoreThread::StoreThread(QString location, QString name, std::function<void(Reco
 StoreThread::~StoreThread() = default;
 
 void StoreThread::Post(std::function<void()> job) {
+    const std::lock_guard made(m_threadMade);
     if (!m_thread) {
         // The connection is closed on the thread that made it.
         m_thread = std::make_unique<WorkThread>(m_name, WorkThread::AtStop::RunWaitingJobs, [this] { m_store.reset(); });

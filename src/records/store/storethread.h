@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -71,6 +72,7 @@ private:
     std::function<void(RecordStore&)> m_opened;
     std::unique_ptr<RecordStore> m_store;  // made, used and closed on m_thread only
     std::optional<std::pair<std::string, std::string>> m_actor;  // who and station; read and set on m_thread only
+    std::mutex m_threadMade;  // callers on several threads (a station's sockets) post at once
     std::unique_ptr<WorkThread> m_thread;  // last: stopped first, while the store is there to close
 };
 
