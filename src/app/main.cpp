@@ -158,7 +158,9 @@ int RunStation(QApplication& app) {
         window.show();
     }
 
-    return app.exec();
+    const int status = app.exec();
+    TestForm.EndSockets();
+    return status;
 }
 
 }  // namespace

@@ -91,7 +91,10 @@ void StationRecords::Open() {
 QString StationRecords::LineQuestions() const { return m_store ? m_route->Claims() : QString(); }
 
 void StationRecords::SetPerson(const std::optional<Operator>& person) {
-    m_person = person;
+    {
+        const std::lock_guard lock(m_personMutex);
+        m_person = person;
+    }
     const std::string who = person ? person->id : LoginName();
     if (m_store)
         m_store->SetActor(who, m_stationName);
@@ -101,6 +104,7 @@ void StationRecords::SetPerson(const std::optional<Operator>& person) {
 
 void StationRecords::NamePerson(RecordHeader& header) const {
     header.station = m_stationName;
+    const std::lock_guard lock(m_personMutex);
     if (m_person) {
         header.operatorId = m_person->id;
         header.operatorName = m_person->name;

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class QWidget;
@@ -133,7 +134,9 @@ private:
     std::optional<RecordsRoute> m_route;  // where records go: decided once from m_location
     QString m_routeProblem;               // why m_location cannot be taken
     std::string m_stationName;
-    std::optional<Operator> m_person;  // the person logged in; none: the computer's login
+    // The person logged in; none: the computer's login. Read by the sockets' runs on their threads.
+    std::optional<Operator> m_person;
+    mutable std::mutex m_personMutex;
     std::unique_ptr<RecordStore> m_store;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open

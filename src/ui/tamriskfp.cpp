@@ -435,6 +435,8 @@ SocketWindow& TTestForm::Sockets() {
     return *m_sockets;
 }
 
+void TTestForm::EndSockets() { m_sockets.reset(); }
+
 std::optional<ScriptRunRequest> TTestForm::SocketRequest(const std::string& unit, std::string& problem) {
     const bool release = RunsRelease();
     if (!ScriptPresent && !release) {

@@ -120,6 +120,9 @@ public:
     // each socket runs what Execute would run, for the socket's unit, and the
     // serial numbers a socket's run advanced go back into the script page.
     SocketWindow& Sockets();
+    // Ends the sockets' runs (cancelled, recorded aborted) and closes their
+    // window, before the records they write to go.
+    void EndSockets();
     // Busy with something that must end before the window may close: a
     // run, a transaction, or a box or dialog over the window.
     bool Busy() const;

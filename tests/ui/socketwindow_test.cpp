@@ -11,13 +11,18 @@
 #include "socketpanel.h"
 #include "socketwindow.h"
 #include "stationrecords.h"
+#include "tamriskfp.h"
+#include "virtualports.h"
 #include "uitesting.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -303,6 +308,29 @@ TEST_F(SocketWindowTest, PromptsWaitInTheirPanelAndRunsEndTogetherWhenCancelledO
         EXPECT_EQ(run->second.outcome, RecordOutcome::Aborted);
         EXPECT_EQ(run->second.reason, "the window was closed during it");
     }
+}
+
+// The main window's Sockets item opens the window over the station's ports;
+// a socket runs the script page, whose serial number goes on after the run.
+TEST_F(SocketWindowTest, TheMainWindowsSocketsRunItsPageAndItsNumbersGoOn) {
+    const QString ports = QString::fromStdString(VirtualPortsDir());
+    ASSERT_TRUE(QDir().mkpath(ports));
+    const QString link = ports + QStringLiteral("/SOCKETS%1").arg(QCoreApplication::applicationPid());
+    sims.push_back(std::make_unique<testing::SimProcess>(QStringList{"--link", link}));
+    ASSERT_TRUE(sims.back()->started());
+    TTestForm main(*rig.station);
+    testing::ShowConnected(rig, main, records);
+    testing::FindControl<QPlainTextEdit>(main, "ScrMemo")->setPlainText("74\n+1;91,DT000100");
+    main.findChild<QAction*>("SocketsM")->trigger();
+    SocketWindow& sockets = main.Sockets();
+    ASSERT_TRUE(sockets.isVisible());
+    sockets.Panel(1).ChoosePort(link);
+    ASSERT_EQ(sockets.Panel(1).Port(), link);
+    ASSERT_TRUE(sockets.EnterUnit("P-1"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sockets.Running(); }, RunLimitMs));
+    EXPECT_EQ(sockets.Panel(1).Verdict(), SocketPanel::Tile::Pass);
+    EXPECT_EQ(testing::FindControl<QPlainTextEdit>(main, "ScrMemo")->toPlainText(), "74\n+1;91,DT000101");
+    main.EndSockets();
 }
 
 }  // namespace
