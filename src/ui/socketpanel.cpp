@@ -173,8 +173,11 @@ void SocketPanel::UnitEntered() {
 }
 
 void SocketPanel::ShowProgress() {
-    if (!Running())
-        return;
+    if (Running())
+        ShowLineAndTime();
+}
+
+void SocketPanel::ShowLineAndTime() {
     if (const int line = m_run->Line(); line > 0)
         ui->LineLbl->setText(QStringLiteral("Line %1").arg(line));
     char text[32];
@@ -192,7 +195,8 @@ void SocketPanel::SetTile(Tile tile) {
 
 void SocketPanel::Ended(const std::optional<RunEnded>& ended,
                         const std::optional<std::vector<std::string>>& advanced) {
-    ShowProgress();
+    // The run is no longer running here: its last line and its whole time stay in sight.
+    ShowLineAndTime();
     ui->QuestionPn->hide();
     SetTile(ended ? TileOf(*ended) : Tile::Error);
     if (ended)

@@ -84,6 +84,8 @@ public:
 
 private:
     void SetTile(Tile tile);
+    // Shows the line the run is at (or ended at) and its time so far.
+    void ShowLineAndTime();
     void Ended(const std::optional<RunEnded>& ended, const std::optional<std::vector<std::string>>& advanced);
     void ShowQuestion(const std::string& text, const std::string& caption, bool yesNo);
     void SetLamp(bool open, bool lost);
