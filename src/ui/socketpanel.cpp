@@ -96,8 +96,8 @@ SocketPanel::SocketPanel(int socket, StationRecords* records, QWidget* parent)
         if (Running())
             return;
         UnitEntered();
-        if (startAsked)
-            startAsked(*this);
+        if (unitEnteredAsked)
+            unitEnteredAsked(*this);
     });
     connect(ui->UnitBox, &QLineEdit::textEdited, this, [this] { m_unitDone = false; });
     connect(ui->CancelBt, &QPushButton::clicked, this, [this] { Cancel(); });
