@@ -9,27 +9,84 @@
 # of the final test's measurements (in a temporary records file, so the demo
 # adds nothing to the user's). The simulator's journal figure varies from unit
 # to unit and creeps upwards, so that the measurements have a spread and a drift.
+#
+# ./run.sh --sockets (with a display) also starts four simulated printers,
+# SIM1 to SIM4 (SIM4 refusing command 74), and opens the socket window on them
+# beside the main window, with the final test loaded: scan or type a unit and
+# Enter, and it runs in the first idle socket. Its settings (the sockets' ports)
+# and its records are temporary ones; the user's stay untouched.
 set -euo pipefail
 cd "$(dirname "$0")"
+
+sockets=false
+case "${1:-}" in
+  "") ;;
+  --sockets) sockets=true ;;
+  *) echo "usage: $0 [--sockets]" >&2; exit 2 ;;
+esac
+display=false
+[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && display=true
+if $sockets && ! $display; then
+  echo "$0 --sockets opens the socket window: it needs a display (DISPLAY or WAYLAND_DISPLAY)." >&2
+  exit 2
+fi
+
 ./scripts/install-deps.sh
 cmake --preset default >/dev/null
 
 bin=build/default/src
-portfile=$(mktemp)
+rundir=$(mktemp -d)
+sims=()
+stop_simulators() {
+  [ ${#sims[@]} -eq 0 ] || kill "${sims[@]}" 2>/dev/null || true
+  for pid in "${sims[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$rundir" "${recordsdir:-}"
+}
+trap stop_simulators EXIT
+
+# Starts a simulator named $1 with the options that follow, and sets `port` to
+# the path of its virtual port.
 start_simulator() {
-  "$bin/sim/tamrisk-sim" --name DEMO --vary 2026 --vary-spread 150 --vary-drift 12 >"$portfile" &
-  sim=$!
-  trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$portfile"; rm -rf "${recordsdir:-}"' EXIT
+  local name=$1 portfile="$rundir/$1.port"
+  shift
+  "$bin/sim/tamrisk-sim" --name "$name" "$@" >"$portfile" &
+  sims+=($!)
   for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
   port=$(head -n 1 "$portfile")
-  echo "Simulated printer on $port"
+  [ -n "$port" ] || { echo "tamrisk-sim $name did not start" >&2; exit 1; }
+  echo "Simulated printer $name on $port"
 }
+
+if $display && $sockets; then
+  cmake --build --preset default --target tamrisk tamrisk-sim
+  start_simulator DEMO --vary 2026 --vary-spread 150 --vary-drift 12
+  # The socket window's settings in a folder of this run: four sockets, each on
+  # a simulator of its own (a port serves one socket).
+  export XDG_CONFIG_HOME="$rundir/config"
+  settings="$XDG_CONFIG_HOME/ZORMIK/ZORMIK Tamrisk.conf"
+  mkdir -p "$(dirname "$settings")"
+  printf '[Sockets]\nCount=4\nAutoStart=true\n' >"$settings"
+  for k in 1 2 3 4; do
+    faults=()
+    [ "$k" -eq 4 ] && faults=(--status 74=21,00,00,00,00,00)
+    start_simulator "SIM$k" --delay 150 "${faults[@]}"
+    echo "Port$k=$port" >>"$settings"
+  done
+  recordsdir=$(mktemp -d)
+  export TAMRISK_RECORDS="$recordsdir/records.sqlite"
+  echo "Opening the station with the socket window on SIM1 to SIM4 and examples/final-test.inp:"
+  echo "type or scan a unit (e.g. FP3-1) and Enter: it runs in the first idle socket. SIM4 refuses"
+  echo "command 74, so its socket fails. Records go to $TAMRISK_RECORDS (removed at the end)."
+  "$bin/app/tamrisk" --port DEMO --sockets 4 --vars examples/final-test.vars examples/final-test.inp
+  exit 0
+fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   cmake --build --preset default --target tamrisk tamrisk-sim
-  start_simulator
+  start_simulator DEMO --vary 2026 --vary-spread 150 --vary-drift 12
   echo "Opening the station on DEMO with examples/demo.inp: press Connect, then Execute Script;"
   echo "Records in the menu bar lists the run's record (kept in your records file)."
+  echo "($0 --sockets opens the socket window on four simulated printers beside it.)"
   "$bin/app/tamrisk" --port DEMO examples/demo.inp
   exit 0
 fi
@@ -37,7 +94,7 @@ fi
 cmake --build --preset default --target tamrisk-cli tamrisk-sim
 recordsdir=$(mktemp -d)
 export TAMRISK_RECORDS="$recordsdir/records.sqlite"
-start_simulator
+start_simulator DEMO --vary 2026 --vary-spread 150 --vary-drift 12
 echo "(no display: the demo runs headless through tamrisk-cli; records go to $TAMRISK_RECORDS)"
 echo
 

@@ -96,8 +96,8 @@ SocketPanel::SocketPanel(int socket, StationRecords* records, QWidget* parent)
         if (Running())
             return;
         UnitEntered();
-        if (startAsked)
-            startAsked(*this);
+        if (unitEnteredAsked)
+            unitEnteredAsked(*this);
     });
     connect(ui->UnitBox, &QLineEdit::textEdited, this, [this] { m_unitDone = false; });
     connect(ui->CancelBt, &QPushButton::clicked, this, [this] { Cancel(); });
@@ -173,8 +173,11 @@ void SocketPanel::UnitEntered() {
 }
 
 void SocketPanel::ShowProgress() {
-    if (!Running())
-        return;
+    if (Running())
+        ShowLineAndTime();
+}
+
+void SocketPanel::ShowLineAndTime() {
     if (const int line = m_run->Line(); line > 0)
         ui->LineLbl->setText(QStringLiteral("Line %1").arg(line));
     char text[32];
@@ -192,7 +195,8 @@ void SocketPanel::SetTile(Tile tile) {
 
 void SocketPanel::Ended(const std::optional<RunEnded>& ended,
                         const std::optional<std::vector<std::string>>& advanced) {
-    ShowProgress();
+    // The run is no longer running here: its last line and its whole time stay in sight.
+    ShowLineAndTime();
     ui->QuestionPn->hide();
     SetTile(ended ? TileOf(*ended) : Tile::Error);
     if (ended)

@@ -72,8 +72,10 @@ public:
     // Updates the line and the time of a run under way (the window's timer).
     void ShowProgress();
 
-    // The operator asks to start (Start, or Enter in the Unit box).
+    // The operator asks to start (Start).
     std::function<void(SocketPanel& panel)> startAsked;
+    // A unit was entered in the Unit box (its Enter, a scanner's last key).
+    std::function<void(SocketPanel& panel)> unitEnteredAsked;
     // The operator chose another port; `previous` was chosen before.
     std::function<void(SocketPanel& panel, const QString& previous)> portChosen;
     // A run has ended (after the tile shows it): the lines it started from and
@@ -84,6 +86,8 @@ public:
 
 private:
     void SetTile(Tile tile);
+    // Shows the line the run is at (or ended at) and its time so far.
+    void ShowLineAndTime();
     void Ended(const std::optional<RunEnded>& ended, const std::optional<std::vector<std::string>>& advanced);
     void ShowQuestion(const std::string& text, const std::string& caption, bool yesNo);
     void SetLamp(bool open, bool lost);

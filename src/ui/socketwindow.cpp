@@ -76,6 +76,11 @@ void SocketWindow::SetSocketCount(int count) {
                 panel->ChoosePort({});
         }
         panel->startAsked = [this](SocketPanel& asked) { StartSocket(asked.Socket()); };
+        // A unit entered starts its socket only with the automatic start on: off, Start does.
+        panel->unitEnteredAsked = [this](SocketPanel& entered) {
+            if (ui->AutoStartBox->isChecked())
+                StartSocket(entered.Socket());
+        };
         panel->portChosen = [this](SocketPanel& chosen, const QString& previous) { PortChosen(chosen, previous); };
         panel->ended = [this](SocketPanel&, const std::vector<std::string>& started,
                               const std::optional<std::vector<std::string>>& advanced) {

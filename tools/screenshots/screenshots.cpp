@@ -4,8 +4,10 @@
 // a command, the three memory readers after a read, and the journal window
 // after a read and after Info, and the records window: the records of these
 // operations, kept as the station keeps them, above those of the hour before at a
-// line, with the demo run's log open. Message boxes of the run are confirmed as
-// an operator would. The settings and the records file are temporary ones.
+// line, with the demo run's log open; last the socket window over four
+// simulated printers in the middle of their final tests. Message boxes of the
+// run are confirmed as an operator would. The settings, the records file and
+// the simulators' ports folder are temporary ones.
 // Usage: tamrisk_screenshots OUTPUT_DIR   (under xvfb-run, or QT_QPA_PLATFORM=offscreen)
 
 #include "coderead.h"
@@ -24,6 +26,8 @@
 #include "recordstore.h"
 #include "resultsview.h"
 #include "settings.h"
+#include "socketpanel.h"
+#include "socketwindow.h"
 #include "station.h"
 #include "stationrecords.h"
 #include "status.h"
@@ -38,6 +42,7 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -52,6 +57,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 using namespace tamrisk;
 
@@ -132,13 +138,88 @@ T* Child(QWidget& parent, const char* name) {
     return child;
 }
 
+// Waits (the window drawn meanwhile) until `done`, at most `ms` milliseconds.
+template <class Done>
+bool WaitFor(Done done, int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+// The socket window over four simulators of its own, each unit scanned in
+// turn, taken while two runs go on (slow printers), one has passed and the
+// printer of another refuses command 74, so that its final test fails.
+bool SaveSockets(TTestForm& testForm, const QString& path) {
+    const struct {
+        const char* name;
+        QStringList options;
+    } printers[] = {
+        {"SIM1", {"--delay", "500"}},
+        {"SIM2", {"--delay", "40", "--status", "74=21,00,00,00,00,00"}},
+        {"SIM3", {"--delay", "40"}},
+        {"SIM4", {"--delay", "350"}},
+    };
+    std::vector<std::unique_ptr<QProcess>> sims;
+    QStringList ports;
+    for (const auto& printer : printers) {
+        auto& sim = sims.emplace_back(std::make_unique<QProcess>());
+        sim->start(TAMRISK_SIM_PATH, QStringList{"--name", printer.name} + printer.options);
+        if (!sim->waitForStarted(5000) || !sim->waitForReadyRead(5000)) {
+            std::fprintf(stderr, "tamrisk-sim %s did not start\n", printer.name);
+            return false;
+        }
+        ports << QString::fromLocal8Bit(sim->readLine().trimmed());
+    }
+    testForm.SetVariablesFile(QString(TAMRISK_EXAMPLES_DIR) + "/final-test.vars", false);
+    if (!testForm.LoadScriptFile(QString(TAMRISK_EXAMPLES_DIR) + "/final-test.inp"))
+        return false;
+
+    SocketWindow& window = testForm.Sockets();
+    window.SetSocketCount(4);
+    window.RefreshPorts();
+    for (int socket = 1; socket <= 4; ++socket)
+        window.Panel(socket).ChoosePort(ports[socket - 1]);
+    window.resize(1100, 340);
+    window.show();
+    QApplication::processEvents();
+    // As a scanner enters them: each unit goes to the first idle socket and starts it.
+    for (const char* unit : {"FP3-1041", "FP3-1042", "FP3-1043", "FP3-1044"})
+        window.EnterUnit(unit);
+    const auto line = [&window](int socket) {
+        auto* label = window.findChild<QLabel*>(QStringLiteral("Socket%1LineLbl").arg(socket));
+        return label == nullptr ? 0 : label->text().section(' ', 1).toInt();
+    };
+    const bool midRun = WaitFor(
+        [&] {
+            return window.Panel(2).Verdict() == SocketPanel::Tile::Fail &&
+                   window.Panel(3).Verdict() == SocketPanel::Tile::Pass && window.Panel(1).Running() &&
+                   window.Panel(4).Running() && line(1) > 2 && line(4) > 4;
+        },
+        20'000);
+    if (!midRun)
+        std::fprintf(stderr, "the socket window's runs did not reach the middle of their tests\n");
+    const bool saved = midRun && Save(window, path);
+    window.CancelAll();
+    WaitFor([&window] { return !window.Running(); }, 20'000);
+    window.hide();
+    for (const auto& sim : sims) {
+        sim->terminate();
+        sim->waitForFinished(3000);
+    }
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // The station's settings and records in a folder of this run, chosen before
-    // Qt first reads them: the user's stay untouched.
+    // Qt first reads them: the user's stay untouched. The simulators of the
+    // socket window publish their ports there too.
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
     const QString records = dir.filePath("records.sqlite");
     qputenv("TAMRISK_RECORDS", records.toLocal8Bit());
     QApplication app(argc, argv);
@@ -329,6 +410,8 @@ int main(int argc, char** argv) {
     testForm.SetPerson(Operator{.id = "A1042", .name = "Anna Petrova", .role = Role::Technician});
     ok = Save(testForm, out + "/main-logged-in.png") && ok;
     testForm.SetPerson(std::nullopt);
+
+    ok = SaveSockets(testForm, out + "/sockets.png") && ok;
 
     confirm.stop();
     Child<QPushButton>(testForm, "ConnectBt")->click();
