@@ -1,5 +1,6 @@
 #include "socketpanel.h"
 
+#include "accessibletext.h"
 #include "resultsview.h"
 #include "textcodec.h"
 #include "ui_socketpanel.h"
@@ -65,6 +66,14 @@ SocketPanel::SocketPanel(int socket, StationRecords* records, QWidget* parent)
         control->setObjectName(prefix + control->objectName());
         control->setAccessibleName(control->objectName());
     }
+    // Labels whose text changes are heard by that text, as in the station's
+    // other windows, and found by their control name (Socket3Verdict).
+    HearTextOf({ui->Verdict, ui->LineLbl, ui->TimeLbl, ui->ReasonLbl, ui->QuestionLbl});
+    // The log in the main window's face.
+    QFont font = ui->LogView->font();
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    ui->LogView->setFont(font);
     m_log = std::make_unique<ResultsView>(ui->LogView);
     ui->LogView->hide();
     ui->QuestionPn->hide();

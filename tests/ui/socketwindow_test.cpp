@@ -16,6 +16,7 @@
 #include "uitesting.h"
 
 #include <QApplication>
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -153,6 +154,13 @@ TEST_F(SocketWindowTest, ScannedUnitsRunAtOnceEachWithItsOwnVerdictAndRecord) {
     EXPECT_EQ(tiles, (std::vector<QString>{"PASS", "FAIL", "PASS", "PASS"}));
     EXPECT_FALSE(Reason(2).isEmpty());
     EXPECT_GE(Get<QLabel>(2, "Verdict")->font().pointSize(), 28);
+    // Read from outside: the tile is heard by its verdict, found by its socket's control name.
+    QAccessibleInterface* tile = QAccessible::queryAccessibleInterface(Get<QLabel>(2, "Verdict"));
+    ASSERT_NE(tile, nullptr);
+    EXPECT_EQ(tile->text(QAccessible::Name), "FAIL");
+    EXPECT_EQ(tile->text(QAccessible::Description), "Socket2Verdict");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(Get<QLineEdit>(2, "UnitBox"))->text(QAccessible::Name),
+              "Socket2UnitBox");
     // The socket's log holds its own run only.
     Get<QPushButton>(1, "LogBt")->click();
     EXPECT_TRUE(Get<QWidget>(1, "LogView")->isVisible());
