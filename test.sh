@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the default build's
-# (while the sanitizer build compiles), then its Debian package's checks
-# (scripts/check-package.sh: lintian, the desktop entry, AppStream, and the
-# unpacked programs run), then the same suite under the address and
-# undefined-behaviour sanitizers (while the fuzz targets compile), then the
+# (while the sanitizer build compiles), then the same suite under the address
+# and undefined-behaviour sanitizers while the fuzz targets compile and the
+# Debian package is checked (scripts/check-package.sh: lintian, the desktop
+# entry, AppStream, and the unpacked programs run), then the
 # fuzz targets (clang, libFuzzer) over their seeds and briefly beyond. The
 # benchmark drivers are not built here: compiled beside the sanitizer build's
 # tests they slowed those by half; `--target benchmarks` builds them. Compiler
@@ -69,8 +69,8 @@ cmake --preset asan "${launcher[@]}" >/dev/null
 cmake --build --preset asan
 echo "== default: tests =="
 finish default-tests
-echo "== package =="
-scripts/check-package.sh
+echo "== package: checked while the asan build's tests run =="
+background package scripts/check-package.sh
 echo "== fuzz: building while the asan build's tests run =="
 cmake --preset fuzz "${launcher[@]}" >/dev/null
 # At a lower priority than the tests, which wait on processes and timers.
@@ -83,6 +83,8 @@ echo "== asan: tests =="
 ctest --preset asan -j2
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
+echo "== package =="
+finish package
 finish fuzz-build
 
 # Every seed in fuzz/corpus/<target> runs first, then new inputs for a few
