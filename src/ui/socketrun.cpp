@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <thread>
@@ -78,7 +79,11 @@ private:
 };
 
 SocketRun::SocketRun(int socket, StationRecords* records, SocketRunView view, QObject* parent)
-    : QObject(parent), m_socket(socket), m_records(records), m_view(std::move(view)) {}
+    : QObject(parent), m_socket(socket), m_records(records), m_view(std::move(view)),
+      m_linesTimer(new QTimer(this)) {
+    m_linesTimer->setInterval(LinesIntervalMs);
+    connect(m_linesTimer, &QTimer::timeout, this, [this] { HandOverLines(); });
+}
 
 SocketRun::~SocketRun() {
     if (m_thread == nullptr)
@@ -96,6 +101,7 @@ bool SocketRun::Start(SocketRunRequest request) {
     m_line = 0;
     m_thread = QThread::create([this, request = std::move(request)]() mutable { Body(std::move(request)); });
     m_thread->setObjectName(QStringLiteral("socket %1").arg(m_socket));
+    m_linesTimer->start();
     m_thread->start();
     return true;
 }
@@ -129,6 +135,8 @@ bool SocketRun::Ask(const std::string& text, const std::string& caption, bool ye
         m_asking = true;
     }
     Post([this, text, caption, yesNo] {
+        // The log shows what led to the question before it is asked.
+        HandOverLines();
         if (m_view.asked)
             m_view.asked(text, caption, yesNo);
     });
@@ -154,23 +162,18 @@ bool SocketRun::Ask(const std::string& text, const std::string& caption, bool ye
 }
 
 void SocketRun::AddLine(std::string_view text, ResultColour colour) {
-    bool first = false;
+    const std::lock_guard lock(m_linesMutex);
+    m_pendingLines.push_back({std::string(text), colour});
+}
+
+void SocketRun::HandOverLines() {
+    std::vector<ResultLine> batch;
     {
         const std::lock_guard lock(m_linesMutex);
-        first = m_pendingLines.empty();
-        m_pendingLines.push_back({std::string(text), colour});
+        batch.swap(m_pendingLines);
     }
-    if (!first)
-        return;
-    Post([this] {
-        std::vector<ResultLine> batch;
-        {
-            const std::lock_guard lock(m_linesMutex);
-            batch.swap(m_pendingLines);
-        }
-        if (m_view.lines && !batch.empty())
-            m_view.lines(std::move(batch));
-    });
+    if (m_view.lines && !batch.empty())
+        m_view.lines(std::move(batch));
 }
 
 void SocketRun::Ended(std::optional<RunEnded> ended, std::optional<std::vector<std::string>> advanced) {
@@ -180,6 +183,8 @@ void SocketRun::Ended(std::optional<RunEnded> ended, std::optional<std::vector<s
             delete m_thread;
             m_thread = nullptr;
         }
+        m_linesTimer->stop();
+        HandOverLines();
         if (m_view.ended)
             m_view.ended(ended, advanced);
     });

@@ -23,6 +23,7 @@
 #include <vector>
 
 class QThread;
+class QTimer;
 
 namespace tamrisk {
 
@@ -39,7 +40,8 @@ struct SocketRunRequest {
 
 // What a socket's run tells its panel, always on the window's thread.
 struct SocketRunView {
-    // Lines of the run's log, in order, in batches.
+    // Lines of the run's log, in order, in batches at most LinesIntervalMs
+    // apart, the last of them before a question and before `ended`.
     std::function<void(std::vector<ResultLine> lines)> lines;
     // The port is open (true) or closed or lost (false, `lost` when it went away).
     std::function<void(bool open, bool lost)> connection;
@@ -56,6 +58,9 @@ struct SocketRunView {
 
 class SocketRun : public QObject {
 public:
+    // Longest a line of the log waits before the window is given it, in ms.
+    static constexpr int LinesIntervalMs = 50;
+
     // Runs of socket `socket` (1-based, for thread names), recorded in `records` (null: none).
     SocketRun(int socket, StationRecords* records, SocketRunView view, QObject* parent = nullptr);
     // Cancels a run under way and waits for its thread.
@@ -86,8 +91,10 @@ private:
     // window; No when the run is cancelled meanwhile.
     bool Ask(const std::string& text, const std::string& caption, bool yesNo);
     void Ended(std::optional<RunEnded> ended, std::optional<std::vector<std::string>> advanced);
-    // On the run's thread: a line of the log, handed to the window in batches.
+    // On the run's thread: a line of the log, kept for the window's next batch.
     void AddLine(std::string_view text, ResultColour colour);
+    // On the window's thread: the lines kept so far go to the view, in order.
+    void HandOverLines();
 
     const int m_socket;
     StationRecords* m_records;
@@ -102,6 +109,10 @@ private:
     bool m_asking = false;         // a question waits (guarded by m_answerMutex)
     std::mutex m_linesMutex;
     std::vector<ResultLine> m_pendingLines;  // told to the window with the next batch
+    // Takes the kept lines to the window while a run is under way: a batch a
+    // tick, not an event a line, so that eight busy sockets do not wake the
+    // window for every line they log.
+    QTimer* m_linesTimer = nullptr;
 };
 
 }  // namespace tamrisk
