@@ -94,7 +94,7 @@ std::string InUseText(const std::string& device, std::optional<long> pid) {
 
 }  // namespace
 
-QtSerialIo::QtSerialIo() {
+QtSerialIo::QtSerialIo(Waiting waiting) : m_waiting(waiting) {
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_gapTimer, &QTimer::timeout, &m_waitLoop, &QEventLoop::quit);
@@ -249,7 +249,7 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
 void QtSerialIo::waitForBytes(std::chrono::microseconds timeout) {
     if (!m_port.isOpen() || m_port.bytesAvailable() > 0 || timeout.count() <= 0)
         return;
-    if (QCoreApplication::instance() == nullptr) {
+    if (m_waiting == Waiting::Blocked || QCoreApplication::instance() == nullptr) {
         m_port.waitForReadyRead(static_cast<int>((timeout.count() + 999) / 1000));
         return;
     }

@@ -1,7 +1,10 @@
 #pragma once
 // SerialIo over QSerialPort. Waiting is a nested event loop woken by the
 // port's readyRead or by a precise single-shot timer, so a silent printer costs
-// no CPU and the station's windows keep running during the wait.
+// no CPU and the station's windows keep running during the wait. A thread that
+// shows no window (a socket's run in the socket window) waits blocked in the
+// port's own wait instead: a byte received costs it a poll and a read, not a
+// turn of the event loop with a timer started and stopped.
 //
 // A port is opened by its real device (links followed), and every Tamrisk
 // program takes an exclusive advisory lock (flock) on the device beside
@@ -20,7 +23,11 @@ namespace tamrisk {
 
 class QtSerialIo : public SerialIo {
 public:
-    QtSerialIo();
+    // How waitForBytes waits: in a nested event loop (the thread's events
+    // processed meanwhile), or blocked in the port's own wait (none processed).
+    enum class Waiting { EventLoop, Blocked };
+
+    explicit QtSerialIo(Waiting waiting = Waiting::EventLoop);
     ~QtSerialIo() override;
 
     // Opens the device `path` resolves to. A device another program (or another
@@ -45,6 +52,7 @@ private:
     std::string LossReason(bool hungUp) const;
 
     QSerialPort m_port;
+    const Waiting m_waiting;
     std::string m_device;  // the real device of the open port
     int m_baud = 9600;
     bool m_lostReported = false;

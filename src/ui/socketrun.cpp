@@ -193,7 +193,9 @@ void SocketRun::Ended(std::optional<RunEnded> ended, std::optional<std::vector<s
 void SocketRun::Body(SocketRunRequest request) {
     Host host(*this);
     // The port list is the window's: this station opens its port by path.
-    Station station(host, std::make_unique<QtSerialIo>(), [] { return std::vector<PortEntry>{}; });
+    // This thread shows nothing: its waits for the printer block rather than turn an event loop.
+    Station station(host, std::make_unique<QtSerialIo>(QtSerialIo::Waiting::Blocked),
+                    [] { return std::vector<PortEntry>{}; });
     host.station = &station;
     station.link.PortIndex = -1;
     station.link.GivenPortPath = request.port;

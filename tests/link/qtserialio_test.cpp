@@ -46,14 +46,18 @@ struct QtApp {
     QCoreApplication app{argc, argv};
 };
 
-// The far end goes away while the line is idle and while a transaction waits:
-// either way the reason names what happened and the device.
+// The far end goes away while the line is idle, while a transaction waits in
+// the event loop and while one waits blocked (a socket's thread): each way the
+// reason names what happened and the device.
 TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
     QtApp app;
-    for (const bool waiting : {false, true}) {
+    for (const auto& [waiting, mode] : {std::pair{false, QtSerialIo::Waiting::EventLoop},
+                                        std::pair{true, QtSerialIo::Waiting::EventLoop},
+                                        std::pair{true, QtSerialIo::Waiting::Blocked}}) {
+        SCOPED_TRACE(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop");
         Pty pty;
         ASSERT_FALSE(pty.device.empty());
-        QtSerialIo io;
+        QtSerialIo io(mode);
         std::string reason;
         int losses = 0;
         io.setLostHandler([&](const std::string& text) {
@@ -73,6 +77,36 @@ TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
         EXPECT_EQ(losses, 1) << waiting;
         EXPECT_EQ(reason, "The device hung up (" + pty.device + ")") << waiting;
         EXPECT_FALSE(io.isOpen()) << waiting;
+    }
+}
+
+// Either way of waiting returns once bytes have come, with them waiting, and
+// after its time-out on a silent line, with none.
+TEST(QtSerialIo, AWaitEndsWithTheBytesThatCameOrAtItsTimeOut) {
+    QtApp app;
+    for (const QtSerialIo::Waiting mode : {QtSerialIo::Waiting::EventLoop, QtSerialIo::Waiting::Blocked}) {
+        SCOPED_TRACE(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop");
+        Pty pty;
+        ASSERT_FALSE(pty.device.empty());
+        QtSerialIo io(mode);
+        ASSERT_TRUE(io.open(pty.device, 115200)) << io.errorText();
+        QElapsedTimer clock;
+        clock.start();
+        io.waitForBytes(100ms);
+        EXPECT_GE(clock.elapsed(), 99);
+        EXPECT_EQ(io.bytesWaiting(), 0u);
+
+        const std::string answer = "\x01" "answer\x03";
+        ASSERT_EQ(::write(pty.master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+        std::string read;
+        clock.restart();
+        while (read.size() < answer.size() && clock.elapsed() < 5000) {
+            io.waitForBytes(1s);
+            for (std::uint8_t byte = 0; io.readByte(byte);)
+                read.push_back(static_cast<char>(byte));
+        }
+        EXPECT_EQ(read, answer);
+        EXPECT_TRUE(io.isOpen());
     }
 }
 
