@@ -87,6 +87,14 @@ void AnswerReceiver::Reset() {
     m_synCount = 0;
 }
 
+std::size_t AnswerReceiver::BytesToCome() const {
+    if (m_position < 2 || m_buffer[0] != FrameStart || m_buffer[1] < 0x2B)
+        return 0;
+    // 01 LEN SEQ CMD data(m) 04 status(6) 05 checksum(4) 03: m + 17 bytes.
+    const std::size_t whole = (m_buffer[1] - 0x2Bu) + 17;
+    return whole > m_position ? whole - m_position : 0;
+}
+
 AnswerReceiver::Step AnswerReceiver::Push(std::uint8_t byte) {
     if (byte == Syn) {
         m_position = 0;

@@ -73,6 +73,10 @@ public:
 
     const ReceiveBufferArray& Buffer() const { return m_buffer; }
     std::size_t Position() const { return m_position; }
+    // Bytes of the answer frame still to come through its 0x03, as its LEN
+    // byte gives them; 0 before the LEN byte or when what is collected does
+    // not start as an answer frame.
+    std::size_t BytesToCome() const;
     int SynCount() const { return m_synCount; }
 
 private:

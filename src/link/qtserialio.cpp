@@ -13,6 +13,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -87,6 +88,10 @@ int OpenRefusal(const std::string& device) {
     return errno;
 }
 #endif
+
+// Shorter rests of a frame are waited for byte by byte: a sleep this short
+// would be mostly the system's own wake-up delay.
+constexpr std::chrono::microseconds MinRestSleep{500};
 
 std::string InUseText(const std::string& device, std::optional<long> pid) {
     return device + " is in use by " + (pid ? "process " + std::to_string(*pid) : std::string("another program"));
@@ -244,6 +249,28 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
     ::tcdrain(static_cast<int>(m_port.handle()));
 #endif
     return bytes.size();
+}
+
+void QtSerialIo::waitForRest(std::chrono::microseconds timeout, std::size_t bytes) {
+    if (m_waiting != Waiting::Blocked || bytes < 2 || !m_port.isOpen() || m_port.bytesAvailable() > 0) {
+        waitForBytes(timeout);
+        return;
+    }
+    // What the line holds already is taken first, so that all `bytes` are
+    // still to come: the last of them cannot be in before bytes - 1 byte times
+    // from now. One byte time less is slept, for a late wake-up.
+    m_port.waitForReadyRead(0);
+    if (m_port.bytesAvailable() > 0 || !m_port.isOpen())
+        return;
+    const std::chrono::microseconds byteTime(10'000'000 / m_baud);
+    const std::chrono::microseconds quiet =
+        std::min(timeout, std::chrono::microseconds(byteTime.count() * static_cast<std::int64_t>(bytes - 2)));
+    if (quiet < MinRestSleep) {
+        waitForBytes(timeout);
+        return;
+    }
+    std::this_thread::sleep_for(quiet);
+    waitForBytes(timeout - quiet);
 }
 
 void QtSerialIo::waitForBytes(std::chrono::microseconds timeout) {

@@ -40,6 +40,9 @@ public:
     bool readByte(std::uint8_t& byte) override;
     std::size_t writeAll(std::string_view bytes) override;
     void waitForBytes(std::chrono::microseconds timeout) override;
+    // Blocked: sleeps while the rest of a frame crosses the line at its speed,
+    // then waits for its last bytes. In the event loop: as waitForBytes.
+    void waitForRest(std::chrono::microseconds timeout, std::size_t bytes) override;
     std::string errorText() const override { return m_errorText; }
     bool accessDenied() const override { return m_accessDenied; }
 

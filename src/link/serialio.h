@@ -39,6 +39,14 @@ public:
     // Waits until bytes are waiting or `timeout` has passed, without spinning.
     // The station's events may be processed meanwhile.
     virtual void waitForBytes(std::chrono::microseconds timeout) = 0;
+    // Waits as waitForBytes does when `bytes` more are known to be on their
+    // way (the rest of a frame whose length has come): a line that can let
+    // them gather waits until the last of them may have come rather than
+    // wake for each. Never waits past the moment the last one could be in.
+    virtual void waitForRest(std::chrono::microseconds timeout, std::size_t bytes) {
+        static_cast<void>(bytes);
+        waitForBytes(timeout);
+    }
     // The system's reason for the last failed open or for a lost device.
     virtual std::string errorText() const { return {}; }
     // Whether the last failed open was refused for lack of permission on the

@@ -74,8 +74,12 @@ bool SerialLink::WriteBytes(std::string_view bytes) {
     return m_io->writeAll(bytes) < bytes.size();
 }
 
-void SerialLink::WaitForBytes(std::chrono::microseconds timeout) {
-    if (IsOpen())
+void SerialLink::WaitForBytes(std::chrono::microseconds timeout, std::size_t toCome) {
+    if (!IsOpen())
+        return;
+    if (toCome > 1)
+        m_io->waitForRest(timeout, toCome);
+    else
         m_io->waitForBytes(timeout);
 }
 

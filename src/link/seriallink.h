@@ -67,8 +67,9 @@ public:
     // Writes and waits until transmitted. True when fewer bytes than asked went
     // out; with no port open, true for a non-empty buffer.
     bool WriteBytes(std::string_view bytes);
-    // Waits up to `timeout` for input without spinning (returns at once without a port).
-    void WaitForBytes(std::chrono::microseconds timeout);
+    // Waits up to `timeout` for input without spinning (returns at once without
+    // a port); `toCome`: bytes known to be on their way (SerialIo::waitForRest).
+    void WaitForBytes(std::chrono::microseconds timeout, std::size_t toCome = 0);
 
     // Rebuilds PortList from the port source.
     void EnumeratePorts();

@@ -179,7 +179,8 @@ bool Transactor::ReceiveFrame() {
             const auto silent = std::chrono::duration_cast<std::chrono::microseconds>(m_host.now() - lastByte);
             if (silent > AnswerGap)
                 return true;
-            m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)));
+            m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)),
+                                m_receiver.BytesToCome());
             m_host.processEvents();
             sinceEvents = 0;
             if (!m_link.IsOpen())

@@ -79,8 +79,7 @@ private:
 };
 
 SocketRun::SocketRun(int socket, StationRecords* records, SocketRunView view, QObject* parent)
-    : QObject(parent), m_socket(socket), m_records(records), m_view(std::move(view)),
-      m_linesTimer(new QTimer(this)) {
+    : QObject(parent), m_socket(socket), m_records(records), m_view(std::move(view)), m_linesTimer(new QTimer(this)) {
     m_linesTimer->setInterval(LinesIntervalMs);
     connect(m_linesTimer, &QTimer::timeout, this, [this] { HandOverLines(); });
 }

@@ -127,6 +127,34 @@ TEST(AnswerFrame, ReceiverStopsAtTheLimitWithoutAnEndByte) {
     EXPECT_EQ(receiver.Position(), 256u);
 }
 
+// The LEN byte tells how many bytes of the frame are still to come, through
+// its 0x03; before it, and after a SYN restarted the frame, nothing is known.
+TEST(AnswerFrame, TheLengthByteTellsTheBytesStillToCome) {
+    for (const std::string& data :
+         std::vector<std::string>{"", "P", std::string(40, 'D'), std::string(MaxAnswerData, 'x')}) {
+        SCOPED_TRACE(data.size());
+        const std::string answer = EncodeAnswerFrame(0x21, 121, data, {});
+        AnswerReceiver receiver;
+        receiver.Reset();
+        EXPECT_EQ(receiver.BytesToCome(), 0u);
+        for (std::size_t i = 0; i + 1 < answer.size(); ++i) {
+            ASSERT_EQ(receiver.Push(static_cast<std::uint8_t>(answer[i])), AnswerReceiver::Step::More);
+            EXPECT_EQ(receiver.BytesToCome(), i == 0 ? 0u : answer.size() - i - 1) << i;
+        }
+        EXPECT_EQ(receiver.Push(FrameEnd), AnswerReceiver::Step::Ended);
+    }
+    AnswerReceiver receiver;
+    receiver.Reset();
+    for (const char byte : EncodeAnswerFrame(0x21, 74, "P", {}).substr(0, 5))
+        receiver.Push(static_cast<std::uint8_t>(byte));
+    EXPECT_GT(receiver.BytesToCome(), 0u);
+    receiver.Push(Syn);
+    EXPECT_EQ(receiver.BytesToCome(), 0u);
+    for (const char byte : std::string("noise"))
+        receiver.Push(static_cast<std::uint8_t>(byte));
+    EXPECT_EQ(receiver.BytesToCome(), 0u);
+}
+
 TEST(AnswerFrame, SynInsideTheFrameRestartsIt) {
     std::string answer = EncodeAnswerFrame(0x20, 48, "AB", {});
     answer.insert(5, 1, '\x16');

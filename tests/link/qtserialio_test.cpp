@@ -51,9 +51,9 @@ struct QtApp {
 // reason names what happened and the device.
 TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
     QtApp app;
-    for (const auto& [waiting, mode] : {std::pair{false, QtSerialIo::Waiting::EventLoop},
-                                        std::pair{true, QtSerialIo::Waiting::EventLoop},
-                                        std::pair{true, QtSerialIo::Waiting::Blocked}}) {
+    for (const auto& [waiting, mode] :
+         {std::pair{false, QtSerialIo::Waiting::EventLoop}, std::pair{true, QtSerialIo::Waiting::EventLoop},
+          std::pair{true, QtSerialIo::Waiting::Blocked}}) {
         SCOPED_TRACE(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop");
         Pty pty;
         ASSERT_FALSE(pty.device.empty());
@@ -80,33 +80,45 @@ TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
     }
 }
 
-// Either way of waiting returns once bytes have come, with them waiting, and
-// after its time-out on a silent line, with none.
+// Either way of waiting, for the first byte or for the rest of a frame,
+// returns once bytes have come, with them waiting, and after its time-out on
+// a silent line, with none.
 TEST(QtSerialIo, AWaitEndsWithTheBytesThatCameOrAtItsTimeOut) {
     QtApp app;
+    const std::string answer =
+        "\x01"
+        "an answer of twenty\x03";
     for (const QtSerialIo::Waiting mode : {QtSerialIo::Waiting::EventLoop, QtSerialIo::Waiting::Blocked}) {
-        SCOPED_TRACE(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop");
-        Pty pty;
-        ASSERT_FALSE(pty.device.empty());
-        QtSerialIo io(mode);
-        ASSERT_TRUE(io.open(pty.device, 115200)) << io.errorText();
-        QElapsedTimer clock;
-        clock.start();
-        io.waitForBytes(100ms);
-        EXPECT_GE(clock.elapsed(), 99);
-        EXPECT_EQ(io.bytesWaiting(), 0u);
+        for (const bool rest : {false, true}) {
+            SCOPED_TRACE(std::string(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop") +
+                         (rest ? ", the rest of a frame" : ", the first byte"));
+            const auto wait = [&](QtSerialIo& io, std::chrono::microseconds timeout, std::size_t toCome) {
+                if (rest)
+                    io.waitForRest(timeout, toCome);
+                else
+                    io.waitForBytes(timeout);
+            };
+            Pty pty;
+            ASSERT_FALSE(pty.device.empty());
+            QtSerialIo io(mode);
+            ASSERT_TRUE(io.open(pty.device, 9600)) << io.errorText();
+            QElapsedTimer clock;
+            clock.start();
+            wait(io, 100ms, answer.size());
+            EXPECT_GE(clock.elapsed(), 99);
+            EXPECT_EQ(io.bytesWaiting(), 0u);
 
-        const std::string answer = "\x01" "answer\x03";
-        ASSERT_EQ(::write(pty.master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
-        std::string read;
-        clock.restart();
-        while (read.size() < answer.size() && clock.elapsed() < 5000) {
-            io.waitForBytes(1s);
-            for (std::uint8_t byte = 0; io.readByte(byte);)
-                read.push_back(static_cast<char>(byte));
+            ASSERT_EQ(::write(pty.master, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+            std::string read;
+            clock.restart();
+            while (read.size() < answer.size() && clock.elapsed() < 5000) {
+                wait(io, 1s, answer.size() - read.size());
+                for (std::uint8_t byte = 0; io.readByte(byte);)
+                    read.push_back(static_cast<char>(byte));
+            }
+            EXPECT_EQ(read, answer);
+            EXPECT_TRUE(io.isOpen());
         }
-        EXPECT_EQ(read, answer);
-        EXPECT_TRUE(io.isOpen());
     }
 }
 
