@@ -69,10 +69,10 @@ struct Round {
     double aloneBefore = 0, aloneAfter = 0;  // seconds
     std::array<double, Sockets> together{};  // each socket's seconds
     std::vector<double> latenciesMs;         // each gap of the probe over its interval
-    double cpuPercent = 0;
-    double aloneCpuPercent = 0;
-    double windowCpuPercent = 0;  // the window's thread's share of cpuPercent  // the station's while one socket runs, both alone runs together
-    bool passed = true;  // every run ended PASS
+    double cpuPercent = 0;        // the station's while the eight run
+    double windowCpuPercent = 0;  // the window's thread's share of cpuPercent
+    double aloneCpuPercent = 0;   // the station's while one socket runs, both alone runs together
+    bool passed = true;           // every run ran through
 
     double Alone() const { return (aloneBefore + aloneAfter) / 2; }
     double Ratio(int socket) const { return together[static_cast<std::size_t>(socket)] / Alone(); }
@@ -112,19 +112,19 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
     std::vector<PortEntry> ports;
     for (int socket = 1; socket <= Sockets; ++socket)
         ports.push_back({"SIM" + std::to_string(socket), sims[static_cast<std::size_t>(socket - 1)]->port()});
-    SocketWindow window(
-        records,
-        SocketScript{
-            .request = [&script](const std::string&, std::string&) {
-                ScriptRunRequest request;
-                request.selection.emplace(script);
-                request.wholeScript = [&script] { return std::optional(script); };
-                return std::optional(std::move(request));
-            },
-            .speedBps = [] { return Speed; },
-            .advanced = {},
-        },
-        [&ports] { return ports; });
+    SocketWindow window(records,
+                        SocketScript{
+                            .request =
+                                [&script](const std::string&, std::string&) {
+                                    ScriptRunRequest request;
+                                    request.selection.emplace(script);
+                                    request.wholeScript = [&script] { return std::optional(script); };
+                                    return std::optional(std::move(request));
+                                },
+                            .speedBps = [] { return Speed; },
+                            .advanced = {},
+                        },
+                        [&ports] { return ports; });
     window.SetSocketCount(Sockets);
     window.resize(1600, 900);
     window.show();
@@ -139,9 +139,9 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
         SocketPanel& panel = window.Panel(socket);
         panel.ChoosePort(QString::fromStdString(ports[static_cast<std::size_t>(socket - 1)].path));
         panel.UnitBox().setText(QStringLiteral("BENCH-%1").arg(socket));
-        panel.ended = [&endedNs, &clock, socket, windowEnded = panel.ended](
-                          SocketPanel& ended, const std::vector<std::string>& started,
-                          const std::optional<std::vector<std::string>>& advanced) {
+        panel.ended = [&endedNs, &clock, socket,
+                       windowEnded = panel.ended](SocketPanel& ended, const std::vector<std::string>& started,
+                                                  const std::optional<std::vector<std::string>>& advanced) {
             endedNs[static_cast<std::size_t>(socket - 1)] = clock.nsecsElapsed();
             if (windowEnded)
                 windowEnded(ended, started, advanced);
@@ -164,7 +164,8 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
         const SocketPanel::Tile tile = panel.Verdict();
         const auto* reason = panel.findChild<QLabel*>(panel.ControlName("ReasonLbl"));
         const QString told = reason != nullptr ? reason->text() : QStringLiteral("(no reason shown)");
-        if (tile == SocketPanel::Tile::Pass || (records == nullptr && tile == SocketPanel::Tile::Error && told.isEmpty()))
+        if (tile == SocketPanel::Tile::Pass ||
+            (records == nullptr && tile == SocketPanel::Tile::Error && told.isEmpty()))
             return true;
         std::fprintf(stderr, "socket %d ended %s: %s\n", socket, SocketPanel::TileText(tile), qPrintable(told));
         return false;
@@ -229,11 +230,12 @@ void Report(const char* setting, const std::vector<Round>& rounds) {
     const double latencyP99 = MedianOf(rounds, [](const Round& r) { return r.LatencyQuantile(0.99); });
     const double cpu = MedianOf(rounds, [](const Round& r) { return r.cpuPercent; });
     const bool passed = std::all_of(rounds.begin(), rounds.end(), [](const Round& r) { return r.passed; });
-    std::printf("eight sockets at %d, %s: worst run %.3f of one alone (median of %zu, at most %.2f)%s, "
-                "ui latency max %.1f ms%s p99 %.1f ms%s (at most %.0f), station cpu %.1f %% of a core (under %.0f)%s%s\n",
-                Speed, setting, worst, rounds.size(), MaxRatio, Missed(worst <= MaxRatio), latencyMax,
-                Missed(latencyMax <= MaxLatencyMs), latencyP99, Missed(latencyP99 <= MaxLatencyMs), MaxLatencyMs, cpu,
-                MaxCpuPercent, Missed(cpu < MaxCpuPercent), passed ? "" : "; some runs did not PASS");
+    std::printf(
+        "eight sockets at %d, %s: worst run %.3f of one alone (median of %zu, at most %.2f)%s, "
+        "ui latency max %.1f ms%s p99 %.1f ms%s (at most %.0f), station cpu %.1f %% of a core (under %.0f)%s%s\n",
+        Speed, setting, worst, rounds.size(), MaxRatio, Missed(worst <= MaxRatio), latencyMax,
+        Missed(latencyMax <= MaxLatencyMs), latencyP99, Missed(latencyP99 <= MaxLatencyMs), MaxLatencyMs, cpu,
+        MaxCpuPercent, Missed(cpu < MaxCpuPercent), passed ? "" : "; some runs did not PASS");
     std::printf("  each socket's run over one alone (median of %zu):", rounds.size());
     for (int socket = 0; socket < Sockets; ++socket) {
         const double ratio = MedianOf(rounds, [socket](const Round& r) { return r.Ratio(socket); });
@@ -246,9 +248,11 @@ void Report(const char* setting, const std::vector<Round>& rounds) {
                     round.aloneAfter);
         for (const double seconds : round.together)
             std::printf(" %.3f", seconds);
-        std::printf(" s; worst %.3f; ui latency max %.1f ms p99 %.1f ms over %zu ticks; cpu %.1f %% (the window's thread %.1f %%; %.1f %% alone)\n",
-                    round.WorstRatio(), round.LatencyMax(), round.LatencyQuantile(0.99), round.latenciesMs.size(),
-                    round.cpuPercent, round.windowCpuPercent, round.aloneCpuPercent);
+        std::printf(
+            " s; worst %.3f; ui latency max %.1f ms p99 %.1f ms over %zu ticks; cpu %.1f %% (the window's thread %.1f "
+            "%%; %.1f %% alone)\n",
+            round.WorstRatio(), round.LatencyMax(), round.LatencyQuantile(0.99), round.latenciesMs.size(),
+            round.cpuPercent, round.windowCpuPercent, round.aloneCpuPercent);
     }
 }
 
