@@ -103,7 +103,10 @@ QtSerialIo::QtSerialIo(Waiting waiting) : m_waiting(waiting) {
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_gapTimer, &QTimer::timeout, &m_waitLoop, &QEventLoop::quit);
-    QObject::connect(&m_port, &QSerialPort::readyRead, &m_waitLoop, &QEventLoop::quit);
+    // A blocked wait turns no loop: quitting one would only wake the thread's
+    // event dispatcher for nothing after every read.
+    if (m_waiting == Waiting::EventLoop)
+        QObject::connect(&m_port, &QSerialPort::readyRead, &m_waitLoop, &QEventLoop::quit);
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_waitLoop,
                      [this](QSerialPort::SerialPortError error) { OnError(error); });
 }
