@@ -122,8 +122,10 @@ void QtSerialIo::OnError(QSerialPort::SerialPortError error) {
     // stopped QSerialPort from reading; its text may be a stale errno (EAGAIN
     // after a read that found the end of the line), so the reason is found out
     // here.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
     const bool hungUp = LineHungUp();
-    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && hungUp))
+    if (error == QSerialPort::ReadError && !hungUp)
         return;
     m_lostReported = true;
     m_errorText = LossReason(hungUp);
