@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -36,6 +37,19 @@ Simulator::Simulator(const QStringList& options) {
     m_port = m_process.readLine().trimmed().toStdString();
     if (m_port.empty())
         throw std::runtime_error("tamrisk-sim published no port");
+}
+
+std::chrono::duration<double> Simulator::cpuTime() const {
+    // Fields 14 and 15 of /proc/PID/stat, after the command's closing parenthesis.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(m_process.processId()));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::chrono::duration<double>(0);
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return std::chrono::duration<double>(0);
+    const double ticks = static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong());
+    return std::chrono::duration<double>(ticks / static_cast<double>(::sysconf(_SC_CLK_TCK)));
 }
 
 Simulator::~Simulator() {

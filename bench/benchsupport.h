@@ -23,6 +23,8 @@ public:
     explicit Simulator(const QStringList& options);
     ~Simulator();
     const std::string& port() const { return m_port; }
+    // CPU time the simulator has used so far (user + system); 0 when it cannot be read.
+    std::chrono::duration<double> cpuTime() const;
 
 private:
     QTemporaryDir m_dir;

@@ -72,6 +72,7 @@ struct Round {
     double cpuPercent = 0;        // the station's while the eight run
     double windowCpuPercent = 0;  // the window's thread's share of cpuPercent
     double aloneCpuPercent = 0;   // the station's while one socket runs, both alone runs together
+    double simCpuPercent = 0;     // the eight simulators' while the eight run
     bool passed = true;           // every run ran through
 
     double Alone() const { return (aloneBefore + aloneAfter) / 2; }
@@ -102,6 +103,14 @@ double ThreadCpuSeconds() {
     ::getrusage(RUSAGE_THREAD, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time the simulators have used so far, in seconds.
+double SimulatorsCpuSeconds(const std::vector<std::unique_ptr<Simulator>>& sims) {
+    double seconds = 0;
+    for (const auto& sim : sims)
+        seconds += sim->cpuTime().count();
+    return seconds;
 }
 
 const char* Missed(bool met) { return met ? "" : " MISSED"; }
@@ -201,6 +210,7 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
         });
         const Stopwatch watch;
         const double windowCpuStart = ThreadCpuSeconds();
+        const double simCpuStart = SimulatorsCpuSeconds(sims);
         lastProbeNs = clock.nsecsElapsed();
         probe.start();
         for (int socket = 1; socket <= Sockets; ++socket) {
@@ -211,6 +221,7 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
         probe.stop();
         round.cpuPercent = 100 * watch.cpuSeconds() / watch.wallSeconds();
         round.windowCpuPercent = 100 * (ThreadCpuSeconds() - windowCpuStart) / watch.wallSeconds();
+        round.simCpuPercent = 100 * (SimulatorsCpuSeconds(sims) - simCpuStart) / watch.wallSeconds();
         for (int socket = 1; socket <= Sockets; ++socket) {
             const std::size_t i = static_cast<std::size_t>(socket - 1);
             round.together[i] = static_cast<double>(endedNs[i] - startedNs[i]) / 1e9;
@@ -250,9 +261,9 @@ void Report(const char* setting, const std::vector<Round>& rounds) {
             std::printf(" %.3f", seconds);
         std::printf(
             " s; worst %.3f; ui latency max %.1f ms p99 %.1f ms over %zu ticks; cpu %.1f %% (the window's thread %.1f "
-            "%%; %.1f %% alone)\n",
+            "%%; %.1f %% alone); the simulators %.0f %%\n",
             round.WorstRatio(), round.LatencyMax(), round.LatencyQuantile(0.99), round.latenciesMs.size(),
-            round.cpuPercent, round.windowCpuPercent, round.aloneCpuPercent);
+            round.cpuPercent, round.windowCpuPercent, round.aloneCpuPercent, round.simCpuPercent);
     }
 }
 
