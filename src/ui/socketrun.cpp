@@ -63,7 +63,11 @@ public:
     void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 private:
-    static constexpr std::chrono::milliseconds EventsInterval{2};
+    // This thread draws nothing and waits for its printer blocked: its events
+    // (the record's timer, the port's notifiers) need no turn more often than
+    // the link's wait slice. Every 2 ms, as the window's thread runs them, cost
+    // a socket a turn of its event loop twice a transaction.
+    static constexpr std::chrono::milliseconds EventsInterval{50};
     SocketRun& m_run;
     Clock::time_point m_lastEvents{};
 };
