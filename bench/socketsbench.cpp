@@ -166,15 +166,13 @@ std::vector<Round> Measure(StationRecords* records, const std::vector<std::uniqu
         while (window.Running())
             QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     };
-    // A run ran through when its tile shows PASS; with records off there is no
-    // verdict (the tile shows ERROR), so only nothing told under it counts.
-    const auto passed = [&window, records](int socket) {
+    // A run ran through when its tile shows PASS.
+    const auto passed = [&window](int socket) {
         SocketPanel& panel = window.Panel(socket);
         const SocketPanel::Tile tile = panel.Verdict();
         const auto* reason = panel.findChild<QLabel*>(panel.ControlName("ReasonLbl"));
         const QString told = reason != nullptr ? reason->text() : QStringLiteral("(no reason shown)");
-        if (tile == SocketPanel::Tile::Pass ||
-            (records == nullptr && tile == SocketPanel::Tile::Error && told.isEmpty()))
+        if (tile == SocketPanel::Tile::Pass)
             return true;
         std::fprintf(stderr, "socket %d ended %s: %s\n", socket, SocketPanel::TileText(tile), qPrintable(told));
         return false;

@@ -104,6 +104,10 @@ std::optional<RunEnded> ScriptRunControl::Run(ScriptRunRequest& request, QTextDo
         header.lineRange = request.lineRange;
         header.engineering = request.engineering;
         entry.emplace(*records, *record, m_station.host, request.operation, request.product);
+    } else {
+        // Not recorded: a record that keeps nothing still judges how the run ended.
+        record = std::make_unique<OperationRecord>(std::nullopt, m_station.host, [](const QString&) {}, "run");
+        record->WatchTransactions(m_station.transactor);
     }
 
     m_runner->ScriptRunning = true;
@@ -147,7 +151,8 @@ std::optional<RunEnded> ScriptRunControl::Run(ScriptRunRequest& request, QTextDo
         record->Start();
         m_sink.target = &record->Tee(m_results);
         m_runner->SetRunObserver(record.get());
-        m_runner->SetClaimWait(records->ClaimWait());
+        if (records != nullptr)
+            m_runner->SetClaimWait(records->ClaimWait());
     }
     const RunOutcome outcome = m_runner->RunScript(lines);
     m_runner->ScriptRunning = false;
@@ -159,7 +164,9 @@ std::optional<RunEnded> ScriptRunControl::Run(ScriptRunRequest& request, QTextDo
         m_sink.target = &m_results;
         m_runner->SetRunObserver(nullptr);
         // Given back with any outcome, once the run's record is kept.
-        entry->Leave(Finish(*records, *record, outcome), m_entryShown);
+        const RecordOutcome kept = Finish(records, *record, outcome);
+        if (entry)
+            entry->Leave(kept, m_entryShown);
     }
     return ended();
 }
@@ -206,12 +213,15 @@ void ScriptRunControl::KeepProgress(const ScriptRunRequest& request, ActiveRelea
         request.advanced(text);
 }
 
-RecordOutcome ScriptRunControl::Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome) {
+RecordOutcome ScriptRunControl::Finish(StationRecords* records, OperationRecord& record, RunOutcome outcome) {
     const std::string portReason =
         outcome == RunOutcome::NotStarted ? std::string("Serial port not open") : record.LastRedLine();
     Verdict verdict = RunVerdict(outcome, record, portReason,
                                  Closing() ? std::string("the window was closed during it") : std::string());
-    records.Finish(record, verdict.outcome, std::move(verdict.reason));
+    if (records != nullptr)
+        records->Finish(record, verdict.outcome, std::move(verdict.reason));
+    else
+        record.Finish(verdict.outcome, std::move(verdict.reason));
     return verdict.outcome;
 }
 

@@ -104,7 +104,7 @@ public:
 
     // Runs `request`'s selection, or else the whole of `editor` (null: a
     // request with a selection or a release), recorded in `records` (null:
-    // not recorded); how it ended, when it was recorded. A request naming an operation and a
+    // not recorded, only judged); how it ended, none when it was not run. A request naming an operation and a
     // product first has its unit's entry checked (StationEntry), nothing sent
     // before it is answered; one whose entry cannot be checked is not run,
     // after a message. `shown(true)` is called once the run is marked running,
@@ -131,8 +131,9 @@ private:
     // progress that cannot be kept is told in red on the results.
     void KeepProgress(const ScriptRunRequest& request, ActiveReleases& releases, qint64 releaseId,
                       const std::string& station, const StringScriptList& lines);
-    // Finishes the run's record with the outcome the run ended with; the verdict's outcome.
-    RecordOutcome Finish(StationRecords& records, OperationRecord& record, RunOutcome outcome);
+    // Finishes the run's record with the outcome the run ended with, through
+    // `records` (null: a record that keeps nothing); the verdict's outcome.
+    RecordOutcome Finish(StationRecords* records, OperationRecord& record, RunOutcome outcome);
     // Whether the window is being closed: a cancel is told as the close.
     bool Closing() const;
 

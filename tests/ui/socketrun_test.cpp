@@ -26,6 +26,7 @@ TEST(SocketRun, EveryLineReachesTheWindowInOrderBeforeTheRunEnds) {
     int batches = 0;
     bool ended = false;
     bool lineAfterEnd = false;
+    std::optional<RunEnded> verdict;
     SocketRun run(1, nullptr,
                   SocketRunView{
                       .lines =
@@ -38,7 +39,11 @@ TEST(SocketRun, EveryLineReachesTheWindowInOrderBeforeTheRunEnds) {
                       .connection = {},
                       .asked = {},
                       .told = {},
-                      .ended = [&](std::optional<RunEnded>, std::optional<std::vector<std::string>>) { ended = true; },
+                      .ended =
+                          [&](std::optional<RunEnded> how, std::optional<std::vector<std::string>>) {
+                              ended = true;
+                              verdict = how;
+                          },
                   });
     SocketRunRequest request{.port = sim.port(), .unit = "UNIT-1", .speedBps = 115200, .script = {}};
     request.script.selection.emplace(script);
@@ -48,6 +53,9 @@ TEST(SocketRun, EveryLineReachesTheWindowInOrderBeforeTheRunEnds) {
     while (!ended && clock.elapsed() < 30000)
         testing::RunEvents(10);
     ASSERT_TRUE(ended);
+    // Not recorded, the run is still judged.
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(verdict->outcome, RecordOutcome::Pass) << verdict->reason;
     EXPECT_FALSE(run.Running());
     EXPECT_FALSE(lineAfterEnd);
     EXPECT_GT(batches, 1);
