@@ -85,8 +85,12 @@ SocketPanel::SocketPanel(int socket, StationRecords* records, QWidget* parent)
         SocketRunView{
             .lines =
                 [this](std::vector<ResultLine> lines) {
-                    for (const ResultLine& line : lines)
-                        m_log->AppendResultLine(line.text, line.colour);
+                    // A log out of sight is laid out only once it is shown.
+                    for (ResultLine& line : lines) {
+                        if (ui->LogBt->isChecked())
+                            m_log->AppendResultLine(line.text, line.colour);
+                        m_lastRun.push_back(std::move(line));
+                    }
                 },
             .connection = [this](bool open, bool lost) { SetLamp(open, lost); },
             .asked = [this](const std::string& text, const std::string& caption,
@@ -110,7 +114,14 @@ SocketPanel::SocketPanel(int socket, StationRecords* records, QWidget* parent)
     });
     connect(ui->UnitBox, &QLineEdit::textEdited, this, [this] { m_unitDone = false; });
     connect(ui->CancelBt, &QPushButton::clicked, this, [this] { Cancel(); });
-    connect(ui->LogBt, &QPushButton::toggled, ui->LogView, &QWidget::setVisible);
+    connect(ui->LogBt, &QPushButton::toggled, this, [this](bool shown) {
+        if (shown) {
+            m_log->Clear();
+            for (const ResultLine& line : m_lastRun)
+                m_log->AppendResultLine(line.text, line.colour);
+        }
+        ui->LogView->setVisible(shown);
+    });
     connect(ui->YesBt, &QPushButton::clicked, this, [this] { m_run->Answer(true); });
     connect(ui->NoBt, &QPushButton::clicked, this, [this] { m_run->Answer(false); });
     connect(ui->PortBox, &QComboBox::currentIndexChanged, this, [this] {
@@ -157,6 +168,7 @@ QString SocketPanel::Unit() const { return ui->UnitBox->text().trimmed(); }
 void SocketPanel::Start(SocketRunRequest request) {
     m_started = request.script.selection ? request.script.selection->Lines() : std::vector<std::string>{};
     m_log->Clear();
+    m_lastRun.clear();
     ui->ReasonLbl->clear();
     ui->LineLbl->clear();
     SetTile(Tile::Running);

@@ -96,6 +96,7 @@ private:
     std::unique_ptr<Ui::SocketPanel> ui;
     const int m_socket;
     std::unique_ptr<ResultsView> m_log;
+    std::vector<ResultLine> m_lastRun;  // the last run's log, put in the view while Log shows it
     std::unique_ptr<SocketRun> m_run;
     Tile m_tile = Tile::Idle;
     QElapsedTimer m_elapsed;

@@ -162,8 +162,12 @@ TEST_F(SocketWindowTest, ScannedUnitsRunAtOnceEachWithItsOwnVerdictAndRecord) {
     EXPECT_EQ(QAccessible::queryAccessibleInterface(Get<QLineEdit>(2, "UnitBox"))->text(QAccessible::Name),
               "Socket2UnitBox");
     // The socket's log holds its own run only.
+    // Log shows the socket's last run, kept while it was out of sight.
     Get<QPushButton>(1, "LogBt")->click();
     EXPECT_TRUE(Get<QWidget>(1, "LogView")->isVisible());
+    auto* log = Get<QPlainTextEdit>(1, "LogView");
+    ASSERT_TRUE(QTest::qWaitFor([log] { return log->toPlainText().count(QStringLiteral("->")) == 2; }, 2000))
+        << log->toPlainText().toStdString();
 
     const auto runs = RunsByUnit();
     std::set<std::string> ports;
