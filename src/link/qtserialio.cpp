@@ -231,6 +231,10 @@ bool QtSerialIo::readByte(std::uint8_t& byte) {
 std::size_t QtSerialIo::writeAll(std::string_view bytes) {
     if (!m_port.isOpen())
         return 0;
+#ifdef Q_OS_UNIX
+    if (m_waiting == Waiting::Blocked && m_port.bytesToWrite() == 0)
+        return WriteDirect(bytes);
+#endif
     const qint64 queued = m_port.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (queued < 0)
         return 0;
@@ -255,6 +259,36 @@ std::size_t QtSerialIo::writeAll(std::string_view bytes) {
 #endif
     return bytes.size();
 }
+
+#ifdef Q_OS_UNIX
+std::size_t QtSerialIo::WriteDirect(std::string_view bytes) {
+    const int fd = static_cast<int>(m_port.handle());
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limitMs = WriteTimeout(bytes.size(), m_baud).count();
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t size = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (size > 0) {
+            written += static_cast<std::size_t>(size);
+            continue;
+        }
+        if (size < 0 && errno == EINTR)
+            continue;
+        if (size < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            break;
+        // The driver's buffer is full: wait for room, at most the write time-out.
+        const qint64 left = limitMs - clock.elapsed();
+        pollfd room{fd, POLLOUT, 0};
+        if (left <= 0 || ::poll(&room, 1, static_cast<int>(left)) <= 0)
+            break;
+    }
+    // The rest must not go out later and complete a frame that its sender has given up on.
+    if (written < bytes.size())
+        ::tcflush(fd, TCOFLUSH);
+    return written;
+}
+#endif
 
 void QtSerialIo::waitForRest(std::chrono::microseconds timeout, std::size_t bytes) {
     if (m_waiting != Waiting::Blocked || bytes < 2 || !m_port.isOpen() || m_port.bytesAvailable() > 0) {

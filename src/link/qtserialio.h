@@ -53,6 +53,12 @@ private:
     // What happened to the device that went away, with its name; never a
     // transient system error.
     std::string LossReason(bool hungUp) const;
+    // A blocked wait's thread writes to the device itself: Qt's write buffer
+    // would cost it a poll to hand the bytes over, and a drain a wait until the
+    // far end took them, each a switch of threads per request; the wait for
+    // the answer covers the request's time on the line. Returns the count
+    // written within the write time-out; the rest is dropped.
+    std::size_t WriteDirect(std::string_view bytes);
 
     QSerialPort m_port;
     const Waiting m_waiting;
