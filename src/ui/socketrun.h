@@ -59,7 +59,7 @@ struct SocketRunView {
 class SocketRun : public QObject {
 public:
     // Longest a line of the log waits before the window is given it, in ms.
-    static constexpr int LinesIntervalMs = 50;
+    static constexpr int LinesIntervalMs = 100;
 
     // Runs of socket `socket` (1-based, for thread names), recorded in `records` (null: none).
     SocketRun(int socket, StationRecords* records, SocketRunView view, QObject* parent = nullptr);

@@ -19,7 +19,7 @@ namespace {
 
 // Panels per row: four across a screen, eight in two rows of four.
 constexpr int PanelsPerRow = 4;
-constexpr int ProgressIntervalMs = 100;
+constexpr int ProgressIntervalMs = 200;
 
 QString PortKey(int socket) { return QString::fromLatin1(SocketWindow::PortSetting).arg(socket); }
 
@@ -108,16 +108,20 @@ bool SocketWindow::Running() const {
     return std::any_of(m_panels.begin(), m_panels.end(), [](const auto& panel) { return panel->Running(); });
 }
 
-void SocketWindow::PortChosen(SocketPanel& panel, const QString& previous) {
+QString SocketWindow::PortTaken(const SocketPanel& panel) const {
     const QString port = panel.Port();
     for (const auto& other : m_panels) {
-        if (other.get() != &panel && !port.isEmpty() && other->Port() == port) {
-            panel.ChoosePort(previous);
-            panel.Say(QStringLiteral("%1 is the port of socket %2: a port serves one socket.")
-                          .arg(port)
-                          .arg(other->Socket()));
-            return;
-        }
+        if (other.get() != &panel && !port.isEmpty() && other->Port() == port)
+            return QStringLiteral("%1 is the port of socket %2: a port serves one socket.").arg(port).arg(other->Socket());
+    }
+    return {};
+}
+
+void SocketWindow::PortChosen(SocketPanel& panel, const QString& previous) {
+    if (const QString taken = PortTaken(panel); !taken.isEmpty()) {
+        panel.ChoosePort(previous);
+        panel.Say(taken);
+        return;
     }
     SaveLayout();
 }
@@ -131,13 +135,9 @@ void SocketWindow::StartSocket(int socket) {
         panel.Say(QStringLiteral("No port: choose the port of this socket's printer."));
         return;
     }
-    for (const auto& other : m_panels) {
-        if (other.get() != &panel && other->Port() == port) {
-            panel.Say(QStringLiteral("%1 is the port of socket %2: a port serves one socket.")
-                          .arg(port)
-                          .arg(other->Socket()));
-            return;
-        }
+    if (const QString taken = PortTaken(panel); !taken.isEmpty()) {
+        panel.Say(taken);
+        return;
     }
     const std::string unit = panel.Unit().toStdString();
     std::string problem = "no script is given";

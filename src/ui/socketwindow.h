@@ -80,6 +80,8 @@ protected:
 private:
     // The idle socket a unit goes to: the one holding the focus, else the first; null when none.
     SocketPanel* TargetSocket() const;
+    // Why `panel`'s port may not be its own: another socket has it chosen; empty when it may.
+    QString PortTaken(const SocketPanel& panel) const;
     void PortChosen(SocketPanel& panel, const QString& previous);
     void SaveLayout() const;
 
