@@ -55,24 +55,39 @@ endfunction()
 # SHARDS N (first, before discovery's arguments) splits such an executable
 # into N tests of CTest's, each running every Nth of its tests (GoogleTest's
 # sharding), for an executable whose tests wait on other programs for much of
-# their time: its parts run beside each other.
+# their time: its parts run beside each other. COST S (next) is about how many
+# seconds the whole executable takes in the sanitizer build: CTest starts the
+# longest first, so that a fresh build's two lanes end together.
 option(TAMRISK_TESTS_PER_EXECUTABLE "Run each test executable as one test of CTest's" OFF)
 function(tamrisk_discover_tests target)
   set(shards 1)
-  if(ARGV1 STREQUAL "SHARDS")
-    set(shards ${ARGV2})
-    list(REMOVE_AT ARGN 0 1)
-  endif()
+  set(cost 0)
+  foreach(keyword SHARDS COST)
+    set(first "")
+    if(ARGN)
+      list(GET ARGN 0 first)
+    endif()
+    if(first STREQUAL keyword)
+      list(GET ARGN 1 value)
+      list(REMOVE_AT ARGN 0 1)
+      if(keyword STREQUAL "SHARDS")
+        set(shards ${value})
+      else()
+        set(cost ${value})
+      endif()
+    endif()
+  endforeach()
   if(NOT TAMRISK_TESTS_PER_EXECUTABLE)
     gtest_discover_tests(${target} ${ARGN})
   elseif(shards EQUAL 1)
     add_test(NAME ${target} COMMAND ${target})
-    set_tests_properties(${target} PROPERTIES TIMEOUT 1800 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    set_tests_properties(${target} PROPERTIES TIMEOUT 1800 COST ${cost} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   else()
     math(EXPR last "${shards} - 1")
+    math(EXPR each "${cost} / ${shards}")
     foreach(index RANGE ${last})
       add_test(NAME ${target}.${index} COMMAND ${target})
-      set_tests_properties(${target}.${index} PROPERTIES TIMEOUT 1800
+      set_tests_properties(${target}.${index} PROPERTIES TIMEOUT 1800 COST ${each}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
     endforeach()
   endif()
