@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QAccessible>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -51,9 +52,9 @@ struct SocketWindowTest : ::testing::Test {
     }
     QString Location() const { return dir.filePath(QStringLiteral("records.sqlite")); }
 
-    // Four printers; `options` of each in turn (fewer: the rest as they come).
-    void StartPrinters(const std::vector<QStringList>& options = {}) {
-        for (std::size_t i = 0; i < 4; ++i) {
+    // `count` printers; `options` of each in turn (fewer: the rest as they come).
+    void StartPrinters(const std::vector<QStringList>& options = {}, std::size_t count = 4) {
+        for (std::size_t i = 0; i < count; ++i) {
             sims.push_back(std::make_unique<testing::SimProcess>(i < options.size() ? options[i] : QStringList{}));
             ASSERT_TRUE(sims.back()->started());
         }
@@ -320,6 +321,41 @@ TEST_F(SocketWindowTest, PromptsWaitInTheirPanelAndRunsEndTogetherWhenCancelledO
         EXPECT_EQ(run->second.outcome, RecordOutcome::Aborted);
         EXPECT_EQ(run->second.reason, "the window was closed during it");
     }
+}
+
+// "Start when a unit is entered": off, a unit scanned (its characters and
+// Enter) waits in its socket's Unit box until Start is pressed; on, the same
+// scan starts the socket at once.
+TEST_F(SocketWindowTest, OffAScannedUnitWaitsForStartOnItStartsAtOnce) {
+    // Each answer 300 ms late: a run is still under way when it is looked at.
+    StartPrinters({{"--delay", "300"}}, 1);
+    lines = {"74"};
+    Open(1);
+    auto* autoStart = testing::FindControl<QCheckBox>(*window, "AutoStartBox");
+    ASSERT_NE(autoStart, nullptr);
+    ASSERT_TRUE(autoStart->isChecked());
+    QTest::mouseClick(autoStart, Qt::LeftButton);
+    ASSERT_FALSE(autoStart->isChecked());
+    EXPECT_FALSE(OpenSettingsStore()->value(SocketWindow::AutoStartSetting).toBool());
+
+    Scan("FP3-3001");
+    testing::RunEvents(100);
+    EXPECT_FALSE(window->Running());
+    EXPECT_EQ(Tile(1), "IDLE");
+    EXPECT_EQ(window->Panel(1).Unit(), "FP3-3001");
+
+    QTest::mouseClick(Get<QPushButton>(1, "StartBt"), Qt::LeftButton);
+    EXPECT_TRUE(window->Running());
+    EXPECT_EQ(Tile(1), "RUNNING");
+    ASSERT_TRUE(WaitAllEnded());
+
+    QTest::mouseClick(autoStart, Qt::LeftButton);
+    ASSERT_TRUE(autoStart->isChecked());
+    Scan("FP3-3002");
+    EXPECT_TRUE(window->Running());
+    EXPECT_EQ(Tile(1), "RUNNING");
+    EXPECT_EQ(window->Panel(1).Unit(), "FP3-3002");
+    ASSERT_TRUE(WaitAllEnded());
 }
 
 // The main window's Sockets item opens the window over the station's ports;
