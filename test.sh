@@ -78,10 +78,9 @@ background fuzz-build nice -n 10 cmake --build --preset fuzz --target fuzz_answe
 
 # The sanitizer build runs whole test executables, the CLI's and the records'
 # in parts (see tamrisk_discover_tests), so that no one executable's tests
-# outlast the rest. Three at once: much of their time is spent waiting on the
-# programs they start, and two left the machine's cores idle.
+# outlast the rest.
 echo "== asan: tests =="
-ctest --preset asan -j3
+ctest --preset asan -j2
 scripts/test-postgres.sh stop "$TAMRISK_TEST_POSTGRESQL_DIR"
 unset TAMRISK_TEST_POSTGRESQL TAMRISK_TEST_POSTGRESQL_DIR
 echo "== package =="
