@@ -51,10 +51,7 @@ public:
             return;
         }
         lastTold = Cp1251ToUtf8(text) + (detail.empty() ? "" : ": " + detail);
-        m_run.Post([run = &m_run, told = lastTold] {
-            if (run->m_view.told)
-                run->m_view.told(told);
-        });
+        m_run.Tell(lastTold);
     }
     bool askYesNo(const std::string& text, const std::string& caption) override {
         return m_run.Ask(text, caption, true);
@@ -179,6 +176,20 @@ void SocketRun::HandOverLines() {
         m_view.lines(std::move(batch));
 }
 
+void SocketRun::Tell(std::string text) {
+    Post([this, text = std::move(text)] {
+        if (m_view.told)
+            m_view.told(text);
+    });
+}
+
+void SocketRun::ShowConnection(bool open, bool lost) {
+    Post([this, open, lost] {
+        if (m_view.connection)
+            m_view.connection(open, lost);
+    });
+}
+
 void SocketRun::Ended(std::optional<RunEnded> ended, std::optional<std::vector<std::string>> advanced) {
     Post([this, ended = std::move(ended), advanced = std::move(advanced)] {
         if (m_thread != nullptr) {
@@ -206,16 +217,8 @@ void SocketRun::Body(SocketRunRequest request) {
         Ended(RunEnded{RecordOutcome::Error, host.lastTold, false}, std::nullopt);
         return;
     }
-    Post([this] {
-        if (m_view.connection)
-            m_view.connection(true, false);
-    });
-    const Notifier::Subscription lost = station.OnConnectionLost([this] {
-        Post([this] {
-            if (m_view.connection)
-                m_view.connection(false, true);
-        });
-    });
+    ShowConnection(true, false);
+    const Notifier::Subscription lost = station.OnConnectionLost([this] { ShowConnection(false, true); });
 
     Sink sink(*this);
     ScriptRunControl control(station, sink, [this] { return m_closing.load(); });
@@ -229,16 +232,13 @@ void SocketRun::Body(SocketRunRequest request) {
         record->Header().unit = request.unit;
         return record;
     });
-    // The entry's waits and alarms (UTF-8) show under the tile.
-    const auto tell = [this](const std::string& text) {
-        if (text.empty())
-            return;
-        Post([this, text] {
-            if (m_view.told)
-                m_view.told(text);
-        });
-    };
-    control.SetEntryShown({.waiting = tell, .alarm = [tell](const QString& text) { tell(text.toStdString()); }});
+    // The entry's waits and alarms (UTF-8) show under the tile; the end of a wait needs nothing shown.
+    control.SetEntryShown({.waiting =
+                               [this](const std::string& text) {
+                                   if (!text.empty())
+                                       Tell(text);
+                               },
+                           .alarm = [this](const QString& text) { Tell(text.toStdString()); }});
     ScriptRunHooks hooks;
     hooks.lineStarting = [this](int line) { m_line = line; };
     control.Runner().SetHooks(std::move(hooks));
@@ -250,12 +250,8 @@ void SocketRun::Body(SocketRunRequest request) {
         advanced = request.script.selection->Lines();
     const bool wasConnected = station.Connected;
     station.Disconnect();
-    if (wasConnected) {
-        Post([this] {
-            if (m_view.connection)
-                m_view.connection(false, false);
-        });
-    }
+    if (wasConnected)
+        ShowConnection(false, false);
     Ended(std::move(ended), std::move(advanced));
 }
 

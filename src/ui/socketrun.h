@@ -90,6 +90,9 @@ private:
     // On the run's thread: waits for the answer to a question told to the
     // window; No when the run is cancelled meanwhile.
     bool Ask(const std::string& text, const std::string& caption, bool yesNo);
+    // From the run's thread: a message (UTF-8) for under the tile; the port's state.
+    void Tell(std::string text);
+    void ShowConnection(bool open, bool lost);
     void Ended(std::optional<RunEnded> ended, std::optional<std::vector<std::string>> advanced);
     // On the run's thread: a line of the log, kept for the window's next batch.
     void AddLine(std::string_view text, ResultColour colour);
