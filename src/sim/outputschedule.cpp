@@ -49,4 +49,17 @@ std::optional<OutputSchedule::Clock::time_point> OutputSchedule::NextDue() const
     return DueOf(m_queue.front());
 }
 
+std::optional<OutputSchedule::Clock::time_point> OutputSchedule::NextWake() const {
+    if (m_queue.empty())
+        return std::nullopt;
+    const Pending& front = m_queue.front();
+    const Clock::time_point next = DueOf(front);
+    const Clock::time_point last = front.start + m_byteTime * static_cast<long long>(front.bytes.size());
+    if (m_byteTime.count() == 0)
+        return next;
+    // The end of the burst the next byte falls in, counted from the answer's start.
+    const auto bursts = (next - front.start + Burst - Clock::duration(1)) / Burst;
+    return std::min(front.start + Burst * bursts, last);
+}
+
 }  // namespace tamrisk::sim

@@ -6,6 +6,10 @@
 // wholly crossed the line. Times are counted
 // from the schedule, not from the moment a byte was written, so late wake-ups do
 // not add up and the simulator does not make the line slower than its speed.
+// A receiving port hands bytes over in bursts, as a UART's FIFO or a USB
+// adapter does: the simulator writes an answer's bytes a burst time at a time,
+// and its last byte the moment it is due, so that the answer ends on time and
+// the simulator does not wake for every byte.
 
 #include <chrono>
 #include <cstddef>
@@ -28,6 +32,12 @@ public:
     std::string TakeDue(Clock::time_point now);
     // When the next byte falls due; empty when nothing is queued.
     std::optional<Clock::time_point> NextDue() const;
+    // When to take the due bytes next: at the end of the burst the next byte
+    // falls in (bursts counted from the answer's start), or when the answer's
+    // last byte is due if that comes first. Empty when nothing is queued.
+    std::optional<Clock::time_point> NextWake() const;
+    // How long bytes gather before the receiving port hands them over.
+    static constexpr std::chrono::microseconds Burst{1000};
     bool Empty() const { return m_queue.empty(); }
     // Drops everything queued (nobody is listening any more).
     void Clear() { m_queue.clear(); }

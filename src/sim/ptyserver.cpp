@@ -225,7 +225,7 @@ public:
                 timeout = ToTimespec(HangupRetry);
                 wait = &timeout;
             } else if (m_unwritten.empty()) {
-                if (const auto due = m_schedule.NextDue()) {
+                if (const auto due = m_schedule.NextWake()) {
                     timeout = ToTimespec(*due - now);
                     wait = &timeout;
                 }

@@ -160,5 +160,27 @@ TEST(OutputScheduleTest, PacedBytesFollowTheLineSpeed) {
     EXPECT_EQ(schedule.TakeDue(t0 + milliseconds(102)), "QR");
 }
 
+// At 100,000 bit/s a byte takes 100 us: bytes are handed over a millisecond's
+// worth at a time, and the answer's last byte when it is due, not at a burst's end.
+TEST(OutputScheduleTest, PacedBytesGoOutInBurstsAndTheLastOnTime) {
+    OutputSchedule schedule(milliseconds(0), 100000);
+    const Clock::time_point t0{};
+    schedule.Add(std::string(25, 'a'), t0);
+    struct Step {
+        microseconds wake;
+        std::size_t bytes;
+    };
+    for (const Step& step : {Step{microseconds(1000), 10}, Step{microseconds(2000), 10}, Step{microseconds(2500), 5}}) {
+        ASSERT_EQ(schedule.NextWake(), t0 + step.wake);
+        EXPECT_EQ(schedule.TakeDue(t0 + step.wake).size(), step.bytes) << step.wake.count();
+    }
+    EXPECT_EQ(schedule.NextWake(), std::nullopt);
+
+    // A short answer on a quiet line goes out whole when its last byte is due.
+    schedule.Add("QR", t0 + milliseconds(100));
+    EXPECT_EQ(schedule.NextWake(), t0 + microseconds(100200));
+    EXPECT_EQ(schedule.TakeDue(t0 + microseconds(100200)), "QR");
+}
+
 }  // namespace
 }  // namespace tamrisk::sim
