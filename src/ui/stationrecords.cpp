@@ -129,16 +129,28 @@ void StationRecords::AddRecord(const RecordHeader& given) {
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind) {
     Open();
-    std::unique_ptr<OperationRecord> record = Begin(std::move(kind), m_station, m_claims.get());
+    std::unique_ptr<OperationRecord> record = Begin(std::move(kind), m_station, m_claims.get(), nullptr);
     if (unit)
         record->Header().unit = unit();
     return record;
 }
 
 std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind, Station& station, SerialClaims* claims) {
+    std::shared_ptr<RecordsWriterThread> writer;
+    if (m_store) {
+        const std::lock_guard lock(m_runsWriterMutex);
+        if (!m_runsWriter)
+            m_runsWriter = SharedRecordsWriter(*m_route);
+        writer = m_runsWriter;
+    }
+    return Begin(std::move(kind), station, claims, std::move(writer));
+}
+
+std::unique_ptr<OperationRecord> StationRecords::Begin(std::string kind, Station& station, SerialClaims* claims,
+                                                       std::shared_ptr<RecordsWriterThread> writer) {
     auto record = std::make_unique<OperationRecord>(m_store ? m_route : std::nullopt, station.host,
                                                     [this](const QString& problem) { TellOnce(problem); },
-                                                    std::move(kind));
+                                                    std::move(kind), std::move(writer));
     record->WatchTransactions(station.transactor);
     // Only a script run asks for claims; other operations send no serial numbers.
     record->SetUniqueSerials(m_uniqueSerials ? claims : nullptr);

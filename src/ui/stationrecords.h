@@ -101,6 +101,7 @@ public:
     // window, on its own thread): its transactions, port and speed, its own
     // `claims` (null: none; claims keep state of their own run) when
     // UniqueSerials is on. Safe to call from that thread once Open has run.
+    // Such records share one writer thread and connection to the records file.
     std::unique_ptr<OperationRecord> Begin(std::string kind, Station& station, SerialClaims* claims);
     // Where the serial numbers are claimed (a socket makes its own SerialClaims
     // there); empty with records off or not kept, and before Open.
@@ -124,6 +125,8 @@ public:
     std::function<void(const QString& message)> problemShown;
 
 private:
+    std::unique_ptr<OperationRecord> Begin(std::string kind, Station& station, SerialClaims* claims,
+                                           std::shared_ptr<RecordsWriterThread> writer);
     void TellOnce(const QString& problem);
     // The station's name and the person logged in, in a record's header.
     void NamePerson(RecordHeader& header) const;
@@ -138,6 +141,9 @@ private:
     std::optional<Operator> m_person;
     mutable std::mutex m_personMutex;
     std::unique_ptr<RecordStore> m_store;
+    // The writer the records of runs on other stations' links share; made by the first.
+    std::shared_ptr<RecordsWriterThread> m_runsWriter;
+    std::mutex m_runsWriterMutex;
     std::unique_ptr<RecordForwarder> m_forwarder;  // with a line's database, made by Open
     std::unique_ptr<SerialClaims> m_claims;  // made by Open
     std::unique_ptr<UnitEntries> m_entries;  // made by Open with records kept

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include <sys/wait.h>
@@ -128,6 +129,47 @@ TEST_F(RecorderTest, WritesInBatchesAtMostAQuarterOfASecondApart) {
     EXPECT_EQ(record.log.size(), 6u);
     EXPECT_EQ(record.serials.size(), 2u);
     EXPECT_EQ(record.header.outcome, RecordOutcome::Pass);
+}
+
+// Records running side by side through one writer are each kept whole, in
+// their own order and with their own outcome; a records file moved away while
+// they run is made anew for the next record rather than written on unseen.
+TEST_F(RecorderTest, RecordsSharingAWriterAreEachKeptWhole) {
+    const RecordsRoute route{Path(), {}};
+    const std::shared_ptr<RecordsWriterThread> shared = SharedRecordsWriter(route);
+    const auto make = [&] { return std::make_unique<Recorder>(route, host, [this](const QString& e) { told.push_back(e); }, shared); };
+    std::unique_ptr<Recorder> first = make(), second = make();
+    first->Start(TestHeader(""));
+    second->Start(TestHeader(""));
+    ListSink firstInner, secondInner;
+    ResultSink& firstTee = first->Tee(firstInner);
+    ResultSink& secondTee = second->Tee(secondInner);
+    for (int line = 0; line < 6; ++line) {
+        firstTee.AppendResultLine("first " + std::to_string(line), ResultColour::Black);
+        secondTee.AppendResultLine("second " + std::to_string(line), ResultColour::Black);
+        host.advance(100ms);
+    }
+    first->Finish(RecordOutcome::Pass, "", 0);
+    second->Finish(RecordOutcome::Fail, "red line", 1);
+    for (const auto& [recorder, name, outcome] :
+         {std::tuple{first.get(), "first", RecordOutcome::Pass}, std::tuple{second.get(), "second", RecordOutcome::Fail}}) {
+        SCOPED_TRACE(name);
+        const Record record = ValueOf(store.Load(recorder->Header().id));
+        ASSERT_EQ(record.log.size(), 6u);
+        for (std::size_t line = 0; line < 6; ++line)
+            EXPECT_EQ(record.log[line].text, std::string(name) + " " + std::to_string(line));
+        EXPECT_EQ(record.header.outcome, outcome);
+    }
+
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::rename(Path() + QLatin1String(suffix), Path() + QStringLiteral(".moved") + QLatin1String(suffix));
+    std::unique_ptr<Recorder> third = make();
+    third->Start(TestHeader(""));
+    third->Finish(RecordOutcome::Pass, "", 0);
+    RecordStore again;
+    ASSERT_TRUE(StoreOk(again.Open(Path())));
+    EXPECT_EQ(ValueOf(again.Load(third->Header().id)).header.outcome, RecordOutcome::Pass);
+    EXPECT_TRUE(told.empty());
 }
 
 TEST(RecorderUnit, FirstSerialSentIsTheUnitWhenNoneWasGiven) {

@@ -69,8 +69,9 @@ std::unique_ptr<RecordStore> OpenRecords(const RecordsRoute& route, const std::f
 }
 
 OperationRecord::OperationRecord(std::optional<RecordsRoute> route, Host& host,
-                                 std::function<void(const QString&)> tellOnce, std::string kind)
-    : m_host(host), m_recorder(std::move(route), host, std::move(tellOnce)),
+                                 std::function<void(const QString&)> tellOnce, std::string kind,
+                                 std::shared_ptr<RecordsWriterThread> shared)
+    : m_host(host), m_recorder(std::move(route), host, std::move(tellOnce), std::move(shared)),
       m_header(NewRecordHeader(std::move(kind))) {}
 
 // The phase under way goes into the record before the recorder finishes it.

@@ -38,9 +38,10 @@ RecordImage ImageOf(std::string kind, std::string_view bytes, const std::string&
 class OperationRecord : public RunObserver {
 public:
     // A record of `kind` along `route` (none: nothing is kept, lines are only
-    // forwarded); `tellOnce` receives the first store failure.
+    // forwarded); `tellOnce` receives the first store failure. `shared`: the
+    // writer it shares with records running beside it (Recorder).
     OperationRecord(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce,
-                    std::string kind);
+                    std::string kind, std::shared_ptr<RecordsWriterThread> shared = nullptr);
     // A record still in progress is finished as aborted.
     ~OperationRecord() override;
     OperationRecord(const OperationRecord&) = delete;

@@ -5,8 +5,10 @@
 #include "workthread.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QUuid>
 
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -18,62 +20,118 @@ constexpr std::string_view LeftUnfinishedReason = "the operation ended without a
 
 }  // namespace
 
-// Writes one record's parts in order on a thread of its own, over a connection of
-// its own to the records file, so that the operation's thread never waits for the
-// disk or for another program's lock. After the first failure nothing more is
-// written; the failure waits to be told on the operation's thread.
-class Recorder::Writer {
+// A thread with a connection to one records file, over which records are
+// written in the order their parts are handed over. The connection is opened
+// by the first job, and opened again after a job failed or once the file has
+// gone (moved or deleted while the program runs), so that a later record is not
+// written into a file nobody will find, as it would not be with a connection of
+// its own.
+class RecordsWriterThread {
 public:
-    using Job = std::function<StoreResult<void>(RecordWriter& writer)>;
+    // A job runs with the store, or with none and why it could not be opened.
+    using Job = std::function<bool(RecordStore* store, const QString& notOpened)>;
 
     // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
-    Writer(const QString& location, const QString& forwardTo) {
-        m_thread.Post([this, location, forwardTo] {
-            m_store = std::make_unique<RecordStore>();
-            m_store->Writer().SetForwardTo(forwardTo);
-            if (StoreResult<void> opened = m_store->Open(location); !opened)
-                Fail(opened.error().Text());
-        });
-    }
+    RecordsWriterThread(QString location, QString forwardTo)
+        : m_location(std::move(location)), m_forwardTo(std::move(forwardTo)) {}
 
     void Post(Job job) {
         m_thread.Post([this, job = std::move(job)] {
-            if (m_failed)
-                return;
-            if (StoreResult<void> written = job(m_store->Writer()); !written)
-                Fail(written.error().Text());
+            if (!job(Store(), m_notOpened))
+                m_store.reset();
         });
     }
-    // Waits until every job posted so far is done.
-    void Settle() { m_thread.Settle(); }
-    // The first failure, the first time it is asked for.
-    std::optional<QString> TakeFailure() {
-        const std::lock_guard lock(m_mutex);
-        if (!m_failure || m_failureTaken)
-            return std::nullopt;
-        m_failureTaken = true;
-        return m_failure;
+    // Returns once every job posted before the call has run (not the jobs
+    // other records post meanwhile).
+    void Settle() {
+        std::promise<void> reached;
+        std::future<void> done = reached.get_future();
+        m_thread.Post([&reached] { reached.set_value(); });
+        done.wait();
     }
 
 private:
-    void Fail(const QString& error) {
-        m_failed = true;
-        const std::lock_guard lock(m_mutex);
-        m_failure = error;
+    RecordStore* Store() {
+        if (m_store != nullptr && QFileInfo::exists(m_location))
+            return m_store.get();
+        m_store = std::make_unique<RecordStore>();
+        m_store->Writer().SetForwardTo(m_forwardTo);
+        if (StoreResult<void> opened = m_store->Open(m_location); !opened) {
+            m_notOpened = opened.error().Text();
+            m_store.reset();
+        }
+        return m_store.get();
     }
 
-    // The store and m_failed are the writer thread's alone.
+    const QString m_location;
+    const QString m_forwardTo;
+    // The thread's alone.
     std::unique_ptr<RecordStore> m_store;
-    bool m_failed = false;
-    std::mutex m_mutex;  // guards the failure, read on the operation's thread
-    std::optional<QString> m_failure;
-    bool m_failureTaken = false;
+    QString m_notOpened;
     // Last: stopped first, after the jobs posted, closing the store on its thread.
     WorkThread m_thread{QStringLiteral("Recorder"), WorkThread::AtStop::RunWaitingJobs, [this] { m_store.reset(); }};
 };
 
-Recorder::Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce)
-    : m_route(std::move(route)), m_host(host), m_tellOnce(std::move(tellOnce)) {}
+std::shared_ptr<RecordsWriterThread> SharedRecordsWriter(const RecordsRoute& route) {
+    return std::make_shared<RecordsWriterThread>(route.local, route.line);
+}
+
+// Writes one record's parts in order on a writer thread, so that the
+// operation's thread never waits for the disk or for another program's lock.
+// After the record's first failure nothing more of it is written; the failure
+// waits to be told on the operation's thread.
+class Recorder::Writer {
+public:
+    using Job = std::function<StoreResult<void>(RecordWriter& writer)>;
+
+    explicit Writer(std::shared_ptr<RecordsWriterThread> thread) : m_thread(std::move(thread)) {}
+
+    void Post(Job job) {
+        m_thread->Post([state = m_state, job = std::move(job)](RecordStore* store, const QString& notOpened) {
+            if (state->failed)
+                return true;
+            if (store == nullptr) {
+                state->Fail(notOpened);
+                return false;
+            }
+            StoreResult<void> written = job(store->Writer());
+            if (!written)
+                state->Fail(written.error().Text());
+            return written.has_value();
+        });
+    }
+    // Waits until every job posted so far is done.
+    void Settle() { m_thread->Settle(); }
+    // The first failure, the first time it is asked for.
+    std::optional<QString> TakeFailure() {
+        const std::lock_guard lock(m_state->mutex);
+        if (!m_state->failure || m_state->failureTaken)
+            return std::nullopt;
+        m_state->failureTaken = true;
+        return m_state->failure;
+    }
+
+private:
+    // Shared with the jobs, which may run after the record has let go of them.
+    struct State {
+        void Fail(const QString& error) {
+            failed = true;
+            const std::lock_guard lock(mutex);
+            failure = error;
+        }
+        bool failed = false;  // the writer thread's alone
+        std::mutex mutex;     // guards the failure, read on the operation's thread
+        std::optional<QString> failure;
+        bool failureTaken = false;
+    };
+
+    std::shared_ptr<RecordsWriterThread> m_thread;
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+Recorder::Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce,
+                   std::shared_ptr<RecordsWriterThread> shared)
+    : m_route(std::move(route)), m_shared(std::move(shared)), m_host(host), m_tellOnce(std::move(tellOnce)) {}
 
 Recorder::~Recorder() {
     if (m_recording)
@@ -93,7 +151,7 @@ void Recorder::Start(RecordHeader header) {
     if (!m_route)
         return;
     // A file that cannot be opened is told as the first failure of the writer.
-    m_writer = std::make_unique<Writer>(m_route->local, m_route->line);
+    m_writer = std::make_unique<Writer>(m_shared ? m_shared : SharedRecordsWriter(*m_route));
     m_recording = true;
     m_writer->Post([header = m_header](RecordWriter& writer) { return writer.Begin(header); });
 }
@@ -246,7 +304,7 @@ void Recorder::Finish(RecordOutcome outcome, std::string reason, std::optional<i
     m_writer->Settle();
     CheckWriter();
     m_recording = false;
-    // The writer's connection closes: a finished record holds no thread.
+    // A writer of its own closes its connection: a finished record holds no thread.
     m_writer.reset();
 }
 

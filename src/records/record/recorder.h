@@ -9,7 +9,8 @@
 // and a store that fails is told to the operator once, after which the record is
 // no longer written. Nor does it slow the operation: the record is written by a
 // thread of its own, over a connection of its own to the store's file, in the
-// order it was kept; the operation's thread only hands it over.
+// order it was kept; the operation's thread only hands it over. Operations that
+// run side by side (a rack's sockets) may share one such thread and connection.
 
 #include "host.h"
 #include "linesink.h"
@@ -26,6 +27,13 @@
 
 namespace tamrisk {
 
+class RecordsWriterThread;
+// A writer thread and connection to the route's local file that the records of
+// operations running side by side share, so that records begun together neither
+// open the file each nor wait for each other's locks on it. Each record is still
+// written in its own order and fails on its own.
+std::shared_ptr<RecordsWriterThread> SharedRecordsWriter(const RecordsRoute& route);
+
 class Recorder {
 public:
     // Longest a kept line, serial number, image or step waits before it is written.
@@ -34,7 +42,10 @@ public:
     // Writes into the route's file, queueing each record for its line's database;
     // without a route (records are off) the recorder only forwards lines.
     // `tellOnce` receives "<file>: <reason>" of the first store failure.
-    Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce);
+    // `shared` (from SharedRecordsWriter for the same route) writes the record
+    // instead of a thread and connection of the record's own.
+    Recorder(std::optional<RecordsRoute> route, Host& host, std::function<void(const QString&)> tellOnce,
+             std::shared_ptr<RecordsWriterThread> shared = nullptr);
     // A record still in progress is finished as aborted.
     ~Recorder();
     Recorder(const Recorder&) = delete;
@@ -105,6 +116,7 @@ private:
     void Failed(const QString& error);
 
     std::optional<RecordsRoute> m_route;
+    std::shared_ptr<RecordsWriterThread> m_shared;
     std::unique_ptr<Writer> m_writer;
     Host& m_host;
     std::function<void(const QString&)> m_tellOnce;
