@@ -296,15 +296,17 @@ void QtSerialIo::waitForRest(std::chrono::microseconds timeout, std::size_t byte
         return;
     }
     // What the line holds already is taken first, so that all `bytes` are
-    // still to come: on a line that goes on sending, the last of them is in
-    // within `bytes` byte times from now. That long is slept, so that one
-    // wake-up takes the rest of the frame rather than a wait for its last bytes.
+    // still to come: on a line that goes on sending, the last of them has
+    // crossed within `bytes` byte times from now. A byte time more is slept,
+    // for the port to hand the last bytes over (a UART gives its last few
+    // after a pause), so that one wake-up takes the rest of the frame rather
+    // than a second wait for its last bytes.
     m_port.waitForReadyRead(0);
     if (m_port.bytesAvailable() > 0 || !m_port.isOpen())
         return;
     const std::chrono::microseconds byteTime(10'000'000 / m_baud);
     const std::chrono::microseconds quiet =
-        std::min(timeout, std::chrono::microseconds(byteTime.count() * static_cast<std::int64_t>(bytes)));
+        std::min(timeout, std::chrono::microseconds(byteTime.count() * static_cast<std::int64_t>(bytes + 1)));
     if (quiet < MinRestSleep) {
         waitForBytes(timeout);
         return;
