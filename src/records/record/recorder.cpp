@@ -28,8 +28,8 @@ constexpr std::string_view LeftUnfinishedReason = "the operation ended without a
 // its own.
 class RecordsWriterThread {
 public:
-    // A job runs with the store, or with none and why it could not be opened.
-    using Job = std::function<bool(RecordStore* store, const QString& notOpened)>;
+    // A job runs on the thread; false when it failed.
+    using Job = std::function<bool(RecordsWriterThread& thread)>;
 
     // Writes into the file at `location`, queueing each record begun for `forwardTo` (empty: none).
     RecordsWriterThread(QString location, QString forwardTo)
@@ -37,7 +37,7 @@ public:
 
     void Post(Job job) {
         m_thread.Post([this, job = std::move(job)] {
-            if (!job(Store(), m_notOpened))
+            if (!job(*this))
                 m_store.reset();
         });
     }
@@ -50,7 +50,8 @@ public:
         done.wait();
     }
 
-private:
+    // On the thread: the store, opened first when it is not; null when it
+    // cannot be, NotOpened() telling why.
     RecordStore* Store() {
         if (m_store != nullptr && QFileInfo::exists(m_location))
             return m_store.get();
@@ -62,7 +63,9 @@ private:
         }
         return m_store.get();
     }
+    const QString& NotOpened() const { return m_notOpened; }
 
+private:
     const QString m_location;
     const QString m_forwardTo;
     // The thread's alone.
@@ -87,11 +90,12 @@ public:
     explicit Writer(std::shared_ptr<RecordsWriterThread> thread) : m_thread(std::move(thread)) {}
 
     void Post(Job job) {
-        m_thread->Post([state = m_state, job = std::move(job)](RecordStore* store, const QString& notOpened) {
+        m_thread->Post([state = m_state, job = std::move(job)](RecordsWriterThread& thread) {
             if (state->failed)
                 return true;
+            RecordStore* store = thread.Store();
             if (store == nullptr) {
-                state->Fail(notOpened);
+                state->Fail(thread.NotOpened());
                 return false;
             }
             StoreResult<void> written = job(store->Writer());
