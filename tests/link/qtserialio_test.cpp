@@ -39,6 +39,23 @@ struct Pty {
     std::string device;
 };
 
+// A pty whose device this process can lock. A number that another test's
+// program still holds a lock on (its pty gone, the number given out again) is
+// passed over for the next; the passed-over ones stay open meanwhile, so that
+// each new one has another number.
+struct LockablePty {
+    LockablePty() {
+        for (int tries = 0; tries < 5; ++tries) {
+            held.push_back(std::make_unique<Pty>());
+            QtSerialIo probe;
+            if (held.back()->device.empty() || probe.open(held.back()->device, 9600))
+                break;
+        }
+    }
+    Pty& operator*() { return *held.back(); }
+    std::vector<std::unique_ptr<Pty>> held;
+};
+
 struct QtApp {
     int argc = 1;
     char name[8] = "test";
@@ -55,7 +72,8 @@ TEST(QtSerialIo, ALostDeviceIsNamedTheSameIdleAndWaiting) {
          {std::pair{false, QtSerialIo::Waiting::EventLoop}, std::pair{true, QtSerialIo::Waiting::EventLoop},
           std::pair{true, QtSerialIo::Waiting::Blocked}}) {
         SCOPED_TRACE(mode == QtSerialIo::Waiting::Blocked ? "blocked" : "event loop");
-        Pty pty;
+        LockablePty lockable;
+        Pty& pty = *lockable;
         ASSERT_FALSE(pty.device.empty());
         QtSerialIo io(mode);
         std::string reason;
@@ -98,7 +116,8 @@ TEST(QtSerialIo, AWaitEndsWithTheBytesThatCameOrAtItsTimeOut) {
                 else
                     io.waitForBytes(timeout);
             };
-            Pty pty;
+            LockablePty lockable;
+            Pty& pty = *lockable;
             ASSERT_FALSE(pty.device.empty());
             QtSerialIo io(mode);
             ASSERT_TRUE(io.open(pty.device, 9600)) << io.errorText();
@@ -125,18 +144,12 @@ TEST(QtSerialIo, AWaitEndsWithTheBytesThatCameOrAtItsTimeOut) {
 // One device has one lock whatever name reached it: the pty's own path and a
 // link to it (as tamrisk-sim publishes) conflict in either order. The locks
 // are the system's: a pty number that another test's program still holds a
-// lock on (its pty gone, the number given out again) is passed over for the next.
+// lock on is passed over for the next (LockablePty).
 TEST(QtSerialIo, ALinkAndItsDeviceShareOneLock) {
     QtApp app;
-    std::vector<std::unique_ptr<Pty>> ptys;  // kept open, so that each new one has another number
-    for (int tries = 0; tries < 5; ++tries) {
-        ptys.push_back(std::make_unique<Pty>());
-        ASSERT_FALSE(ptys.back()->device.empty());
-        QtSerialIo probe;
-        if (probe.open(ptys.back()->device, 9600))
-            break;
-    }
-    const Pty& pty = *ptys.back();
+    LockablePty lockable;
+    const Pty& pty = *lockable;
+    ASSERT_FALSE(pty.device.empty());
     QTemporaryDir dir;
     const std::string link = dir.filePath("SIM0").toStdString();
     ASSERT_EQ(::symlink(pty.device.c_str(), link.c_str()), 0);
