@@ -49,11 +49,16 @@ serve() {
   as_owner "$1/pg_ctl" -D "$2/data" -l "$2/server.log" -w -t 30 start >/dev/null
 }
 
-# A TCP port of 127.0.0.1 that nothing listens on.
+# A TCP port of 127.0.0.1 that nothing listens on, below the range the kernel
+# gives outgoing connections their local ports from: a port in that range may be
+# taken by a connection (the suite's own, to its servers) between this check and
+# the server's bind.
 free_port() {
-  local port tries
+  local port tries low=32768 high
+  read -r low high </proc/sys/net/ipv4/ip_local_port_range 2>/dev/null || true
+  [ "$low" -gt 11000 ] || low=32768
   for tries in $(seq 50); do
-    port=$((20000 + RANDOM % 40000))
+    port=$((10000 + RANDOM % (low - 10000)))
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
       echo "$port"
       return 0
@@ -143,11 +148,20 @@ CONF
       exit 1
     fi
   fi
-  if ! serve "$bin" "$folder"; then
-    cat "$folder/server.log" >&2
-    rm -rf "$folder"
-    exit 1
-  fi
+  # A port free when it was chosen can still be taken before the server binds it:
+  # then the server starts again on another (the last `port` line holds).
+  local tries=1
+  until serve "$bin" "$folder"; do
+    if [ -z "$port" ] || [ "$tries" -ge 5 ] || ! grep -q 'could not bind' "$folder/server.log" \
+        || ! port=$(free_port); then
+      cat "$folder/server.log" >&2
+      rm -rf "$folder"
+      exit 1
+    fi
+    tries=$((tries + 1))
+    echo "port = $port" >>"$folder/data/postgresql.conf"
+    : >"$folder/server.log"
+  done
   "$bin/psql" -h "$folder" -p "${port:-5432}" -U postgres -d postgres -v ON_ERROR_STOP=1 -q \
     -c "CREATE ROLE tamrisk LOGIN CREATEDB CREATEROLE" -c "CREATE DATABASE tamrisk_test OWNER tamrisk" >&2 || {
     stop "$folder"
