@@ -315,6 +315,12 @@ void QtSerialIo::waitForRest(std::chrono::microseconds timeout, std::size_t byte
     waitForBytes(timeout - quiet);
 }
 
+void QtSerialIo::sleepFor(std::chrono::microseconds time) {
+    if (m_waiting != Waiting::Blocked || time < MinRestSleep || !m_port.isOpen() || m_port.bytesAvailable() > 0)
+        return;
+    std::this_thread::sleep_for(time);
+}
+
 void QtSerialIo::waitForBytes(std::chrono::microseconds timeout) {
     if (!m_port.isOpen() || m_port.bytesAvailable() > 0 || timeout.count() <= 0)
         return;

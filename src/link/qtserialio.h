@@ -43,6 +43,8 @@ public:
     // Blocked: sleeps while the rest of a frame crosses the line at its speed,
     // then waits for its last bytes. In the event loop: as waitForBytes.
     void waitForRest(std::chrono::microseconds timeout, std::size_t bytes) override;
+    // Sleeps in Blocked mode while nothing has come; at once otherwise.
+    void sleepFor(std::chrono::microseconds time) override;
     std::string errorText() const override { return m_errorText; }
     bool accessDenied() const override { return m_accessDenied; }
 

@@ -47,6 +47,11 @@ public:
         static_cast<void>(bytes);
         waitForBytes(timeout);
     }
+    // Lets an answer expected whole within `time` gather: a line that can let
+    // bytes gather sleeps that long, then takes the answer with one wake-up
+    // rather than one for its first bytes and another for their rest. Other
+    // lines return at once (their waits are woken by what comes).
+    virtual void sleepFor(std::chrono::microseconds time) { static_cast<void>(time); }
     // The system's reason for the last failed open or for a lost device.
     virtual std::string errorText() const { return {}; }
     // Whether the last failed open was refused for lack of permission on the

@@ -83,6 +83,11 @@ void SerialLink::WaitForBytes(std::chrono::microseconds timeout, std::size_t toC
         m_io->waitForBytes(timeout);
 }
 
+void SerialLink::SleepFor(std::chrono::microseconds time) {
+    if (IsOpen())
+        m_io->sleepFor(time);
+}
+
 void SerialLink::EnumeratePorts() {
     m_ports = m_source();
     PortList.clear();

@@ -70,6 +70,8 @@ public:
     // Waits up to `timeout` for input without spinning (returns at once without
     // a port); `toCome`: bytes known to be on their way (SerialIo::waitForRest).
     void WaitForBytes(std::chrono::microseconds timeout, std::size_t toCome = 0);
+    // Lets an answer expected whole within `time` gather (SerialIo::sleepFor).
+    void SleepFor(std::chrono::microseconds time);
 
     // Rebuilds PortList from the port source.
     void EnumeratePorts();

@@ -14,6 +14,13 @@ namespace {
 constexpr std::chrono::microseconds WaitSlice{50000};
 // While bytes keep streaming in, events still run after this many bytes.
 constexpr int BytesBetweenEvents = 64;
+// Every this many answers to a command, one is waited for as it comes rather
+// than slept through, and its time learnt afresh: a printer grown quicker is
+// not slept past for long.
+constexpr int RetimeEvery = 8;
+// Longer answers (a printer busy, a slow line) are not slept through: a sleep
+// cannot be cut short by a Cancel or by what comes.
+constexpr std::chrono::microseconds MaxSleptAnswer = WaitSlice;
 
 }  // namespace
 
@@ -101,7 +108,7 @@ ExecResult Transactor::Attempt(int command, std::string_view data, TransactionRe
         const bool sent = SendFrame(command, data);
         if (!sent)
             m_receiver.Reset();
-        const bool timedOut = !sent || ReceiveFrame();
+        const bool timedOut = !sent || ReceiveFrame(command);
         s.SynCount = m_receiver.SynCount();
         if (!m_link.IsOpen()) {
             // The device went away: no second attempt and no question; the
@@ -166,21 +173,61 @@ bool Transactor::SendFrame(int command, std::string_view data) {
         return false;
     if (m_link.WriteBytes(frame))
         return false;
+    m_sentAt = m_host.now();
     m_state.RequestSent = true;
     return true;
 }
 
-bool Transactor::ReceiveFrame() {
+void Transactor::LearnAnswerTime(AnswerTime& time, AnswerReceiver::Step step,
+                                 std::optional<Host::Clock::time_point> wholeBy,
+                                 std::optional<Host::Clock::time_point> takenAt) {
+    // Busy bytes and broken frames say nothing of the next answer's time.
+    const std::optional<Host::Clock::time_point> whole = wholeBy ? wholeBy : takenAt;
+    if (step != AnswerReceiver::Step::Ended || m_receiver.SynCount() > 0) {
+        time = {};
+    } else if (whole) {
+        // A wake-up the system was late for makes an answer look later than it
+        // was: a quicker time is taken at once, a slower one an eighth at a time,
+        // so that one late wake-up is not slept past the answers that follow.
+        const auto took = std::chrono::duration_cast<std::chrono::microseconds>(*whole - m_sentAt);
+        if (took > MaxSleptAnswer)
+            time = {};
+        else if (time.took.count() == 0 || took < time.took)
+            time.took = took;
+        else
+            time.took += (took - time.took) / 8;
+    }
+    // An answer found whole after sleeping towards it keeps the time it was slept for.
+}
+
+bool Transactor::ReceiveFrame(int command) {
     m_receiver.Reset();
     auto lastByte = m_host.now();
+    // An answer that came whole in a known time is slept through, so that one
+    // wake-up takes all of it (on a line that lets bytes gather).
+    AnswerTime& expected = m_answerTimes[static_cast<std::uint8_t>(command)];
+    const bool slept = expected.took.count() > 0 && ++expected.uses % RetimeEvery != 0;
+    if (slept) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(m_sentAt + expected.took - m_host.now());
+        if (left.count() > 0 && m_link.BytesWaiting() == 0)
+            m_link.SleepFor(left);
+    }
+    // When the rest last seen coming is in: its bytes' time on the line and one
+    // more, for the port to hand over the last of them.
+    std::optional<Host::Clock::time_point> wholeBy;
+    const std::chrono::microseconds byteTime(10'000'000 / std::max(m_link.LineSpeed, 1));
     int sinceEvents = 0;
     for (;;) {
         while (m_link.BytesWaiting() == 0) {
             const auto silent = std::chrono::duration_cast<std::chrono::microseconds>(m_host.now() - lastByte);
-            if (silent > AnswerGap)
+            if (silent > AnswerGap) {
+                expected = {};
                 return true;
-            m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)),
-                                m_receiver.BytesToCome());
+            }
+            const std::size_t toCome = m_receiver.BytesToCome();
+            if (toCome > 0)
+                wholeBy = m_host.now() + byteTime * static_cast<std::int64_t>(toCome + 1);
+            m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)), toCome);
             m_host.processEvents();
             sinceEvents = 0;
             if (!m_link.IsOpen())
@@ -207,8 +254,10 @@ bool Transactor::ReceiveFrame() {
         } else {
             lastByte = m_host.now();
         }
-        if (m_receiver.Push(byte) != AnswerReceiver::Step::More)
+        if (const auto step = m_receiver.Push(byte); step != AnswerReceiver::Step::More) {
+            LearnAnswerTime(expected, step, wholeBy, slept ? std::nullopt : std::optional(m_host.now()));
             return false;
+        }
     }
 }
 

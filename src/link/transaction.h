@@ -8,6 +8,7 @@
 #include "notifier.h"
 #include "statusbits.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -109,19 +110,35 @@ private:
     // Writes the request frame; false when the line did not take all of it (the
     // rest is dropped, so the printer never gets it whole) or no port is open.
     bool SendFrame(int command, std::string_view data);
-    // Collects one answer into the receiver; true when the gap ran out first.
-    // Every byte restarts the gap, busy bytes only while CancelRequest is clear.
-    bool ReceiveFrame();
+    // Collects one answer to `command` into the receiver; true when the gap ran
+    // out first. Every byte restarts the gap, busy bytes only while
+    // CancelRequest is clear.
+    bool ReceiveFrame(int command);
     // Runs the attempts of one transaction whose request may go out, and fills
     // in its end, result, attempts, status and answer.
     ExecResult Attempt(int command, std::string_view data, TransactionReport& report);
     // Tells the watchers of `report`.
     void Tell(const TransactionReport& report);
 
+    // How long a command's last answer took to come whole, from its request
+    // handed to the line; zero while not known. `uses`: answers to the command
+    // since it was first known.
+    struct AnswerTime {
+        std::chrono::microseconds took{0};
+        int uses = 0;
+    };
+    // Learns `time` from an answer that ended with `step`: an answer whose rest
+    // was last seen coming is whole by `wholeBy`; one taken whole on a wake-up
+    // that was not slept towards it, by `takenAt`.
+    void LearnAnswerTime(AnswerTime& time, AnswerReceiver::Step step, std::optional<Host::Clock::time_point> wholeBy,
+                         std::optional<Host::Clock::time_point> takenAt);
+
     SerialLink& m_link;
     Host& m_host;
     TransactionState& m_state;
     AnswerReceiver m_receiver;
+    std::array<AnswerTime, 256> m_answerTimes{};
+    Host::Clock::time_point m_sentAt{};  // the last request handed to the line
     bool m_inProgress = false;
     BasicNotifier<const TransactionReport&> m_transactions;
 };

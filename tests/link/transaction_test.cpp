@@ -521,6 +521,50 @@ TEST(ExecCommand, ACallDuringATransactionIsRefused) {
     EXPECT_EQ(rig.state.SequenceNumber, 0x21);
 }
 
+// A printer whose answers come in the same time are slept through: one wake-up
+// takes the whole answer. A slower answer is waited for after the sleep and
+// lengthens the time an eighth at a time; every eighth answer is timed afresh
+// (a quicker one shortens it at once); busy bytes forget it.
+TEST(ExecCommand, AnAnswerThatCameWholeInAKnownTimeIsSleptThrough) {
+    Rig rig;  // 9600 bit/s: 1041 us a byte
+    std::chrono::microseconds restAt = 3ms;
+    std::string busy;
+    rig.io->respond = [&](const std::string& written) {
+        const auto request = DecodeRequestFrame(written);
+        const std::string frame = EncodeAnswerFrame(request->sequence, request->command, "P", {});  // 18 bytes
+        return std::vector<Chunk>{{1ms, busy + frame.substr(0, 4)}, {restAt, frame.substr(4)}};
+    };
+    // Learnt on a wait for 14 bytes to come at 1 ms: 1000 + 15 * 1041 us.
+    constexpr std::chrono::microseconds learnt{16615};
+    constexpr std::chrono::microseconds slower = learnt + 15 * 1041us / 8;  // the rest from the sleep's end
+    struct Case {
+        std::chrono::microseconds restAt;
+        bool busy;
+        std::optional<std::chrono::microseconds> slept;
+        int waits;
+    };
+    const std::vector<Case> cases = {
+        {3ms, false, std::nullopt, 2},  // first bytes, then their rest
+        {3ms, false, learnt, 0},
+        {30ms, false, learnt, 1},  // woken before the rest
+        {3ms, false, slower, 0},    {3ms, false, slower, 0}, {3ms, false, slower, 0},
+        {3ms, false, slower, 0},    {3ms, false, slower, 0},
+        {3ms, false, std::nullopt, 2},  // the eighth since it was learnt, timed afresh
+        {3ms, false, learnt, 0},
+        {3ms, true, learnt, 0},  // busy first: forgotten
+        {3ms, false, std::nullopt, 2},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        restAt = cases[i].restAt;
+        busy = cases[i].busy ? "\x16" : "";
+        rig.io->sleeps.clear();
+        rig.io->waits = 0;
+        EXPECT_EQ(rig.Exec(74, ""), ExecResult::ExecOk) << i;
+        EXPECT_EQ(rig.io->sleeps.empty() ? std::nullopt : std::optional(rig.io->sleeps.front()), cases[i].slept) << i;
+        EXPECT_EQ(rig.io->waits, cases[i].waits) << i;
+    }
+}
+
 TEST(ExecCommand, EventsRunWhileWaiting) {
     Rig rig;
     rig.io->respond = [](const std::string& written) {

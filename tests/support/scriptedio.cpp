@@ -59,7 +59,13 @@ std::size_t ScriptedIo::writeAll(std::string_view bytes) {
     return bytes.size();
 }
 
+void ScriptedIo::sleepFor(std::chrono::microseconds time) {
+    sleeps.push_back(time);
+    m_host.advance(time);
+}
+
 void ScriptedIo::waitForBytes(std::chrono::microseconds timeout) {
+    ++waits;
     arrive();
     if (!m_inbox.empty())
         return;

@@ -29,6 +29,8 @@ public:
     bool readByte(std::uint8_t& byte) override;
     std::size_t writeAll(std::string_view bytes) override;
     void waitForBytes(std::chrono::microseconds timeout) override;
+    // A line that lets bytes gather: the clock moves on by `time`, kept in `sleeps`.
+    void sleepFor(std::chrono::microseconds time) override;
 
     // The device goes away: the line closes and the link is told `reason`.
     void unplug(const std::string& reason) {
@@ -41,6 +43,8 @@ public:
     // The far end: gets each written buffer, returns what it sends back.
     std::function<std::vector<Chunk>(const std::string& written)> respond;
     std::vector<std::string> written;  // what each write handed to the line
+    std::vector<std::chrono::microseconds> sleeps;
+    int waits = 0;  // waitForBytes calls
     // Bytes the line takes from each coming write, front first; later writes go
     // out whole. A write cut short reaches the far end as nothing it answers.
     std::deque<std::size_t> writeLimits;
