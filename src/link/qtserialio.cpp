@@ -304,9 +304,7 @@ void QtSerialIo::waitForRest(std::chrono::microseconds timeout, std::size_t byte
     m_port.waitForReadyRead(0);
     if (m_port.bytesAvailable() > 0 || !m_port.isOpen())
         return;
-    const std::chrono::microseconds byteTime(10'000'000 / m_baud);
-    const std::chrono::microseconds quiet =
-        std::min(timeout, std::chrono::microseconds(byteTime.count() * static_cast<std::int64_t>(bytes + 1)));
+    const std::chrono::microseconds quiet = std::min(timeout, LineTime(bytes + 1, m_baud));
     if (quiet < MinRestSleep) {
         waitForBytes(timeout);
         return;

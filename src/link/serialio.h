@@ -18,6 +18,12 @@ constexpr std::chrono::milliseconds WriteTimeout(std::size_t bytes, int baud) {
     return std::chrono::milliseconds(1000 + (static_cast<long long>(bytes) * 10 * 1000 + bps - 1) / bps);
 }
 
+// The time `bytes` take to cross the line at `baud` bit/s (10 bits a byte, a
+// byte's time in whole microseconds).
+constexpr std::chrono::microseconds LineTime(std::size_t bytes, int baud) {
+    return std::chrono::microseconds(10'000'000 / (baud > 0 ? baud : 9600) * static_cast<std::int64_t>(bytes));
+}
+
 class SerialIo {
 public:
     virtual ~SerialIo() = default;

@@ -179,10 +179,8 @@ bool Transactor::SendFrame(int command, std::string_view data) {
 }
 
 void Transactor::LearnAnswerTime(AnswerTime& time, AnswerReceiver::Step step,
-                                 std::optional<Host::Clock::time_point> wholeBy,
-                                 std::optional<Host::Clock::time_point> takenAt) {
+                                 std::optional<Host::Clock::time_point> whole) {
     // Busy bytes and broken frames say nothing of the next answer's time.
-    const std::optional<Host::Clock::time_point> whole = wholeBy ? wholeBy : takenAt;
     if (step != AnswerReceiver::Step::Ended || m_receiver.SynCount() > 0) {
         time = {};
     } else if (whole) {
@@ -215,7 +213,6 @@ bool Transactor::ReceiveFrame(int command) {
     // When the rest last seen coming is in: its bytes' time on the line and one
     // more, for the port to hand over the last of them.
     std::optional<Host::Clock::time_point> wholeBy;
-    const std::chrono::microseconds byteTime(10'000'000 / std::max(m_link.LineSpeed, 1));
     int sinceEvents = 0;
     for (;;) {
         while (m_link.BytesWaiting() == 0) {
@@ -226,7 +223,7 @@ bool Transactor::ReceiveFrame(int command) {
             }
             const std::size_t toCome = m_receiver.BytesToCome();
             if (toCome > 0)
-                wholeBy = m_host.now() + byteTime * static_cast<std::int64_t>(toCome + 1);
+                wholeBy = m_host.now() + LineTime(toCome + 1, m_link.LineSpeed);
             m_link.WaitForBytes(std::min(WaitSlice, AnswerGap - silent + std::chrono::microseconds(1)), toCome);
             m_host.processEvents();
             sinceEvents = 0;
@@ -255,7 +252,8 @@ bool Transactor::ReceiveFrame(int command) {
             lastByte = m_host.now();
         }
         if (const auto step = m_receiver.Push(byte); step != AnswerReceiver::Step::More) {
-            LearnAnswerTime(expected, step, wholeBy, slept ? std::nullopt : std::optional(m_host.now()));
+            // Taken whole on a wake-up not slept towards it: whole by now.
+            LearnAnswerTime(expected, step, (wholeBy || slept) ? wholeBy : std::optional(m_host.now()));
             return false;
         }
     }

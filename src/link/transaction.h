@@ -120,18 +120,16 @@ private:
     // Tells the watchers of `report`.
     void Tell(const TransactionReport& report);
 
-    // How long a command's last answer took to come whole, from its request
-    // handed to the line; zero while not known. `uses`: answers to the command
-    // since it was first known.
+    // How long a command's answers take to come whole, from the request handed
+    // to the line, as learnt from them; zero while not known. `uses`: answers
+    // to the command since it was learnt.
     struct AnswerTime {
         std::chrono::microseconds took{0};
         int uses = 0;
     };
-    // Learns `time` from an answer that ended with `step`: an answer whose rest
-    // was last seen coming is whole by `wholeBy`; one taken whole on a wake-up
-    // that was not slept towards it, by `takenAt`.
-    void LearnAnswerTime(AnswerTime& time, AnswerReceiver::Step step, std::optional<Host::Clock::time_point> wholeBy,
-                         std::optional<Host::Clock::time_point> takenAt);
+    // Learns `time` from an answer that ended with `step` and was whole by
+    // `whole` (none when that is not known: found whole after a sleep).
+    void LearnAnswerTime(AnswerTime& time, AnswerReceiver::Step step, std::optional<Host::Clock::time_point> whole);
 
     SerialLink& m_link;
     Host& m_host;
